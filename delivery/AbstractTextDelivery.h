@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/Task.h"
+#include "library/Records.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace orv {
+
+// An application as the desktop reports it: its process and display name.
+struct ApplicationInfo
+{
+    qint64 processID = 0;
+    QString name;
+
+    bool operator==(const ApplicationInfo &) const = default;
+};
+
+// What the app model needs of text delivery.
+class AbstractTextDelivery
+{
+public:
+    virtual ~AbstractTextDelivery() = default;
+
+    // (text the model believed was in the field, text the user left there)
+    std::function<void(const QString &, const QString &)> onCorrection;
+    std::function<void(const QString &)> onNotice;
+
+    // Captures the focused application and text field for the dictation that begins.
+    virtual bool prepare() = 0;
+    virtual void cancelCapture() = 0;
+    virtual void stopObservation() = 0;
+    // Name of the application captured by prepare(); empty when none.
+    virtual QString targetApplicationName() const = 0;
+    virtual Task<DeliveryResult> deliver(QString text, bool observe) = 0;
+
+    // The environment's trust check: we may read other applications and post keys. Never prompts.
+    virtual bool isTrusted() const = 0;
+    virtual std::optional<ApplicationInfo> frontmostApplication() const = 0;
+    virtual bool prepareProcess(qint64 processID) = 0;
+    virtual qint64 ownProcessID() const = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Runs a command inside a private desktop: Xvfb, a session D-Bus with the accessibility bus, openbox,
+# and a PulseAudio server whose default source reads a FIFO (tests write speech into it). Everything
+# started here is stopped when the command ends.
+# Usage: scripts/with-desktop.sh COMMAND [ARGS...]
+set -uo pipefail
+
+work="$(mktemp -d /tmp/orvanta-desktop.XXXXXX)"
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
+    if [ -n "${PULSE_STARTED:-}" ]; then pulseaudio --kill 2>/dev/null; fi
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# X server
+display=99
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+
+# Session bus; the accessibility bus is activated through it on first use.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+dbus-daemon --session --fork --address="unix:path=$XDG_RUNTIME_DIR/bus" --print-pid >"$work/dbus.pid"
+pids+=("$(cat "$work/dbus.pid")")
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 || true
+dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+    string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null 2>&1 || true
+export NO_AT_BRIDGE=0
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+export GTK_MODULES=gail:atk-bridge
+
+# A window manager gives windows a real active state.
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+
+# Sound server with a FIFO-fed default source.
+export ORVANTA_TEST_MIC_FIFO="$work/mic.fifo"
+# module-pipe-source makes the FIFO itself.
+if command -v pulseaudio >/dev/null; then
+    cat >"$work/pulse.pa" <<PA
+load-module module-native-protocol-unix auth-anonymous=1
+load-module module-null-sink sink_name=orvanta_null
+load-module module-pipe-source source_name=orvanta_mic file=$ORVANTA_TEST_MIC_FIFO format=s16le rate=16000 channels=1
+set-default-source orvanta_mic
+set-default-sink orvanta_null
+PA
+    if pulseaudio --daemonize=yes --exit-idle-time=-1 -n --system=false --disallow-exit \
+        -F "$work/pulse.pa" --log-target=file:"$work/pulse.log" 2>/dev/null; then
+        PULSE_STARTED=1
+        export ORVANTA_TEST_PULSE=1
+    fi
+fi
+export ORVANTA_TEST_DESKTOP=1
+
+sleep 0.3
+"$@"
+status=$?
+[ -n "${ORVANTA_KEEP_LOGS:-}" ] && cp -r "$work" "$ORVANTA_KEEP_LOGS"
+exit $status

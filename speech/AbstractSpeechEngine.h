@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/Expected.h"
+#include "core/Task.h"
+#include "speech/SpeechEngineError.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace orv {
+
+// What the app model needs of the speech engine. Callbacks arrive on the main thread, only for the
+// current session.
+class AbstractSpeechEngine
+{
+public:
+    virtual ~AbstractSpeechEngine() = default;
+
+    std::function<void(const QString &)> onPartial;
+    std::function<void(float)> onLevel;
+    std::function<void(const QString &)> onStatus;
+    std::function<void(const SpeechEngineError &)> onFailure;
+
+    // Returns once audio is flowing and "Listening…" was sent.
+    virtual Task<Expected<void, SpeechEngineError>> start(QString localeIdentifier, QStringList contextualStrings) = 0;
+    // Stops capture; the session stays for finish().
+    virtual void stopAudio() = 0;
+    // The final transcript; empty when there is no session.
+    virtual Task<Expected<QString, SpeechEngineError>> finish() = 0;
+    // Ends the session at once; safe at any time.
+    virtual void cancel() = 0;
+    // Locale identifiers of the installed recognition models, sorted ascending.
+    virtual Task<QStringList> supportedLocaleIdentifiers() = 0;
+    // Display name of the recognizer ("PocketSphinx"), used where texts name the speech engine.
+    virtual QString displayName() const = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,119 @@
+#include "core/Task.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace std::chrono_literals;
+
+namespace {
+
+Task<int> sleepThenAnswer(Scheduler &scheduler, Duration delay, int answer, bool *cancelledSeen = nullptr)
+{
+    const bool slept = co_await sleepFor(scheduler, delay);
+    if (!slept && cancelledSeen)
+        *cancelledSeen = true;
+    co_return slept ? answer : -1;
+}
+
+Task<int> parentAwaitingChild(Scheduler &scheduler, std::vector<std::string> *trace)
+{
+    trace->push_back("parent start");
+    const int value = co_await sleepThenAnswer(scheduler, 2s, 7);
+    CancelToken token = co_await currentCancellation();
+    trace->push_back(token->isCancelled() ? "parent cancelled" : "parent resumed");
+    co_return value;
+}
+
+} // namespace
+
+TEST(Tasks, runEagerlyUntilTheFirstSuspensionAndFinishInVirtualTime)
+{
+    test::VirtualScheduler scheduler;
+    auto task = sleepThenAnswer(scheduler, 600s, 42);
+    EXPECT_FALSE(task.isDone());
+    scheduler.advanceSeconds(599.9);
+    EXPECT_FALSE(task.isDone());
+    scheduler.advanceSeconds(0.1);
+    ASSERT_TRUE(task.isDone());
+    EXPECT_EQ(task.result(), 42);
+}
+
+TEST(Tasks, cancellingASleepResumesAtTheNextTurnNotInsideCancel)
+{
+    test::VirtualScheduler scheduler;
+    bool cancelledSeen = false;
+    auto task = sleepThenAnswer(scheduler, 25s, 1, &cancelledSeen);
+    scheduler.advanceSeconds(1);
+    task.cancel();
+    EXPECT_FALSE(task.isDone()) << "cancel() must not run the task body re-entrantly";
+    scheduler.runPending();
+    ASSERT_TRUE(task.isDone());
+    EXPECT_TRUE(cancelledSeen);
+    EXPECT_EQ(task.result(), -1);
+    EXPECT_EQ(scheduler.pendingTimers(), 0u) << "the cancelled sleep must release its timer";
+}
+
+TEST(Tasks, awaitedChildSharesTheParentsCancellationButUnlinkedWaitsDoNot)
+{
+    test::VirtualScheduler scheduler;
+    std::vector<std::string> trace;
+    auto parent = parentAwaitingChild(scheduler, &trace);
+    parent.cancel();
+    scheduler.runPending();
+    ASSERT_TRUE(parent.isDone());
+    EXPECT_EQ(parent.result(), -1);
+    EXPECT_EQ(trace.back(), "parent cancelled");
+
+    auto independent = sleepThenAnswer(scheduler, 1s, 5);
+    auto waiter = [](Task<int> other) -> Task<int> { co_return co_await other.waitUnlinked(); }(independent);
+    waiter.cancel();
+    scheduler.advanceSeconds(1);
+    ASSERT_TRUE(waiter.isDone());
+    EXPECT_EQ(waiter.result(), 5);
+}
+
+TEST(Tasks, aDroppedHandleKeepsTheTaskRunningAndAsyncValuesWakeEveryWaiter)
+{
+    test::VirtualScheduler scheduler;
+    AsyncValue<bool> answer;
+    int finished = 0;
+    auto waitFor = [](AsyncValue<bool> value, int *count) -> Task<> {
+        if (co_await value)
+            ++*count;
+    };
+    { auto dropped = waitFor(answer, &finished); }
+    auto kept = waitFor(answer, &finished);
+    EXPECT_EQ(finished, 0);
+    answer.resolve(true);
+    answer.resolve(false); // ignored: the first answer wins
+    EXPECT_EQ(finished, 2);
+    EXPECT_TRUE(kept.isDone());
+}
+
+TEST(Scheduler, repeatingTimerFiresEveryPeriodAndStopsWhenDestroyed)
+{
+    test::VirtualScheduler scheduler;
+    int ticks = 0;
+    auto timer = std::make_unique<RepeatingTimer>(scheduler, 200ms, [&] { ++ticks; });
+    scheduler.advanceSeconds(1.0);
+    EXPECT_EQ(ticks, 5);
+    timer.reset();
+    scheduler.advanceSeconds(1.0);
+    EXPECT_EQ(ticks, 5);
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+}
+
+TEST(Scheduler, timerCallbackMayDestroyItsOwnRepeatingTimer)
+{
+    test::VirtualScheduler scheduler;
+    std::unique_ptr<RepeatingTimer> timer;
+    int ticks = 0;
+    timer = std::make_unique<RepeatingTimer>(scheduler, 200ms, [&] {
+        if (++ticks == 3)
+            timer.reset();
+    });
+    scheduler.advanceSeconds(2.0);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+}

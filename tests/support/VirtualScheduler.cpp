@@ -1,0 +1,96 @@
+#include "tests/support/VirtualScheduler.h"
+
+namespace orv::test {
+
+VirtualScheduler::VirtualScheduler()
+    : m_now(TimePoint(std::chrono::hours(1000))), m_wallBase(QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC))
+{
+}
+
+QDateTime VirtualScheduler::wallNow() const
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(m_now - TimePoint(std::chrono::hours(1000)));
+    return m_wallBase.addMSecs(ms.count());
+}
+
+Scheduler::TimerId VirtualScheduler::schedule(Duration delay, std::function<void()> fn)
+{
+    const TimerId id = m_nextId++;
+    const Key key{m_now + std::max(delay, Duration::zero()), m_sequence++};
+    m_timers.emplace(key, std::make_pair(id, std::move(fn)));
+    m_byId.emplace(id, key);
+    return id;
+}
+
+void VirtualScheduler::cancel(TimerId id)
+{
+    auto it = m_byId.find(id);
+    if (it == m_byId.end())
+        return;
+    m_timers.erase(it->second);
+    m_byId.erase(it);
+}
+
+void VirtualScheduler::post(std::function<void()> fn)
+{
+    std::lock_guard guard(m_postedLock);
+    m_posted.push_back(std::move(fn));
+}
+
+bool VirtualScheduler::drainPosted()
+{
+    std::vector<std::function<void()>> batch;
+    {
+        std::lock_guard guard(m_postedLock);
+        batch.swap(m_posted);
+    }
+    for (auto &fn : batch)
+        fn();
+    return !batch.empty();
+}
+
+bool VirtualScheduler::runOneDue()
+{
+    if (m_timers.empty() || m_timers.begin()->first.first > m_now)
+        return false;
+    auto node = m_timers.extract(m_timers.begin());
+    m_byId.erase(node.mapped().first);
+    node.mapped().second();
+    return true;
+}
+
+void VirtualScheduler::runPending()
+{
+    while (drainPosted() || runOneDue()) {
+    }
+}
+
+void VirtualScheduler::advance(Duration by)
+{
+    const TimePoint target = m_now + by;
+    runPending();
+    while (!m_timers.empty() && m_timers.begin()->first.first <= target) {
+        m_now = std::max(m_now, m_timers.begin()->first.first);
+        runPending();
+    }
+    m_now = target;
+    runPending();
+}
+
+void VirtualScheduler::advanceSeconds(double seconds)
+{
+    advance(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds)));
+}
+
+bool VirtualScheduler::runUntilIdle(Duration limit)
+{
+    const TimePoint end = m_now + limit;
+    runPending();
+    while (!m_timers.empty() && m_timers.begin()->first.first <= end) {
+        m_now = std::max(m_now, m_timers.begin()->first.first);
+        runPending();
+    }
+    return m_timers.empty();
+}
+
+} // namespace orv::test

@@ -10,7 +10,13 @@ namespace orv {
 class AbstractLoginItemController
 {
 public:
-    enum class Status { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };
+    enum class Status
+    {
+        notRegistered = 0,
+        enabled = 1,
+        requiresApproval = 2,
+        notFound = 3
+    };
 
     virtual ~AbstractLoginItemController() = default;
 

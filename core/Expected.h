@@ -6,19 +6,19 @@
 namespace orv {
 
 // A value or a typed error; g++ 12 has no std::expected yet.
-template<typename E>
+template <typename E>
 struct Unexpected
 {
     E error;
 };
 
-template<typename E>
+template <typename E>
 Unexpected<std::decay_t<E>> unexpected(E &&error)
 {
     return {std::forward<E>(error)};
 }
 
-template<typename T, typename E>
+template <typename T, typename E>
 class Expected
 {
 public:
@@ -39,7 +39,7 @@ private:
     std::variant<T, E> m_data;
 };
 
-template<typename E>
+template <typename E>
 class Expected<void, E>
 {
 public:

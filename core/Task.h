@@ -64,8 +64,11 @@ inline void CancellationState::removeCallback(CallbackId id)
 }
 
 // Awaitables that take part in cancellation expose bindCancellation(); the task binds its token.
-template<typename A>
-concept CancellationAware = requires(A &a, const CancelToken &token) { a.bindCancellation(token); };
+template <typename A>
+concept CancellationAware = requires(A &a, const CancelToken &token)
+{
+    a.bindCancellation(token);
+};
 
 struct CurrentCancellation
 {
@@ -76,12 +79,12 @@ inline CurrentCancellation currentCancellation()
     return {};
 }
 
-template<typename T>
+template <typename T>
 class Task;
 
 namespace detail {
 
-template<typename T>
+template <typename T>
 struct TaskState
 {
     std::optional<T> result;
@@ -99,7 +102,7 @@ struct TaskState
     }
 };
 
-template<>
+template <>
 struct TaskState<void>
 {
     bool done = false;
@@ -116,7 +119,7 @@ struct TaskState<void>
     }
 };
 
-template<typename T>
+template <typename T>
 struct WaitAwaiter
 {
     std::shared_ptr<TaskState<T>> state;
@@ -143,22 +146,22 @@ struct WaitAwaiter
     }
 };
 
-template<typename T>
+template <typename T>
 struct UnlinkedWait
 {
     std::shared_ptr<TaskState<T>> state;
 };
 
-template<typename A>
+template <typename A>
 struct IsUnlinkedWait : std::false_type
 {
 };
-template<typename U>
+template <typename U>
 struct IsUnlinkedWait<UnlinkedWait<U>> : std::true_type
 {
 };
 
-template<typename T>
+template <typename T>
 struct PromiseBase
 {
     std::shared_ptr<TaskState<T>> state = std::make_shared<TaskState<T>>();
@@ -168,7 +171,7 @@ struct PromiseBase
     struct FinalAwaiter
     {
         bool await_ready() noexcept { return false; }
-        template<typename P>
+        template <typename P>
         void await_suspend(std::coroutine_handle<P> h) noexcept
         {
             auto keep = h.promise().state;
@@ -180,11 +183,11 @@ struct PromiseBase
     FinalAwaiter final_suspend() noexcept { return {}; }
     void unhandled_exception() noexcept { std::terminate(); }
 
-    template<typename U>
+    template <typename U>
     WaitAwaiter<U> await_transform(Task<U> &task);
-    template<typename U>
+    template <typename U>
     WaitAwaiter<U> await_transform(Task<U> &&task);
-    template<typename U>
+    template <typename U>
     WaitAwaiter<U> await_transform(UnlinkedWait<U> wait)
     {
         return WaitAwaiter<U>{std::move(wait.state), 0, nullptr};
@@ -200,9 +203,8 @@ struct PromiseBase
         };
         return Awaiter{state->token};
     }
-    template<typename A>
-        requires(!IsUnlinkedWait<std::remove_cvref_t<A>>::value)
-    A &&await_transform(A &&awaitable)
+    template <typename A>
+    requires(!IsUnlinkedWait<std::remove_cvref_t<A>>::value) A && await_transform(A &&awaitable)
     {
         if constexpr (CancellationAware<std::remove_reference_t<A>>)
             awaitable.bindCancellation(state->token);
@@ -212,7 +214,7 @@ struct PromiseBase
 
 } // namespace detail
 
-template<typename T = void>
+template <typename T = void>
 class [[nodiscard]] Task
 {
 public:
@@ -229,35 +231,31 @@ public:
             m_state->token->cancel();
     }
     // The result of a finished task (not for Task<void>).
-    template<typename U = T>
-        requires(!std::is_void_v<U>)
-    const U &result() const
-    {
-        return *m_state->result;
-    }
+    template <typename U = T>
+    requires(!std::is_void_v<U>) const U &result() const { return *m_state->result; }
     // Awaits completion without sharing the awaiting task's cancellation.
     detail::UnlinkedWait<T> waitUnlinked() const { return {m_state}; }
 
 private:
-    template<typename>
+    template <typename>
     friend struct detail::PromiseBase;
     explicit Task(std::shared_ptr<detail::TaskState<T>> state) : m_state(std::move(state)) {}
 
     std::shared_ptr<detail::TaskState<T>> m_state;
 };
 
-template<typename T>
+template <typename T>
 struct Task<T>::promise_type : detail::PromiseBase<T>
 {
     Task get_return_object() { return Task(this->state); }
-    template<typename V>
+    template <typename V>
     void return_value(V &&value)
     {
         this->state->result.emplace(std::forward<V>(value));
     }
 };
 
-template<>
+template <>
 struct Task<void>::promise_type : detail::PromiseBase<void>
 {
     Task get_return_object() { return Task(this->state); }
@@ -265,14 +263,14 @@ struct Task<void>::promise_type : detail::PromiseBase<void>
 };
 
 namespace detail {
-template<typename T>
-template<typename U>
+template <typename T>
+template <typename U>
 WaitAwaiter<U> PromiseBase<T>::await_transform(Task<U> &task)
 {
     return WaitAwaiter<U>{task.m_state, 0, state->token};
 }
-template<typename T>
-template<typename U>
+template <typename T>
+template <typename U>
 WaitAwaiter<U> PromiseBase<T>::await_transform(Task<U> &&task)
 {
     return WaitAwaiter<U>{task.m_state, 0, state->token};
@@ -281,7 +279,7 @@ WaitAwaiter<U> PromiseBase<T>::await_transform(Task<U> &&task)
 
 // A one-shot value delivered later on the main thread (a platform answer, a reply); any number of
 // tasks may await it. Like a continuation it does not end early on cancellation.
-template<typename T>
+template <typename T>
 class AsyncValue
 {
 public:

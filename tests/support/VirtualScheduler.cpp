@@ -4,8 +4,7 @@ namespace orv::test {
 
 VirtualScheduler::VirtualScheduler()
     : m_now(TimePoint(std::chrono::hours(1000))), m_wallBase(QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC))
-{
-}
+{}
 
 QDateTime VirtualScheduler::wallNow() const
 {

@@ -1,0 +1,151 @@
+#include "app/LoginItemController.h"
+#include "app/XdgAutostart.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using Status = AbstractLoginItemController::Status;
+
+namespace {
+
+struct ScriptedService
+{
+    Status status = Status::notRegistered;
+    int registers = 0;
+    int unregisters = 0;
+    std::optional<QString> failWith;
+
+    LoginItemController::Operations operations()
+    {
+        return {
+            [this] { return status; },
+            [this]() -> Expected<void, QString> {
+                ++registers;
+                if (failWith)
+                    return unexpected(*failWith);
+                status = Status::enabled;
+                return {};
+            },
+            [this]() -> Expected<void, QString> {
+                ++unregisters;
+                if (failWith)
+                    return unexpected(*failWith);
+                status = Status::notRegistered;
+                return {};
+            },
+            [] {},
+        };
+    }
+};
+
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(LoginItemController, enablingAnAlreadyOnItemCallsNothingAndClearsTheOldError)
+{
+    for (Status on : {Status::enabled, Status::requiresApproval}) {
+        ScriptedService service;
+        service.failWith = QStringLiteral("Denied.");
+        LoginItemController controller(service.operations());
+        controller.setEnabled(true); // notRegistered: register fails
+        ASSERT_TRUE(controller.errorMessage().has_value());
+        service.status = on;
+        service.failWith.reset();
+        controller.setEnabled(true);
+        EXPECT_EQ(service.registers, 1);
+        EXPECT_FALSE(controller.errorMessage().has_value());
+        EXPECT_EQ(controller.status(), on);
+    }
+}
+
+TEST(LoginItemController, disablingSkipsOnlyAnUnregisteredItemAndFailuresKeepTheirSentence)
+{
+    ScriptedService service;
+    service.status = Status::notFound;
+    LoginItemController controller(service.operations());
+    controller.setEnabled(false);
+    EXPECT_EQ(service.unregisters, 1);
+    controller.setEnabled(false);
+    EXPECT_EQ(service.unregisters, 1);
+
+    service.failWith = QStringLiteral("The folder is read-only.");
+    controller.setEnabled(true);
+    EXPECT_EQ(controller.errorMessage().value_or(QString()),
+              QStringLiteral("Couldn’t enable launch at login. The folder is read-only."));
+    EXPECT_EQ(controller.status(), Status::notRegistered) << "status is read again after a failure";
+    service.status = Status::enabled;
+    controller.setEnabled(false);
+    EXPECT_EQ(controller.errorMessage().value_or(QString()),
+              QStringLiteral("Couldn’t disable launch at login. The folder is read-only."));
+}
+
+TEST(XdgAutostart, registersAnEntryThatStartsTheProgramAtLoginAndReadsItsStates)
+{
+    QTemporaryDir dir;
+    const QString entryPath = dir.filePath(QStringLiteral("autostart/orvanta.desktop"));
+    const QString program = dir.filePath(QStringLiteral("bin dir/orvanta"));
+    QDir().mkpath(dir.filePath(QStringLiteral("bin dir")));
+    writeFile(program, "#!/bin/sh\n");
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    XdgAutostart entry(entryPath, program);
+
+    EXPECT_EQ(entry.readStatus(), Status::notRegistered);
+    ASSERT_TRUE(entry.registerEntry().hasValue());
+    EXPECT_EQ(entry.readStatus(), Status::enabled);
+    const QByteArray written = readFile(entryPath);
+    EXPECT_TRUE(written.contains("Exec=\"" + program.toUtf8() + "\" --autostart\n")) << written.constData();
+
+    QByteArray hidden = written;
+    hidden.replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false");
+    writeFile(entryPath, hidden);
+    EXPECT_EQ(entry.readStatus(), Status::requiresApproval);
+    writeFile(entryPath, written + "Hidden=true\n");
+    EXPECT_EQ(entry.readStatus(), Status::requiresApproval);
+
+    QFile::remove(program);
+    EXPECT_EQ(entry.readStatus(), Status::notFound);
+
+    ASSERT_TRUE(entry.unregisterEntry().hasValue());
+    EXPECT_EQ(entry.readStatus(), Status::notRegistered);
+}
+
+TEST(XdgAutostart, neverTouchesOtherEntriesAndReportsAnUnwritableFolder)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("autostart"));
+    QDir().mkpath(folder);
+    writeFile(folder + QStringLiteral("/other.desktop"), "[Desktop Entry]\nExec=other\n");
+    XdgAutostart entry(folder + QStringLiteral("/orvanta.desktop"), QStringLiteral("/bin/sh"));
+    ASSERT_TRUE(entry.registerEntry().hasValue());
+    ASSERT_TRUE(entry.unregisterEntry().hasValue());
+    EXPECT_EQ(readFile(folder + QStringLiteral("/other.desktop")), QByteArray("[Desktop Entry]\nExec=other\n"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("other.desktop")});
+
+    if (geteuid() != 0) { // root writes anywhere
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_FALSE(entry.registerEntry().hasValue());
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    // A file where the folder should be makes the registration fail, not crash.
+    XdgAutostart blocked(dir.filePath(QStringLiteral("autostart/other.desktop/orvanta.desktop")),
+                         QStringLiteral("/bin/sh"));
+    auto result = blocked.registerEntry();
+    ASSERT_FALSE(result.hasValue());
+    EXPECT_FALSE(result.error().isEmpty());
+}

@@ -251,8 +251,11 @@ void X11ShortcutBackend::enableTap(bool enabled)
     }
     XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
     XISelectEvents(m_display, m_root, &mask, 1);
-    XFlush(m_display);
+    // Synchronous, like every change of what we receive: the server may serve other clients' requests
+    // before a merely flushed one, and a key pressed just after enabling must already be seen.
+    XSync(m_display, False);
     m_tapEnabled = enabled;
+    scheduleDrain();
 }
 
 void X11ShortcutBackend::removeTap()
@@ -367,7 +370,8 @@ void X11ShortcutBackend::unregisterHotKey(GlobalShortcut::HotKey key)
             XUngrabKey(m_display, grab.keycode, grab.modifiers | variant, m_root);
         return true;
     });
-    XFlush(m_display);
+    XSync(m_display, False);
+    scheduleDrain();
 }
 
 void X11ShortcutBackend::observeSession(std::function<void()> onSuspend, std::function<void()> onResume)

@@ -5,6 +5,8 @@
 #include "tests/support/X11TestClient.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 
 #include <gtest/gtest.h>
 
@@ -206,6 +208,38 @@ TEST_F(X11ShortcutsTest, AnotherHoldKeyFromTheSettingsPlaysTheHoldKey)
     client->press(rightShift);
     client->release(rightShift);
     EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn finish")})) << log.join(u", ").toStdString();
+}
+
+TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyUntilItEnds)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        GTEST_SKIP() << "no session D-Bus (run under scripts/with-desktop.sh)";
+    startCleanly();
+    client->press(holdKey);
+    ASSERT_TRUE(waitForLog({QStringLiteral("fn begin")}));
+    auto screenSaver = [&](bool active) {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                       QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"));
+        signal << active;
+        ASSERT_TRUE(bus.send(signal));
+    };
+    screenSaver(true);
+    const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
+    EXPECT_TRUE(test::pollUntil([&] { return status == paused; })) << status.toStdString();
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
+    client->release(holdKey);
+    client->press(holdKey); // nothing watches the keys while paused
+    client->release(holdKey);
+
+    screenSaver(false);
+    EXPECT_TRUE(test::pollUntil([&] { return status == GlobalShortcut::statusTexts(settings.hold).ready; }));
+    client->press(holdKey);
+    client->release(holdKey);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel"), QStringLiteral("fn begin"),
+                            QStringLiteral("fn finish")}))
+        << log.join(u", ").toStdString();
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "shortcuts/ShortcutKeys.h"
-#include "shortcuts/ShortcutSettings.h"
+#include "shortcuts/ShortcutSettingsFile.h"
 #include "shortcuts/dbus/SessionMonitor.h"
 #include "shortcuts/x11/X11KeyTranslator.h"
 

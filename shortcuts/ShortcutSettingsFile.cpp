@@ -1,4 +1,4 @@
-#include "shortcuts/ShortcutSettings.h"
+#include "shortcuts/ShortcutSettingsFile.h"
 
 #include "core/PlatformText.h"
 #include "shortcuts/ShortcutKeys.h"

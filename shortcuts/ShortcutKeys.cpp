@@ -1,0 +1,63 @@
+#include "shortcuts/ShortcutKeys.h"
+
+namespace orv {
+
+QString ToggleShortcut::name() const
+{
+    QStringList parts;
+    if (control)
+        parts << QStringLiteral("Ctrl");
+    if (alt)
+        parts << QStringLiteral("Alt");
+    if (shift)
+        parts << QStringLiteral("Shift");
+    if (super)
+        parts << QStringLiteral("Super");
+    parts << key;
+    return parts.join(QLatin1Char('+'));
+}
+
+namespace shortcutkeys {
+
+QStringList holdKeyNames()
+{
+    return {QStringLiteral("Right Ctrl"),  QStringLiteral("Right Alt"),  QStringLiteral("Right Shift"),
+            QStringLiteral("Right Super"), QStringLiteral("Left Super"), QStringLiteral("Menu"),
+            QStringLiteral("Pause"),       QStringLiteral("Scroll Lock")};
+}
+
+bool isHoldKeyName(const QString &name)
+{
+    return holdKeyNames().contains(name);
+}
+
+Expected<ToggleShortcut, QString> parseToggle(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('+'));
+    ToggleShortcut toggle;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString part = parts[i].trimmed();
+        if (part.isEmpty())
+            return unexpected(QStringLiteral("“%1” is not a shortcut: a key name is missing.").arg(text));
+        const QString lower = part.toLower();
+        const bool last = i + 1 == parts.size();
+        if (lower == u"ctrl" || lower == u"control")
+            toggle.control = true;
+        else if (lower == u"alt")
+            toggle.alt = true;
+        else if (lower == u"shift")
+            toggle.shift = true;
+        else if (lower == u"super" || lower == u"meta" || lower == u"win")
+            toggle.super = true;
+        else if (last)
+            toggle.key = part.size() == 1 ? part.toUpper() : part.at(0).toUpper() + part.mid(1);
+        else
+            return unexpected(QStringLiteral("“%1” is not a shortcut: “%2” is not a modifier.").arg(text, part));
+    }
+    if (toggle.key.isEmpty())
+        return unexpected(QStringLiteral("“%1” is not a shortcut: it has no key besides the modifiers.").arg(text));
+    return toggle;
+}
+
+} // namespace shortcutkeys
+} // namespace orv

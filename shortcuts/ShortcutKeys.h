@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/Expected.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace orv {
+
+// The user's key choices in a platform-neutral form: the hold key by name, the toggle as modifiers
+// plus one key. Backends map them to their key codes.
+struct ToggleShortcut
+{
+    bool control = false;
+    bool alt = false;
+    bool shift = false;
+    bool super = false;
+    QString key; // a key name as the user writes it: "Space", "F9", "D"
+
+    // The canonical spelling, modifiers first: "Ctrl+Alt+Space".
+    QString name() const;
+    bool operator==(const ToggleShortcut &) const = default;
+};
+
+namespace shortcutkeys {
+
+// The keys that can serve as hold key, in the order a settings page offers them.
+QStringList holdKeyNames();
+bool isHoldKeyName(const QString &name);
+
+// Parses "Ctrl+Alt+Space" (case-insensitive modifiers Ctrl/Control, Alt, Shift, Super/Meta/Win).
+Expected<ToggleShortcut, QString> parseToggle(const QString &text);
+
+} // namespace shortcutkeys
+} // namespace orv

@@ -1,0 +1,340 @@
+#include "shortcuts/GlobalShortcut.h"
+#include "tests/support/FakeShortcutPlatform.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+namespace orv {
+namespace {
+
+using HotKey = GlobalShortcut::HotKey;
+using namespace std::chrono_literals;
+
+class GlobalShortcutTest : public ::testing::Test
+{
+protected:
+    test::VirtualScheduler scheduler;
+    test::FakeShortcutPlatform platform;
+    test::FixedShortcutSettings settings;
+    QStringList log;
+    QStringList statuses;
+    std::unique_ptr<GlobalShortcut> shortcut;
+
+    void make()
+    {
+        GlobalShortcut::Callbacks callbacks{
+            [this] { log << QStringLiteral("toggle"); },    [this] { log << QStringLiteral("cancel"); },
+            [this] { log << QStringLiteral("fn begin"); },  [this] { log << QStringLiteral("fn finish"); },
+            [this] { log << QStringLiteral("fn cancel"); }, [this](const QString &text) { statuses << text; },
+        };
+        shortcut = std::make_unique<GlobalShortcut>(scheduler, platform.operations(), settings, std::move(callbacks));
+    }
+
+    // Started, with the start's own cancel delivered and forgotten.
+    void started()
+    {
+        make();
+        ASSERT_TRUE(shortcut->start());
+        scheduler.runPending();
+        log.clear();
+    }
+
+    GlobalShortcut::StatusTexts texts() const { return GlobalShortcut::statusTexts(settings.hold); }
+};
+
+TEST_F(GlobalShortcutTest, HoldAndReleaseBeginAndFinishOneStepLaterWithBothEventsSwallowed)
+{
+    started();
+    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Hold Right Ctrl to speak; release to finish."));
+    EXPECT_EQ(platform.holdKeyDown(), true);
+    EXPECT_TRUE(log.isEmpty()) << "delivered inside the tap callback";
+    scheduler.runPending();
+    EXPECT_EQ(log, QStringList{QStringLiteral("fn begin")});
+    EXPECT_EQ(platform.holdKeyUp(), true);
+    EXPECT_EQ(log.size(), 1);
+    scheduler.runPending();
+    EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn finish")}));
+}
+
+TEST_F(GlobalShortcutTest, ALetterWhileHoldingCancelsAndPassesAndTheReleaseIsSwallowedWithoutFinish)
+{
+    started();
+    platform.holdKeyDown();
+    scheduler.runPending();
+    EXPECT_EQ(platform.letterDown(), false);
+    EXPECT_EQ(platform.holdKeyUp(), true);
+    scheduler.runPending();
+    EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
+}
+
+TEST_F(GlobalShortcutTest, AHoldBegunUnderAModifierDoesNothingAndPasses)
+{
+    started();
+    EXPECT_EQ(platform.holdKeyDown(FnHoldState::commandFlag), false);
+    EXPECT_EQ(platform.holdKeyUp(FnHoldState::commandFlag), false);
+    scheduler.runPending();
+    EXPECT_TRUE(log.isEmpty());
+}
+
+TEST_F(GlobalShortcutTest, SecureInputPassesEventsDeliversNothingAndPausesWithinOneTick)
+{
+    started();
+    platform.secureInput = true;
+    EXPECT_EQ(platform.holdKeyDown(), false);
+    scheduler.advance(GlobalShortcut::watchdogPeriod);
+    EXPECT_EQ(shortcut->fnStatus(), texts().secureInput);
+    EXPECT_FALSE(platform.tapExists);
+    EXPECT_EQ(log, QStringList{QStringLiteral("fn cancel")});
+    platform.secureInput = false;
+    scheduler.advance(GlobalShortcut::watchdogPeriod);
+    EXPECT_TRUE(platform.tapEnabled);
+    EXPECT_EQ(shortcut->fnStatus(), texts().ready);
+}
+
+TEST_F(GlobalShortcutTest, LosingTrustRemovesTheTapWithOneCancelAndReportsItOnce)
+{
+    started();
+    platform.holdKeyDown();
+    scheduler.runPending();
+    platform.trusted = false;
+    scheduler.advance(1s);
+    EXPECT_FALSE(platform.tapExists);
+    EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
+    EXPECT_EQ(statuses.count(texts().needsTrust), 1) << "five ticks, one report";
+    EXPECT_EQ(statuses.last(), QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."));
+}
+
+TEST_F(GlobalShortcutTest, LockingCancelsAndPausesUntilUnlockedThenTheTapReturnsAtOnce)
+{
+    started();
+    platform.holdKeyDown();
+    scheduler.runPending();
+    platform.suspend();
+    scheduler.runPending();
+    EXPECT_EQ(log.last(), QStringLiteral("fn cancel"));
+    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Right Ctrl is paused while this computer is asleep or locked."));
+    const int attempts = platform.count(QStringLiteral("createTap"));
+    scheduler.advance(10s);
+    EXPECT_EQ(platform.count(QStringLiteral("createTap")), attempts) << "the watchdog reopened a suspended session";
+    EXPECT_FALSE(platform.sendEvent(FnHoldState::flagsChangedType, FnHoldState::fnKeyCode, 0).has_value());
+
+    platform.hardwareFlags = 0;
+    platform.resume();
+    EXPECT_TRUE(platform.tapEnabled);
+    EXPECT_EQ(shortcut->fnStatus(), texts().ready);
+}
+
+TEST_F(GlobalShortcutTest, TheWatchdogFinishesAReleaseTheTapMissed)
+{
+    started();
+    platform.holdKeyDown();
+    scheduler.runPending();
+    platform.hardwareFlags = 0; // released without an event
+    scheduler.advance(GlobalShortcut::watchdogPeriod);
+    EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn finish")}));
+    EXPECT_EQ(shortcut->fnState(), FnHoldState{});
+}
+
+TEST_F(GlobalShortcutTest, AHeldKeyFoundAtInstallIsInertUntilReleased)
+{
+    platform.hardwareFlags = FnHoldState::fnFlag;
+    started();
+    EXPECT_EQ(platform.holdKeyDown(), false);
+    platform.holdKeyUp();
+    EXPECT_EQ(platform.holdKeyDown(), true);
+    scheduler.runPending();
+    EXPECT_EQ(log, QStringList{QStringLiteral("fn begin")});
+}
+
+TEST_F(GlobalShortcutTest, EscapeIsGrabbedOnlyWhileCancellingIsEnabled)
+{
+    started();
+    EXPECT_FALSE(platform.pressHotKey(HotKey::escape).has_value()) << "Escape must reach other apps while idle";
+    shortcut->setCancelEnabled(true);
+    shortcut->setCancelEnabled(true);
+    EXPECT_EQ(platform.registered[HotKey::escape], 1);
+    EXPECT_EQ(platform.pressHotKey(HotKey::escape), true);
+    EXPECT_EQ(log, QStringList{QStringLiteral("cancel")});
+    shortcut->setCancelEnabled(false);
+    EXPECT_EQ(platform.registered[HotKey::escape], 0);
+    EXPECT_FALSE(shortcut->cancelEnabled());
+
+    platform.hotKeyStatus[HotKey::escape] = 10;
+    shortcut->setCancelEnabled(true);
+    EXPECT_FALSE(shortcut->cancelEnabled());
+    EXPECT_EQ(platform.registered[HotKey::escape], 0);
+}
+
+TEST_F(GlobalShortcutTest, TheToggleCallsOnToggleDirectly)
+{
+    started();
+    EXPECT_EQ(platform.pressHotKey(HotKey::toggle), true);
+    EXPECT_EQ(log, QStringList{QStringLiteral("toggle")});
+}
+
+TEST_F(GlobalShortcutTest, AnActionQueuedBeforeATapResetIsDroppedAndOnlyTheResetsCancelArrives)
+{
+    started();
+    platform.holdKeyDown(); // begin queued
+    platform.trusted = false;
+    shortcut->refreshFn();
+    scheduler.runPending();
+    EXPECT_EQ(log, QStringList{QStringLiteral("fn cancel")});
+}
+
+TEST_F(GlobalShortcutTest, BeginIsCheckedAgainWhenItIsDelivered)
+{
+    started();
+    platform.holdKeyDown();
+    platform.secureInput = true; // turned on between the event and the hand-off
+    scheduler.runPending();
+    EXPECT_TRUE(log.isEmpty());
+}
+
+TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrations)
+{
+    make();
+    ASSERT_TRUE(shortcut->start());
+    ASSERT_TRUE(shortcut->start());
+    EXPECT_EQ(platform.registered[HotKey::toggle], 1);
+    EXPECT_TRUE(platform.handlerInstalled);
+    EXPECT_EQ(platform.count(QStringLiteral("installHandler")) - platform.count(QStringLiteral("removeHandler")), 1);
+    EXPECT_EQ(platform.sessionObservers, 1);
+    EXPECT_EQ(scheduler.pendingTimers(), 1u) << "one watchdog";
+    EXPECT_TRUE(platform.tapEnabled);
+}
+
+TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)
+{
+    platform.hotKeyStatus[HotKey::toggle] = 10;
+    make();
+    const auto result = shortcut->start();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, GlobalShortcut::RegistrationError::Kind::failed);
+    EXPECT_EQ(result.error().description(),
+              QStringLiteral("Ctrl+Alt+Space could not be registered (10). Another app may be using it."));
+    EXPECT_TRUE(platform.handlerInstalled) << "the handler stays when the toggle fails";
+    EXPECT_EQ(shortcut->fnStatus(), texts().ready);
+    scheduler.runPending();
+    platform.holdKeyDown();
+    scheduler.runPending();
+    EXPECT_EQ(log.last(), QStringLiteral("fn begin"));
+}
+
+TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatus)
+{
+    platform.handlerStatus = 7;
+    make();
+    const auto result = shortcut->start();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().status, 7);
+    EXPECT_EQ(platform.count(QStringLiteral("register toggle")), 0);
+    shortcut->setCancelEnabled(true);
+    EXPECT_EQ(platform.count(QStringLiteral("register escape")), 0);
+}
+
+TEST_F(GlobalShortcutTest, AFailedTapIsRetriedEveryTwoSeconds)
+{
+    platform.tapCreation = false;
+    started();
+    EXPECT_EQ(shortcut->fnStatus(), texts().unavailable);
+    EXPECT_EQ(platform.count(QStringLiteral("createTap")), 1);
+    scheduler.advance(1800ms);
+    EXPECT_EQ(platform.count(QStringLiteral("createTap")), 1);
+    scheduler.advance(200ms);
+    EXPECT_EQ(platform.count(QStringLiteral("createTap")), 2);
+    platform.tapCreation = true;
+    scheduler.advance(2s);
+    EXPECT_TRUE(platform.tapEnabled);
+    EXPECT_EQ(shortcut->fnStatus(), texts().ready);
+}
+
+TEST_F(GlobalShortcutTest, ATimedOutTapIsReenabledAndTheHoldIsCancelled)
+{
+    started();
+    platform.holdKeyDown();
+    scheduler.runPending();
+    platform.holdKeyDown(); // a repeat, swallowed, nothing queued
+    platform.disableTap(GlobalShortcut::TapDisabled::byTimeout);
+    scheduler.runPending();
+    EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
+    EXPECT_TRUE(platform.tapEnabled);
+    EXPECT_EQ(shortcut->fnStatus(), texts().ready);
+    EXPECT_EQ(platform.holdKeyUp(), false) << "the reset left the held key inert";
+}
+
+TEST_F(GlobalShortcutTest, ATapDisabledByUserInputIsRemovedWithOneCancelAndComesBackAfterTheBackOff)
+{
+    started();
+    platform.holdKeyDown(); // begin queued, then dropped by the reset
+    platform.disableTap(GlobalShortcut::TapDisabled::byUserInput);
+    scheduler.runPending();
+    EXPECT_EQ(log, QStringList{QStringLiteral("fn cancel")});
+    EXPECT_FALSE(platform.tapExists);
+    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Right Ctrl was interrupted. Release the key before trying again."));
+    scheduler.advance(1800ms);
+    EXPECT_FALSE(platform.tapExists);
+    scheduler.advance(200ms);
+    EXPECT_TRUE(platform.tapEnabled);
+}
+
+TEST_F(GlobalShortcutTest, StopRemovesEverythingAndKeepsTheStatus)
+{
+    started();
+    shortcut->setCancelEnabled(true);
+    const QString status = shortcut->fnStatus();
+    shortcut->stop();
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+    EXPECT_EQ(platform.sessionObservers, 0);
+    EXPECT_FALSE(platform.tapExists);
+    EXPECT_EQ(platform.registered[HotKey::toggle], 0);
+    EXPECT_EQ(platform.registered[HotKey::escape], 0);
+    EXPECT_FALSE(platform.handlerInstalled);
+    EXPECT_FALSE(shortcut->cancelEnabled());
+    EXPECT_EQ(shortcut->fnStatus(), status);
+}
+
+TEST_F(GlobalShortcutTest, ActionsQueuedForADestroyedServiceAreDropped)
+{
+    started();
+    platform.holdKeyDown();
+    shortcut.reset();
+    scheduler.runPending();
+    EXPECT_TRUE(log.isEmpty());
+    EXPECT_FALSE(platform.tapExists);
+}
+
+TEST_F(GlobalShortcutTest, WaylandIsReportedInTheStatusAndTheError)
+{
+    platform.wayland = true;
+    platform.trusted = false;
+    platform.handlerStatus = -1;
+    make();
+    const auto result = shortcut->start();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().description(),
+              QStringLiteral("Ctrl+Alt+Space is unavailable on Wayland. Log in to an X11 session to use it."));
+    EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
+}
+
+TEST_F(GlobalShortcutTest, StatusTextsNameTheChosenKeys)
+{
+    settings.hold = QStringLiteral("Menu");
+    settings.toggleName = QStringLiteral("Super+D");
+    platform.hotKeyStatus[HotKey::toggle] = 10;
+    make();
+    const auto result = shortcut->start();
+    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Hold Menu to speak; release to finish."));
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().description(),
+              QStringLiteral("Super+D could not be registered (10). Another app may be using it."));
+    const auto all = GlobalShortcut::statusTexts(QStringLiteral("Menu"));
+    for (const QString &text :
+         {all.ready, all.needsTrust, all.secureInput, all.unavailable, all.interrupted, all.paused, all.wayland}) {
+        EXPECT_TRUE(text.contains(QStringLiteral("Menu"))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QStringLiteral("Mac")) || text.contains(QStringLiteral("Fn"))) << text.toStdString();
+    }
+}
+
+} // namespace
+} // namespace orv

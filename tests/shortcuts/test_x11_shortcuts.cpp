@@ -1,0 +1,246 @@
+#include "core/LiveScheduler.h"
+#include "shortcuts/GlobalShortcut.h"
+#include "shortcuts/x11/LiveGlobalShortcut.h"
+#include "tests/support/FakeShortcutPlatform.h"
+#include "tests/support/X11TestClient.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+// The real X11 backend driven by XTest keys on the test X server (scripts/with-desktop.sh).
+namespace orv {
+namespace {
+
+// X.h's values (its macros clash with GoogleTest).
+constexpr unsigned controlMask = 1u << 2;
+constexpr unsigned mod1Mask = 1u << 3;
+constexpr int badAccess = 10;
+
+class X11ShortcutsTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            return;
+        static int argc = 1;
+        static char name[] = "test_x11_shortcuts";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "no X server: DISPLAY is not set (run under scripts/with-desktop.sh)";
+        client = std::make_unique<test::X11TestClient>();
+        ASSERT_TRUE(client->isOpen()) << "cannot open DISPLAY " << qgetenv("DISPLAY").constData();
+        holdKey = client->keycode("Control_R");
+        leftCtrl = client->keycode("Control_L");
+        alt = client->keycode("Alt_L");
+        space = client->keycode("space");
+        escape = client->keycode("Escape");
+        letterA = client->keycode("a");
+        letterB = client->keycode("b");
+        GlobalShortcut::Callbacks callbacks{
+            [this] { log << QStringLiteral("toggle"); },    [this] { log << QStringLiteral("cancel"); },
+            [this] { log << QStringLiteral("fn begin"); },  [this] { log << QStringLiteral("fn finish"); },
+            [this] { log << QStringLiteral("fn cancel"); }, [this](const QString &text) { status = text; },
+        };
+        shortcut = makeLiveGlobalShortcut(scheduler, settings, std::move(callbacks));
+    }
+
+    void TearDown() override
+    {
+        shortcut.reset();
+        client.reset();
+    }
+
+    void startCleanly()
+    {
+        const auto started = shortcut->start();
+        ASSERT_TRUE(started) << started.error().description().toStdString();
+        ASSERT_EQ(status, GlobalShortcut::statusTexts(settings.hold).ready);
+        ASSERT_TRUE(test::pollUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
+        log.clear();
+    }
+
+    bool waitForLog(const QStringList &expected)
+    {
+        const bool ok = test::pollUntil([&] { return log.size() >= expected.size(); });
+        return ok && log == expected;
+    }
+
+    bool windowReceives(unsigned keycode)
+    {
+        return test::pollUntil([&] {
+            const auto &presses = client->receivedPresses();
+            return std::find(presses.begin(), presses.end(), keycode) != presses.end();
+        });
+    }
+
+    long pressesOf(unsigned keycode)
+    {
+        const std::vector<unsigned> presses = client->receivedPresses();
+        return std::count(presses.begin(), presses.end(), keycode);
+    }
+
+    bool windowReceived(unsigned keycode)
+    {
+        const auto &presses = client->receivedPresses();
+        return std::find(presses.begin(), presses.end(), keycode) != presses.end();
+    }
+
+    LiveScheduler scheduler;
+    test::FixedShortcutSettings settings;
+    std::unique_ptr<test::X11TestClient> client;
+    std::unique_ptr<GlobalShortcut> shortcut;
+    QStringList log;
+    QString status;
+    unsigned holdKey = 0, leftCtrl = 0, alt = 0, space = 0, escape = 0, letterA = 0, letterB = 0;
+};
+
+TEST_F(X11ShortcutsTest, HoldingAndReleasingTheHoldKeyBeginsAndFinishes)
+{
+    startCleanly();
+    client->press(holdKey);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin")})) << log.join(u", ").toStdString();
+    client->release(holdKey);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn finish")})) << log.join(u", ").toStdString();
+}
+
+TEST_F(X11ShortcutsTest, ALetterWhileHoldingCancelsAndReachesTheFocusedWindow)
+{
+    ASSERT_TRUE(client->showFocusedWindow());
+    startCleanly();
+    client->press(holdKey);
+    ASSERT_TRUE(waitForLog({QStringLiteral("fn begin")})) << log.join(u", ").toStdString();
+    client->tap(letterA);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel")})) << log.join(u", ").toStdString();
+    EXPECT_TRUE(windowReceives(letterA));
+    client->release(holdKey);
+    // A clean press after it: its begin and finish arrive with no finish of the cancelled press before them.
+    client->press(holdKey);
+    client->release(holdKey);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel"), QStringLiteral("fn begin"),
+                            QStringLiteral("fn finish")}))
+        << log.join(u", ").toStdString();
+}
+
+TEST_F(X11ShortcutsTest, TheToggleIsCaughtAndDoesNotReachTheWindowAlsoWithCapsLock)
+{
+    ASSERT_TRUE(client->showFocusedWindow());
+    startCleanly();
+    client->press(leftCtrl);
+    client->press(alt);
+    client->tap(space);
+    client->release(alt);
+    client->release(leftCtrl);
+    EXPECT_TRUE(waitForLog({QStringLiteral("toggle")})) << log.join(u", ").toStdString();
+
+    const unsigned capsLock = client->keycode("Caps_Lock");
+    client->tap(capsLock);
+    client->press(leftCtrl);
+    client->press(alt);
+    client->tap(space);
+    client->release(alt);
+    client->release(leftCtrl);
+    client->tap(capsLock);
+    EXPECT_TRUE(waitForLog({QStringLiteral("toggle"), QStringLiteral("toggle")})) << log.join(u", ").toStdString();
+
+    client->tap(letterB);
+    ASSERT_TRUE(windowReceives(letterB));
+    EXPECT_FALSE(windowReceived(space));
+}
+
+TEST_F(X11ShortcutsTest, EscapeIsCaughtOnlyWhileCancellingIsEnabled)
+{
+    ASSERT_TRUE(client->showFocusedWindow());
+    startCleanly();
+    client->tap(escape);
+    EXPECT_TRUE(windowReceives(escape)) << "Escape must reach the focused window while idle";
+
+    shortcut->setCancelEnabled(true);
+    client->tap(escape);
+    EXPECT_TRUE(waitForLog({QStringLiteral("cancel")})) << log.join(u", ").toStdString();
+    const auto escapes = pressesOf(escape);
+    client->tap(letterB);
+    ASSERT_TRUE(windowReceives(letterB));
+    EXPECT_EQ(pressesOf(escape), escapes);
+
+    shortcut->setCancelEnabled(false);
+    client->tap(escape);
+    EXPECT_TRUE(test::pollUntil([&] { return pressesOf(escape) > escapes; }));
+    EXPECT_EQ(log, QStringList{QStringLiteral("cancel")});
+}
+
+TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHoldKeyStillWorks)
+{
+    ASSERT_EQ(client->grabKey(space, controlMask | mod1Mask), 0) << "the other client could not take the grab";
+    const auto started = shortcut->start();
+    ASSERT_FALSE(started);
+    EXPECT_EQ(started.error().status, badAccess);
+    EXPECT_EQ(started.error().description(),
+              QStringLiteral("Ctrl+Alt+Space could not be registered (10). Another app may be using it."));
+    ASSERT_TRUE(test::pollUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
+    log.clear();
+    client->press(holdKey);
+    client->release(holdKey);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn finish")})) << log.join(u", ").toStdString();
+}
+
+TEST_F(X11ShortcutsTest, AnotherHoldKeyFromTheSettingsPlaysTheHoldKey)
+{
+    settings.hold = QStringLiteral("Right Shift");
+    startCleanly();
+    EXPECT_EQ(status, QStringLiteral("Hold Right Shift to speak; release to finish."));
+    const unsigned rightShift = client->keycode("Shift_R");
+    client->press(holdKey); // Right Ctrl is now only a Control key: a press under it begins nothing
+    client->press(rightShift);
+    client->release(rightShift);
+    client->release(holdKey);
+    client->press(rightShift);
+    client->release(rightShift);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn finish")})) << log.join(u", ").toStdString();
+}
+
+TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyUntilItEnds)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        GTEST_SKIP() << "no session D-Bus (run under scripts/with-desktop.sh)";
+    startCleanly();
+    client->press(holdKey);
+    ASSERT_TRUE(waitForLog({QStringLiteral("fn begin")}));
+    auto screenSaver = [&](bool active) {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                       QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"));
+        signal << active;
+        ASSERT_TRUE(bus.send(signal));
+    };
+    screenSaver(true);
+    const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
+    EXPECT_TRUE(test::pollUntil([&] { return status == paused; })) << status.toStdString();
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
+    client->release(holdKey);
+    client->press(holdKey); // nothing watches the keys while paused
+    client->release(holdKey);
+
+    screenSaver(false);
+    EXPECT_TRUE(test::pollUntil([&] { return status == GlobalShortcut::statusTexts(settings.hold).ready; }));
+    client->press(holdKey);
+    client->release(holdKey);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel"), QStringLiteral("fn begin"),
+                            QStringLiteral("fn finish")}))
+        << log.join(u", ").toStdString();
+}
+
+} // namespace
+} // namespace orv

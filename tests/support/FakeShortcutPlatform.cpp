@@ -1,0 +1,128 @@
+#include "tests/support/FakeShortcutPlatform.h"
+
+#include "shortcuts/FnHoldState.h"
+
+namespace orv::test {
+
+namespace {
+QString keyName(GlobalShortcut::HotKey key)
+{
+    return key == GlobalShortcut::HotKey::toggle ? QStringLiteral("toggle") : QStringLiteral("escape");
+}
+} // namespace
+
+GlobalShortcut::Operations FakeShortcutPlatform::operations()
+{
+    GlobalShortcut::Operations ops;
+    ops.createTap = [this](auto onEvent, auto onDisabled) {
+        calls << QStringLiteral("createTap");
+        if (!tapCreation)
+            return false;
+        tapExists = true;
+        m_onEvent = std::move(onEvent);
+        m_onDisabled = std::move(onDisabled);
+        return true;
+    };
+    ops.enableTap = [this](bool enabled) {
+        calls << (enabled ? QStringLiteral("enableTap") : QStringLiteral("disableTap"));
+        tapEnabled = enabled;
+    };
+    ops.removeTap = [this] {
+        calls << QStringLiteral("removeTap");
+        tapExists = false;
+        tapEnabled = false;
+        m_onEvent = nullptr;
+        m_onDisabled = nullptr;
+    };
+    ops.modifierFlags = [this] { return hardwareFlags; };
+    ops.isTrusted = [this] { return trusted; };
+    ops.isSecureInput = [this] { return secureInput; };
+    ops.installHotKeyHandler = [this](auto handler) {
+        calls << QStringLiteral("installHandler");
+        if (handlerStatus != 0)
+            return handlerStatus;
+        handlerInstalled = true;
+        m_handler = std::move(handler);
+        return std::int32_t(0);
+    };
+    ops.removeHotKeyHandler = [this] {
+        calls << QStringLiteral("removeHandler");
+        handlerInstalled = false;
+        m_handler = nullptr;
+    };
+    ops.registerHotKey = [this](GlobalShortcut::HotKey key) {
+        calls << QStringLiteral("register ") + keyName(key);
+        const std::int32_t status = hotKeyStatus.count(key) ? hotKeyStatus[key] : 0;
+        if (status == 0)
+            ++registered[key];
+        return status;
+    };
+    ops.unregisterHotKey = [this](GlobalShortcut::HotKey key) {
+        calls << QStringLiteral("unregister ") + keyName(key);
+        --registered[key];
+    };
+    ops.observeSession = [this](auto onSuspend, auto onResume) {
+        ++sessionObservers;
+        m_onSuspend = std::move(onSuspend);
+        m_onResume = std::move(onResume);
+    };
+    ops.stopObservingSession = [this] {
+        --sessionObservers;
+        m_onSuspend = nullptr;
+        m_onResume = nullptr;
+    };
+    ops.waylandSession = wayland;
+    return ops;
+}
+
+std::optional<bool> FakeShortcutPlatform::sendEvent(std::uint32_t type, std::int64_t keyCode, std::uint64_t flags)
+{
+    if (!m_onEvent || !tapEnabled)
+        return std::nullopt;
+    return m_onEvent({type, keyCode, flags});
+}
+
+std::optional<bool> FakeShortcutPlatform::holdKeyDown(std::uint64_t otherFlags)
+{
+    hardwareFlags = FnHoldState::fnFlag | otherFlags;
+    return sendEvent(FnHoldState::flagsChangedType, FnHoldState::fnKeyCode, hardwareFlags);
+}
+
+std::optional<bool> FakeShortcutPlatform::holdKeyUp(std::uint64_t otherFlags)
+{
+    hardwareFlags = otherFlags;
+    return sendEvent(FnHoldState::flagsChangedType, FnHoldState::fnKeyCode, hardwareFlags);
+}
+
+std::optional<bool> FakeShortcutPlatform::letterDown()
+{
+    return sendEvent(FnHoldState::keyDownType, 0x100 + 38, hardwareFlags);
+}
+
+void FakeShortcutPlatform::disableTap(GlobalShortcut::TapDisabled why)
+{
+    tapEnabled = false;
+    if (m_onDisabled)
+        m_onDisabled(why);
+}
+
+std::optional<bool> FakeShortcutPlatform::pressHotKey(GlobalShortcut::HotKey key)
+{
+    if (!m_handler || registered[key] <= 0)
+        return std::nullopt;
+    return m_handler(key);
+}
+
+void FakeShortcutPlatform::suspend()
+{
+    if (m_onSuspend)
+        m_onSuspend();
+}
+
+void FakeShortcutPlatform::resume()
+{
+    if (m_onResume)
+        m_onResume();
+}
+
+} // namespace orv::test

@@ -1,0 +1,126 @@
+#include "tests/support/X11TestClient.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace orv::test {
+
+namespace {
+int grabError = 0;
+int recordError(Display *, XErrorEvent *event)
+{
+    grabError = event->error_code;
+    return 0;
+}
+} // namespace
+
+bool pollUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents();
+    }
+    return true;
+}
+
+X11TestClient::X11TestClient()
+{
+    m_display = XOpenDisplay(nullptr);
+}
+
+X11TestClient::~X11TestClient()
+{
+    if (!m_display)
+        return;
+    if (m_window)
+        XDestroyWindow(m_display, m_window);
+    XCloseDisplay(m_display);
+}
+
+unsigned X11TestClient::keycode(const char *keysymName) const
+{
+    return XKeysymToKeycode(m_display, XStringToKeysym(keysymName));
+}
+
+void X11TestClient::press(unsigned keycode)
+{
+    XTestFakeKeyEvent(m_display, keycode, True, CurrentTime);
+    XFlush(m_display);
+}
+
+void X11TestClient::release(unsigned keycode)
+{
+    XTestFakeKeyEvent(m_display, keycode, False, CurrentTime);
+    XFlush(m_display);
+}
+
+void X11TestClient::tap(unsigned keycode)
+{
+    press(keycode);
+    release(keycode);
+}
+
+bool X11TestClient::showFocusedWindow(int timeoutMs)
+{
+    const int screen = DefaultScreen(m_display);
+    m_window = XCreateSimpleWindow(m_display, RootWindow(m_display, screen), 50, 50, 300, 200, 0, 0,
+                                   WhitePixel(m_display, screen));
+    XSelectInput(m_display, m_window, KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask);
+    XStoreName(m_display, m_window, "orvanta shortcut test");
+    XMapRaised(m_display, m_window);
+    XFlush(m_display);
+    bool mapped = false;
+    return pollUntil(
+        [&] {
+            readEvents();
+            XWindowAttributes attributes;
+            if (!mapped && XGetWindowAttributes(m_display, m_window, &attributes) &&
+                attributes.map_state == IsViewable) {
+                mapped = true;
+                XSetInputFocus(m_display, m_window, RevertToParent, CurrentTime);
+                XFlush(m_display);
+            }
+            return m_focused;
+        },
+        timeoutMs);
+}
+
+void X11TestClient::readEvents()
+{
+    XSync(m_display, False);
+    while (XPending(m_display)) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == FocusIn && event.xfocus.window == m_window)
+            m_focused = true;
+        else if (event.type == FocusOut && event.xfocus.window == m_window)
+            m_focused = false;
+        else if (event.type == KeyPress && event.xkey.window == m_window)
+            m_presses.push_back(event.xkey.keycode);
+    }
+}
+
+const std::vector<unsigned> &X11TestClient::receivedPresses()
+{
+    readEvents();
+    return m_presses;
+}
+
+int X11TestClient::grabKey(unsigned keycode, unsigned modifiers)
+{
+    grabError = 0;
+    XErrorHandler previous = XSetErrorHandler(recordError);
+    XGrabKey(m_display, keycode, modifiers, DefaultRootWindow(m_display), False, GrabModeAsync, GrabModeAsync);
+    XSync(m_display, False);
+    XSetErrorHandler(previous);
+    return grabError;
+}
+
+} // namespace orv::test

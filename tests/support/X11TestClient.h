@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+namespace orv::test {
+
+// A second X client for desktop tests: sends keys through XTest, owns a focused test window that
+// records the keys it receives, and can hold grabs of its own.
+class X11TestClient
+{
+public:
+    X11TestClient();
+    ~X11TestClient();
+    X11TestClient(const X11TestClient &) = delete;
+    X11TestClient &operator=(const X11TestClient &) = delete;
+
+    bool isOpen() const { return m_display != nullptr; }
+    Display *display() const { return m_display; }
+    unsigned keycode(const char *keysymName) const;
+
+    void press(unsigned keycode);
+    void release(unsigned keycode);
+    void tap(unsigned keycode);
+
+    // Maps the test window and gives it the focus; false when that did not happen in time.
+    bool showFocusedWindow(int timeoutMs = 3000);
+    // Key codes the window received (presses), read from the connection without blocking.
+    const std::vector<unsigned> &receivedPresses();
+
+    // Grabs keycode+modifiers on the root window; returns the X error (0 for none).
+    int grabKey(unsigned keycode, unsigned modifiers);
+
+private:
+    void readEvents();
+
+    Display *m_display = nullptr;
+    unsigned long m_window = 0;
+    bool m_focused = false;
+    std::vector<unsigned> m_presses;
+};
+
+// Runs the Qt event loop until done() or the timeout; returns done().
+bool pollUntil(const std::function<bool()> &done, int timeoutMs = 3000);
+
+} // namespace orv::test

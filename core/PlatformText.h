@@ -19,6 +19,10 @@ inline QString accessibilitySettingsPlace() { return QStringLiteral("Settings â†
 inline QString audioInputSettingsPlace() { return QStringLiteral("your sound settings"); }
 inline QString desktopSettings() { return QStringLiteral("your desktop settings"); }
 
+// Stand-ins for the language-model texts ("On this Mac", "a supported Apple silicon Mac").
+inline QString onThisComputerStatus() { return QStringLiteral("On this computer"); }
+inline QString supportedComputer() { return QStringLiteral("a supported computer"); }
+
 // Defaults of the user's key choices (stored in the settings file).
 inline QString defaultHoldKeyName() { return QStringLiteral("Right Ctrl"); }
 inline QString defaultToggleName() { return QStringLiteral("Ctrl+Alt+Space"); }

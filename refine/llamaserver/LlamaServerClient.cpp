@@ -13,6 +13,7 @@ namespace {
 struct Pending
 {
     QPointer<QNetworkReply> reply;
+    QMetaObject::Connection onFinished;
     AsyncValue<LlamaServerClient::Reply> result;
     Scheduler::TimerId timer = 0;
 
@@ -28,7 +29,8 @@ struct Pending
         if (reply) {
             QNetworkReply *doomed = reply;
             reply = nullptr;
-            QObject::disconnect(doomed, nullptr, nullptr, nullptr);
+            // Only our own connection: the reply's internal ones carry the abort to the HTTP thread.
+            QObject::disconnect(onFinished);
             doomed->abort();
             doomed->deleteLater();
         }
@@ -74,7 +76,7 @@ LlamaServerClient::send(QString path, std::optional<QJsonObject> body, Duration 
         body ? m_manager.post(request, QJsonDocument(*body).toJson(QJsonDocument::Compact)) : m_manager.get(request);
     pending->reply = reply;
     std::weak_ptr<Pending> weak = pending;
-    QObject::connect(reply, &QNetworkReply::finished, reply, [weak, reply] {
+    pending->onFinished = QObject::connect(reply, &QNetworkReply::finished, reply, [weak, reply] {
         auto state = weak.lock();
         reply->deleteLater();
         if (!state || state->result.isResolved())

@@ -96,12 +96,13 @@ public:
             body.insert(QStringLiteral("top_k"), 1);
             body.insert(QStringLiteral("temperature"), 0);
         }
-        // Keep the client alive across the suspension even if the model is replaced meanwhile.
+        // Nothing of this session is touched after the suspension: the caller may have let it go.
         std::shared_ptr<LlamaServerClient> client = m_client;
+        const QString modelName = m_modelName;
         QString path = QStringLiteral("/v1/chat/completions");
         const Reply reply = co_await client->send(std::move(path), std::move(body), Duration::zero());
         if (reply.outcome != Reply::Outcome::answered || reply.status != 200)
-            co_return unexpected(requestFailure(reply, client->endpoint(), m_modelName));
+            co_return unexpected(requestFailure(reply, client->endpoint(), modelName));
         const auto object = jsonObject(reply.body);
         const QJsonValue content = object ? object->value(QStringLiteral("choices"))
                                                 .toArray()

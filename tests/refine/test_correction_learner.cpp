@@ -56,17 +56,17 @@ TEST(Substitution, matchesWholeWordsCaseInsensitivelyAndWritesTheReplacementLite
 TEST(Substitution, phrasesSpanAnyWhitespaceIncludingLineBreaks)
 {
     const QList<DictionaryEntry> openAi{entry(QStringLiteral(" open \t ai "), QStringLiteral("OpenAI"))};
-    EXPECT_EQ(apply(openAi, QStringLiteral("open   AI and open\nai\u00A0!")), QStringLiteral("OpenAI and OpenAI\u00A0!"));
+    EXPECT_EQ(apply(openAi, QStringLiteral("open   AI and open\nai\u00A0!")),
+              QStringLiteral("OpenAI and OpenAI\u00A0!"));
     const QList<DictionaryEntry> pairs{entry(QStringLiteral("a a"), QStringLiteral("X"))};
     EXPECT_EQ(apply(pairs, QStringLiteral("a a a")), QStringLiteral("X a"));
 }
 
 TEST(Substitution, ignoresBlankHeardAndEmptyReplacementAndKeepsOrderAmongEquals)
 {
-    const QList<DictionaryEntry> dictionary{entry(QStringLiteral("  \n "), QStringLiteral("never")),
-                                            entry(QStringLiteral("word"), QString()),
-                                            entry(QStringLiteral("abc"), QStringLiteral("first")),
-                                            entry(QStringLiteral("ABC"), QStringLiteral("second"))};
+    const QList<DictionaryEntry> dictionary{
+        entry(QStringLiteral("  \n "), QStringLiteral("never")), entry(QStringLiteral("word"), QString()),
+        entry(QStringLiteral("abc"), QStringLiteral("first")), entry(QStringLiteral("ABC"), QStringLiteral("second"))};
     EXPECT_EQ(apply(dictionary, QStringLiteral("word abc")), QStringLiteral("word first"));
 }
 
@@ -116,10 +116,10 @@ TEST(Substitution, longDictationsWithManyEntries)
 
 TEST(Learner, wordsAreLettersJoinedByApostrophes)
 {
-    EXPECT_EQ(CorrectionLearner::words(QStringLiteral("Don't tell O’Neil: 3 cats, e-mail me_now!")),
-              (QStringList{QStringLiteral("Don't"), QStringLiteral("tell"), QStringLiteral("O’Neil"),
-                           QStringLiteral("cats"), QStringLiteral("e"), QStringLiteral("mail"), QStringLiteral("me"),
-                           QStringLiteral("now")}));
+    EXPECT_EQ(
+        CorrectionLearner::words(QStringLiteral("Don't tell O’Neil: 3 cats, e-mail me_now!")),
+        (QStringList{QStringLiteral("Don't"), QStringLiteral("tell"), QStringLiteral("O’Neil"), QStringLiteral("cats"),
+                     QStringLiteral("e"), QStringLiteral("mail"), QStringLiteral("me"), QStringLiteral("now")}));
     EXPECT_EQ(CorrectionLearner::words(QStringLiteral("café\u0301 naïve 'quoted'")),
               (QStringList{QStringLiteral("café\u0301"), QStringLiteral("naïve"), QStringLiteral("quoted")}));
     EXPECT_EQ(CorrectionLearner::words(QStringLiteral("ab") + loneHigh + QStringLiteral("cd")),
@@ -146,8 +146,9 @@ TEST(Learner, learnsSimilarShortReplacements)
               one(QStringLiteral("macleod"), QStringLiteral("MacLeod")));
     EXPECT_EQ(learn(QStringLiteral("at the cafe today"), QStringLiteral("at the café today")),
               one(QStringLiteral("cafe"), QStringLiteral("café")));
-    EXPECT_EQ(learn(QStringLiteral("mail\nto Sean O'Conner,\nplease"), QStringLiteral("mail\nto Sean O’Connor,\nplease")),
-              one(QStringLiteral("O'Conner"), QStringLiteral("O’Connor")));
+    EXPECT_EQ(
+        learn(QStringLiteral("mail\nto Sean O'Conner,\nplease"), QStringLiteral("mail\nto Sean O’Connor,\nplease")),
+        one(QStringLiteral("O'Conner"), QStringLiteral("O’Connor")));
 }
 
 TEST(Learner, rejectsEditsThatAreNotMisheardWords)

@@ -24,7 +24,8 @@ protected:
         formatter = std::make_unique<IntelligenceFormatter>(scheduler, std::move(model), engine);
     }
 
-    FormattingResult formatNow(const QString &text, DictationMode mode = DictationMode::clean,
+    FormattingResult formatNow(const QString &text,
+                               DictationMode mode = DictationMode::clean,
                                const QList<DictionaryEntry> &dictionary = {})
     {
         auto task = formatter->format(text, mode, dictionary);
@@ -61,7 +62,8 @@ TEST_F(FormatterTest, verbatimAndEmptyDictationsNeverReachTheModel)
     fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::other);
     EXPECT_EQ(formatNow(QStringLiteral("  hello there \n"), DictationMode::verbatim),
               (FormattingResult{QStringLiteral("hello there"), engine, std::nullopt}));
-    EXPECT_EQ(formatNow(QStringLiteral(" \n\t "), DictationMode::structured), (FormattingResult{QString(), engine, std::nullopt}));
+    EXPECT_EQ(formatNow(QStringLiteral(" \n\t "), DictationMode::structured),
+              (FormattingResult{QString(), engine, std::nullopt}));
     EXPECT_EQ(fake->record().refreshes, 0);
     EXPECT_TRUE(fake->record().prompts.isEmpty());
 }
@@ -198,8 +200,9 @@ TEST_F(FormatterTest, cancellingResumesAtOnceAndCancelsTheRequest)
     scheduler.runPending();
     ASSERT_TRUE(task.isDone());
     EXPECT_EQ(scheduler.now(), cancelledAt);
-    EXPECT_EQ(task.result(), (FormattingResult{QStringLiteral("hello"), engine,
-                                               QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
+    EXPECT_EQ(task.result(),
+              (FormattingResult{QStringLiteral("hello"), engine,
+                                QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
     EXPECT_EQ(fake->record().cancelledRequests, 1);
     EXPECT_EQ(scheduler.pendingTimers(), 0u);
 }
@@ -227,6 +230,7 @@ TEST(LanguageModelSelector, usesTheBuiltinRulesWhenTheServerDoesNotAnswer)
     auto task = formatter.format(QStringLiteral("um i think so"), DictationMode::clean, {});
     scheduler.runUntilIdle();
     ASSERT_TRUE(task.isDone());
-    EXPECT_EQ(task.result(), (FormattingResult{QStringLiteral("I think so."), QStringLiteral("Built-in rules"), std::nullopt}));
+    EXPECT_EQ(task.result(),
+              (FormattingResult{QStringLiteral("I think so."), QStringLiteral("Built-in rules"), std::nullopt}));
     EXPECT_EQ(formatter.statusText(), QStringLiteral("Built-in rules · On this computer"));
 }

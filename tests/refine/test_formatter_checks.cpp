@@ -34,8 +34,10 @@ TEST(PreservationCheck, numbersMustMatchExactlyInOrder)
     EXPECT_EQ(F::numbers(QStringLiteral("meet at 10:30 on 5/12, 3.5% of 1,000-2")),
               (QStringList{QStringLiteral("10:30"), QStringLiteral("5/12"), QStringLiteral("3.5"),
                            QStringLiteral("1,000-2")}));
-    EXPECT_FALSE(F::preservesContent(QStringLiteral("meet at 10:30 on 5/12"), QStringLiteral("Meet at 10.30 on 5/12."), {}));
-    EXPECT_TRUE(F::preservesContent(QStringLiteral("meet at 10:30 on 5/12"), QStringLiteral("Meet at 10:30 on 5/12."), {}));
+    EXPECT_FALSE(
+        F::preservesContent(QStringLiteral("meet at 10:30 on 5/12"), QStringLiteral("Meet at 10.30 on 5/12."), {}));
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("meet at 10:30 on 5/12"), QStringLiteral("Meet at 10:30 on 5/12."), {}));
     EXPECT_FALSE(F::preservesContent(QStringLiteral("call 5 then 6"), QStringLiteral("Call 6 then 5."), {}));
     EXPECT_FALSE(F::preservesContent(QStringLiteral("two cats"), QStringLiteral("2 cats"), {}));
     EXPECT_EQ(F::numbers(QStringLiteral("٣ cats")), QStringList{QStringLiteral("٣")}) << "digits of any script";
@@ -43,14 +45,18 @@ TEST(PreservationCheck, numbersMustMatchExactlyInOrder)
 
 TEST(PreservationCheck, linksAndEmailAddressesIgnoreTrailingPunctuationButNotCase)
 {
-    EXPECT_EQ(F::links(QStringLiteral("see https://example.com/a?b=1). or www.Test.org, mail Bob.Smith+x@Mail.example.co.uk!")),
+    EXPECT_EQ(F::links(QStringLiteral(
+                  "see https://example.com/a?b=1). or www.Test.org, mail Bob.Smith+x@Mail.example.co.uk!")),
               (QStringList{QStringLiteral("https://example.com/a?b=1"), QStringLiteral("www.Test.org"),
                            QStringLiteral("Bob.Smith+x@Mail.example.co.uk")}));
     EXPECT_TRUE(F::links(QStringLiteral("example.com is a bare domain")).isEmpty());
-    EXPECT_TRUE(F::preservesContent(QStringLiteral("go to https://example.com"), QStringLiteral("Go to https://example.com."), {}));
-    EXPECT_FALSE(F::preservesContent(QStringLiteral("go to https://example.com/Path"), QStringLiteral("Go to https://example.com/path."), {}));
+    EXPECT_TRUE(F::preservesContent(QStringLiteral("go to https://example.com"),
+                                    QStringLiteral("Go to https://example.com."), {}));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("go to https://example.com/Path"),
+                                     QStringLiteral("Go to https://example.com/path."), {}));
     EXPECT_FALSE(F::preservesContent(QStringLiteral("write to ann@example.com"), QStringLiteral("Write to Ann."), {}));
-    EXPECT_TRUE(F::preservesContent(QStringLiteral("write to ann@example.com"), QStringLiteral("Write to ann@example.com."), {}));
+    EXPECT_TRUE(F::preservesContent(QStringLiteral("write to ann@example.com"),
+                                    QStringLiteral("Write to ann@example.com."), {}));
 }
 
 TEST(PreservationCheck, negationsSurviveContractionsButNotRemoval)
@@ -89,12 +95,18 @@ TEST(PreservationCheck, preferredSpellingsMustKeepTheirExactCase)
     const QList<DictionaryEntry> dictionary{entry(QStringLiteral("mac cloud"), QStringLiteral("MacLeod")),
                                             entry(QStringLiteral("x"), QStringLiteral("  ")),
                                             entry(QStringLiteral("c plus plus"), QStringLiteral("C++"))};
-    EXPECT_TRUE(F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call MacLeod today."), dictionary));
-    EXPECT_FALSE(F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call Macleod today."), dictionary));
-    EXPECT_FALSE(F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call MacLeods today."), dictionary));
-    EXPECT_TRUE(F::preservesContent(QStringLiteral("call someone today"), QStringLiteral("Call someone today."), dictionary));
-    EXPECT_TRUE(F::preservesContent(QStringLiteral("I write c++ daily"), QStringLiteral("I write C++ daily."), dictionary));
-    EXPECT_FALSE(F::preservesContent(QStringLiteral("I write c++ daily"), QStringLiteral("I write C plus plus daily."), dictionary));
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call MacLeod today."), dictionary));
+    EXPECT_FALSE(
+        F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call Macleod today."), dictionary));
+    EXPECT_FALSE(
+        F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call MacLeods today."), dictionary));
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("call someone today"), QStringLiteral("Call someone today."), dictionary));
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("I write c++ daily"), QStringLiteral("I write C++ daily."), dictionary));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("I write c++ daily"), QStringLiteral("I write C plus plus daily."),
+                                     dictionary));
 }
 
 TEST(PreservationCheck, invalidUnicodeAndLongTextsDoNotCrash)
@@ -115,13 +127,16 @@ TEST(PreservationCheck, invalidUnicodeAndLongTextsDoNotCrash)
 TEST(Chunks, cutAtTheLastSpaceBeforeTheLimitCountingUserPerceivedCharacters)
 {
     EXPECT_EQ(F::chunks(QStringLiteral("short text"), 1800), QStringList{QStringLiteral("short text")});
-    EXPECT_EQ(F::chunks(QStringLiteral("aaaa bbbb cccc"), 10), (QStringList{QStringLiteral("aaaa bbbb"), QStringLiteral("cccc")}));
+    EXPECT_EQ(F::chunks(QStringLiteral("aaaa bbbb cccc"), 10),
+              (QStringList{QStringLiteral("aaaa bbbb"), QStringLiteral("cccc")}));
     EXPECT_EQ(F::chunks(QStringLiteral("abcdefghijkl mn"), 5),
               (QStringList{QStringLiteral("abcde"), QStringLiteral("fghij"), QStringLiteral("kl mn")}));
-    EXPECT_EQ(F::chunks(QStringLiteral("ab \n\n  cd ef"), 4), (QStringList{QStringLiteral("ab"), QStringLiteral("cd"), QStringLiteral("ef")}));
+    EXPECT_EQ(F::chunks(QStringLiteral("ab \n\n  cd ef"), 4),
+              (QStringList{QStringLiteral("ab"), QStringLiteral("cd"), QStringLiteral("ef")}));
     // "é" as e + combining accent is one character; an emoji with a skin tone too.
     const QString accented = QStringLiteral("e\u0301e\u0301e\u0301 👍🏽👍🏽");
-    EXPECT_EQ(F::chunks(accented, 4), (QStringList{QStringLiteral("e\u0301e\u0301e\u0301"), QStringLiteral("👍🏽👍🏽")}));
+    EXPECT_EQ(F::chunks(accented, 4),
+              (QStringList{QStringLiteral("e\u0301e\u0301e\u0301"), QStringLiteral("👍🏽👍🏽")}));
 
     QString dictation;
     while (dictation.size() < 4000)
@@ -137,15 +152,18 @@ TEST(Chunks, cutAtTheLastSpaceBeforeTheLimitCountingUserPerceivedCharacters)
 TEST(Instructions, quoteTheModeTheVocabularyAndTheExample)
 {
     const QString clean = F::instructions(DictationMode::clean, {});
-    EXPECT_TRUE(clean.startsWith(QStringLiteral("You edit dictated text. Return only the edited text, with no introduction, "
-                                                "explanation, quotes or code fence.\nClean up punctuation")));
-    EXPECT_TRUE(clean.contains(QStringLiteral("\nPreferred vocabulary spellings, when clearly applicable: None.\nExample source: "
-                                              "um please send the notes tomorrow thank you\nExample edited text: Please send "
-                                              "the notes tomorrow. Thank you.")));
+    EXPECT_TRUE(
+        clean.startsWith(QStringLiteral("You edit dictated text. Return only the edited text, with no introduction, "
+                                        "explanation, quotes or code fence.\nClean up punctuation")));
+    EXPECT_TRUE(clean.contains(
+        QStringLiteral("\nPreferred vocabulary spellings, when clearly applicable: None.\nExample source: "
+                       "um please send the notes tomorrow thank you\nExample edited text: Please send "
+                       "the notes tomorrow. Thank you.")));
     EXPECT_TRUE(clean.contains(QStringLiteral("such as “thank you” into its own sentence")));
-    EXPECT_TRUE(F::instructions(DictationMode::structured, {})
-                    .contains(QStringLiteral("\nAdd readable paragraphs. Use a short bulleted list only when the speaker "
-                                             "clearly enumerates items. Preserve the speaker’s order and tone.\n")));
+    EXPECT_TRUE(
+        F::instructions(DictationMode::structured, {})
+            .contains(QStringLiteral("\nAdd readable paragraphs. Use a short bulleted list only when the speaker "
+                                     "clearly enumerates items. Preserve the speaker’s order and tone.\n")));
     QList<DictionaryEntry> dictionary;
     for (int i = 0; i < 75; ++i)
         dictionary.append(entry(QStringLiteral("h%1").arg(i), QStringLiteral("R%1").arg(i)));
@@ -153,7 +171,8 @@ TEST(Instructions, quoteTheModeTheVocabularyAndTheExample)
     EXPECT_TRUE(withVocabulary.contains(QStringLiteral("applicable: h0 → R0; h1 → R1; ")));
     EXPECT_TRUE(withVocabulary.contains(QStringLiteral("; h59 → R59\n")));
     EXPECT_FALSE(withVocabulary.contains(QStringLiteral("h60")));
-    EXPECT_EQ(F::prompt(QStringLiteral("hi")), QStringLiteral("Format only this dictated text:\n<dictation>\nhi\n</dictation>"));
+    EXPECT_EQ(F::prompt(QStringLiteral("hi")),
+              QStringLiteral("Format only this dictated text:\n<dictation>\nhi\n</dictation>"));
 }
 
 TEST(StatusText, namesTheActiveModelAndTheComputer)
@@ -169,9 +188,11 @@ TEST(StatusText, namesTheActiveModelAndTheComputer)
               QStringLiteral("qwen requires a supported computer."));
     EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::other), QStringLiteral("qwen")),
               QStringLiteral("qwen is temporarily unavailable."));
-    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::other, QStringLiteral("No server.")), QStringLiteral("qwen")),
-              QStringLiteral("No server."));
-    EXPECT_EQ(description(FormatterError::timedOut, QStringLiteral("qwen")), QStringLiteral("qwen took too long to respond."));
+    EXPECT_EQ(
+        F::statusText(ModelAvailability::unavailable(R::other, QStringLiteral("No server.")), QStringLiteral("qwen")),
+        QStringLiteral("No server."));
+    EXPECT_EQ(description(FormatterError::timedOut, QStringLiteral("qwen")),
+              QStringLiteral("qwen took too long to respond."));
 }
 
 TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)
@@ -184,7 +205,8 @@ TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)
     EXPECT_EQ(clean(QStringLiteral("I want to I want to go home")), QStringLiteral("I want to go home."));
     EXPECT_EQ(clean(QStringLiteral("he had had enough, hadn't he?")), QStringLiteral("He had had enough, hadn't he?"));
     EXPECT_EQ(clean(QStringLiteral("no no no")), QStringLiteral("No no no."));
-    EXPECT_EQ(clean(QStringLiteral("first line\nsecond line,\n\n\nthird")), QStringLiteral("First line.\nSecond line.\n\nThird."));
+    EXPECT_EQ(clean(QStringLiteral("first line\nsecond line,\n\n\nthird")),
+              QStringLiteral("First line.\nSecond line.\n\nThird."));
     EXPECT_EQ(clean(QStringLiteral("www.example.com is up. mail bob@example.com")),
               QStringLiteral("www.example.com is up. Mail bob@example.com."));
     EXPECT_EQ(clean(QStringLiteral("éclair for me. ça va")), QStringLiteral("Éclair for me. Ça va."));
@@ -217,8 +239,7 @@ TEST(BuiltinRules, answersPassThePreservationChecks)
     };
     for (const QString &source : sources) {
         for (const DictationMode mode : {DictationMode::clean, DictationMode::structured}) {
-            const QString answer =
-                BuiltinRulesModel::answer(F::instructions(mode, {}), F::prompt(source)).trimmed();
+            const QString answer = BuiltinRulesModel::answer(F::instructions(mode, {}), F::prompt(source)).trimmed();
             EXPECT_TRUE(F::preservesContent(source, answer, {})) << qPrintable(source) << " → " << qPrintable(answer);
         }
     }

@@ -11,8 +11,7 @@ public:
                 std::shared_ptr<FakeLanguageModel::Record> record,
                 std::function<FakeLanguageModel::Answer(const QString &)> answer)
         : m_scheduler(scheduler), m_record(std::move(record)), m_answer(std::move(answer))
-    {
-    }
+    {}
 
     Task<Expected<QString, ModelError>> respond(QString prompt, GenerationOptions options) override
     {

@@ -21,23 +21,33 @@ constexpr auto unicode = QRegularExpression::UseUnicodePropertiesOption;
 class PatternCache
 {
 public:
-    const QRegularExpression *find(const QString &heard)
+    struct Pattern
+    {
+        QRegularExpression regex;
+        // The first word, case-folded, when it is plain ASCII: a case-folded text without it cannot
+        // match, so the regular expression need not run. Case folding maps every character the engine
+        // treats as a case variant of an ASCII letter (K, the Kelvin sign, ſ…) onto that letter.
+        QString foldedAsciiFirstWord;
+    };
+
+    const Pattern *find(const QString &heard)
     {
         auto it = m_patterns.constFind(heard);
-        if (it != m_patterns.constEnd())
-            return it->isValid() ? &*it : nullptr;
-        if (m_patterns.size() >= 4096)
-            m_patterns.clear();
-        it = m_patterns.insert(heard, compile(heard));
-        return it->isValid() ? &*it : nullptr;
+        if (it == m_patterns.constEnd()) {
+            if (m_patterns.size() >= 4096)
+                m_patterns.clear();
+            it = m_patterns.insert(heard, compile(heard));
+        }
+        return it->regex.isValid() ? &*it : nullptr;
     }
 
 private:
-    static QRegularExpression compile(const QString &heard)
+    static Pattern compile(const QString &heard)
     {
-        const QStringList pieces = heard.split(QRegularExpression(QStringLiteral("\\s+"), unicode), Qt::SkipEmptyParts);
+        static const QRegularExpression whitespace(QStringLiteral("\\s+"), unicode);
+        const QStringList pieces = heard.split(whitespace, Qt::SkipEmptyParts);
         if (pieces.isEmpty())
-            return QRegularExpression(QStringLiteral("("));
+            return {QRegularExpression(QStringLiteral("(")), {}};
         QStringList escaped;
         for (const QString &piece : pieces)
             escaped.append(QRegularExpression::escape(piece));
@@ -45,10 +55,12 @@ private:
                                   QStringLiteral("(?![\\p{L}\\p{M}\\p{N}_])"),
                               QRegularExpression::CaseInsensitiveOption | unicode);
         re.optimize();
-        return re;
+        const QString &first = pieces.first();
+        const bool ascii = std::all_of(first.begin(), first.end(), [](QChar c) { return c.unicode() < 0x80; });
+        return {re, ascii ? first.toCaseFolded() : QString()};
     }
 
-    QHash<QString, QRegularExpression> m_patterns;
+    QHash<QString, Pattern> m_patterns;
 };
 
 PatternCache &patternCache()
@@ -77,6 +89,30 @@ bool splitsCharacter(const QString &text, qsizetype start, qsizetype end)
     return inside(start) || inside(end);
 }
 
+bool isWellFormed(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!c.isSurrogate())
+            continue;
+        if (!c.isHighSurrogate() || i + 1 == text.size() || !text.at(i + 1).isLowSurrogate())
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+QList<Match> matchesIn(const QRegularExpression &re, const QString &text)
+{
+    QList<Match> result;
+    auto it = re.globalMatch(text);
+    while (it.hasNext()) {
+        const auto match = it.next();
+        result.append({match.capturedStart(), match.capturedLength(), QString()});
+    }
+    return result;
+}
+
 } // namespace
 
 QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
@@ -97,21 +133,28 @@ QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
                      [](const Ordered &a, const Ordered &b) { return a.length > b.length; });
 
     QString current = text;
+    QString currentFolded = current.toCaseFolded();
+    bool wellFormed = isWellFormed(current);
     std::vector<Span> written; // what earlier entries wrote in this pass
     for (const Ordered &item : ordered) {
         const DictionaryEntry &entry = *item.entry;
         if (entry.replacement.isEmpty())
             continue;
-        const QRegularExpression *re = patternCache().find(entry.heard);
-        if (!re)
+        const PatternCache::Pattern *pattern = patternCache().find(entry.heard);
+        if (!pattern)
             continue;
-        const QList<Match> matches = allMatches(*re, current);
+        if (!pattern->foldedAsciiFirstWord.isEmpty() && !currentFolded.contains(pattern->foldedAsciiFirstWord))
+            continue;
+        bool changed = false;
+        const QList<Match> matches =
+            wellFormed ? matchesIn(pattern->regex, current) : allMatches(pattern->regex, current);
         for (auto it = matches.crbegin(); it != matches.crend(); ++it) {
             const qsizetype start = it->start;
             const qsizetype end = it->start + it->length;
             if (splitsCharacter(current, start, end) || overlapsAny(written, start, end))
                 continue;
             current.replace(start, it->length, entry.replacement);
+            changed = true;
             const qsizetype delta = entry.replacement.size() - it->length;
             for (Span &span : written) {
                 if (span.start >= end) {
@@ -120,6 +163,10 @@ QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
                 }
             }
             written.push_back({start, start + entry.replacement.size()});
+        }
+        if (changed) {
+            currentFolded = current.toCaseFolded();
+            wellFormed = wellFormed && isWellFormed(entry.replacement);
         }
     }
     return current;

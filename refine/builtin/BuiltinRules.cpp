@@ -132,36 +132,53 @@ void dropFillers(Tokens &tokens)
     tokens = kept;
 }
 
-bool sameGroup(const Tokens &tokens, qsizetype first, qsizetype second, qsizetype length)
+struct RepeatKey
 {
-    for (qsizetype k = 0; k < length; ++k) {
-        const Token &a = tokens[first + k];
-        const Token &b = tokens[second + k];
-        if (!isPlainWord(a.word) || !isPlainWord(b.word) || core(a.word) != core(b.word))
-            return false;
-        if (hasLineBreak(a.gap))
-            return false;
-        const QString tail = trailingPunctuation(a.word);
-        if (!tail.isEmpty() && tail != QStringLiteral(",") && tail != QStringLiteral("…"))
-            return false;
-    }
-    return length > 1 || !keptRepeats().contains(core(tokens[first].word));
+    QString key; // the lower-cased word, empty when it may not be collapsed
+    bool joinsNext = false;
+};
+
+RepeatKey repeatKey(const Token &token)
+{
+    RepeatKey result;
+    if (!isPlainWord(token.word) || hasLineBreak(token.gap))
+        return result;
+    const QString tail = trailingPunctuation(token.word);
+    if (!tail.isEmpty() && tail != QStringLiteral(",") && tail != QStringLiteral("…"))
+        return result;
+    result.key = core(token.word);
+    return result;
 }
 
+bool sameGroup(const QList<RepeatKey> &keys, const Tokens &tokens, qsizetype first, qsizetype second, qsizetype length)
+{
+    for (qsizetype k = 0; k < length; ++k) {
+        const QString &a = keys[first + k].key;
+        if (a.isEmpty() || a != core(tokens[second + k].word) || !isPlainWord(tokens[second + k].word))
+            return false;
+    }
+    return length > 1 || !keptRepeats().contains(keys[first].key);
+}
+
+// "I want to I want to go" → "I want to go": a group of up to three words said twice in a row.
 void collapseRepeats(Tokens &tokens)
 {
-    bool changed = true;
-    while (changed) {
-        changed = false;
-        for (qsizetype length = 3; length >= 1 && !changed; --length) {
-            for (qsizetype i = 0; i + 2 * length <= tokens.size(); ++i) {
-                if (sameGroup(tokens, i, i + length, length)) {
-                    tokens.remove(i, length);
-                    changed = true;
-                    break;
-                }
+    QList<RepeatKey> keys;
+    keys.reserve(tokens.size());
+    for (const Token &token : std::as_const(tokens))
+        keys.append(repeatKey(token));
+    qsizetype i = 0;
+    while (i < tokens.size()) {
+        bool removed = false;
+        for (qsizetype length = 3; length >= 1; --length) {
+            if (i + 2 * length <= tokens.size() && sameGroup(keys, tokens, i, i + length, length)) {
+                tokens.remove(i, length);
+                keys.remove(i, length);
+                removed = true;
+                break;
             }
         }
+        i = removed ? std::max<qsizetype>(0, i - 3) : i + 1;
     }
 }
 

@@ -101,6 +101,24 @@ TEST(Substitution, accentsAreMatchedByCaseOnlyAndInvalidUnicodeIsKept)
     EXPECT_EQ(apply(teh, QStringLiteral("😀teh😀")), QStringLiteral("😀the😀"));
 }
 
+TEST(Substitution, skippingEntriesWhoseFirstWordIsAbsentNeverHidesAMatch)
+{
+    // Case variants outside ASCII: the Kelvin sign and the long s.
+    for (const QString &text :
+         {QStringLiteral("O\u212A then \u212Aelvin"), QStringLiteral("\u017Fee me"), QStringLiteral("OK kelvin SEE")}) {
+        for (const QString &heard : {QStringLiteral("ok"), QStringLiteral("kelvin"), QStringLiteral("see me")}) {
+            const QRegularExpression plain(
+                QStringLiteral("(?<![\\p{L}\\p{M}\\p{N}_])") +
+                    QRegularExpression::escape(heard).replace(QStringLiteral("\\ "), QStringLiteral("\\s+")) +
+                    QStringLiteral("(?![\\p{L}\\p{M}\\p{N}_])"),
+                QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+            QString expected = text;
+            expected.replace(plain, QStringLiteral("X"));
+            EXPECT_EQ(apply({entry(heard, QStringLiteral("X"))}, text), expected) << qPrintable(heard);
+        }
+    }
+}
+
 TEST(Substitution, longDictationsWithManyEntries)
 {
     QList<DictionaryEntry> dictionary;

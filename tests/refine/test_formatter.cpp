@@ -233,4 +233,15 @@ TEST(LanguageModelSelector, usesTheBuiltinRulesWhenTheServerDoesNotAnswer)
     EXPECT_EQ(task.result(),
               (FormattingResult{QStringLiteral("I think so."), QStringLiteral("Built-in rules"), std::nullopt}));
     EXPECT_EQ(formatter.statusText(), QStringLiteral("Built-in rules · On this computer"));
+
+    // Long dictations with invalid UTF-16 go through every piece and check without harm.
+    QString broken;
+    while (broken.size() < 19990)
+        broken += QStringLiteral("um i sent 3 files to ann@example.com ") + QChar(0xDC00) + QStringLiteral(" ok ");
+    auto longTask = formatter.format(broken, DictationMode::structured, {});
+    scheduler.runUntilIdle();
+    ASSERT_TRUE(longTask.isDone());
+    EXPECT_EQ(longTask.result().notice, std::nullopt);
+    EXPECT_EQ(longTask.result().text.count(QStringLiteral("ann@example.com")), broken.count(QStringLiteral("ann@")));
+    EXPECT_FALSE(longTask.result().text.contains(QStringLiteral("um ")));
 }

@@ -138,6 +138,9 @@ TEST(Chunks, cutAtTheLastSpaceBeforeTheLimitCountingUserPerceivedCharacters)
     EXPECT_EQ(F::chunks(accented, 4),
               (QStringList{QStringLiteral("e\u0301e\u0301e\u0301"), QStringLiteral("👍🏽👍🏽")}));
 
+    EXPECT_EQ(F::chunks(QStringLiteral("ab") + loneHigh + QStringLiteral(" cd"), 3),
+              (QStringList{QStringLiteral("ab") + loneHigh, QStringLiteral("cd")}));
+
     QString dictation;
     while (dictation.size() < 4000)
         dictation += QStringLiteral("lorem ipsum dolor ");

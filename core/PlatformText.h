@@ -63,6 +63,10 @@ inline QString allowSpeechSentence()
     return QStringLiteral("Allow Orvanta in ") + speechSettingsPlace() + QStringLiteral(".");
 }
 
+// Stand-ins for the language-model texts ("On this Mac", "a supported Apple silicon Mac").
+inline QString onThisComputerStatus() { return QStringLiteral("On this computer"); }
+inline QString supportedComputer() { return QStringLiteral("a supported computer"); }
+
 // Defaults of the user's key choices (stored in the settings file).
 inline QString defaultHoldKeyName()
 {

@@ -24,6 +24,9 @@ protected:
     {
         speech->localesAnswer = QStringList{QStringLiteral("en-US")};
         speech->startAnswer = FakeSpeechEngine::StartResult();
+        // Permission prompts stay open until a test answers them.
+        permissions->holdMicrophonePrompt = true;
+        permissions->holdSpeechPrompt = true;
     }
 
     AppModel &make()

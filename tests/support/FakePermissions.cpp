@@ -5,29 +5,29 @@ namespace orv::test {
 Task<bool> FakePermissions::requestMicrophoneAccess()
 {
     ++microphoneRequests;
-    AsyncValue<bool> reply;
-    microphoneReplies.append(reply);
-    co_return co_await reply;
+    if (holdMicrophonePrompt)
+        co_return co_await microphonePrompt;
+    co_return grantMicrophone;
 }
 
 Task<AuthorizationStatus> FakePermissions::requestSpeechAuthorization()
 {
     ++speechRequests;
-    AsyncValue<AuthorizationStatus> reply;
-    speechReplies.append(reply);
-    co_return co_await reply;
+    if (holdSpeechPrompt)
+        co_return co_await speechPrompt;
+    co_return speechAnswer;
 }
 
 void FakePermissions::answerMicrophone(bool granted)
 {
     microphone = granted ? AuthorizationStatus::authorized : AuthorizationStatus::denied;
-    microphoneReplies.last().resolve(granted);
+    microphonePrompt.resolve(granted);
 }
 
 void FakePermissions::answerSpeech(AuthorizationStatus status)
 {
     speech = status;
-    speechReplies.last().resolve(status);
+    speechPrompt.resolve(status);
 }
 
 } // namespace orv::test

@@ -49,6 +49,30 @@ inline QString desktopSettings()
     return QStringLiteral("your desktop settings");
 }
 
+// Sentences that name those places.
+inline QString permissionDeniedStatus()
+{
+    return QStringLiteral("Denied — open ") + desktopSettings();
+}
+inline QString allowMicrophoneSentence()
+{
+    return QStringLiteral("Allow Orvanta in ") + microphoneSettingsPlace() + QStringLiteral(".");
+}
+inline QString allowSpeechSentence()
+{
+    return QStringLiteral("Allow Orvanta in ") + speechSettingsPlace() + QStringLiteral(".");
+}
+
+// Stand-ins for the language-model texts ("On this Mac", "a supported Apple silicon Mac").
+inline QString onThisComputerStatus()
+{
+    return QStringLiteral("On this computer");
+}
+inline QString supportedComputer()
+{
+    return QStringLiteral("a supported computer");
+}
+
 // Defaults of the user's key choices (stored in the settings file).
 inline QString defaultHoldKeyName()
 {

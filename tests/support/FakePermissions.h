@@ -1,0 +1,35 @@
+#pragma once
+
+#include "speech/Permissions.h"
+
+namespace orv::test {
+
+// Scripted permission answers. A prompt answers at once (grantMicrophone, speechAnswer) unless it is held;
+// a held prompt waits until the test resolves microphonePrompt / speechPrompt, or calls answerMicrophone() /
+// answerSpeech(), which also make the answer the status the platform reports from then on, as a real
+// prompt does.
+class FakePermissions final : public Permissions
+{
+public:
+    AuthorizationStatus microphone = AuthorizationStatus::authorized;
+    AuthorizationStatus speech = AuthorizationStatus::authorized;
+    bool grantMicrophone = true;
+    AuthorizationStatus speechAnswer = AuthorizationStatus::authorized;
+    bool holdMicrophonePrompt = false;
+    bool holdSpeechPrompt = false;
+    AsyncValue<bool> microphonePrompt;
+    AsyncValue<AuthorizationStatus> speechPrompt;
+    int microphoneRequests = 0;
+    int speechRequests = 0;
+
+    AuthorizationStatus microphoneStatus() const override { return microphone; }
+    AuthorizationStatus speechStatus() const override { return speech; }
+    Task<bool> requestMicrophoneAccess() override;
+    Task<AuthorizationStatus> requestSpeechAuthorization() override;
+
+    // The user answers a held prompt.
+    void answerMicrophone(bool granted);
+    void answerSpeech(AuthorizationStatus status);
+};
+
+} // namespace orv::test

@@ -54,7 +54,6 @@ private:
         QRegularExpression re(QStringLiteral("(?<![\\p{L}\\p{M}\\p{N}_])") + escaped.join(QStringLiteral("\\s+")) +
                                   QStringLiteral("(?![\\p{L}\\p{M}\\p{N}_])"),
                               QRegularExpression::CaseInsensitiveOption | unicode);
-        re.optimize();
         const QString &first = pieces.first();
         const bool ascii = std::all_of(first.begin(), first.end(), [](QChar c) { return c.unicode() < 0x80; });
         return {re, ascii ? first.toCaseFolded() : QString()};

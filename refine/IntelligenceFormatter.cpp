@@ -139,7 +139,14 @@ QString IntelligenceFormatter::modelDisplayName() const
 
 Task<void> IntelligenceFormatter::refreshModel()
 {
+    std::weak_ptr<int> alive = m_lifetime;
+    const QString statusBefore = statusText();
+    const QString nameBefore = modelDisplayName();
     co_await m_model->refresh();
+    if (alive.expired())
+        co_return;
+    if ((statusText() != statusBefore || modelDisplayName() != nameBefore) && onModelChange)
+        onModelChange();
 }
 
 QString IntelligenceFormatter::statusText(const ModelAvailability &availability, const QString &modelName)
@@ -396,7 +403,15 @@ IntelligenceFormatter::format(QString text, DictationMode mode, QList<Dictionary
     if (trimmedText.isEmpty() || mode == DictationMode::verbatim)
         co_return unformatted(trimmedText);
 
-    co_await m_model->refresh();
+    std::weak_ptr<int> alive = m_lifetime;
+    // The formatter may go while this task waits; then only the text and the cancellation notice are
+    // returned, from values held here.
+    const QString speechEngineName = m_speechEngineName;
+    const auto gone = [&] { return FormattingResult{trimmedText, speechEngineName, cancelledNotice()}; };
+
+    co_await refreshModel();
+    if (alive.expired())
+        co_return gone();
     const ModelAvailability availability = m_model->availability();
     const QString modelName = m_model->displayName();
     if (!availability.available)
@@ -409,6 +424,8 @@ IntelligenceFormatter::format(QString text, DictationMode mode, QList<Dictionary
     if (token->isCancelled())
         co_return unformatted(trimmedText, cancelledNotice());
     const Expected<int, ModelError> instructionTokens = co_await m_model->tokenCount(modelInstructions);
+    if (alive.expired())
+        co_return gone();
     if (!instructionTokens)
         co_return unformatted(trimmedText, noticeFor(instructionTokens.error(), modelName));
 
@@ -423,6 +440,8 @@ IntelligenceFormatter::format(QString text, DictationMode mode, QList<Dictionary
             co_return unformatted(trimmedText, cancelledNotice());
         const QString piecePrompt = prompt(piece);
         const Expected<int, ModelError> promptTokens = co_await m_model->tokenCount(piecePrompt);
+        if (alive.expired())
+            co_return gone();
         if (!promptTokens)
             co_return unformatted(trimmedText, noticeFor(promptTokens.error(), modelName));
         if (promptTokens.value() > budget)
@@ -430,6 +449,8 @@ IntelligenceFormatter::format(QString text, DictationMode mode, QList<Dictionary
 
         std::shared_ptr<LanguageModelSession> session = m_model->makeSession(modelInstructions);
         const Expected<QString, ResponseError> answer = co_await respond(std::move(session), piecePrompt);
+        if (alive.expired())
+            co_return gone();
         if (!answer)
             co_return unformatted(trimmedText, noticeFor(answer.error(), modelName));
         const QString trimmedAnswer = answer.value().trimmed();

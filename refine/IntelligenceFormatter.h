@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace orv {
@@ -28,7 +29,8 @@ public:
     static constexpr qsizetype offeredVocabulary = 60;
     static constexpr int maximumResponseTokens = 1200;
 
-    // speechEngineName labels unformatted output ("PocketSphinx"). The model is owned for the whole run.
+    // speechEngineName labels unformatted output ("PocketSphinx"). The model is owned for the whole run;
+    // it is asked at once whether it is there (see onModelChange).
     IntelligenceFormatter(Scheduler &scheduler, std::unique_ptr<LanguageModel> model, QString speechEngineName);
     ~IntelligenceFormatter() override;
 
@@ -37,8 +39,11 @@ public:
     QString modelDisplayName() const override;
 
     LanguageModel &model() const { return *m_model; }
-    // Asks the model afresh whether it is there (a local server may have started or stopped).
+    // Asks the model afresh whether it is there (a local server may have started or stopped). format()
+    // does this before every formatting.
     Task<void> refreshModel();
+    // Called after a refresh changed statusText() or modelDisplayName().
+    std::function<void()> onModelChange;
 
     // One request under the response deadline; cancelling the awaiting task resumes it at once.
     Task<Expected<QString, ResponseError>> respond(std::shared_ptr<LanguageModelSession> session, QString prompt);
@@ -62,6 +67,8 @@ private:
     Scheduler &m_scheduler;
     std::unique_ptr<LanguageModel> m_model;
     QString m_speechEngineName;
+    // Expires with this formatter: a task resumed after it is gone touches nothing of it.
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
 };
 
 } // namespace orv

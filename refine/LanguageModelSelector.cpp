@@ -47,7 +47,10 @@ Task<void> LanguageModelSelector::refresh()
         m_useServer = false;
         co_return;
     }
+    std::weak_ptr<int> alive = m_lifetime;
     co_await m_server->refresh();
+    if (alive.expired())
+        co_return;
     const ModelAvailability server = m_server->availability();
     m_useServer = server.available || server.reason == ModelAvailability::Reason::modelNotReady;
 }

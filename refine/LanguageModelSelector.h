@@ -32,6 +32,7 @@ private:
     std::unique_ptr<LanguageModel> m_server;
     std::unique_ptr<LanguageModel> m_builtin;
     bool m_useServer = false;
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>(0); // expires with this selector
 };
 
 } // namespace orv

@@ -30,19 +30,6 @@ qsizetype graphemeCount(const QString &text)
     return count;
 }
 
-QString leftGraphemes(const QString &text, qsizetype count)
-{
-    if (count <= 0 || text.isEmpty())
-        return {};
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype seen = 0;
-    while (finder.toNextBoundary() != -1) {
-        if (++seen == count)
-            return text.left(finder.position());
-    }
-    return text;
-}
-
 bool canonicallyEqual(const QString &a, const QString &b)
 {
     if (a == b)
@@ -73,11 +60,6 @@ QString folded(const QString &text)
         result.append(c);
     }
     return result.toCaseFolded().normalized(QString::NormalizationForm_C);
-}
-
-QString trimmed(const QString &text)
-{
-    return text.trimmed();
 }
 
 QList<Segment> wellFormedSegments(const QString &text)

@@ -12,8 +12,6 @@ namespace orv::textunits {
 // The grapheme clusters of text, in order.
 QStringList graphemes(const QString &text);
 qsizetype graphemeCount(const QString &text);
-// The first count grapheme clusters of text.
-QString leftGraphemes(const QString &text, qsizetype count);
 
 // Equality under canonical Unicode equivalence (case-sensitive).
 bool canonicallyEqual(const QString &a, const QString &b);
@@ -21,9 +19,6 @@ bool canonicallyEqual(const QStringList &a, const QStringList &b);
 
 // Case- and diacritic-insensitive folded form, for comparing spellings.
 QString folded(const QString &text);
-
-// Trims whitespace and newlines at both ends.
-QString trimmed(const QString &text);
 
 // A stretch of well-formed UTF-16. Lone surrogates make a regular-expression engine refuse the whole
 // subject, so matching runs over the well-formed stretches between them.

@@ -194,10 +194,10 @@ void capitalizeI(Tokens &tokens)
     }
 }
 
-void capitalizeFirstLetter(Token &token)
+void capitalizeFirstLetter(Token &token, const QSet<QString> &kept)
 {
     QString &word = token.word;
-    if (looksLikeLink(word) || !isPlainWord(word))
+    if (looksLikeLink(word) || !isPlainWord(word) || kept.contains(core(word)))
         return;
     // Only all-lower-case words: "iPhone" or "macOS" keep their spelling.
     for (QChar ch : word) {
@@ -252,12 +252,12 @@ void endWithFullStop(Token &token)
 }
 
 // Capitals at sentence starts and a full stop before each line break and at the end.
-void punctuate(Tokens &tokens)
+void punctuate(Tokens &tokens, const QSet<QString> &kept)
 {
     for (qsizetype i = 0; i < tokens.size(); ++i) {
         const bool sentenceStart = i == 0 || endsSentence(tokens[i - 1].word) || hasLineBreak(tokens[i - 1].gap);
         if (sentenceStart)
-            capitalizeFirstLetter(tokens[i]);
+            capitalizeFirstLetter(tokens[i], kept);
         if (i + 1 == tokens.size() || hasLineBreak(tokens[i].gap))
             endWithFullStop(tokens[i]);
     }
@@ -359,14 +359,14 @@ void dropTrailingConnectives(Tokens &item)
         word.chop(1);
 }
 
-QString listItem(Tokens item)
+QString listItem(Tokens item, const QSet<QString> &kept)
 {
     dropTrailingConnectives(item);
     if (!item.isEmpty())
-        capitalizeFirstLetter(item[0]);
+        capitalizeFirstLetter(item[0], kept);
     for (qsizetype i = 1; i < item.size(); ++i) {
         if (endsSentence(item[i - 1].word))
-            capitalizeFirstLetter(item[i]);
+            capitalizeFirstLetter(item[i], kept);
     }
     return QStringLiteral("- ") + join(item, false);
 }
@@ -402,7 +402,7 @@ bool startsNewTopic(const Tokens &tokens, qsizetype at)
     return false;
 }
 
-QString paragraphs(Tokens tokens)
+QString paragraphs(Tokens tokens, const QSet<QString> &kept)
 {
     if (tokens.isEmpty())
         return {};
@@ -413,33 +413,33 @@ QString paragraphs(Tokens tokens)
         if (startsNewTopic(tokens, i))
             previous.gap = QStringLiteral("\n\n");
     }
-    punctuate(tokens);
+    punctuate(tokens, kept);
     return join(tokens);
 }
 
 } // namespace
 
-QString clean(const QString &text)
+QString clean(const QString &text, const QSet<QString> &kept)
 {
     Tokens tokens = tidied(text);
     separateClosingThanks(tokens);
-    punctuate(tokens);
+    punctuate(tokens, kept);
     return join(tokens);
 }
 
-QString structure(const QString &text)
+QString structure(const QString &text, const QSet<QString> &kept)
 {
     Tokens tokens = tidied(text);
     const QList<qsizetype> markers = findMarkers(tokens);
     if (markers.isEmpty()) {
         separateClosingThanks(tokens);
-        return paragraphs(tokens);
+        return paragraphs(tokens, kept);
     }
 
     QStringList blocks;
     Tokens intro = tokens.mid(0, markers.first());
     if (!intro.isEmpty()) {
-        punctuate(intro);
+        punctuate(intro, kept);
         QString &last = intro.last().word;
         while (!last.isEmpty() && QStringLiteral(".,;:").contains(last.back()))
             last.chop(1);
@@ -468,7 +468,7 @@ QString structure(const QString &text)
             QString &last = item.last().word;
             if (last.endsWith(QLatin1Char('.')) && !last.endsWith(QStringLiteral("..")))
                 last.chop(1);
-            items.append(listItem(item));
+            items.append(listItem(item, kept));
         }
     }
     QString list = items.join(QLatin1Char('\n'));
@@ -479,7 +479,7 @@ QString structure(const QString &text)
     }
     if (!rest.isEmpty()) {
         separateClosingThanks(rest);
-        blocks.append(paragraphs(rest));
+        blocks.append(paragraphs(rest, kept));
     }
     return blocks.join(QStringLiteral("\n\n"));
 }

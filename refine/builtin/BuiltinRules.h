@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 // The deterministic editor behind the "Built-in rules" model: tidies a dictation the way the formatter's
@@ -8,10 +9,11 @@ namespace orv::BuiltinRules {
 
 // Sentence-start capitals, standalone "i" → "I", filler sounds dropped, false-start repetitions
 // collapsed, a closing "thank you" made its own sentence, a full stop at the end of each line.
-QString clean(const QString &text);
+// Words in kept (lower case: the user's preferred spellings) are never capitalised.
+QString clean(const QString &text, const QSet<QString> &kept = {});
 
 // clean(), plus a bulleted list where the speaker enumerates ("first … second …", "one … two …") and a
 // paragraph break before an obvious change of topic ("moving on", "on another note", …).
-QString structure(const QString &text);
+QString structure(const QString &text, const QSet<QString> &kept = {});
 
 } // namespace orv::BuiltinRules

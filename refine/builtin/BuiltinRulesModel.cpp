@@ -37,6 +37,30 @@ QString dictationOf(const QString &prompt)
     return prompt.mid(start + open.size(), end - start - open.size());
 }
 
+// The user's preferred spellings that are written in lower case, from the instructions' vocabulary line
+// ("heard → replacement; …"): a sentence start must not change them.
+QSet<QString> lowerCaseSpellings(const QString &instructions)
+{
+    static const QString lead = QStringLiteral("Preferred vocabulary spellings, when clearly applicable: ");
+    const qsizetype start = instructions.indexOf(lead);
+    if (start < 0)
+        return {};
+    const qsizetype from = start + lead.size();
+    const qsizetype end = instructions.indexOf(QLatin1Char('\n'), from);
+    QSet<QString> kept;
+    const QStringList entries = instructions.mid(from, end < 0 ? -1 : end - from).split(QStringLiteral("; "));
+    for (const QString &entry : entries) {
+        const qsizetype arrow = entry.indexOf(QStringLiteral(" → "));
+        if (arrow < 0)
+            continue;
+        for (const QString &word : entry.mid(arrow + 3).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (word == word.toLower())
+                kept.insert(word);
+        }
+    }
+    return kept;
+}
+
 } // namespace
 
 QString BuiltinRulesModel::displayName() const
@@ -76,9 +100,10 @@ std::shared_ptr<LanguageModelSession> BuiltinRulesModel::makeSession(QString ins
 QString BuiltinRulesModel::answer(const QString &instructions, const QString &prompt)
 {
     const QString dictation = dictationOf(prompt);
+    const QSet<QString> kept = lowerCaseSpellings(instructions);
     if (instructions.contains(IntelligenceFormatter::modeInstruction(DictationMode::structured)))
-        return BuiltinRules::structure(dictation);
-    return BuiltinRules::clean(dictation);
+        return BuiltinRules::structure(dictation, kept);
+    return BuiltinRules::clean(dictation, kept);
 }
 
 } // namespace orv

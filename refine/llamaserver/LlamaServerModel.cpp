@@ -169,14 +169,16 @@ Expected<QUrl, QString> LlamaServerModel::loopbackEndpoint(const QString &text)
     return url;
 }
 
-LlamaServerModel::LlamaServerModel(Scheduler &scheduler, const QString &endpoint) : m_name(genericName())
+LlamaServerModel::LlamaServerModel(Scheduler &scheduler, const QString &endpoint)
 {
+    m_state->name = genericName();
     const Expected<QUrl, QString> url = loopbackEndpoint(endpoint);
     if (url) {
         m_client = std::make_shared<LlamaServerClient>(scheduler, url.value());
-        m_availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(url.value()));
+        m_state->availability =
+            ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(url.value()));
     } else {
-        m_availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, url.error());
+        m_state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, url.error());
     }
 }
 
@@ -187,6 +189,7 @@ Task<void> LlamaServerModel::refresh()
     if (!m_client)
         co_return;
     std::shared_ptr<LlamaServerClient> client = m_client;
+    std::shared_ptr<State> state = m_state;
     QString path = QStringLiteral("/props");
     const Reply reply = co_await client->send(std::move(path), std::nullopt, probeTimeLimit);
     const QUrl &endpoint = client->endpoint();
@@ -195,18 +198,18 @@ Task<void> LlamaServerModel::refresh()
         co_return; // nothing learned
     case Reply::Outcome::unreachable:
     case Reply::Outcome::timedOut:
-        m_availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(endpoint));
+        state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(endpoint));
         co_return;
     case Reply::Outcome::answered:
         break;
     }
     if (reply.status == 503) {
-        m_availability = ModelAvailability::unavailable(ModelAvailability::Reason::modelNotReady);
+        state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::modelNotReady);
         co_return;
     }
     const auto props = jsonObject(reply.body);
     if (reply.status != 200 || !props) {
-        m_availability = ModelAvailability::unavailable(
+        state->availability = ModelAvailability::unavailable(
             ModelAvailability::Reason::other, reply.status != 200
                                                   ? QStringLiteral("The server at ") + endpoint.toString() +
                                                         QStringLiteral(" is not a llama.cpp model server (HTTP ") +
@@ -216,20 +219,20 @@ Task<void> LlamaServerModel::refresh()
     }
     const int context = contextFromProps(*props);
     if (context <= 0) {
-        m_availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, unreadable(endpoint));
+        state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, unreadable(endpoint));
         co_return;
     }
-    m_name = nameFromProps(*props);
-    m_contextSize = context;
-    m_availability = ModelAvailability::ready();
+    state->name = nameFromProps(*props);
+    state->contextSize = context;
+    state->availability = ModelAvailability::ready();
 }
 
 Task<Expected<int, ModelError>> LlamaServerModel::tokenCount(QString text)
 {
     if (!m_client)
-        co_return unexpected(ModelError::failure(m_availability.message));
+        co_return unexpected(ModelError::failure(m_state->availability.message));
     std::shared_ptr<LlamaServerClient> client = m_client;
-    const QString name = m_name;
+    const QString name = m_state->name;
     QString path = QStringLiteral("/tokenize");
     QJsonObject body{{QStringLiteral("content"), text}};
     const Reply reply = co_await client->send(std::move(path), std::move(body), tokenCountTimeLimit);
@@ -244,7 +247,7 @@ Task<Expected<int, ModelError>> LlamaServerModel::tokenCount(QString text)
 
 std::shared_ptr<LanguageModelSession> LlamaServerModel::makeSession(QString instructions)
 {
-    return std::make_shared<LlamaServerSession>(m_client, std::move(instructions), m_name);
+    return std::make_shared<LlamaServerSession>(m_client, std::move(instructions), m_state->name);
 }
 
 } // namespace orv

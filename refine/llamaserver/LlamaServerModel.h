@@ -30,9 +30,9 @@ public:
     LlamaServerModel(Scheduler &scheduler, const QString &endpoint);
     ~LlamaServerModel() override;
 
-    ModelAvailability availability() const override { return m_availability; }
-    QString displayName() const override { return m_name; }
-    int contextSize() const override { return m_contextSize; }
+    ModelAvailability availability() const override { return m_state->availability; }
+    QString displayName() const override { return m_state->name; }
+    int contextSize() const override { return m_state->contextSize; }
     Task<Expected<int, ModelError>> tokenCount(QString text) override;
     std::shared_ptr<LanguageModelSession> makeSession(QString instructions) override;
     // Asks /props for the model's name and context size; sets the availability.
@@ -44,9 +44,14 @@ public:
 
 private:
     std::shared_ptr<LlamaServerClient> m_client; // null when the endpoint is refused
-    ModelAvailability m_availability;
-    QString m_name;
-    int m_contextSize = 0;
+    struct State
+    {
+        ModelAvailability availability;
+        QString name;
+        int contextSize = 0;
+    };
+    // Shared with a refresh in flight, which may end after this model is gone.
+    std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
 } // namespace orv

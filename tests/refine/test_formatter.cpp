@@ -59,12 +59,13 @@ QString dictationOf(qsizetype length)
 
 TEST_F(FormatterTest, verbatimAndEmptyDictationsNeverReachTheModel)
 {
+    const int refreshesAtConstruction = fake->record().refreshes;
     fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::other);
     EXPECT_EQ(formatNow(QStringLiteral("  hello there \n"), DictationMode::verbatim),
               (FormattingResult{QStringLiteral("hello there"), engine, std::nullopt}));
     EXPECT_EQ(formatNow(QStringLiteral(" \n\t "), DictationMode::structured),
               (FormattingResult{QString(), engine, std::nullopt}));
-    EXPECT_EQ(fake->record().refreshes, 0);
+    EXPECT_EQ(fake->record().refreshes, refreshesAtConstruction);
     EXPECT_TRUE(fake->record().prompts.isEmpty());
 }
 
@@ -205,6 +206,34 @@ TEST_F(FormatterTest, cancellingResumesAtOnceAndCancelsTheRequest)
                                 QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
     EXPECT_EQ(fake->record().cancelledRequests, 1);
     EXPECT_EQ(scheduler.pendingTimers(), 0u);
+}
+
+TEST_F(FormatterTest, aRefreshThatChangesTheModelIsReportedAndAGoneFormatterIsNotTouched)
+{
+    int changes = 0;
+    formatter->onModelChange = [&changes] { ++changes; };
+    auto unchanged = formatter->refreshModel();
+    EXPECT_EQ(changes, 0);
+    fake->onRefresh = [this] { fake->name = QStringLiteral("Other model"); };
+    auto renamed = formatter->refreshModel();
+    EXPECT_EQ(changes, 1);
+    fake->onRefresh = [this] {
+        fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::modelNotReady);
+    };
+    auto task = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    EXPECT_EQ(changes, 2) << "formatting asks the model afresh";
+    ASSERT_TRUE(task.isDone());
+
+    fake->onRefresh = nullptr;
+    fake->availabilityValue = ModelAvailability::ready();
+    answerAfter(5s);
+    auto orphan = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    formatter.reset();
+    scheduler.runUntilIdle();
+    ASSERT_TRUE(orphan.isDone());
+    EXPECT_EQ(orphan.result(),
+              (FormattingResult{QStringLiteral("hello"), engine,
+                                QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
 }
 
 TEST(LanguageModelSelector, usesTheBuiltinRulesWhenTheServerDoesNotAnswer)

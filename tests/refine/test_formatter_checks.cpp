@@ -246,6 +246,15 @@ TEST(BuiltinRules, answersPassThePreservationChecks)
             EXPECT_TRUE(F::preservesContent(source, answer, {})) << qPrintable(source) << " → " << qPrintable(answer);
         }
     }
+    // A preferred spelling in lower case stays so at a sentence start.
+    const QList<DictionaryEntry> dictionary{entry(QStringLiteral("eye phone"), QStringLiteral("iphone")),
+                                            entry(QStringLiteral("mac o s"), QStringLiteral("macOS"))};
+    const QString source = QStringLiteral("iphone sales rose. macOS too");
+    const QString answer =
+        BuiltinRulesModel::answer(F::instructions(DictationMode::clean, dictionary), F::prompt(source));
+    EXPECT_EQ(answer, QStringLiteral("iphone sales rose. macOS too."));
+    EXPECT_TRUE(F::preservesContent(source, answer, dictionary));
+
     QString broken = QStringLiteral("um ") + loneHigh + QStringLiteral(" i said ") + loneHigh;
     EXPECT_NO_FATAL_FAILURE(BuiltinRules::structure(broken));
     EXPECT_GT(BuiltinRulesModel::estimatedTokens(QStringLiteral("one two three, four.")), 5);

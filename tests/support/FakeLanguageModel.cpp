@@ -65,6 +65,8 @@ std::shared_ptr<LanguageModelSession> FakeLanguageModel::makeSession(QString ins
 Task<void> FakeLanguageModel::refresh()
 {
     ++m_record->refreshes;
+    if (onRefresh)
+        onRefresh();
     co_return;
 }
 

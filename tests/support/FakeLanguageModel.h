@@ -46,6 +46,8 @@ public:
     int context = 4096;
     // Default: one token per four UTF-16 units.
     std::function<Expected<int, ModelError>(const QString &)> countTokens;
+    // Runs at each refresh (a server starting or stopping).
+    std::function<void()> onRefresh;
     // Default: the dictation of the prompt, unchanged, at once.
     std::function<Answer(const QString &prompt)> answer;
 

@@ -18,11 +18,40 @@ const QString axFocusedWindow = QStringLiteral("AXFocusedWindow");
 const QString axValue = QStringLiteral("AXValue");
 const QString axValueChanged = QStringLiteral("AXValueChanged");
 const QString axDestroyed = QStringLiteral("AXUIElementDestroyed");
+const QString axEnabled = QStringLiteral("AXEnabled");
+const QString axProtectedContent = QStringLiteral("AXProtectedContent");
+const QString axSecure = QStringLiteral("AXSecure");
 
 // Strings compare as the platform compares them: canonically equivalent, no case folding.
 bool sameText(const QString &a, const QString &b)
 {
     return a == b || a.normalized(QString::NormalizationForm_D) == b.normalized(QString::NormalizationForm_D);
+}
+
+// Awaits one attribute read. The element and name are copied into the frame first: g++ 12 mishandles
+// non-trivial temporaries passed to a call inside a co_await expression.
+Task<std::optional<AttributeValue>> read(Env env, Element element, QString name)
+{
+    auto pending = env->attribute(element, name);
+    co_return co_await pending;
+}
+
+Task<std::optional<QString>> readRange(Env env, Element element, TextRange range)
+{
+    auto pending = env->stringForRange(element, range);
+    co_return co_await pending;
+}
+
+Task<std::optional<qint64>> processOf(Env env, Element element)
+{
+    auto pending = env->processID(element);
+    co_return co_await pending;
+}
+
+Task<std::optional<Element>> focusedOf(Env env)
+{
+    auto pending = env->focusedElement();
+    co_return co_await pending;
 }
 
 bool isStale(const std::weak_ptr<int> &alive)
@@ -36,40 +65,51 @@ Task<bool> isInsertableWith(Env env, Element element)
     for (int looked = 0; looked < TextDelivery::ancestorLimit; ++looked) {
         if (!current)
             co_return true;
-        const QString subrole = attributeAs<QString>(co_await env->attribute(current, axSubrole)).value_or(QString());
-        const QString role = attributeAs<QString>(co_await env->attribute(current, axRole)).value_or(QString());
+        const QString subrole = attributeAs<QString>(co_await read(env, current, axSubrole)).value_or(QString());
+        const QString role = attributeAs<QString>(co_await read(env, current, axRole)).value_or(QString());
         if (subrole == QLatin1String("AXSecureTextField") ||
             subrole.contains(QLatin1String("secure"), Qt::CaseInsensitive) ||
             role.contains(QLatin1String("secure"), Qt::CaseInsensitive))
             co_return false;
-        if (attributeAs<bool>(co_await env->attribute(current, QStringLiteral("AXEnabled"))) == false)
+        const auto enabled = attributeAs<bool>(co_await read(env, current, axEnabled));
+        if (enabled == false)
             co_return false;
-        if (attributeAs<bool>(co_await env->attribute(current, QStringLiteral("AXProtectedContent"))) == true)
+        const auto protectedContent = attributeAs<bool>(co_await read(env, current, axProtectedContent));
+        if (protectedContent == true)
             co_return false;
-        if (attributeAs<bool>(co_await env->attribute(current, QStringLiteral("AXSecure"))) == true)
+        const auto secure = attributeAs<bool>(co_await read(env, current, axSecure));
+        if (secure == true)
             co_return false;
-        current = elementOf(co_await env->attribute(current, axParent));
+        const Element parent = elementOf(co_await read(env, current, axParent));
+        current = parent;
     }
     co_return true;
 }
 
 Task<Element> editableElementWith(Env env, qint64 processID)
 {
-    const std::optional<Element> focused = co_await env->focusedElement();
+    const std::optional<Element> focused = co_await focusedOf(env);
     if (!focused || !*focused)
         co_return nullptr;
-    const std::optional<qint64> focusedProcess = co_await env->processID(*focused);
-    if (focusedProcess != processID || !co_await isInsertableWith(env, *focused))
+    const std::optional<qint64> focusedProcess = co_await processOf(env, *focused);
+    if (focusedProcess != processID)
         co_return nullptr;
-    Element candidate = elementOf(co_await env->attribute(*focused, QStringLiteral("AXEditableAncestor")));
+    const bool insertable = co_await isInsertableWith(env, *focused);
+    if (!insertable)
+        co_return nullptr;
+    Element candidate = elementOf(co_await read(env, *focused, QStringLiteral("AXEditableAncestor")));
     const bool fromAncestor = candidate != nullptr;
     if (!candidate)
         candidate = *focused;
     if (fromAncestor) {
-        if (co_await env->processID(candidate) != processID || !co_await isInsertableWith(env, candidate))
+        const std::optional<qint64> candidateProcess = co_await processOf(env, candidate);
+        if (candidateProcess != processID)
+            co_return nullptr;
+        const bool insertable = co_await isInsertableWith(env, candidate);
+        if (!insertable)
             co_return nullptr;
     }
-    const std::optional<QString> role = attributeAs<QString>(co_await env->attribute(candidate, axRole));
+    const std::optional<QString> role = attributeAs<QString>(co_await read(env, candidate, axRole));
     if (!role)
         co_return nullptr;
     if (*role == QLatin1String("AXTextField") || *role == QLatin1String("AXTextArea") ||
@@ -82,15 +122,15 @@ Task<Element> editableElementWith(Env env, qint64 processID)
 
 Task<std::optional<TextRange>> selectedRangeWith(Env env, Element element)
 {
-    co_return attributeAs<TextRange>(co_await env->attribute(element, QStringLiteral("AXSelectedTextRange")));
+    co_return attributeAs<TextRange>(co_await read(env, element, QStringLiteral("AXSelectedTextRange")));
 }
 
 Task<std::optional<qint64>> characterCountWith(Env env, Element element)
 {
-    const auto value = co_await env->attribute(element, QStringLiteral("AXNumberOfCharacters"));
+    const auto value = co_await read(env, element, QStringLiteral("AXNumberOfCharacters"));
     if (const auto count = attributeAs<qint64>(value))
         co_return std::max<qint64>(*count, 0);
-    if (const auto text = attributeAs<QString>(co_await env->attribute(element, axValue)))
+    if (const auto text = attributeAs<QString>(co_await read(env, element, axValue)))
         co_return text->size();
     co_return std::nullopt;
 }
@@ -101,9 +141,9 @@ Task<std::optional<QString>> readTextWith(Env env, Element element, qint64 locat
         co_return std::nullopt;
     if (length == 0)
         co_return QString();
-    if (const auto text = co_await env->stringForRange(element, TextRange{location, length}))
+    if (const auto text = co_await readRange(env, element, TextRange{location, length}))
         co_return *text;
-    const auto value = attributeAs<QString>(co_await env->attribute(element, axValue));
+    const auto value = attributeAs<QString>(co_await read(env, element, axValue));
     if (value && location <= value->size() && length <= value->size() - location)
         co_return value->mid(location, length);
     co_return std::nullopt;
@@ -136,7 +176,7 @@ Task<std::optional<TextDelivery::Target>> makeTargetWith(Env env, qint64 process
     std::optional<TextRange> selection = co_await selectedRangeWith(env, element);
     if (selection && (selection->location < 0 || selection->length < 0))
         selection.reset();
-    Element window = elementOf(co_await env->attribute(element, axWindow));
+    Element window = elementOf(co_await read(env, element, axWindow));
     std::optional<TextDelivery::Anchor> anchor;
     if (selection)
         anchor = co_await makeAnchorWith(env, element, *selection);
@@ -154,9 +194,10 @@ Task<bool> targetIsCurrentWith(Env env, TextDelivery::Target target)
     const Element element = co_await editableElementWith(env, target.processID);
     if (!sameElement(element, target.element))
         co_return false;
-    if (target.window && !sameElement(elementOf(co_await env->attribute(element, axWindow)), target.window))
-        co_return false;
-    co_return true;
+    if (!target.window)
+        co_return true;
+    const Element window = elementOf(co_await read(env, element, axWindow));
+    co_return sameElement(window, target.window);
 }
 
 Task<bool> verifyInsertionWith(Env env, TextDelivery::Target target, QString text)
@@ -411,11 +452,11 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
     }
     if (!prepareProcess(application.processID))
         co_return false;
-    const std::optional<Element> focused = co_await env->focusedElement();
+    const std::optional<Element> focused = co_await focusedOf(env);
     if (superseded() || !focused || !*focused)
         co_return false;
     const Element applicationElement = env->applicationElement(application.processID);
-    const Element window = elementOf(co_await env->attribute(applicationElement, axFocusedWindow));
+    const Element window = elementOf(co_await read(env, applicationElement, axFocusedWindow));
     if (superseded() || !window)
         co_return false;
     m_targetApplicationName = application.name;
@@ -428,12 +469,12 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
         const auto current = env->application();
         if (!current || current->processID != application.processID)
             co_return true;
-        const std::optional<Element> nowFocused = co_await env->focusedElement();
+        const std::optional<Element> nowFocused = co_await focusedOf(env);
         if (superseded())
             co_return true;
         if (!nowFocused || !sameElement(*nowFocused, *focused))
             co_return true;
-        const auto windowValue = co_await env->attribute(applicationElement, axFocusedWindow);
+        const auto windowValue = co_await read(env, applicationElement, axFocusedWindow);
         if (superseded())
             co_return true;
         if (windowValue) {
@@ -533,7 +574,8 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe)
         co_return copyResult(text, insertionPointChangedMessage());
     }
 
-    const bool posted = co_await env->postPaste();
+    auto pasting = env->postPaste();
+    const bool posted = co_await pasting;
     if (isStale(alive))
         co_return cancelled;
     if (!posted)
@@ -577,7 +619,8 @@ Task<> TextDelivery::startObservation(Target target, QString text)
         });
     if (!observer)
         co_return;
-    const bool observed = co_await observer->addNotification(target.element, axValueChanged);
+    auto registering = observer->addNotification(target.element, axValueChanged);
+    const bool observed = co_await registering;
     if (isStale(alive) || revision != m_observationRevision)
         co_return;
     if (!observed) {
@@ -585,7 +628,8 @@ Task<> TextDelivery::startObservation(Target target, QString text)
             onNotice(correctionsUnavailableMessage());
         co_return;
     }
-    co_await observer->addNotification(target.element, axDestroyed);
+    auto registeringDestroyed = observer->addNotification(target.element, axDestroyed);
+    co_await registeringDestroyed;
     if (isStale(alive) || revision != m_observationRevision)
         co_return;
     m_observer = std::move(observer);

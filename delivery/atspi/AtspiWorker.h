@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/Scheduler.h"
+#include "core/Task.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+typedef struct _GMainContext GMainContext;
+typedef struct _GMainLoop GMainLoop;
+
+namespace orv::atspi {
+
+// The one thread that talks to the accessibility bus. Every libatspi call and every AT-SPI event runs
+// here, on a private GLib main context, and answers reach the main thread through the scheduler. So
+// the main loop never waits on another application: a target that asks for our clipboard data while
+// we read it gets its answer, where a blocking read from the main thread deadlocked both processes.
+class AtspiWorker : public std::enable_shared_from_this<AtspiWorker>
+{
+public:
+    static std::shared_ptr<AtspiWorker> start(Scheduler &scheduler);
+    ~AtspiWorker();
+    AtspiWorker(const AtspiWorker &) = delete;
+    AtspiWorker &operator=(const AtspiWorker &) = delete;
+
+    // Whether libatspi reached the accessibility bus.
+    bool isConnected() const { return m_connected.load(); }
+    Scheduler &scheduler() const { return m_scheduler; }
+
+    // Runs job on the worker thread.
+    void submit(std::function<void()> job);
+
+    // Runs job on the worker thread; the task finishes on the main thread with its answer.
+    template <typename R>
+    Task<R> call(std::function<R()> job)
+    {
+        AsyncValue<R> answer;
+        Scheduler *scheduler = &m_scheduler;
+        submit([job = std::move(job), answer, scheduler]() mutable {
+            R value = job();
+            scheduler->post([answer, value = std::move(value)]() mutable { answer.resolve(std::move(value)); });
+        });
+        co_return co_await answer;
+    }
+
+private:
+    explicit AtspiWorker(Scheduler &scheduler);
+    void run(std::shared_ptr<std::atomic<int>> ready);
+
+    Scheduler &m_scheduler;
+    GMainContext *m_context = nullptr;
+    GMainLoop *m_loop = nullptr;
+    std::atomic<bool> m_connected{false};
+    std::thread m_thread;
+};
+
+} // namespace orv::atspi

@@ -1,0 +1,65 @@
+// A small Qt window with two line edits for the delivery desktop tests. It prints "ready" once shown and
+// "text:<content>" whenever the first field changes.
+//   --password       the first field hides its text
+//   --slow MS        the main thread stalls MS ms out of every 2·MS ms, so every answer comes late
+//   --set-clipboard  shows no window; owns a clipboard with several formats until killed
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("OrvantaQtField"));
+    const QStringList args = app.arguments();
+    auto say = [](const QString &line) {
+        std::fputs(line.toUtf8().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+
+    if (args.contains(QStringLiteral("--set-clipboard"))) {
+        auto *data = new QMimeData;
+        data->setText(QStringLiteral("previous"));
+        data->setHtml(QStringLiteral("<b>previous</b>"));
+        data->setData(QStringLiteral("application/x-orvanta-test"), QByteArray("\x01\x02raw", 5));
+        QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+        say(QStringLiteral("ready"));
+        return app.exec();
+    }
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Orvanta Qt field"));
+    auto *layout = new QVBoxLayout(&window);
+    auto *first = new QLineEdit(&window);
+    auto *second = new QLineEdit(&window);
+    first->setAccessibleName(QStringLiteral("first"));
+    second->setAccessibleName(QStringLiteral("second"));
+    layout->addWidget(first);
+    layout->addWidget(second);
+    if (args.contains(QStringLiteral("--password")))
+        first->setEchoMode(QLineEdit::Password);
+    QObject::connect(first, &QLineEdit::textChanged, first, [&](const QString &text) { say(QStringLiteral("text:") + text); });
+
+    const int slow = args.indexOf(QStringLiteral("--slow"));
+    QTimer stall;
+    if (slow >= 0 && slow + 1 < args.size()) {
+        const int ms = args.at(slow + 1).toInt();
+        QObject::connect(&stall, &QTimer::timeout, &stall, [ms] { QThread::msleep(ms); });
+        stall.start(ms);
+    }
+
+    window.resize(400, 120);
+    window.show();
+    window.activateWindow();
+    first->setFocus();
+    QTimer::singleShot(0, &window, [&] { say(QStringLiteral("ready")); });
+    return app.exec();
+}

@@ -21,9 +21,9 @@ void deleteJob(gpointer data)
 
 } // namespace
 
-std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler)
+std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler, bool ownDefaultContext)
 {
-    std::shared_ptr<AtspiWorker> worker(new AtspiWorker(scheduler));
+    std::shared_ptr<AtspiWorker> worker(new AtspiWorker(scheduler, ownDefaultContext));
     auto ready = std::make_shared<std::atomic<int>>(0);
     worker->m_thread = std::thread([raw = worker.get(), ready] { raw->run(ready); });
     // atspi_init reads the bus address over D-Bus; a missing bus answers within its own timeout.
@@ -33,9 +33,10 @@ std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler)
     return worker;
 }
 
-AtspiWorker::AtspiWorker(Scheduler &scheduler) : m_scheduler(scheduler)
+AtspiWorker::AtspiWorker(Scheduler &scheduler, bool ownDefaultContext)
+    : m_scheduler(scheduler), m_ownsDefaultContext(ownDefaultContext)
 {
-    m_context = g_main_context_new();
+    m_context = ownDefaultContext ? g_main_context_ref(g_main_context_default()) : g_main_context_new();
     m_loop = g_main_loop_new(m_context, FALSE);
 }
 
@@ -62,9 +63,12 @@ void AtspiWorker::submit(std::function<void()> job)
 
 void AtspiWorker::run(std::shared_ptr<std::atomic<int>> ready)
 {
-    g_main_context_push_thread_default(m_context);
-    atspi_set_main_context(m_context);
+    if (!m_ownsDefaultContext)
+        g_main_context_push_thread_default(m_context);
     const int init = atspi_init();
+    // atspi_init attaches the accessibility bus to the default context; move it to ours.
+    if (!m_ownsDefaultContext)
+        atspi_set_main_context(m_context);
     bool connected = init == 0 || init == 1;
     if (connected) {
         GError *error = nullptr;
@@ -80,7 +84,8 @@ void AtspiWorker::run(std::shared_ptr<std::atomic<int>> ready)
     m_connected = connected;
     ready->store(1);
     g_main_loop_run(m_loop);
-    g_main_context_pop_thread_default(m_context);
+    if (!m_ownsDefaultContext)
+        g_main_context_pop_thread_default(m_context);
 }
 
 } // namespace orv::atspi

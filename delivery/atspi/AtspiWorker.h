@@ -20,7 +20,10 @@ namespace orv::atspi {
 class AtspiWorker : public std::enable_shared_from_this<AtspiWorker>
 {
 public:
-    static std::shared_ptr<AtspiWorker> start(Scheduler &scheduler);
+    // With ownDefaultContext the worker iterates GLib's default main context, where libatspi puts its
+    // connections to applications; only when the main thread does not iterate it (Qt without its GLib
+    // dispatcher). Otherwise the worker keeps a private context for the accessibility bus.
+    static std::shared_ptr<AtspiWorker> start(Scheduler &scheduler, bool ownDefaultContext);
     ~AtspiWorker();
     AtspiWorker(const AtspiWorker &) = delete;
     AtspiWorker &operator=(const AtspiWorker &) = delete;
@@ -46,12 +49,13 @@ public:
     }
 
 private:
-    explicit AtspiWorker(Scheduler &scheduler);
+    AtspiWorker(Scheduler &scheduler, bool ownDefaultContext);
     void run(std::shared_ptr<std::atomic<int>> ready);
 
     Scheduler &m_scheduler;
     GMainContext *m_context = nullptr;
     GMainLoop *m_loop = nullptr;
+    bool m_ownsDefaultContext = false;
     std::atomic<bool> m_connected{false};
     std::thread m_thread;
 };

@@ -7,6 +7,7 @@
 #include "delivery/atspi/ClipboardPasteboard.h"
 #include "delivery/atspi/X11Keyboard.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -31,10 +32,18 @@ LiveEnvironment::LiveEnvironment(Scheduler &scheduler) : m_scheduler(scheduler)
     m_x11 = QGuiApplication::platformName() == QLatin1String("xcb");
     if (m_x11)
         m_keyboard = std::make_unique<X11Keyboard>();
-    m_worker = AtspiWorker::start(scheduler);
+    const QAbstractEventDispatcher *dispatcher =
+        QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread());
+    const bool mainUsesGlib = dispatcher && dispatcher->inherits("QEventDispatcherGlib");
+    m_worker = AtspiWorker::start(scheduler, !mainUsesGlib);
 }
 
 LiveEnvironment::~LiveEnvironment() = default;
+
+void LiveEnvironment::configureProcess()
+{
+    qputenv("QT_NO_GLIB", "1");
+}
 
 TextDelivery::Environment LiveEnvironment::create(Scheduler &scheduler)
 {

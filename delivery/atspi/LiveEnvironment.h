@@ -17,7 +17,12 @@ class X11Keyboard;
 class LiveEnvironment : public std::enable_shared_from_this<LiveEnvironment>
 {
 public:
-    // The operations table; each operation keeps the live environment alive.
+    // Call before the QGuiApplication is created. libatspi attaches its direct connections to
+    // applications to GLib's default main context; Qt's main loop must then not be the one iterating
+    // that context, or it takes replies the worker thread is waiting for (the worker then stalls for
+    // seconds). This selects Qt's own event dispatcher for the process.
+    static void configureProcess();
+    // The operations table; each operation keeps the live environment alive. One per process.
     static TextDelivery::Environment create(Scheduler &scheduler);
     // The text delivery service of the running application (own process: this one).
     static std::unique_ptr<TextDelivery> createTextDelivery(Scheduler &scheduler);

@@ -46,7 +46,8 @@ int main(int argc, char **argv)
     layout->addWidget(second);
     if (args.contains(QStringLiteral("--password")))
         first->setEchoMode(QLineEdit::Password);
-    QObject::connect(first, &QLineEdit::textChanged, first, [&](const QString &text) { say(QStringLiteral("text:") + text); });
+    QObject::connect(first, &QLineEdit::textChanged, first,
+                     [&](const QString &text) { say(QStringLiteral("text:") + text); });
 
     const int slow = args.indexOf(QStringLiteral("--slow"));
     QTimer stall;

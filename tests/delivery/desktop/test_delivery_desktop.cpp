@@ -108,7 +108,11 @@ struct TestApp
     }
 };
 
-enum class Toolkit { qt, gtk };
+enum class Toolkit
+{
+    qt,
+    gtk
+};
 
 class DeliveryDesktop : public ::testing::TestWithParam<Toolkit>
 {
@@ -117,7 +121,8 @@ protected:
     {
         if (!hasDisplay() || !live)
             GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-        delivery = std::make_unique<TextDelivery>(live->scheduler, live->environment, QCoreApplication::applicationPid());
+        delivery =
+            std::make_unique<TextDelivery>(live->scheduler, live->environment, QCoreApplication::applicationPid());
         ASSERT_TRUE(delivery->isTrusted()) << "no accessibility bus, accessibility off or no XTest";
         delivery->onCorrection = [this](const QString &previous, const QString &edited) {
             corrections.emplace_back(previous, edited);
@@ -136,15 +141,22 @@ protected:
         auto app = std::make_unique<TestApp>();
         app->process = std::make_unique<QProcess>();
         app->process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app->process->start(toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD),
-                            arguments);
-        EXPECT_TRUE(spinUntil([&] { app->read(); return app->lines.contains(QStringLiteral("ready")); }, 10000));
+        app->process->start(
+            toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments);
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                app->read();
+                return app->lines.contains(QStringLiteral("ready"));
+            },
+            10000));
         if (waitForFocus) {
             const qint64 pid = app->process->processId();
-            EXPECT_TRUE(spinUntil([&] {
-                const auto front = delivery->frontmostApplication();
-                return front && front->processID == pid;
-            }, 10000));
+            EXPECT_TRUE(spinUntil(
+                [&] {
+                    const auto front = delivery->frontmostApplication();
+                    return front && front->processID == pid;
+                },
+                10000));
         }
         return app;
     }
@@ -205,7 +217,8 @@ TEST_P(DeliveryDesktop, learnsAnEditTypedWithinTheWatchWindow)
     for (int i = 0; i < 11; ++i)
         typist.tap(XK_BackSpace);
     typist.type(QStringLiteral("uron fires"));
-    ASSERT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("a neuron fires"); }, 5000)) << app->text().toStdString();
+    ASSERT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("a neuron fires"); }, 5000))
+        << app->text().toStdString();
     ASSERT_TRUE(spinUntil([&] { return !corrections.empty(); }, 6000));
     EXPECT_EQ(corrections.front(), std::make_pair(QStringLiteral("a new ron fires"), QStringLiteral("a neuron fires")));
 }
@@ -218,7 +231,8 @@ TEST_P(DeliveryDesktop, refusesAPasswordFieldAndLeavesTheTextOnTheClipboard)
     spinUntil([&] { return !delivery->isCapturing(); }, 5000);
     EXPECT_FALSE(delivery->target());
     const DeliveryResult result = deliver(QStringLiteral("not a password"), true);
-    EXPECT_EQ(result, (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(result,
+              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("not a password"));
     EXPECT_TRUE(app->text().isEmpty());
 }
@@ -229,11 +243,13 @@ TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
     ASSERT_TRUE(capture());
     const TextDelivery::Target target = *delivery->target();
     typist.tap(XK_Tab);
-    ASSERT_TRUE(spinUntil([&] {
-        auto check = delivery->targetIsCurrent(target);
-        spinUntil([&] { return check.isDone(); }, 2000);
-        return check.isDone() && !check.result();
-    }, 5000));
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            auto check = delivery->targetIsCurrent(target);
+            spinUntil([&] { return check.isDone(); }, 2000);
+            return check.isDone() && !check.result();
+        },
+        5000));
     const DeliveryResult result = deliver(QStringLiteral("moved"), true);
     EXPECT_EQ(result, (DeliveryResult{Outcome::copied, QStringLiteral("Your insertion point changed. The result was "
                                                                       "copied for you to paste.")}));
@@ -241,8 +257,9 @@ TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
     EXPECT_TRUE(app->text().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::qt, Toolkit::gtk),
-                         [](const auto &info) { return info.param == Toolkit::qt ? "Qt" : "Gtk"; });
+INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::qt, Toolkit::gtk), [](const auto &info) {
+    return info.param == Toolkit::qt ? "Qt" : "Gtk";
+});
 
 // A target whose main thread stalls answers every accessibility call late and asks for the clipboard
 // late; the main loop here keeps running (and serving the clipboard) throughout.
@@ -255,24 +272,32 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
     TestApp app;
     app.process = std::make_unique<QProcess>();
     app.process->start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--slow"), QStringLiteral("60")});
-    ASSERT_TRUE(spinUntil([&] { app.read(); return app.lines.contains(QStringLiteral("ready")); }, 10000));
-    ASSERT_TRUE(spinUntil([&] {
-        const auto front = delivery.frontmostApplication();
-        return front && front->processID == app.process->processId();
-    }, 10000));
-    ASSERT_TRUE(spinUntil([&] {
-        delivery.prepare();
-        spinUntil([&] { return !delivery.isCapturing(); }, 5000);
-        return delivery.target().has_value();
-    }, 15000));
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            app.read();
+            return app.lines.contains(QStringLiteral("ready"));
+        },
+        10000));
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            const auto front = delivery.frontmostApplication();
+            return front && front->processID == app.process->processId();
+        },
+        10000));
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            delivery.prepare();
+            spinUntil([&] { return !delivery.isCapturing(); }, 5000);
+            return delivery.target().has_value();
+        },
+        15000));
 
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
     sinceTick.start();
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        longestGap = std::max(longestGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, &ticker,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     ticker.start(5);
     sinceTick.restart();
     auto task = delivery.deliver(QStringLiteral("patience"), false);
@@ -290,6 +315,7 @@ int main(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     std::unique_ptr<QGuiApplication> application;
     if (hasDisplay()) {
+        atspi::LiveEnvironment::configureProcess();
         application = std::make_unique<QGuiApplication>(argc, argv);
         live = std::make_unique<Live>();
         live->environment = atspi::LiveEnvironment::create(live->scheduler);

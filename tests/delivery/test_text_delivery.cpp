@@ -294,6 +294,16 @@ TEST_F(TextDeliveryTest, unconfirmedAfterTwentyReadBacksLeavesTheTextOnTheClipbo
     EXPECT_FALSE(delivery.observation());
 }
 
+TEST_F(TextDeliveryTest, unreadableClipboardTypesAreLeftOutOfTheRestore)
+{
+    focusField(QStringLiteral("x"), {1, 0});
+    pasteboard.unreadableTypes = {QStringLiteral("image/png")};
+    EXPECT_EQ(dictate(QStringLiteral("y"), false).outcome, Outcome::inserted);
+    const QList<Pasteboard::Item> expected{
+        {{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}}, {}};
+    EXPECT_EQ(pasteboard.contents(), expected);
+}
+
 TEST_F(TextDeliveryTest, anotherWriterDuringVerificationKeepsItsClipboard)
 {
     focusField(QStringLiteral("x"), {1, 0});

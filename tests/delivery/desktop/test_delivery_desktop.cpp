@@ -2,6 +2,7 @@
 // read-back, clipboard restore, edit learning and the fallbacks. Run under scripts/with-desktop.sh.
 #include "core/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
+#include "delivery/atspi/ClipboardPasteboard.h"
 #include "delivery/atspi/LiveEnvironment.h"
 
 #include <QClipboard>
@@ -306,6 +307,63 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
     EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
     EXPECT_TRUE(spinUntil([&] { return app.text() == QStringLiteral("patience"); }, 3000));
     EXPECT_LT(longestGap, 100) << "the main loop stalled while delivering";
+}
+
+TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEveryFormat)
+{
+    if (!hasDisplay() || !live)
+        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
+    atspi::ClipboardPasteboard pasteboard;
+    ASSERT_TRUE(pasteboard.setString(QStringLiteral("ours")));
+    const qint64 ours = pasteboard.changeCount();
+    TestApp owner;
+    owner.process = std::make_unique<QProcess>();
+    owner.process->start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")});
+    ASSERT_TRUE(spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
+    const QList<Pasteboard::Item> items = pasteboard.items();
+    ASSERT_EQ(items.size(), 1);
+    QStringList types;
+    for (const auto &pair : items.front())
+        types.append(pair.first);
+    EXPECT_TRUE(types.contains(QStringLiteral("text/plain"))) << types.join(u',').toStdString();
+    EXPECT_TRUE(types.contains(QStringLiteral("text/html")));
+    EXPECT_TRUE(types.contains(QStringLiteral("application/x-orvanta-test")));
+    EXPECT_FALSE(types.contains(QStringLiteral("TARGETS")));
+
+    // Writing it back makes us the owner with the same contents.
+    pasteboard.clearContents();
+    ASSERT_TRUE(pasteboard.writeItems(items));
+    EXPECT_TRUE(QGuiApplication::clipboard()->ownsClipboard());
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("application/x-orvanta-test")),
+              QByteArray("\x01\x02raw", 5));
+}
+
+// With accessibility switched off the text goes to the clipboard and the field is left alone.
+TEST(DeliveryDesktopUntrusted, accessibilityOffFallsBackToTheClipboard)
+{
+    if (!hasDisplay() || !live)
+        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
+    auto setEnabled = [](bool on) {
+        return QProcess::execute(
+            QStringLiteral("dbus-send"),
+            {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
+             QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+             QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
+             QStringLiteral("variant:boolean:") + (on ? QStringLiteral("true") : QStringLiteral("false"))});
+    };
+    TextDelivery delivery(live->scheduler, live->environment, QCoreApplication::applicationPid());
+    ASSERT_EQ(setEnabled(false), 0);
+    const bool fellBack = spinUntil([&] { return !delivery.isTrusted(); }, 3000);
+    EXPECT_FALSE(delivery.prepare());
+    auto task = delivery.deliver(QStringLiteral("kept safe"), true);
+    spinUntil([&] { return task.isDone(); }, 5000);
+    setEnabled(true);
+    spinUntil([&] { return delivery.isTrusted(); }, 3000);
+    ASSERT_TRUE(fellBack);
+    ASSERT_TRUE(task.isDone());
+    EXPECT_EQ(task.result(),
+              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept safe"));
 }
 
 } // namespace

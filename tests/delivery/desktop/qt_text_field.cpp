@@ -2,9 +2,11 @@
 // "text:<content>" whenever the first field changes.
 //   --password       the first field hides its text
 //   --slow MS        the main thread stalls MS ms out of every 2·MS ms, so every answer comes late
+//   --stall-on-paste MS  the main thread stalls MS ms when Ctrl+V arrives, before it asks for the clipboard
 //   --set-clipboard  shows no window; owns a clipboard with several formats until killed
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QThread>
@@ -48,6 +50,26 @@ int main(int argc, char **argv)
         first->setEchoMode(QLineEdit::Password);
     QObject::connect(first, &QLineEdit::textChanged, first,
                      [&](const QString &text) { say(QStringLiteral("text:") + text); });
+
+    // Holds up the paste: no accessibility answer and no clipboard request until it has slept.
+    struct PasteStall : QObject
+    {
+        int ms = 0;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (ms > 0 && event->type() == QEvent::KeyPress) {
+                const auto *key = static_cast<QKeyEvent *>(event);
+                if (key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier))
+                    QThread::msleep(ms);
+            }
+            return QObject::eventFilter(watched, event);
+        }
+    } pasteStall;
+    const int stallOnPaste = args.indexOf(QStringLiteral("--stall-on-paste"));
+    if (stallOnPaste >= 0 && stallOnPaste + 1 < args.size()) {
+        pasteStall.ms = args.at(stallOnPaste + 1).toInt();
+        first->installEventFilter(&pasteStall);
+    }
 
     const int slow = args.indexOf(QStringLiteral("--slow"));
     QTimer stall;

@@ -24,51 +24,64 @@ void deleteJob(gpointer data)
 std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler, bool ownDefaultContext)
 {
     std::shared_ptr<AtspiWorker> worker(new AtspiWorker(scheduler, ownDefaultContext));
-    auto ready = std::make_shared<std::atomic<int>>(0);
-    worker->m_thread = std::thread([raw = worker.get(), ready] { raw->run(ready); });
+    worker->m_thread = std::thread(run, worker->m_loop);
     // atspi_init reads the bus address over D-Bus; a missing bus answers within its own timeout.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ready->load() == 0 && std::chrono::steady_clock::now() < deadline)
+    while (!worker->m_loop->ready.load() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return worker;
 }
 
-AtspiWorker::AtspiWorker(Scheduler &scheduler, bool ownDefaultContext)
-    : m_scheduler(scheduler), m_ownsDefaultContext(ownDefaultContext)
+AtspiWorker::Loop::Loop(bool ownDefaultContext) : ownsDefaultContext(ownDefaultContext)
 {
-    m_context = ownDefaultContext ? g_main_context_ref(g_main_context_default()) : g_main_context_new();
-    m_loop = g_main_loop_new(m_context, FALSE);
+    context = ownDefaultContext ? g_main_context_ref(g_main_context_default()) : g_main_context_new();
+    loop = g_main_loop_new(context, FALSE);
 }
+
+AtspiWorker::Loop::~Loop()
+{
+    g_main_loop_unref(loop);
+    g_main_context_unref(context);
+}
+
+AtspiWorker::AtspiWorker(Scheduler &scheduler, bool ownDefaultContext)
+    : m_scheduler(scheduler), m_loop(std::make_shared<Loop>(ownDefaultContext))
+{}
 
 AtspiWorker::~AtspiWorker()
 {
-    submit([loop = m_loop] { g_main_loop_quit(loop); });
-    if (m_thread.joinable()) {
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach(); // the last reference went away on the worker itself
-        else
-            m_thread.join();
-    }
-    g_main_loop_unref(m_loop);
-    g_main_context_unref(m_context);
+    m_loop->stopping = true;
+    submit([loop = m_loop->loop] { g_main_loop_quit(loop); });
+    if (!m_thread.joinable())
+        return;
+    // A call to an application that hangs can take the bus timeout (up to 25 s); do not hold up the
+    // shutdown for it. The thread keeps its own share of the loop and posts nothing once stopping.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!m_loop->finished.load() && std::chrono::steady_clock::now() < deadline &&
+           m_thread.get_id() != std::this_thread::get_id())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_loop->finished.load() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+    else
+        m_thread.detach();
 }
 
 void AtspiWorker::submit(std::function<void()> job)
 {
     GSource *source = g_idle_source_new();
     g_source_set_callback(source, runJob, new std::function<void()>(std::move(job)), deleteJob);
-    g_source_attach(source, m_context);
+    g_source_attach(source, m_loop->context);
     g_source_unref(source);
 }
 
-void AtspiWorker::run(std::shared_ptr<std::atomic<int>> ready)
+void AtspiWorker::run(std::shared_ptr<Loop> loop)
 {
-    if (!m_ownsDefaultContext)
-        g_main_context_push_thread_default(m_context);
+    if (!loop->ownsDefaultContext)
+        g_main_context_push_thread_default(loop->context);
     const int init = atspi_init();
     // atspi_init attaches the accessibility bus to the default context; move it to ours.
-    if (!m_ownsDefaultContext)
-        atspi_set_main_context(m_context);
+    if (!loop->ownsDefaultContext)
+        atspi_set_main_context(loop->context);
     bool connected = init == 0 || init == 1;
     if (connected) {
         GError *error = nullptr;
@@ -81,11 +94,12 @@ void AtspiWorker::run(std::shared_ptr<std::atomic<int>> ready)
             g_object_unref(desktop);
         }
     }
-    m_connected = connected;
-    ready->store(1);
-    g_main_loop_run(m_loop);
-    if (!m_ownsDefaultContext)
-        g_main_context_pop_thread_default(m_context);
+    loop->connected = connected;
+    loop->ready = true;
+    g_main_loop_run(loop->loop);
+    if (!loop->ownsDefaultContext)
+        g_main_context_pop_thread_default(loop->context);
+    loop->finished = true;
 }
 
 } // namespace orv::atspi

@@ -29,7 +29,7 @@ public:
     AtspiWorker &operator=(const AtspiWorker &) = delete;
 
     // Whether libatspi reached the accessibility bus.
-    bool isConnected() const { return m_connected.load(); }
+    bool isConnected() const { return m_loop->connected.load(); }
     Scheduler &scheduler() const { return m_scheduler; }
 
     // Runs job on the worker thread.
@@ -41,22 +41,34 @@ public:
     {
         AsyncValue<R> answer;
         Scheduler *scheduler = &m_scheduler;
-        submit([job = std::move(job), answer, scheduler]() mutable {
+        submit([job = std::move(job), answer, scheduler, loop = m_loop]() mutable {
             R value = job();
-            scheduler->post([answer, value = std::move(value)]() mutable { answer.resolve(std::move(value)); });
+            if (!loop->stopping.load()) // the scheduler may be gone once the worker is stopping
+                scheduler->post([answer, value = std::move(value)]() mutable { answer.resolve(std::move(value)); });
         });
         co_return co_await answer;
     }
 
 private:
+    // What the thread uses; shared so that a thread stuck in a long call can be left behind safely.
+    struct Loop
+    {
+        Loop(bool ownDefaultContext);
+        ~Loop();
+        GMainContext *context = nullptr;
+        GMainLoop *loop = nullptr;
+        bool ownsDefaultContext = false;
+        std::atomic<bool> connected{false};
+        std::atomic<bool> ready{false};
+        std::atomic<bool> stopping{false};
+        std::atomic<bool> finished{false};
+    };
+
     AtspiWorker(Scheduler &scheduler, bool ownDefaultContext);
-    void run(std::shared_ptr<std::atomic<int>> ready);
+    static void run(std::shared_ptr<Loop> loop);
 
     Scheduler &m_scheduler;
-    GMainContext *m_context = nullptr;
-    GMainLoop *m_loop = nullptr;
-    bool m_ownsDefaultContext = false;
-    std::atomic<bool> m_connected{false};
+    std::shared_ptr<Loop> m_loop;
     std::thread m_thread;
 };
 

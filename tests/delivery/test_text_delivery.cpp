@@ -503,6 +503,31 @@ TEST_F(TextDeliveryTest, observationEndsOnFocusChangeDestructionExpiryAndWhenNot
     EXPECT_TRUE(corrections.empty());
 }
 
+TEST_F(TextDeliveryTest, observationStoppedDuringVerificationIsNotRestarted)
+{
+    focusField(QStringLiteral("a"), {1, 0});
+    desktop.pasteDelay = 250ms;
+    delivery.prepare();
+    auto task = delivery.deliver(QStringLiteral("b"), true);
+    scheduler.advance(150ms);
+    delivery.stopObservation(); // automatic learning switched off meanwhile
+    EXPECT_EQ(finish(std::move(task)).outcome, Outcome::inserted);
+    EXPECT_FALSE(delivery.observation());
+    EXPECT_EQ(desktop.liveObservers(), 0);
+
+    // A slow observer registration that is overtaken by a stop leaves nothing behind.
+    desktop.replyDelay = 20ms;
+    delivery.prepare();
+    scheduler.advance(2s);
+    auto second = delivery.deliver(QStringLiteral("c"), true);
+    for (int i = 0; i < 400 && !delivery.observation() && desktop.liveObservers() == 0; ++i)
+        scheduler.advance(1ms);
+    delivery.stopObservation();
+    EXPECT_EQ(finish(std::move(second)).outcome, Outcome::inserted);
+    EXPECT_FALSE(delivery.observation());
+    EXPECT_EQ(desktop.liveObservers(), 0);
+}
+
 TEST_F(TextDeliveryTest, anAppWithoutChangeNotificationsGetsOneNotice)
 {
     focusField(QStringLiteral("a"), {1, 0});

@@ -321,9 +321,20 @@ attribute(const std::shared_ptr<AtspiWorker> &worker, const Element &element, co
             return elementValue(activeWindow(handle->applicationProcess()), worker);
         return std::nullopt;
     }
+    static const QStringList answered{QStringLiteral("AXRole"),
+                                      QStringLiteral("AXSubrole"),
+                                      QStringLiteral("AXEnabled"),
+                                      QStringLiteral("AXParent"),
+                                      QStringLiteral("AXWindow"),
+                                      QStringLiteral("AXEditableAncestor"),
+                                      QStringLiteral("AXValue"),
+                                      QStringLiteral("AXNumberOfCharacters"),
+                                      QStringLiteral("AXSelectedTextRange")};
+    if (!answered.contains(name))
+        return std::nullopt; // e.g. "AXProtectedContent", "AXSecure": AT-SPI has no such property
     AtspiAccessible *accessible = handle->accessible();
     const AtspiRole role = roleOf(accessible);
-    if (role == ATSPI_ROLE_INVALID || hasState(accessible, ATSPI_STATE_DEFUNCT))
+    if (role == ATSPI_ROLE_INVALID)
         return std::nullopt;
     const bool secret = role == ATSPI_ROLE_PASSWORD_TEXT;
     if (name == QLatin1String("AXRole")) {

@@ -71,6 +71,11 @@ public:
         XTestFakeKeyEvent(m_display, code, False, CurrentTime);
         XFlush(m_display);
     }
+    void press(KeySym symbol, bool down)
+    {
+        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, symbol), down ? True : False, CurrentTime);
+        XFlush(m_display);
+    }
     void type(const QString &text)
     {
         for (const QChar c : text)
@@ -256,6 +261,22 @@ TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
                                                                       "copied for you to paste.")}));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("moved"));
     EXPECT_TRUE(app->text().isEmpty());
+}
+
+// The dictation keys may still be down when the text is ready; the paste waits until they are let go.
+TEST_P(DeliveryDesktop, waitsForHeldModifiersBeforePasting)
+{
+    auto app = launch({}, GetParam());
+    ASSERT_TRUE(capture());
+    typist.press(XK_Alt_L, true);
+    QTimer::singleShot(400, [this] { typist.press(XK_Alt_L, false); });
+    QElapsedTimer clock;
+    clock.start();
+    const DeliveryResult result = deliver(QStringLiteral("after the keys"), false);
+    typist.press(XK_Alt_L, false);
+    EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
+    EXPECT_GE(clock.elapsed(), 400);
+    EXPECT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("after the keys"); }, 3000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::qt, Toolkit::gtk), [](const auto &info) {

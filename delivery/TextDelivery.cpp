@@ -508,9 +508,13 @@ Task<bool> TextDelivery::insertionPointChanged(Target target)
 DeliveryResult TextDelivery::copyResult(const QString &text, const QString &message)
 {
     Pasteboard &pasteboard = *m_environment->pasteboard;
+    // Kept only for a refused write: the user's clipboard is not thrown away when ours cannot go there.
+    const QList<Pasteboard::Item> previous = pasteboard.items();
     pasteboard.clearContents();
-    if (!pasteboard.setString(text))
+    if (!pasteboard.setString(text)) {
+        restoreSnapshot(previous, pasteboard.changeCount());
         return result(DeliveryResult::Outcome::failed, clipboardUnavailableMessage());
+    }
     m_target.reset();
     return result(DeliveryResult::Outcome::copied, message);
 }

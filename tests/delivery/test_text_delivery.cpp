@@ -326,6 +326,14 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
               (DeliveryResult{Outcome::failed, QStringLiteral("Nothing to insert.")}));
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
 
+    // The clipboard refuses the text while there is no target: the user's clipboard stays.
+    pasteboard.refuseStrings = true;
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t0"), true)),
+              (DeliveryResult{Outcome::failed, QStringLiteral("The clipboard is unavailable. Your result remains in "
+                                                              "History.")}));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+    pasteboard.refuseStrings = false;
+
     // Not trusted.
     const int field = focusField(QStringLiteral("abc"), {3, 0});
     delivery.prepare();

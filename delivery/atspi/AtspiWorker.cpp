@@ -21,9 +21,9 @@ void deleteJob(gpointer data)
 
 } // namespace
 
-std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler, bool ownDefaultContext)
+std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler)
 {
-    std::shared_ptr<AtspiWorker> worker(new AtspiWorker(scheduler, ownDefaultContext));
+    std::shared_ptr<AtspiWorker> worker(new AtspiWorker(scheduler));
     worker->m_thread = std::thread(run, worker->m_loop);
     // atspi_init reads the bus address over D-Bus; a missing bus answers within its own timeout.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -32,9 +32,9 @@ std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler, bool ownDe
     return worker;
 }
 
-AtspiWorker::Loop::Loop(bool ownDefaultContext) : ownsDefaultContext(ownDefaultContext)
+AtspiWorker::Loop::Loop()
 {
-    context = ownDefaultContext ? g_main_context_ref(g_main_context_default()) : g_main_context_new();
+    context = g_main_context_ref(g_main_context_default());
     loop = g_main_loop_new(context, FALSE);
 }
 
@@ -44,9 +44,7 @@ AtspiWorker::Loop::~Loop()
     g_main_context_unref(context);
 }
 
-AtspiWorker::AtspiWorker(Scheduler &scheduler, bool ownDefaultContext)
-    : m_scheduler(scheduler), m_loop(std::make_shared<Loop>(ownDefaultContext))
-{}
+AtspiWorker::AtspiWorker(Scheduler &scheduler) : m_scheduler(scheduler), m_loop(std::make_shared<Loop>()) {}
 
 AtspiWorker::~AtspiWorker()
 {
@@ -76,12 +74,7 @@ void AtspiWorker::submit(std::function<void()> job)
 
 void AtspiWorker::run(std::shared_ptr<Loop> loop)
 {
-    if (!loop->ownsDefaultContext)
-        g_main_context_push_thread_default(loop->context);
     const int init = atspi_init();
-    // atspi_init attaches the accessibility bus to the default context; move it to ours.
-    if (!loop->ownsDefaultContext)
-        atspi_set_main_context(loop->context);
     bool connected = init == 0 || init == 1;
     if (connected) {
         GError *error = nullptr;
@@ -97,8 +90,6 @@ void AtspiWorker::run(std::shared_ptr<Loop> loop)
     loop->connected = connected;
     loop->ready = true;
     g_main_loop_run(loop->loop);
-    if (!loop->ownsDefaultContext)
-        g_main_context_pop_thread_default(loop->context);
     loop->finished = true;
 }
 

@@ -20,10 +20,10 @@ namespace orv::atspi {
 class AtspiWorker : public std::enable_shared_from_this<AtspiWorker>
 {
 public:
-    // With ownDefaultContext the worker iterates GLib's default main context, where libatspi puts its
-    // connections to applications; only when the main thread does not iterate it (Qt without its GLib
-    // dispatcher). Otherwise the worker keeps a private context for the accessibility bus.
-    static std::shared_ptr<AtspiWorker> start(Scheduler &scheduler, bool ownDefaultContext);
+    // The worker iterates GLib's default main context, where libatspi puts its bus connections: the
+    // main thread must not iterate it too (Qt without its GLib dispatcher, QT_NO_GLIB=1), or it would
+    // take replies and events the worker is waiting for.
+    static std::shared_ptr<AtspiWorker> start(Scheduler &scheduler);
     ~AtspiWorker();
     AtspiWorker(const AtspiWorker &) = delete;
     AtspiWorker &operator=(const AtspiWorker &) = delete;
@@ -53,18 +53,17 @@ private:
     // What the thread uses; shared so that a thread stuck in a long call can be left behind safely.
     struct Loop
     {
-        Loop(bool ownDefaultContext);
+        Loop();
         ~Loop();
         GMainContext *context = nullptr;
         GMainLoop *loop = nullptr;
-        bool ownsDefaultContext = false;
         std::atomic<bool> connected{false};
         std::atomic<bool> ready{false};
         std::atomic<bool> stopping{false};
         std::atomic<bool> finished{false};
     };
 
-    AtspiWorker(Scheduler &scheduler, bool ownDefaultContext);
+    explicit AtspiWorker(Scheduler &scheduler);
     static void run(std::shared_ptr<Loop> loop);
 
     Scheduler &m_scheduler;

@@ -25,6 +25,12 @@ const QString statusInterface = QStringLiteral("org.a11y.Status");
 const QString enabledProperty = QStringLiteral("IsEnabled");
 constexpr int busTimeoutMs = 500;
 
+template <typename T>
+Task<T> answered(T value)
+{
+    co_return value;
+}
+
 } // namespace
 
 LiveEnvironment::LiveEnvironment(Scheduler &scheduler) : m_scheduler(scheduler)
@@ -32,10 +38,13 @@ LiveEnvironment::LiveEnvironment(Scheduler &scheduler) : m_scheduler(scheduler)
     m_x11 = QGuiApplication::platformName() == QLatin1String("xcb");
     if (m_x11)
         m_keyboard = std::make_unique<X11Keyboard>();
+    // With Qt's GLib dispatcher the main thread would race the worker for libatspi's connections
+    // (seen: stalls and crashes); then there is no accessibility and delivery uses the clipboard.
     const QAbstractEventDispatcher *dispatcher =
         QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread());
     const bool mainUsesGlib = dispatcher && dispatcher->inherits("QEventDispatcherGlib");
-    m_worker = AtspiWorker::start(scheduler, !mainUsesGlib);
+    if (m_x11 && !mainUsesGlib)
+        m_worker = AtspiWorker::start(scheduler);
 }
 
 LiveEnvironment::~LiveEnvironment() = default;
@@ -50,8 +59,22 @@ TextDelivery::Environment LiveEnvironment::create(Scheduler &scheduler)
     std::shared_ptr<LiveEnvironment> live(new LiveEnvironment(scheduler));
     std::shared_ptr<AtspiWorker> worker = live->m_worker;
     TextDelivery::Environment env;
+    env.pasteboard = std::make_shared<ClipboardPasteboard>();
     env.trusted = [live] { return live->trusted(); };
     env.application = [live] { return live->application(); };
+    env.applicationElement = [](qint64 processID) -> Element { return AtspiElement::application(processID); };
+    env.enableAccessibility = [live](qint64 processID) { return live->enableAccessibility(processID); };
+    env.postPaste = [live] { return live->postPaste(); };
+    if (!worker) { // untrusted: the accessibility operations answer nothing
+        env.focusedElement = [] { return answered(std::optional<Element>()); };
+        env.attribute = [](Element, QString) { return answered(std::optional<AttributeValue>()); };
+        env.stringForRange = [](Element, TextRange) { return answered(std::optional<QString>()); };
+        env.processID = [](Element) { return answered(std::optional<qint64>()); };
+        env.createObserver = [](qint64, std::function<void(QString)>) -> std::unique_ptr<AccessibilityObserver> {
+            return nullptr;
+        };
+        return env;
+    }
     env.focusedElement = [worker] {
         return worker->call<std::optional<Element>>(
             [weak = std::weak_ptr<AtspiWorker>(worker)] { return reader::focusedElement(weak.lock()); });
@@ -70,16 +93,12 @@ TextDelivery::Environment LiveEnvironment::create(Scheduler &scheduler)
         return worker->call<std::optional<qint64>>(
             [element = std::move(element)] { return reader::processID(element); });
     };
-    env.applicationElement = [](qint64 processID) -> Element { return AtspiElement::application(processID); };
-    env.enableAccessibility = [live](qint64 processID) { return live->enableAccessibility(processID); };
-    env.postPaste = [live] { return live->postPaste(); };
     env.createObserver = [worker](qint64,
                                   std::function<void(QString)> callback) -> std::unique_ptr<AccessibilityObserver> {
         if (!worker->isConnected())
             return nullptr;
         return std::make_unique<AtspiObserver>(worker, std::move(callback));
     };
-    env.pasteboard = std::make_shared<ClipboardPasteboard>();
     return env;
 }
 
@@ -105,8 +124,8 @@ bool LiveEnvironment::accessibilityEnabled()
 
 bool LiveEnvironment::trusted()
 {
-    return m_x11 && m_keyboard && m_keyboard->isOpen() && m_keyboard->hasXTest() && m_worker->isConnected() &&
-           accessibilityEnabled();
+    return m_x11 && m_keyboard && m_keyboard->isOpen() && m_keyboard->hasXTest() && m_worker &&
+           m_worker->isConnected() && accessibilityEnabled();
 }
 
 std::optional<ApplicationInfo> LiveEnvironment::application()

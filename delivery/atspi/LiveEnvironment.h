@@ -17,10 +17,11 @@ class X11Keyboard;
 class LiveEnvironment : public std::enable_shared_from_this<LiveEnvironment>
 {
 public:
-    // Call before the QGuiApplication is created. libatspi attaches its direct connections to
-    // applications to GLib's default main context; Qt's main loop must then not be the one iterating
-    // that context, or it takes replies the worker thread is waiting for (the worker then stalls for
-    // seconds). This selects Qt's own event dispatcher for the process.
+    // Call before the QGuiApplication is created. libatspi attaches its bus connections to GLib's
+    // default main context, which the AT-SPI worker thread iterates; Qt's main loop must not iterate it
+    // too, or it takes replies and events the worker waits for (seen: stalls and crashes). This selects
+    // Qt's own event dispatcher for the process. Without it the environment reports itself untrusted
+    // and delivery uses the clipboard.
     static void configureProcess();
     // The operations table; each operation keeps the live environment alive. One per process.
     static TextDelivery::Environment create(Scheduler &scheduler);

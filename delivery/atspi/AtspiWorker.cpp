@@ -1,0 +1,96 @@
+#include "delivery/atspi/AtspiWorker.h"
+
+#include <atspi/atspi.h>
+
+#include <chrono>
+
+namespace orv::atspi {
+
+namespace {
+
+gboolean runJob(gpointer data)
+{
+    (*static_cast<std::function<void()> *>(data))();
+    return G_SOURCE_REMOVE;
+}
+
+void deleteJob(gpointer data)
+{
+    delete static_cast<std::function<void()> *>(data);
+}
+
+} // namespace
+
+std::shared_ptr<AtspiWorker> AtspiWorker::start(Scheduler &scheduler)
+{
+    std::shared_ptr<AtspiWorker> worker(new AtspiWorker(scheduler));
+    worker->m_thread = std::thread(run, worker->m_loop);
+    // atspi_init reads the bus address over D-Bus; a missing bus answers within its own timeout.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!worker->m_loop->ready.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return worker;
+}
+
+AtspiWorker::Loop::Loop()
+{
+    context = g_main_context_ref(g_main_context_default());
+    loop = g_main_loop_new(context, FALSE);
+}
+
+AtspiWorker::Loop::~Loop()
+{
+    g_main_loop_unref(loop);
+    g_main_context_unref(context);
+}
+
+AtspiWorker::AtspiWorker(Scheduler &scheduler) : m_scheduler(scheduler), m_loop(std::make_shared<Loop>()) {}
+
+AtspiWorker::~AtspiWorker()
+{
+    m_loop->stopping = true;
+    submit([loop = m_loop->loop] { g_main_loop_quit(loop); });
+    if (!m_thread.joinable())
+        return;
+    // A call to an application that hangs can take the bus timeout (up to 25 s); do not hold up the
+    // shutdown for it. The thread keeps its own share of the loop and posts nothing once stopping.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!m_loop->finished.load() && std::chrono::steady_clock::now() < deadline &&
+           m_thread.get_id() != std::this_thread::get_id())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_loop->finished.load() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+    else
+        m_thread.detach();
+}
+
+void AtspiWorker::submit(std::function<void()> job)
+{
+    GSource *source = g_idle_source_new();
+    g_source_set_callback(source, runJob, new std::function<void()>(std::move(job)), deleteJob);
+    g_source_attach(source, m_loop->context);
+    g_source_unref(source);
+}
+
+void AtspiWorker::run(std::shared_ptr<Loop> loop)
+{
+    const int init = atspi_init();
+    bool connected = init == 0 || init == 1;
+    if (connected) {
+        GError *error = nullptr;
+        AtspiAccessible *desktop = atspi_get_desktop(0);
+        connected = desktop != nullptr;
+        if (desktop) {
+            atspi_accessible_get_child_count(desktop, &error);
+            connected = error == nullptr;
+            g_clear_error(&error);
+            g_object_unref(desktop);
+        }
+    }
+    loop->connected = connected;
+    loop->ready = true;
+    g_main_loop_run(loop->loop);
+    loop->finished = true;
+}
+
+} // namespace orv::atspi

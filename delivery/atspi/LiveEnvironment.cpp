@@ -1,0 +1,166 @@
+#include "delivery/atspi/LiveEnvironment.h"
+
+#include "delivery/atspi/AtspiElement.h"
+#include "delivery/atspi/AtspiObserver.h"
+#include "delivery/atspi/AtspiReader.h"
+#include "delivery/atspi/AtspiWorker.h"
+#include "delivery/atspi/ClipboardPasteboard.h"
+#include "delivery/atspi/X11Keyboard.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGuiApplication>
+
+namespace orv::atspi {
+
+namespace {
+
+const QString a11yService = QStringLiteral("org.a11y.Bus");
+const QString a11yPath = QStringLiteral("/org/a11y/bus");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString statusInterface = QStringLiteral("org.a11y.Status");
+const QString enabledProperty = QStringLiteral("IsEnabled");
+constexpr int busTimeoutMs = 500;
+
+template <typename T>
+Task<T> answered(T value)
+{
+    co_return value;
+}
+
+} // namespace
+
+LiveEnvironment::LiveEnvironment(Scheduler &scheduler) : m_scheduler(scheduler)
+{
+    m_x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (m_x11)
+        m_keyboard = std::make_unique<X11Keyboard>();
+    // With Qt's GLib dispatcher the main thread would race the worker for libatspi's connections
+    // (seen: stalls and crashes); then there is no accessibility and delivery uses the clipboard.
+    const QAbstractEventDispatcher *dispatcher =
+        QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread());
+    const bool mainUsesGlib = dispatcher && dispatcher->inherits("QEventDispatcherGlib");
+    if (m_x11 && !mainUsesGlib)
+        m_worker = AtspiWorker::start(scheduler);
+}
+
+LiveEnvironment::~LiveEnvironment() = default;
+
+void LiveEnvironment::configureProcess()
+{
+    qputenv("QT_NO_GLIB", "1");
+}
+
+TextDelivery::Environment LiveEnvironment::create(Scheduler &scheduler)
+{
+    std::shared_ptr<LiveEnvironment> live(new LiveEnvironment(scheduler));
+    std::shared_ptr<AtspiWorker> worker = live->m_worker;
+    TextDelivery::Environment env;
+    env.pasteboard = std::make_shared<ClipboardPasteboard>();
+    env.trusted = [live] { return live->trusted(); };
+    env.application = [live] { return live->application(); };
+    env.applicationElement = [](qint64 processID) -> Element { return AtspiElement::application(processID); };
+    env.enableAccessibility = [live](qint64 processID) { return live->enableAccessibility(processID); };
+    env.postPaste = [live] { return live->postPaste(); };
+    if (!worker) { // untrusted: the accessibility operations answer nothing
+        env.focusedElement = [] { return answered(std::optional<Element>()); };
+        env.attribute = [](Element, QString) { return answered(std::optional<AttributeValue>()); };
+        env.stringForRange = [](Element, TextRange) { return answered(std::optional<QString>()); };
+        env.processID = [](Element) { return answered(std::optional<qint64>()); };
+        env.createObserver = [](qint64, std::function<void(QString)>) -> std::unique_ptr<AccessibilityObserver> {
+            return nullptr;
+        };
+        return env;
+    }
+    env.focusedElement = [worker] {
+        return worker->call<std::optional<Element>>(
+            [weak = std::weak_ptr<AtspiWorker>(worker)] { return reader::focusedElement(weak.lock()); });
+    };
+    env.attribute = [worker](Element element, QString name) {
+        return worker->call<std::optional<AttributeValue>>(
+            [weak = std::weak_ptr<AtspiWorker>(worker), element = std::move(element), name] {
+                return reader::attribute(weak.lock(), element, name);
+            });
+    };
+    env.stringForRange = [worker](Element element, TextRange range) {
+        return worker->call<std::optional<QString>>(
+            [element = std::move(element), range] { return reader::stringForRange(element, range); });
+    };
+    env.processID = [worker](Element element) {
+        return worker->call<std::optional<qint64>>(
+            [element = std::move(element)] { return reader::processID(element); });
+    };
+    env.createObserver = [worker](qint64,
+                                  std::function<void(QString)> callback) -> std::unique_ptr<AccessibilityObserver> {
+        if (!worker->isConnected())
+            return nullptr;
+        return std::make_unique<AtspiObserver>(worker, std::move(callback));
+    };
+    return env;
+}
+
+std::unique_ptr<TextDelivery> LiveEnvironment::createTextDelivery(Scheduler &scheduler)
+{
+    return std::make_unique<TextDelivery>(scheduler, create(scheduler), QCoreApplication::applicationPid());
+}
+
+bool LiveEnvironment::accessibilityEnabled()
+{
+    const TimePoint now = m_scheduler.now();
+    if (m_statusReadAt != TimePoint{} && now - m_statusReadAt < std::chrono::seconds(1))
+        return m_statusEnabled;
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(a11yService, a11yPath, propertiesInterface, QStringLiteral("Get"));
+    get << statusInterface << enabledProperty;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, busTimeoutMs);
+    m_statusEnabled = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+                      reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+    m_statusReadAt = now;
+    return m_statusEnabled;
+}
+
+bool LiveEnvironment::trusted()
+{
+    return m_x11 && m_keyboard && m_keyboard->isOpen() && m_keyboard->hasXTest() && m_worker &&
+           m_worker->isConnected() && accessibilityEnabled();
+}
+
+std::optional<ApplicationInfo> LiveEnvironment::application()
+{
+    if (!m_keyboard)
+        return std::nullopt;
+    return m_keyboard->activeApplication();
+}
+
+// Qt applications publish their widgets only while org.a11y.Status says accessibility is on; switching
+// it on makes them register on the bus shortly afterwards (the deferred capture waits for that).
+bool LiveEnvironment::enableAccessibility(qint64)
+{
+    QDBusMessage set =
+        QDBusMessage::createMethodCall(a11yService, a11yPath, propertiesInterface, QStringLiteral("Set"));
+    set << statusInterface << enabledProperty << QVariant::fromValue(QDBusVariant(true));
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(set, QDBus::Block, busTimeoutMs);
+    m_statusReadAt = TimePoint{};
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+Task<bool> LiveEnvironment::postPaste()
+{
+    const std::shared_ptr<LiveEnvironment> self = shared_from_this();
+    if (!m_keyboard || !m_keyboard->hasXTest())
+        co_return false;
+    // The dictation keys (the toggle's Ctrl+Alt, the hold key) may still be down when the text is ready.
+    // Our Ctrl+V would then reach the target as Ctrl+Alt+V and paste nothing, so wait, within a bound,
+    // until no modifier is held.
+    const TimePoint deadline = m_scheduler.now() + modifierWait;
+    while (self->m_keyboard->modifiersHeld() && self->m_scheduler.now() < deadline) {
+        if (!co_await sleepFor(self->m_scheduler, std::chrono::milliseconds(20)))
+            co_return false;
+    }
+    co_return self->m_keyboard->postPaste(self->m_keyboard->activeWindowIsTerminal());
+}
+
+} // namespace orv::atspi

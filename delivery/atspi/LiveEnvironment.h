@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/Scheduler.h"
+#include "delivery/TextDelivery.h"
+
+#include <memory>
+
+namespace orv::atspi {
+
+class AtspiWorker;
+class X11Keyboard;
+
+// The live platform operations of text delivery on an X11 desktop: AT-SPI 2 for the focused field, its
+// text and its changes (on a worker thread), XTest for the paste keystroke and QClipboard for the
+// clipboard. Needs a QGuiApplication on the xcb platform; elsewhere it reports itself untrusted and
+// delivery falls back to the clipboard.
+class LiveEnvironment : public std::enable_shared_from_this<LiveEnvironment>
+{
+public:
+    // Call before the QGuiApplication is created. libatspi attaches its bus connections to GLib's
+    // default main context, which the AT-SPI worker thread iterates; Qt's main loop must not iterate it
+    // too, or it takes replies and events the worker waits for (seen: stalls and crashes). This selects
+    // Qt's own event dispatcher for the process. Without it the environment reports itself untrusted
+    // and delivery uses the clipboard.
+    static void configureProcess();
+    // The operations table; each operation keeps the live environment alive. One per process.
+    static TextDelivery::Environment create(Scheduler &scheduler);
+    // The text delivery service of the running application (own process: this one).
+    static std::unique_ptr<TextDelivery> createTextDelivery(Scheduler &scheduler);
+
+    ~LiveEnvironment();
+
+    bool trusted();
+    std::optional<ApplicationInfo> application();
+    bool enableAccessibility(qint64 processID);
+    Task<bool> postPaste();
+
+    // Longest wait for held modifier keys to be released before the paste keystroke.
+    static constexpr Duration modifierWait = std::chrono::milliseconds(1500);
+
+private:
+    explicit LiveEnvironment(Scheduler &scheduler);
+    bool accessibilityEnabled();
+
+    Scheduler &m_scheduler;
+    std::shared_ptr<AtspiWorker> m_worker;
+    std::unique_ptr<X11Keyboard> m_keyboard;
+    bool m_x11 = false;
+    TimePoint m_statusReadAt{};
+    bool m_statusEnabled = false;
+};
+
+} // namespace orv::atspi

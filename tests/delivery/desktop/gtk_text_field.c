@@ -1,0 +1,49 @@
+/* A small GTK 3 window with two entries for the delivery desktop tests. It prints "ready" once shown
+ * and "text:<content>" whenever the first entry changes. --password hides the first entry's text. */
+#include <gtk/gtk.h>
+#include <stdio.h>
+#include <string.h>
+
+static void changed(GtkEditable *editable, gpointer data)
+{
+    (void)data;
+    printf("text:%s\n", gtk_entry_get_text(GTK_ENTRY(editable)));
+    fflush(stdout);
+}
+
+static gboolean ready(gpointer data)
+{
+    (void)data;
+    printf("ready\n");
+    fflush(stdout);
+    return G_SOURCE_REMOVE;
+}
+
+int main(int argc, char **argv)
+{
+    gboolean password = FALSE;
+    for (int i = 1; i < argc; ++i)
+        if (strcmp(argv[i], "--password") == 0)
+            password = TRUE;
+    g_set_prgname("orvanta-gtk-field");
+    gtk_init(&argc, &argv);
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), "Orvanta GTK field");
+    gtk_window_set_default_size(GTK_WINDOW(window), 400, 120);
+    GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+    GtkWidget *first = gtk_entry_new();
+    GtkWidget *second = gtk_entry_new();
+    if (password)
+        gtk_entry_set_visibility(GTK_ENTRY(first), FALSE);
+    gtk_box_pack_start(GTK_BOX(box), first, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), second, FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    g_signal_connect(first, "changed", G_CALLBACK(changed), NULL);
+    g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), NULL);
+    gtk_widget_show_all(window);
+    gtk_window_present(GTK_WINDOW(window));
+    gtk_widget_grab_focus(first);
+    g_idle_add(ready, NULL);
+    gtk_main();
+    return 0;
+}

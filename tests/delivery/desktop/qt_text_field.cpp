@@ -1,0 +1,88 @@
+// A small Qt window with two line edits for the delivery desktop tests. It prints "ready" once shown and
+// "text:<content>" whenever the first field changes.
+//   --password       the first field hides its text
+//   --slow MS        the main thread stalls MS ms out of every 2·MS ms, so every answer comes late
+//   --stall-on-paste MS  the main thread stalls MS ms when Ctrl+V arrives, before it asks for the clipboard
+//   --set-clipboard  shows no window; owns a clipboard with several formats until killed
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("OrvantaQtField"));
+    const QStringList args = app.arguments();
+    auto say = [](const QString &line) {
+        std::fputs(line.toUtf8().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+
+    if (args.contains(QStringLiteral("--set-clipboard"))) {
+        auto *data = new QMimeData;
+        data->setText(QStringLiteral("previous"));
+        data->setHtml(QStringLiteral("<b>previous</b>"));
+        data->setData(QStringLiteral("application/x-orvanta-test"), QByteArray("\x01\x02raw", 5));
+        QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+        say(QStringLiteral("ready"));
+        return app.exec();
+    }
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Orvanta Qt field"));
+    auto *layout = new QVBoxLayout(&window);
+    auto *first = new QLineEdit(&window);
+    auto *second = new QLineEdit(&window);
+    first->setAccessibleName(QStringLiteral("first"));
+    second->setAccessibleName(QStringLiteral("second"));
+    layout->addWidget(first);
+    layout->addWidget(second);
+    if (args.contains(QStringLiteral("--password")))
+        first->setEchoMode(QLineEdit::Password);
+    QObject::connect(first, &QLineEdit::textChanged, first,
+                     [&](const QString &text) { say(QStringLiteral("text:") + text); });
+
+    // Holds up the paste: no accessibility answer and no clipboard request until it has slept.
+    struct PasteStall : QObject
+    {
+        int ms = 0;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (ms > 0 && event->type() == QEvent::KeyPress) {
+                const auto *key = static_cast<QKeyEvent *>(event);
+                if (key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier))
+                    QThread::msleep(ms);
+            }
+            return QObject::eventFilter(watched, event);
+        }
+    } pasteStall;
+    const int stallOnPaste = args.indexOf(QStringLiteral("--stall-on-paste"));
+    if (stallOnPaste >= 0 && stallOnPaste + 1 < args.size()) {
+        pasteStall.ms = args.at(stallOnPaste + 1).toInt();
+        first->installEventFilter(&pasteStall);
+    }
+
+    const int slow = args.indexOf(QStringLiteral("--slow"));
+    QTimer stall;
+    if (slow >= 0 && slow + 1 < args.size()) {
+        const int ms = args.at(slow + 1).toInt();
+        QObject::connect(&stall, &QTimer::timeout, &stall, [ms] { QThread::msleep(ms); });
+        stall.start(ms);
+    }
+
+    window.resize(400, 120);
+    window.show();
+    window.activateWindow();
+    first->setFocus();
+    QTimer::singleShot(0, &window, [&] { say(QStringLiteral("ready")); });
+    return app.exec();
+}

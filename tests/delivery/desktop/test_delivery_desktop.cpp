@@ -1,0 +1,407 @@
+// Text delivery into real Qt and GTK windows on an X server with the accessibility bus: capture, paste,
+// read-back, clipboard restore, edit learning and the fallbacks. Run under scripts/with-desktop.sh.
+#include "core/LiveScheduler.h"
+#include "delivery/TextDelivery.h"
+#include "delivery/atspi/ClipboardPasteboard.h"
+#include "delivery/atspi/LiveEnvironment.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Xlib's macros (None, Bool, Status) clash with names in the headers above: include it last.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+using namespace orv;
+using namespace std::chrono_literals;
+using Outcome = DeliveryResult::Outcome;
+
+namespace {
+
+struct Live
+{
+    LiveScheduler scheduler;
+    TextDelivery::Environment environment;
+};
+// One live environment per process, as in the application.
+std::unique_ptr<Live> live;
+
+bool hasDisplay()
+{
+    return qEnvironmentVariableIsSet("DISPLAY");
+}
+
+bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Keys typed as the user would, through XTest.
+class Typist
+{
+public:
+    Typist() : m_display(XOpenDisplay(nullptr)) {}
+    ~Typist()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    void tap(KeySym symbol)
+    {
+        const KeyCode code = XKeysymToKeycode(m_display, symbol);
+        XTestFakeKeyEvent(m_display, code, True, CurrentTime);
+        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+        XFlush(m_display);
+    }
+    void press(KeySym symbol, bool down)
+    {
+        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, symbol), down ? True : False, CurrentTime);
+        XFlush(m_display);
+    }
+    void type(const QString &text)
+    {
+        for (const QChar c : text)
+            tap(c == QLatin1Char(' ') ? XK_space : XStringToKeysym(QString(c).toLatin1().constData()));
+    }
+
+private:
+    Display *m_display;
+};
+
+struct TestApp
+{
+    std::unique_ptr<QProcess> process;
+    QStringList lines;
+
+    void read()
+    {
+        while (process->canReadLine())
+            lines.append(QString::fromUtf8(process->readLine()).chopped(1));
+    }
+    // The first field's content as the application last reported it.
+    QString text()
+    {
+        read();
+        for (qsizetype i = lines.size() - 1; i >= 0; --i)
+            if (lines.at(i).startsWith(QLatin1String("text:")))
+                return lines.at(i).mid(5);
+        return QString();
+    }
+    ~TestApp()
+    {
+        if (process) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+};
+
+enum class Toolkit
+{
+    qt,
+    gtk
+};
+
+class DeliveryDesktop : public ::testing::TestWithParam<Toolkit>
+{
+protected:
+    void SetUp() override
+    {
+        if (!hasDisplay() || !live)
+            GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
+        delivery =
+            std::make_unique<TextDelivery>(live->scheduler, live->environment, QCoreApplication::applicationPid());
+        ASSERT_TRUE(delivery->isTrusted()) << "no accessibility bus, accessibility off or no XTest";
+        delivery->onCorrection = [this](const QString &previous, const QString &edited) {
+            corrections.emplace_back(previous, edited);
+        };
+    }
+
+    void TearDown() override
+    {
+        if (delivery)
+            delivery->stopObservation();
+        delivery.reset();
+    }
+
+    std::unique_ptr<TestApp> launch(QStringList arguments, Toolkit toolkit, bool waitForFocus = true)
+    {
+        auto app = std::make_unique<TestApp>();
+        app->process = std::make_unique<QProcess>();
+        app->process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app->process->start(
+            toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments);
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                app->read();
+                return app->lines.contains(QStringLiteral("ready"));
+            },
+            10000));
+        if (waitForFocus) {
+            const qint64 pid = app->process->processId();
+            EXPECT_TRUE(spinUntil(
+                [&] {
+                    const auto front = delivery->frontmostApplication();
+                    return front && front->processID == pid;
+                },
+                10000));
+        }
+        return app;
+    }
+
+    // Captures the focused field; a freshly started application may need a moment to publish it.
+    bool capture()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10000) {
+            delivery->prepare();
+            spinUntil([&] { return !delivery->isCapturing(); }, 5000);
+            if (delivery->target())
+                return true;
+            spinUntil([] { return false; }, 100);
+        }
+        return false;
+    }
+
+    DeliveryResult deliver(const QString &text, bool observe)
+    {
+        auto task = delivery->deliver(text, observe);
+        EXPECT_TRUE(spinUntil([&] { return task.isDone(); }, 15000));
+        return task.isDone() ? task.result() : DeliveryResult{};
+    }
+
+    std::unique_ptr<TextDelivery> delivery;
+    std::vector<std::pair<QString, QString>> corrections;
+    Typist typist;
+};
+
+TEST_P(DeliveryDesktop, pastesConfirmsByReadBackAndRestoresAMultiFormatClipboard)
+{
+    auto owner = launch({QStringLiteral("--set-clipboard")}, Toolkit::qt, false);
+    auto app = launch({}, GetParam());
+    ASSERT_TRUE(capture());
+    EXPECT_FALSE(delivery->targetApplicationName().isEmpty());
+    const DeliveryResult result = deliver(QStringLiteral("hello from Orvanta ünïcode 😀"), false);
+    EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
+    EXPECT_TRUE(result.message.startsWith(QLatin1String("Inserted into ")));
+    EXPECT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("hello from Orvanta ünïcode 😀"); }, 3000))
+        << app->text().toStdString();
+
+    // The previous clipboard, every format of it, is back.
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->text(), QStringLiteral("previous"));
+    EXPECT_TRUE(data->html().contains(QLatin1String("<b>previous</b>")));
+    EXPECT_EQ(data->data(QStringLiteral("application/x-orvanta-test")), QByteArray("\x01\x02raw", 5));
+}
+
+TEST_P(DeliveryDesktop, learnsAnEditTypedWithinTheWatchWindow)
+{
+    auto app = launch({}, GetParam());
+    ASSERT_TRUE(capture());
+    ASSERT_EQ(deliver(QStringLiteral("a new ron fires"), true).outcome, Outcome::inserted);
+    ASSERT_TRUE(delivery->observation());
+    for (int i = 0; i < 11; ++i)
+        typist.tap(XK_BackSpace);
+    typist.type(QStringLiteral("uron fires"));
+    ASSERT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("a neuron fires"); }, 5000))
+        << app->text().toStdString();
+    ASSERT_TRUE(spinUntil([&] { return !corrections.empty(); }, 6000));
+    EXPECT_EQ(corrections.front(), std::make_pair(QStringLiteral("a new ron fires"), QStringLiteral("a neuron fires")));
+}
+
+TEST_P(DeliveryDesktop, refusesAPasswordFieldAndLeavesTheTextOnTheClipboard)
+{
+    auto app = launch({QStringLiteral("--password")}, GetParam());
+    spinUntil([] { return false; }, 500);
+    delivery->prepare();
+    spinUntil([&] { return !delivery->isCapturing(); }, 5000);
+    EXPECT_FALSE(delivery->target());
+    const DeliveryResult result = deliver(QStringLiteral("not a password"), true);
+    EXPECT_EQ(result,
+              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("not a password"));
+    EXPECT_TRUE(app->text().isEmpty());
+}
+
+TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
+{
+    auto app = launch({}, GetParam());
+    ASSERT_TRUE(capture());
+    const TextDelivery::Target target = *delivery->target();
+    typist.tap(XK_Tab);
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            auto check = delivery->targetIsCurrent(target);
+            spinUntil([&] { return check.isDone(); }, 2000);
+            return check.isDone() && !check.result();
+        },
+        5000));
+    const DeliveryResult result = deliver(QStringLiteral("moved"), true);
+    EXPECT_EQ(result, (DeliveryResult{Outcome::copied, QStringLiteral("Your insertion point changed. The result was "
+                                                                      "copied for you to paste.")}));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("moved"));
+    EXPECT_TRUE(app->text().isEmpty());
+}
+
+// The dictation keys may still be down when the text is ready; the paste waits until they are let go.
+TEST_P(DeliveryDesktop, waitsForHeldModifiersBeforePasting)
+{
+    auto app = launch({}, GetParam());
+    ASSERT_TRUE(capture());
+    typist.press(XK_Alt_L, true);
+    QTimer::singleShot(400, [this] { typist.press(XK_Alt_L, false); });
+    QElapsedTimer clock;
+    clock.start();
+    const DeliveryResult result = deliver(QStringLiteral("after the keys"), false);
+    typist.press(XK_Alt_L, false);
+    EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
+    EXPECT_GE(clock.elapsed(), 400);
+    EXPECT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("after the keys"); }, 3000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::qt, Toolkit::gtk), [](const auto &info) {
+    return info.param == Toolkit::qt ? "Qt" : "Gtk";
+});
+
+// A target that answers every accessibility call late and, on Ctrl+V, stalls 600 ms before it asks us
+// for the clipboard: a read-back that blocked our main loop would then wait on a target that waits on
+// us. The main loop here keeps running (and serving the clipboard) throughout.
+TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStallingTheMainLoop)
+{
+    if (!hasDisplay() || !live)
+        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
+    TextDelivery delivery(live->scheduler, live->environment, QCoreApplication::applicationPid());
+    ASSERT_TRUE(delivery.isTrusted());
+    TestApp app;
+    app.process = std::make_unique<QProcess>();
+    app.process->start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--slow"), QStringLiteral("30"),
+                                                          QStringLiteral("--stall-on-paste"), QStringLiteral("600")});
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            app.read();
+            return app.lines.contains(QStringLiteral("ready"));
+        },
+        10000));
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            const auto front = delivery.frontmostApplication();
+            return front && front->processID == app.process->processId();
+        },
+        10000));
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            delivery.prepare();
+            spinUntil([&] { return !delivery.isCapturing(); }, 5000);
+            return delivery.target().has_value();
+        },
+        15000));
+
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    ticker.start(5);
+    sinceTick.restart();
+    auto task = delivery.deliver(QStringLiteral("patience"), false);
+    ASSERT_TRUE(spinUntil([&] { return task.isDone(); }, 20000));
+    ticker.stop();
+    EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
+    EXPECT_TRUE(spinUntil([&] { return app.text() == QStringLiteral("patience"); }, 3000));
+    EXPECT_LT(longestGap, 300) << "the main loop stalled while delivering";
+}
+
+TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEveryFormat)
+{
+    if (!hasDisplay() || !live)
+        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
+    atspi::ClipboardPasteboard pasteboard;
+    ASSERT_TRUE(pasteboard.setString(QStringLiteral("ours")));
+    const qint64 ours = pasteboard.changeCount();
+    TestApp owner;
+    owner.process = std::make_unique<QProcess>();
+    owner.process->start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")});
+    ASSERT_TRUE(spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
+    const QList<Pasteboard::Item> items = pasteboard.items();
+    ASSERT_EQ(items.size(), 1);
+    QStringList types;
+    for (const auto &pair : items.front())
+        types.append(pair.first);
+    EXPECT_TRUE(types.contains(QStringLiteral("text/plain"))) << types.join(u',').toStdString();
+    EXPECT_TRUE(types.contains(QStringLiteral("text/html")));
+    EXPECT_TRUE(types.contains(QStringLiteral("application/x-orvanta-test")));
+    EXPECT_FALSE(types.contains(QStringLiteral("TARGETS")));
+
+    // Writing it back makes us the owner with the same contents.
+    pasteboard.clearContents();
+    ASSERT_TRUE(pasteboard.writeItems(items));
+    EXPECT_TRUE(QGuiApplication::clipboard()->ownsClipboard());
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("application/x-orvanta-test")),
+              QByteArray("\x01\x02raw", 5));
+}
+
+// With accessibility switched off the text goes to the clipboard and the field is left alone.
+TEST(DeliveryDesktopUntrusted, accessibilityOffFallsBackToTheClipboard)
+{
+    if (!hasDisplay() || !live)
+        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
+    auto setEnabled = [](bool on) {
+        return QProcess::execute(
+            QStringLiteral("dbus-send"),
+            {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
+             QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+             QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
+             QStringLiteral("variant:boolean:") + (on ? QStringLiteral("true") : QStringLiteral("false"))});
+    };
+    TextDelivery delivery(live->scheduler, live->environment, QCoreApplication::applicationPid());
+    ASSERT_EQ(setEnabled(false), 0);
+    const bool fellBack = spinUntil([&] { return !delivery.isTrusted(); }, 3000);
+    EXPECT_FALSE(delivery.prepare());
+    auto task = delivery.deliver(QStringLiteral("kept safe"), true);
+    spinUntil([&] { return task.isDone(); }, 5000);
+    setEnabled(true);
+    spinUntil([&] { return delivery.isTrusted(); }, 3000);
+    ASSERT_TRUE(fellBack);
+    ASSERT_TRUE(task.isDone());
+    EXPECT_EQ(task.result(),
+              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept safe"));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    std::unique_ptr<QGuiApplication> application;
+    if (hasDisplay()) {
+        atspi::LiveEnvironment::configureProcess();
+        application = std::make_unique<QGuiApplication>(argc, argv);
+        live = std::make_unique<Live>();
+        live->environment = atspi::LiveEnvironment::create(live->scheduler);
+    }
+    const int status = RUN_ALL_TESTS();
+    live.reset();
+    return status;
+}

@@ -1,0 +1,550 @@
+#include "delivery/TextDelivery.h"
+#include "tests/support/FakeAccessibleDesktop.h"
+#include "tests/support/FakePasteboard.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace std::chrono_literals;
+using Outcome = DeliveryResult::Outcome;
+
+namespace {
+
+constexpr qint64 ownProcess = 100;
+constexpr qint64 notesProcess = 200;
+
+class TextDeliveryTest : public ::testing::Test
+{
+protected:
+    TextDeliveryTest() : desktop(scheduler, pasteboard), delivery(scheduler, desktop.environment(), ownProcess)
+    {
+        delivery.onCorrection = [this](const QString &previous, const QString &edited) {
+            corrections.emplace_back(previous, edited);
+        };
+        delivery.onNotice = [this](const QString &message) { notices.push_back(message); };
+        pasteboard.writeFromElsewhere(
+            {{{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
+             {{QStringLiteral("image/png"), "PNG"}}});
+        window = desktop.addWindow(notesProcess);
+        desktop.setApplication(notesProcess, QStringLiteral("Notes"));
+        desktop.setFocusedWindow(notesProcess, window);
+    }
+
+    // A focused text area in the Notes window holding text with the given selection.
+    int focusField(const QString &text, TextRange selection, const QString &role = QStringLiteral("AXTextArea"))
+    {
+        const int id = desktop.addNode(window, role, notesProcess);
+        desktop.setAttribute(id, QStringLiteral("AXWindow"), desktop.handle(window));
+        desktop.setText(id, text, selection);
+        desktop.focus(id);
+        return id;
+    }
+
+    DeliveryResult finish(Task<DeliveryResult> task, Duration limit = 10s)
+    {
+        for (Duration waited{}; !task.isDone() && waited < limit; waited += 10ms)
+            scheduler.advance(10ms);
+        EXPECT_TRUE(task.isDone());
+        return task.isDone() ? task.result() : DeliveryResult{};
+    }
+
+    DeliveryResult dictate(const QString &text, bool observe = true)
+    {
+        delivery.prepare();
+        return finish(delivery.deliver(text, observe));
+    }
+
+    QList<Pasteboard::Item> previousClipboard() const
+    {
+        return {{{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
+                {{QStringLiteral("image/png"), "PNG"}}};
+    }
+
+    test::VirtualScheduler scheduler;
+    test::FakePasteboard pasteboard;
+    test::FakeAccessibleDesktop desktop;
+    TextDelivery delivery;
+    int window = 0;
+    std::vector<std::pair<QString, QString>> corrections;
+    std::vector<QString> notices;
+};
+
+// Capture ----------------------------------------------------------------------------------------
+
+TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsAreNeverTargetedNorRead)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(test::FakeAccessibleDesktop &, int container, int field)> mark;
+    };
+    const std::vector<Case> cases{
+        {"secure subrole",
+         [](auto &d, int, int f) {
+             d.setAttribute(f, QStringLiteral("AXSubrole"), QStringLiteral("AXSecureTextField"));
+         }},
+        {"lower-case secure role of an ancestor",
+         [](auto &d, int c, int) {
+             d.setAttribute(c, QStringLiteral("AXRole"), QStringLiteral("passwordsecurepane"));
+         }},
+        {"secure in a subrole",
+         [](auto &d, int c, int) { d.setAttribute(c, QStringLiteral("AXSubrole"), QStringLiteral("MySECUREBox")); }},
+        {"disabled container", [](auto &d, int c, int) { d.setAttribute(c, QStringLiteral("AXEnabled"), false); }},
+        {"protected content",
+         [](auto &d, int, int f) { d.setAttribute(f, QStringLiteral("AXProtectedContent"), true); }},
+        {"AXSecure", [](auto &d, int c, int) { d.setAttribute(c, QStringLiteral("AXSecure"), true); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int container = desktop.addNode(window, QStringLiteral("AXGroup"), notesProcess);
+        const int field = desktop.addNode(container, QStringLiteral("AXTextField"), notesProcess);
+        desktop.setText(field, QStringLiteral("hunter2"), {7, 0});
+        desktop.focus(field);
+        c.mark(desktop, container, field);
+        desktop.enableAccessibilityResult = false;
+        EXPECT_FALSE(delivery.prepare());
+        EXPECT_FALSE(delivery.target());
+        const DeliveryResult result = finish(delivery.deliver(QStringLiteral("secret"), true));
+        EXPECT_EQ(result.outcome, Outcome::copied);
+        EXPECT_EQ(result.message, QStringLiteral("Copied. Click a text field and paste with Ctrl+V."));
+        EXPECT_EQ(desktop.textReads(field), 0);
+        EXPECT_EQ(desktop.pasteCount, 0);
+    }
+    // A wrong-typed AXEnabled does not count as disabled.
+    const int plain = focusField(QStringLiteral("ok"), {2, 0});
+    desktop.setAttribute(plain, QStringLiteral("AXEnabled"), QStringLiteral("no"));
+    EXPECT_TRUE(delivery.prepare());
+    EXPECT_TRUE(delivery.target());
+}
+
+TEST_F(TextDeliveryTest, editableAncestorGroupIsAcceptedButAPlainGroupIsNot)
+{
+    const int group = desktop.addNode(window, QStringLiteral("AXGroup"), notesProcess);
+    desktop.setAttribute(group, QStringLiteral("AXWindow"), desktop.handle(window));
+    desktop.setText(group, QStringLiteral("rich text"), {4, 0});
+    const int run = desktop.addNode(group, QStringLiteral("AXStaticText"), notesProcess);
+    desktop.focus(group);
+    desktop.enableAccessibilityResult = false;
+    EXPECT_FALSE(delivery.prepare());
+
+    desktop.setAttribute(run, QStringLiteral("AXEditableAncestor"), desktop.handle(group));
+    desktop.focus(run);
+    ASSERT_TRUE(delivery.prepare());
+    ASSERT_TRUE(delivery.target());
+    EXPECT_TRUE(sameElement(delivery.target()->element, desktop.handle(group)));
+    EXPECT_EQ(delivery.targetApplicationName(), QStringLiteral("Notes"));
+}
+
+TEST_F(TextDeliveryTest, anchorTakesUpTo64UnitsOfContextAndDropsHugeSelections)
+{
+    QString hundred;
+    for (int i = 0; i < 100; ++i)
+        hundred.append(QChar(u'a' + i % 26));
+    const int field = focusField(hundred, {10, 0});
+    ASSERT_TRUE(delivery.prepare());
+    auto anchor = delivery.target()->anchor;
+    ASSERT_TRUE(anchor);
+    EXPECT_EQ(anchor->prefix, hundred.left(10));
+    EXPECT_EQ(anchor->suffix, hundred.mid(10, 64));
+    EXPECT_FALSE(anchor->wasAtEnd);
+    EXPECT_EQ(anchor->originalCount, 100);
+
+    desktop.setSelection(field, {100, 0});
+    ASSERT_TRUE(delivery.prepare());
+    anchor = delivery.target()->anchor;
+    ASSERT_TRUE(anchor);
+    EXPECT_EQ(anchor->prefix, hundred.right(64));
+    EXPECT_TRUE(anchor->suffix.isEmpty());
+    EXPECT_TRUE(anchor->wasAtEnd);
+
+    // A failing range read falls back to the value string.
+    desktop.stringForRangeWorks = false;
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_TRUE(delivery.target()->anchor);
+
+    const QString big(9000, QLatin1Char('x'));
+    desktop.setText(field, big, {0, 8192});
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_TRUE(delivery.target()->anchor);
+    desktop.setSelection(field, {0, 8193});
+    ASSERT_TRUE(delivery.prepare());
+    ASSERT_TRUE(delivery.target());
+    EXPECT_FALSE(delivery.target()->anchor);
+    EXPECT_EQ(delivery.target()->selection, (TextRange{0, 8193}));
+
+    // Text with characters outside the basic plane is counted in UTF-16 units.
+    desktop.setText(field, QStringLiteral("ab😀cd"), {4, 0});
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_EQ(delivery.target()->anchor->prefix, QStringLiteral("ab😀"));
+    EXPECT_EQ(delivery.target()->anchor->suffix, QStringLiteral("cd"));
+}
+
+TEST_F(TextDeliveryTest, ownApplicationAndMissingTrustCaptureNothing)
+{
+    focusField(QStringLiteral("x"), {1, 0});
+    desktop.setApplication(ownProcess, QStringLiteral("Orvanta"));
+    EXPECT_FALSE(delivery.prepare());
+    desktop.setApplication(notesProcess, QStringLiteral("Notes"));
+    desktop.trusted = false;
+    EXPECT_FALSE(delivery.prepare());
+    EXPECT_TRUE(delivery.targetApplicationName().isEmpty());
+}
+
+TEST_F(TextDeliveryTest, deferredCaptureRetriesAfterSwitchingAccessibilityOnAndStopsWhenFocusMoves)
+{
+    const int field = focusField(QStringLiteral("hello"), {5, 0});
+    desktop.removeAttribute(field, QStringLiteral("AXRole"));
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_TRUE(delivery.isCapturing());
+    EXPECT_EQ(desktop.enableCalls, 1);
+    EXPECT_EQ(delivery.targetApplicationName(), QStringLiteral("Notes"));
+    scheduler.advance(250ms);
+    desktop.setAttribute(field, QStringLiteral("AXRole"), QStringLiteral("AXTextArea"));
+    scheduler.advance(100ms);
+    EXPECT_FALSE(delivery.isCapturing());
+    ASSERT_TRUE(delivery.target());
+
+    // Accessibility is switched on once per process.
+    desktop.removeAttribute(field, QStringLiteral("AXRole"));
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_EQ(desktop.enableCalls, 1);
+    scheduler.advance(150ms);
+    const int other = focusField(QStringLiteral("elsewhere"), {0, 0});
+    scheduler.advance(100ms);
+    EXPECT_FALSE(delivery.isCapturing());
+    desktop.setAttribute(field, QStringLiteral("AXRole"), QStringLiteral("AXTextArea"));
+    EXPECT_FALSE(delivery.target());
+    (void)other;
+
+    // Without a change the attempts end after 27 pauses.
+    desktop.focus(field);
+    desktop.removeAttribute(field, QStringLiteral("AXRole"));
+    ASSERT_TRUE(delivery.prepare());
+    scheduler.advance(2600ms);
+    EXPECT_TRUE(delivery.isCapturing());
+    scheduler.advance(100ms);
+    EXPECT_FALSE(delivery.isCapturing());
+    EXPECT_FALSE(delivery.target());
+}
+
+TEST_F(TextDeliveryTest, deliveryWaitsForALateCapture)
+{
+    const int field = focusField(QStringLiteral("Dear "), {5, 0});
+    desktop.removeAttribute(field, QStringLiteral("AXRole"));
+    ASSERT_TRUE(delivery.prepare());
+    auto task = delivery.deliver(QStringLiteral("Sam"), false);
+    scheduler.advance(300ms);
+    EXPECT_FALSE(task.isDone());
+    desktop.setAttribute(field, QStringLiteral("AXRole"), QStringLiteral("AXTextArea"));
+    const DeliveryResult result = finish(std::move(task));
+    EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Notes.")}));
+    EXPECT_EQ(desktop.text(field), QStringLiteral("Dear Sam"));
+}
+
+// Insertion and fallbacks --------------------------------------------------------------------------
+
+TEST_F(TextDeliveryTest, confirmedInsertionRestoresEveryItemAndTypeOfThePreviousClipboard)
+{
+    const int field = focusField(QStringLiteral("Hi "), {3, 0});
+    desktop.pasteDelay = 250ms;
+    delivery.prepare();
+    const TimePoint started = scheduler.now();
+    auto task = delivery.deliver(QStringLiteral("there"), false);
+    const DeliveryResult result = finish(std::move(task));
+    EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Notes.")}));
+    EXPECT_NEAR(secondsBetween(started, scheduler.now()), 0.3, 0.011);
+    EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+    EXPECT_EQ(desktop.pasteCount, 1);
+    EXPECT_FALSE(delivery.target()) << "a delivery consumes the target";
+
+    // A second delivery without a new capture falls back to the clipboard.
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("again"), false)),
+              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("again"));
+}
+
+TEST_F(TextDeliveryTest, replacedSelectionIsConfirmedOnlyWhenContextAndCaretMatch)
+{
+    const int field = focusField(QStringLiteral("hello world"), {6, 5});
+    EXPECT_EQ(dictate(QStringLiteral("there")).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(field), QStringLiteral("hello there"));
+
+    // A field that leaves the caret where it was never confirms.
+    desktop.setText(field, QStringLiteral("hello world"), {6, 5});
+    desktop.pasteMovesCaret = false;
+    const DeliveryResult unconfirmed = dictate(QStringLiteral("there"));
+    EXPECT_EQ(unconfirmed,
+              (DeliveryResult{Outcome::sent, QStringLiteral("Sent to Notes, but insertion could not be confirmed. The "
+                                                            "text remains available to paste.")}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("there"));
+}
+
+TEST_F(TextDeliveryTest, unconfirmedAfterTwentyReadBacksLeavesTheTextOnTheClipboard)
+{
+    focusField(QStringLiteral("abc"), {3, 0});
+    desktop.pasteApplies = false;
+    delivery.prepare();
+    const TimePoint started = scheduler.now();
+    const DeliveryResult result = finish(delivery.deliver(QStringLiteral("def"), true));
+    EXPECT_EQ(result.outcome, Outcome::sent);
+    EXPECT_NEAR(secondsBetween(started, scheduler.now()), 2.0, 0.011);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("def"));
+    EXPECT_FALSE(delivery.observation());
+}
+
+TEST_F(TextDeliveryTest, unreadableClipboardTypesAreLeftOutOfTheRestore)
+{
+    focusField(QStringLiteral("x"), {1, 0});
+    pasteboard.unreadableTypes = {QStringLiteral("image/png")};
+    EXPECT_EQ(dictate(QStringLiteral("y"), false).outcome, Outcome::inserted);
+    const QList<Pasteboard::Item> expected{
+        {{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}}, {}};
+    EXPECT_EQ(pasteboard.contents(), expected);
+}
+
+TEST_F(TextDeliveryTest, anotherWriterDuringVerificationKeepsItsClipboard)
+{
+    focusField(QStringLiteral("x"), {1, 0});
+    desktop.pasteDelay = 150ms;
+    delivery.prepare();
+    auto task = delivery.deliver(QStringLiteral("y"), false);
+    scheduler.advance(50ms);
+    const QList<Pasteboard::Item> theirs{{{test::FakePasteboard::plainType(), "copied by the user"}}};
+    pasteboard.writeFromElsewhere(theirs);
+    EXPECT_EQ(finish(std::move(task)).outcome, Outcome::inserted);
+    EXPECT_EQ(pasteboard.contents(), theirs);
+}
+
+TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
+{
+    const QString changed = QStringLiteral("Your insertion point changed. The result was copied for you to paste.");
+
+    // Empty text, even without a target; the clipboard is untouched.
+    EXPECT_EQ(finish(delivery.deliver(QString(), true)),
+              (DeliveryResult{Outcome::failed, QStringLiteral("Nothing to insert.")}));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+
+    // The clipboard refuses the text while there is no target: the user's clipboard stays.
+    pasteboard.refuseStrings = true;
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t0"), true)),
+              (DeliveryResult{Outcome::failed, QStringLiteral("The clipboard is unavailable. Your result remains in "
+                                                              "History.")}));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+    pasteboard.refuseStrings = false;
+
+    // Not trusted.
+    const int field = focusField(QStringLiteral("abc"), {3, 0});
+    delivery.prepare();
+    desktop.trusted = false;
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t1"), true)),
+              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("t1"));
+    desktop.trusted = true;
+
+    // Caret moved between capture and delivery.
+    delivery.prepare();
+    desktop.setSelection(field, {1, 0});
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t2"), true)), (DeliveryResult{Outcome::copied, changed}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("t2"));
+
+    // Focus moved to another window right after the clipboard write.
+    desktop.setSelection(field, {3, 0});
+    delivery.prepare();
+    const int otherWindow = desktop.addWindow(notesProcess);
+    pasteboard.onStringWritten = [&] {
+        desktop.setAttribute(field, QStringLiteral("AXWindow"), desktop.handle(otherWindow));
+        pasteboard.onStringWritten = nullptr;
+    };
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t3"), true)), (DeliveryResult{Outcome::copied, changed}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("t3"));
+    EXPECT_EQ(desktop.pasteCount, 0);
+    desktop.setAttribute(field, QStringLiteral("AXWindow"), desktop.handle(window));
+
+    // The clipboard refuses the text: the snapshot goes back.
+    pasteboard.writeFromElsewhere(previousClipboard());
+    delivery.prepare();
+    pasteboard.refuseStrings = true;
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t4"), true)),
+              (DeliveryResult{Outcome::failed, QStringLiteral("The clipboard is unavailable. Your result remains in "
+                                                              "History.")}));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+    pasteboard.refuseStrings = false;
+
+    // The keystroke could not be posted.
+    delivery.prepare();
+    desktop.pastePosted = false;
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t5"), true)),
+              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Enable Accessibility to insert into other "
+                                                              "apps.")}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("t5"));
+    desktop.pastePosted = true;
+
+    // No anchor: sent without confirmation.
+    desktop.removeAttribute(field, QStringLiteral("AXNumberOfCharacters"));
+    desktop.removeAttribute(field, QStringLiteral("AXValue"));
+    delivery.prepare();
+    ASSERT_TRUE(delivery.target());
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t6"), true)),
+              (DeliveryResult{Outcome::sent, QStringLiteral("Sent to Notes. This editor cannot confirm insertion; "
+                                                            "the text remains copied. Learning is available in "
+                                                            "History.")}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("t6"));
+}
+
+TEST_F(TextDeliveryTest, cancelOrANewCaptureEndsAWaitingDelivery)
+{
+    const int field = focusField(QStringLiteral("x"), {1, 0});
+    desktop.removeAttribute(field, QStringLiteral("AXRole"));
+    delivery.prepare();
+    auto task = delivery.deliver(QStringLiteral("y"), true);
+    scheduler.advance(200ms);
+    delivery.cancelCapture();
+    EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::failed, QStringLiteral("Dictation cancelled.")}));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+
+    // Cancelled after the keystroke: the read-back stops and the text stays on the clipboard.
+    desktop.setAttribute(field, QStringLiteral("AXRole"), QStringLiteral("AXTextArea"));
+    delivery.prepare();
+    auto cancelled = delivery.deliver(QStringLiteral("z"), true);
+    cancelled.cancel();
+    EXPECT_EQ(finish(std::move(cancelled)).outcome, Outcome::sent);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("z"));
+    EXPECT_FALSE(delivery.observation());
+}
+
+TEST_F(TextDeliveryTest, slowAccessibilityAnswersStillConfirm)
+{
+    const int field = focusField(QStringLiteral("slow "), {5, 0});
+    desktop.replyDelay = 30ms;
+    EXPECT_TRUE(delivery.prepare());
+    scheduler.advance(2s);
+    ASSERT_TRUE(delivery.target());
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("reply"), false), 30s).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(field), QStringLiteral("slow reply"));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+}
+
+// Observation ------------------------------------------------------------------------------------
+
+TEST_F(TextDeliveryTest, aCorrectionIsReportedOnce1200MsAfterTheLastKeystroke)
+{
+    const int field = focusField(QStringLiteral("Note: . Done"), {6, 0});
+    ASSERT_EQ(dictate(QStringLiteral("a new ron fires")).outcome, Outcome::inserted);
+    ASSERT_TRUE(delivery.observation());
+    desktop.userEdit(field, QStringLiteral("Note: a neuron fires. Done"), {14, 0});
+    scheduler.advance(600ms);
+    desktop.userEdit(field, QStringLiteral("Note: a neuron fires. Done"), {14, 0});
+    scheduler.advance(1100ms);
+    EXPECT_TRUE(corrections.empty());
+    scheduler.advance(100ms);
+    ASSERT_EQ(corrections.size(), 1u);
+    EXPECT_EQ(corrections[0], std::make_pair(QStringLiteral("a new ron fires"), QStringLiteral("a neuron fires")));
+
+    // A second fix reports (first fix, second fix); undoing to the inserted text reports nothing.
+    desktop.userEdit(field, QStringLiteral("Note: a neutron fires. Done"), {15, 0});
+    scheduler.advance(1300ms);
+    ASSERT_EQ(corrections.size(), 2u);
+    EXPECT_EQ(corrections[1], std::make_pair(QStringLiteral("a neuron fires"), QStringLiteral("a neutron fires")));
+    desktop.userEdit(field, QStringLiteral("Note: a new ron fires. Done"), {15, 0});
+    scheduler.advance(1300ms);
+    EXPECT_EQ(corrections.size(), 2u);
+}
+
+TEST_F(TextDeliveryTest, ambiguousSuffixEditedPrefixAndHugeChangesAreNotCaptured)
+{
+    const int field = focusField(QStringLiteral("Start  end."), {6, 0});
+    ASSERT_EQ(dictate(QStringLiteral("one")).outcome, Outcome::inserted);
+    // The suffix " end." appears twice now.
+    desktop.userEdit(field, QStringLiteral("Start won end. end."), {9, 0});
+    scheduler.advance(1300ms);
+    EXPECT_TRUE(corrections.empty());
+    // The text before the insertion point changed: the span is lost for good.
+    desktop.userEdit(field, QStringLiteral("Begin won end."), {9, 0});
+    scheduler.advance(1300ms);
+    desktop.userEdit(field, QStringLiteral("Start won end."), {9, 0});
+    scheduler.advance(1300ms);
+    ASSERT_EQ(corrections.size(), 1u) << "only the restored prefix locates the span again";
+
+    // At the end of a note the rest of the text is the span; growing it by more than 128 units is dropped.
+    corrections.clear();
+    desktop.setText(field, QStringLiteral("List: "), {6, 0});
+    ASSERT_EQ(dictate(QStringLiteral("eggs")).outcome, Outcome::inserted);
+    desktop.userEdit(field, QStringLiteral("List: eggs, milk"), {16, 0});
+    scheduler.advance(1300ms);
+    ASSERT_EQ(corrections.size(), 1u);
+    EXPECT_EQ(corrections[0].second, QStringLiteral("eggs, milk"));
+    desktop.userEdit(field, QStringLiteral("List: eggs") + QString(140, QLatin1Char('!')), {150, 0});
+    scheduler.advance(1300ms);
+    EXPECT_EQ(corrections.size(), 1u);
+}
+
+TEST_F(TextDeliveryTest, observationEndsOnFocusChangeDestructionExpiryAndWhenNotWanted)
+{
+    const int field = focusField(QStringLiteral("a"), {1, 0});
+    ASSERT_EQ(dictate(QStringLiteral("b"), false).outcome, Outcome::inserted);
+    EXPECT_FALSE(delivery.observation());
+    EXPECT_EQ(desktop.liveObservers(), 0);
+
+    ASSERT_EQ(dictate(QStringLiteral("c")).outcome, Outcome::inserted);
+    ASSERT_TRUE(delivery.observation());
+    const int other = desktop.addWindow(300);
+    desktop.setApplication(300, QStringLiteral("Mail"));
+    (void)other;
+    scheduler.advance(1s);
+    EXPECT_FALSE(delivery.observation());
+    EXPECT_EQ(desktop.liveObservers(), 0);
+
+    desktop.setApplication(notesProcess, QStringLiteral("Notes"));
+    ASSERT_EQ(dictate(QStringLiteral("d")).outcome, Outcome::inserted);
+    desktop.fireDestroyed();
+    EXPECT_FALSE(delivery.observation());
+
+    ASSERT_EQ(dictate(QStringLiteral("e")).outcome, Outcome::inserted);
+    scheduler.advance(88s);
+    ASSERT_TRUE(delivery.observation());
+    scheduler.advance(2s);
+    EXPECT_FALSE(delivery.observation());
+    desktop.userEdit(field, QStringLiteral("a b c d x"), {9, 0});
+    scheduler.advance(2s);
+    EXPECT_TRUE(corrections.empty());
+}
+
+TEST_F(TextDeliveryTest, observationStoppedDuringVerificationIsNotRestarted)
+{
+    focusField(QStringLiteral("a"), {1, 0});
+    desktop.pasteDelay = 250ms;
+    delivery.prepare();
+    auto task = delivery.deliver(QStringLiteral("b"), true);
+    scheduler.advance(150ms);
+    delivery.stopObservation(); // automatic learning switched off meanwhile
+    EXPECT_EQ(finish(std::move(task)).outcome, Outcome::inserted);
+    EXPECT_FALSE(delivery.observation());
+    EXPECT_EQ(desktop.liveObservers(), 0);
+
+    // A slow observer registration that is overtaken by a stop leaves nothing behind.
+    desktop.replyDelay = 20ms;
+    delivery.prepare();
+    scheduler.advance(2s);
+    auto second = delivery.deliver(QStringLiteral("c"), true);
+    for (int i = 0; i < 400 && !delivery.observation() && desktop.liveObservers() == 0; ++i)
+        scheduler.advance(1ms);
+    delivery.stopObservation();
+    EXPECT_EQ(finish(std::move(second)).outcome, Outcome::inserted);
+    EXPECT_FALSE(delivery.observation());
+    EXPECT_EQ(desktop.liveObservers(), 0);
+}
+
+TEST_F(TextDeliveryTest, anAppWithoutChangeNotificationsGetsOneNotice)
+{
+    focusField(QStringLiteral("a"), {1, 0});
+    desktop.observerRegistrationFails = true;
+    ASSERT_EQ(dictate(QStringLiteral("b")).outcome, Outcome::inserted);
+    EXPECT_FALSE(delivery.observation());
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], QStringLiteral("This app does not expose corrections. Your dictionary still learns from "
+                                         "edits in History."));
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "core/Scheduler.h"
+#include "delivery/TextDelivery.h"
+
+#include <QMap>
+#include <QSet>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace orv::test {
+
+class FakePasteboard;
+
+// The other applications as delivery sees them: a scriptable tree of elements with text fields, the
+// frontmost application, focus, the paste keystroke (which really pastes the clipboard into the focused
+// field) and an observer whose notifications the test fires. Records every attribute read.
+class FakeAccessibleDesktop
+{
+public:
+    FakeAccessibleDesktop(Scheduler &scheduler, FakePasteboard &pasteboard);
+    ~FakeAccessibleDesktop();
+
+    TextDelivery::Environment environment();
+
+    // Tree. Nodes have an AXRole, an AXParent and a process; text nodes answer AXValue,
+    // AXNumberOfCharacters and AXSelectedTextRange from their text and selection.
+    int addNode(int parent, const QString &role, qint64 processID);
+    int addWindow(qint64 processID);
+    void setAttribute(int node, const QString &name, AttributeValue value);
+    void removeAttribute(int node, const QString &name);
+    void setText(int node, const QString &text, TextRange selection);
+    void setSelection(int node, TextRange selection);
+    QString text(int node) const;
+    Element handle(int node) const;
+    void focus(int node);
+    void setFocusedWindow(qint64 processID, std::optional<int> window);
+    void setApplication(qint64 processID, const QString &name);
+    void clearApplication();
+
+    // The user types: new text and caret, then a value-changed notification.
+    void userEdit(int node, const QString &text, TextRange selection);
+    void fireValueChanged();
+    void fireDestroyed();
+
+    // Reads of text content (value, count, selection, string for range) per node.
+    int textReads(int node) const;
+    int liveObservers() const { return m_liveObservers; }
+
+    bool trusted = true;
+    // Accessibility answers arrive after this much (virtual) time; zero answers at once.
+    Duration replyDelay{};
+    bool pastePosted = true;
+    // The field takes the clipboard text this long after the keystroke; never when pasteApplies is false.
+    Duration pasteDelay{};
+    bool pasteApplies = true;
+    bool pasteMovesCaret = true;
+    bool stringForRangeWorks = true;
+    bool enableAccessibilityResult = true;
+    bool observerRegistrationFails = false;
+    int enableCalls = 0;
+    int pasteCount = 0;
+
+    struct Node
+    {
+        int parent = 0;
+        qint64 processID = 0;
+        QMap<QString, AttributeValue> attributes;
+        QSet<QString> missing;
+        bool hasText = false;
+        QString text;
+        TextRange selection;
+        int textReads = 0;
+    };
+
+private:
+    class Handle;
+    class Observer;
+
+    std::optional<AttributeValue> read(const Element &element, const QString &name);
+    Task<std::optional<AttributeValue>> attributeTask(Element element, QString name);
+    Task<std::optional<QString>> stringForRangeTask(Element element, TextRange range);
+    Task<std::optional<Element>> focusedTask();
+    Task<std::optional<qint64>> processTask(Element element);
+    Task<bool> pasteTask();
+    Task<> delay();
+    void applyPaste(const QString &pasted);
+    static int idOf(const Element &element);
+
+    Scheduler &m_scheduler;
+    FakePasteboard &m_pasteboard;
+    std::map<int, Node> m_nodes;
+    int m_nextId = 1;
+    int m_focused = 0;
+    std::map<qint64, int> m_focusedWindows;
+    std::optional<ApplicationInfo> m_application;
+    std::vector<std::function<void(QString)>> m_callbacks;
+    int m_liveObservers = 0;
+    std::shared_ptr<int> m_life = std::make_shared<int>(0);
+};
+
+} // namespace orv::test

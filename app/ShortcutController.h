@@ -21,7 +21,11 @@ class ShortcutController final : public QObject
 
 public:
     using Factory = std::function<std::unique_ptr<GlobalShortcut>(GlobalShortcut::Callbacks)>;
-    enum class Registration { afterOnboarding, always };
+    enum class Registration
+    {
+        afterOnboarding,
+        always
+    };
 
     ShortcutController(AppModel &model, const Factory &makeShortcut, Registration registration);
     ~ShortcutController() override;

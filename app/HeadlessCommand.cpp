@@ -1,0 +1,98 @@
+#include "app/HeadlessCommand.h"
+
+#include "app/LiveApplication.h"
+#include "shortcuts/ShortcutSettingsFile.h"
+
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace orv {
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// What a person at the terminal wants to see: the status line, errors and the delivery outcome.
+class StatusPrinter
+{
+public:
+    explicit StatusPrinter(AppModel &model) : m_model(model) {}
+
+    void print()
+    {
+        QTextStream out(stdout);
+        if (m_model.status() != m_status) {
+            m_status = m_model.status();
+            out << m_status;
+            if (m_model.phase() == RecordingPhase::idle && !m_model.liveTranscript().isEmpty() &&
+                m_model.lastResult())
+                out << ": " << m_model.lastResult()->output;
+            out << Qt::endl;
+        }
+        if (m_model.errorMessage() != m_error) {
+            m_error = m_model.errorMessage();
+            if (m_error)
+                out << "! " << *m_error << Qt::endl;
+        }
+        if (m_model.lastDelivery() != m_delivery) {
+            m_delivery = m_model.lastDelivery();
+            if (!m_delivery.isEmpty())
+                out << "  " << m_delivery << Qt::endl;
+        }
+    }
+
+private:
+    AppModel &m_model;
+    QString m_status;
+    std::optional<QString> m_error;
+    QString m_delivery;
+};
+
+} // namespace
+
+int HeadlessCommand::run(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        QTextStream(stderr) << "Dictation needs an X11 desktop session (DISPLAY is not set). "
+                               "To transcribe a recording, use: orvanta transcribe AUDIO.wav"
+                            << Qt::endl;
+        return 2;
+    }
+    LiveApplication::configureProcess();
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Orvanta"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    if (::pipe(signalPipe) == 0) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+    }
+    QSocketNotifier interrupted(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&interrupted, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+
+    LiveApplication live({ShortcutController::Registration::always, std::nullopt});
+    AppModel &model = live.model();
+    StatusPrinter printer(model);
+    QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
+
+    const ShortcutSettingsFile keys;
+    QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey() << " (hold to speak) and " << keys.toggle()
+                        << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
+    printer.print();
+
+    const int status = app.exec();
+    live.shutdown();
+    return status;
+}
+
+} // namespace orv

@@ -1,0 +1,106 @@
+#include "app/LiveApplication.h"
+
+#include "app/LoginItemController.h"
+#include "app/XdgAutostart.h"
+#include "core/desktop/LiveDesktop.h"
+#include "delivery/atspi/LiveEnvironment.h"
+#include "library/SettingsKeyValueStore.h"
+#include "refine/IntelligenceFormatter.h"
+#include "refine/llamaserver/LlamaServerModel.h"
+#include "refine/llamaserver/LocalLanguageModel.h"
+#include "shortcuts/ShortcutSettingsFile.h"
+#include "shortcuts/x11/LiveGlobalShortcut.h"
+#include "speech/live/SpeechComposition.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+namespace orv {
+
+namespace {
+
+// The speech composition shares its permissions object with the engine; the model owns a handle.
+class SharedPermissions final : public Permissions
+{
+public:
+    explicit SharedPermissions(std::shared_ptr<Permissions> inner) : m_inner(std::move(inner)) {}
+
+    AuthorizationStatus microphoneStatus() const override { return m_inner->microphoneStatus(); }
+    AuthorizationStatus speechStatus() const override { return m_inner->speechStatus(); }
+    Task<bool> requestMicrophoneAccess() override { return m_inner->requestMicrophoneAccess(); }
+    Task<AuthorizationStatus> requestSpeechAuthorization() override { return m_inner->requestSpeechAuthorization(); }
+
+private:
+    std::shared_ptr<Permissions> m_inner;
+};
+
+QString languageModelEndpoint()
+{
+    const QSettings settings(SettingsKeyValueStore::defaultFilePath(), QSettings::IniFormat);
+    return settings.value(LlamaServerModel::endpointSettingKey(), QStringLiteral("http://127.0.0.1:8080")).toString();
+}
+
+} // namespace
+
+void LiveApplication::configureProcess()
+{
+    atspi::LiveEnvironment::configureProcess();
+}
+
+LiveApplication::LiveApplication(const Options &options)
+{
+    auto desktop = std::make_unique<LiveDesktop>();
+    LiveDesktop *desktopHandle = desktop.get();
+    const XdgAutostart autostart(XdgAutostart::defaultEntryPath(), QCoreApplication::applicationFilePath());
+    auto loginItem = std::make_unique<LoginItemController>(autostart.operations(
+        [desktopHandle](const QString &folder) { desktopHandle->openUrl(QUrl::fromLocalFile(folder)); }));
+
+    auto permissions = speech::makeLivePermissions();
+    auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, permissions);
+    auto formatter = std::make_unique<IntelligenceFormatter>(
+        m_scheduler, makeLocalLanguageModel(m_scheduler, languageModelEndpoint()), speechEngine->displayName());
+    IntelligenceFormatter *formatterHandle = formatter.get();
+
+    m_model = std::make_unique<AppModel>(AppModel::Services{
+        m_scheduler,
+        std::move(loginItem),
+        std::make_unique<SettingsKeyValueStore>(),
+        std::make_unique<AppStore>(options.libraryPath),
+        std::move(speechEngine),
+        std::make_unique<SharedPermissions>(permissions),
+        std::move(formatter),
+        atspi::LiveEnvironment::createTextDelivery(m_scheduler),
+        std::move(desktop),
+    });
+    // A local model server that starts or stops changes what the status texts say.
+    QPointer<AppModel> weakModel(m_model.get());
+    formatterHandle->onModelChange = [weakModel] {
+        if (weakModel)
+            weakModel->refreshStatus();
+    };
+
+    m_shortcutSettings = std::make_unique<ShortcutSettingsFile>();
+    ShortcutSettingsFile *settings = m_shortcutSettings.get();
+    m_shortcuts = std::make_unique<ShortcutController>(
+        *m_model,
+        [this, settings](GlobalShortcut::Callbacks callbacks) {
+            return makeLiveGlobalShortcut(m_scheduler, *settings, std::move(callbacks));
+        },
+        options.shortcuts);
+    m_shortcuts->updateRegistration();
+}
+
+LiveApplication::~LiveApplication()
+{
+    shutdown();
+}
+
+void LiveApplication::shutdown()
+{
+    if (m_shortcuts)
+        m_shortcuts->stop();
+    if (m_model)
+        m_model->cancelDictation();
+}
+
+} // namespace orv

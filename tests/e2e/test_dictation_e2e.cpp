@@ -1,0 +1,281 @@
+// The whole road on a private desktop: a GTK text field has focus, the hold key is pressed through
+// XTest, synthesized speech plays into the sound server's source, the key is released, and the result
+// must be in the field, in the library file and learned from when the user corrects it.
+#include "app/LiveApplication.h"
+#include "library/AppStore.h"
+#include "tests/support/X11TestClient.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+
+#include <atomic>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace orv;
+using orv::test::pollUntil;
+using orv::test::X11TestClient;
+
+namespace {
+
+QTemporaryDir *homeDir = nullptr;
+bool desktopReady = false;
+
+QString libraryPath()
+{
+    return homeDir->filePath(QStringLiteral("data/orvanta/library.json"));
+}
+
+// 16 kHz mono s16le speech made with flite, as the test source expects.
+QByteArray synthesize(const QString &text)
+{
+    const QString wav = homeDir->filePath(QStringLiteral("speech.wav"));
+    const QString raw = homeDir->filePath(QStringLiteral("speech.raw"));
+    if (QProcess::execute(QStringLiteral("flite"), {QStringLiteral("-voice"), QStringLiteral("slt"), QStringLiteral("-t"),
+                                                    text, QStringLiteral("-o"), wav}) != 0)
+        return {};
+    if (QProcess::execute(QStringLiteral("sox"),
+                          {wav, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
+                           QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"), QStringLiteral("signed"),
+                           QStringLiteral("-t"), QStringLiteral("raw"), raw}) != 0)
+        return {};
+    QFile file(raw);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Plays audio into the FIFO behind the default source at real-time pace, with silence around it.
+class Speaker
+{
+public:
+    explicit Speaker(QByteArray audio)
+    {
+        const QByteArray silence(16000 * 2 / 2, '\0'); // 0.5 s
+        m_audio = silence + audio + silence + silence;
+        m_thread = std::thread([this] { play(); });
+    }
+    ~Speaker() { m_thread.join(); }
+    bool done() const { return m_done; }
+
+private:
+    void play()
+    {
+        const int fd = ::open(qgetenv("ORVANTA_TEST_MIC_FIFO").constData(), O_WRONLY);
+        if (fd >= 0) {
+            const qsizetype chunk = 16000 * 2 / 10;
+            for (qsizetype at = 0; at < m_audio.size(); at += chunk) {
+                const qsizetype length = std::min(chunk, m_audio.size() - at);
+                if (::write(fd, m_audio.constData() + at, length) < 0)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            ::close(fd);
+        }
+        m_done = true;
+    }
+
+    QByteArray m_audio;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+// The GTK test window; it prints its first entry's text on every change.
+class GtkField
+{
+public:
+    explicit GtkField(bool password = false)
+    {
+        m_process.setProgram(QStringLiteral(ORVANTA_GTK_FIELD));
+        if (password)
+            m_process.setArguments({QStringLiteral("--password")});
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
+            while (m_process.canReadLine()) {
+                const QString line = QString::fromUtf8(m_process.readLine()).chopped(1);
+                if (line == QLatin1String("ready"))
+                    m_ready = true;
+                else if (line.startsWith(QLatin1String("text:")))
+                    m_text = line.mid(5);
+            }
+        });
+        m_process.start();
+    }
+    ~GtkField()
+    {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    bool waitReady() { return pollUntil([this] { return m_ready; }, 10000); }
+    QString text() const { return m_text; }
+
+private:
+    QProcess m_process;
+    bool m_ready = false;
+    QString m_text;
+};
+
+class DictationEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!desktopReady)
+            GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
+        QFile::remove(libraryPath());
+        live = std::make_unique<LiveApplication>(
+            LiveApplication::Options{ShortcutController::Registration::always, libraryPath()});
+        ASSERT_TRUE(live->shortcuts().isRegistered());
+    }
+
+    void TearDown() override { live.reset(); }
+
+    AppModel &model() { return live->model(); }
+
+    bool waitForPhase(RecordingPhase phase, int timeoutMs = 15000)
+    {
+        return pollUntil([&] { return model().phase() == phase; }, timeoutMs);
+    }
+
+    // Holds the hold key while the text is spoken, then releases it.
+    void dictateHolding(const QByteArray &audio)
+    {
+        const unsigned holdKey = keys.keycode("Control_R");
+        keys.press(holdKey);
+        ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
+        {
+            Speaker speaker(audio);
+            pollUntil([&] { return speaker.done(); }, 30000);
+        }
+        keys.release(holdKey);
+        ASSERT_TRUE(pollUntil([&] { return model().phase() == RecordingPhase::processing; }, 3000) ||
+                    model().phase() == RecordingPhase::idle);
+        ASSERT_TRUE(waitForPhase(RecordingPhase::idle)) << model().status().toStdString();
+    }
+
+    void typeText(const QString &text)
+    {
+        const unsigned shift = keys.keycode("Shift_L");
+        for (const QChar c : text) {
+            const bool upper = c.isUpper();
+            const QByteArray name = c == QLatin1Char('.') ? QByteArray("period")
+                                    : c == QLatin1Char(' ') ? QByteArray("space")
+                                                            : QString(c.toLower()).toLatin1();
+            if (upper)
+                keys.press(shift);
+            keys.tap(keys.keycode(name.constData()));
+            if (upper)
+                keys.release(shift);
+        }
+    }
+
+    X11TestClient keys;
+    std::unique_ptr<LiveApplication> live;
+};
+
+} // namespace
+
+TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAndLearnsACorrection)
+{
+    const QByteArray hello = synthesize(QStringLiteral("hello world"));
+    ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
+    GtkField field;
+    ASSERT_TRUE(field.waitReady());
+    pollUntil([] { return false; }, 500); // the window manager activates it
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("what the user had copied"));
+    dictateHolding(hello);
+
+    EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
+    ASSERT_TRUE(model().lastResult().has_value());
+    const QString output = model().lastResult()->output;
+    EXPECT_EQ(output, QStringLiteral("Hello world.")) << "heard: " << model().lastResult()->original.toStdString();
+    EXPECT_TRUE(pollUntil([&] { return field.text() == output; }, 3000)) << field.text().toStdString();
+    EXPECT_EQ(model().lastResult()->applicationName, QStringLiteral("orvanta-gtk-field"));
+    EXPECT_TRUE(pollUntil([] {
+        return QGuiApplication::clipboard()->text() == QLatin1String("what the user had copied");
+    }, 2000)) << "the clipboard is restored after a confirmed insertion";
+    const AppStore saved(libraryPath());
+    ASSERT_EQ(saved.snapshot().history.size(), 1);
+    EXPECT_EQ(saved.snapshot().history.first().output, output);
+
+    // The user fixes the spelling in the field while it is watched.
+    keys.tap(keys.keycode("End"));
+    for (int i = 0; i < 6; ++i)
+        keys.tap(keys.keycode("BackSpace"));
+    typeText(QStringLiteral("World."));
+    ASSERT_TRUE(pollUntil([&] { return field.text() == QLatin1String("Hello World."); }, 5000)) << field.text().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return model().status().startsWith(QLatin1String("Learned")); }, 6000))
+        << model().status().toStdString();
+    const AppStore learned(libraryPath());
+    ASSERT_FALSE(learned.snapshot().dictionary.isEmpty());
+    EXPECT_EQ(learned.snapshot().dictionary.first().heard, QStringLiteral("world"));
+    EXPECT_EQ(learned.snapshot().dictionary.first().replacement, QStringLiteral("World"));
+    EXPECT_TRUE(learned.snapshot().dictionary.first().automatic);
+
+    // The next dictation uses it.
+    dictateHolding(hello);
+    EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
+    EXPECT_EQ(model().lastResult()->output, QStringLiteral("Hello World."));
+    EXPECT_TRUE(pollUntil([&] { return field.text() == QLatin1String("Hello World.Hello World."); }, 3000))
+        << field.text().toStdString();
+}
+
+TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSaved)
+{
+    GtkField field;
+    ASSERT_TRUE(field.waitReady());
+    pollUntil([] { return false; }, 500);
+    const unsigned control = keys.keycode("Control_L");
+    const unsigned alt = keys.keycode("Alt_L");
+    keys.press(control);
+    keys.press(alt);
+    keys.tap(keys.keycode("space"));
+    keys.release(alt);
+    keys.release(control);
+    ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
+    keys.tap(keys.keycode("Escape"));
+    ASSERT_TRUE(waitForPhase(RecordingPhase::idle, 5000));
+    EXPECT_EQ(model().status(), QStringLiteral("Cancelled"));
+    pollUntil([] { return false; }, 500);
+    EXPECT_TRUE(field.text().isEmpty());
+    EXPECT_FALSE(QFile::exists(libraryPath())) << "nothing was saved";
+}
+
+TEST_F(DictationEndToEnd, aPasswordFieldGetsNothingAndTheTextStaysOnTheClipboard)
+{
+    const QByteArray speech = synthesize(QStringLiteral("hello world"));
+    GtkField field(/*password=*/true);
+    ASSERT_TRUE(field.waitReady());
+    pollUntil([] { return false; }, 500);
+    dictateHolding(speech);
+    ASSERT_TRUE(model().lastDeliveryResult().has_value());
+    EXPECT_EQ(model().lastDeliveryResult()->outcome, DeliveryResult::Outcome::copied);
+    EXPECT_EQ(model().lastDelivery(), QStringLiteral("Copied. Click a text field and paste with Ctrl+V."));
+    pollUntil([] { return false; }, 300);
+    EXPECT_TRUE(field.text().isEmpty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), model().lastResult()->output);
+}
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QTemporaryDir home;
+    homeDir = &home;
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
+                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_MIC_FIFO");
+    if (!desktopReady)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    LiveApplication::configureProcess();
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

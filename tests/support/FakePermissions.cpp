@@ -1,0 +1,21 @@
+#include "tests/support/FakePermissions.h"
+
+namespace orv::test {
+
+Task<bool> FakePermissions::requestMicrophoneAccess()
+{
+    ++microphoneRequests;
+    if (holdMicrophonePrompt)
+        co_return co_await microphonePrompt;
+    co_return grantMicrophone;
+}
+
+Task<AuthorizationStatus> FakePermissions::requestSpeechAuthorization()
+{
+    ++speechRequests;
+    if (holdSpeechPrompt)
+        co_return co_await speechPrompt;
+    co_return speechAnswer;
+}
+
+} // namespace orv::test

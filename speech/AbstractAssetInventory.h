@@ -15,7 +15,8 @@ namespace orv {
 class AbstractAssetInventory
 {
 public:
-    enum class Status {
+    enum class Status
+    {
         unsupported,  // no model exists for the language
         installed,    // ready
         downloadable, // the inventory can fetch it

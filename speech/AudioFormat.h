@@ -9,7 +9,11 @@ namespace orv {
 // The shape of PCM audio as sources deliver it and the recognizer wants it.
 struct AudioFormat
 {
-    enum class SampleType { float32, int16 };
+    enum class SampleType
+    {
+        float32,
+        int16
+    };
 
     double sampleRate = 0;
     int channels = 0;

@@ -12,8 +12,7 @@ MicrophoneInputBridge::MicrophoneInputBridge(Scheduler &clock,
                                              std::function<void(const SpeechEngineError &)> onFailure)
     : m_clock(clock), m_converter(std::move(converter)), m_stream(std::move(stream)), m_onLevel(std::move(onLevel)),
       m_onFailure(std::move(onFailure))
-{
-}
+{}
 
 void MicrophoneInputBridge::handleBuffer(const AudioBuffer &buffer, Duration time)
 {

@@ -28,8 +28,7 @@ QString nativeLanguageName(const QString &locale)
 
 SpeechEngine::SpeechEngine(Scheduler &scheduler, Platform platform, QString displayName)
     : m_scheduler(scheduler), m_platform(std::move(platform)), m_displayName(std::move(displayName))
-{
-}
+{}
 
 SpeechEngine::~SpeechEngine()
 {
@@ -79,9 +78,8 @@ Task<Expected<void, SpeechEngineError>> SpeechEngine::start(QString localeIdenti
     co_return outcome;
 }
 
-Task<Expected<void, SpeechEngineError>> SpeechEngine::runStart(QUuid id,
-                                                               QString localeIdentifier,
-                                                               QStringList contextualStrings)
+Task<Expected<void, SpeechEngineError>>
+SpeechEngine::runStart(QUuid id, QString localeIdentifier, QStringList contextualStrings)
 {
     Weak alive = m_lifetime;
     const CancelToken token = co_await currentCancellation();
@@ -151,9 +149,9 @@ Task<Expected<void, SpeechEngineError>> SpeechEngine::runStart(QUuid id,
         co_return started;
 
     auto bridge = m_inputBridge;
-    m_audioEngine->installTap(quint32(input.sampleRate / 10), input, [bridge](const AudioBuffer &buffer, Duration time) {
-        bridge->handleBuffer(buffer, time);
-    });
+    m_audioEngine->installTap(
+        quint32(input.sampleRate / 10), input,
+        [bridge](const AudioBuffer &buffer, Duration time) { bridge->handleBuffer(buffer, time); });
     m_tapInstalled = true;
     if (auto running = m_audioEngine->start(); !running)
         co_return running;
@@ -273,13 +271,11 @@ void SpeechEngine::apply(const TranscriptionResult &result)
     const bool isFinal = result.isFinal;
     auto overlaps = [&](const TranscriptSegment &segment) { return segment.start < end && start < segment.end; };
 
-    std::erase_if(m_segments, [&](const TranscriptSegment &segment) {
-        return overlaps(segment) && (!segment.isFinal || isFinal);
-    });
+    std::erase_if(m_segments,
+                  [&](const TranscriptSegment &segment) { return overlaps(segment) && (!segment.isFinal || isFinal); });
     const bool blockedByFinal =
-        !isFinal && std::any_of(m_segments.begin(), m_segments.end(), [&](const TranscriptSegment &segment) {
-            return segment.isFinal && overlaps(segment);
-        });
+        !isFinal && std::any_of(m_segments.begin(), m_segments.end(),
+                                [&](const TranscriptSegment &segment) { return segment.isFinal && overlaps(segment); });
     if (!blockedByFinal)
         m_segments.push_back(TranscriptSegment{start, end, text, isFinal});
     std::stable_sort(m_segments.begin(), m_segments.end(),

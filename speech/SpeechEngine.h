@@ -89,10 +89,8 @@ private:
     void sendStatus(const QString &text);
     void recordFailure(const QUuid &id, const Error &failure);
 
-    static Task<Expected<void, Error>> resultsLoop(Weak alive,
-                                                   SpeechEngine *engine,
-                                                   std::shared_ptr<TranscriptionResultStream> results,
-                                                   QUuid id);
+    static Task<Expected<void, Error>>
+    resultsLoop(Weak alive, SpeechEngine *engine, std::shared_ptr<TranscriptionResultStream> results, QUuid id);
     static Task<> watchdog(Weak alive, SpeechEngine *engine, QUuid id, std::shared_ptr<AbstractTranscriber> analyzer);
     static Task<> cancelAnalyzer(std::shared_ptr<AbstractTranscriber> analyzer);
 

@@ -25,7 +25,9 @@ struct BridgeFixture : ::testing::Test
     std::vector<float> levels;
     std::vector<SpeechEngineError> failures;
     std::unique_ptr<MicrophoneInputBridge> bridge = std::make_unique<MicrophoneInputBridge>(
-        clock, std::make_unique<test::FakeAudioConverter>(converterLog), stream,
+        clock,
+        std::make_unique<test::FakeAudioConverter>(converterLog),
+        stream,
         [this](float level) { levels.push_back(level); },
         [this](const SpeechEngineError &error) { failures.push_back(error); });
 

@@ -11,8 +11,7 @@ Duration seconds(double value)
 
 FakeTranscriber::FakeTranscriber(Scheduler &scheduler)
     : m_results(std::make_shared<TranscriptionResultStream>(scheduler))
-{
-}
+{}
 
 void FakeTranscriber::emitResult(const QString &text, double start, double end, bool isFinal)
 {

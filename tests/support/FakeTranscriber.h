@@ -19,7 +19,7 @@ public:
     std::optional<SpeechEngineError> startError;
     bool holdPrepare = false;
     AsyncValue<Expected<void, SpeechEngineError>> prepared;
-    bool holdFinalize = false;      // finalize waits for finalized (or a cancel) instead of ending at once
+    bool holdFinalize = false; // finalize waits for finalized (or a cancel) instead of ending at once
     AsyncValue<Expected<void, SpeechEngineError>> finalized;
 
     // Record

@@ -26,9 +26,8 @@ std::shared_ptr<PocketSphinxModel> SpeechSession::model()
     return shared;
 }
 
-SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
-                                                 const QStringList &contextualStrings,
-                                                 WavFileSource::Pace pace)
+SpeechSession::Outcome
+SpeechSession::transcribe(const QString &wavPath, const QStringList &contextualStrings, WavFileSource::Pace pace)
 {
     Outcome outcome;
     auto audio = WavFile::read(wavPath);
@@ -44,8 +43,7 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
     engine->onPartial = [&](const QString &text) { outcome.partials.append(text); };
     engine->onStatus = [&](const QString &text) { outcome.statuses.append(text); };
 
-    auto run = [](SpeechEngine *engine, QStringList context, AsyncValue<bool> ended,
-                  Outcome *outcome) -> Task<> {
+    auto run = [](SpeechEngine *engine, QStringList context, AsyncValue<bool> ended, Outcome *outcome) -> Task<> {
         auto started = co_await engine->start(QStringLiteral("en-US"), context);
         if (!started) {
             outcome->transcript = unexpected(started.error());
@@ -57,7 +55,8 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
     }(engine.get(), contextualStrings, ended, &outcome);
     speechCorpus::runEventsUntil([&] { return run.isDone(); }, 120);
     if (!run.isDone())
-        outcome.transcript = unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("timeout")});
+        outcome.transcript =
+            unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("timeout")});
     return outcome;
 }
 

@@ -86,7 +86,8 @@ TEST_F(Recognition, dictionaryNamesBecomeVocabularyAndAreRecognized)
             const auto outcome = SpeechSession::transcribe(paths[i], context);
             EXPECT_TRUE(outcome.transcript.hasValue());
             if (outcome.transcript.hasValue())
-                found += speechCorpus::words(outcome.transcript.value()).contains(speechCorpus::unknownNames()[i].toLower());
+                found +=
+                    speechCorpus::words(outcome.transcript.value()).contains(speechCorpus::unknownNames()[i].toLower());
         }
         return found;
     };

@@ -80,8 +80,8 @@ std::optional<QString> missingTools()
 bool synthesize(const QString &text, const QString &voice, const QString &path)
 {
     QProcess flite;
-    flite.start(QStringLiteral("flite"), {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text,
-                                          QStringLiteral("-o"), path});
+    flite.start(QStringLiteral("flite"),
+                {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text, QStringLiteral("-o"), path});
     return flite.waitForFinished(30000) && flite.exitCode() == 0 && QFileInfo(path).size() > 44;
 }
 

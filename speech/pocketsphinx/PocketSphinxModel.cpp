@@ -33,7 +33,12 @@ bool PocketSphinxModel::isComplete(const Files &files)
 }
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files)
-    : m_scheduler(scheduler), m_files(std::move(files)), m_state(std::make_shared<LoadState>())
+    : PocketSphinxModel(scheduler, std::move(files), Search{false})
+{
+}
+
+PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files, Search search)
+    : m_scheduler(scheduler), m_files(std::move(files)), m_search(search), m_state(std::make_shared<LoadState>())
 {}
 
 PocketSphinxModel::~PocketSphinxModel()
@@ -61,7 +66,8 @@ void PocketSphinxModel::load()
         const QByteArray dict = m_files.dictionary.toUtf8();
         cmd_ln_t *config = isComplete(m_files)
                                ? cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(),
-                                             "-dict", dict.constData(), "-logfn", "/dev/null", nullptr)
+                                             "-dict", dict.constData(), "-logfn", "/dev/null", "-fwdflat",
+                                             m_search.flatSecondPass ? "yes" : "no", nullptr)
                                : nullptr;
         m_decoder = config ? ps_init(config) : nullptr;
         if (config)

@@ -30,7 +30,15 @@ public:
     static Files debianEnglish();
     static bool isComplete(const Files &files);
 
+    struct Search
+    {
+        // The flat-lexicon second pass re-decodes a whole utterance when it ends: a little more
+        // accurate, but the end of a dictation then waits for it (see docs/speech.md).
+        bool flatSecondPass = false;
+    };
+
     PocketSphinxModel(Scheduler &scheduler, Files files);
+    PocketSphinxModel(Scheduler &scheduler, Files files, Search search);
     ~PocketSphinxModel();
     PocketSphinxModel(const PocketSphinxModel &) = delete;
     PocketSphinxModel &operator=(const PocketSphinxModel &) = delete;
@@ -57,6 +65,7 @@ private:
 
     Scheduler &m_scheduler;
     Files m_files;
+    Search m_search;
     std::mutex m_decoderLock;
     ps_decoder_s *m_decoder = nullptr;
     std::thread m_loader;

@@ -12,9 +12,14 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 using namespace orv;
 using namespace orv::test;
@@ -103,6 +108,59 @@ double percentile(std::vector<double> values, double p)
     return values[std::min(values.size() - 1, std::size_t(p * double(values.size())))];
 }
 
+// The live microphone path: the default PulseAudio source (the test server's FIFO source under
+// scripts/with-desktop.sh, fed with silence here so buffers flow).
+void benchLiveStart(LiveScheduler &scheduler)
+{
+    const QByteArray fifo = qgetenv("ORVANTA_TEST_MIC_FIFO");
+    if (fifo.isEmpty() || qgetenv("ORVANTA_TEST_PULSE").isEmpty()) {
+        std::printf("PulseAudio start: skipped (run under scripts/with-desktop.sh)\n");
+        return;
+    }
+    std::atomic<bool> feeding{true};
+    std::thread feeder([&] {
+        const int fd = ::open(fifo.constData(), O_WRONLY);
+        const std::vector<qint16> silence(160, 0);
+        auto due = std::chrono::steady_clock::now();
+        while (fd >= 0 && feeding) {
+            due += std::chrono::milliseconds(10);
+            std::this_thread::sleep_until(due);
+            if (::write(fd, silence.data(), silence.size() * 2) < 0)
+                break;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    });
+    auto engine = speech::makeLiveSpeechEngine(scheduler, speech::makeLivePermissions());
+    std::vector<double> listening;
+    std::vector<double> level;
+    for (int i = 0; i < 6; ++i) {
+        QElapsedTimer clock;
+        double firstLevel = 0;
+        engine->onLevel = [&](float) {
+            if (firstLevel == 0)
+                firstLevel = double(clock.nsecsElapsed()) / 1e6;
+        };
+        clock.start();
+        auto started = engine->start(QStringLiteral("en-US"), {});
+        speechCorpus::runEventsUntil([&] { return started.isDone(); }, 30);
+        const double toListening = double(clock.nsecsElapsed()) / 1e6;
+        speechCorpus::runEventsUntil([&] { return firstLevel > 0; }, 5);
+        engine->cancel();
+        if (i == 0) {
+            std::printf("PulseAudio start → Listening, cold model:  %7.1f ms; first level %.1f ms\n", toListening,
+                        firstLevel);
+        } else {
+            listening.push_back(toListening);
+            level.push_back(firstLevel);
+        }
+    }
+    std::printf("PulseAudio start → Listening, warm (median): %5.1f ms; first level %.1f ms\n", median(listening),
+                median(level));
+    feeding = false;
+    feeder.join();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -135,6 +193,8 @@ int main(int argc, char *argv[])
         std::printf("start → Listening, cold model:           %7.1f ms\n", cold.startToListening * 1000);
         std::printf("start → first audio level, cold model:   %7.1f ms\n", cold.startToFirstLevel * 1000);
     }
+
+    benchLiveStart(scheduler);
 
     auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
     model->loadInBackground();

@@ -6,21 +6,75 @@
 // keys and services. Defined once here; every sentence composes from these.
 namespace orv::platform {
 
-inline QString thisComputer() { return QStringLiteral("this computer"); }
-inline QString onThisComputer() { return QStringLiteral("on this computer"); }
-inline QString yourComputer() { return QStringLiteral("your computer"); }
-inline QString pasteKeys() { return QStringLiteral("Ctrl+V"); }
-inline QString trayName() { return QStringLiteral("panel"); }
+inline QString thisComputer()
+{
+    return QStringLiteral("this computer");
+}
+inline QString onThisComputer()
+{
+    return QStringLiteral("on this computer");
+}
+inline QString yourComputer()
+{
+    return QStringLiteral("your computer");
+}
+inline QString pasteKeys()
+{
+    return QStringLiteral("Ctrl+V");
+}
+inline QString trayName()
+{
+    return QStringLiteral("panel");
+}
 
 // Where the user changes a permission. The original names the System Settings privacy panes.
-inline QString microphoneSettingsPlace() { return QStringLiteral("Settings → Sound → Input"); }
-inline QString speechSettingsPlace() { return QStringLiteral("Orvanta’s Settings → Dictation language"); }
-inline QString accessibilitySettingsPlace() { return QStringLiteral("Settings → Accessibility"); }
-inline QString audioInputSettingsPlace() { return QStringLiteral("your sound settings"); }
-inline QString desktopSettings() { return QStringLiteral("your desktop settings"); }
+inline QString microphoneSettingsPlace()
+{
+    return QStringLiteral("Settings → Sound → Input");
+}
+inline QString speechSettingsPlace()
+{
+    return QStringLiteral("Orvanta’s Settings → Dictation language");
+}
+inline QString accessibilitySettingsPlace()
+{
+    return QStringLiteral("Settings → Accessibility");
+}
+inline QString audioInputSettingsPlace()
+{
+    return QStringLiteral("your sound settings");
+}
+inline QString desktopSettings()
+{
+    return QStringLiteral("your desktop settings");
+}
+
+// Sentences that name those places.
+inline QString permissionDeniedStatus()
+{
+    return QStringLiteral("Denied — open ") + desktopSettings();
+}
+inline QString allowMicrophoneSentence()
+{
+    return QStringLiteral("Allow Orvanta in ") + microphoneSettingsPlace() + QStringLiteral(".");
+}
+inline QString allowSpeechSentence()
+{
+    return QStringLiteral("Allow Orvanta in ") + speechSettingsPlace() + QStringLiteral(".");
+}
+
+// Stand-ins for the language-model texts ("On this Mac", "a supported Apple silicon Mac").
+inline QString onThisComputerStatus() { return QStringLiteral("On this computer"); }
+inline QString supportedComputer() { return QStringLiteral("a supported computer"); }
 
 // Defaults of the user's key choices (stored in the settings file).
-inline QString defaultHoldKeyName() { return QStringLiteral("Right Ctrl"); }
-inline QString defaultToggleName() { return QStringLiteral("Ctrl+Alt+Space"); }
+inline QString defaultHoldKeyName()
+{
+    return QStringLiteral("Right Ctrl");
+}
+inline QString defaultToggleName()
+{
+    return QStringLiteral("Ctrl+Alt+Space");
+}
 
 } // namespace orv::platform

@@ -12,10 +12,14 @@
 
 namespace orv {
 
-enum class DictationMode { verbatim, clean, structured };
+enum class DictationMode
+{
+    verbatim,
+    clean,
+    structured
+};
 
-inline constexpr std::array<DictationMode, 3> allDictationModes{DictationMode::verbatim,
-                                                                DictationMode::clean,
+inline constexpr std::array<DictationMode, 3> allDictationModes{DictationMode::verbatim, DictationMode::clean,
                                                                 DictationMode::structured};
 
 // "Verbatim", "Clean", "Structured": what the library stores and the title the user sees.
@@ -60,11 +64,23 @@ struct DictionaryEntry
     bool operator==(const DictionaryEntry &) const = default;
 };
 
-enum class RecordingPhase { idle, preparing, recording, processing };
+enum class RecordingPhase
+{
+    idle,
+    preparing,
+    recording,
+    processing
+};
 
 struct DeliveryResult
 {
-    enum class Outcome { inserted, sent, copied, failed };
+    enum class Outcome
+    {
+        inserted,
+        sent,
+        copied,
+        failed
+    };
     Outcome outcome = Outcome::failed;
     QString message;
 
@@ -83,6 +99,10 @@ QJsonObject toJson(const DictionaryEntry &entry);
 Expected<Preferences, DecodeError> preferencesFromJson(const QJsonObject &object);
 Expected<TranscriptRecord, DecodeError> transcriptRecordFromJson(const QJsonObject &object);
 Expected<DictionaryEntry, DecodeError> dictionaryEntryFromJson(const QJsonObject &object);
+// The same, naming the object in the error ("history record 3") so a message can say where it failed.
+Expected<Preferences, DecodeError> preferencesFromJson(const QJsonObject &object, const QString &where);
+Expected<TranscriptRecord, DecodeError> transcriptRecordFromJson(const QJsonObject &object, const QString &where);
+Expected<DictionaryEntry, DecodeError> dictionaryEntryFromJson(const QJsonObject &object, const QString &where);
 
 // Timestamps are stored as seconds since 2001-01-01 00:00:00 UTC.
 double referenceSeconds(const QDateTime &date);

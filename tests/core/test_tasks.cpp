@@ -82,7 +82,9 @@ TEST(Tasks, aDroppedHandleKeepsTheTaskRunningAndAsyncValuesWakeEveryWaiter)
         if (co_await value)
             ++*count;
     };
-    { auto dropped = waitFor(answer, &finished); }
+    {
+        auto dropped = waitFor(answer, &finished);
+    }
     auto kept = waitFor(answer, &finished);
     EXPECT_EQ(finished, 0);
     answer.resolve(true);

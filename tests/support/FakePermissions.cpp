@@ -18,4 +18,16 @@ Task<AuthorizationStatus> FakePermissions::requestSpeechAuthorization()
     co_return speechAnswer;
 }
 
+void FakePermissions::answerMicrophone(bool granted)
+{
+    microphone = granted ? AuthorizationStatus::authorized : AuthorizationStatus::denied;
+    microphonePrompt.resolve(granted);
+}
+
+void FakePermissions::answerSpeech(AuthorizationStatus status)
+{
+    speech = status;
+    speechPrompt.resolve(status);
+}
+
 } // namespace orv::test

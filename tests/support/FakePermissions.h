@@ -4,7 +4,10 @@
 
 namespace orv::test {
 
-// Scripted permission answers; a held prompt waits until the test answers it.
+// Scripted permission answers. A prompt answers at once (grantMicrophone, speechAnswer) unless it is held;
+// a held prompt waits until the test resolves microphonePrompt / speechPrompt, or calls answerMicrophone() /
+// answerSpeech(), which also make the answer the status the platform reports from then on, as a real
+// prompt does.
 class FakePermissions final : public Permissions
 {
 public:
@@ -23,6 +26,10 @@ public:
     AuthorizationStatus speechStatus() const override { return speech; }
     Task<bool> requestMicrophoneAccess() override;
     Task<AuthorizationStatus> requestSpeechAuthorization() override;
+
+    // The user answers a held prompt.
+    void answerMicrophone(bool granted);
+    void answerSpeech(AuthorizationStatus status);
 };
 
 } // namespace orv::test

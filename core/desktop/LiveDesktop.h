@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/Desktop.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace orv {
+
+// Opens links with xdg-open and "settings:<page>" with the desktop's settings program (GNOME Settings or
+// KDE System Settings); opens nothing when neither is installed.
+class LiveDesktop final : public Desktop
+{
+public:
+    bool openUrl(const QUrl &url) override;
+
+    // The program and arguments that open the URL; findExecutable answers a program's path or "".
+    static std::optional<QStringList> command(const QUrl &url,
+                                              const std::function<QString(const QString &)> &findExecutable);
+};
+
+} // namespace orv

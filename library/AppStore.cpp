@@ -1,0 +1,231 @@
+#include "library/AppStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace orv {
+
+namespace {
+
+constexpr QFile::Permissions privateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr QFile::Permissions privateFile = QFile::ReadOwner | QFile::WriteOwner;
+
+QString quoted(const QString &text)
+{
+    return QStringLiteral("“") + text + QStringLiteral("”");
+}
+
+// Creates the folder and any missing parents, each owner-only; an existing folder is left as it is.
+bool makePrivateFolder(const QString &path)
+{
+    QStringList missing;
+    QString current = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!QFileInfo(current).exists()) {
+        missing.prepend(current);
+        const QString parent = QFileInfo(current).path();
+        if (parent == current)
+            break;
+        current = parent;
+    }
+    if (!QFileInfo(current).isDir())
+        return false;
+    for (const QString &folder : missing) {
+        if (!QDir().mkdir(folder, privateFolder) && !QFileInfo(folder).isDir())
+            return false;
+    }
+    return true;
+}
+
+QJsonArray arrayOf(const auto &list)
+{
+    QJsonArray array;
+    for (const auto &item : list)
+        array.append(toJson(item));
+    return array;
+}
+
+template <typename T, typename Decode>
+Expected<QList<T>, DecodeError>
+listFrom(const QJsonObject &document, const QString &member, const QString &itemName, Decode decode)
+{
+    const auto it = document.constFind(member);
+    if (it == document.constEnd())
+        return unexpected(DecodeError{QStringLiteral("the member %1 of the library is missing").arg(quoted(member))});
+    if (!it->isArray())
+        return unexpected(
+            DecodeError{QStringLiteral("the member %1 of the library is not a list").arg(quoted(member))});
+    const QJsonArray array = it->toArray();
+    QList<T> items;
+    items.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const QString where = QStringLiteral("%1 %2").arg(itemName).arg(i + 1);
+        if (!array.at(i).isObject())
+            return unexpected(DecodeError{QStringLiteral("%1 is not an object").arg(where)});
+        auto item = decode(array.at(i).toObject(), where);
+        if (!item)
+            return unexpected(item.error());
+        items.append(std::move(item).value());
+    }
+    return items;
+}
+
+} // namespace
+
+QString StoreError::description() const
+{
+    const QString name = quoted(QFileInfo(path).fileName());
+    const QString because = detail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": %1.").arg(detail);
+    switch (kind) {
+    case Kind::unreadableLibrary:
+        return QStringLiteral("The file %1 could not be read when Orvanta started, so it is left as it is.").arg(name);
+    case Kind::folder:
+        return QStringLiteral("The folder %1 could not be created.").arg(quoted(path));
+    case Kind::encoding:
+        return QStringLiteral("The library could not be encoded.");
+    case Kind::writing:
+        return QStringLiteral("The file %1 could not be written").arg(name) + because;
+    case Kind::permissions:
+        return QStringLiteral("The file %1 could not be made private to you").arg(name) + because;
+    }
+    return {};
+}
+
+AppStore::AppStore(std::optional<QString> filePath) : m_filePath(filePath ? *filePath : defaultFilePath())
+{
+    load();
+}
+
+QString AppStore::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/orvanta/library.json");
+}
+
+void AppStore::load()
+{
+    QFileInfo info(m_filePath);
+    if (!info.exists() && !info.isSymLink())
+        return; // a first run: defaults, nothing written yet
+
+    QFile file(m_filePath);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+        const QString reason = info.isDir() ? QStringLiteral("it is a folder") : file.errorString();
+        m_loadError = QStringLiteral("Your saved library could not be read. It has been kept on disk: "
+                                     "the file could not be opened (%1).")
+                          .arg(reason);
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_loadError = QStringLiteral("Your saved library could not be read. It has been kept on disk: "
+                                     "the file could not be read (%1).")
+                          .arg(file.errorString());
+        return;
+    }
+    auto decoded = decode(bytes);
+    if (!decoded) {
+        m_loadError = QStringLiteral("Your saved library could not be read. It has been kept on disk: %1.")
+                          .arg(decoded.error().message);
+        return;
+    }
+    m_snapshot = std::move(decoded).value();
+}
+
+QByteArray AppStore::encode(const Snapshot &snapshot)
+{
+    const QJsonObject document{
+        {QStringLiteral("preferences"), toJson(snapshot.preferences)},
+        {QStringLiteral("history"), arrayOf(snapshot.history)},
+        {QStringLiteral("dictionary"), arrayOf(snapshot.dictionary)},
+    };
+    // QJsonObject keeps its members sorted by name, so the text is the same for the same snapshot.
+    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+Expected<AppStore::Snapshot, DecodeError> AppStore::decode(const QByteArray &document)
+{
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(document, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return unexpected(DecodeError{QStringLiteral("it is not valid JSON (%1 at byte %2)")
+                                          .arg(parseError.errorString())
+                                          .arg(parseError.offset)});
+    if (!json.isObject())
+        return unexpected(DecodeError{QStringLiteral("it is not a JSON object")});
+    const QJsonObject object = json.object();
+
+    Snapshot snapshot;
+    const auto preferences = object.constFind(QStringLiteral("preferences"));
+    if (preferences == object.constEnd())
+        return unexpected(DecodeError{QStringLiteral("the member “preferences” of the library is missing")});
+    if (!preferences->isObject())
+        return unexpected(DecodeError{QStringLiteral("the member “preferences” of the library is not an object")});
+    auto decodedPreferences = preferencesFromJson(preferences->toObject());
+    if (!decodedPreferences)
+        return unexpected(decodedPreferences.error());
+    snapshot.preferences = decodedPreferences.value();
+
+    auto history = listFrom<TranscriptRecord>(
+        object, QStringLiteral("history"), QStringLiteral("history record"),
+        [](const QJsonObject &item, const QString &where) { return transcriptRecordFromJson(item, where); });
+    if (!history)
+        return unexpected(history.error());
+    snapshot.history = std::move(history).value();
+
+    auto dictionary = listFrom<DictionaryEntry>(
+        object, QStringLiteral("dictionary"), QStringLiteral("dictionary entry"),
+        [](const QJsonObject &item, const QString &where) { return dictionaryEntryFromJson(item, where); });
+    if (!dictionary)
+        return unexpected(dictionary.error());
+    snapshot.dictionary = std::move(dictionary).value();
+    return snapshot;
+}
+
+Expected<void, StoreError> AppStore::save(const Snapshot &given)
+{
+    if (m_loadError)
+        return unexpected(StoreError{StoreError::Kind::unreadableLibrary, m_filePath, {}});
+
+    Snapshot prepared{given.preferences, {}, given.dictionary};
+    if (given.preferences.retainHistory)
+        prepared.history = given.history.first(std::min(given.history.size(), historyLimit));
+
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (!makePrivateFolder(folder))
+        return unexpected(StoreError{StoreError::Kind::folder, folder, {}});
+
+    const QByteArray bytes = encode(prepared);
+    if (bytes.isEmpty())
+        return unexpected(StoreError{StoreError::Kind::encoding, m_filePath, {}});
+
+    // A temporary file in the same folder, renamed over the old one: a crash leaves old or new, never a mix.
+    QSaveFile file(m_filePath);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return unexpected(StoreError{StoreError::Kind::writing, m_filePath, file.errorString()});
+    // Private before the rename, so the new document is never readable by others even for a moment.
+    file.setPermissions(privateFile);
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return unexpected(StoreError{StoreError::Kind::writing, m_filePath, reason});
+    }
+    if (!file.commit())
+        return unexpected(StoreError{StoreError::Kind::writing, m_filePath, file.errorString()});
+
+    constexpr QFile::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                            QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
+                                            QFile::ExeOther;
+    if (!QFile::setPermissions(m_filePath, privateFile) || (QFile::permissions(m_filePath) & modeBits) != privateFile)
+        return unexpected(StoreError{StoreError::Kind::permissions, m_filePath, {}});
+
+    m_snapshot = std::move(prepared);
+    return {};
+}
+
+} // namespace orv

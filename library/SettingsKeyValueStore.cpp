@@ -1,0 +1,53 @@
+#include "library/SettingsKeyValueStore.h"
+
+#include <QStandardPaths>
+
+namespace orv {
+
+SettingsKeyValueStore::SettingsKeyValueStore(std::optional<QString> filePath)
+    : m_settings(filePath ? *filePath : defaultFilePath(), QSettings::IniFormat)
+{}
+
+QString SettingsKeyValueStore::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/orvanta/orvanta.conf");
+}
+
+std::optional<qint64> SettingsKeyValueStore::integer(const QString &key) const
+{
+    const QVariant value = m_settings.value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 number = value.toLongLong(&ok);
+    return ok ? number : 0;
+}
+
+std::optional<bool> SettingsKeyValueStore::boolean(const QString &key) const
+{
+    const QVariant value = m_settings.value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    // The INI file holds text; only "true" and non-zero numbers read as true.
+    const QString text = value.toString().trimmed();
+    bool isNumber = false;
+    const qint64 number = text.toLongLong(&isNumber);
+    if (isNumber)
+        return number != 0;
+    return text.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0;
+}
+
+void SettingsKeyValueStore::setInteger(const QString &key, qint64 value)
+{
+    m_settings.setValue(key, value);
+    m_settings.sync();
+}
+
+void SettingsKeyValueStore::setBoolean(const QString &key, bool value)
+{
+    m_settings.setValue(key, value);
+    m_settings.sync();
+}
+
+} // namespace orv

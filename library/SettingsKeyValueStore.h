@@ -1,0 +1,29 @@
+#pragma once
+
+#include "library/KeyValueStore.h"
+
+#include <QSettings>
+
+#include <optional>
+
+namespace orv {
+
+// The live key-value store: an INI file, by default $XDG_CONFIG_HOME/orvanta/orvanta.conf.
+class SettingsKeyValueStore final : public KeyValueStore
+{
+public:
+    explicit SettingsKeyValueStore(std::optional<QString> filePath = {});
+
+    static QString defaultFilePath();
+
+    std::optional<qint64> integer(const QString &key) const override;
+    std::optional<bool> boolean(const QString &key) const override;
+    void setInteger(const QString &key, qint64 value) override;
+    void setBoolean(const QString &key, bool value) override;
+
+private:
+    // QSettings reads lazily and caches; every read goes through this one object.
+    mutable QSettings m_settings;
+};
+
+} // namespace orv

@@ -1,0 +1,293 @@
+#include "refine/CorrectionLearner.h"
+
+#include "refine/TextUnits.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <vector>
+
+namespace orv::CorrectionLearner {
+
+namespace {
+
+using namespace orv::textunits;
+
+constexpr auto unicode = QRegularExpression::UseUnicodePropertiesOption;
+
+// Compiled patterns by heard text. Compiling is most of the cost of a substitution; the pattern
+// depends on nothing but the heard text, so results are unchanged.
+class PatternCache
+{
+public:
+    struct Pattern
+    {
+        QRegularExpression regex;
+        // The first word, case-folded, when it is plain ASCII: a case-folded text without it cannot
+        // match, so the regular expression need not run. Case folding maps every character the engine
+        // treats as a case variant of an ASCII letter (K, the Kelvin sign, ſ…) onto that letter.
+        QString foldedAsciiFirstWord;
+    };
+
+    const Pattern *find(const QString &heard)
+    {
+        auto it = m_patterns.constFind(heard);
+        if (it == m_patterns.constEnd()) {
+            if (m_patterns.size() >= 4096)
+                m_patterns.clear();
+            it = m_patterns.insert(heard, compile(heard));
+        }
+        return it->regex.isValid() ? &*it : nullptr;
+    }
+
+private:
+    static Pattern compile(const QString &heard)
+    {
+        static const QRegularExpression whitespace(QStringLiteral("\\s+"), unicode);
+        const QStringList pieces = heard.split(whitespace, Qt::SkipEmptyParts);
+        if (pieces.isEmpty())
+            return {QRegularExpression(QStringLiteral("(")), {}};
+        QStringList escaped;
+        for (const QString &piece : pieces)
+            escaped.append(QRegularExpression::escape(piece));
+        QRegularExpression re(QStringLiteral("(?<![\\p{L}\\p{M}\\p{N}_])") + escaped.join(QStringLiteral("\\s+")) +
+                                  QStringLiteral("(?![\\p{L}\\p{M}\\p{N}_])"),
+                              QRegularExpression::CaseInsensitiveOption | unicode);
+        re.optimize();
+        const QString &first = pieces.first();
+        const bool ascii = std::all_of(first.begin(), first.end(), [](QChar c) { return c.unicode() < 0x80; });
+        return {re, ascii ? first.toCaseFolded() : QString()};
+    }
+
+    QHash<QString, Pattern> m_patterns;
+};
+
+PatternCache &patternCache()
+{
+    thread_local PatternCache cache;
+    return cache;
+}
+
+struct Span
+{
+    qsizetype start;
+    qsizetype end;
+};
+
+bool overlapsAny(const std::vector<Span> &written, qsizetype start, qsizetype end)
+{
+    return std::any_of(written.begin(), written.end(),
+                       [&](const Span &span) { return start < span.end && span.start < end; });
+}
+
+bool splitsCharacter(const QString &text, qsizetype start, qsizetype end)
+{
+    const auto inside = [&](qsizetype at) {
+        return at > 0 && at < text.size() && text.at(at).isLowSurrogate() && text.at(at - 1).isHighSurrogate();
+    };
+    return inside(start) || inside(end);
+}
+
+bool isWellFormed(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!c.isSurrogate())
+            continue;
+        if (!c.isHighSurrogate() || i + 1 == text.size() || !text.at(i + 1).isLowSurrogate())
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+QList<Match> matchesIn(const QRegularExpression &re, const QString &text)
+{
+    QList<Match> result;
+    auto it = re.globalMatch(text);
+    while (it.hasNext()) {
+        const auto match = it.next();
+        result.append({match.capturedStart(), match.capturedLength(), QString()});
+    }
+    return result;
+}
+
+} // namespace
+
+QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
+{
+    if (dictionary.isEmpty() || text.isEmpty())
+        return text;
+
+    struct Ordered
+    {
+        qsizetype length;
+        const DictionaryEntry *entry;
+    };
+    std::vector<Ordered> ordered;
+    ordered.reserve(dictionary.size());
+    for (const DictionaryEntry &entry : dictionary)
+        ordered.push_back({graphemeCount(entry.heard), &entry});
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Ordered &a, const Ordered &b) { return a.length > b.length; });
+
+    QString current = text;
+    QString currentFolded = current.toCaseFolded();
+    bool wellFormed = isWellFormed(current);
+    std::vector<Span> written; // what earlier entries wrote in this pass
+    for (const Ordered &item : ordered) {
+        const DictionaryEntry &entry = *item.entry;
+        if (entry.replacement.isEmpty())
+            continue;
+        const PatternCache::Pattern *pattern = patternCache().find(entry.heard);
+        if (!pattern)
+            continue;
+        if (!pattern->foldedAsciiFirstWord.isEmpty() && !currentFolded.contains(pattern->foldedAsciiFirstWord))
+            continue;
+        bool changed = false;
+        const QList<Match> matches =
+            wellFormed ? matchesIn(pattern->regex, current) : allMatches(pattern->regex, current);
+        for (auto it = matches.crbegin(); it != matches.crend(); ++it) {
+            const qsizetype start = it->start;
+            const qsizetype end = it->start + it->length;
+            if (splitsCharacter(current, start, end) || overlapsAny(written, start, end))
+                continue;
+            current.replace(start, it->length, entry.replacement);
+            changed = true;
+            const qsizetype delta = entry.replacement.size() - it->length;
+            for (Span &span : written) {
+                if (span.start >= end) {
+                    span.start += delta;
+                    span.end += delta;
+                }
+            }
+            written.push_back({start, start + entry.replacement.size()});
+        }
+        if (changed) {
+            currentFolded = current.toCaseFolded();
+            wellFormed = wellFormed && isWellFormed(entry.replacement);
+        }
+    }
+    return current;
+}
+
+QStringList words(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("[\\p{L}\\p{M}]+(?:['’][\\p{L}\\p{M}]+)*"), unicode);
+    return allMatchedTexts(pattern, text);
+}
+
+int editDistance(const QString &a, const QString &b)
+{
+    QStringList left = graphemes(a);
+    QStringList right = graphemes(b);
+    for (QString &c : left)
+        c = c.normalized(QString::NormalizationForm_D);
+    for (QString &c : right)
+        c = c.normalized(QString::NormalizationForm_D);
+    if (left.isEmpty())
+        return int(right.size());
+    if (right.isEmpty())
+        return int(left.size());
+
+    std::vector<int> row(right.size() + 1);
+    for (qsizetype j = 0; j <= right.size(); ++j)
+        row[j] = int(j);
+    for (qsizetype i = 1; i <= left.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= right.size(); ++j) {
+            const int above = row[j];
+            const int cost = left[i - 1] == right[j - 1] ? 0 : 1;
+            row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + cost});
+            diagonal = above;
+        }
+    }
+    return row[right.size()];
+}
+
+const QSet<QString> &learningStopWords()
+{
+    static const QSet<QString> stopWords{
+        QStringLiteral("the"),      QStringLiteral("and"),       QStringLiteral("but"),    QStringLiteral("for"),
+        QStringLiteral("not"),      QStringLiteral("yes"),       QStringLiteral("now"),    QStringLiteral("today"),
+        QStringLiteral("tomorrow"), QStringLiteral("yesterday"), QStringLiteral("can"),    QStringLiteral("cannot"),
+        QStringLiteral("will"),     QStringLiteral("would"),     QStringLiteral("should"), QStringLiteral("could"),
+        QStringLiteral("was"),      QStringLiteral("were"),      QStringLiteral("this"),   QStringLiteral("that"),
+        QStringLiteral("there"),    QStringLiteral("their"),     QStringLiteral("they"),   QStringLiteral("our"),
+        QStringLiteral("your"),     QStringLiteral("you"),       QStringLiteral("with"),   QStringLiteral("from"),
+        QStringLiteral("into"),     QStringLiteral("have"),      QStringLiteral("has")};
+    return stopWords;
+}
+
+QList<Correction> corrections(const QString &original, const QString &edited)
+{
+    if (original == edited)
+        return {};
+    if (original.size() > maximumLearnedTextUnits || edited.size() > maximumLearnedTextUnits)
+        return {};
+
+    const QStringList before = words(original);
+    const QStringList after = words(edited);
+    if (before.isEmpty() || after.isEmpty())
+        return {};
+
+    QStringList beforeCanonical;
+    QStringList afterCanonical;
+    for (const QString &word : before)
+        beforeCanonical.append(word.normalized(QString::NormalizationForm_D));
+    for (const QString &word : after)
+        afterCanonical.append(word.normalized(QString::NormalizationForm_D));
+
+    const qsizetype shorter = std::min(before.size(), after.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && beforeCanonical[prefix] == afterCanonical[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix &&
+           beforeCanonical[before.size() - 1 - suffix] == afterCanonical[after.size() - 1 - suffix])
+        ++suffix;
+
+    const qsizetype heardCount = before.size() - prefix - suffix;
+    const qsizetype replacementCount = after.size() - prefix - suffix;
+    if (heardCount < 1 || heardCount > maximumSpanWords || replacementCount < 1 || replacementCount > maximumSpanWords)
+        return {};
+
+    const QStringList heardWords = before.mid(prefix, heardCount);
+    const QStringList replacementWords = after.mid(prefix, replacementCount);
+    const QString heard = heardWords.join(QLatin1Char(' '));
+    const QString replacement = replacementWords.join(QLatin1Char(' '));
+
+    static const QRegularExpression whitespace(QStringLiteral("\\s"), unicode);
+    QString heardFolded = folded(heard);
+    QString replacementFolded = folded(replacement);
+    heardFolded.remove(whitespace);
+    replacementFolded.remove(whitespace);
+    const qsizetype heardLength = graphemeCount(heardFolded);
+    const qsizetype replacementLength = graphemeCount(replacementFolded);
+    for (const qsizetype length : {heardLength, replacementLength}) {
+        if (length < minimumFoldedCharacters || length > maximumFoldedCharacters)
+            return {};
+    }
+
+    if (!canonicallyEqual(heardFolded, replacementFolded)) {
+        const QSet<QString> &stopWords = learningStopWords();
+        for (const QStringList *span : {&heardWords, &replacementWords}) {
+            for (const QString &word : *span) {
+                if (stopWords.contains(word.toLower()))
+                    return {};
+            }
+        }
+        const int distance = editDistance(heardFolded, replacementFolded);
+        const qsizetype limit = std::min(heardLength, replacementLength) / 3;
+        if (distance > limit)
+            return {};
+    }
+
+    if (heard == replacement)
+        return {};
+    return {Correction{heard, replacement}};
+}
+
+} // namespace orv::CorrectionLearner

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/Expected.h"
+#include "core/Scheduler.h"
+#include "core/Task.h"
+#include "refine/AbstractFormatter.h"
+#include "refine/FormatterError.h"
+#include "refine/LanguageModel.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace orv {
+
+// Rewrites a dictation with the language model in the Clean and Structured modes, piece by piece, each
+// request bounded by a deadline and its answer checked for changed content. Every failure keeps the
+// unformatted text and says why in the notice.
+class IntelligenceFormatter final : public AbstractFormatter
+{
+public:
+    static constexpr qsizetype longestFormattedText = 20000; // characters, after trimming
+    static constexpr int tokenReserve = 1300;
+    static constexpr int smallestBudget = 256; // the budget must exceed this
+    static constexpr qsizetype largestPiece = 1800;
+    static constexpr qsizetype offeredVocabulary = 60;
+    static constexpr int maximumResponseTokens = 1200;
+
+    // speechEngineName labels unformatted output ("PocketSphinx"). The model is owned for the whole run.
+    IntelligenceFormatter(Scheduler &scheduler, std::unique_ptr<LanguageModel> model, QString speechEngineName);
+    ~IntelligenceFormatter() override;
+
+    Task<FormattingResult> format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary) override;
+    QString statusText() const override;
+    QString modelDisplayName() const override;
+
+    LanguageModel &model() const { return *m_model; }
+    // Asks the model afresh whether it is there (a local server may have started or stopped).
+    Task<void> refreshModel();
+
+    // One request under the response deadline; cancelling the awaiting task resumes it at once.
+    Task<Expected<QString, ResponseError>> respond(std::shared_ptr<LanguageModelSession> session, QString prompt);
+
+    static QString statusText(const ModelAvailability &availability, const QString &modelName);
+    static QString instructions(DictationMode mode, const QList<DictionaryEntry> &dictionary);
+    static QString modeInstruction(DictationMode mode);
+    static QString prompt(const QString &piece);
+    static QStringList chunks(const QString &text, qsizetype limit);
+
+    static bool
+    preservesContent(const QString &source, const QString &answer, const QList<DictionaryEntry> &dictionary);
+    static QStringList numbers(const QString &text);
+    static QStringList links(const QString &text);
+    static QStringList negationMarkers(const QString &text);
+
+private:
+    FormattingResult unformatted(const QString &text, std::optional<QString> notice = std::nullopt) const;
+    QString noticeFor(const ResponseError &error, const QString &modelName) const;
+
+    Scheduler &m_scheduler;
+    std::unique_ptr<LanguageModel> m_model;
+    QString m_speechEngineName;
+};
+
+} // namespace orv

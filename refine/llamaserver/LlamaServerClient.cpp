@@ -1,0 +1,119 @@
+#include "refine/llamaserver/LlamaServerClient.h"
+
+#include <QJsonDocument>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+
+namespace orv {
+
+namespace {
+
+struct Pending
+{
+    QPointer<QNetworkReply> reply;
+    QMetaObject::Connection onFinished;
+    AsyncValue<LlamaServerClient::Reply> result;
+    Scheduler::TimerId timer = 0;
+
+    // Ends the request without waiting for its reply.
+    void abandon(Scheduler &scheduler, LlamaServerClient::Reply::Outcome outcome)
+    {
+        if (result.isResolved())
+            return;
+        if (timer) {
+            scheduler.cancel(timer);
+            timer = 0;
+        }
+        if (reply) {
+            QNetworkReply *doomed = reply;
+            reply = nullptr;
+            // Only our own connection: the reply's internal ones carry the abort to the HTTP thread.
+            QObject::disconnect(onFinished);
+            doomed->abort();
+            doomed->deleteLater();
+        }
+        LlamaServerClient::Reply ended;
+        ended.outcome = outcome;
+        // Resume the waiting task from the loop, never from inside cancel().
+        AsyncValue<LlamaServerClient::Reply> value = result;
+        scheduler.post([value, ended] { value.resolve(ended); });
+    }
+};
+
+} // namespace
+
+LlamaServerClient::LlamaServerClient(Scheduler &scheduler, QUrl endpoint)
+    : m_scheduler(scheduler), m_endpoint(std::move(endpoint))
+{
+    // Dictations go to this computer's server only, never through a proxy.
+    m_manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+}
+
+Task<LlamaServerClient::Reply>
+LlamaServerClient::send(QString path, std::optional<QJsonObject> body, Duration timeLimit)
+{
+    CancelToken token = co_await currentCancellation();
+    if (token->isCancelled()) {
+        Reply cancelled;
+        cancelled.outcome = Reply::Outcome::cancelled;
+        co_return cancelled;
+    }
+
+    QUrl url = m_endpoint;
+    QString base = url.path();
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    url.setPath(base + path);
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+
+    auto pending = std::make_shared<Pending>();
+    QNetworkReply *reply =
+        body ? m_manager.post(request, QJsonDocument(*body).toJson(QJsonDocument::Compact)) : m_manager.get(request);
+    pending->reply = reply;
+    std::weak_ptr<Pending> weak = pending;
+    pending->onFinished = QObject::connect(reply, &QNetworkReply::finished, reply, [weak, reply] {
+        auto state = weak.lock();
+        reply->deleteLater();
+        if (!state || state->result.isResolved())
+            return;
+        state->reply = nullptr;
+        Reply answer;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid()) {
+            answer.outcome = Reply::Outcome::answered;
+            answer.status = status.toInt();
+            answer.body = reply->readAll();
+        } else {
+            answer.outcome = Reply::Outcome::unreachable;
+            answer.errorText = reply->errorString();
+        }
+        state->result.resolve(answer);
+    });
+
+    Scheduler &scheduler = m_scheduler;
+    if (timeLimit > Duration::zero()) {
+        pending->timer = scheduler.schedule(timeLimit, [weak, &scheduler] {
+            if (auto state = weak.lock()) {
+                state->timer = 0;
+                state->abandon(scheduler, Reply::Outcome::timedOut);
+            }
+        });
+    }
+    const auto link = token->onCancel([weak, &scheduler] {
+        if (auto state = weak.lock())
+            state->abandon(scheduler, Reply::Outcome::cancelled);
+    });
+
+    Reply answer = co_await pending->result;
+    token->removeCallback(link);
+    if (pending->timer)
+        scheduler.cancel(pending->timer);
+    co_return answer;
+}
+
+} // namespace orv

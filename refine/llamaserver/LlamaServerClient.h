@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/Scheduler.h"
+#include "core/Task.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace orv {
+
+// HTTP to one llama.cpp server on loopback: no proxy, no redirects, every request abortable by the
+// awaiting task's cancellation or by a time limit on the scheduler.
+class LlamaServerClient
+{
+public:
+    struct Reply
+    {
+        enum class Outcome
+        {
+            answered,
+            unreachable,
+            timedOut,
+            cancelled
+        };
+        Outcome outcome = Outcome::unreachable;
+        int status = 0; // HTTP status when answered
+        QByteArray body;
+        QString errorText; // the network error when unreachable
+    };
+
+    LlamaServerClient(Scheduler &scheduler, QUrl endpoint);
+
+    const QUrl &endpoint() const { return m_endpoint; }
+
+    // GET when body is empty, POST with a JSON body otherwise. timeLimit zero: no limit of its own.
+    Task<Reply> send(QString path, std::optional<QJsonObject> body, Duration timeLimit);
+
+private:
+    Scheduler &m_scheduler;
+    QUrl m_endpoint;
+    QNetworkAccessManager m_manager;
+};
+
+} // namespace orv

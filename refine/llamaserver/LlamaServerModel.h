@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/Expected.h"
+#include "core/Scheduler.h"
+#include "refine/LanguageModel.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+
+namespace orv {
+
+class LlamaServerClient;
+
+// A llama.cpp server on this computer (its HTTP API: /props, /tokenize, /v1/chat/completions).
+// Addresses that are not loopback are refused: dictations never leave the computer.
+class LlamaServerModel final : public LanguageModel
+{
+public:
+    static constexpr Duration probeTimeLimit = std::chrono::seconds(2);
+    static constexpr Duration tokenCountTimeLimit = std::chrono::seconds(10);
+
+    // The settings key of the endpoint and its default.
+    static QString endpointSettingKey() { return QStringLiteral("languageModel/endpoint"); }
+    static QString defaultEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
+
+    // endpoint: the settings value; empty means the default. Unavailable until refresh() reached it.
+    LlamaServerModel(Scheduler &scheduler, const QString &endpoint);
+    ~LlamaServerModel() override;
+
+    ModelAvailability availability() const override { return m_availability; }
+    QString displayName() const override { return m_name; }
+    int contextSize() const override { return m_contextSize; }
+    Task<Expected<int, ModelError>> tokenCount(QString text) override;
+    std::shared_ptr<LanguageModelSession> makeSession(QString instructions) override;
+    // Asks /props for the model's name and context size; sets the availability.
+    Task<void> refresh() override;
+
+    // The endpoint as a URL when it is a valid http(s) address on loopback; otherwise why not.
+    static Expected<QUrl, QString> loopbackEndpoint(const QString &text);
+    static QString genericName() { return QStringLiteral("Local model server"); }
+
+private:
+    std::shared_ptr<LlamaServerClient> m_client; // null when the endpoint is refused
+    ModelAvailability m_availability;
+    QString m_name;
+    int m_contextSize = 0;
+};
+
+} // namespace orv

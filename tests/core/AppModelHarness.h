@@ -1,0 +1,82 @@
+#pragma once
+
+#include "core/AppModel.h"
+#include "tests/support/FakeDesktop.h"
+#include "tests/support/FakeFormatter.h"
+#include "tests/support/FakeLoginItemController.h"
+#include "tests/support/FakePermissions.h"
+#include "tests/support/FakeSpeechEngine.h"
+#include "tests/support/FakeTextDelivery.h"
+#include "tests/support/InMemoryKeyValueStore.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace orv::test {
+
+// Builds a model over fakes and a library in a temporary folder; counts the change notifications.
+class AppModelTest : public ::testing::Test
+{
+protected:
+    AppModelTest()
+    {
+        speech->localesAnswer = QStringList{QStringLiteral("en-US")};
+        speech->startAnswer = FakeSpeechEngine::StartResult();
+        // Permission prompts stay open until a test answers them.
+        permissions->holdMicrophonePrompt = true;
+        permissions->holdSpeechPrompt = true;
+    }
+
+    AppModel &make()
+    {
+        speechFake = speech.get();
+        permissionsFake = permissions.get();
+        formatterFake = formatter.get();
+        deliveryFake = delivery.get();
+        desktopFake = desktop.get();
+        loginFake = login.get();
+        settingsFake = settings.get();
+        model = std::make_unique<AppModel>(AppModel::Services{
+            scheduler, std::move(login), std::move(settings), std::make_unique<AppStore>(libraryPath()),
+            std::move(speech), std::move(permissions), std::move(formatter), std::move(delivery), std::move(desktop)});
+        QObject::connect(model.get(), &AppModel::changed, model.get(), [this] { ++notifications; });
+        return *model;
+    }
+
+    QString libraryPath() const { return dir.filePath(QStringLiteral("orvanta/library.json")); }
+    AppStore::Snapshot savedLibrary() const { return AppStore(libraryPath()).snapshot(); }
+
+    // Start, let recording begin, speak for `seconds`, finish with `transcript`.
+    void dictate(const QString &transcript, double seconds = 1.0)
+    {
+        model->toggle();
+        scheduler.advanceSeconds(seconds);
+        speechFake->finishAnswer = FakeSpeechEngine::FinishResult(transcript);
+        model->toggle();
+        scheduler.runPending();
+    }
+
+    VirtualScheduler scheduler;
+    QTemporaryDir dir;
+    std::unique_ptr<FakeLoginItemController> login = std::make_unique<FakeLoginItemController>();
+    std::unique_ptr<InMemoryKeyValueStore> settings = std::make_unique<InMemoryKeyValueStore>();
+    std::unique_ptr<FakeSpeechEngine> speech = std::make_unique<FakeSpeechEngine>();
+    std::unique_ptr<FakePermissions> permissions = std::make_unique<FakePermissions>();
+    std::unique_ptr<FakeFormatter> formatter = std::make_unique<FakeFormatter>();
+    std::unique_ptr<FakeTextDelivery> delivery = std::make_unique<FakeTextDelivery>();
+    std::unique_ptr<FakeDesktop> desktop = std::make_unique<FakeDesktop>();
+
+    FakeSpeechEngine *speechFake = nullptr;
+    FakePermissions *permissionsFake = nullptr;
+    FakeFormatter *formatterFake = nullptr;
+    FakeTextDelivery *deliveryFake = nullptr;
+    FakeDesktop *desktopFake = nullptr;
+    FakeLoginItemController *loginFake = nullptr;
+    InMemoryKeyValueStore *settingsFake = nullptr;
+    std::unique_ptr<AppModel> model;
+    int notifications = 0;
+};
+
+} // namespace orv::test

@@ -1,0 +1,331 @@
+#include "tests/core/AppModelHarness.h"
+
+#include <QFile>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+QString repeatedCluster(const QString &cluster, int count)
+{
+    return cluster.repeated(count);
+}
+
+TranscriptRecord oldRecord(int n)
+{
+    return TranscriptRecord{QUuid::createUuid(),
+                            dateFromReferenceSeconds(700000000.0 + n),
+                            QStringLiteral("old"),
+                            QStringLiteral("Old %1.").arg(n),
+                            1,
+                            QStringLiteral("Editor"),
+                            QStringLiteral("Built-in rules")};
+}
+
+} // namespace
+
+TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyTheLastResult)
+{
+    AppStore::Snapshot full;
+    for (int i = 0; i < 200; ++i)
+        full.history.append(oldRecord(i));
+    ASSERT_TRUE(AppStore(libraryPath()).save(full));
+    AppModel &m = make();
+    ASSERT_EQ(m.history().size(), 200);
+    dictate(QStringLiteral("the newest"));
+    ASSERT_EQ(m.history().size(), 200);
+    EXPECT_EQ(m.history().front().original, QStringLiteral("the newest"));
+    EXPECT_EQ(m.history().back(), full.history.at(198));
+    EXPECT_EQ(savedLibrary().history, m.history());
+
+    m.setRetainHistory(false);
+    EXPECT_TRUE(m.history().isEmpty());
+    EXPECT_TRUE(m.correctionBaselines().isEmpty());
+    ASSERT_TRUE(m.lastResult()) << "the last result is kept";
+    dictate(QStringLiteral("not kept"));
+    EXPECT_TRUE(m.history().isEmpty());
+    EXPECT_EQ(m.lastResult()->original, QStringLiteral("not kept"));
+    EXPECT_TRUE(m.correctionBaselines().contains(m.lastResult()->id));
+    EXPECT_TRUE(savedLibrary().history.isEmpty());
+    EXPECT_FALSE(savedLibrary().preferences.retainHistory);
+
+    m.setRetainHistory(true);
+    EXPECT_TRUE(m.history().isEmpty()) << "turning it on again brings nothing back";
+}
+
+TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
+{
+    AppModel &m = make();
+    dictate(QStringLiteral("Call Jon now."));
+    const QUuid id = m.lastResult()->id;
+    notifications = 0;
+    m.editTranscript(id, QStringLiteral("Call John now."));
+    EXPECT_EQ(notifications, 2) << "one for what was learned, one for the edit";
+    ASSERT_EQ(m.dictionary().size(), 1);
+    EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("Jon"));
+    EXPECT_EQ(m.dictionary()[0].replacement, QStringLiteral("John"));
+    EXPECT_TRUE(m.dictionary()[0].automatic);
+    EXPECT_EQ(m.status(), QStringLiteral("Learned John"));
+    EXPECT_EQ(m.history()[0].output, QStringLiteral("Call John now."));
+    EXPECT_EQ(m.lastResult()->output, QStringLiteral("Call John now."));
+    EXPECT_EQ(m.correctionBaselines().value(id), QStringLiteral("Call John now."));
+    EXPECT_EQ(savedLibrary().dictionary, m.dictionary());
+
+    m.editTranscript(id, QStringLiteral("Call John now."));
+    EXPECT_EQ(m.dictionary()[0].occurrenceCount, 1) << "the same edit twice learns nothing the second time";
+
+    notifications = 0;
+    m.editTranscript(id, QStringLiteral(" \n\t"));
+    EXPECT_EQ(notifications, 0) << "a blank edit is ignored";
+    EXPECT_EQ(m.history()[0].output, QStringLiteral("Call John now."));
+
+    Preferences noLearning = m.preferences();
+    noLearning.autoLearn = false;
+    m.setPreferences(noLearning);
+    m.cancelDictation(); // a status to compare against
+    m.editTranscript(id, QStringLiteral("Call Joan now."));
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(m.dictionary().size(), 1);
+    EXPECT_EQ(m.history()[0].output, QStringLiteral("Call Joan now."));
+    EXPECT_EQ(m.correctionBaselines().value(id), QStringLiteral("Call Joan now."));
+
+    const QUuid unknown = QUuid::createUuid();
+    m.setPreferences(Preferences{});
+    m.editTranscript(unknown, QStringLiteral("Call Jan now."));
+    EXPECT_EQ(m.correctionBaselines().value(unknown), QStringLiteral("Call Jan now."));
+    EXPECT_EQ(m.dictionary().size(), 1) << "no baseline, nothing learned";
+}
+
+TEST_F(AppModelTest, correctionsReportedByDeliveryChangeOnlyTheDictionaryAndStatus)
+{
+    AppModel &m = make();
+    dictate(QStringLiteral("A new ron fires."));
+    const TranscriptRecord before = *m.lastResult();
+    deliveryFake->reportCorrection(QStringLiteral("A new ron fires."), QStringLiteral("A neuron fires."));
+    ASSERT_EQ(m.dictionary().size(), 1);
+    EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("new ron"));
+    EXPECT_EQ(m.status(), QStringLiteral("Learned neuron"));
+    EXPECT_EQ(*m.lastResult(), before);
+    EXPECT_EQ(m.correctionBaselines().value(before.id), before.output);
+
+    notifications = 0;
+    deliveryFake->reportCorrection(QStringLiteral("same"), QStringLiteral("same"));
+    EXPECT_EQ(notifications, 0) << "nothing learned: no save, no notification";
+}
+
+TEST_F(AppModelTest, learningMergesCaseInsensitivelyAndAManualAdditionIsManualForGood)
+{
+    AppModel &m = make();
+    m.learn(QStringLiteral("Post Gress"), QStringLiteral("Postgres"), true);
+    m.learn(QStringLiteral("kube"), QStringLiteral("Kube"), true);
+    const DictionaryEntry original = m.dictionary()[1];
+    scheduler.advanceSeconds(2);
+    notifications = 0;
+    m.addDictionaryEntry(QStringLiteral("  post gress "), QStringLiteral(" PostgreSQL\n"));
+    EXPECT_EQ(notifications, 1);
+    ASSERT_EQ(m.dictionary().size(), 2);
+    const DictionaryEntry merged = m.dictionary()[1];
+    EXPECT_EQ(merged.id, original.id);
+    EXPECT_EQ(merged.heard, QStringLiteral("Post Gress"));
+    EXPECT_EQ(merged.replacement, QStringLiteral("PostgreSQL"));
+    EXPECT_EQ(merged.occurrenceCount, 2);
+    EXPECT_FALSE(merged.automatic);
+    EXPECT_EQ(merged.modifiedAt, scheduler.wallNow());
+    m.learn(QStringLiteral("POST GRESS"), QStringLiteral("PostgreSQL"), true);
+    EXPECT_FALSE(m.dictionary()[1].automatic) << "an automatic repeat does not make it automatic again";
+    EXPECT_EQ(m.dictionary()[1].occurrenceCount, 3);
+
+    m.addDictionaryEntry(QString(), QStringLiteral("Kubernetes"));
+    EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("Kubernetes"));
+    EXPECT_EQ(m.dictionary()[0].replacement, QStringLiteral("Kubernetes"));
+
+    notifications = 0;
+    m.addDictionaryEntry(QStringLiteral("something"), QStringLiteral("   "));
+    EXPECT_EQ(notifications, 0);
+    EXPECT_EQ(m.dictionary().size(), 3);
+}
+
+TEST_F(AppModelTest, dictionaryFieldsAreLimitedTo100UserPerceivedCharacters)
+{
+    AppModel &m = make();
+    // "é" as e + combining accent: 2 UTF-16 units, 1 character; a flag: 4 units, 1 character.
+    const QString accented = QStringLiteral("e\u0301");
+    const QString flag = QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");
+    ASSERT_EQ(graphemeCount(accented.repeated(3) + flag), 4);
+
+    m.addDictionaryEntry(repeatedCluster(accented, 100), QStringLiteral("ok"));
+    EXPECT_EQ(m.dictionary().size(), 1) << "100 characters (200 units) are accepted";
+    m.addDictionaryEntry(repeatedCluster(accented, 101), QStringLiteral("ok"));
+    m.addDictionaryEntry(QStringLiteral("x"), repeatedCluster(flag, 101));
+    EXPECT_EQ(m.dictionary().size(), 1) << "101 are ignored";
+    m.addDictionaryEntry(QStringLiteral("y"), repeatedCluster(flag, 100));
+    EXPECT_EQ(m.dictionary().size(), 2);
+}
+
+TEST_F(AppModelTest, theDictionaryKeeps500EntriesDroppingTheOldest)
+{
+    AppModel &m = make();
+    for (int i = 0; i < 500; ++i)
+        m.learn(QStringLiteral("word%1").arg(i), QStringLiteral("Word%1").arg(i), false);
+    ASSERT_EQ(m.dictionary().size(), 500);
+    m.addDictionaryEntry(QStringLiteral("newest"), QStringLiteral("Newest"));
+    ASSERT_EQ(m.dictionary().size(), 500);
+    EXPECT_EQ(m.dictionary().front().heard, QStringLiteral("newest"));
+    EXPECT_EQ(m.dictionary().back().heard, QStringLiteral("word1"));
+    EXPECT_EQ(savedLibrary().dictionary.size(), 500);
+
+    const QUuid gone = m.dictionary()[3].id;
+    m.deleteDictionaryEntry(gone);
+    EXPECT_EQ(m.dictionary().size(), 499);
+    notifications = 0;
+    m.deleteDictionaryEntry(gone);
+    EXPECT_EQ(notifications, 1) << "saves and notifies even when nothing matched";
+}
+
+TEST_F(AppModelTest, deletingARecordKeepsTheLastResultAndClearingHistoryRemovesIt)
+{
+    AppModel &m = make();
+    dictate(QStringLiteral("one"));
+    dictate(QStringLiteral("two"));
+    const QUuid latest = m.lastResult()->id;
+    m.deleteRecord(latest);
+    EXPECT_EQ(m.history().size(), 1);
+    ASSERT_TRUE(m.lastResult());
+    EXPECT_FALSE(m.correctionBaselines().contains(latest));
+    m.learn(QStringLiteral("kept"), QStringLiteral("Kept"), false);
+    m.clearHistory();
+    EXPECT_TRUE(m.history().isEmpty());
+    EXPECT_FALSE(m.lastResult());
+    EXPECT_TRUE(m.correctionBaselines().isEmpty());
+    EXPECT_EQ(savedLibrary().dictionary.size(), 1);
+    EXPECT_TRUE(savedLibrary().history.isEmpty());
+}
+
+TEST_F(AppModelTest, requestingPermissionsOpensSettingsForRefusalsAndAsksOnlyWhatIsUndetermined)
+{
+    permissions->microphone = AuthorizationStatus::denied;
+    AppModel &m = make();
+    m.requestPermissions();
+    EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl(QStringLiteral("settings:sound"))});
+    EXPECT_EQ(permissionsFake->microphoneRequests, 0) << "no dialog for a refused permission";
+
+    permissionsFake->microphone = AuthorizationStatus::notDetermined;
+    permissionsFake->speech = AuthorizationStatus::notDetermined;
+    m.requestPermissions();
+    EXPECT_EQ(permissionsFake->microphoneRequests, 1);
+    EXPECT_EQ(permissionsFake->speechRequests, 0);
+    permissionsFake->answerMicrophone(true);
+    ASSERT_EQ(permissionsFake->speechRequests, 1);
+    notifications = 0;
+    permissionsFake->answerSpeech(AuthorizationStatus::denied);
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Allow Orvanta in Orvanta’s Settings → Dictation language."));
+    EXPECT_EQ(m.speechStatus(), QStringLiteral("Denied — open your desktop settings"));
+    EXPECT_EQ(notifications, 2) << "authorizeRecording refreshes, then the request task refreshes";
+
+    m.openPrivacySettings(privacyAnchor::speechRecognition());
+    m.openPrivacySettings(QStringLiteral("Privacy_Unknown"));
+    m.openPrivacySettings(privacyAnchor::accessibility());
+    EXPECT_EQ(desktopFake->openedUrls.last(), QUrl(QStringLiteral("settings:accessibility")));
+    EXPECT_EQ(desktopFake->openedUrls.size(), 2) << "local recognition has no settings page to open";
+}
+
+TEST_F(AppModelTest, bothPermissionsAskedInTurnAnswerTrueOnlyWhenBothAreGranted)
+{
+    permissions->microphone = AuthorizationStatus::notDetermined;
+    permissions->speech = AuthorizationStatus::notDetermined;
+    AppModel &m = make();
+    Task<bool> answer = m.authorizeRecording();
+    permissionsFake->answerMicrophone(true);
+    permissionsFake->answerSpeech(AuthorizationStatus::authorized);
+    ASSERT_TRUE(answer.isDone());
+    EXPECT_TRUE(answer.result());
+    EXPECT_EQ(m.microphoneStatus(), QStringLiteral("Allowed"));
+}
+
+TEST_F(AppModelTest, activatingOurselvesOrWithoutTrustPreparesNothing)
+{
+    delivery->frontmost = ApplicationInfo{1000, QStringLiteral("Orvanta")};
+    AppModel &m = make();
+    EXPECT_TRUE(deliveryFake->preparedProcesses.isEmpty());
+    deliveryFake->frontmost = ApplicationInfo{77, QStringLiteral("Terminal")};
+    deliveryFake->trusted = false;
+    m.prepareActivatedApplication();
+    EXPECT_TRUE(deliveryFake->preparedProcesses.isEmpty());
+    deliveryFake->trusted = true;
+    m.prepareActivatedApplication();
+    EXPECT_EQ(deliveryFake->preparedProcesses, QList<qint64>{77});
+}
+
+TEST(LocaleResolution, exactThenUsEnglishThenSameLanguageThenFirst)
+{
+    const QStringList english{QStringLiteral("de-DE"), QStringLiteral("en-GB"), QStringLiteral("en-US")};
+    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("en_GB"), english), QStringLiteral("en-GB"));
+    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("en-AU"), english), QStringLiteral("en-US"));
+    const QStringList european{QStringLiteral("de-DE"), QStringLiteral("fr-FR")};
+    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("de-AT"), european), QStringLiteral("de-DE"));
+    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("xx"), {QStringLiteral("fr-FR"), QStringLiteral("it-IT")}),
+              QStringLiteral("fr-FR"));
+    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("EN-au"), english), QStringLiteral("en-US"));
+    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("pt-BR"), {}), QStringLiteral("pt-BR"));
+}
+
+TEST_F(AppModelTest, theStartupLocaleTaskRewritesAnUnsupportedLanguageOnce)
+{
+    AppStore::Snapshot stored;
+    stored.preferences.localeIdentifier = QStringLiteral("en-AU");
+    ASSERT_TRUE(AppStore(libraryPath()).save(stored));
+    speech->localesAnswer.reset();
+    AppModel &m = make();
+    EXPECT_TRUE(m.supportedLocales().isEmpty());
+    notifications = 0;
+    speechFake->localeReplies.last().resolve(
+        {QStringLiteral("en-US"), QStringLiteral("de-DE"), QStringLiteral("en-GB")});
+    EXPECT_EQ(m.supportedLocales(),
+              (QStringList{QStringLiteral("de-DE"), QStringLiteral("en-GB"), QStringLiteral("en-US")}));
+    EXPECT_EQ(m.preferences().localeIdentifier, QStringLiteral("en-US"));
+    EXPECT_EQ(savedLibrary().preferences.localeIdentifier, QStringLiteral("en-US"));
+    EXPECT_EQ(notifications, 2);
+}
+
+TEST_F(AppModelTest, onboardingOperationsCountOnlyMicrophoneAndSpeechAndResetCancels)
+{
+    permissions->speech = AuthorizationStatus::notDetermined;
+    AppModel &m = make();
+    m.advanceOnboarding();
+    EXPECT_EQ(m.onboarding().step(), OnboardingState::Step::permissions);
+    notifications = 0;
+    m.advanceOnboarding();
+    EXPECT_EQ(m.onboarding().step(), OnboardingState::Step::permissions) << "speech is not yet authorized";
+    EXPECT_EQ(notifications, 1);
+    permissionsFake->speech = AuthorizationStatus::authorized;
+    m.advanceOnboarding();
+    EXPECT_EQ(m.onboarding().step(), OnboardingState::Step::shortcut);
+    m.completeOnboarding();
+    EXPECT_TRUE(m.onboarding().isComplete());
+    EXPECT_EQ(settingsFake->values.value(OnboardingState::completeKey).toBool(), true);
+
+    m.toggle();
+    ASSERT_EQ(m.phase(), RecordingPhase::recording);
+    m.resetOnboarding();
+    EXPECT_EQ(m.phase(), RecordingPhase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(m.onboarding().step(), OnboardingState::Step::welcome);
+    EXPECT_FALSE(m.onboarding().isComplete());
+}
+
+TEST_F(AppModelTest, aLibraryThatCannotBeSavedStillDeliversAndKeepsEverythingInMemory)
+{
+    QFile blocker(dir.filePath(QStringLiteral("orvanta")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the library's folder belongs
+    blocker.close();
+    AppModel &m = make();
+    EXPECT_FALSE(m.errorMessage()) << "a missing library is not an error";
+    dictate(QStringLiteral("keep me"));
+    EXPECT_EQ(m.errorMessage(),
+              QStringLiteral("Could not save your local library: The folder “%1” could not be created.")
+                  .arg(dir.filePath(QStringLiteral("orvanta"))));
+    ASSERT_EQ(m.history().size(), 1);
+    EXPECT_EQ(deliveryFake->deliverCalls.size(), 1) << "delivery still happens";
+    EXPECT_EQ(m.status(), QStringLiteral("Inserted"));
+}

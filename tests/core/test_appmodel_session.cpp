@@ -1,0 +1,385 @@
+#include "tests/core/AppModelHarness.h"
+
+#include <QFile>
+
+using namespace orv;
+using namespace orv::test;
+using Phase = RecordingPhase;
+
+namespace {
+
+SpeechEngineError platformError(const char *text)
+{
+    return SpeechEngineError{SpeechEngineError::Kind::platform, QString::fromUtf8(text)};
+}
+
+} // namespace
+
+TEST_F(AppModelTest, constructionReadsTheLibraryAndEveryStatusWithoutOpeningAnything)
+{
+    delivery->frontmost = ApplicationInfo{4242, QStringLiteral("Editor")};
+    permissions->speech = AuthorizationStatus::notDetermined;
+    formatter->modelName = QStringLiteral("llama-3.2-1b");
+    formatter->status = QStringLiteral("llama-3.2-1b is ready.");
+    AppModel &m = make();
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Ready"));
+    EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."));
+    EXPECT_EQ(m.microphoneStatus(), QStringLiteral("Allowed"));
+    EXPECT_EQ(m.speechStatus(), QStringLiteral("Not requested"));
+    EXPECT_TRUE(m.accessibilityEnabled());
+    EXPECT_EQ(m.activeModelName(), QStringLiteral("llama-3.2-1b"));
+    EXPECT_EQ(m.modelStatus(), QStringLiteral("llama-3.2-1b is ready."));
+    EXPECT_EQ(m.supportedLocales(), QStringList{QStringLiteral("en-US")});
+    EXPECT_EQ(m.preferences(), Preferences{});
+    EXPECT_FALSE(m.errorMessage());
+    EXPECT_EQ(loginFake->refreshCalls, 1);
+    EXPECT_EQ(deliveryFake->preparedProcesses, QList<qint64>{4242});
+    EXPECT_TRUE(desktopFake->openedUrls.isEmpty());
+    EXPECT_FALSE(QFile::exists(libraryPath())) << "nothing is saved at start when the language is supported";
+    EXPECT_EQ(authorizationText(AuthorizationStatus::denied), QStringLiteral("Denied — open your desktop settings"));
+    EXPECT_EQ(authorizationText(AuthorizationStatus::restricted), QStringLiteral("Restricted"));
+    EXPECT_EQ(authorizationText(AuthorizationStatus::unknown), QStringLiteral("Unavailable"));
+}
+
+TEST_F(AppModelTest, anUnreadableLibraryShowsItsErrorKeepsDefaultsAndIsNeverOverwritten)
+{
+    QDir().mkpath(dir.filePath(QStringLiteral("orvanta")));
+    QFile file(libraryPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{\"preferences\": {}}");
+    file.close();
+    AppModel &m = make();
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Your saved library could not be read.")));
+    EXPECT_TRUE(m.history().isEmpty());
+
+    m.addDictionaryEntry(QStringLiteral("jon"), QStringLiteral("John"));
+    EXPECT_EQ(m.dictionary().size(), 1) << "the in-memory change stays";
+    EXPECT_EQ(*m.errorMessage(), QStringLiteral("Could not save your local library: The file “library.json” could not "
+                                                "be read when Orvanta started, so it is left as it is."));
+    QFile again(libraryPath());
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), QByteArray("{\"preferences\": {}}"));
+}
+
+TEST_F(AppModelTest, aDictationRunsFromHoldToInsertedWithTheDictionaryAppliedAndSaved)
+{
+    AppModel &m = make();
+    m.addDictionaryEntry(QStringLiteral("jon"), QStringLiteral("John"));
+    scheduler.advanceSeconds(5);
+    m.addDictionaryEntry(QString(), QStringLiteral("Kubernetes"));
+
+    notifications = 0;
+    m.fnBegin();
+    EXPECT_EQ(deliveryFake->calls.mid(0, 2),
+              (QStringList{QStringLiteral("stopObservation"), QStringLiteral("prepare")}));
+    EXPECT_EQ(m.phase(), Phase::recording) << "permissions and engine answered at once";
+    EXPECT_TRUE(m.fnOwnsRecording());
+    EXPECT_EQ(m.status(), QStringLiteral("Listening…"));
+    ASSERT_EQ(speechFake->startCalls.size(), 1);
+    EXPECT_EQ(speechFake->startCalls[0].localeIdentifier, QStringLiteral("en-US"));
+    EXPECT_EQ(speechFake->startCalls[0].contextualStrings,
+              (QStringList{QStringLiteral("Kubernetes"), QStringLiteral("John")}));
+    EXPECT_EQ(notifications, 3) << "preparing, the permission refresh, recording begun";
+
+    speechFake->reportPartial(QStringLiteral("hello jon"));
+    speechFake->reportLevel(0.5f);
+    EXPECT_EQ(m.liveTranscript(), QStringLiteral("hello jon"));
+    EXPECT_EQ(m.audioLevel(), 0.5f);
+    scheduler.advanceSeconds(1.0);
+    EXPECT_DOUBLE_EQ(m.elapsed(), 1.0);
+    deliveryFake->focusedName = QStringLiteral("Another app"); // focus moves while speaking
+
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("  hello jon \n"));
+    deliveryFake->answer.reset();
+    m.fnFinish();
+    EXPECT_FALSE(m.fnOwnsRecording());
+    EXPECT_EQ(speechFake->stopAudioCalls, 1);
+    EXPECT_FALSE(m.hasTimer());
+    EXPECT_EQ(m.phase(), Phase::processing);
+    EXPECT_EQ(m.status(), QStringLiteral("Formatting…"));
+    ASSERT_EQ(formatterFake->calls.size(), 1);
+    EXPECT_EQ(formatterFake->calls[0].text, QStringLiteral("hello John"));
+    EXPECT_EQ(formatterFake->calls[0].mode, DictationMode::clean);
+
+    ASSERT_TRUE(m.lastResult());
+    const TranscriptRecord record = *m.lastResult();
+    EXPECT_EQ(record.original, QStringLiteral("hello jon"));
+    EXPECT_EQ(record.output, QStringLiteral("hello John"));
+    EXPECT_EQ(record.applicationName, QStringLiteral("Editor"));
+    EXPECT_EQ(record.formatter, QStringLiteral("Built-in rules"));
+    EXPECT_DOUBLE_EQ(record.duration, 1.0);
+    EXPECT_EQ(record.date, scheduler.wallNow());
+    EXPECT_EQ(savedLibrary().history, QList<TranscriptRecord>{record}) << "saved before delivery";
+    ASSERT_EQ(deliveryFake->deliverCalls.size(), 1);
+    EXPECT_TRUE(deliveryFake->deliverCalls[0].observe);
+
+    deliveryFake->replies.last().resolve({DeliveryResult::Outcome::copied, QStringLiteral("Press Ctrl+V to paste.")});
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Copied · Ctrl+V"));
+    EXPECT_EQ(m.lastDelivery(), QStringLiteral("Press Ctrl+V to paste."));
+    EXPECT_EQ(m.correctionBaselines().value(record.id), QStringLiteral("hello John"));
+    EXPECT_TRUE(m.recordingStarted()) << "a finished session keeps its start until the next one";
+}
+
+TEST_F(AppModelTest, deliveryOutcomesAndFormatterNoticesBecomeTheStatusAndError)
+{
+    AppModel &m = make();
+    const std::vector<std::pair<DeliveryResult::Outcome, QString>> outcomes{
+        {DeliveryResult::Outcome::inserted, QStringLiteral("Inserted")},
+        {DeliveryResult::Outcome::sent, QStringLiteral("Sent")},
+        {DeliveryResult::Outcome::failed, QStringLiteral("Not inserted")},
+    };
+    for (const auto &[outcome, status] : outcomes) {
+        deliveryFake->answer = DeliveryResult{outcome, QStringLiteral("message")};
+        dictate(QStringLiteral("text"));
+        EXPECT_EQ(m.status(), status);
+        EXPECT_EQ(m.lastDeliveryResult(), (DeliveryResult{outcome, QStringLiteral("message")}));
+    }
+
+    formatterFake->answer = FormattingResult{QStringLiteral("plain"), QStringLiteral("PocketSphinx"),
+                                             QStringLiteral("Formatting took too long.")};
+    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, false, true});
+    model->toggle();
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("plain"));
+    deliveryFake->answer.reset();
+    model->toggle();
+    EXPECT_EQ(m.status(), QStringLiteral("Inserting…")) << "verbatim skips the Formatting… text";
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Formatting took too long."));
+    EXPECT_FALSE(deliveryFake->deliverCalls.last().observe) << "no observation without auto-learn";
+}
+
+TEST_F(AppModelTest, finishActsByPhase)
+{
+    AppModel &m = make();
+    notifications = 0;
+    m.finishDictation();
+    EXPECT_EQ(notifications, 0) << "idle: nothing";
+    EXPECT_EQ(m.status(), QStringLiteral("Ready"));
+
+    speechFake->startAnswer.reset();
+    m.startDictation();
+    EXPECT_EQ(m.phase(), Phase::preparing);
+    m.finishDictation();
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled")) << "finish while preparing cancels";
+    speechFake->startReplies.last().resolve({});
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(speechFake->cancelCalls, 2) << "the engine that started late is cancelled again";
+    EXPECT_EQ(speechFake->finishCalls, 0) << "no transcript is produced";
+
+    speechFake->startAnswer = FakeSpeechEngine::StartResult();
+    m.toggle();
+    EXPECT_EQ(m.phase(), Phase::recording);
+    m.toggle();
+    EXPECT_EQ(m.phase(), Phase::processing);
+    m.finishDictation();
+    m.toggle();
+    m.fnBegin();
+    EXPECT_EQ(speechFake->finishCalls, 1) << "finish, toggle and hold are ignored while processing";
+    EXPECT_EQ(speechFake->startCalls.size(), 2);
+    speechFake->finishReplies.last().resolve(QStringLiteral("   \n "));
+    EXPECT_EQ(m.status(), QStringLiteral("No speech detected"));
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_FALSE(m.lastResult());
+    EXPECT_TRUE(formatterFake->calls.isEmpty());
+}
+
+TEST_F(AppModelTest, holdKeyReleaseAndInterruptionActOnlyOnSessionsTheHoldStarted)
+{
+    AppModel &m = make();
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::recording);
+    m.fnBegin();
+    EXPECT_EQ(speechFake->startCalls.size(), 1) << "hold does not start a second dictation";
+    m.fnFinish();
+    m.fnCancel();
+    EXPECT_EQ(m.phase(), Phase::recording) << "release of a hold that did not start it does nothing";
+
+    m.cancelDictation();
+    m.fnBegin();
+    EXPECT_TRUE(m.fnOwnsRecording());
+    m.fnCancel();
+    EXPECT_FALSE(m.fnOwnsRecording());
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+}
+
+TEST_F(AppModelTest, cancelWhileThePermissionDialogIsOpenChangesNothingWhenTheUserAnswers)
+{
+    permissions->microphone = AuthorizationStatus::notDetermined;
+    AppModel &m = make();
+    m.fnBegin();
+    ASSERT_EQ(permissionsFake->microphoneRequests, 1);
+    m.cancelDictation();
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_FALSE(m.hasOperation());
+    notifications = 0;
+    permissionsFake->answerMicrophone(false);
+    scheduler.runPending();
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_FALSE(m.errorMessage());
+    EXPECT_EQ(notifications, 0);
+    EXPECT_TRUE(speechFake->startCalls.isEmpty());
+}
+
+TEST_F(AppModelTest, permissionRefusalDuringStartShowsTheReason)
+{
+    permissions->microphone = AuthorizationStatus::notDetermined;
+    AppModel &m = make();
+    m.fnBegin();
+    permissionsFake->answerMicrophone(false);
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Microphone access needed"));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
+    EXPECT_FALSE(m.fnOwnsRecording());
+    EXPECT_EQ(m.microphoneStatus(), QStringLiteral("Denied — open your desktop settings"));
+}
+
+TEST_F(AppModelTest, staleStepsOfACancelledSessionNeverTouchTheNextOne)
+{
+    speech->startAnswer.reset();
+    AppModel &m = make();
+    m.startDictation();
+    m.cancelDictation();
+    m.startDictation();
+    ASSERT_EQ(speechFake->startReplies.size(), 2);
+    speechFake->startReplies[0].resolve(unexpected(platformError("The microphone vanished.")));
+    EXPECT_EQ(m.phase(), Phase::preparing);
+    EXPECT_FALSE(m.errorMessage());
+    speechFake->startReplies[1].resolve({});
+    EXPECT_EQ(m.phase(), Phase::recording);
+
+    speechFake->finishAnswer.reset();
+    m.finishDictation();
+    m.cancelDictation();
+    m.startDictation();
+    speechFake->finishReplies.last().resolve(QStringLiteral("late words"));
+    EXPECT_EQ(m.phase(), Phase::preparing) << "the old finish finds its session stale";
+    EXPECT_FALSE(m.lastResult());
+}
+
+TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirText)
+{
+    AppModel &m = make();
+    speechFake->startAnswer = unexpected(platformError("No input device."));
+    m.fnBegin();
+    EXPECT_EQ(m.status(), QStringLiteral("Could not start dictation"));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("No input device."));
+    EXPECT_EQ(speechFake->cancelCalls, 1);
+    EXPECT_FALSE(m.fnOwnsRecording());
+
+    speechFake->startAnswer = FakeSpeechEngine::StartResult();
+    m.toggle();
+    EXPECT_FALSE(m.errorMessage()) << "a start clears the last error";
+    speechFake->reportFailure(platformError("The sound server went away."));
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Recording stopped"));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("The sound server went away."));
+
+    notifications = 0;
+    speechFake->reportFailure(platformError("again"));
+    EXPECT_EQ(notifications, 0) << "ignored when idle";
+    EXPECT_EQ(m.status(), QStringLiteral("Recording stopped"));
+
+    m.toggle();
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(unexpected(platformError("Finalizing timed out.")));
+    m.toggle();
+    EXPECT_EQ(m.status(), QStringLiteral("Dictation interrupted"));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Finalizing timed out."));
+}
+
+TEST_F(AppModelTest, cancelDuringFormattingDiscardsTheResultAndDuringDeliveryKeepsTheRecord)
+{
+    formatter->echo = false;
+    AppModel &m = make();
+    m.toggle();
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("first"));
+    m.toggle();
+    ASSERT_EQ(formatterFake->replies.size(), 1);
+    m.cancelDictation();
+    formatterFake->replies.last().resolve({QStringLiteral("First."), QStringLiteral("Built-in rules"), {}});
+    EXPECT_FALSE(m.lastResult());
+    EXPECT_TRUE(deliveryFake->deliverCalls.isEmpty());
+    EXPECT_EQ(m.liveTranscript(), QStringLiteral("first")) << "the last visible text stays";
+
+    formatterFake->echo = true;
+    deliveryFake->answer.reset();
+    dictate(QStringLiteral("second"));
+    ASSERT_EQ(deliveryFake->replies.size(), 1);
+    m.cancelDictation();
+    deliveryFake->replies.last().resolve({DeliveryResult::Outcome::inserted, QStringLiteral("Inserted.")});
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_FALSE(m.lastDeliveryResult());
+    EXPECT_EQ(savedLibrary().history.size(), 1);
+}
+
+TEST_F(AppModelTest, tenMinutesOfRecordingFinishAtTheFirstTickAtTheLimit)
+{
+    AppModel &m = make();
+    speechFake->finishAnswer.reset();
+    m.toggle();
+    scheduler.advanceSeconds(599.9);
+    EXPECT_EQ(m.phase(), Phase::recording);
+    EXPECT_NEAR(m.elapsed(), 599.8, 1e-6);
+    scheduler.advanceSeconds(0.1);
+    EXPECT_EQ(m.phase(), Phase::processing);
+    EXPECT_EQ(m.status(), QStringLiteral("Finishing…"));
+    EXPECT_DOUBLE_EQ(m.elapsed(), 600.0);
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+    speechFake->finishReplies.last().resolve(QStringLiteral("a long talk"));
+    ASSERT_TRUE(m.lastResult());
+    EXPECT_DOUBLE_EQ(m.lastResult()->duration, 600.0);
+}
+
+TEST_F(AppModelTest, durationIsMeasuredFromTheStartNotFromTheLastTick)
+{
+    AppModel &m = make();
+    m.toggle();
+    scheduler.advanceSeconds(3.3);
+    EXPECT_NEAR(m.elapsed(), 3.2, 1e-9);
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("words"));
+    m.toggle();
+    EXPECT_NEAR(m.lastResult()->duration, 3.3, 1e-9);
+}
+
+TEST_F(AppModelTest, notificationsArePostedExactlyWhereTheyBelong)
+{
+    AppModel &m = make();
+    notifications = 0;
+    speechFake->reportLevel(0.1f);
+    speechFake->reportLevel(0.2f);
+    EXPECT_EQ(notifications, 2) << "one per level report";
+    m.setFnShortcutStatus(m.fnShortcutStatus());
+    EXPECT_EQ(notifications, 2);
+    m.setFnShortcutStatus(QStringLiteral("Right Ctrl is ready."));
+    EXPECT_EQ(notifications, 3);
+    m.saveLibrary();
+    m.learn(QStringLiteral("a"), QStringLiteral("b"), false);
+    m.prepareActivatedApplication();
+    m.openPrivacySettings(privacyAnchor::accessibility());
+    EXPECT_EQ(notifications, 3);
+    m.cancelDictation();
+    EXPECT_EQ(notifications, 4) << "cancel in idle still notifies";
+    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    deliveryFake->reportNotice(QStringLiteral("Stopped watching edits."));
+    EXPECT_EQ(m.lastDelivery(), QStringLiteral("Stopped watching edits."));
+    EXPECT_EQ(notifications, 5);
+    speechFake->reportStatus(QStringLiteral("Loading model…"));
+    EXPECT_EQ(m.status(), QStringLiteral("Loading model…"));
+    EXPECT_EQ(notifications, 6);
+    m.refreshStatus();
+    EXPECT_EQ(notifications, 7);
+}
+
+TEST_F(AppModelTest, aDestroyedModelIgnoresLateAnswers)
+{
+    speech->startAnswer.reset();
+    AppModel &m = make();
+    m.startDictation();
+    auto reply = speechFake->startReplies.last();
+    model.reset();
+    reply.resolve({});
+    scheduler.advanceSeconds(1);
+    SUCCEED();
+}

@@ -1,0 +1,35 @@
+#include "core/desktop/LiveDesktop.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+
+namespace {
+
+std::function<QString(const QString &)> installed(QStringList programs)
+{
+    return [programs](const QString &name) {
+        return programs.contains(name) ? QStringLiteral("/usr/bin/") + name : QString();
+    };
+}
+
+} // namespace
+
+TEST(LiveDesktop, privacyPlacesOpenTheDesktopsOwnSettingsPagesOrNothing)
+{
+    const QUrl sound = *privacySettingsUrl(privacyAnchor::microphone());
+    const QUrl access = *privacySettingsUrl(privacyAnchor::accessibility());
+    EXPECT_EQ(LiveDesktop::command(sound, installed({QStringLiteral("gnome-control-center")})),
+              (QStringList{QStringLiteral("/usr/bin/gnome-control-center"), QStringLiteral("sound")}));
+    EXPECT_EQ(LiveDesktop::command(access, installed({QStringLiteral("systemsettings")})),
+              (QStringList{QStringLiteral("/usr/bin/systemsettings"), QStringLiteral("kcm_access")}));
+    EXPECT_EQ(LiveDesktop::command(sound, installed({QStringLiteral("xdg-open")})), std::nullopt)
+        << "no settings program: nothing opens";
+    EXPECT_EQ(LiveDesktop::command(QUrl(QStringLiteral("settings:bluetooth")),
+                                   installed({QStringLiteral("gnome-control-center")})),
+              std::nullopt);
+    EXPECT_EQ(LiveDesktop::command(QUrl(QStringLiteral("https://example.org/help?a=b c")),
+                                   installed({QStringLiteral("xdg-open")})),
+              (QStringList{QStringLiteral("/usr/bin/xdg-open"), QStringLiteral("https://example.org/help?a=b%20c")}));
+    EXPECT_EQ(privacySettingsUrl(privacyAnchor::speechRecognition()), std::nullopt);
+}

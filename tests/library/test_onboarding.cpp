@@ -1,0 +1,105 @@
+#include "library/OnboardingState.h"
+#include "library/SettingsKeyValueStore.h"
+#include "tests/support/InMemoryKeyValueStore.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using Step = OnboardingState::Step;
+
+TEST(Onboarding, storedValuesOutsideTheStepsReadAsWelcome)
+{
+    for (qint64 raw : {qint64(-1), qint64(0), qint64(3), qint64(7)}) {
+        test::InMemoryKeyValueStore store;
+        store.values.insert(OnboardingState::stepKey, raw);
+        EXPECT_EQ(OnboardingState(store).step(), Step::welcome) << raw;
+    }
+    test::InMemoryKeyValueStore empty;
+    OnboardingState fresh(empty);
+    EXPECT_EQ(fresh.step(), Step::welcome);
+    EXPECT_FALSE(fresh.isComplete());
+    EXPECT_TRUE(empty.writes.isEmpty());
+
+    test::InMemoryKeyValueStore stored;
+    stored.values.insert(OnboardingState::stepKey, 2);
+    stored.values.insert(OnboardingState::completeKey, true);
+    OnboardingState resumed(stored);
+    EXPECT_EQ(resumed.step(), Step::shortcut);
+    EXPECT_TRUE(resumed.isComplete());
+}
+
+TEST(Onboarding, advanceWalksThePagesWritingBothKeysStepFirst)
+{
+    test::InMemoryKeyValueStore store;
+    OnboardingState state(store);
+    state.goBack();
+    EXPECT_TRUE(store.writes.isEmpty()) << "going back from welcome writes nothing";
+
+    state.advance(false);
+    EXPECT_EQ(state.step(), Step::permissions);
+    EXPECT_EQ(store.writes, (QStringList{QStringLiteral("orvanta.onboarding.step=1"),
+                                         QStringLiteral("orvanta.onboarding.complete=false")}));
+
+    store.writes.clear();
+    state.advance(false);
+    EXPECT_EQ(state.step(), Step::permissions);
+    EXPECT_TRUE(store.writes.isEmpty()) << "not ready: nothing changes and nothing is written";
+
+    state.advance(true);
+    EXPECT_EQ(state.step(), Step::shortcut);
+    state.advance(false);
+    EXPECT_TRUE(state.isComplete());
+    EXPECT_EQ(store.values.value(OnboardingState::stepKey).toLongLong(), 2);
+    EXPECT_EQ(store.values.value(OnboardingState::completeKey).toBool(), true);
+
+    store.writes.clear();
+    state.advance(true);
+    state.goBack();
+    EXPECT_TRUE(store.writes.isEmpty()) << "a completed flow ignores advance and back";
+
+    state.reset();
+    EXPECT_EQ(state.step(), Step::welcome);
+    EXPECT_FALSE(state.isComplete());
+    EXPECT_EQ(store.writes, (QStringList{QStringLiteral("orvanta.onboarding.step=0"),
+                                         QStringLiteral("orvanta.onboarding.complete=false")}));
+}
+
+TEST(Onboarding, goBackAndCompleteKeepOrMoveTheStep)
+{
+    test::InMemoryKeyValueStore store;
+    OnboardingState state(store);
+    state.advance(false);
+    state.advance(true);
+    state.goBack();
+    EXPECT_EQ(state.step(), Step::permissions);
+    state.complete();
+    EXPECT_EQ(state.step(), Step::permissions);
+    EXPECT_TRUE(state.isComplete());
+    EXPECT_EQ(store.writes.last(), QStringLiteral("orvanta.onboarding.complete=true"));
+}
+
+TEST(Onboarding, settingsFileKeepsTheStateAcrossLaunches)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("orvanta/orvanta.conf"));
+    {
+        SettingsKeyValueStore settings(path);
+        OnboardingState state(settings);
+        state.advance(false);
+        state.advance(true);
+        state.complete();
+    }
+    SettingsKeyValueStore settings(path);
+    EXPECT_EQ(settings.integer(OnboardingState::stepKey), 2);
+    EXPECT_EQ(settings.boolean(OnboardingState::completeKey), true);
+    EXPECT_EQ(settings.integer(QStringLiteral("orvanta.missing")), std::nullopt);
+    OnboardingState state(settings);
+    EXPECT_EQ(state.step(), Step::shortcut);
+    EXPECT_TRUE(state.isComplete());
+
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    EXPECT_EQ(SettingsKeyValueStore::defaultFilePath(), path);
+    qunsetenv("XDG_CONFIG_HOME");
+}

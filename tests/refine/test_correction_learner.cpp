@@ -1,0 +1,211 @@
+#include "refine/CorrectionLearner.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using orv::CorrectionLearner::Correction;
+
+namespace {
+
+DictionaryEntry entry(const QString &heard, const QString &replacement)
+{
+    DictionaryEntry e;
+    e.id = QUuid::createUuid();
+    e.heard = heard;
+    e.replacement = replacement;
+    return e;
+}
+
+QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
+{
+    return CorrectionLearner::apply(dictionary, text);
+}
+
+QList<Correction> learn(const QString &before, const QString &after)
+{
+    return CorrectionLearner::corrections(before, after);
+}
+
+QList<Correction> one(const QString &heard, const QString &replacement)
+{
+    return {Correction{heard, replacement}};
+}
+
+const QString loneHigh = QString(QChar(0xD83D));
+const QString loneLow = QString(QChar(0xDE00));
+
+} // namespace
+
+TEST(Substitution, matchesWholeWordsCaseInsensitivelyAndWritesTheReplacementLiterally)
+{
+    const QList<DictionaryEntry> teh{entry(QStringLiteral("teh"), QStringLiteral("the"))};
+    EXPECT_EQ(apply({}, QStringLiteral("Teh cat")), QStringLiteral("Teh cat"));
+    EXPECT_EQ(apply(teh, QStringLiteral("Teh cat")), QStringLiteral("the cat"));
+    EXPECT_EQ(apply(teh, QStringLiteral("tehran teh_ 2teh")), QStringLiteral("tehran teh_ 2teh"));
+    EXPECT_EQ(apply(teh, QStringLiteral("teh's")), QStringLiteral("the's"));
+    EXPECT_EQ(apply(teh, QStringLiteral("teh’s end.teh")), QStringLiteral("the’s end.the"));
+
+    const QList<DictionaryEntry> dollar{entry(QStringLiteral("price"), QStringLiteral("$1 \\1 & cost"))};
+    EXPECT_EQ(apply(dollar, QStringLiteral("the price")), QStringLiteral("the $1 \\1 & cost"));
+
+    const QList<DictionaryEntry> metacharacters{entry(QStringLiteral("a.m."), QStringLiteral("AM"))};
+    EXPECT_EQ(apply(metacharacters, QStringLiteral("at 9 A.M. or axmx")), QStringLiteral("at 9 AM or axmx"));
+    EXPECT_EQ(apply(metacharacters, QStringLiteral("a.m.x")), QStringLiteral("a.m.x"));
+}
+
+TEST(Substitution, phrasesSpanAnyWhitespaceIncludingLineBreaks)
+{
+    const QList<DictionaryEntry> openAi{entry(QStringLiteral(" open \t ai "), QStringLiteral("OpenAI"))};
+    EXPECT_EQ(apply(openAi, QStringLiteral("open   AI and open\nai\u00A0!")),
+              QStringLiteral("OpenAI and OpenAI\u00A0!"));
+    const QList<DictionaryEntry> pairs{entry(QStringLiteral("a a"), QStringLiteral("X"))};
+    EXPECT_EQ(apply(pairs, QStringLiteral("a a a")), QStringLiteral("X a"));
+}
+
+TEST(Substitution, ignoresBlankHeardAndEmptyReplacementAndKeepsOrderAmongEquals)
+{
+    const QList<DictionaryEntry> dictionary{
+        entry(QStringLiteral("  \n "), QStringLiteral("never")), entry(QStringLiteral("word"), QString()),
+        entry(QStringLiteral("abc"), QStringLiteral("first")), entry(QStringLiteral("ABC"), QStringLiteral("second"))};
+    EXPECT_EQ(apply(dictionary, QStringLiteral("word abc")), QStringLiteral("word first"));
+}
+
+TEST(Substitution, textOneEntryWroteIsNotRewrittenByALaterEntry)
+{
+    const QList<DictionaryEntry> dictionary{entry(QStringLiteral("york"), QStringLiteral("Yorkshire")),
+                                            entry(QStringLiteral("new york"), QStringLiteral("New York City"))};
+    EXPECT_EQ(apply(dictionary, QStringLiteral("new york and york")), QStringLiteral("New York City and Yorkshire"));
+    EXPECT_EQ(apply(dictionary, QStringLiteral("York, new\nYORK, york")),
+              QStringLiteral("Yorkshire, New York City, Yorkshire"));
+
+    // The written span keeps its protection when earlier text changes length.
+    const QList<DictionaryEntry> chain{entry(QStringLiteral("b c"), QStringLiteral("c")),
+                                       entry(QStringLiteral("c"), QStringLiteral("dd"))};
+    EXPECT_EQ(apply(chain, QStringLiteral("c b c c")), QStringLiteral("dd c dd"));
+}
+
+TEST(Substitution, accentsAreMatchedByCaseOnlyAndInvalidUnicodeIsKept)
+{
+    const QList<DictionaryEntry> cafe{entry(QStringLiteral("cafe"), QStringLiteral("Café"))};
+    EXPECT_EQ(apply(cafe, QStringLiteral("café CAFE")), QStringLiteral("café Café"));
+    const QList<DictionaryEntry> accented{entry(QStringLiteral("élan"), QStringLiteral("Elan"))};
+    EXPECT_EQ(apply(accented, QStringLiteral("ÉLAN élans")), QStringLiteral("Elan élans"));
+    // A combining mark after the word is part of it.
+    EXPECT_EQ(apply(cafe, QStringLiteral("cafe\u0301")), QStringLiteral("cafe\u0301"));
+
+    const QList<DictionaryEntry> teh{entry(QStringLiteral("teh"), QStringLiteral("the"))};
+    EXPECT_EQ(apply(teh, QStringLiteral("teh ") + loneHigh + QStringLiteral(" teh") + loneLow + QStringLiteral("teh")),
+              QStringLiteral("the ") + loneHigh + QStringLiteral(" the") + loneLow + QStringLiteral("the"));
+    EXPECT_EQ(apply({entry(loneHigh, QStringLiteral("x"))}, QStringLiteral("a ") + loneHigh),
+              QStringLiteral("a ") + loneHigh);
+    EXPECT_EQ(apply(teh, QStringLiteral("😀teh😀")), QStringLiteral("😀the😀"));
+}
+
+TEST(Substitution, skippingEntriesWhoseFirstWordIsAbsentNeverHidesAMatch)
+{
+    // Case variants outside ASCII: the Kelvin sign and the long s.
+    for (const QString &text :
+         {QStringLiteral("O\u212A then \u212Aelvin"), QStringLiteral("\u017Fee me"), QStringLiteral("OK kelvin SEE")}) {
+        for (const QString &heard : {QStringLiteral("ok"), QStringLiteral("kelvin"), QStringLiteral("see me")}) {
+            const QRegularExpression plain(
+                QStringLiteral("(?<![\\p{L}\\p{M}\\p{N}_])") +
+                    QRegularExpression::escape(heard).replace(QStringLiteral("\\ "), QStringLiteral("\\s+")) +
+                    QStringLiteral("(?![\\p{L}\\p{M}\\p{N}_])"),
+                QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+            QString expected = text;
+            expected.replace(plain, QStringLiteral("X"));
+            EXPECT_EQ(apply({entry(heard, QStringLiteral("X"))}, text), expected) << qPrintable(heard);
+        }
+    }
+}
+
+TEST(Substitution, longDictationsWithManyEntries)
+{
+    QList<DictionaryEntry> dictionary;
+    for (int i = 0; i < 500; ++i)
+        dictionary.append(entry(QStringLiteral("word%1 x").arg(i), QStringLiteral("W%1").arg(i)));
+    QString text;
+    while (text.size() < 20000)
+        text += QStringLiteral("word7 x and word499\nX. ");
+    const QString result = apply(dictionary, text);
+    EXPECT_FALSE(result.contains(QStringLiteral("word7")));
+    EXPECT_EQ(result.count(QStringLiteral("W7 and W499. ")), text.count(QStringLiteral("word7 x and")));
+}
+
+TEST(Learner, wordsAreLettersJoinedByApostrophes)
+{
+    EXPECT_EQ(
+        CorrectionLearner::words(QStringLiteral("Don't tell O’Neil: 3 cats, e-mail me_now!")),
+        (QStringList{QStringLiteral("Don't"), QStringLiteral("tell"), QStringLiteral("O’Neil"), QStringLiteral("cats"),
+                     QStringLiteral("e"), QStringLiteral("mail"), QStringLiteral("me"), QStringLiteral("now")}));
+    EXPECT_EQ(CorrectionLearner::words(QStringLiteral("café\u0301 naïve 'quoted'")),
+              (QStringList{QStringLiteral("café\u0301"), QStringLiteral("naïve"), QStringLiteral("quoted")}));
+    EXPECT_EQ(CorrectionLearner::words(QStringLiteral("ab") + loneHigh + QStringLiteral("cd")),
+              (QStringList{QStringLiteral("ab"), QStringLiteral("cd")}));
+}
+
+TEST(Learner, editDistanceCountsUserPerceivedCharactersUpToCanonicalEquivalence)
+{
+    EXPECT_EQ(CorrectionLearner::editDistance(QStringLiteral("kitten"), QStringLiteral("sitting")), 3);
+    EXPECT_EQ(CorrectionLearner::editDistance(QString(), QStringLiteral("abc")), 3);
+    EXPECT_EQ(CorrectionLearner::editDistance(QStringLiteral("café"), QStringLiteral("cafe\u0301")), 0);
+    EXPECT_EQ(CorrectionLearner::editDistance(QStringLiteral("Abc"), QStringLiteral("abc")), 1);
+    EXPECT_EQ(CorrectionLearner::editDistance(QStringLiteral("👍🏽x"), QStringLiteral("x")), 1);
+    EXPECT_EQ(CorrectionLearner::editDistance(loneHigh + QStringLiteral("a"), QStringLiteral("a")), 1);
+}
+
+TEST(Learner, learnsSimilarShortReplacements)
+{
+    EXPECT_EQ(learn(QStringLiteral("A new ron fires."), QStringLiteral("A neuron fires.")),
+              one(QStringLiteral("new ron"), QStringLiteral("neuron")));
+    EXPECT_EQ(learn(QStringLiteral("Call Jon now."), QStringLiteral("Call John now.")),
+              one(QStringLiteral("Jon"), QStringLiteral("John")));
+    EXPECT_EQ(learn(QStringLiteral("macleod"), QStringLiteral("MacLeod")),
+              one(QStringLiteral("macleod"), QStringLiteral("MacLeod")));
+    EXPECT_EQ(learn(QStringLiteral("at the cafe today"), QStringLiteral("at the café today")),
+              one(QStringLiteral("cafe"), QStringLiteral("café")));
+    EXPECT_EQ(
+        learn(QStringLiteral("mail\nto Sean O'Conner,\nplease"), QStringLiteral("mail\nto Sean O’Connor,\nplease")),
+        one(QStringLiteral("O'Conner"), QStringLiteral("O’Connor")));
+}
+
+TEST(Learner, rejectsEditsThatAreNotMisheardWords)
+{
+    EXPECT_TRUE(learn(QStringLiteral("same"), QStringLiteral("same")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("ok"), QStringLiteral("OK")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("meet them tomorrow"), QStringLiteral("meet them today")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("red"), QStringLiteral("blue")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("cat"), QStringLiteral("category")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("a b c d e f"), QStringLiteral("a w x y z f")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("send the report"), QStringLiteral("send report")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("send report"), QStringLiteral("send the report")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("I have 3 cats"), QStringLiteral("I have three cats")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("Hello there"), QStringLiteral("Hello there.")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("123"), QStringLiteral("124")).isEmpty());
+    EXPECT_TRUE(learn(QStringLiteral("x ") + QString(61, QLatin1Char('a')),
+                      QStringLiteral("x ") + QString(60, QLatin1Char('a')) + QStringLiteral("b"))
+                    .isEmpty())
+        << "folded forms over 60 characters";
+}
+
+TEST(Learner, longAndInvalidTextsAreHandledWithoutCrashing)
+{
+    QString before;
+    while (before.size() < 19990)
+        before += QStringLiteral("word ");
+    before.truncate(19990);
+    QString edited = before;
+    edited.replace(10000, 4, QStringLiteral("wird"));
+    before += QStringLiteral(" tail");
+    edited += QStringLiteral(" tail");
+    before += QString(20000 - before.size(), QLatin1Char(' '));
+    edited += QString(20000 - edited.size(), QLatin1Char('\n'));
+    ASSERT_EQ(before.size(), 20000);
+    EXPECT_EQ(learn(before, edited), one(QStringLiteral("word"), QStringLiteral("wird")));
+    EXPECT_TRUE(learn(before + QStringLiteral(" "), edited).isEmpty()) << "over 20000 UTF-16 units is refused";
+
+    EXPECT_EQ(learn(QStringLiteral("hello ") + loneHigh + QStringLiteral(" wurld"),
+                    QStringLiteral("hello ") + loneLow + QStringLiteral(" world")),
+              one(QStringLiteral("wurld"), QStringLiteral("world")));
+    EXPECT_TRUE(learn(loneHigh, loneLow).isEmpty());
+}

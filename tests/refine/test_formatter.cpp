@@ -1,0 +1,247 @@
+#include "refine/IntelligenceFormatter.h"
+#include "refine/LanguageModelSelector.h"
+#include "tests/support/FakeLanguageModel.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace std::chrono_literals;
+using test::FakeLanguageModel;
+
+namespace {
+
+const QString engine = QStringLiteral("PocketSphinx");
+const QString kept = QStringLiteral(" Kept your original dictation.");
+
+class FormatterTest : public ::testing::Test
+{
+protected:
+    FormatterTest()
+    {
+        auto model = std::make_unique<FakeLanguageModel>(scheduler);
+        fake = model.get();
+        formatter = std::make_unique<IntelligenceFormatter>(scheduler, std::move(model), engine);
+    }
+
+    FormattingResult formatNow(const QString &text,
+                               DictationMode mode = DictationMode::clean,
+                               const QList<DictionaryEntry> &dictionary = {})
+    {
+        auto task = formatter->format(text, mode, dictionary);
+        scheduler.runUntilIdle();
+        EXPECT_TRUE(task.isDone());
+        return task.isDone() ? task.result() : FormattingResult{};
+    }
+
+    // Answers every request with its dictation upper-cased after delay.
+    void answerAfter(Duration delay)
+    {
+        fake->answer = [delay](const QString &prompt) {
+            return FakeLanguageModel::Answer{delay, FakeLanguageModel::dictationOf(prompt) + QStringLiteral(".")};
+        };
+    }
+
+    test::VirtualScheduler scheduler;
+    FakeLanguageModel *fake = nullptr;
+    std::unique_ptr<IntelligenceFormatter> formatter;
+};
+
+QString dictationOf(qsizetype length)
+{
+    QString text;
+    while (text.size() < length)
+        text += QStringLiteral("lorem ipsum dolor ");
+    return text.left(length);
+}
+
+} // namespace
+
+TEST_F(FormatterTest, verbatimAndEmptyDictationsNeverReachTheModel)
+{
+    fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::other);
+    EXPECT_EQ(formatNow(QStringLiteral("  hello there \n"), DictationMode::verbatim),
+              (FormattingResult{QStringLiteral("hello there"), engine, std::nullopt}));
+    EXPECT_EQ(formatNow(QStringLiteral(" \n\t "), DictationMode::structured),
+              (FormattingResult{QString(), engine, std::nullopt}));
+    EXPECT_EQ(fake->record().refreshes, 0);
+    EXPECT_TRUE(fake->record().prompts.isEmpty());
+}
+
+TEST_F(FormatterTest, anUnavailableModelKeepsTheTextWithItsStatusAsNotice)
+{
+    fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::notEnabled);
+    EXPECT_EQ(formatNow(QStringLiteral("hello")),
+              (FormattingResult{QStringLiteral("hello"), engine,
+                                QStringLiteral("Turn on Test model in your desktop settings.") + kept}));
+    EXPECT_EQ(formatter->statusText(), QStringLiteral("Turn on Test model in your desktop settings."));
+    fake->availabilityValue = ModelAvailability::ready();
+    EXPECT_EQ(formatter->statusText(), QStringLiteral("Test model · On this computer"));
+    EXPECT_EQ(formatter->modelDisplayName(), QStringLiteral("Test model"));
+}
+
+TEST_F(FormatterTest, lengthAndTokenBudgetLimits)
+{
+    fake->context = 100000;
+    const QString longest = dictationOf(20000);
+    const FormattingResult formatted = formatNow(longest);
+    EXPECT_EQ(formatted.notice, std::nullopt);
+    EXPECT_EQ(formatted.formatter, QStringLiteral("Test model"));
+    EXPECT_EQ(formatNow(dictationOf(20001)).notice,
+              QStringLiteral("This dictation is too long to format safely in one operation.") + kept);
+
+    fake->context = 4096;
+    fake->countTokens = [](const QString &text) -> Expected<int, ModelError> {
+        return text.startsWith(QStringLiteral("You edit")) ? 2600 : 10;
+    };
+    EXPECT_EQ(formatNow(QStringLiteral("hello")),
+              (FormattingResult{QStringLiteral("hello"), engine,
+                                QStringLiteral("The dictionary leaves too little room for this dictation.") + kept}));
+
+    fake->countTokens = [](const QString &text) -> Expected<int, ModelError> {
+        return text.startsWith(QStringLiteral("You edit")) ? 1000 : 10;
+    };
+    const int before = int(fake->record().prompts.size());
+    EXPECT_EQ(formatNow(dictationOf(4000)).notice, std::nullopt);
+    const QStringList prompts = fake->record().prompts.mid(before);
+    ASSERT_EQ(prompts.size(), 3);
+    for (const QString &prompt : prompts)
+        EXPECT_LE(FakeLanguageModel::dictationOf(prompt).size(), 1796);
+
+    fake->countTokens = [](const QString &text) -> Expected<int, ModelError> {
+        return text.startsWith(QStringLiteral("You edit")) ? 1000 : 1797;
+    };
+    EXPECT_EQ(formatNow(QStringLiteral("hello")).notice,
+              QStringLiteral("This dictation exceeds Test model’s available context.") + kept);
+}
+
+TEST_F(FormatterTest, piecesGoToFreshSessionsAndAreJoinedByMode)
+{
+    fake->context = 100000;
+    answerAfter(1s);
+    const QString dictation = dictationOf(4000).trimmed();
+    const FormattingResult structured = formatNow(dictation, DictationMode::structured);
+    const QStringList pieces = IntelligenceFormatter::chunks(dictation, 1800);
+    ASSERT_EQ(pieces.size(), 3);
+    EXPECT_EQ(structured.text, pieces.join(QStringLiteral(".\n\n")) + QStringLiteral("."));
+    EXPECT_EQ(structured.formatter, QStringLiteral("Test model"));
+    EXPECT_EQ(fake->record().instructions.size(), 3);
+    EXPECT_TRUE(fake->record().instructions.first().contains(QStringLiteral("Add readable paragraphs.")));
+
+    const FormattingResult clean = formatNow(dictation, DictationMode::clean);
+    EXPECT_EQ(clean.text, pieces.join(QStringLiteral(". ")) + QStringLiteral("."));
+}
+
+TEST_F(FormatterTest, anAnswerThatChangesContentDiscardsEveryPiece)
+{
+    fake->context = 100000;
+    int request = 0;
+    fake->answer = [&request](const QString &prompt) {
+        const QString piece = FakeLanguageModel::dictationOf(prompt);
+        return FakeLanguageModel::Answer{0s, ++request == 2 ? piece + QStringLiteral(" 42") : piece};
+    };
+    const QString dictation = dictationOf(4000).trimmed();
+    EXPECT_EQ(formatNow(dictation, DictationMode::clean),
+              (FormattingResult{dictation, engine,
+                                QStringLiteral("Test model changed content that should be preserved.") + kept}));
+    EXPECT_EQ(request, 2) << "no request after the rejected piece";
+
+    fake->answer = [](const QString &) { return FakeLanguageModel::Answer{0s, QStringLiteral("```\nhi\n```")}; };
+    EXPECT_EQ(formatNow(QStringLiteral("hi")).notice,
+              QStringLiteral("Test model changed content that should be preserved.") + kept);
+}
+
+TEST_F(FormatterTest, modelErrorsBecomeNoticesWithTheirDescription)
+{
+    fake->answer = [](const QString &) {
+        return FakeLanguageModel::Answer{2s, unexpected(ModelError::failure(QStringLiteral("The server crashed.")))};
+    };
+    EXPECT_EQ(formatNow(QStringLiteral("hello")),
+              (FormattingResult{QStringLiteral("hello"), engine,
+                                QStringLiteral("Test model could not format this dictation. Kept your original text. "
+                                               "The server crashed.")}));
+    fake->countTokens = [](const QString &) -> Expected<int, ModelError> {
+        return unexpected(ModelError::failure(QStringLiteral("No tokens.")));
+    };
+    EXPECT_EQ(formatNow(QStringLiteral("hello")).notice,
+              QStringLiteral("Test model could not format this dictation. Kept your original text. No tokens."));
+}
+
+TEST_F(FormatterTest, aLateAnswerTimesOutAtTwentyFiveSecondsAndIsIgnored)
+{
+    answerAfter(26s);
+    auto task = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    scheduler.advance(24999ms);
+    EXPECT_FALSE(task.isDone());
+    scheduler.advance(1ms);
+    ASSERT_TRUE(task.isDone());
+    EXPECT_EQ(task.result(), (FormattingResult{QStringLiteral("hello"), engine,
+                                               QStringLiteral("Test model took too long to respond.") + kept}));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(fake->record().cancelledRequests, 1) << "the timeout cancels the model request";
+    EXPECT_EQ(fake->record().completedRequests, 0);
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+
+    answerAfter(24s);
+    auto inTime = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    scheduler.advance(24s);
+    ASSERT_TRUE(inTime.isDone());
+    EXPECT_EQ(inTime.result().text, QStringLiteral("hello."));
+    EXPECT_EQ(scheduler.pendingTimers(), 0u) << "the answer stops the timer";
+}
+
+TEST_F(FormatterTest, cancellingResumesAtOnceAndCancelsTheRequest)
+{
+    answerAfter(20s);
+    auto task = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    scheduler.advance(3s);
+    const auto cancelledAt = scheduler.now();
+    task.cancel();
+    scheduler.runPending();
+    ASSERT_TRUE(task.isDone());
+    EXPECT_EQ(scheduler.now(), cancelledAt);
+    EXPECT_EQ(task.result(),
+              (FormattingResult{QStringLiteral("hello"), engine,
+                                QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
+    EXPECT_EQ(fake->record().cancelledRequests, 1);
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+}
+
+TEST(LanguageModelSelector, usesTheBuiltinRulesWhenTheServerDoesNotAnswer)
+{
+    test::VirtualScheduler scheduler;
+    auto server = std::make_unique<FakeLanguageModel>(scheduler);
+    FakeLanguageModel *fake = server.get();
+    fake->name = QStringLiteral("qwen2.5");
+    fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::other,
+                                                             QStringLiteral("No local model server answers."));
+    LanguageModelSelector selector(std::move(server));
+    EXPECT_EQ(selector.displayName(), QStringLiteral("Built-in rules")) << "before the first refresh";
+    auto refresh = selector.refresh();
+    EXPECT_FALSE(selector.usesServer());
+    EXPECT_EQ(selector.serverStatus(), QStringLiteral("No local model server answers."));
+
+    fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::modelNotReady);
+    auto again = selector.refresh();
+    EXPECT_TRUE(selector.usesServer()) << "a server still loading its model answers";
+    EXPECT_EQ(selector.displayName(), QStringLiteral("qwen2.5"));
+
+    IntelligenceFormatter formatter(scheduler, std::make_unique<LanguageModelSelector>(nullptr), engine);
+    auto task = formatter.format(QStringLiteral("um i think so"), DictationMode::clean, {});
+    scheduler.runUntilIdle();
+    ASSERT_TRUE(task.isDone());
+    EXPECT_EQ(task.result(),
+              (FormattingResult{QStringLiteral("I think so."), QStringLiteral("Built-in rules"), std::nullopt}));
+    EXPECT_EQ(formatter.statusText(), QStringLiteral("Built-in rules · On this computer"));
+
+    // Long dictations with invalid UTF-16 go through every piece and check without harm.
+    QString broken;
+    while (broken.size() < 19990)
+        broken += QStringLiteral("um i sent 3 files to ann@example.com ") + QChar(0xDC00) + QStringLiteral(" ok ");
+    auto longTask = formatter.format(broken, DictationMode::structured, {});
+    scheduler.runUntilIdle();
+    ASSERT_TRUE(longTask.isDone());
+    EXPECT_EQ(longTask.result().notice, std::nullopt);
+    EXPECT_EQ(longTask.result().text.count(QStringLiteral("ann@example.com")), broken.count(QStringLiteral("ann@")));
+    EXPECT_FALSE(longTask.result().text.contains(QStringLiteral("um ")));
+}

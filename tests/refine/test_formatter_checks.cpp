@@ -1,0 +1,252 @@
+#include "refine/IntelligenceFormatter.h"
+#include "refine/builtin/BuiltinRules.h"
+#include "refine/builtin/BuiltinRulesModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using F = IntelligenceFormatter;
+
+namespace {
+
+DictionaryEntry entry(const QString &heard, const QString &replacement)
+{
+    DictionaryEntry e;
+    e.heard = heard;
+    e.replacement = replacement;
+    return e;
+}
+
+QString words(int count, const QString &word = QStringLiteral("word"))
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list.append(word);
+    return list.join(QLatin1Char(' '));
+}
+
+const QString loneHigh = QString(QChar(0xD800));
+
+} // namespace
+
+TEST(PreservationCheck, numbersMustMatchExactlyInOrder)
+{
+    EXPECT_EQ(F::numbers(QStringLiteral("meet at 10:30 on 5/12, 3.5% of 1,000-2")),
+              (QStringList{QStringLiteral("10:30"), QStringLiteral("5/12"), QStringLiteral("3.5"),
+                           QStringLiteral("1,000-2")}));
+    EXPECT_FALSE(
+        F::preservesContent(QStringLiteral("meet at 10:30 on 5/12"), QStringLiteral("Meet at 10.30 on 5/12."), {}));
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("meet at 10:30 on 5/12"), QStringLiteral("Meet at 10:30 on 5/12."), {}));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("call 5 then 6"), QStringLiteral("Call 6 then 5."), {}));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("two cats"), QStringLiteral("2 cats"), {}));
+    EXPECT_EQ(F::numbers(QStringLiteral("٣ cats")), QStringList{QStringLiteral("٣")}) << "digits of any script";
+}
+
+TEST(PreservationCheck, linksAndEmailAddressesIgnoreTrailingPunctuationButNotCase)
+{
+    EXPECT_EQ(F::links(QStringLiteral(
+                  "see https://example.com/a?b=1). or www.Test.org, mail Bob.Smith+x@Mail.example.co.uk!")),
+              (QStringList{QStringLiteral("https://example.com/a?b=1"), QStringLiteral("www.Test.org"),
+                           QStringLiteral("Bob.Smith+x@Mail.example.co.uk")}));
+    EXPECT_TRUE(F::links(QStringLiteral("example.com is a bare domain")).isEmpty());
+    EXPECT_TRUE(F::preservesContent(QStringLiteral("go to https://example.com"),
+                                    QStringLiteral("Go to https://example.com."), {}));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("go to https://example.com/Path"),
+                                     QStringLiteral("Go to https://example.com/path."), {}));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("write to ann@example.com"), QStringLiteral("Write to Ann."), {}));
+    EXPECT_TRUE(F::preservesContent(QStringLiteral("write to ann@example.com"),
+                                    QStringLiteral("Write to ann@example.com."), {}));
+}
+
+TEST(PreservationCheck, negationsSurviveContractionsButNotRemoval)
+{
+    EXPECT_EQ(F::negationMarkers(QStringLiteral("I don't think so")), QStringList{QStringLiteral("do not|think")});
+    EXPECT_EQ(F::negationMarkers(QStringLiteral("I do not think so.")), QStringList{QStringLiteral("do not|think")});
+    EXPECT_EQ(F::negationMarkers(QStringLiteral("I DON’T want the um apple, never a pear, no")),
+              (QStringList{QStringLiteral("do not|want"), QStringLiteral("never|pear"), QStringLiteral("no|")}));
+    EXPECT_EQ(F::negationMarkers(QStringLiteral("We can't and cannot, it won't")),
+              (QStringList{QStringLiteral("can not|and"), QStringLiteral("can not|it"), QStringLiteral("will not|")}));
+    EXPECT_TRUE(F::negationMarkers(QStringLiteral("I think so.")).isEmpty());
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("I don't think so"), QStringLiteral("I think so."), {}));
+    EXPECT_TRUE(F::preservesContent(QStringLiteral("I don't think so"), QStringLiteral("I do not think so."), {}));
+}
+
+TEST(PreservationCheck, lengthWordCountFencesAndEmptyAnswers)
+{
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("hello"), QString(), {}));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("hello"), QStringLiteral("```\nHello.\n```"), {}));
+    const QString thirty(30, QLatin1Char('a'));
+    EXPECT_TRUE(F::preservesContent(thirty, QString(160, QLatin1Char('b')), {}));
+    EXPECT_FALSE(F::preservesContent(thirty, QString(161, QLatin1Char('b')), {}));
+    const QString hundred(100, QLatin1Char('a'));
+    EXPECT_TRUE(F::preservesContent(hundred, QString(300, QLatin1Char('b')), {}));
+    EXPECT_FALSE(F::preservesContent(hundred, QString(301, QLatin1Char('b')), {}));
+    // Accented letters written with combining marks count once.
+    EXPECT_TRUE(F::preservesContent(thirty, words(80, QStringLiteral("e\u0301")), {}));
+
+    EXPECT_FALSE(F::preservesContent(words(40), words(12), {}));
+    EXPECT_TRUE(F::preservesContent(words(40), words(13), {}));
+    EXPECT_TRUE(F::preservesContent(words(12), QStringLiteral("Word."), {}));
+}
+
+TEST(PreservationCheck, preferredSpellingsMustKeepTheirExactCase)
+{
+    const QList<DictionaryEntry> dictionary{entry(QStringLiteral("mac cloud"), QStringLiteral("MacLeod")),
+                                            entry(QStringLiteral("x"), QStringLiteral("  ")),
+                                            entry(QStringLiteral("c plus plus"), QStringLiteral("C++"))};
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call MacLeod today."), dictionary));
+    EXPECT_FALSE(
+        F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call Macleod today."), dictionary));
+    EXPECT_FALSE(
+        F::preservesContent(QStringLiteral("call macleod today"), QStringLiteral("Call MacLeods today."), dictionary));
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("call someone today"), QStringLiteral("Call someone today."), dictionary));
+    EXPECT_TRUE(
+        F::preservesContent(QStringLiteral("I write c++ daily"), QStringLiteral("I write C++ daily."), dictionary));
+    EXPECT_FALSE(F::preservesContent(QStringLiteral("I write c++ daily"), QStringLiteral("I write C plus plus daily."),
+                                     dictionary));
+}
+
+TEST(PreservationCheck, invalidUnicodeAndLongTextsDoNotCrash)
+{
+    const QString broken = QStringLiteral("call 5 ") + loneHigh + QStringLiteral(" at www.example.com don't");
+    EXPECT_EQ(F::numbers(broken), QStringList{QStringLiteral("5")});
+    EXPECT_EQ(F::links(broken), QStringList{QStringLiteral("www.example.com")});
+    EXPECT_EQ(F::negationMarkers(broken), QStringList{QStringLiteral("do not|")});
+    EXPECT_TRUE(F::preservesContent(broken, broken, {entry(QStringLiteral("a"), loneHigh)}));
+
+    QString longText;
+    for (int i = 0; longText.size() < 20000; ++i)
+        longText += QStringLiteral("item %1 isn't at https://x.org/%1, ").arg(i);
+    EXPECT_TRUE(F::preservesContent(longText, longText, {}));
+    EXPECT_EQ(F::numbers(longText).size(), F::links(longText).size() * 2);
+}
+
+TEST(Chunks, cutAtTheLastSpaceBeforeTheLimitCountingUserPerceivedCharacters)
+{
+    EXPECT_EQ(F::chunks(QStringLiteral("short text"), 1800), QStringList{QStringLiteral("short text")});
+    EXPECT_EQ(F::chunks(QStringLiteral("aaaa bbbb cccc"), 10),
+              (QStringList{QStringLiteral("aaaa bbbb"), QStringLiteral("cccc")}));
+    EXPECT_EQ(F::chunks(QStringLiteral("abcdefghijkl mn"), 5),
+              (QStringList{QStringLiteral("abcde"), QStringLiteral("fghij"), QStringLiteral("kl mn")}));
+    EXPECT_EQ(F::chunks(QStringLiteral("ab \n\n  cd ef"), 4),
+              (QStringList{QStringLiteral("ab"), QStringLiteral("cd"), QStringLiteral("ef")}));
+    // "é" as e + combining accent is one character; an emoji with a skin tone too.
+    const QString accented = QStringLiteral("e\u0301e\u0301e\u0301 👍🏽👍🏽");
+    EXPECT_EQ(F::chunks(accented, 4),
+              (QStringList{QStringLiteral("e\u0301e\u0301e\u0301"), QStringLiteral("👍🏽👍🏽")}));
+
+    EXPECT_EQ(F::chunks(QStringLiteral("ab") + loneHigh + QStringLiteral(" cd"), 3),
+              (QStringList{QStringLiteral("ab") + loneHigh, QStringLiteral("cd")}));
+
+    QString dictation;
+    while (dictation.size() < 4000)
+        dictation += QStringLiteral("lorem ipsum dolor ");
+    dictation = dictation.left(4000).trimmed();
+    const QStringList pieces = F::chunks(dictation, 1800);
+    ASSERT_EQ(pieces.size(), 3);
+    EXPECT_EQ(pieces.join(QLatin1Char(' ')), dictation);
+    for (const QString &piece : pieces)
+        EXPECT_LE(piece.size(), 1800);
+}
+
+TEST(Instructions, quoteTheModeTheVocabularyAndTheExample)
+{
+    const QString clean = F::instructions(DictationMode::clean, {});
+    EXPECT_TRUE(
+        clean.startsWith(QStringLiteral("You edit dictated text. Return only the edited text, with no introduction, "
+                                        "explanation, quotes or code fence.\nClean up punctuation")));
+    EXPECT_TRUE(clean.contains(
+        QStringLiteral("\nPreferred vocabulary spellings, when clearly applicable: None.\nExample source: "
+                       "um please send the notes tomorrow thank you\nExample edited text: Please send "
+                       "the notes tomorrow. Thank you.")));
+    EXPECT_TRUE(clean.contains(QStringLiteral("such as “thank you” into its own sentence")));
+    EXPECT_TRUE(
+        F::instructions(DictationMode::structured, {})
+            .contains(QStringLiteral("\nAdd readable paragraphs. Use a short bulleted list only when the speaker "
+                                     "clearly enumerates items. Preserve the speaker’s order and tone.\n")));
+    QList<DictionaryEntry> dictionary;
+    for (int i = 0; i < 75; ++i)
+        dictionary.append(entry(QStringLiteral("h%1").arg(i), QStringLiteral("R%1").arg(i)));
+    const QString withVocabulary = F::instructions(DictationMode::clean, dictionary);
+    EXPECT_TRUE(withVocabulary.contains(QStringLiteral("applicable: h0 → R0; h1 → R1; ")));
+    EXPECT_TRUE(withVocabulary.contains(QStringLiteral("; h59 → R59\n")));
+    EXPECT_FALSE(withVocabulary.contains(QStringLiteral("h60")));
+    EXPECT_EQ(F::prompt(QStringLiteral("hi")),
+              QStringLiteral("Format only this dictated text:\n<dictation>\nhi\n</dictation>"));
+}
+
+TEST(StatusText, namesTheActiveModelAndTheComputer)
+{
+    using R = ModelAvailability::Reason;
+    const QString name = QStringLiteral("Built-in rules");
+    EXPECT_EQ(F::statusText(ModelAvailability::ready(), name), QStringLiteral("Built-in rules · On this computer"));
+    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::modelNotReady), QStringLiteral("qwen")),
+              QStringLiteral("qwen is downloading or preparing its model."));
+    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::notEnabled), QStringLiteral("qwen")),
+              QStringLiteral("Turn on qwen in your desktop settings."));
+    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::deviceNotEligible), QStringLiteral("qwen")),
+              QStringLiteral("qwen requires a supported computer."));
+    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::other), QStringLiteral("qwen")),
+              QStringLiteral("qwen is temporarily unavailable."));
+    EXPECT_EQ(
+        F::statusText(ModelAvailability::unavailable(R::other, QStringLiteral("No server.")), QStringLiteral("qwen")),
+        QStringLiteral("No server."));
+    EXPECT_EQ(description(FormatterError::timedOut, QStringLiteral("qwen")),
+              QStringLiteral("qwen took too long to respond."));
+}
+
+TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)
+{
+    using BuiltinRules::clean;
+    EXPECT_EQ(clean(QStringLiteral("um please send the notes tomorrow thank you")),
+              QStringLiteral("Please send the notes tomorrow. Thank you."));
+    EXPECT_EQ(clean(QStringLiteral("i think i'm ready. uh are you")), QStringLiteral("I think I'm ready. Are you."));
+    EXPECT_EQ(clean(QStringLiteral("the the meeting is is at 10:30")), QStringLiteral("The meeting is at 10:30."));
+    EXPECT_EQ(clean(QStringLiteral("I want to I want to go home")), QStringLiteral("I want to go home."));
+    EXPECT_EQ(clean(QStringLiteral("he had had enough, hadn't he?")), QStringLiteral("He had had enough, hadn't he?"));
+    EXPECT_EQ(clean(QStringLiteral("no no no")), QStringLiteral("No no no."));
+    EXPECT_EQ(clean(QStringLiteral("first line\nsecond line,\n\n\nthird")),
+              QStringLiteral("First line.\nSecond line.\n\nThird."));
+    EXPECT_EQ(clean(QStringLiteral("www.example.com is up. mail bob@example.com")),
+              QStringLiteral("www.example.com is up. Mail bob@example.com."));
+    EXPECT_EQ(clean(QStringLiteral("éclair for me. ça va")), QStringLiteral("Éclair for me. Ça va."));
+    EXPECT_EQ(clean(QStringLiteral("macOS is fine")), QStringLiteral("macOS is fine."));
+    EXPECT_EQ(clean(QStringLiteral("   ")), QString());
+}
+
+TEST(BuiltinRules, structuredModeMakesListsAndParagraphsOnlyWhereObvious)
+{
+    using BuiltinRules::structure;
+    EXPECT_EQ(structure(QStringLiteral("we need three things first buy milk second call mom and third pay the rent")),
+              QStringLiteral("We need three things:\n- Buy milk\n- Call mom\n- Pay the rent"));
+    EXPECT_EQ(structure(QStringLiteral("one. wash the car. two. feed the cat. see you later")),
+              QStringLiteral("- Wash the car\n- Feed the cat\n\nSee you later."));
+    EXPECT_EQ(structure(QStringLiteral("I have one dog and two cats")), QStringLiteral("I have one dog and two cats."));
+    EXPECT_EQ(structure(QStringLiteral("at first it rained, then the second day was fine")),
+              QStringLiteral("At first it rained, then the second day was fine."));
+    EXPECT_EQ(structure(QStringLiteral("the build is green. moving on, the release is friday")),
+              QStringLiteral("The build is green.\n\nMoving on, the release is friday."));
+    EXPECT_EQ(structure(QStringLiteral("the build is green. also the release is friday")),
+              QStringLiteral("The build is green. Also the release is friday."));
+}
+
+TEST(BuiltinRules, answersPassThePreservationChecks)
+{
+    const QStringList sources{
+        QStringLiteral("um so i don't think we can meet at 10:30 on 5/12 uh see https://example.com/plan"),
+        QStringLiteral("first email ann@example.com second call 555-0100 third don't forget the 3 reports"),
+        QStringLiteral("i i never said that that was wrong. moving on, the the budget is $1,200"),
+    };
+    for (const QString &source : sources) {
+        for (const DictationMode mode : {DictationMode::clean, DictationMode::structured}) {
+            const QString answer = BuiltinRulesModel::answer(F::instructions(mode, {}), F::prompt(source)).trimmed();
+            EXPECT_TRUE(F::preservesContent(source, answer, {})) << qPrintable(source) << " → " << qPrintable(answer);
+        }
+    }
+    QString broken = QStringLiteral("um ") + loneHigh + QStringLiteral(" i said ") + loneHigh;
+    EXPECT_NO_FATAL_FAILURE(BuiltinRules::structure(broken));
+    EXPECT_GT(BuiltinRulesModel::estimatedTokens(QStringLiteral("one two three, four.")), 5);
+}

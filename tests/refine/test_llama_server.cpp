@@ -1,0 +1,265 @@
+#include "refine/IntelligenceFormatter.h"
+#include "refine/llamaserver/LlamaServerModel.h"
+#include "refine/llamaserver/LocalLanguageModel.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace orv;
+using namespace std::chrono_literals;
+using test::ScriptedHttpServer;
+
+namespace {
+
+const QByteArray props = QByteArrayLiteral(
+    R"({"default_generation_settings":{"n_ctx":8192},"model_path":"/models/qwen2.5-1.5b-instruct-q4_k_m.gguf","total_slots":1})");
+
+QByteArray chatAnswer(const QString &content)
+{
+    const QJsonObject message{{QStringLiteral("role"), QStringLiteral("assistant")},
+                              {QStringLiteral("content"), content}};
+    const QJsonObject choice{{QStringLiteral("index"), 0}, {QStringLiteral("message"), message}};
+    return QJsonDocument(QJsonObject{{QStringLiteral("choices"), QJsonArray{choice}}}).toJson();
+}
+
+// HTTP runs on the real event loop; the model's time limits run on the virtual scheduler.
+class LlamaServerTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_llama_server";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            s_app = new QCoreApplication(argc, argv);
+    }
+
+    void SetUp() override { ASSERT_TRUE(server.listen()); }
+
+    // Runs the loop and posted work until done() holds; at most 5 s of real time.
+    template <typename Predicate>
+    bool pumpUntil(Predicate done)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > 5000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            scheduler.runPending();
+        }
+        return true;
+    }
+
+    template <typename T>
+    T await(Task<T> &task)
+    {
+        if (!pumpUntil([&] { return task.isDone(); })) {
+            std::fprintf(stderr, "a task did not finish within 5 s\n");
+            std::abort();
+        }
+        return task.result();
+    }
+
+    void refresh(LanguageModel &model)
+    {
+        auto task = model.refresh();
+        EXPECT_TRUE(pumpUntil([&] { return task.isDone(); }));
+    }
+
+    static inline QCoreApplication *s_app = nullptr;
+    test::VirtualScheduler scheduler;
+    ScriptedHttpServer server;
+};
+
+} // namespace
+
+TEST_F(LlamaServerTest, readsTheModelCountsTokensAndAnswersGreedily)
+{
+    server.script(QStringLiteral("/props"), {200, props, 0ms});
+    server.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[9906,1917,13]})"), 0ms});
+    server.script(QStringLiteral("/v1/chat/completions"), {200, chatAnswer(QStringLiteral("Hello, world.")), 0ms});
+
+    LlamaServerModel model(scheduler, server.url().toString());
+    EXPECT_FALSE(model.availability().available) << "unknown until asked";
+    refresh(model);
+    EXPECT_EQ(model.availability(), ModelAvailability::ready());
+    EXPECT_EQ(model.displayName(), QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"));
+    EXPECT_EQ(model.contextSize(), 8192);
+
+    auto count = model.tokenCount(QStringLiteral("hello world."));
+    const Expected<int, ModelError> tokens = await(count);
+    ASSERT_TRUE(tokens.hasValue());
+    EXPECT_EQ(tokens.value(), 3);
+
+    auto session = model.makeSession(QStringLiteral("Be brief."));
+    auto respond = session->respond(QStringLiteral("hello world"), GenerationOptions{});
+    const Expected<QString, ModelError> answer = await(respond);
+    ASSERT_TRUE(answer.hasValue());
+    EXPECT_EQ(answer.value(), QStringLiteral("Hello, world."));
+
+    const auto &requests = server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(requests[0].method, QByteArrayLiteral("GET"));
+    EXPECT_EQ(QJsonDocument::fromJson(requests[1].body).object().value(QStringLiteral("content")).toString(),
+              QStringLiteral("hello world."));
+    const QJsonObject chat = QJsonDocument::fromJson(requests[2].body).object();
+    EXPECT_EQ(chat.value(QStringLiteral("max_tokens")).toInt(), 1200);
+    EXPECT_EQ(chat.value(QStringLiteral("top_k")).toInt(), 1);
+    const QJsonArray messages = chat.value(QStringLiteral("messages")).toArray();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].toObject().value(QStringLiteral("content")).toString(), QStringLiteral("Be brief."));
+    EXPECT_EQ(messages[1].toObject().value(QStringLiteral("role")).toString(), QStringLiteral("user"));
+}
+
+TEST_F(LlamaServerTest, theFormatterUsesTheServerWhenItAnswers)
+{
+    server.script(QStringLiteral("/props"), {200, props, 0ms});
+    server.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[1,2,3,4]})"), 0ms});
+    server.script(QStringLiteral("/v1/chat/completions"),
+                  {200, chatAnswer(QStringLiteral(" I don't know. \n")), 150ms});
+    IntelligenceFormatter formatter(scheduler, makeLocalLanguageModel(scheduler, server.url().toString()),
+                                    QStringLiteral("PocketSphinx"));
+    auto task = formatter.format(QStringLiteral("i don't know"), DictationMode::clean, {});
+    EXPECT_EQ(await(task), (FormattingResult{QStringLiteral("I don't know."),
+                                             QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"), std::nullopt}));
+    EXPECT_EQ(formatter.statusText(), QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m · On this computer"));
+}
+
+TEST_F(LlamaServerTest, aServerLoadingItsModelIsNotReady)
+{
+    const QByteArray loading =
+        QByteArrayLiteral(R"({"error":{"code":503,"message":"Loading model","type":"unavailable_error"}})");
+    server.script(QStringLiteral("/props"), {503, loading, 0ms});
+    server.script(QStringLiteral("/v1/chat/completions"), {503, loading, 0ms});
+    IntelligenceFormatter formatter(scheduler, makeLocalLanguageModel(scheduler, server.url().toString()),
+                                    QStringLiteral("PocketSphinx"));
+    auto task = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
+    EXPECT_EQ(
+        await(task).notice,
+        QStringLiteral("Local model server is downloading or preparing its model. Kept your original dictation."));
+    EXPECT_EQ(formatter.statusText(), QStringLiteral("Local model server is downloading or preparing its model."));
+
+    LlamaServerModel model(scheduler, server.url().toString());
+    auto session = model.makeSession(QString());
+    auto respond = session->respond(QStringLiteral("hi"), GenerationOptions{});
+    const auto answer = await(respond);
+    ASSERT_FALSE(answer.hasValue());
+    EXPECT_EQ(answer.error().description, QStringLiteral("Local model server is still loading its model."));
+}
+
+TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
+{
+    server.script(QStringLiteral("/props"), {200, QByteArrayLiteral("<html>not json"), 0ms});
+    server.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":"many"})"), 0ms});
+    server.script(QStringLiteral("/v1/chat/completions"), {200, QByteArrayLiteral(R"({"choices":5})"), 0ms});
+    LlamaServerModel model(scheduler, server.url().toString());
+    refresh(model);
+    EXPECT_FALSE(model.availability().available);
+    const QString unreadable = QStringLiteral("The model server at ") + server.url().toString() +
+                               QStringLiteral(" sent an answer Orvanta cannot read.");
+    EXPECT_EQ(model.availability().message, unreadable);
+
+    auto count = model.tokenCount(QStringLiteral("x"));
+    const auto tokens = await(count);
+    ASSERT_FALSE(tokens.hasValue());
+    EXPECT_EQ(tokens.error().description, unreadable);
+    auto session = model.makeSession(QString());
+    auto respond = session->respond(QStringLiteral("hi"), GenerationOptions{});
+    const auto answer = await(respond);
+    ASSERT_FALSE(answer.hasValue());
+    EXPECT_EQ(answer.error().description, unreadable);
+
+    server.script(QStringLiteral("/props"), {404, QByteArrayLiteral("{}"), 0ms});
+    refresh(model);
+    EXPECT_EQ(model.availability().message, QStringLiteral("The server at ") + server.url().toString() +
+                                                QStringLiteral(" is not a llama.cpp model server (HTTP 404)."));
+}
+
+TEST_F(LlamaServerTest, noServerMeansBuiltinRules)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const QString closedEndpoint = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
+    probe.close();
+
+    auto selector = makeLocalLanguageModel(scheduler, closedEndpoint);
+    refresh(*selector);
+    EXPECT_FALSE(selector->usesServer());
+    EXPECT_EQ(selector->displayName(), QStringLiteral("Built-in rules"));
+    EXPECT_EQ(selector->serverStatus(),
+              QStringLiteral("No local model server answers at ") + closedEndpoint + QStringLiteral("."));
+}
+
+TEST_F(LlamaServerTest, onlyLoopbackAddressesAreUsed)
+{
+    for (const QString &address :
+         {QStringLiteral("http://192.168.1.20:8080"), QStringLiteral("http://example.com"),
+          QStringLiteral("https://8.8.8.8/v1"), QStringLiteral("http://127.0.0.1.example.com")}) {
+        const auto url = LlamaServerModel::loopbackEndpoint(address);
+        ASSERT_FALSE(url.hasValue()) << qPrintable(address);
+        EXPECT_TRUE(
+            url.error().contains(QStringLiteral("is not on this computer. Dictations never leave your computer")))
+            << qPrintable(url.error());
+    }
+    EXPECT_FALSE(LlamaServerModel::loopbackEndpoint(QStringLiteral("ftp://127.0.0.1")).hasValue());
+    EXPECT_FALSE(LlamaServerModel::loopbackEndpoint(QStringLiteral("not a url at all")).hasValue());
+    for (const QString &address : {QString(), QStringLiteral("http://localhost:9000"),
+                                   QStringLiteral("http://[::1]:8080"), QStringLiteral("http://127.0.0.2:8080/")})
+        EXPECT_TRUE(LlamaServerModel::loopbackEndpoint(address).hasValue()) << qPrintable(address);
+    EXPECT_EQ(LlamaServerModel::loopbackEndpoint(QString()).value(), QUrl(QStringLiteral("http://127.0.0.1:8080")));
+
+    LlamaServerModel remote(scheduler, QStringLiteral("http://192.168.1.20:8080"));
+    refresh(remote);
+    EXPECT_FALSE(remote.availability().available);
+    auto session = remote.makeSession(QString());
+    auto respond = session->respond(QStringLiteral("secret dictation"), GenerationOptions{});
+    EXPECT_FALSE(await(respond).hasValue());
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(LlamaServerTest, aSlowServerIsAbandonedByTheProbeLimitTheDeadlineAndCancellation)
+{
+    server.script(QStringLiteral("/props"), {200, props, 0ms});
+    server.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[1]})"), 0ms});
+    server.script(QStringLiteral("/v1/chat/completions"), {200, chatAnswer(QStringLiteral("Late.")), 60000ms});
+    IntelligenceFormatter formatter(scheduler, makeLocalLanguageModel(scheduler, server.url().toString()),
+                                    QStringLiteral("PocketSphinx"));
+
+    auto timedOut = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
+    // /props, the two token counts, then the request that never answers in time.
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 4; }));
+    scheduler.advance(25s);
+    EXPECT_EQ(await(timedOut).notice, QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m took too long to respond. Kept "
+                                                     "your original dictation."));
+    EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 1; })) << "the request is aborted";
+
+    auto cancelled = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 8; }));
+    cancelled.cancel();
+    scheduler.runPending();
+    ASSERT_TRUE(cancelled.isDone()) << "cancellation resumes at once";
+    EXPECT_EQ(cancelled.result().notice, QStringLiteral("Formatting was cancelled. Kept your original dictation."));
+    EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 2; }));
+
+    server.script(QStringLiteral("/props"), {200, props, 60000ms});
+    LlamaServerModel model(scheduler, server.url().toString());
+    auto probe = model.refresh();
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 9; }));
+    scheduler.advance(LlamaServerModel::probeTimeLimit);
+    EXPECT_TRUE(pumpUntil([&] { return probe.isDone(); }));
+    EXPECT_EQ(model.availability().message,
+              QStringLiteral("No local model server answers at ") + server.url().toString() + QStringLiteral("."));
+    EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 3; }));
+}

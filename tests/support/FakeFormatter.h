@@ -1,0 +1,35 @@
+#pragma once
+
+#include "refine/AbstractFormatter.h"
+
+#include <QList>
+
+#include <optional>
+
+namespace orv::test {
+
+// Scripts the formatter: answers at once with `answer` when set (or with the text unchanged when
+// `echo` is true), otherwise waits for the test to resolve the reply it appended. Records every call.
+class FakeFormatter final : public AbstractFormatter
+{
+public:
+    struct Call
+    {
+        QString text;
+        DictationMode mode;
+        QList<DictionaryEntry> dictionary;
+    };
+
+    Task<FormattingResult> format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary) override;
+    QString statusText() const override { return status; }
+    QString modelDisplayName() const override { return modelName; }
+
+    bool echo = true;
+    std::optional<FormattingResult> answer;
+    QList<AsyncValue<FormattingResult>> replies;
+    QList<Call> calls;
+    QString status = QStringLiteral("Built-in rules are ready.");
+    QString modelName = QStringLiteral("Built-in rules");
+};
+
+} // namespace orv::test

@@ -1,0 +1,71 @@
+#include "tests/support/FakeLanguageModel.h"
+
+namespace orv::test {
+
+namespace {
+
+class FakeSession final : public LanguageModelSession
+{
+public:
+    FakeSession(Scheduler &scheduler,
+                std::shared_ptr<FakeLanguageModel::Record> record,
+                std::function<FakeLanguageModel::Answer(const QString &)> answer)
+        : m_scheduler(scheduler), m_record(std::move(record)), m_answer(std::move(answer))
+    {}
+
+    Task<Expected<QString, ModelError>> respond(QString prompt, GenerationOptions options) override
+    {
+        Q_UNUSED(options);
+        m_record->prompts.append(prompt);
+        const FakeLanguageModel::Answer answer = m_answer(prompt);
+        if (answer.delay > Duration::zero()) {
+            const bool slept = co_await sleepFor(m_scheduler, answer.delay);
+            if (!slept) {
+                ++m_record->cancelledRequests;
+                co_return unexpected(ModelError::cancellation());
+            }
+        }
+        ++m_record->completedRequests;
+        co_return answer.result;
+    }
+
+private:
+    Scheduler &m_scheduler;
+    std::shared_ptr<FakeLanguageModel::Record> m_record;
+    std::function<FakeLanguageModel::Answer(const QString &)> m_answer;
+};
+
+} // namespace
+
+FakeLanguageModel::FakeLanguageModel(Scheduler &scheduler) : m_scheduler(scheduler)
+{
+    countTokens = [](const QString &text) -> Expected<int, ModelError> { return int(text.size() / 4); };
+    answer = [](const QString &prompt) { return Answer{Duration::zero(), dictationOf(prompt)}; };
+}
+
+QString FakeLanguageModel::dictationOf(const QString &prompt)
+{
+    const QString open = QStringLiteral("<dictation>\n");
+    const QString close = QStringLiteral("\n</dictation>");
+    const qsizetype start = prompt.indexOf(open) + open.size();
+    return prompt.mid(start, prompt.lastIndexOf(close) - start);
+}
+
+Task<Expected<int, ModelError>> FakeLanguageModel::tokenCount(QString text)
+{
+    co_return countTokens(text);
+}
+
+std::shared_ptr<LanguageModelSession> FakeLanguageModel::makeSession(QString instructions)
+{
+    m_record->instructions.append(instructions);
+    return std::make_shared<FakeSession>(m_scheduler, m_record, answer);
+}
+
+Task<void> FakeLanguageModel::refresh()
+{
+    ++m_record->refreshes;
+    co_return;
+}
+
+} // namespace orv::test

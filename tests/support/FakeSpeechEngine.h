@@ -1,0 +1,52 @@
+#pragma once
+
+#include "speech/AbstractSpeechEngine.h"
+
+#include <QList>
+
+#include <optional>
+
+namespace orv::test {
+
+// Scripts the speech engine: each start(), finish() and supportedLocaleIdentifiers() answers at once with
+// the scripted value when one is set, otherwise waits for the test to resolve the reply it appended.
+class FakeSpeechEngine final : public AbstractSpeechEngine
+{
+public:
+    using StartResult = Expected<void, SpeechEngineError>;
+    using FinishResult = Expected<QString, SpeechEngineError>;
+
+    struct StartCall
+    {
+        QString localeIdentifier;
+        QStringList contextualStrings;
+    };
+
+    Task<StartResult> start(QString localeIdentifier, QStringList contextualStrings) override;
+    void stopAudio() override { ++stopAudioCalls; }
+    Task<FinishResult> finish() override;
+    void cancel() override { ++cancelCalls; }
+    Task<QStringList> supportedLocaleIdentifiers() override;
+    QString displayName() const override { return QStringLiteral("PocketSphinx"); }
+
+    // Reports as the engine would.
+    void reportPartial(const QString &text) const;
+    void reportLevel(float level) const;
+    void reportStatus(const QString &text) const;
+    void reportFailure(const SpeechEngineError &error) const;
+
+    std::optional<StartResult> startAnswer;
+    std::optional<FinishResult> finishAnswer;
+    std::optional<QStringList> localesAnswer;
+
+    QList<AsyncValue<StartResult>> startReplies;
+    QList<AsyncValue<FinishResult>> finishReplies;
+    QList<AsyncValue<QStringList>> localeReplies;
+
+    QList<StartCall> startCalls;
+    int stopAudioCalls = 0;
+    int finishCalls = 0;
+    int cancelCalls = 0;
+};
+
+} // namespace orv::test

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "delivery/AbstractTextDelivery.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+namespace orv::test {
+
+// Scripts the desktop side of delivery and records what the model asked of it, in order, in `calls`.
+class FakeTextDelivery final : public AbstractTextDelivery
+{
+public:
+    struct DeliverCall
+    {
+        QString text;
+        bool observe;
+    };
+
+    bool prepare() override;
+    void cancelCapture() override { calls.append(QStringLiteral("cancelCapture")); }
+    void stopObservation() override { calls.append(QStringLiteral("stopObservation")); }
+    QString targetApplicationName() const override { return capturedName; }
+    Task<DeliveryResult> deliver(QString text, bool observe) override;
+    bool isTrusted() const override { return trusted; }
+    std::optional<ApplicationInfo> frontmostApplication() const override { return frontmost; }
+    bool prepareProcess(qint64 processID) override;
+    qint64 ownProcessID() const override { return ownPid; }
+
+    void reportCorrection(const QString &previous, const QString &edited) const;
+    void reportNotice(const QString &text) const;
+
+    // The application focused now; prepare() captures its name.
+    QString focusedName = QStringLiteral("Editor");
+    QString capturedName;
+    bool trusted = true;
+    std::optional<ApplicationInfo> frontmost;
+    qint64 ownPid = 1000;
+    std::optional<DeliveryResult> answer =
+        DeliveryResult{DeliveryResult::Outcome::inserted, QStringLiteral("Inserted.")};
+    QList<AsyncValue<DeliveryResult>> replies;
+
+    QStringList calls;
+    QList<DeliverCall> deliverCalls;
+    QList<qint64> preparedProcesses;
+};
+
+} // namespace orv::test

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "library/KeyValueStore.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QVariant>
+
+namespace orv::test {
+
+// Settings in memory; records every write in order ("key=value").
+class InMemoryKeyValueStore final : public KeyValueStore
+{
+public:
+    std::optional<qint64> integer(const QString &key) const override;
+    std::optional<bool> boolean(const QString &key) const override;
+    void setInteger(const QString &key, qint64 value) override;
+    void setBoolean(const QString &key, bool value) override;
+
+    QHash<QString, QVariant> values;
+    QStringList writes;
+};
+
+} // namespace orv::test

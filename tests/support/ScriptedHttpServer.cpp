@@ -1,0 +1,77 @@
+#include "tests/support/ScriptedHttpServer.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
+
+namespace orv::test {
+
+ScriptedHttpServer::ScriptedHttpServer()
+{
+    QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection())
+            serve(socket);
+    });
+}
+
+bool ScriptedHttpServer::listen()
+{
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+QUrl ScriptedHttpServer::url() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
+}
+
+void ScriptedHttpServer::serve(QTcpSocket *socket)
+{
+    socket->setParent(this);
+    auto buffer = std::make_shared<QByteArray>();
+    auto answered = std::make_shared<bool>(false);
+    auto handled = std::make_shared<bool>(false);
+    QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket, answered, handled] {
+        if (*handled && !*answered)
+            ++m_abandoned;
+        socket->deleteLater();
+    });
+    QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, answered, handled] {
+        buffer->append(socket->readAll());
+        const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
+        if (headerEnd < 0 || *handled)
+            return;
+        const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
+        qsizetype length = 0;
+        for (const QByteArray &line : lines) {
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        }
+        if (buffer->size() < headerEnd + 4 + length)
+            return;
+        *handled = true;
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        Request request{requestLine.value(0), QString::fromUtf8(requestLine.value(1)),
+                        buffer->mid(headerEnd + 4, length)};
+        m_requests.append(request);
+        const Response response = m_script.value(request.path, Response{404, QByteArrayLiteral("{}"), {}});
+        QPointer<QTcpSocket> guarded = socket;
+        auto reply = [guarded, response, answered] {
+            if (!guarded || guarded->state() != QAbstractSocket::ConnectedState)
+                return;
+            *answered = true;
+            QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
+            out += "Content-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+                   QByteArray::number(response.body.size()) + "\r\n\r\n" + response.body;
+            guarded->write(out);
+            guarded->disconnectFromHost();
+        };
+        if (response.delay.count() > 0)
+            QTimer::singleShot(response.delay, socket, reply);
+        else
+            reply();
+    });
+}
+
+} // namespace orv::test

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <chrono>
+
+namespace orv::test {
+
+// A tiny HTTP/1.1 server on 127.0.0.1 that answers each path as scripted (status, body, real delay) and
+// records the requests and the connections the client gave up before the answer.
+class ScriptedHttpServer : public QObject
+{
+public:
+    struct Response
+    {
+        int status = 200;
+        QByteArray body;
+        std::chrono::milliseconds delay{0};
+    };
+    struct Request
+    {
+        QByteArray method;
+        QString path;
+        QByteArray body;
+    };
+
+    ScriptedHttpServer();
+
+    bool listen();
+    QUrl url() const;
+    void script(const QString &path, Response response) { m_script.insert(path, std::move(response)); }
+
+    const QList<Request> &requests() const { return m_requests; }
+    int abandonedByClient() const { return m_abandoned; }
+
+private:
+    void serve(class QTcpSocket *socket);
+
+    QTcpServer m_server;
+    QHash<QString, Response> m_script;
+    QList<Request> m_requests;
+    int m_abandoned = 0;
+};
+
+} // namespace orv::test

@@ -2,11 +2,16 @@
 
 #include "core/LiveScheduler.h"
 #include "core/Task.h"
+#include "library/AppStore.h"
+#include "refine/CorrectionLearner.h"
+#include "refine/IntelligenceFormatter.h"
+#include "refine/builtin/BuiltinRulesModel.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/wav/WavFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
@@ -23,8 +28,9 @@ void printError(const QString &message)
 struct Options
 {
     QString audioPath;
-    QString mode = QStringLiteral("verbatim");
+    DictationMode mode = DictationMode::clean;
     QString language = QStringLiteral("en-US");
+    QList<DictionaryEntry> dictionary;
 };
 
 Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<const WavAudio> audio, int *exitCode)
@@ -34,7 +40,10 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
         speech::makeFileSpeechEngine(scheduler, audio, WavFileSource::Pace::asFastAsPossible,
                                      [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); });
 
-    auto started = co_await engine->start(options.language, QStringList());
+    QStringList contextualStrings;
+    for (const DictionaryEntry &entry : options.dictionary)
+        contextualStrings.append(entry.replacement);
+    auto started = co_await engine->start(options.language, contextualStrings);
     if (!started) {
         const auto &error = started.error();
         printError(error.description());
@@ -58,7 +67,13 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
         *exitCode = TranscribeCommand::noSpeech;
         co_return;
     }
-    QTextStream(stdout) << text << Qt::endl;
+    // The road of a dictation's result: dictionary, then the formatter in the chosen mode.
+    const QString substituted = CorrectionLearner::apply(options.dictionary, text);
+    IntelligenceFormatter formatter(scheduler, std::make_unique<BuiltinRulesModel>(), engine->displayName());
+    const FormattingResult formatted = co_await formatter.format(substituted, options.mode, options.dictionary);
+    if (formatted.notice)
+        printError(*formatted.notice);
+    QTextStream(stdout) << formatted.text << Qt::endl;
     *exitCode = TranscribeCommand::success;
 }
 
@@ -89,17 +104,35 @@ int TranscribeCommand::run(const QStringList &arguments)
 
     Options options;
     options.audioPath = parser.positionalArguments().first();
+
+    // The user's library, read only: its mode, language and dictionary are the defaults.
+    const QString libraryPath = parser.isSet(libraryOption) ? parser.value(libraryOption) : AppStore::defaultFilePath();
+    if (parser.isSet(libraryOption) && !QFileInfo::exists(libraryPath)) {
+        printError(QStringLiteral("The library file %1 does not exist.").arg(libraryPath));
+        return libraryError;
+    }
+    const AppStore store(libraryPath);
+    if (store.loadError()) {
+        printError(*store.loadError());
+        return libraryError;
+    }
+    options.mode = store.snapshot().preferences.mode;
+    options.language = store.snapshot().preferences.localeIdentifier;
+    options.dictionary = store.snapshot().dictionary;
+
     if (parser.isSet(languageOption))
         options.language = parser.value(languageOption);
     if (parser.isSet(modeOption)) {
-        const QString mode = parser.value(modeOption).toLower();
-        if (mode != QLatin1String("verbatim") && mode != QLatin1String("clean") &&
-            mode != QLatin1String("structured")) {
-            printError(
-                QStringLiteral("Unknown mode “%1”: use verbatim, clean or structured.").arg(parser.value(modeOption)));
+        const QString raw = parser.value(modeOption);
+        std::optional<DictationMode> mode;
+        for (DictationMode candidate : allDictationModes)
+            if (rawValue(candidate).compare(raw, Qt::CaseInsensitive) == 0)
+                mode = candidate;
+        if (!mode) {
+            printError(QStringLiteral("Unknown mode “%1”: use verbatim, clean or structured.").arg(raw));
             return usageError;
         }
-        options.mode = mode;
+        options.mode = *mode;
     }
 
     auto audio = WavFile::read(options.audioPath);

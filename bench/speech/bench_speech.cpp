@@ -40,10 +40,10 @@ struct Run
     bool ok = false;
     double startToListening = 0; // s
     double startToFirstLevel = 0;
-    double endToFinal = 0;  // from the end of the audio (finish called) to the transcript
+    double endToFinal = 0; // from the end of the audio (finish called) to the transcript
     double endToFinalCpu = 0;
     double sessionCpu = 0;
-    double streaming = 0;   // from start to the end of the audio
+    double streaming = 0; // from start to the end of the audio
     double audioSeconds = 0;
 };
 
@@ -169,7 +169,8 @@ int main(int argc, char *argv[])
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     PocketSphinxModel::Search search;
     search.flatSecondPass = app.arguments().contains(QStringLiteral("--flat-pass"));
-    std::printf("PocketSphinx search: %s\n", search.flatSecondPass ? "tree + flat second pass" : "tree pass + best path");
+    std::printf("PocketSphinx search: %s\n",
+                search.flatSecondPass ? "tree + flat second pass" : "tree pass + best path");
     if (auto missing = speechCorpus::missingTools()) {
         std::printf("skipped: %s\n", qPrintable(*missing));
         return 0;

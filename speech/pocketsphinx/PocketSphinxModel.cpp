@@ -34,8 +34,7 @@ bool PocketSphinxModel::isComplete(const Files &files)
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files)
     : PocketSphinxModel(scheduler, std::move(files), Search{false})
-{
-}
+{}
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files, Search search)
     : m_scheduler(scheduler), m_files(std::move(files)), m_search(search), m_state(std::make_shared<LoadState>())

@@ -48,23 +48,23 @@ QList<Sentence> everydaySentences()
 
 QStringList unknownNames()
 {
-    return {QStringLiteral("Kubernetes"), QStringLiteral("Zelinsky"), QStringLiteral("Okonkwo"),
-            QStringLiteral("Brightwater"), QStringLiteral("Anselmo")};
+    return {QStringLiteral("Kubernetes"), QStringLiteral("Grafana"), QStringLiteral("Okonkwo"),
+            QStringLiteral("Brightwater"), QStringLiteral("Adebayo")};
 }
 
 QList<Sentence> nameSentences()
 {
     return {
         Sentence{QStringLiteral("we deployed the service on kubernetes yesterday"), QStringLiteral("slt")},
-        Sentence{QStringLiteral("please forward the letter to doctor zelinsky"), QStringLiteral("slt")},
+        Sentence{QStringLiteral("please open the grafana dashboard for the servers"), QStringLiteral("slt")},
         Sentence{QStringLiteral("the package for okonkwo arrived this morning"), QStringLiteral("slt")},
         Sentence{QStringLiteral("the brightwater office is closed on monday"), QStringLiteral("slt")},
-        Sentence{QStringLiteral("anselmo will join the call later today"), QStringLiteral("slt")},
+        Sentence{QStringLiteral("adebayo will join the call later today"), QStringLiteral("slt")},
         Sentence{QStringLiteral("we moved the database to kubernetes last week"), QStringLiteral("awb")},
-        Sentence{QStringLiteral("zelinsky sent the contract this afternoon"), QStringLiteral("awb")},
+        Sentence{QStringLiteral("grafana shows the error rate for this afternoon"), QStringLiteral("awb")},
         Sentence{QStringLiteral("okonkwo is leading the new project"), QStringLiteral("awb")},
         Sentence{QStringLiteral("the team from brightwater visited us"), QStringLiteral("awb")},
-        Sentence{QStringLiteral("please ask anselmo about the budget"), QStringLiteral("awb")},
+        Sentence{QStringLiteral("please ask adebayo about the budget"), QStringLiteral("awb")},
     };
 }
 

@@ -4,7 +4,14 @@
 
 namespace orv {
 
-enum class AuthorizationStatus { notDetermined, restricted, denied, authorized, unknown };
+enum class AuthorizationStatus
+{
+    notDetermined,
+    restricted,
+    denied,
+    authorized,
+    unknown
+};
 
 // Microphone and speech-recognition permission as the platform reports them. On Linux the microphone is
 // authorized when an input source exists and denied when the sound server refuses us; recognition is

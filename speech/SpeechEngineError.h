@@ -7,7 +7,8 @@ namespace orv {
 // Why a dictation could not start or finish; description() is the sentence the user reads.
 struct SpeechEngineError
 {
-    enum class Kind {
+    enum class Kind
+    {
         unsupportedLanguage,
         alreadyRecording,
         microphonePermissionDenied,
@@ -19,11 +20,14 @@ struct SpeechEngineError
     };
 
     Kind kind = Kind::cancelled;
-    QString detail; // the locale identifier for unsupportedLanguage, the message for platform
+    QString detail;          // the locale identifier for unsupportedLanguage, the message for platform
+    QString engineName = {}; // the recognizer's display name in the sentences; empty: the default engine's
 
     QString description() const;
+    static QString defaultEngineName();
     bool isCancellation() const { return kind == Kind::cancelled; }
-    bool operator==(const SpeechEngineError &) const = default;
+    // The display name only dresses the sentence; it is not part of what went wrong.
+    bool operator==(const SpeechEngineError &other) const { return kind == other.kind && detail == other.detail; }
 };
 
 } // namespace orv

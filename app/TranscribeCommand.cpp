@@ -1,0 +1,163 @@
+#include "app/TranscribeCommand.h"
+
+#include "core/LiveScheduler.h"
+#include "core/Task.h"
+#include "library/AppStore.h"
+#include "refine/CorrectionLearner.h"
+#include "refine/IntelligenceFormatter.h"
+#include "refine/builtin/BuiltinRulesModel.h"
+#include "speech/live/SpeechComposition.h"
+#include "speech/wav/WavFile.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace orv {
+
+namespace {
+
+void printError(const QString &message)
+{
+    QTextStream(stderr) << message << Qt::endl;
+}
+
+struct Options
+{
+    QString audioPath;
+    DictationMode mode = DictationMode::clean;
+    QString language = QStringLiteral("en-US");
+    QList<DictionaryEntry> dictionary;
+};
+
+Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<const WavAudio> audio, int *exitCode)
+{
+    AsyncValue<bool> ended;
+    auto engine =
+        speech::makeFileSpeechEngine(scheduler, audio, WavFileSource::Pace::asFastAsPossible,
+                                     [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); });
+
+    QStringList contextualStrings;
+    for (const DictionaryEntry &entry : options.dictionary)
+        contextualStrings.append(entry.replacement);
+    auto started = co_await engine->start(options.language, contextualStrings);
+    if (!started) {
+        const auto &error = started.error();
+        printError(error.description());
+        *exitCode = error.kind == SpeechEngineError::Kind::unsupportedLanguage ||
+                            error.kind == SpeechEngineError::Kind::platform
+                        ? TranscribeCommand::languageError
+                        : TranscribeCommand::recognitionError;
+        co_return;
+    }
+    co_await ended;
+    engine->stopAudio();
+    auto finished = co_await engine->finish();
+    if (!finished) {
+        printError(finished.error().description());
+        *exitCode = TranscribeCommand::recognitionError;
+        co_return;
+    }
+    const QString text = finished.value().trimmed();
+    if (text.isEmpty()) {
+        printError(QStringLiteral("No speech detected"));
+        *exitCode = TranscribeCommand::noSpeech;
+        co_return;
+    }
+    // The road of a dictation's result: dictionary, then the formatter in the chosen mode.
+    const QString substituted = CorrectionLearner::apply(options.dictionary, text);
+    IntelligenceFormatter formatter(scheduler, std::make_unique<BuiltinRulesModel>(), engine->displayName());
+    const FormattingResult formatted = co_await formatter.format(substituted, options.mode, options.dictionary);
+    if (formatted.notice)
+        printError(*formatted.notice);
+    QTextStream(stdout) << formatted.text << Qt::endl;
+    *exitCode = TranscribeCommand::success;
+}
+
+} // namespace
+
+int TranscribeCommand::run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Transcribes a WAV file the way a dictation is transcribed."));
+    const QCommandLineOption modeOption(QStringLiteral("mode"), QStringLiteral("verbatim, clean or structured."),
+                                        QStringLiteral("mode"));
+    const QCommandLineOption languageOption(QStringLiteral("language"),
+                                            QStringLiteral("Recognition language, e.g. en-US."), QStringLiteral("ID"));
+    const QCommandLineOption libraryOption(QStringLiteral("library"),
+                                           QStringLiteral("The library file to read the dictionary and mode from."),
+                                           QStringLiteral("FILE"));
+    parser.addOptions({modeOption, languageOption, libraryOption});
+    parser.addPositionalArgument(QStringLiteral("AUDIO.wav"), QStringLiteral("The speech to transcribe."));
+    if (!parser.parse(QStringList{QStringLiteral("orvanta transcribe")} + arguments)) {
+        printError(parser.errorText());
+        return usageError;
+    }
+    if (parser.positionalArguments().size() != 1) {
+        printError(QStringLiteral("Usage: orvanta transcribe [--mode verbatim|clean|structured] [--language ID] "
+                                  "[--library FILE] AUDIO.wav"));
+        return usageError;
+    }
+
+    Options options;
+    options.audioPath = parser.positionalArguments().first();
+
+    // The user's library, read only: its mode, language and dictionary are the defaults.
+    const QString libraryPath = parser.isSet(libraryOption) ? parser.value(libraryOption) : AppStore::defaultFilePath();
+    if (parser.isSet(libraryOption) && !QFileInfo::exists(libraryPath)) {
+        printError(QStringLiteral("The library file %1 does not exist.").arg(libraryPath));
+        return libraryError;
+    }
+    const AppStore store(libraryPath);
+    if (store.loadError()) {
+        printError(*store.loadError());
+        return libraryError;
+    }
+    options.mode = store.snapshot().preferences.mode;
+    options.language = store.snapshot().preferences.localeIdentifier;
+    options.dictionary = store.snapshot().dictionary;
+
+    if (parser.isSet(languageOption))
+        options.language = parser.value(languageOption);
+    if (parser.isSet(modeOption)) {
+        const QString raw = parser.value(modeOption);
+        std::optional<DictationMode> mode;
+        for (DictationMode candidate : allDictationModes)
+            if (rawValue(candidate).compare(raw, Qt::CaseInsensitive) == 0)
+                mode = candidate;
+        if (!mode) {
+            printError(QStringLiteral("Unknown mode “%1”: use verbatim, clean or structured.").arg(raw));
+            return usageError;
+        }
+        options.mode = *mode;
+    }
+
+    auto audio = WavFile::read(options.audioPath);
+    if (!audio) {
+        printError(audio.error().message);
+        return audioError;
+    }
+    if (audio.value().frameCount() == 0) {
+        printError(QStringLiteral("No speech detected"));
+        return noSpeech;
+    }
+
+    LiveScheduler scheduler;
+    int exitCode = recognitionError;
+    auto shared = std::make_shared<const WavAudio>(std::move(audio).value());
+    Task<> running = transcribe(scheduler, options, shared, &exitCode);
+    if (!running.isDone()) {
+        auto waiter = [](Task<> task) -> Task<> {
+            co_await task;
+            QCoreApplication::exit(0);
+        }(running);
+        if (!waiter.isDone())
+            QCoreApplication::exec();
+    }
+    return exitCode;
+}
+
+} // namespace orv

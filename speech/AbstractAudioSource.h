@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/Expected.h"
+#include "core/Scheduler.h"
+#include "speech/AudioFormat.h"
+#include "speech/SpeechEngineError.h"
+
+#include <QtGlobal>
+
+#include <functional>
+
+namespace orv {
+
+// The audio engine with its input node: one per dictation session. Buffers reach the tap on the
+// source's own thread.
+class AbstractAudioSource
+{
+public:
+    // buffer, and the audio time of its first frame since capture began
+    using TapHandler = std::function<void(const AudioBuffer &, Duration)>;
+
+    virtual ~AbstractAudioSource() = default;
+
+    // The input's native format; sampleRate 0 when there is no input.
+    virtual AudioFormat inputFormat() = 0;
+    // Buffers of framesPerBuffer frames in format go to handler once started.
+    virtual void installTap(quint32 framesPerBuffer, const AudioFormat &format, TapHandler handler) = 0;
+    // After return the handler is not running and will not be called again.
+    virtual void removeTap() = 0;
+    virtual Expected<void, SpeechEngineError> start() = 0;
+    virtual void stop() = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,38 @@
+#include "speech/SpeechEngineError.h"
+
+#include "core/PlatformText.h"
+
+namespace orv {
+
+QString SpeechEngineError::description() const
+{
+    const QString engine = engineName.isEmpty() ? defaultEngineName() : engineName;
+    switch (kind) {
+    case Kind::unsupportedLanguage:
+        return QStringLiteral("%1 does not support %2 %3. Choose another language.")
+            .arg(engine, detail, platform::onThisComputer());
+    case Kind::alreadyRecording:
+        return QStringLiteral("A dictation is already running.");
+    case Kind::microphonePermissionDenied:
+        return QStringLiteral("Allow microphone access for Orvanta in %1.").arg(platform::microphoneSettingsPlace());
+    case Kind::speechPermissionDenied:
+        return QStringLiteral("Allow speech recognition for Orvanta in %1.").arg(platform::speechSettingsPlace());
+    case Kind::microphoneUnavailable:
+        return QStringLiteral("No microphone is available. Check your audio input in %1.")
+            .arg(platform::audioInputSettingsPlace());
+    case Kind::finalizationTimedOut:
+        return QStringLiteral("%1 took too long to finish. Your live transcript remains available.").arg(engine);
+    case Kind::platform:
+        return detail;
+    case Kind::cancelled:
+        return QString();
+    }
+    return detail;
+}
+
+QString SpeechEngineError::defaultEngineName()
+{
+    return QStringLiteral("PocketSphinx");
+}
+
+} // namespace orv

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/Expected.h"
+#include "core/Task.h"
+#include "speech/SpeechEngineError.h"
+#include "speech/TranscriptionResult.h"
+
+#include <coroutine>
+#include <deque>
+#include <memory>
+#include <optional>
+
+namespace orv {
+
+// The recognizer's result sequence on the main thread: one consumer awaits next(), the recognizer
+// pushes, then ends it (or fails it). A cancelled consumer resumes at the next turn of the loop with a
+// cancellation error.
+class TranscriptionResultStream : public std::enable_shared_from_this<TranscriptionResultStream>
+{
+public:
+    // nullopt at the end of the sequence
+    using Next = Expected<std::optional<TranscriptionResult>, SpeechEngineError>;
+
+    explicit TranscriptionResultStream(Scheduler &scheduler) : m_scheduler(scheduler) {}
+
+    void push(TranscriptionResult result);
+    void finish();
+    void fail(SpeechEngineError error);
+    bool isEnded() const { return m_ended; }
+
+    class NextAwaiter
+    {
+    public:
+        explicit NextAwaiter(std::shared_ptr<TranscriptionResultStream> stream) : m_stream(std::move(stream)) {}
+        void bindCancellation(const CancelToken &token) { m_token = token; }
+        bool await_ready() const;
+        void await_suspend(std::coroutine_handle<> handle);
+        Next await_resume();
+
+    private:
+        std::shared_ptr<TranscriptionResultStream> m_stream;
+        CancelToken m_token;
+    };
+    NextAwaiter next() { return NextAwaiter(shared_from_this()); }
+
+private:
+    struct Waiter
+    {
+        std::coroutine_handle<> handle;
+        CancelToken token;
+        CancellationState::CallbackId link = 0;
+        bool resumed = false;
+        void resume();
+    };
+
+    void wake();
+
+    Scheduler &m_scheduler;
+    std::deque<TranscriptionResult> m_queue;
+    bool m_ended = false;
+    std::optional<SpeechEngineError> m_error;
+    std::shared_ptr<Waiter> m_waiter;
+};
+
+} // namespace orv

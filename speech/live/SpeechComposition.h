@@ -1,0 +1,36 @@
+#pragma once
+
+#include "speech/SpeechEngine.h"
+#include "speech/wav/WavFileSource.h"
+
+#include <functional>
+#include <memory>
+
+namespace orv {
+
+class PocketSphinxModel;
+
+// How the application builds its speech engine from the Linux backends: PocketSphinx (loaded at once
+// in the background and shared by every session), libsoxr for conversion, and an audio source.
+namespace speech {
+
+QString pocketSphinxDisplayName();
+
+// The recognizer pieces over the given model; the caller adds the audio source and permissions.
+SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler, std::shared_ptr<PocketSphinxModel> model);
+
+// The dictation engine of the application: the default PulseAudio source and its permissions.
+// The model starts loading now, so the first dictation finds it warm.
+std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler, std::shared_ptr<Permissions> permissions);
+std::shared_ptr<Permissions> makeLivePermissions();
+
+// An engine that hears a WAV file instead of the microphone; onEnd runs on the source's thread after
+// the last buffer of each session.
+std::unique_ptr<SpeechEngine> makeFileSpeechEngine(Scheduler &scheduler,
+                                                   std::shared_ptr<const WavAudio> audio,
+                                                   WavFileSource::Pace pace,
+                                                   std::function<void()> onEnd,
+                                                   std::shared_ptr<PocketSphinxModel> model = nullptr);
+
+} // namespace speech
+} // namespace orv

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "speech/AbstractAudioSource.h"
+#include "speech/pulse/PulseConnection.h"
+
+#include <memory>
+#include <vector>
+
+namespace orv {
+
+// The default PulseAudio source (PipeWire serves the same API), recorded as float samples in its
+// native rate and channels; buffers reach the tap on the client's main-loop thread.
+class PulseAudioSource final : public AbstractAudioSource
+{
+public:
+    PulseAudioSource();
+    ~PulseAudioSource() override;
+
+    AudioFormat inputFormat() override;
+    void installTap(quint32 framesPerBuffer, const AudioFormat &format, TapHandler handler) override;
+    void removeTap() override;
+    Expected<void, SpeechEngineError> start() override;
+    void stop() override;
+
+private:
+    static void onReadable(pa_stream *stream, size_t bytes, void *self);
+    void deliver(const float *samples, size_t count);
+
+    std::unique_ptr<PulseConnection> m_connection;
+    pa_stream *m_stream = nullptr;
+    quint32 m_framesPerBuffer = 1600;
+    TapHandler m_tap; // read and called with the main-loop lock held
+    std::vector<float> m_pending;
+    qint64 m_framesDelivered = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+
+#include <pulse/pulseaudio.h>
+
+namespace orv {
+
+// A connection to the sound server on a threaded main loop of its own, with the default source's
+// format read at connection time. Calls into PulseAudio go through lock()/unlock().
+class PulseConnection
+{
+public:
+    enum class State
+    {
+        connected,
+        noServer,
+        refused
+    };
+
+    PulseConnection();
+    ~PulseConnection();
+    PulseConnection(const PulseConnection &) = delete;
+    PulseConnection &operator=(const PulseConnection &) = delete;
+
+    State state() const { return m_state; }
+    // The default source's native format; rate 0 when there is no usable input (none, or only the
+    // monitor of an output).
+    pa_sample_spec sourceSpec() const { return m_sourceSpec; }
+    QString sourceName() const { return m_sourceName; }
+
+    pa_threaded_mainloop *mainloop() { return m_mainloop; }
+    pa_context *context() { return m_context; }
+    void lock() { pa_threaded_mainloop_lock(m_mainloop); }
+    void unlock() { pa_threaded_mainloop_unlock(m_mainloop); }
+    // With the lock held: waits until done() returns true or the connection broke.
+    template <typename Done>
+    bool waitFor(Done done)
+    {
+        while (!done()) {
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
+                return false;
+            pa_threaded_mainloop_wait(m_mainloop);
+        }
+        return true;
+    }
+
+private:
+    void readDefaultSource();
+
+    pa_threaded_mainloop *m_mainloop = nullptr;
+    pa_context *m_context = nullptr;
+    State m_state = State::noServer;
+    pa_sample_spec m_sourceSpec{PA_SAMPLE_FLOAT32LE, 0, 0};
+    QString m_sourceName;
+};
+
+} // namespace orv

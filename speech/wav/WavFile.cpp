@@ -1,0 +1,147 @@
+#include "speech/wav/WavFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <cstring>
+
+namespace orv {
+
+namespace {
+
+constexpr quint16 formatPcm = 1;
+constexpr quint16 formatFloat = 3;
+constexpr quint16 formatExtensible = 0xFFFE;
+
+quint16 u16(const char *p)
+{
+    return qFromLittleEndian<quint16>(p);
+}
+quint32 u32(const char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+
+Unexpected<WavFile::Error> failure(WavFile::Error::Kind kind, QString message)
+{
+    return unexpected(WavFile::Error{kind, std::move(message)});
+}
+
+} // namespace
+
+Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return failure(Error::Kind::missing, QStringLiteral("The audio file %1 does not exist.").arg(path));
+    if (info.isDir())
+        return failure(Error::Kind::unreadable, QStringLiteral("%1 is a folder, not an audio file.").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(Error::Kind::unreadable,
+                       QStringLiteral("The audio file %1 cannot be read: %2.").arg(path, file.errorString()));
+    return decode(file.readAll(), path);
+}
+
+Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, const QString &name)
+{
+    const auto notWav = [&] { return failure(Error::Kind::notWav, QStringLiteral("%1 is not a WAV file.").arg(name)); };
+    if (bytes.size() < 12 || std::memcmp(bytes.constData(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.constData() + 8, "WAVE", 4) != 0)
+        return notWav();
+
+    quint16 format = 0;
+    int channels = 0;
+    quint32 rate = 0;
+    int bits = 0;
+    const char *data = nullptr;
+    qint64 dataSize = 0;
+    qint64 pos = 12;
+    while (pos + 8 <= bytes.size()) {
+        const char *chunk = bytes.constData() + pos;
+        const qint64 size = u32(chunk + 4);
+        const qint64 available = std::min<qint64>(size, bytes.size() - pos - 8);
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (available < 16)
+                return notWav();
+            format = u16(chunk + 8);
+            channels = u16(chunk + 10);
+            rate = u32(chunk + 12);
+            bits = u16(chunk + 22);
+            if (format == formatExtensible && available >= 26)
+                format = u16(chunk + 8 + 24); // the sub-format GUID starts with the format code
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            data = chunk + 8;
+            dataSize = available; // a truncated file keeps what it has
+        }
+        pos += 8 + size + (size & 1);
+    }
+    if (!data || format == 0)
+        return notWav();
+    const bool int16 = format == formatPcm && bits == 16;
+    const bool float32 = format == formatFloat && bits == 32;
+    if (!int16 && !float32)
+        return failure(Error::Kind::unsupported,
+                       QStringLiteral("%1 holds %2-bit audio of format %3; only 16-bit PCM and 32-bit float are read.")
+                           .arg(name)
+                           .arg(bits)
+                           .arg(format));
+    if (channels < 1 || channels > 2 || rate == 0)
+        return failure(Error::Kind::unsupported,
+                       QStringLiteral("%1 has %2 channels at %3 Hz; only mono or stereo audio is read.")
+                           .arg(name)
+                           .arg(channels)
+                           .arg(rate));
+
+    WavAudio audio;
+    audio.sampleRate = rate;
+    audio.channels = channels;
+    const int bytesPerFrame = channels * bits / 8;
+    const qint64 frames = dataSize / bytesPerFrame;
+    audio.samples.resize(std::size_t(frames * channels));
+    for (qint64 i = 0; i < frames * channels; ++i) {
+        if (int16) {
+            audio.samples[std::size_t(i)] = float(qint16(u16(data + i * 2))) / 32768.0f;
+        } else {
+            const quint32 raw = u32(data + i * 4);
+            float value;
+            std::memcpy(&value, &raw, sizeof value);
+            audio.samples[std::size_t(i)] = value;
+        }
+    }
+    return audio;
+}
+
+QByteArray WavFile::encode16(const WavAudio &audio)
+{
+    QByteArray bytes;
+    const auto put16 = [&](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        bytes.append(b, 2);
+    };
+    const auto put32 = [&](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        bytes.append(b, 4);
+    };
+    const quint32 dataSize = quint32(audio.samples.size() * 2);
+    bytes.append("RIFF", 4);
+    put32(36 + dataSize);
+    bytes.append("WAVEfmt ", 8);
+    put32(16);
+    put16(formatPcm);
+    put16(quint16(audio.channels));
+    put32(quint32(audio.sampleRate));
+    put32(quint32(audio.sampleRate) * quint32(audio.channels) * 2);
+    put16(quint16(audio.channels * 2));
+    put16(16);
+    bytes.append("data", 4);
+    put32(dataSize);
+    for (float sample : audio.samples)
+        put16(quint16(qint16(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
+    return bytes;
+}
+
+} // namespace orv

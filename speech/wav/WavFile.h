@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/Expected.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace orv {
+
+// A decoded WAV file: interleaved float samples in -1…1.
+struct WavAudio
+{
+    double sampleRate = 0;
+    int channels = 0;
+    std::vector<float> samples;
+
+    qint64 frameCount() const { return channels > 0 ? qint64(samples.size()) / channels : 0; }
+    double durationSeconds() const { return sampleRate > 0 ? double(frameCount()) / sampleRate : 0; }
+};
+
+// Reads RIFF WAVE files with 16-bit integer or 32-bit float PCM, mono or stereo, at any rate.
+class WavFile
+{
+public:
+    struct Error
+    {
+        enum class Kind
+        {
+            missing,
+            unreadable,
+            notWav,
+            unsupported
+        };
+        Kind kind = Kind::notWav;
+        QString message;
+    };
+
+    static Expected<WavAudio, Error> read(const QString &path);
+    static Expected<WavAudio, Error> decode(const QByteArray &bytes, const QString &name);
+    // 16-bit PCM, for tests and examples.
+    static QByteArray encode16(const WavAudio &audio);
+};
+
+} // namespace orv

@@ -1,0 +1,63 @@
+#include "tests/speech/SpeechSession.h"
+
+#include "tests/support/SpeechCorpus.h"
+
+namespace orv::test {
+
+QCoreApplication &SpeechSession::application()
+{
+    static int argc = 1;
+    static char name[] = "orvanta-speech-test";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+LiveScheduler &SpeechSession::scheduler()
+{
+    application();
+    static LiveScheduler scheduler;
+    return scheduler;
+}
+
+std::shared_ptr<PocketSphinxModel> SpeechSession::model()
+{
+    static auto shared = std::make_shared<PocketSphinxModel>(scheduler(), PocketSphinxModel::debianEnglish());
+    return shared;
+}
+
+SpeechSession::Outcome
+SpeechSession::transcribe(const QString &wavPath, const QStringList &contextualStrings, WavFileSource::Pace pace)
+{
+    Outcome outcome;
+    auto audio = WavFile::read(wavPath);
+    if (!audio) {
+        outcome.transcript = unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, audio.error().message});
+        return outcome;
+    }
+    auto shared = std::make_shared<const WavAudio>(std::move(audio).value());
+    LiveScheduler &live = scheduler();
+    AsyncValue<bool> ended;
+    auto engine = speech::makeFileSpeechEngine(
+        live, shared, pace, [&live, ended] { live.post([ended] { ended.resolve(true); }); }, model());
+    engine->onPartial = [&](const QString &text) { outcome.partials.append(text); };
+    engine->onStatus = [&](const QString &text) { outcome.statuses.append(text); };
+
+    auto run = [](SpeechEngine *engine, QStringList context, AsyncValue<bool> ended, Outcome *outcome) -> Task<> {
+        auto started = co_await engine->start(QStringLiteral("en-US"), context);
+        if (!started) {
+            outcome->transcript = unexpected(started.error());
+            co_return;
+        }
+        co_await ended;
+        engine->stopAudio();
+        outcome->transcript = co_await engine->finish();
+    }(engine.get(), contextualStrings, ended, &outcome);
+    speechCorpus::runEventsUntil([&] { return run.isDone(); }, 120);
+    if (!run.isDone())
+        outcome.transcript =
+            unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("timeout")});
+    return outcome;
+}
+
+} // namespace orv::test

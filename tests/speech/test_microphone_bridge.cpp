@@ -1,0 +1,173 @@
+#include "speech/MicrophoneInputBridge.h"
+#include "tests/support/FakeAudioConverter.h"
+#include "tests/support/FakeAudioSource.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <thread>
+
+using namespace orv;
+using namespace std::chrono_literals;
+using test::FakeAudioSource;
+
+namespace {
+
+const AudioFormat mono{16000, 1, AudioFormat::SampleType::float32};
+
+struct BridgeFixture : ::testing::Test
+{
+    test::VirtualScheduler clock;
+    std::shared_ptr<test::FakeAudioConverter::Log> converterLog = std::make_shared<test::FakeAudioConverter::Log>();
+    std::shared_ptr<AnalyzerInputStream> stream = std::make_shared<AnalyzerInputStream>();
+    std::vector<float> levels;
+    std::vector<SpeechEngineError> failures;
+    std::unique_ptr<MicrophoneInputBridge> bridge = std::make_unique<MicrophoneInputBridge>(
+        clock,
+        std::make_unique<test::FakeAudioConverter>(converterLog),
+        stream,
+        [this](float level) { levels.push_back(level); },
+        [this](const SpeechEngineError &error) { failures.push_back(error); });
+
+    int queued()
+    {
+        int count = 0;
+        while (stream->tryNext())
+            ++count;
+        return count;
+    }
+};
+
+AudioBuffer sine(double amplitude, qint64 frames, int channels = 1)
+{
+    AudioBuffer buffer;
+    buffer.format = AudioFormat{16000, channels, AudioFormat::SampleType::float32};
+    buffer.frameCount = frames;
+    for (qint64 i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            buffer.floatSamples.push_back(
+                c == 0 ? float(amplitude * std::sin(2 * std::numbers::pi * 440.0 * double(i) / 16000.0)) : 0.9f);
+    return buffer;
+}
+
+} // namespace
+
+TEST_F(BridgeFixture, levelsAreThrottledTo80msButEveryBufferIsConverted)
+{
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.01f), {});
+    ASSERT_EQ(levels.size(), 1u) << "the first buffer always reports a level";
+    clock.advance(50ms);
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.01f), {});
+    EXPECT_EQ(levels.size(), 1u);
+    clock.advance(30ms);
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.01f), {});
+    EXPECT_EQ(levels.size(), 2u) << "80 ms after the last level a new one is due";
+    EXPECT_EQ(converterLog->conversions, 3);
+    EXPECT_EQ(queued(), 3);
+}
+
+TEST_F(BridgeFixture, levelIsFirstChannelRmsTimesSixClippedAtOne)
+{
+    EXPECT_FLOAT_EQ(MicrophoneInputBridge::levelOf(FakeAudioSource::constantBuffer(mono, 160, 1.0f)), 1.0f);
+    AudioBuffer square = FakeAudioSource::constantBuffer(mono, 160, 1.0f);
+    for (std::size_t i = 0; i < square.floatSamples.size(); i += 2)
+        square.floatSamples[i] = -1.0f;
+    EXPECT_FLOAT_EQ(MicrophoneInputBridge::levelOf(square), 1.0f);
+    EXPECT_NEAR(MicrophoneInputBridge::levelOf(sine(0.1, 16000)), 6 * 0.1 / std::sqrt(2.0), 0.005);
+    // The loud second channel is not measured.
+    EXPECT_NEAR(MicrophoneInputBridge::levelOf(sine(0.1, 16000, 2)), 0.424, 0.005);
+
+    AudioBuffer integers;
+    integers.format = AudioFormat{16000, 1, AudioFormat::SampleType::int16};
+    integers.frameCount = 4;
+    integers.int16Samples = {30000, -30000, 30000, -30000};
+    bridge->handleBuffer(integers, {});
+    ASSERT_EQ(levels.size(), 1u);
+    EXPECT_EQ(levels[0], 0.0f) << "no float data reads as silence";
+    EXPECT_EQ(converterLog->conversions, 1) << "but the buffer is still converted";
+}
+
+TEST_F(BridgeFixture, emptyBuffersAreNeitherConvertedNorMetered)
+{
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 0, 0.5f), {});
+    EXPECT_EQ(converterLog->conversions, 0);
+    EXPECT_TRUE(levels.empty());
+}
+
+TEST_F(BridgeFixture, flushReleasesHeldBackAudioAndEndsTheStreamOnce)
+{
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
+    {
+        std::lock_guard guard(bridge->lock());
+        ASSERT_TRUE(bridge->flush());
+        ASSERT_TRUE(bridge->flush()) << "a second flush does nothing";
+    }
+    bridge->close();
+    EXPECT_EQ(converterLog->flushes, 1);
+    EXPECT_TRUE(stream->isFinished());
+    EXPECT_EQ(queued(), 2) << "the buffer and the flushed rest";
+
+    clock.advance(1s);
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
+    EXPECT_EQ(converterLog->conversions, 1) << "buffers after the end are dropped";
+    EXPECT_EQ(levels.size(), 1u);
+}
+
+TEST_F(BridgeFixture, closeThenFlushNeverFlushes)
+{
+    bridge->close();
+    {
+        std::lock_guard guard(bridge->lock());
+        EXPECT_TRUE(bridge->flush());
+    }
+    EXPECT_EQ(converterLog->flushes, 0);
+    EXPECT_TRUE(stream->isFinished());
+}
+
+TEST_F(BridgeFixture, aFailingFlushEndsTheStreamAndReportsTheError)
+{
+    converterLog->flushError = SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("flush"), {}};
+    std::lock_guard guard(bridge->lock());
+    auto flushed = bridge->flush();
+    ASSERT_FALSE(flushed);
+    EXPECT_EQ(flushed.error().detail, QStringLiteral("flush"));
+    EXPECT_TRUE(stream->isFinished());
+}
+
+TEST_F(BridgeFixture, aConversionFailureIsReportedOnceAndEndsEverything)
+{
+    converterLog->failOnConversion = 2;
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
+    clock.advance(100ms);
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
+    clock.advance(100ms);
+    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].detail, QStringLiteral("Conversion failed."));
+    EXPECT_EQ(levels.size(), 1u);
+    EXPECT_EQ(converterLog->conversions, 2);
+    EXPECT_TRUE(stream->isFinished());
+    EXPECT_EQ(queued(), 1);
+}
+
+TEST_F(BridgeFixture, anAudioThreadRacingTheEndNeverQueuesAfterIt)
+{
+    std::atomic<bool> go{true};
+    std::thread audio([&] {
+        while (go)
+            bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 160, 0.1f), {});
+    });
+    std::this_thread::sleep_for(5ms);
+    {
+        std::lock_guard guard(bridge->lock());
+        ASSERT_TRUE(bridge->flush());
+    }
+    const int before = queued();
+    std::this_thread::sleep_for(5ms);
+    go = false;
+    audio.join();
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(queued(), 0) << "nothing reaches the stream after it ended";
+}

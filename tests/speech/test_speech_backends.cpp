@@ -1,0 +1,215 @@
+#include "speech/pocketsphinx/FlitePronouncer.h"
+#include "speech/pocketsphinx/PocketSphinxAssetInventory.h"
+#include "speech/soxr/SoxrAudioConverter.h"
+#include "speech/wav/WavFile.h"
+#include "speech/wav/WavFileSource.h"
+
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <condition_variable>
+#include <numbers>
+
+using namespace orv;
+
+namespace {
+
+QByteArray header(quint16 format, quint16 channels, quint32 rate, quint16 bits, quint32 dataBytes, bool extensible)
+{
+    QByteArray bytes;
+    auto put16 = [&](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        bytes.append(b, 2);
+    };
+    auto put32 = [&](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        bytes.append(b, 4);
+    };
+    const quint32 fmtSize = extensible ? 40 : 16;
+    bytes.append("RIFF", 4);
+    put32(4 + 8 + fmtSize + 8 + 8 + dataBytes);
+    bytes.append("WAVEfmt ", 8);
+    put32(fmtSize);
+    put16(extensible ? 0xFFFE : format);
+    put16(channels);
+    put32(rate);
+    put32(rate * channels * bits / 8);
+    put16(quint16(channels * bits / 8));
+    put16(bits);
+    if (extensible) {
+        put16(22);
+        put16(bits);
+        put32(0);
+        put16(format);
+        bytes.append(14, '\0');
+    }
+    bytes.append("LIST", 4); // chunks the reader must skip
+    put32(0);
+    bytes.append("data", 4);
+    put32(dataBytes);
+    return bytes;
+}
+
+} // namespace
+
+TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
+{
+    QByteArray pcm = header(1, 2, 22050, 16, 8, false);
+    for (qint16 v : {qint16(16384), qint16(-16384), qint16(32767), qint16(0)}) {
+        char b[2];
+        qToLittleEndian(v, b);
+        pcm.append(b, 2);
+    }
+    auto decoded = WavFile::decode(pcm, QStringLiteral("pcm.wav"));
+    ASSERT_TRUE(decoded.hasValue());
+    EXPECT_EQ(decoded.value().sampleRate, 22050);
+    EXPECT_EQ(decoded.value().channels, 2);
+    EXPECT_EQ(decoded.value().frameCount(), 2);
+    EXPECT_FLOAT_EQ(decoded.value().samples[1], -0.5f);
+
+    for (bool extensible : {false, true}) {
+        QByteArray floats = header(3, 1, 48000, 32, 8, extensible);
+        for (float v : {0.25f, -1.0f}) {
+            quint32 raw;
+            std::memcpy(&raw, &v, 4);
+            char b[4];
+            qToLittleEndian(raw, b);
+            floats.append(b, 4);
+        }
+        auto f = WavFile::decode(floats, QStringLiteral("float.wav"));
+        ASSERT_TRUE(f.hasValue()) << extensible;
+        EXPECT_EQ(f.value().samples, (std::vector<float>{0.25f, -1.0f}));
+    }
+
+    // A truncated data chunk keeps the whole frames it has.
+    QByteArray truncated = header(1, 1, 16000, 16, 1000, false);
+    truncated.append(5, '\1');
+    ASSERT_TRUE(WavFile::decode(truncated, QStringLiteral("cut.wav")).hasValue());
+    EXPECT_EQ(WavFile::decode(truncated, QStringLiteral("cut.wav")).value().frameCount(), 2);
+}
+
+TEST(WavFiles, badFilesAreRefusedWithASentenceNamingThem)
+{
+    QTemporaryDir dir;
+    auto missing = WavFile::read(dir.filePath(QStringLiteral("none.wav")));
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().kind, WavFile::Error::Kind::missing);
+    EXPECT_TRUE(missing.error().message.contains(QStringLiteral("none.wav")));
+
+    EXPECT_EQ(WavFile::read(dir.path()).error().kind, WavFile::Error::Kind::unreadable);
+    EXPECT_EQ(WavFile::decode("not a riff file at all", QStringLiteral("x")).error().kind,
+              WavFile::Error::Kind::notWav);
+    EXPECT_EQ(WavFile::decode(header(1, 1, 16000, 8, 0, false), QStringLiteral("x")).error().kind,
+              WavFile::Error::Kind::unsupported);
+    EXPECT_EQ(WavFile::decode(header(1, 6, 16000, 16, 0, false), QStringLiteral("x")).error().kind,
+              WavFile::Error::Kind::unsupported);
+    EXPECT_EQ(WavFile::decode(QByteArray("RIFF\0\0\0\0WAVE", 12), QStringLiteral("x")).error().kind,
+              WavFile::Error::Kind::notWav);
+}
+
+TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
+{
+    auto audio = std::make_shared<WavAudio>();
+    audio->sampleRate = 8000;
+    audio->channels = 2;
+    audio->samples.assign(2 * 2000, 0.5f);
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    WavFileSource source(audio, WavFileSource::Pace::asFastAsPossible, [&] {
+        std::lock_guard guard(lock);
+        done = true;
+        ended.notify_all();
+    });
+    EXPECT_EQ(source.inputFormat(), (AudioFormat{8000, 2, AudioFormat::SampleType::float32}));
+    std::vector<qint64> frames;
+    std::vector<Duration> times;
+    source.installTap(800, source.inputFormat(), [&](const AudioBuffer &buffer, Duration time) {
+        frames.push_back(buffer.frameCount);
+        times.push_back(time);
+    });
+    ASSERT_TRUE(source.start());
+    std::unique_lock guard(lock);
+    ASSERT_TRUE(ended.wait_for(guard, std::chrono::seconds(10), [&] { return done; }));
+    guard.unlock();
+    source.stop();
+    EXPECT_EQ(frames, (std::vector<qint64>{800, 800, 400}));
+    EXPECT_EQ(times[1], std::chrono::milliseconds(100));
+}
+
+TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
+{
+    const AudioFormat from{44100, 2, AudioFormat::SampleType::float32};
+    const AudioFormat to{16000, 1, AudioFormat::SampleType::int16};
+    SoxrAudioConverter converter(from, to);
+    std::size_t produced = 0;
+    double peak = 0;
+    for (int b = 0; b < 10; ++b) {
+        AudioBuffer buffer;
+        buffer.format = from;
+        buffer.frameCount = 4410;
+        for (int i = 0; i < 4410; ++i) {
+            const float s = float(0.5 * std::sin(2 * std::numbers::pi * 440 * (b * 4410 + i) / 44100.0));
+            buffer.floatSamples.push_back(s);
+            buffer.floatSamples.push_back(s);
+        }
+        auto out = converter.convert(buffer, {});
+        ASSERT_TRUE(out.hasValue());
+        for (const auto &input : out.value()) {
+            produced += input.samples.size();
+            for (qint16 v : input.samples)
+                peak = std::max(peak, std::abs(double(v)) / 32767);
+        }
+    }
+    auto rest = converter.flush();
+    ASSERT_TRUE(rest.hasValue());
+    for (const auto &input : rest.value())
+        produced += input.samples.size();
+    EXPECT_NEAR(double(produced), 16000, 20) << "one second in, one second out";
+    EXPECT_NEAR(peak, 0.5, 0.02);
+
+    SoxrAudioConverter same({16000, 1, AudioFormat::SampleType::float32}, to);
+    AudioBuffer one;
+    one.format = {16000, 1, AudioFormat::SampleType::float32};
+    one.frameCount = 3;
+    one.floatSamples = {1.5f, -1.0f, 0.0f};
+    auto passed = same.convert(one, {});
+    ASSERT_TRUE(passed.hasValue());
+    EXPECT_EQ(passed.value()[0].samples, (std::vector<qint16>{32767, -32767, 0})) << "clipped, not wrapped";
+}
+
+TEST(Vocabulary, flitePhonesAreWrittenInTheRecognizersPhoneSet)
+{
+    EXPECT_EQ(FlitePronouncer::recognizerPhone(QStringLiteral("ax")), QStringLiteral("AH"));
+    EXPECT_EQ(FlitePronouncer::recognizerPhone(QStringLiteral("axr")), QStringLiteral("ER"));
+    EXPECT_EQ(FlitePronouncer::recognizerPhone(QStringLiteral("iy1")), QStringLiteral("IY"));
+    EXPECT_EQ(FlitePronouncer::phones(QStringLiteral("Kubernetes")), QStringLiteral("K AH B ER N IY T S"));
+    EXPECT_EQ(FlitePronouncer::phones(QStringLiteral("hello")), QStringLiteral("HH AH L OW"));
+    EXPECT_FALSE(FlitePronouncer::phones(QStringLiteral("R2D2")));
+    EXPECT_FALSE(FlitePronouncer::phones(QStringLiteral("Zürich")));
+    EXPECT_FALSE(FlitePronouncer::phones(QString()));
+}
+
+TEST(Languages, aMissingModelNamesItsPackageAndIdentifiersMapToTheModel)
+{
+    QTemporaryDir dir;
+    PocketSphinxAssetInventory inventory({PocketSphinxAssetInventory::Language{
+        QStringLiteral("en-US"), QStringLiteral("pocketsphinx-en-us"),
+        PocketSphinxModel::Files{dir.filePath(QStringLiteral("am")), dir.filePath(QStringLiteral("lm")),
+                                 dir.filePath(QStringLiteral("dict"))}}});
+    EXPECT_TRUE(inventory.installedLocales().isEmpty());
+    EXPECT_EQ(inventory.supportedLocale(QStringLiteral("en_us")), QStringLiteral("en-US"));
+    EXPECT_EQ(inventory.supportedLocale(QStringLiteral("en")), QStringLiteral("en-US"));
+    EXPECT_FALSE(inventory.supportedLocale(QStringLiteral("en-GB")));
+    EXPECT_FALSE(inventory.supportedLocale(QStringLiteral("de")));
+    auto status = inventory.status(QStringLiteral("en-US"));
+    EXPECT_EQ(status.result(), AbstractAssetInventory::Status::notInstalled);
+    auto install = inventory.install(QStringLiteral("en-US"));
+    ASSERT_FALSE(install.result());
+    EXPECT_TRUE(install.result().error().description().contains(QStringLiteral("pocketsphinx-en-us")));
+}

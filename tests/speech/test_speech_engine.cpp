@@ -1,0 +1,454 @@
+#include "speech/SpeechEngine.h"
+#include "tests/support/FakeAssetInventory.h"
+#include "tests/support/FakeAudioConverter.h"
+#include "tests/support/FakeAudioSource.h"
+#include "tests/support/FakePermissions.h"
+#include "tests/support/FakeTranscriber.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace std::chrono_literals;
+using Kind = SpeechEngineError::Kind;
+using Status = AbstractAssetInventory::Status;
+
+namespace {
+
+struct EngineRig
+{
+    test::VirtualScheduler scheduler;
+    std::shared_ptr<test::FakePermissions> permissions = std::make_shared<test::FakePermissions>();
+    std::shared_ptr<test::FakeAssetInventory> assets = std::make_shared<test::FakeAssetInventory>();
+    std::shared_ptr<test::FakeAudioSource::Log> audio = std::make_shared<test::FakeAudioSource::Log>();
+    std::shared_ptr<test::FakeAudioConverter::Log> converter = std::make_shared<test::FakeAudioConverter::Log>();
+    std::shared_ptr<test::FakeTranscriber> transcriber = std::make_shared<test::FakeTranscriber>(scheduler);
+    std::vector<std::shared_ptr<test::FakeTranscriber>> transcribers;
+    std::unique_ptr<SpeechEngine> engine;
+
+    QStringList statuses;
+    QStringList partials;
+    std::vector<float> levels;
+    std::vector<SpeechEngineError> failures;
+
+    EngineRig()
+    {
+        SpeechEngine::Platform platform;
+        platform.permissions = permissions;
+        platform.assets = assets;
+        platform.makeAudioSource = [this] { return std::make_unique<test::FakeAudioSource>(audio); };
+        platform.makeConverter = [this](const AudioFormat &, const AudioFormat &) {
+            return std::make_unique<test::FakeAudioConverter>(converter);
+        };
+        // The first session gets `transcriber`; later ones a fresh fake each.
+        platform.makeTranscriber = [this](const QString &) {
+            auto next = transcribers.empty() ? transcriber : std::make_shared<test::FakeTranscriber>(scheduler);
+            transcribers.push_back(next);
+            return next;
+        };
+        engine = std::make_unique<SpeechEngine>(scheduler, std::move(platform), QStringLiteral("PocketSphinx"));
+        engine->onStatus = [this](const QString &text) { statuses.append(text); };
+        engine->onPartial = [this](const QString &text) { partials.append(text); };
+        engine->onLevel = [this](float level) { levels.push_back(level); };
+        engine->onFailure = [this](const SpeechEngineError &error) { failures.push_back(error); };
+    }
+
+    Task<Expected<void, SpeechEngineError>> start(QStringList context = {}, QString locale = QStringLiteral("en-US"))
+    {
+        auto task = engine->start(std::move(locale), std::move(context));
+        scheduler.runPending();
+        return task;
+    }
+
+    void startListening(QStringList context = {})
+    {
+        auto task = start(std::move(context));
+        ASSERT_TRUE(task.isDone());
+        ASSERT_TRUE(task.result().hasValue()) << task.result().error().description().toStdString();
+    }
+
+    Expected<QString, SpeechEngineError> finishNow()
+    {
+        auto task = engine->finish();
+        scheduler.runPending();
+        EXPECT_TRUE(task.isDone());
+        return task.isDone() ? task.result() : Expected<QString, SpeechEngineError>(unexpected(SpeechEngineError{}));
+    }
+
+    void expectIdleAndReusable()
+    {
+        EXPECT_FALSE(engine->sessionID().has_value());
+        transcriber->finalized = AsyncValue<Expected<void, SpeechEngineError>>();
+        auto again = engine->start(QStringLiteral("en-US"), {});
+        scheduler.runPending();
+        ASSERT_TRUE(again.isDone());
+        EXPECT_TRUE(again.result().hasValue()) << "a new start works";
+        engine->cancel();
+    }
+};
+
+struct EngineFixture : ::testing::Test, EngineRig
+{
+};
+
+} // namespace
+
+TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
+{
+    startListening({QStringLiteral("  Kubernetes "), QStringLiteral("Anthropic"), QStringLiteral("Kubernetes"),
+                    QStringLiteral(" ")});
+    EXPECT_EQ(statuses, (QStringList{QStringLiteral("Checking access…"), QStringLiteral("Preparing…"),
+                                     QStringLiteral("Listening…")}));
+    EXPECT_EQ(transcriber->contextualStrings, (QStringList{QStringLiteral("Anthropic"), QStringLiteral("Kubernetes")}));
+    EXPECT_EQ(audio->framesPerBuffer, 1600u) << "a tenth of a second per buffer";
+    EXPECT_TRUE(audio->running);
+    ASSERT_TRUE(transcriber->preparedFormat);
+    EXPECT_EQ(transcriber->preparedFormat->sampleType, AudioFormat::SampleType::int16);
+
+    ASSERT_TRUE(audio->deliver(test::FakeAudioSource::constantBuffer(audio->format, 1600, 1.0f)));
+    EXPECT_TRUE(levels.empty()) << "levels reach the main thread only through the scheduler";
+    scheduler.runPending();
+    EXPECT_EQ(levels, std::vector<float>{1.0f});
+    EXPECT_TRUE(transcriber->input->tryNext().has_value()) << "audio flows into the recognizer";
+
+    transcriber->emitResult(QStringLiteral("hello wor"), 0, 1, false);
+    transcriber->emitResult(QStringLiteral("hello world"), 0, 1.2, true);
+    transcriber->emitResult(QStringLiteral(", again"), 1.2, 2, false);
+    EXPECT_EQ(partials.back(), QStringLiteral("hello world, again"));
+
+    engine->stopAudio();
+    EXPECT_FALSE(audio->running);
+    EXPECT_EQ(audio->tapsRemoved, 1);
+    auto result = finishNow();
+    ASSERT_TRUE(result.hasValue());
+    EXPECT_EQ(result.value(), QStringLiteral("hello world, again"));
+    EXPECT_EQ(converter->flushes, 1);
+    EXPECT_TRUE(transcriber->input->isFinished());
+    EXPECT_EQ(statuses.mid(3), (QStringList{QStringLiteral("Finishing…"), QStringLiteral("Ready")}));
+    EXPECT_EQ(levels.back(), 0.0f);
+    EXPECT_FALSE(engine->sessionID());
+    EXPECT_EQ(scheduler.pendingTimers(), 0u) << "the watchdog is gone";
+}
+
+TEST_F(EngineFixture, resultsReplaceVolatileTextButNeverFinalText)
+{
+    startListening();
+    auto texts = [&] {
+        QStringList list;
+        for (const auto &segment : engine->segments())
+            list.append(segment.text);
+        return list;
+    };
+    transcriber->emitResult(QStringLiteral("hello wor"), 0, 1, false);
+    transcriber->emitResult(QStringLiteral("hello world"), 0, 1.2, false);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello world")});
+
+    transcriber->emitResult(QStringLiteral("hello world"), 0, 1.2, true);
+    transcriber->emitResult(QStringLiteral("world"), 0.8, 1.5, false);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello world")}) << "a volatile revision never displaces final text";
+    EXPECT_EQ(partials.back(), QStringLiteral("hello world")) << "the live transcript is sent again";
+
+    transcriber->emitResult(QStringLiteral("hello there"), 0, 1.5, true);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")}) << "a final result replaces a final one";
+
+    transcriber->emitResult(QStringLiteral("wor"), 1.5, 1.9, false);
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("hello there"), QStringLiteral("wor")})) << "touching ranges";
+    transcriber->emitResult(QStringLiteral("lo world"), 1.3, 2.0, false);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")}) << "removed volatile, blocked by final";
+    EXPECT_EQ(partials.back(), QStringLiteral("hello there"));
+
+    const auto sent = partials.size();
+    transcriber->emitResult(QStringLiteral(" \n\t"), 3, 4, true);
+    EXPECT_EQ(partials.size(), sent) << "blank results change nothing";
+
+    transcriber->emitResult(QStringLiteral("  early  "), -1, -0.5, true);
+    EXPECT_EQ(texts().front(), QStringLiteral("early")) << "segments stay in time order, trimmed";
+}
+
+TEST(SpeechEngineText, segmentsJoinWithSpacesExceptBeforeClosingPunctuation)
+{
+    using S = SpeechEngine::TranscriptSegment;
+    auto join = [](std::initializer_list<const char *> texts) {
+        std::vector<S> segments;
+        for (const char *text : texts)
+            segments.push_back(S{{}, {}, QString::fromUtf8(text), true});
+        return SpeechEngine::transcript(segments);
+    };
+    EXPECT_EQ(join({"Hello", ", world"}), QStringLiteral("Hello, world"));
+    EXPECT_EQ(join({"Hello", "world"}), QStringLiteral("Hello world"));
+    EXPECT_EQ(join({"Hello", "(aside)"}), QStringLiteral("Hello (aside)"));
+    EXPECT_EQ(join({"a", "!", "?", ")", "]", "}", ";", ":", "."}), QStringLiteral("a!?)]};:."));
+    EXPECT_EQ(join({}), QString());
+}
+
+TEST(SpeechEngineText, theAnalysisContextKeepsTheFirstHundredDistinctTrimmedStrings)
+{
+    QStringList strings;
+    for (int i = 150; i >= 0; --i)
+        strings.append(QStringLiteral(" word%1 ").arg(i, 3, 10, QLatin1Char('0')));
+    strings.append(QStringLiteral("word000"));
+    const QStringList context = SpeechEngine::analysisContext(strings);
+    ASSERT_EQ(context.size(), 100);
+    EXPECT_EQ(context.front(), QStringLiteral("word000"));
+    EXPECT_EQ(context.back(), QStringLiteral("word099"));
+    EXPECT_EQ(SpeechEngine::analysisContext({QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("a")}),
+              (QStringList{QStringLiteral("B"), QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+TEST_F(EngineFixture, aSecondStartIsRefusedWithoutTouchingTheRunningSession)
+{
+    startListening();
+    const auto id = engine->sessionID();
+    auto second = start();
+    ASSERT_TRUE(second.isDone());
+    ASSERT_FALSE(second.result());
+    EXPECT_EQ(second.result().error().kind, Kind::alreadyRecording);
+    EXPECT_EQ(second.result().error().description(), QStringLiteral("A dictation is already running."));
+    EXPECT_EQ(engine->sessionID(), id);
+    EXPECT_TRUE(audio->running);
+}
+
+TEST_F(EngineFixture, finishWithoutASessionReturnsNothingAndSaysNothing)
+{
+    auto result = finishNow();
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result.value().isEmpty());
+    EXPECT_TRUE(statuses.isEmpty());
+    engine->cancel();
+    EXPECT_EQ(levels, std::vector<float>{0.0f}) << "cancel without a session only reports silence";
+}
+
+TEST_F(EngineFixture, aHangingFinalizationEndsAfterTwelveSeconds)
+{
+    startListening();
+    transcriber->emitResult(QStringLiteral("partial words"), 0, 1, false);
+    transcriber->holdFinalize = true;
+    auto finishing = engine->finish();
+    scheduler.advance(11900ms);
+    EXPECT_FALSE(finishing.isDone());
+    scheduler.advance(100ms);
+    ASSERT_TRUE(finishing.isDone());
+    ASSERT_FALSE(finishing.result());
+    EXPECT_EQ(finishing.result().error().kind, Kind::finalizationTimedOut);
+    EXPECT_EQ(finishing.result().error().description(),
+              QStringLiteral("PocketSphinx took too long to finish. Your live transcript remains available."));
+    EXPECT_GE(transcriber->cancels, 1);
+    EXPECT_EQ(partials.back(), QStringLiteral("partial words"));
+    expectIdleAndReusable();
+}
+
+TEST_F(EngineFixture, aCancelDuringAnyWaitOfStartLeavesTheEngineIdle)
+{
+    struct Step
+    {
+        const char *name;
+        std::function<void(EngineRig &)> hold;
+        std::function<void(EngineRig &)> release;
+    };
+    const std::vector<Step> steps{
+        {"microphone prompt", [](EngineRig &f) { f.permissions->holdMicrophonePrompt = true; },
+         [](EngineRig &f) { f.permissions->microphonePrompt.resolve(true); }},
+        {"speech prompt",
+         [](EngineRig &f) {
+             f.permissions->speech = AuthorizationStatus::notDetermined;
+             f.permissions->holdSpeechPrompt = true;
+         },
+         [](EngineRig &f) { f.permissions->speechPrompt.resolve(AuthorizationStatus::authorized); }},
+        {"asset status", [](EngineRig &f) { f.assets->holdStatus = true; },
+         [](EngineRig &f) { f.assets->heldStatus.resolve(Status::installed); }},
+        {"download",
+         [](EngineRig &f) {
+             f.assets->statuses[QStringLiteral("en-US")] = Status::downloadable;
+             f.assets->holdInstall = true;
+         },
+         [](EngineRig &f) { f.assets->heldInstall.resolve(Expected<void, SpeechEngineError>()); }},
+        {"model preparation", [](EngineRig &f) { f.transcriber->holdPrepare = true; },
+         [](EngineRig &f) { f.transcriber->prepared.resolve(Expected<void, SpeechEngineError>()); }},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        EngineRig f;
+        step.hold(f);
+        auto starting = f.start();
+        ASSERT_FALSE(starting.isDone());
+        f.engine->cancel();
+        step.release(f);
+        f.scheduler.runPending();
+        ASSERT_TRUE(starting.isDone());
+        ASSERT_FALSE(starting.result());
+        EXPECT_TRUE(starting.result().error().isCancellation());
+        EXPECT_FALSE(f.audio->running);
+        EXPECT_TRUE(f.failures.empty()) << "a cancellation is never reported";
+        f.permissions->holdMicrophonePrompt = f.permissions->holdSpeechPrompt = false;
+        f.assets->holdStatus = f.assets->holdInstall = false;
+        f.transcriber->holdPrepare = false;
+        f.expectIdleAndReusable();
+    }
+}
+
+TEST_F(EngineFixture, aStaleStartNeverTouchesTheSessionThatReplacedIt)
+{
+    permissions->holdMicrophonePrompt = true;
+    auto first = start();
+    engine->cancel();
+    permissions->holdMicrophonePrompt = false;
+    startListening();
+    const auto second = engine->sessionID();
+    ASSERT_TRUE(second);
+
+    permissions->microphonePrompt.resolve(false); // the old prompt answers late, and says no
+    scheduler.runPending();
+    ASSERT_TRUE(first.isDone());
+    EXPECT_TRUE(first.result().error().isCancellation());
+    EXPECT_EQ(engine->sessionID(), second);
+    EXPECT_TRUE(audio->running);
+
+    // A level scheduled by the old session's audio thread is dropped too.
+    auto oldLevelCount = levels.size();
+    engine->cancel();
+    levels.clear();
+    audio->deliver(test::FakeAudioSource::constantBuffer(audio->format, 1600, 0.5f));
+    scheduler.runPending();
+    EXPECT_TRUE(levels.empty());
+    (void)oldLevelCount;
+}
+
+TEST_F(EngineFixture, aCancelDuringFinalizationEndsTheFinishQuietly)
+{
+    startListening();
+    transcriber->holdFinalize = true;
+    auto finishing = engine->finish();
+    scheduler.runPending();
+    engine->cancel();
+    scheduler.runPending();
+    ASSERT_TRUE(finishing.isDone());
+    ASSERT_FALSE(finishing.result());
+    EXPECT_TRUE(finishing.result().error().isCancellation());
+    EXPECT_GE(transcriber->cancels, 1);
+    expectIdleAndReusable();
+}
+
+TEST_F(EngineFixture, permissionAndLanguageProblemsEndTheStartWithTheirSentence)
+{
+    {
+        EngineRig f;
+        f.permissions->grantMicrophone = false;
+        f.permissions->speech = AuthorizationStatus::notDetermined;
+        auto t = f.start();
+        EXPECT_EQ(t.result().error().description(),
+                  QStringLiteral("Allow microphone access for Orvanta in Settings → Sound → Input."));
+        EXPECT_EQ(f.permissions->speechRequests, 0) << "speech is not asked after a refused microphone";
+        EXPECT_FALSE(f.engine->sessionID());
+    }
+    {
+        EngineRig f;
+        f.permissions->speech = AuthorizationStatus::restricted;
+        auto t = f.start();
+        EXPECT_EQ(t.result().error().kind, Kind::speechPermissionDenied);
+    }
+    {
+        EngineRig f;
+        auto t = f.start({}, QStringLiteral("de-CH"));
+        EXPECT_EQ(t.result().error().description(),
+                  QStringLiteral("PocketSphinx does not support de-CH on this computer. Choose another language."));
+    }
+    {
+        EngineRig f;
+        f.audio->format.sampleRate = 0;
+        auto t = f.start();
+        EXPECT_EQ(t.result().error().description(),
+                  QStringLiteral("No microphone is available. Check your audio input in your sound settings."));
+        EXPECT_EQ(f.audio->starts, 0);
+    }
+    {
+        EngineRig f;
+        f.assets->statuses[QStringLiteral("en-US")] = Status::notInstalled;
+        f.assets->installOutcome = unexpected(
+            SpeechEngineError{Kind::platform, QStringLiteral("Install the package pocketsphinx-en-us."), {}});
+        auto t = f.start();
+        EXPECT_EQ(t.result().error().description(), QStringLiteral("Install the package pocketsphinx-en-us."));
+        EXPECT_FALSE(f.statuses.join(QLatin1Char('|')).contains(QStringLiteral("Downloading")));
+    }
+    {
+        EngineRig f;
+        f.assets->statuses[QStringLiteral("en-US")] = Status::downloadable;
+        f.startListening();
+        EXPECT_TRUE(f.statuses.contains(QStringLiteral("Downloading English…")));
+    }
+    {
+        EngineRig f;
+        f.audio->startError = SpeechEngineError{Kind::platform, QStringLiteral("Device busy."), {}};
+        auto t = f.start();
+        EXPECT_EQ(t.result().error().detail, QStringLiteral("Device busy."));
+        EXPECT_FALSE(f.engine->sessionID()) << "a failed start cancels its session";
+        EXPECT_EQ(f.audio->tapsRemoved, 1);
+        EXPECT_GE(f.transcriber->cancels, 1);
+    }
+}
+
+TEST_F(EngineFixture, aBridgeFailureStopsTheAudioAndIsWhatFinishReports)
+{
+    startListening();
+    converter->failOnConversion = 1;
+    audio->deliver(test::FakeAudioSource::constantBuffer(audio->format, 1600, 0.2f));
+    EXPECT_TRUE(failures.empty());
+    scheduler.runPending();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].detail, QStringLiteral("Conversion failed."));
+    EXPECT_FALSE(audio->running);
+    EXPECT_TRUE(transcriber->input->isFinished());
+    ASSERT_TRUE(engine->sessionID()) << "the session waits for the model to cancel or finish";
+
+    auto result = finishNow();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().detail, QStringLiteral("Conversion failed."));
+    EXPECT_FALSE(engine->sessionID());
+}
+
+TEST_F(EngineFixture, aResultsFailureIsReportedOnceAndFailsTheFinish)
+{
+    startListening();
+    transcriber->emitResult(QStringLiteral("some words"), 0, 1, true);
+    transcriber->failResults(SpeechEngineError{Kind::platform, QStringLiteral("Decoder crashed."), {}});
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].detail, QStringLiteral("Decoder crashed."));
+    EXPECT_FALSE(audio->running);
+    auto result = finishNow();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().detail, QStringLiteral("Decoder crashed."));
+    EXPECT_EQ(failures.size(), 1u);
+    expectIdleAndReusable();
+}
+
+TEST_F(EngineFixture, aFailingFlushFailsTheFinishAndCancelsTheSession)
+{
+    startListening();
+    converter->flushError = SpeechEngineError{Kind::platform, QStringLiteral("Flush failed."), {}};
+    auto result = finishNow();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().detail, QStringLiteral("Flush failed."));
+    EXPECT_FALSE(engine->sessionID());
+    EXPECT_GE(transcriber->cancels, 1);
+}
+
+TEST_F(EngineFixture, theEngineGoingAwayMidSessionLeavesNothingRunning)
+{
+    startListening();
+    transcriber->holdFinalize = true;
+    auto finishing = engine->finish();
+    scheduler.runPending();
+    engine.reset();
+    scheduler.runUntilIdle();
+    EXPECT_TRUE(finishing.isDone());
+    EXPECT_FALSE(audio->running);
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+}
+
+TEST_F(EngineFixture, supportedLanguagesAreTheInstalledModelsSorted)
+{
+    assets->statuses[QStringLiteral("fr-FR")] = Status::installed;
+    assets->statuses[QStringLiteral("de-DE")] = Status::notInstalled;
+    auto task = engine->supportedLocaleIdentifiers();
+    ASSERT_TRUE(task.isDone());
+    EXPECT_EQ(task.result(), (QStringList{QStringLiteral("en-US"), QStringLiteral("fr-FR")}));
+}

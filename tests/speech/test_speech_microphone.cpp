@@ -1,0 +1,113 @@
+#include "speech/live/SpeechComposition.h"
+#include "speech/wav/WavFile.h"
+#include "tests/speech/SpeechSession.h"
+#include "tests/support/SpeechCorpus.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace orv;
+using namespace orv::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Writes 16 kHz mono audio into the test sound server's microphone FIFO at the pace of speech.
+void playIntoFifo(const QByteArray &fifo, const std::vector<float> &samples, std::atomic<bool> *done)
+{
+    const int fd = ::open(fifo.constData(), O_WRONLY);
+    if (fd >= 0) {
+        const std::size_t chunk = 1600;
+        auto due = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < samples.size(); i += chunk) {
+            std::vector<qint16> pcm;
+            for (std::size_t j = i; j < std::min(samples.size(), i + chunk); ++j)
+                pcm.push_back(qint16(std::clamp(samples[j], -1.0f, 1.0f) * 32767));
+            due += 100ms;
+            std::this_thread::sleep_until(due);
+            if (::write(fd, pcm.data(), pcm.size() * sizeof(qint16)) < 0)
+                break;
+        }
+        ::close(fd);
+    }
+    *done = true;
+}
+
+} // namespace
+
+TEST(Microphone, withoutASoundServerTheMicrophoneIsUnavailable)
+{
+    SpeechSession::application();
+    const QByteArray saved = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/orvanta-no-server");
+    auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler(), speech::makeLivePermissions());
+    auto started = engine->start(QStringLiteral("en-US"), {});
+    speechCorpus::runEventsUntil([&] { return started.isDone(); }, 30);
+    if (saved.isNull())
+        qunsetenv("PULSE_SERVER");
+    else
+        qputenv("PULSE_SERVER", saved);
+    ASSERT_TRUE(started.isDone());
+    ASSERT_FALSE(started.result());
+    EXPECT_EQ(started.result().error().kind, SpeechEngineError::Kind::microphoneUnavailable);
+    EXPECT_FALSE(engine->sessionID());
+}
+
+TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
+{
+    const QByteArray fifo = qgetenv("ORVANTA_TEST_MIC_FIFO");
+    if (fifo.isEmpty() || qgetenv("ORVANTA_TEST_PULSE").isEmpty())
+        GTEST_SKIP() << "no test sound server: run under scripts/with-desktop.sh";
+    if (auto missing = speechCorpus::missingTools())
+        GTEST_SKIP() << missing->toStdString();
+    SpeechSession::application();
+
+    QTemporaryDir dir;
+    const QString text = QStringLiteral("please send the quarterly report to the finance team by friday");
+    const QString path = dir.filePath(QStringLiteral("speech.wav"));
+    ASSERT_TRUE(speechCorpus::synthesize(text, QStringLiteral("slt"), path));
+    auto audio = WavFile::read(path);
+    ASSERT_TRUE(audio.hasValue());
+    ASSERT_EQ(audio.value().sampleRate, 16000);
+    std::vector<float> samples(4800, 0.0f); // silence, speech, silence
+    samples.insert(samples.end(), audio.value().samples.begin(), audio.value().samples.end());
+    samples.insert(samples.end(), 16000, 0.0f);
+
+    auto permissions = speech::makeLivePermissions();
+    EXPECT_EQ(permissions->microphoneStatus(), AuthorizationStatus::authorized);
+    auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler(), permissions);
+    std::vector<float> levels;
+    QStringList statuses;
+    engine->onLevel = [&](float level) { levels.push_back(level); };
+    engine->onStatus = [&](const QString &status) { statuses.append(status); };
+
+    auto started = engine->start(QStringLiteral("en-US"), {});
+    ASSERT_TRUE(speechCorpus::runEventsUntil([&] { return started.isDone(); }, 30));
+    ASSERT_TRUE(started.result().hasValue()) << started.result().error().description().toStdString();
+    EXPECT_EQ(statuses.back(), QStringLiteral("Listening…"));
+
+    std::atomic<bool> played{false};
+    std::thread player(playIntoFifo, fifo, samples, &played);
+    speechCorpus::runEventsUntil([&] { return played.load(); }, 60);
+    player.join();
+    speechCorpus::runEventsUntil([] { return false; }, 0.3); // the server's last fragment
+    engine->stopAudio();
+    auto finished = engine->finish();
+    ASSERT_TRUE(speechCorpus::runEventsUntil([&] { return finished.isDone(); }, 30));
+    ASSERT_TRUE(finished.result().hasValue()) << finished.result().error().description().toStdString();
+
+    ASSERT_GE(levels.size(), 10u) << "about one level per 100 ms buffer";
+    EXPECT_GT(*std::max_element(levels.begin(), levels.end()), 0.2f) << "speech shows on the meter";
+    EXPECT_LT(levels.front(), 0.05f) << "the leading silence reads near zero";
+    EXPECT_EQ(levels.back(), 0.0f) << "the end of the session resets the meter";
+    const QString transcript = finished.result().value();
+    EXPECT_LE(speechCorpus::wordErrors(text, transcript), 2) << transcript.toStdString();
+}

@@ -1,0 +1,124 @@
+#include "library/AppStore.h"
+#include "speech/wav/WavFile.h"
+#include "tests/support/SpeechCorpus.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+struct Result
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Result orvanta(const QStringList &arguments)
+{
+    // A private data folder: the user's own library is never read here.
+    static QTemporaryDir home;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ORVANTA_BINARY), QStringList{QStringLiteral("transcribe")} + arguments);
+    process.waitForFinished(120000);
+    return Result{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
+                  QString::fromUtf8(process.readAllStandardError()).trimmed()};
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+TEST(TranscribeCommand, badInputsExitWithAClearSentence)
+{
+    QTemporaryDir dir;
+    const Result missing = orvanta({dir.filePath(QStringLiteral("none.wav"))});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("does not exist"))) << missing.err.toStdString();
+    EXPECT_TRUE(missing.out.isEmpty());
+
+    QFile text(dir.filePath(QStringLiteral("notes.wav")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("just some text");
+    text.close();
+    const Result notWav = orvanta({text.fileName()});
+    EXPECT_EQ(notWav.exitCode, 3);
+    EXPECT_TRUE(notWav.err.contains(QStringLiteral("is not a WAV file")));
+
+    const Result usage = orvanta({});
+    EXPECT_EQ(usage.exitCode, 2);
+
+    const Result mode = orvanta({QStringLiteral("--mode"), QStringLiteral("poetic"), text.fileName()});
+    EXPECT_EQ(mode.exitCode, 2);
+}
+
+TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheLibrary)
+{
+    if (auto missing = speechCorpus::missingTools())
+        GTEST_SKIP() << missing->toStdString();
+    QTemporaryDir dir;
+    const QString speech = dir.filePath(QStringLiteral("speech.wav"));
+    ASSERT_TRUE(speechCorpus::synthesize(QStringLiteral("we deployed the service on kubernetes yesterday"),
+                                         QStringLiteral("slt"), speech));
+
+    AppStore::Snapshot snapshot;
+    snapshot.preferences.mode = DictationMode::clean;
+    DictionaryEntry entry;
+    entry.id = QUuid::createUuid();
+    entry.heard = QStringLiteral("kubernetes");
+    entry.replacement = QStringLiteral("Kubernetes");
+    entry.modifiedAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
+    snapshot.dictionary.append(entry);
+    const QString library = dir.filePath(QStringLiteral("library.json"));
+    QFile file(library);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(AppStore::encode(snapshot));
+    file.close();
+    const QByteArray before = fileHash(library);
+
+    const Result clean = orvanta({QStringLiteral("--library"), library, speech});
+    ASSERT_EQ(clean.exitCode, 0) << clean.err.toStdString();
+    EXPECT_TRUE(clean.out.startsWith(QStringLiteral("We deployed"))) << clean.out.toStdString();
+    EXPECT_TRUE(clean.out.contains(QStringLiteral("Kubernetes"))) << clean.out.toStdString();
+    EXPECT_TRUE(clean.out.endsWith(QLatin1Char('.')));
+
+    const Result verbatim =
+        orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--library"), library, speech});
+    ASSERT_EQ(verbatim.exitCode, 0);
+    EXPECT_TRUE(verbatim.out.startsWith(QStringLiteral("we deployed"))) << verbatim.out.toStdString();
+    EXPECT_EQ(fileHash(library), before) << "the library is only read";
+
+    const Result language =
+        orvanta({QStringLiteral("--language"), QStringLiteral("de-CH"), QStringLiteral("--library"), library, speech});
+    EXPECT_EQ(language.exitCode, 4);
+    EXPECT_EQ(language.err,
+              QStringLiteral("PocketSphinx does not support de-CH on this computer. Choose another language."));
+
+    WavAudio silence;
+    silence.sampleRate = 16000;
+    silence.channels = 1;
+    silence.samples.assign(8000, 0.0f);
+    QFile quiet(dir.filePath(QStringLiteral("quiet.wav")));
+    ASSERT_TRUE(quiet.open(QIODevice::WriteOnly));
+    quiet.write(WavFile::encode16(silence));
+    quiet.close();
+    const Result nothing = orvanta({QStringLiteral("--library"), library, quiet.fileName()});
+    EXPECT_EQ(nothing.exitCode, 5);
+    EXPECT_EQ(nothing.err, QStringLiteral("No speech detected"));
+}

@@ -1,0 +1,75 @@
+#include "tests/support/FakeTranscriber.h"
+
+namespace orv::test {
+
+namespace {
+Duration seconds(double value)
+{
+    return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
+}
+} // namespace
+
+FakeTranscriber::FakeTranscriber(Scheduler &scheduler)
+    : m_results(std::make_shared<TranscriptionResultStream>(scheduler))
+{}
+
+void FakeTranscriber::emitResult(const QString &text, double start, double end, bool isFinal)
+{
+    m_results->push(TranscriptionResult{text, seconds(start), seconds(end), isFinal});
+}
+
+void FakeTranscriber::failResults(const SpeechEngineError &error)
+{
+    m_results->fail(error);
+}
+
+std::optional<AudioFormat> FakeTranscriber::bestAudioFormat(const AudioFormat &)
+{
+    return best;
+}
+
+Expected<void, SpeechEngineError> FakeTranscriber::setContextualStrings(const QStringList &strings)
+{
+    contextualStrings = strings;
+    if (contextError)
+        return unexpected(*contextError);
+    return {};
+}
+
+Task<Expected<void, SpeechEngineError>> FakeTranscriber::prepare(AudioFormat format)
+{
+    preparedFormat = format;
+    if (holdPrepare)
+        co_return co_await prepared;
+    co_return Expected<void, SpeechEngineError>();
+}
+
+Expected<void, SpeechEngineError> FakeTranscriber::start(std::shared_ptr<AnalyzerInputStream> stream)
+{
+    input = std::move(stream);
+    if (startError)
+        return unexpected(*startError);
+    return {};
+}
+
+Task<Expected<void, SpeechEngineError>> FakeTranscriber::finalizeAndFinishThroughEndOfInput()
+{
+    ++finalizations;
+    if (holdFinalize) {
+        auto outcome = co_await finalized;
+        m_results->finish();
+        co_return outcome;
+    }
+    m_results->finish();
+    co_return Expected<void, SpeechEngineError>();
+}
+
+Task<void> FakeTranscriber::cancelAndFinishNow()
+{
+    ++cancels;
+    m_results->finish();
+    finalized.resolve(Expected<void, SpeechEngineError>());
+    co_return;
+}
+
+} // namespace orv::test

@@ -1,0 +1,132 @@
+#include "tests/support/SpeechCorpus.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <vector>
+
+namespace orv::test::speechCorpus {
+
+QList<Sentence> everydaySentences()
+{
+    const QStringList texts{
+        QStringLiteral("the quick brown fox jumps over the lazy dog"),
+        QStringLiteral("please send the quarterly report to the finance team by friday"),
+        QStringLiteral("i will meet you at the train station in the morning"),
+        QStringLiteral("can you remind me to call my mother this evening"),
+        QStringLiteral("the weather today is cold and rainy with strong winds"),
+        QStringLiteral("we need to buy milk bread and eggs from the store"),
+        QStringLiteral("the meeting has been moved to three o'clock on thursday"),
+        QStringLiteral("my flight leaves early tomorrow so i have to pack tonight"),
+        QStringLiteral("she reads a book every night before going to sleep"),
+        QStringLiteral("the children played in the park until it got dark"),
+        QStringLiteral("turn left at the next corner and drive two more miles"),
+        QStringLiteral("thank you for your help with the project last week"),
+        QStringLiteral("the restaurant on main street serves very good food"),
+        QStringLiteral("i think we should start the presentation with a short summary"),
+        QStringLiteral("he forgot his keys at the office again"),
+        QStringLiteral("the new software update fixes several important problems"),
+        QStringLiteral("let us schedule a call for next monday afternoon"),
+        QStringLiteral("the price of the house was higher than we expected"),
+        QStringLiteral("please close the window because it is getting cold"),
+        QStringLiteral("our team won the game by two points last night"),
+        QStringLiteral("do not forget to water the plants while i am away"),
+        QStringLiteral("the doctor said i should drink more water every day"),
+    };
+    const QStringList voices{QStringLiteral("slt"), QStringLiteral("awb"), QStringLiteral("rms"),
+                             QStringLiteral("kal16")};
+    QList<Sentence> sentences;
+    for (int i = 0; i < texts.size(); ++i)
+        sentences.append(Sentence{texts[i], voices[i % voices.size()]});
+    return sentences;
+}
+
+QStringList unknownNames()
+{
+    return {QStringLiteral("Kubernetes"), QStringLiteral("Grafana"), QStringLiteral("Okonkwo"),
+            QStringLiteral("Brightwater"), QStringLiteral("Adebayo")};
+}
+
+QList<Sentence> nameSentences()
+{
+    return {
+        Sentence{QStringLiteral("we deployed the service on kubernetes yesterday"), QStringLiteral("slt")},
+        Sentence{QStringLiteral("please open the grafana dashboard for the servers"), QStringLiteral("slt")},
+        Sentence{QStringLiteral("the package for okonkwo arrived this morning"), QStringLiteral("slt")},
+        Sentence{QStringLiteral("the brightwater office is closed on monday"), QStringLiteral("slt")},
+        Sentence{QStringLiteral("adebayo will join the call later today"), QStringLiteral("slt")},
+        Sentence{QStringLiteral("we moved the database to kubernetes last week"), QStringLiteral("awb")},
+        Sentence{QStringLiteral("grafana shows the error rate for this afternoon"), QStringLiteral("awb")},
+        Sentence{QStringLiteral("okonkwo is leading the new project"), QStringLiteral("awb")},
+        Sentence{QStringLiteral("the team from brightwater visited us"), QStringLiteral("awb")},
+        Sentence{QStringLiteral("please ask adebayo about the budget"), QStringLiteral("awb")},
+    };
+}
+
+std::optional<QString> missingTools()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("flite")).isEmpty())
+        return QStringLiteral("flite is not installed (apt-get install flite)");
+    if (!QFileInfo::exists(QStringLiteral("/usr/share/pocketsphinx/model/en-us/en-us/mdef")))
+        return QStringLiteral("the PocketSphinx English model is not installed (apt-get install pocketsphinx-en-us)");
+    return std::nullopt;
+}
+
+bool synthesize(const QString &text, const QString &voice, const QString &path)
+{
+    QProcess flite;
+    flite.start(QStringLiteral("flite"),
+                {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text, QStringLiteral("-o"), path});
+    return flite.waitForFinished(30000) && flite.exitCode() == 0 && QFileInfo(path).size() > 44;
+}
+
+bool convert(const QString &from, const QString &to, const QStringList &soxOutputOptions)
+{
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), QStringList{from} + soxOutputOptions + QStringList{to});
+    return sox.waitForFinished(30000) && sox.exitCode() == 0;
+}
+
+QStringList words(const QString &text)
+{
+    static const QRegularExpression notWord(QStringLiteral("[^a-z0-9']+"));
+    return text.toLower().split(notWord, Qt::SkipEmptyParts);
+}
+
+int wordErrors(const QString &reference, const QString &hypothesis)
+{
+    const QStringList ref = words(reference);
+    const QStringList hyp = words(hypothesis);
+    std::vector<int> previous(std::size_t(hyp.size() + 1));
+    std::vector<int> current(previous.size());
+    for (int j = 0; j <= hyp.size(); ++j)
+        previous[std::size_t(j)] = j;
+    for (int i = 1; i <= ref.size(); ++i) {
+        current[0] = i;
+        for (int j = 1; j <= hyp.size(); ++j) {
+            const int substitution = previous[std::size_t(j - 1)] + (ref[i - 1] == hyp[j - 1] ? 0 : 1);
+            current[std::size_t(j)] =
+                std::min({substitution, previous[std::size_t(j)] + 1, current[std::size_t(j - 1)] + 1});
+        }
+        std::swap(previous, current);
+    }
+    return previous[std::size_t(hyp.size())];
+}
+
+bool runEventsUntil(const std::function<bool()> &done, double limitSeconds)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer wake; // processEvents(WaitForMoreEvents) returns at least this often
+    wake.start(20);
+    while (!done() && elapsed.elapsed() < qint64(limitSeconds * 1000))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+} // namespace orv::test::speechCorpus

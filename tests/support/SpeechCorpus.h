@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace orv::test {
+
+// Speech for tests and benchmarks, synthesized with flite when they run (no audio is committed),
+// and the word error rate to judge a transcript by.
+namespace speechCorpus {
+
+struct Sentence
+{
+    QString text;
+    QString voice; // flite voice: slt, awb, rms, kal16
+};
+
+// Everyday sentences in several voices.
+QList<Sentence> everydaySentences();
+// Sentences with names the generic model does not know, and those names.
+QList<Sentence> nameSentences();
+QStringList unknownNames();
+
+// Why real speech cannot be made or recognized here, or nullopt when it can.
+std::optional<QString> missingTools();
+// Writes text spoken by voice to path (16 kHz mono 16-bit WAV); false when flite failed.
+bool synthesize(const QString &text, const QString &voice, const QString &path);
+// Converts with sox (rate, channels, float encoding) for format tests.
+bool convert(const QString &from, const QString &to, const QStringList &soxOutputOptions);
+
+// Lower-case words without punctuation.
+QStringList words(const QString &text);
+// Word-level edit distance.
+int wordErrors(const QString &reference, const QString &hypothesis);
+
+// Runs the Qt event loop until done() or the limit in seconds; returns done().
+bool runEventsUntil(const std::function<bool()> &done, double limitSeconds);
+
+} // namespace speechCorpus
+} // namespace orv::test

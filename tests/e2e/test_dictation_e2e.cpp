@@ -3,6 +3,7 @@
 // must be in the field, in the library file and learned from when the user corrects it.
 #include "app/LiveApplication.h"
 #include "library/AppStore.h"
+#include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
@@ -10,21 +11,16 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QMimeData>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <X11/keysym.h>
 
-#include <atomic>
-#include <fcntl.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace orv;
 using orv::test::pollUntil;
+using orv::test::GtkField;
+using orv::test::Speaker;
 using orv::test::X11TestClient;
 
 namespace {
@@ -36,92 +32,6 @@ QString libraryPath()
 {
     return homeDir->filePath(QStringLiteral("data/orvanta/library.json"));
 }
-
-// 16 kHz mono s16le speech made with flite, as the test source expects.
-QByteArray synthesize(const QString &text)
-{
-    const QString wav = homeDir->filePath(QStringLiteral("speech.wav"));
-    const QString raw = homeDir->filePath(QStringLiteral("speech.raw"));
-    if (QProcess::execute(QStringLiteral("flite"), {QStringLiteral("-voice"), QStringLiteral("slt"), QStringLiteral("-t"),
-                                                    text, QStringLiteral("-o"), wav}) != 0)
-        return {};
-    if (QProcess::execute(QStringLiteral("sox"),
-                          {wav, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
-                           QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"), QStringLiteral("signed"),
-                           QStringLiteral("-t"), QStringLiteral("raw"), raw}) != 0)
-        return {};
-    QFile file(raw);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Plays audio into the FIFO behind the default source at real-time pace, with silence around it.
-class Speaker
-{
-public:
-    explicit Speaker(QByteArray audio)
-    {
-        const QByteArray silence(16000 * 2 / 2, '\0'); // 0.5 s
-        m_audio = silence + audio + silence + silence;
-        m_thread = std::thread([this] { play(); });
-    }
-    ~Speaker() { m_thread.join(); }
-    bool done() const { return m_done; }
-
-private:
-    void play()
-    {
-        const int fd = ::open(qgetenv("ORVANTA_TEST_MIC_FIFO").constData(), O_WRONLY);
-        if (fd >= 0) {
-            const qsizetype chunk = 16000 * 2 / 10;
-            for (qsizetype at = 0; at < m_audio.size(); at += chunk) {
-                const qsizetype length = std::min(chunk, m_audio.size() - at);
-                if (::write(fd, m_audio.constData() + at, length) < 0)
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-            ::close(fd);
-        }
-        m_done = true;
-    }
-
-    QByteArray m_audio;
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
-};
-
-// The GTK test window; it prints its first entry's text on every change.
-class GtkField
-{
-public:
-    explicit GtkField(bool password = false)
-    {
-        m_process.setProgram(QStringLiteral(ORVANTA_GTK_FIELD));
-        if (password)
-            m_process.setArguments({QStringLiteral("--password")});
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-            while (m_process.canReadLine()) {
-                const QString line = QString::fromUtf8(m_process.readLine()).chopped(1);
-                if (line == QLatin1String("ready"))
-                    m_ready = true;
-                else if (line.startsWith(QLatin1String("text:")))
-                    m_text = line.mid(5);
-            }
-        });
-        m_process.start();
-    }
-    ~GtkField()
-    {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    bool waitReady() { return pollUntil([this] { return m_ready; }, 10000); }
-    QString text() const { return m_text; }
-
-private:
-    QProcess m_process;
-    bool m_ready = false;
-    QString m_text;
-};
 
 class DictationEndToEnd : public ::testing::Test
 {
@@ -185,11 +95,10 @@ protected:
 
 TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAndLearnsACorrection)
 {
-    const QByteArray hello = synthesize(QStringLiteral("hello world"));
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
-    GtkField field;
+    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
-    pollUntil([] { return false; }, 500); // the window manager activates it
 
     QGuiApplication::clipboard()->setText(QStringLiteral("what the user had copied"));
     dictateHolding(hello);
@@ -231,9 +140,8 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
 
 TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSaved)
 {
-    GtkField field;
+    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
-    pollUntil([] { return false; }, 500);
     const unsigned control = keys.keycode("Control_L");
     const unsigned alt = keys.keycode("Alt_L");
     keys.press(control);
@@ -252,10 +160,9 @@ TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSave
 
 TEST_F(DictationEndToEnd, aPasswordFieldGetsNothingAndTheTextStaysOnTheClipboard)
 {
-    const QByteArray speech = synthesize(QStringLiteral("hello world"));
-    GtkField field(/*password=*/true);
+    const QByteArray speech = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD), /*password=*/true);
     ASSERT_TRUE(field.waitReady());
-    pollUntil([] { return false; }, 500);
     dictateHolding(speech);
     ASSERT_TRUE(model().lastDeliveryResult().has_value());
     EXPECT_EQ(model().lastDeliveryResult()->outcome, DeliveryResult::Outcome::copied);

@@ -1,0 +1,96 @@
+#include "tests/support/DictationDesktop.h"
+
+#include "tests/support/X11TestClient.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace orv::test {
+
+namespace {
+constexpr int bytesPerSecond = 16000 * 2;
+}
+
+QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const QString &voice)
+{
+    const QString wav = QDir(workDir).filePath(QStringLiteral("speech.wav"));
+    const QString raw = QDir(workDir).filePath(QStringLiteral("speech.raw"));
+    if (QProcess::execute(QStringLiteral("flite"),
+                          {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text, QStringLiteral("-o"), wav}) != 0)
+        return {};
+    if (QProcess::execute(QStringLiteral("sox"),
+                          {wav, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
+                           QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"), QStringLiteral("signed"),
+                           QStringLiteral("-t"), QStringLiteral("raw"), raw}) != 0)
+        return {};
+    QFile file(raw);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+Speaker::Speaker(QByteArray audio, double leadSilence, double trailSilence)
+{
+    const auto silence = [](double seconds) { return QByteArray(int(seconds * bytesPerSecond) & ~1, '\0'); };
+    m_audio = silence(leadSilence) + audio + silence(trailSilence);
+    m_thread = std::thread([this] { play(); });
+}
+
+Speaker::~Speaker()
+{
+    m_thread.join();
+}
+
+void Speaker::play()
+{
+    const int fd = ::open(qgetenv("ORVANTA_TEST_MIC_FIFO").constData(), O_WRONLY);
+    if (fd >= 0) {
+        const qsizetype chunk = bytesPerSecond / 10;
+        const auto start = std::chrono::steady_clock::now();
+        for (qsizetype at = 0, index = 0; at < m_audio.size(); at += chunk, ++index) {
+            const qsizetype length = std::min(chunk, m_audio.size() - at);
+            if (::write(fd, m_audio.constData() + at, length) < 0)
+                break;
+            // Real-time pace without drift: each chunk waits for its own moment.
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (index + 1)));
+        }
+        ::close(fd);
+    }
+    m_done = true;
+}
+
+GtkField::GtkField(const QString &program, bool password)
+{
+    m_process.setProgram(program);
+    if (password)
+        m_process.setArguments({QStringLiteral("--password")});
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
+        while (m_process.canReadLine()) {
+            const QString line = QString::fromUtf8(m_process.readLine()).chopped(1);
+            if (line == QLatin1String("ready")) {
+                m_ready = true;
+            } else if (line.startsWith(QLatin1String("text:"))) {
+                m_text = line.mid(5);
+                if (onText)
+                    onText(m_text);
+            }
+        }
+    });
+    m_process.start();
+}
+
+GtkField::~GtkField()
+{
+    m_process.kill();
+    m_process.waitForFinished(2000);
+}
+
+bool GtkField::waitReady(int timeoutMs)
+{
+    // Ready once shown; the window manager then activates it.
+    return pollUntil([this] { return m_ready; }, timeoutMs) && (pollUntil([] { return false; }, 500) || true);
+}
+
+} // namespace orv::test

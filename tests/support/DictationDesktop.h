@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+
+#include <atomic>
+#include <thread>
+
+namespace orv::test {
+
+// 16 kHz mono s16le speech made with flite (voice slt unless given), as the test source expects; empty
+// when flite or sox failed. workDir holds the intermediate files.
+QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const QString &voice = QStringLiteral("slt"));
+
+// Plays audio into the FIFO behind the test sound server's default source ($ORVANTA_TEST_MIC_FIFO) at
+// real-time pace, after leadSilence and followed by trailSilence (seconds).
+class Speaker
+{
+public:
+    explicit Speaker(QByteArray audio, double leadSilence = 0.5, double trailSilence = 1.0);
+    ~Speaker();
+    Speaker(const Speaker &) = delete;
+    Speaker &operator=(const Speaker &) = delete;
+
+    bool done() const { return m_done; }
+
+private:
+    void play();
+
+    QByteArray m_audio;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+// The GTK test window (a text entry, optionally a password entry); it reports its text on every change.
+class GtkField
+{
+public:
+    GtkField(const QString &program, bool password = false);
+    ~GtkField();
+
+    bool waitReady(int timeoutMs = 10000);
+    QString text() const { return m_text; }
+    // Called on the main thread with each new text.
+    std::function<void(const QString &)> onText;
+
+private:
+    QProcess m_process;
+    bool m_ready = false;
+    QString m_text;
+};
+
+} // namespace orv::test

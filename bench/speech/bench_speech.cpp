@@ -166,6 +166,7 @@ void benchLiveStart(LiveScheduler &scheduler)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures appear as they are measured
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     PocketSphinxModel::Search search;
     search.flatSecondPass = app.arguments().contains(QStringLiteral("--flat-pass"));

@@ -166,6 +166,7 @@ void benchLiveStart(LiveScheduler &scheduler)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures appear as they are measured
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     PocketSphinxModel::Search search;
     search.flatSecondPass = app.arguments().contains(QStringLiteral("--flat-pass"));
@@ -249,7 +250,9 @@ int main(int argc, char *argv[])
     std::printf("real-time factor, fed at once (wall):     %7.3f\n", busy / audio);
 
     // Names, on a fresh model: without contextual strings first (added words stay in the recognizer).
-    model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+    PocketSphinxModel::Search withVocabulary = search;
+    withVocabulary.contextualVocabulary = true; // see PocketSphinxModel::Search: may crash
+    model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), withVocabulary);
     const auto names = speechCorpus::nameSentences();
     QStringList namePaths;
     for (int i = 0; i < names.size(); ++i) {

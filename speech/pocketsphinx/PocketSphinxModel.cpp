@@ -33,7 +33,7 @@ bool PocketSphinxModel::isComplete(const Files &files)
 }
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files)
-    : PocketSphinxModel(scheduler, std::move(files), Search{false})
+    : PocketSphinxModel(scheduler, std::move(files), Search{false, false})
 {}
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files, Search search)
@@ -111,7 +111,7 @@ bool PocketSphinxModel::knowsWord(const QString &word)
 
 int PocketSphinxModel::addWords(const QStringList &strings)
 {
-    if (!m_decoder)
+    if (!m_decoder || !m_search.contextualVocabulary)
         return 0;
     static const QRegularExpression separators(QStringLiteral("[\\s,;:!?()\\[\\]{}\"/.]+"));
     std::vector<std::pair<QByteArray, QByteArray>> words;
@@ -130,12 +130,9 @@ int PocketSphinxModel::addWords(const QStringList &strings)
         }
     }
     int added = 0;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        // Rebuilding the search once, with the last word, is much cheaper than once per word.
-        const bool last = i + 1 == words.size();
-        if (ps_add_word(m_decoder, words[i].first.constData(), words[i].second.constData(), last ? TRUE : FALSE) >= 0)
+    for (const auto &[word, phones] : words)
+        if (ps_add_word(m_decoder, word.constData(), phones.constData(), TRUE) >= 0)
             ++added;
-    }
     return added;
 }
 

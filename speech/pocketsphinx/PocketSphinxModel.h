@@ -35,6 +35,10 @@ public:
         // The flat-lexicon second pass re-decodes a whole utterance when it ends: a little more
         // accurate, but the end of a dictation then waits for it (see docs/speech.md).
         bool flatSecondPass = false;
+        // Contextual strings become vocabulary (ps_add_word with flite pronunciations). Off by default:
+        // with the Debian 12 libraries, decoding after words were added to the binary (trie) language
+        // model crashed in the language model's scoring in about half of the benchmark runs.
+        bool contextualVocabulary = false;
     };
 
     PocketSphinxModel(Scheduler &scheduler, Files files);

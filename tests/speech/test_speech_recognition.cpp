@@ -1,4 +1,3 @@
-#include "speech/pocketsphinx/FlitePronouncer.h"
 #include "tests/speech/SpeechSession.h"
 #include "tests/support/SpeechCorpus.h"
 
@@ -70,32 +69,15 @@ TEST_F(Recognition, anyRateChannelCountAndSampleTypeIsConvertedForTheRecognizer)
         << outcome.transcript.value().toStdString();
 }
 
-TEST_F(Recognition, dictionaryNamesBecomeVocabularyAndAreRecognized)
+TEST_F(Recognition, contextualStringsAreAcceptedAndLeaveTheGenericVocabularyAlone)
 {
-    EXPECT_EQ(FlitePronouncer::phones(QStringLiteral("Kubernetes")), QStringLiteral("K AH B ER N IY T S"));
-    EXPECT_FALSE(FlitePronouncer::phones(QStringLiteral("R2D2")));
-
-    // Words added to the recognizer stay for the life of the process: the plain runs go first.
-    const auto sentences = speechCorpus::nameSentences();
-    QStringList paths;
-    for (int i = 0; i < 5; ++i)
-        paths.append(speak(sentences[i], i));
-    auto recognizedNames = [&](const QStringList &context) {
-        int found = 0;
-        for (int i = 0; i < 5; ++i) {
-            const auto outcome = SpeechSession::transcribe(paths[i], context);
-            EXPECT_TRUE(outcome.transcript.hasValue());
-            if (outcome.transcript.hasValue())
-                found +=
-                    speechCorpus::words(outcome.transcript.value()).contains(speechCorpus::unknownNames()[i].toLower());
-        }
-        return found;
-    };
-    const int withoutNames = recognizedNames({});
-    const int withNames = recognizedNames(speechCorpus::unknownNames());
-    EXPECT_EQ(withoutNames, 0) << "the generic model does not know these names";
-    // Measured here: 2 of 5 with the names given, 0 of 5 without (docs/speech.md).
-    EXPECT_GE(withNames, 2) << "names given as contextual strings are recognized";
+    // The vocabulary from contextual strings is off by default (see PocketSphinxModel::Search); the
+    // strings still reach the recognizer and must not disturb a dictation.
+    const auto sentence = speechCorpus::nameSentences().front();
+    const auto outcome = SpeechSession::transcribe(speak(sentence, 0), speechCorpus::unknownNames());
+    ASSERT_TRUE(outcome.transcript.hasValue());
+    EXPECT_LE(speechCorpus::wordErrors(sentence.text, outcome.transcript.value()), 3)
+        << outcome.transcript.value().toStdString();
 }
 
 TEST_F(Recognition, silenceGivesAnEmptyTranscript)

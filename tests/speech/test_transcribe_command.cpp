@@ -74,15 +74,16 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
     const QString speech = dir.filePath(QStringLiteral("speech.wav"));
-    ASSERT_TRUE(speechCorpus::synthesize(QStringLiteral("we deployed the service on kubernetes yesterday"),
-                                         QStringLiteral("slt"), speech));
+    ASSERT_TRUE(
+        speechCorpus::synthesize(QStringLiteral("please send the quarterly report to the finance team by friday"),
+                                 QStringLiteral("slt"), speech));
 
     AppStore::Snapshot snapshot;
     snapshot.preferences.mode = DictationMode::clean;
     DictionaryEntry entry;
     entry.id = QUuid::createUuid();
-    entry.heard = QStringLiteral("kubernetes");
-    entry.replacement = QStringLiteral("Kubernetes");
+    entry.heard = QStringLiteral("quarterly report");
+    entry.replacement = QStringLiteral("Q3 report");
     entry.modifiedAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
     snapshot.dictionary.append(entry);
     const QString library = dir.filePath(QStringLiteral("library.json"));
@@ -94,14 +95,14 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
 
     const Result clean = orvanta({QStringLiteral("--library"), library, speech});
     ASSERT_EQ(clean.exitCode, 0) << clean.err.toStdString();
-    EXPECT_TRUE(clean.out.startsWith(QStringLiteral("We deployed"))) << clean.out.toStdString();
-    EXPECT_TRUE(clean.out.contains(QStringLiteral("Kubernetes"))) << clean.out.toStdString();
+    EXPECT_TRUE(clean.out.startsWith(QStringLiteral("Please send"))) << clean.out.toStdString();
+    EXPECT_TRUE(clean.out.contains(QStringLiteral("the Q3 report to"))) << clean.out.toStdString();
     EXPECT_TRUE(clean.out.endsWith(QLatin1Char('.')));
 
     const Result verbatim =
         orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--library"), library, speech});
     ASSERT_EQ(verbatim.exitCode, 0);
-    EXPECT_TRUE(verbatim.out.startsWith(QStringLiteral("we deployed"))) << verbatim.out.toStdString();
+    EXPECT_TRUE(verbatim.out.startsWith(QStringLiteral("please send the Q3 report"))) << verbatim.out.toStdString();
     EXPECT_EQ(fileHash(library), before) << "the library is only read";
 
     const Result language =

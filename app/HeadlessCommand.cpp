@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QUuid>
 
 #include <csignal>
 #include <unistd.h>
@@ -33,11 +34,12 @@ public:
         QTextStream out(stdout);
         if (m_model.status() != m_status) {
             m_status = m_model.status();
-            out << m_status;
-            if (m_model.phase() == RecordingPhase::idle && !m_model.liveTranscript().isEmpty() &&
-                m_model.lastResult())
-                out << ": " << m_model.lastResult()->output;
-            out << Qt::endl;
+            out << m_status << Qt::endl;
+        }
+        const std::optional<TranscriptRecord> &result = m_model.lastResult();
+        if (result && result->id != m_resultID) {
+            m_resultID = result->id;
+            out << QStringLiteral("  “") << result->output << QStringLiteral("”") << Qt::endl;
         }
         if (m_model.errorMessage() != m_error) {
             m_error = m_model.errorMessage();
@@ -54,6 +56,7 @@ public:
 private:
     AppModel &m_model;
     QString m_status;
+    QUuid m_resultID;
     std::optional<QString> m_error;
     QString m_delivery;
 };
@@ -91,6 +94,7 @@ int HeadlessCommand::run(int argc, char *argv[])
     printer.print();
 
     const int status = app.exec();
+    QObject::disconnect(&model, &AppModel::changed, &app, nullptr);
     live.shutdown();
     return status;
 }

@@ -96,10 +96,11 @@ Run dictate(AppModel &model, X11TestClient &keys, GtkField &field, const QByteAr
             listening = now;
         if (released < 0)
             return;
-        if (finalized < 0 && (model.status() == QStringLiteral("Formatting…") ||
-                              model.status() == QStringLiteral("Inserting…")))
+        if (finalized < 0 &&
+            (model.status() == QStringLiteral("Formatting…") || model.status() == QStringLiteral("Inserting…")))
             finalized = now;
-        if (formatted < 0 && finalized >= 0 && model.lastResult() && model.liveTranscript() == model.lastResult()->output)
+        if (formatted < 0 && finalized >= 0 && model.lastResult() &&
+            model.liveTranscript() == model.lastResult()->output)
             formatted = now;
         if (confirmed < 0 && model.phase() == RecordingPhase::idle)
             confirmed = now;

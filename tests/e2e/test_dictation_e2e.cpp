@@ -15,11 +15,9 @@
 
 #include <gtest/gtest.h>
 
-
-
 using namespace orv;
-using orv::test::pollUntil;
 using orv::test::GtkField;
+using orv::test::pollUntil;
 using orv::test::Speaker;
 using orv::test::X11TestClient;
 
@@ -39,7 +37,8 @@ protected:
     void SetUp() override
     {
         if (!desktopReady)
-            GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
+            GTEST_SKIP()
+                << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
         QFile::remove(libraryPath());
         live = std::make_unique<LiveApplication>(
             LiveApplication::Options{ShortcutController::Registration::always, libraryPath()});
@@ -76,7 +75,7 @@ protected:
         const unsigned shift = keys.keycode("Shift_L");
         for (const QChar c : text) {
             const bool upper = c.isUpper();
-            const QByteArray name = c == QLatin1Char('.') ? QByteArray("period")
+            const QByteArray name = c == QLatin1Char('.')   ? QByteArray("period")
                                     : c == QLatin1Char(' ') ? QByteArray("space")
                                                             : QString(c.toLower()).toLatin1();
             if (upper)
@@ -109,9 +108,9 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
     EXPECT_EQ(output, QStringLiteral("Hello world.")) << "heard: " << model().lastResult()->original.toStdString();
     EXPECT_TRUE(pollUntil([&] { return field.text() == output; }, 3000)) << field.text().toStdString();
     EXPECT_EQ(model().lastResult()->applicationName.toLower(), QStringLiteral("orvanta-gtk-field"));
-    EXPECT_TRUE(pollUntil([] {
-        return QGuiApplication::clipboard()->text() == QLatin1String("what the user had copied");
-    }, 2000)) << "the clipboard is restored after a confirmed insertion";
+    EXPECT_TRUE(pollUntil(
+        [] { return QGuiApplication::clipboard()->text() == QLatin1String("what the user had copied"); }, 2000))
+        << "the clipboard is restored after a confirmed insertion";
     const AppStore saved(libraryPath());
     ASSERT_EQ(saved.snapshot().history.size(), 1);
     EXPECT_EQ(saved.snapshot().history.first().output, output);
@@ -121,7 +120,8 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
     for (int i = 0; i < 6; ++i)
         keys.tap(keys.keycode("BackSpace"));
     typeText(QStringLiteral("World."));
-    ASSERT_TRUE(pollUntil([&] { return field.text() == QLatin1String("Hello World."); }, 5000)) << field.text().toStdString();
+    ASSERT_TRUE(pollUntil([&] { return field.text() == QLatin1String("Hello World."); }, 5000))
+        << field.text().toStdString();
     ASSERT_TRUE(pollUntil([&] { return model().status().startsWith(QLatin1String("Learned")); }, 6000))
         << model().status().toStdString();
     const AppStore learned(libraryPath());

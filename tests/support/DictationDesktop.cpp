@@ -19,13 +19,13 @@ QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const Q
 {
     const QString wav = QDir(workDir).filePath(QStringLiteral("speech.wav"));
     const QString raw = QDir(workDir).filePath(QStringLiteral("speech.raw"));
-    if (QProcess::execute(QStringLiteral("flite"),
-                          {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text, QStringLiteral("-o"), wav}) != 0)
+    if (QProcess::execute(QStringLiteral("flite"), {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text,
+                                                    QStringLiteral("-o"), wav}) != 0)
         return {};
     if (QProcess::execute(QStringLiteral("sox"),
-                          {wav, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
-                           QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"), QStringLiteral("signed"),
-                           QStringLiteral("-t"), QStringLiteral("raw"), raw}) != 0)
+                          {wav, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"),
+                           QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"),
+                           QStringLiteral("signed"), QStringLiteral("-t"), QStringLiteral("raw"), raw}) != 0)
         return {};
     QFile file(raw);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -19,7 +19,10 @@ public:
 class FakeAccessibleDesktop::Observer final : public AccessibilityObserver
 {
 public:
-    Observer(FakeAccessibleDesktop &desktop, std::size_t slot) : m_desktop(desktop), m_slot(slot) { ++m_desktop.m_liveObservers; }
+    Observer(FakeAccessibleDesktop &desktop, std::size_t slot) : m_desktop(desktop), m_slot(slot)
+    {
+        ++m_desktop.m_liveObservers;
+    }
     ~Observer() override
     {
         m_desktop.m_callbacks[m_slot] = nullptr;

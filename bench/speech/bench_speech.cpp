@@ -1,7 +1,7 @@
 // Prints the speech figures: start → audio flowing (cold and warm), and on a flite corpus the word
 // error rate, the real-time factor while streaming, the time from the end of audio to the final
 // transcript, and the effect of contextual strings on names the model does not know.
-// Usage: bench_speech [--quick] [--flat-pass]
+// Usage: bench_speech [--quick] [--flat-pass] [--names-only]
 #include "core/LiveScheduler.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
@@ -168,6 +168,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures appear as they are measured
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    const bool namesOnly = app.arguments().contains(QStringLiteral("--names-only"));
     PocketSphinxModel::Search search;
     search.flatSecondPass = app.arguments().contains(QStringLiteral("--flat-pass"));
     std::printf("PocketSphinx search: %s\n",
@@ -188,70 +189,74 @@ int main(int argc, char *argv[])
         speechCorpus::synthesize(sentences[i].text, sentences[i].voice, paths.last());
     }
 
-    // Cold: the model is loaded by the first start.
-    {
-        auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
-        const Run cold = transcribe(scheduler, model, paths[0], WavFileSource::Pace::realTime);
-        std::printf("start → Listening, cold model:           %7.1f ms\n", cold.startToListening * 1000);
-        std::printf("start → first audio level, cold model:   %7.1f ms\n", cold.startToFirstLevel * 1000);
-    }
-
-    benchLiveStart(scheduler);
-
-    auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
-    model->loadInBackground();
-    speechCorpus::runEventsUntil([&] { return model->isLoaded(); }, 60);
-    {
-        std::vector<double> listening;
-        std::vector<double> level;
-        for (int i = 0; i < 5; ++i) {
-            const Run warm = transcribe(scheduler, model, paths[std::size_t(i) % std::size_t(paths.size())],
-                                        WavFileSource::Pace::realTime, speechCorpus::unknownNames());
-            listening.push_back(warm.startToListening * 1000);
-            level.push_back(warm.startToFirstLevel * 1000);
+    std::shared_ptr<PocketSphinxModel> model;
+    if (!namesOnly) {
+        // Cold: the model is loaded by the first start.
+        {
+            auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+            const Run cold = transcribe(scheduler, model, paths[0], WavFileSource::Pace::realTime);
+            std::printf("start → Listening, cold model:           %7.1f ms\n", cold.startToListening * 1000);
+            std::printf("start → first audio level, cold model:   %7.1f ms\n", cold.startToFirstLevel * 1000);
         }
-        std::printf("start → Listening, warm model (median):  %7.1f ms (max %.1f)\n", median(listening),
-                    *std::max_element(listening.begin(), listening.end()));
-        std::printf("start → first audio level, warm (median):%7.1f ms (first 100 ms buffer included)\n",
-                    median(level));
-    }
 
-    // The corpus at the pace of speech: accuracy and finalization.
-    int errors = 0;
-    int words = 0;
-    std::vector<double> finals;
-    std::vector<double> finalsCpu;
-    double audio = 0;
-    double cpu = 0;
-    for (int i = 0; i < paths.size(); ++i) {
-        const Run run = transcribe(scheduler, model, paths[i], WavFileSource::Pace::realTime);
-        errors += speechCorpus::wordErrors(sentences[i].text, run.transcript);
-        words += int(speechCorpus::words(sentences[i].text).size());
-        finals.push_back(run.endToFinal * 1000);
-        finalsCpu.push_back(run.endToFinalCpu * 1000);
-        audio += run.audioSeconds;
-        cpu += run.sessionCpu;
-    }
-    std::printf("corpus: %lld sentences, 4 voices, %.1f s of audio\n", qlonglong(paths.size()), audio);
-    std::printf("word error rate:                          %7.1f %% (%d errors / %d words)\n",
-                100.0 * errors / std::max(words, 1), errors, words);
-    std::printf("end of audio → final transcript:          %7.1f ms median, %.1f ms p90\n", median(finals),
-                percentile(finals, 0.9));
-    std::printf("  CPU time spent in that step:            %7.1f ms median, %.1f ms p90\n", median(finalsCpu),
-                percentile(finalsCpu, 0.9));
-    std::printf("real-time factor while streaming (CPU):   %7.3f (CPU time of the sessions / audio)\n", cpu / audio);
+        benchLiveStart(scheduler);
 
-    // As fast as the recognizer takes it.
-    double busy = 0;
-    for (const QString &path : paths) {
-        const Run run = transcribe(scheduler, model, path, WavFileSource::Pace::asFastAsPossible);
-        busy += run.streaming - run.startToListening + run.endToFinal;
+        model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+        model->loadInBackground();
+        speechCorpus::runEventsUntil([&] { return model->isLoaded(); }, 60);
+        {
+            std::vector<double> listening;
+            std::vector<double> level;
+            for (int i = 0; i < 5; ++i) {
+                const Run warm = transcribe(scheduler, model, paths[std::size_t(i) % std::size_t(paths.size())],
+                                            WavFileSource::Pace::realTime, speechCorpus::unknownNames());
+                listening.push_back(warm.startToListening * 1000);
+                level.push_back(warm.startToFirstLevel * 1000);
+            }
+            std::printf("start → Listening, warm model (median):  %7.1f ms (max %.1f)\n", median(listening),
+                        *std::max_element(listening.begin(), listening.end()));
+            std::printf("start → first audio level, warm (median):%7.1f ms (first 100 ms buffer included)\n",
+                        median(level));
+        }
+
+        // The corpus at the pace of speech: accuracy and finalization.
+        int errors = 0;
+        int words = 0;
+        std::vector<double> finals;
+        std::vector<double> finalsCpu;
+        double audio = 0;
+        double cpu = 0;
+        for (int i = 0; i < paths.size(); ++i) {
+            const Run run = transcribe(scheduler, model, paths[i], WavFileSource::Pace::realTime);
+            errors += speechCorpus::wordErrors(sentences[i].text, run.transcript);
+            words += int(speechCorpus::words(sentences[i].text).size());
+            finals.push_back(run.endToFinal * 1000);
+            finalsCpu.push_back(run.endToFinalCpu * 1000);
+            audio += run.audioSeconds;
+            cpu += run.sessionCpu;
+        }
+        std::printf("corpus: %lld sentences, 4 voices, %.1f s of audio\n", qlonglong(paths.size()), audio);
+        std::printf("word error rate:                          %7.1f %% (%d errors / %d words)\n",
+                    100.0 * errors / std::max(words, 1), errors, words);
+        std::printf("end of audio → final transcript:          %7.1f ms median, %.1f ms p90\n", median(finals),
+                    percentile(finals, 0.9));
+        std::printf("  CPU time spent in that step:            %7.1f ms median, %.1f ms p90\n", median(finalsCpu),
+                    percentile(finalsCpu, 0.9));
+        std::printf("real-time factor while streaming (CPU):   %7.3f (CPU time of the sessions / audio)\n",
+                    cpu / audio);
+
+        // As fast as the recognizer takes it.
+        double busy = 0;
+        for (const QString &path : paths) {
+            const Run run = transcribe(scheduler, model, path, WavFileSource::Pace::asFastAsPossible);
+            busy += run.streaming - run.startToListening + run.endToFinal;
+        }
+        std::printf("real-time factor, fed at once (wall):     %7.3f\n", busy / audio);
     }
-    std::printf("real-time factor, fed at once (wall):     %7.3f\n", busy / audio);
 
     // Names, on a fresh model: without contextual strings first (added words stay in the recognizer).
     PocketSphinxModel::Search withVocabulary = search;
-    withVocabulary.contextualVocabulary = true; // see PocketSphinxModel::Search: may crash
+    withVocabulary.contextualVocabulary = true;
     model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), withVocabulary);
     const auto names = speechCorpus::nameSentences();
     QStringList namePaths;

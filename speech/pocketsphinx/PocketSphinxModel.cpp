@@ -7,6 +7,7 @@
 
 #include <pocketsphinx.h>
 #include <sphinxbase/err.h>
+#include <sphinxbase/ngram_model.h>
 
 #include <cstdlib>
 
@@ -33,7 +34,7 @@ bool PocketSphinxModel::isComplete(const Files &files)
 }
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files)
-    : PocketSphinxModel(scheduler, std::move(files), Search{false, false})
+    : PocketSphinxModel(scheduler, std::move(files), Search{})
 {}
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files, Search search)
@@ -109,6 +110,59 @@ bool PocketSphinxModel::knowsWord(const QString &word)
     return false;
 }
 
+std::vector<ngram_model_t *> PocketSphinxModel::languageModels()
+{
+    // Every n-gram search's language model set, and in it each model that ps_add_word would extend.
+    std::vector<ngram_model_t *> models;
+    for (ps_search_iter_t *it = ps_search_iter(m_decoder); it; it = ps_search_iter_next(it)) {
+        ngram_model_t *set = ps_get_lm(m_decoder, ps_search_iter_val(it));
+        if (!set)
+            continue;
+        for (ngram_model_set_iter_t *inner = ngram_model_set_iter(set); inner;
+             inner = ngram_model_set_iter_next(inner)) {
+            const char *name = nullptr;
+            if (ngram_model_t *model = ngram_model_set_iter_model(inner, &name))
+                models.push_back(model);
+        }
+    }
+    return models;
+}
+
+bool PocketSphinxModel::addToLanguageModels(const QByteArray &word)
+{
+    // New words join the language model as members of a class whose tag is a name the model has, so
+    // they are scored like that name. ps_add_word would otherwise append them to the trie model's
+    // unigrams, and the trie's search for a following word assumes ids below its original vocabulary
+    // size: with an added word as history it reads past its arrays and crashes.
+    static const char *const tags[] = {"smith", "john", "london"};
+    bool classMade = false;
+    for (ngram_model_t *model : languageModels()) {
+        if (ngram_wid(model, word.constData()) != ngram_unknown_wid(model))
+            continue; // already in this model: ps_add_word leaves it alone
+        const char *tag = nullptr;
+        for (const char *candidate : tags)
+            if (ngram_wid(model, candidate) != ngram_unknown_wid(model)) {
+                tag = candidate;
+                break;
+            }
+        if (!tag)
+            return false;
+        char *words[] = {const_cast<char *>(word.constData())};
+        float32 weights[] = {1.0f};
+        // One class per word keeps each at the tag's full probability; the library allows 128 classes,
+        // after which words share the first class.
+        const bool added = m_classes < maxClasses
+                               ? ngram_model_add_class(model, tag, 1.0f, words, weights, 1) >= 0
+                               : ngram_model_add_class_word(model, tag, word.constData(), 1.0f) != NGRAM_INVALID_WID;
+        if (!added || ngram_wid(model, word.constData()) == ngram_unknown_wid(model))
+            return false;
+        classMade = true;
+    }
+    if (classMade)
+        ++m_classes;
+    return true;
+}
+
 int PocketSphinxModel::addWords(const QStringList &strings)
 {
     if (!m_decoder || !m_search.contextualVocabulary)
@@ -126,12 +180,14 @@ int PocketSphinxModel::addWords(const QStringList &strings)
                 continue;
             seen.append(word);
             if (const std::optional<QString> phones = FlitePronouncer::phones(word))
-                words.emplace_back(word.toUtf8(), phones->toUtf8());
+                if (addToLanguageModels(word.toUtf8()))
+                    words.emplace_back(word.toUtf8(), phones->toUtf8());
         }
     }
+    // Rebuilding the search takes about 300 ms, so only the last word asks for it.
     int added = 0;
-    for (const auto &[word, phones] : words)
-        if (ps_add_word(m_decoder, word.constData(), phones.constData(), TRUE) >= 0)
+    for (std::size_t i = 0; i < words.size(); ++i)
+        if (ps_add_word(m_decoder, words[i].first.constData(), words[i].second.constData(), i + 1 == words.size()) >= 0)
             ++added;
     return added;
 }

@@ -11,8 +11,10 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct ps_decoder_s;
+struct ngram_model_s;
 
 namespace orv {
 
@@ -35,10 +37,9 @@ public:
         // The flat-lexicon second pass re-decodes a whole utterance when it ends: a little more
         // accurate, but the end of a dictation then waits for it (see docs/speech.md).
         bool flatSecondPass = false;
-        // Contextual strings become vocabulary (ps_add_word with flite pronunciations). Off by default:
-        // with the Debian 12 libraries, decoding after words were added to the binary (trie) language
-        // model crashed in the language model's scoring in about half of the benchmark runs.
-        bool contextualVocabulary = false;
+        // Contextual strings become vocabulary: flite pronunciations in the dictionary, and a class of
+        // a known name in the language model (see addToLanguageModels).
+        bool contextualVocabulary = true;
     };
 
     PocketSphinxModel(Scheduler &scheduler, Files files);
@@ -66,12 +67,16 @@ public:
 
 private:
     void load();
+    std::vector<ngram_model_s *> languageModels();
+    bool addToLanguageModels(const QByteArray &word);
 
     Scheduler &m_scheduler;
     Files m_files;
     Search m_search;
     std::mutex m_decoderLock;
     ps_decoder_s *m_decoder = nullptr;
+    static constexpr int maxClasses = 120;
+    int m_classes = 0; // language model classes made for added words
     std::thread m_loader;
     std::once_flag m_loadStarted;
     // Shared with the loader, which resolves it on the main thread.

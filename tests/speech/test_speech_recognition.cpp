@@ -71,8 +71,8 @@ TEST_F(Recognition, anyRateChannelCountAndSampleTypeIsConvertedForTheRecognizer)
 
 TEST_F(Recognition, contextualStringsAreAcceptedAndLeaveTheGenericVocabularyAlone)
 {
-    // The vocabulary from contextual strings is off by default (see PocketSphinxModel::Search); the
-    // strings still reach the recognizer and must not disturb a dictation.
+    // Contextual strings become vocabulary (test_speech_vocabulary covers the names); they must not
+    // disturb a dictation.
     const auto sentence = speechCorpus::nameSentences().front();
     const auto outcome = SpeechSession::transcribe(speak(sentence, 0), speechCorpus::unknownNames());
     ASSERT_TRUE(outcome.transcript.hasValue());

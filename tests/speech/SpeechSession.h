@@ -3,8 +3,12 @@
 #include "core/LiveScheduler.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
+#include "tests/support/SpeechCorpus.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -27,6 +31,27 @@ public:
     static Outcome transcribe(const QString &wavPath,
                               const QStringList &contextualStrings = {},
                               WavFileSource::Pace pace = WavFileSource::Pace::asFastAsPossible);
+};
+
+// Tests that speak corpus sentences with flite; they skip when flite or sox is missing.
+class SpokenCorpusTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (auto missing = speechCorpus::missingTools())
+            GTEST_SKIP() << missing->toStdString();
+        SpeechSession::application();
+    }
+    // The sentence as a WAV file of its own.
+    QString speak(const speechCorpus::Sentence &sentence, int index)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("s%1.wav").arg(index));
+        EXPECT_TRUE(speechCorpus::synthesize(sentence.text, sentence.voice, path));
+        return path;
+    }
+
+    QTemporaryDir m_dir;
 };
 
 } // namespace orv::test

@@ -14,21 +14,8 @@ namespace {
 // for the variance between machines, not for a broken pipeline (which scores near 100 %).
 constexpr double maxWordErrorRate = 0.20;
 
-struct Recognition : ::testing::Test
+struct Recognition : SpokenCorpusTest
 {
-    QTemporaryDir dir;
-    void SetUp() override
-    {
-        if (auto missing = speechCorpus::missingTools())
-            GTEST_SKIP() << missing->toStdString();
-        SpeechSession::application();
-    }
-    QString speak(const speechCorpus::Sentence &sentence, int index)
-    {
-        const QString path = dir.filePath(QStringLiteral("s%1.wav").arg(index));
-        EXPECT_TRUE(speechCorpus::synthesize(sentence.text, sentence.voice, path));
-        return path;
-    }
 };
 
 } // namespace
@@ -58,7 +45,7 @@ TEST_F(Recognition, anyRateChannelCountAndSampleTypeIsConvertedForTheRecognizer)
     const speechCorpus::Sentence sentence{QStringLiteral("please close the window because it is getting cold"),
                                           QStringLiteral("slt")};
     const QString original = speak(sentence, 0);
-    const QString stereo = dir.filePath(QStringLiteral("stereo.wav"));
+    const QString stereo = m_dir.filePath(QStringLiteral("stereo.wav"));
     ASSERT_TRUE(speechCorpus::convert(original, stereo,
                                       {QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
                                        QStringLiteral("2"), QStringLiteral("-e"), QStringLiteral("floating-point"),
@@ -82,7 +69,7 @@ TEST_F(Recognition, contextualStringsAreAcceptedAndLeaveTheGenericVocabularyAlon
 
 TEST_F(Recognition, silenceGivesAnEmptyTranscript)
 {
-    const QString silence = dir.filePath(QStringLiteral("silence.wav"));
+    const QString silence = m_dir.filePath(QStringLiteral("silence.wav"));
     WavAudio audio;
     audio.sampleRate = 16000;
     audio.channels = 1;

@@ -12,21 +12,8 @@ using namespace orv::test;
 
 namespace {
 
-struct Vocabulary : ::testing::Test
+struct Vocabulary : SpokenCorpusTest
 {
-    QTemporaryDir dir;
-    void SetUp() override
-    {
-        if (auto missing = speechCorpus::missingTools())
-            GTEST_SKIP() << missing->toStdString();
-        SpeechSession::application();
-    }
-    QString speak(const speechCorpus::Sentence &sentence, int index)
-    {
-        const QString path = dir.filePath(QStringLiteral("v%1.wav").arg(index));
-        EXPECT_TRUE(speechCorpus::synthesize(sentence.text, sentence.voice, path));
-        return path;
-    }
     static bool heard(const QString &transcript, const QString &name)
     {
         return speechCorpus::words(transcript).contains(name.toLower());

@@ -55,7 +55,7 @@ void PulseConnection::readDefaultSource()
         QByteArray defaultSource = {};
     } query{this};
 
-    pa_operation *op = pa_context_get_server_info(
+    pa_operation *serverInfo = pa_context_get_server_info(
         m_context,
         [](pa_context *, const pa_server_info *info, void *data) {
             auto *q = static_cast<Query *>(data);
@@ -65,15 +65,11 @@ void PulseConnection::readDefaultSource()
             pa_threaded_mainloop_signal(q->self->m_mainloop, 0);
         },
         &query);
-    if (!op)
-        return;
-    waitFor([&] { return query.done; });
-    pa_operation_unref(op);
-    if (query.defaultSource.isEmpty())
+    if (!complete(serverInfo, [&] { return query.done; }) || query.defaultSource.isEmpty())
         return;
 
     query.done = false;
-    op = pa_context_get_source_info_by_name(
+    pa_operation *sourceInfo = pa_context_get_source_info_by_name(
         m_context, query.defaultSource.constData(),
         [](pa_context *, const pa_source_info *info, int eol, void *data) {
             auto *q = static_cast<Query *>(data);
@@ -86,10 +82,7 @@ void PulseConnection::readDefaultSource()
             pa_threaded_mainloop_signal(q->self->m_mainloop, 0);
         },
         &query);
-    if (!op)
-        return;
-    waitFor([&] { return query.done; });
-    pa_operation_unref(op);
+    complete(sourceInfo, [&] { return query.done; });
 }
 
 } // namespace orv

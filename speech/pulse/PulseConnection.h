@@ -44,6 +44,17 @@ public:
         }
         return true;
     }
+    // With the lock held: waits for an operation whose callback makes done() true, then releases it.
+    // False when the operation could not start or the connection broke.
+    template <typename Done>
+    bool complete(pa_operation *operation, Done done)
+    {
+        if (!operation)
+            return false;
+        const bool finished = waitFor(done);
+        pa_operation_unref(operation);
+        return finished;
+    }
 
 private:
     void readDefaultSource();

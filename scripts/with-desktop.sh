@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command inside a private desktop: Xvfb, a session D-Bus with the accessibility bus, openbox,
-# and a PulseAudio server whose default source reads a FIFO (tests write speech into it). Everything
+# Runs a command inside a private desktop: Xvfb, a session D-Bus with the accessibility bus, openbox, a
+# tray (trayer), and a PulseAudio server whose default source reads a FIFO (tests write speech into it). Everything
 # started here is stopped when the command ends.
 # Usage: scripts/with-desktop.sh COMMAND [ARGS...]
 set -uo pipefail
@@ -39,6 +39,13 @@ export GTK_MODULES=gail:atk-bridge
 # A window manager gives windows a real active state.
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
+
+# A system tray (XEmbed) at the top right, where tray icons dock.
+if command -v trayer >/dev/null; then
+    trayer --edge top --align right --widthtype request --height 24 --SetDockType true --SetPartialStrut true \
+        --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
+    pids+=($!)
+fi
 
 # Sound server with a FIFO-fed default source.
 export ORVANTA_TEST_MIC_FIFO="$work/mic.fifo"

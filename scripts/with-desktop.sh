@@ -45,6 +45,8 @@ if command -v trayer >/dev/null; then
     trayer --edge top --align right --widthtype request --height 24 --SetDockType true --SetPartialStrut true \
         --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
     pids+=($!)
+    # Its panel window exists once it owns the tray selection.
+    for _ in $(seq 50); do xwininfo -root -tree 2>/dev/null | grep -q '"panel": ("panel" "trayer")' && break; sleep 0.1; done
 fi
 
 # Sound server with a FIFO-fed default source.

@@ -18,7 +18,7 @@ void Card::paintEvent(QPaintEvent *)
     QPen border(separatorColor(palette()));
     border.setWidthF(1.0); // a hairline on a 1x screen; 0.5 of a point is not drawable there
     painter.setPen(border);
-    painter.setBrush(palette().color(QPalette::Base));
+    painter.setBrush(cardColor(palette()));
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
 }
 

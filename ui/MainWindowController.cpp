@@ -113,6 +113,9 @@ void MainWindowController::buildToolbar()
     connect(m_recordButton, &QPushButton::clicked, this, &MainWindowController::toggleRecording);
     m_toolbar->addWidget(m_recordButton);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
+    // The button a narrow toolbar shows for its hidden items.
+    if (auto *more = m_toolbar->findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button")))
+        describe(more, QStringLiteral("More toolbar items"));
 }
 
 void MainWindowController::toggleRecording()

@@ -89,7 +89,7 @@ OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *par
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(pixelsForPoints(8));
     m_controls.progress = centred(label(QString(), 11, QFont::Normal, Tone::secondary));
-    m_controls.heading = centred(label(QString(), 32, QFont::DemiBold, Tone::primary, true));
+    m_controls.heading = centred(label(QString(), 32, QFont::Normal, Tone::primary, true));
     m_controls.subtitle = centred(label(QString(), 15, QFont::Normal, Tone::secondary, true));
     columnLayout->addWidget(m_controls.progress);
     columnLayout->addWidget(m_controls.heading);
@@ -104,17 +104,16 @@ OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *par
     describe(m_controls.backButton, QStringLiteral("Back"), QStringLiteral("Go back to the previous step."));
     m_controls.laterButton = new QPushButton(QStringLiteral("Set up later"));
     m_controls.laterButton->setFlat(true);
-    m_controls.laterButton->setForegroundRole(QPalette::Link);
+    QPalette link = m_controls.laterButton->palette();
+    link.setColor(QPalette::ButtonText, link.color(QPalette::Link));
+    m_controls.laterButton->setPalette(link);
     describe(m_controls.laterButton, QStringLiteral("Set up later"),
              QStringLiteral("Finish setup now; Setup… in the Orvanta menu brings it back."));
     m_controls.nextButton = new QPushButton(QStringLiteral("Continue"));
     m_controls.nextButton->setMinimumWidth(pixelsForPoints(120));
     m_controls.nextButton->setMinimumHeight(pixelsForPoints(32));
     m_controls.nextButton->setFont(ui::font(13, QFont::DemiBold));
-    QPalette accent = m_controls.nextButton->palette();
-    accent.setColor(QPalette::Button, accent.color(QPalette::Highlight));
-    accent.setColor(QPalette::ButtonText, accent.color(QPalette::HighlightedText));
-    m_controls.nextButton->setPalette(accent);
+    m_controls.nextButton->setStyleSheet(accentButtonStyle(palette()));
     m_controls.nextButton->setDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_controls.backButton);
@@ -136,11 +135,16 @@ OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *par
         });
     }
 
-    // The column is centred; a window shorter than the flow scrolls.
+    // The column is centred; a window shorter than the flow scrolls. Stretches rather than an alignment
+    // centre it, so that its wrapped texts are measured at the column's own width.
     auto *document = new QWidget;
     auto *documentLayout = new QVBoxLayout(document);
+    auto *centre = new QHBoxLayout;
+    centre->addStretch(1);
+    centre->addWidget(column);
+    centre->addStretch(1);
     documentLayout->addStretch(1);
-    documentLayout->addWidget(column, 0, Qt::AlignHCenter);
+    documentLayout->addLayout(centre);
     documentLayout->addStretch(1);
     auto *scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);

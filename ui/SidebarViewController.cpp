@@ -49,7 +49,7 @@ SidebarViewController::SidebarViewController(AppModel &model, QWidget *parent)
     m_table->setFont(ui::font(13, QFont::Medium));
     m_table->setSpacing(pixelsForPoints(2));
     m_table->setTextElideMode(Qt::ElideRight);
-    m_table->setStyleSheet(QStringLiteral("QListWidget { background: transparent; }"
+    m_table->setStyleSheet(QStringLiteral("QListWidget { background: transparent; outline: none; }"
                                           "QListWidget::item { border-radius: 6px; padding: 4px 6px; }"
                                           "QListWidget::item:selected { background: palette(highlight);"
                                           " color: palette(highlighted-text); }"));

@@ -95,6 +95,27 @@ QPalette darkPalette()
     return p;
 }
 
+QColor cardColor(const QPalette &palette)
+{
+    return isDark(palette) ? palette.color(QPalette::Window).lighter(122) : palette.color(QPalette::Base);
+}
+
+QString accentButtonStyle(const QPalette &palette)
+{
+    const QColor accent = palette.color(QPalette::Highlight);
+    const QColor disabled = mix(palette.color(QPalette::Window), palette.color(QPalette::WindowText), 0.18);
+    const QColor disabledText = mix(palette.color(QPalette::Window), palette.color(QPalette::WindowText), 0.5);
+    return QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 6px;"
+                          " padding: 6px 18px; }"
+                          "QPushButton:hover { background: %3; }"
+                          "QPushButton:pressed { background: %4; }"
+                          "QPushButton:focus { outline: none; border: 2px solid %5; padding: 4px 16px; }"
+                          "QPushButton:disabled { background: %6; color: %7; }")
+        .arg(accent.name(), palette.color(QPalette::HighlightedText).name(), accent.lighter(110).name(),
+             accent.darker(115).name(), mix(accent, palette.color(QPalette::WindowText), 0.35).name(), disabled.name(),
+             disabledText.name());
+}
+
 void setTone(QLabel *label, Tone tone)
 {
     switch (tone) {

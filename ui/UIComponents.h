@@ -37,6 +37,10 @@ QColor errorColor(const QPalette &palette);
 bool isDark(const QPalette &palette);
 // The palette used when the desktop asks for dark windows (Fusion style).
 QPalette darkPalette();
+// A card's fill: the base colour in a light palette, a shade lighter than the window in a dark one.
+QColor cardColor(const QPalette &palette);
+// The style sheet of a prominent button in the accent colour (the flow's Continue).
+QString accentButtonStyle(const QPalette &palette);
 
 // A non-selectable label in the given size, weight and tone, word-wrapped when `wrap`.
 QLabel *label(const QString &text,

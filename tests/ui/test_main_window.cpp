@@ -3,8 +3,11 @@
 #include "ui/MainWindowController.h"
 #include "ui/OnboardingViewController.h"
 #include "ui/SidebarViewController.h"
+#include "ui/Symbols.h"
 #include "ui/UIComponents.h"
 
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -164,4 +167,28 @@ TEST(ScrollingPage, shortContentStaysAtTheTop)
     const int margin = ui::pixelsForPoints(28);
     EXPECT_EQ(content->mapTo(&page, QPoint(0, 0)).y(), margin);
     EXPECT_LT(content->height(), 100);
+}
+
+TEST(Symbols, everyDrawingRendersAndEveryNameTheWindowsUseHasOne)
+{
+    const QStringList drawings = QDir(QStringLiteral(":/symbols")).entryList({QStringLiteral("*.svg")});
+    ASSERT_GE(drawings.size(), 15);
+    for (const QString &file : drawings) {
+        const QImage image = ui::symbols::pixmap(file.chopped(4), Qt::black, 32).toImage();
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                inked += qAlpha(image.pixel(x, y)) > 128;
+        EXPECT_GT(inked, 20) << file.toStdString() << " draws nothing";
+    }
+    const QStringList used = ui::SidebarViewController::symbols() + QStringList{QStringLiteral("mic"),
+                                                                                QStringLiteral("stop.fill"),
+                                                                                QStringLiteral("sidebar.left"),
+                                                                                QStringLiteral("lock.shield"),
+                                                                                QStringLiteral("circle"),
+                                                                                QStringLiteral("checkmark.circle.fill"),
+                                                                                QStringLiteral("waveform.circle.fill"),
+                                                                                QStringLiteral("mic.fill")};
+    for (const QString &name : used)
+        EXPECT_TRUE(ui::symbols::exists(name)) << name.toStdString();
 }

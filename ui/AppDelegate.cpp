@@ -213,8 +213,8 @@ void AppDelegate::buildStatusItem()
     m_recordMenuItem = addAction(m_statusMenu.get(), QStringLiteral("Start Recording"));
     m_recordMenuItem->setShortcutContext(Qt::WidgetShortcut);
     connect(m_recordMenuItem, &QAction::triggered, this, &AppDelegate::record);
-    connect(addAction(m_statusMenu.get(), QStringLiteral("Cancel Recording")), &QAction::triggered, this,
-            &AppDelegate::cancel);
+    m_trayCancel = addAction(m_statusMenu.get(), QStringLiteral("Cancel Recording"));
+    connect(m_trayCancel, &QAction::triggered, this, &AppDelegate::cancel);
     m_statusMenu->addSeparator();
     QMenu *formatting = m_statusMenu->addMenu(QStringLiteral("Formatting"));
     for (const DictationMode mode : allDictationModes) {
@@ -261,6 +261,10 @@ void AppDelegate::modelChanged()
     refreshShortcutTexts();
     m_recordMenuItem->setText(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Start Recording"));
     m_recordMenuItem->setEnabled(m_model->onboarding().isComplete() && phase != RecordingPhase::processing);
+    // Cancelling with nothing to cancel would end the watch for corrections of the last dictation and
+    // claim "Cancelled": like the global Escape, the items act only while a dictation runs.
+    m_menuCancel->setEnabled(phase != RecordingPhase::idle);
+    m_trayCancel->setEnabled(phase != RecordingPhase::idle);
 
     if (m_trayRecording != recording) {
         m_trayRecording = recording;

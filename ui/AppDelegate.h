@@ -76,6 +76,7 @@ private:
     QAction *m_recordMenuItem = nullptr;
     QAction *m_menuRecord = nullptr;
     QAction *m_menuCancel = nullptr;
+    QAction *m_trayCancel = nullptr;
     QPointer<AboutDialog> m_about;
     // What the tray shows now.
     std::optional<bool> m_trayRecording;

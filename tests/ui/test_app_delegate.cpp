@@ -103,6 +103,25 @@ TEST_F(AppDelegateTest, theRecordItemsFollowThePhaseAndWaitForSetup)
     EXPECT_EQ(delegate->statusItem()->toolTip(), QStringLiteral("Orvanta — Cancelled"));
 }
 
+TEST_F(AppDelegateTest, cancelWithNothingToCancelLeavesTheLastDictationsWatchAlone)
+{
+    launch();
+    model->completeOnboarding();
+    dictate(QStringLiteral("hello there"));
+    ASSERT_EQ(model->status(), QStringLiteral("Inserted"));
+    deliveryFake->calls.clear();
+    menuItem(QStringLiteral("Cancel Recording"))->trigger(); // Escape in the main window
+    trayItem(QStringLiteral("Cancel Recording"))->trigger();
+    EXPECT_EQ(model->status(), QStringLiteral("Inserted"));
+    EXPECT_FALSE(deliveryFake->calls.contains(QStringLiteral("stopObservation")))
+        << "the edits of the inserted text are still watched for corrections";
+
+    startRecording();
+    menuItem(QStringLiteral("Cancel Recording"))->trigger();
+    EXPECT_EQ(model->phase(), RecordingPhase::idle);
+    EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
+}
+
 TEST_F(AppDelegateTest, formattingSavesTheModeAtOnceAndTheNextDictationUsesIt)
 {
     launch();

@@ -105,7 +105,7 @@ OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *par
     m_controls.laterButton = new QPushButton(QStringLiteral("Set up later"));
     m_controls.laterButton->setFlat(true);
     QPalette link = m_controls.laterButton->palette();
-    link.setColor(QPalette::ButtonText, link.color(QPalette::Link));
+    link.setColor(QPalette::ButtonText, link.color(QPalette::Highlight));
     m_controls.laterButton->setPalette(link);
     describe(m_controls.laterButton, QStringLiteral("Set up later"),
              QStringLiteral("Finish setup now; Setup… in the Orvanta menu brings it back."));

@@ -162,10 +162,14 @@ protected:
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < timeoutMs) {
+            QElapsedTimer attempt;
+            attempt.start();
             delivery->prepare();
             pollUntil([&] { return !delivery->isCapturing(); }, 5000);
-            if (delivery->target() && delivery->target()->element)
+            if (delivery->target() && delivery->target()->element) {
+                std::cout << "figure: captured in " << attempt.elapsed() << " ms\n";
                 return true;
+            }
             pollUntil([] { return false; }, 100);
         }
         return false;

@@ -105,8 +105,9 @@ bool isApplicationOrDesktop(AtspiRole role)
     return role == ATSPI_ROLE_APPLICATION || role == ATSPI_ROLE_DESKTOP_FRAME || role == ATSPI_ROLE_INVALID;
 }
 
-// The application object of a process on the accessibility bus, or null.
-AtspiAccessible *applicationOf(qint64 processID)
+// The first application on the desktop that passes the filter (with a new reference), or null.
+template <typename Filter>
+AtspiAccessible *findApplication(Filter accept)
 {
     Ref desktop(atspi_get_desktop(0));
     if (!desktop.object)
@@ -114,33 +115,43 @@ AtspiAccessible *applicationOf(qint64 processID)
     const int applications = childCount(desktop.accessible());
     for (int a = 0; a < applications; ++a) {
         Ref application(childAt(desktop.accessible(), a));
-        if (application.object && processOf(application.accessible()) == processID)
+        if (application.object && accept(application.accessible()))
             return static_cast<AtspiAccessible *>(application.release());
     }
     return nullptr;
 }
 
-// The active top-level window: a child of an application with the active state.
-AtspiAccessible *activeWindow(qint64 processID = 0)
+// The application object of a process on the accessibility bus, or null.
+AtspiAccessible *applicationOf(qint64 processID)
 {
-    Ref desktop(atspi_get_desktop(0));
-    if (!desktop.object)
-        return nullptr;
-    const int applications = childCount(desktop.accessible());
-    for (int a = 0; a < applications; ++a) {
-        Ref application(childAt(desktop.accessible(), a));
-        if (!application.object)
-            continue;
-        if (processID && processOf(application.accessible()) != processID)
-            continue;
-        const int windows = childCount(application.accessible());
-        for (int w = 0; w < windows; ++w) {
-            Ref window(childAt(application.accessible(), w));
-            if (window.object && hasState(window.accessible(), ATSPI_STATE_ACTIVE))
-                return static_cast<AtspiAccessible *>(window.release());
-        }
+    return findApplication([processID](AtspiAccessible *application) { return processOf(application) == processID; });
+}
+
+// The application's top-level window with the active state, or null.
+AtspiAccessible *activeWindowOf(AtspiAccessible *application)
+{
+    const int windows = childCount(application);
+    for (int w = 0; w < windows; ++w) {
+        Ref window(childAt(application, w));
+        if (window.object && hasState(window.accessible(), ATSPI_STATE_ACTIVE))
+            return static_cast<AtspiAccessible *>(window.release());
     }
     return nullptr;
+}
+
+// The active top-level window of the process, or of any application.
+AtspiAccessible *activeWindow(qint64 processID = 0)
+{
+    if (processID) {
+        Ref application(applicationOf(processID));
+        return application.object ? activeWindowOf(application.accessible()) : nullptr;
+    }
+    AtspiAccessible *window = nullptr;
+    Ref owner(findApplication([&window](AtspiAccessible *application) {
+        window = activeWindowOf(application);
+        return window != nullptr;
+    }));
+    return window;
 }
 
 // Children of an object that manages its descendants may be countless (table cells, a document's

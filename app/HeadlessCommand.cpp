@@ -1,27 +1,16 @@
 #include "app/HeadlessCommand.h"
 
 #include "app/LiveApplication.h"
+#include "app/QuitOnSignals.h"
 #include "shortcuts/ShortcutSettingsFile.h"
 
 #include <QGuiApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QUuid>
-
-#include <csignal>
-#include <unistd.h>
 
 namespace orv {
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
-}
 
 // What a person at the terminal wants to see: the status line, errors and the delivery outcome.
 class StatusPrinter
@@ -76,12 +65,7 @@ int HeadlessCommand::run(int argc, char *argv[])
     QGuiApplication::setApplicationName(QStringLiteral("Orvanta"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    if (::pipe(signalPipe) == 0) {
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-    }
-    QSocketNotifier interrupted(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    const QuitOnSignals quitOnSignals;
 
     LiveApplication live({ShortcutController::Registration::always, std::nullopt});
     AppModel &model = live.model();

@@ -1,5 +1,6 @@
 #include "app/HeadlessCommand.h"
 #include "app/TranscribeCommand.h"
+#include "app/WindowedCommand.h"
 
 #include <QCoreApplication>
 
@@ -9,6 +10,8 @@
 namespace {
 
 const char usage[] = "Usage:\n"
+                     "  orvanta              start Orvanta with its windows and tray icon\n"
+                     "  orvanta --autostart  the same at login: once set up, only the tray icon\n"
                      "  orvanta dictate      dictate into the focused text field (hold Right Ctrl, or Ctrl+Alt+Space)\n"
                      "  orvanta transcribe [--mode verbatim|clean|structured] [--language ID] [--library FILE] "
                      "AUDIO.wav\n";
@@ -17,6 +20,10 @@ const char usage[] = "Usage:\n"
 
 int main(int argc, char *argv[])
 {
+    if (argc == 1)
+        return orv::WindowedCommand::run(argc, argv, false);
+    if (argc == 2 && std::strcmp(argv[1], "--autostart") == 0)
+        return orv::WindowedCommand::run(argc, argv, true);
     if (argc >= 2 && std::strcmp(argv[1], "transcribe") == 0) {
         QCoreApplication app(argc, argv);
         return orv::TranscribeCommand::run(app.arguments().mid(2));

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command inside a private desktop: Xvfb, a session D-Bus with the accessibility bus, openbox,
-# and a PulseAudio server whose default source reads a FIFO (tests write speech into it). Everything
+# Runs a command inside a private desktop: Xvfb, a session D-Bus with the accessibility bus, openbox, a
+# tray (trayer), and a PulseAudio server whose default source reads a FIFO (tests write speech into it). Everything
 # started here is stopped when the command ends.
 # Usage: [ORVANTA_DESKTOP_ACCESSIBILITY=off] scripts/with-desktop.sh COMMAND [ARGS...]
 set -uo pipefail
@@ -53,6 +53,15 @@ export GTK_MODULES=gail:atk-bridge
 # A window manager gives windows a real active state.
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
+
+# A system tray (XEmbed) at the top right, where tray icons dock.
+if command -v trayer >/dev/null; then
+    trayer --edge top --align right --widthtype request --height 24 --SetDockType true --SetPartialStrut true \
+        --transparent false --tint 0x404040 >"$work/trayer.log" 2>&1 &
+    pids+=($!)
+    # Its panel window exists once it owns the tray selection.
+    for _ in $(seq 50); do xwininfo -root -tree 2>/dev/null | grep -q '"panel": ("panel" "trayer")' && break; sleep 0.1; done
+fi
 
 # Sound server with a FIFO-fed default source.
 export ORVANTA_TEST_MIC_FIFO="$work/mic.fifo"

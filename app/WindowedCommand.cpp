@@ -2,6 +2,7 @@
 
 #include "app/DisplayCheck.h"
 #include "app/LiveApplication.h"
+#include "app/PanelDesktop.h"
 #include "app/QuitOnSignals.h"
 #include "app/SingleInstance.h"
 #include "library/SettingsKeyValueStore.h"
@@ -51,9 +52,12 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     const QuitOnSignals quitOnSignals;
 
     LiveApplication live({ShortcutController::Registration::afterOnboarding, std::nullopt});
-    ui::AppDelegate delegate(
-        live.model(),
-        {SettingsKeyValueStore::defaultFilePath(), launchedAtLogin, [&live] { live.shortcuts().refreshFn(); }, {}});
+    PanelDesktop panelDesktop;
+    ui::AppDelegate delegate(live.model(), {SettingsKeyValueStore::defaultFilePath(),
+                                            launchedAtLogin,
+                                            [&live] { live.shortcuts().refreshFn(); },
+                                            {},
+                                            panelDesktop.platform()});
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
     delegate.launch();
 

@@ -28,7 +28,7 @@ protected:
             make();
         delegate = std::make_unique<ui::AppDelegate>(
             *model, ui::AppDelegate::Options{settingsPath(), launchedAtLogin, [this] { ++becameActiveCalls; },
-                                             [this] { return trayAvailable; }});
+                                             [this] { return trayAvailable; }, panelPlatform});
         delegate->launch();
         return *delegate;
     }
@@ -42,6 +42,7 @@ protected:
     }
 
     bool trayAvailable = true;
+    ui::RecordingPanel::Platform panelPlatform;
     int becameActiveCalls = 0;
     std::unique_ptr<ui::AppDelegate> delegate;
 };

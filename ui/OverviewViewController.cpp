@@ -84,6 +84,7 @@ QWidget *OverviewViewController::buildStatusCard()
     m_recordButton->setMinimumWidth(pixelsForPoints(120));
     m_recordButton->setIconSize(QSize(pixelsForPoints(15), pixelsForPoints(15)));
     m_recordButton->setStyleSheet(accentButtonStyle(palette()));
+    m_recordButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     connect(m_recordButton, &QPushButton::clicked, this, &OverviewViewController::toggleRecording);
     m_statusLabel = label(QString(), 13, QFont::Normal, Tone::secondary);
     m_copyButton = new QPushButton(symbols::icon(QStringLiteral("doc.on.doc")), QStringLiteral("Copy"));
@@ -92,7 +93,8 @@ QWidget *OverviewViewController::buildStatusCard()
     auto *actions = new QHBoxLayout;
     actions->setSpacing(pixelsForPoints(12));
     actions->addWidget(m_recordButton);
-    actions->addWidget(m_statusLabel, 1);
+    actions->addWidget(m_statusLabel);
+    actions->addStretch(1);
     actions->addWidget(m_copyButton);
     layout->addLayout(actions);
 

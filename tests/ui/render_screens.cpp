@@ -92,8 +92,8 @@ int main(int argc, char **argv)
         model.fnFinish(); // the engine's final answer is still to come
         engine->reportStatus(QStringLiteral("Finishing…"));
     } else if (scene == QLatin1String("overview")) {
-        engine->finishAnswer = FakeSpeechEngine::FinishResult(
-            QStringLiteral("Please send the weekly report to the team before noon."));
+        engine->finishAnswer =
+            FakeSpeechEngine::FinishResult(QStringLiteral("Please send the weekly report to the team before noon."));
         model.fnFinish();
         scheduler.runPending();
         shot = delegate.mainWindow();
@@ -103,9 +103,9 @@ int main(int argc, char **argv)
     }
     settle(900);
     const QRect around = shot->frameGeometry().adjusted(-24, -24, 24, 24);
-    const QPixmap pixmap = translucent ? shot->screen()->grabWindow(0, around.x(), around.y(), around.width(),
-                                                                     around.height())
-                                       : shot->screen()->grabWindow(shot->winId());
+    const QPixmap pixmap = translucent
+                               ? shot->screen()->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+                               : shot->screen()->grabWindow(shot->winId());
     if (pixmap.isNull() || !pixmap.save(arguments.at(2))) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(arguments.at(2)));
         return 1;

@@ -70,6 +70,11 @@ TEST_F(RecordingPanelTest, aLongLiveTranscriptShowsItsLast150CharactersWithTheNe
     speechFake->reportPartial(longer);
     EXPECT_EQ(panel().transcript(), QStringLiteral("…") + longer.right(150));
 
+    const QString emoji = QStringLiteral("\U0001F600"); // two UTF-16 units
+    const QString cutInside = emoji + words(149);
+    speechFake->reportPartial(cutInside);
+    EXPECT_FALSE(panel().transcript().at(1).isLowSurrogate()) << "never half a character";
+
     // Two lines hold less than 150 characters: the label keeps the end, where the newest words are.
     const QString spoken = words(600) + QStringLiteral(" newest");
     speechFake->reportPartial(spoken);

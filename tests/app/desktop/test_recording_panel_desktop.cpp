@@ -141,6 +141,13 @@ TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField
     ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 3000));
     EXPECT_EQ(speakWatchingFocus(), 0);
 
+    const QRect window = panel()->extents();
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(window.x() + 8), QString::number(window.y() + 8),
+                       QStringLiteral("click"), QStringLiteral("1")});
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(fieldHasFocus()) << "a click on the background took the focus: " << activeWindowName().toStdString();
+
     const std::optional<AccessibleNode> finish =
         panel()->find(QStringLiteral("push button"), QStringLiteral("Finish dictation"));
     ASSERT_TRUE(finish);

@@ -3,6 +3,7 @@
 #include "core/PlatformText.h"
 #include "refine/CorrectionLearner.h"
 
+#include <QSet>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -50,6 +51,22 @@ std::optional<QString> languageCode(const QString &identifier)
             return std::nullopt;
     }
     return first;
+}
+
+// The stored dictionary as it is (the 500 bound applies only when something is learned), except that an
+// id written twice keeps its first entry: every operation finds an entry by its id.
+QList<DictionaryEntry> withoutRepeatedIds(const QList<DictionaryEntry> &stored)
+{
+    QList<DictionaryEntry> entries;
+    entries.reserve(stored.size());
+    QSet<QUuid> seen;
+    for (const DictionaryEntry &entry : stored) {
+        if (!seen.contains(entry.id)) {
+            seen.insert(entry.id);
+            entries.append(entry);
+        }
+    }
+    return entries;
 }
 
 } // namespace
@@ -111,8 +128,7 @@ AppModel::AppModel(Services services, QObject *parent)
       m_fnShortcutStatus(QStringLiteral("Enable Accessibility to use ") + platform::defaultHoldKeyName() +
                          QStringLiteral(" in other apps.")),
       m_history(m_store->snapshot().history.first(std::min(m_store->snapshot().history.size(), historyLimit))),
-      m_dictionary(
-          m_store->snapshot().dictionary.first(std::min(m_store->snapshot().dictionary.size(), dictionaryLimit))),
+      m_dictionary(withoutRepeatedIds(m_store->snapshot().dictionary)),
       m_microphoneStatus(authorizationText(AuthorizationStatus::notDetermined)),
       m_speechStatus(authorizationText(AuthorizationStatus::notDetermined)),
       m_modelStatus(QStringLiteral("Checking ") + m_formatter->modelDisplayName() + QStringLiteral("…")),

@@ -1,4 +1,5 @@
 #include "refine/IntelligenceFormatter.h"
+#include "refine/llamaserver/LlamaServerClient.h"
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "refine/llamaserver/LocalLanguageModel.h"
 #include "tests/support/ScriptedHttpServer.h"
@@ -185,6 +186,24 @@ TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
     refresh(model);
     EXPECT_EQ(model.availability().message, QStringLiteral("The server at ") + server.url().toString() +
                                                 QStringLiteral(" is not a llama.cpp model server (HTTP 404)."));
+}
+
+// A server whose answer never ends is cut off at what 1200 tokens can be, instead of filling memory; what
+// the server sent beyond that sat in the sockets' buffers.
+TEST_F(LlamaServerTest, anEndlessAnswerIsCutOffAtTheLargestAnswerPossible)
+{
+    server.script(QStringLiteral("/props"), {200, props, 0ms});
+    server.script(QStringLiteral("/v1/chat/completions"), {200, {}, 0ms, true});
+    LlamaServerModel model(scheduler, server.url().toString());
+    refresh(model);
+    auto session = model.makeSession(QString());
+    auto respond = session->respond(QStringLiteral("hi"), GenerationOptions{});
+    const auto answer = await(respond);
+    ASSERT_FALSE(answer.hasValue());
+    EXPECT_EQ(answer.error().description, QStringLiteral("The model server at ") + server.url().toString() +
+                                              QStringLiteral(" sent an answer longer than 1200 tokens can be."));
+    EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 1; })) << "the connection is closed";
+    EXPECT_LT(server.endlessBytesSent(), 8 * LlamaServerClient::largestAnswer) << "sent before the close";
 }
 
 TEST_F(LlamaServerTest, noServerMeansBuiltinRules)

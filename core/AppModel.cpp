@@ -205,6 +205,8 @@ void AppModel::startDictation()
 
     m_sessionID = QUuid::createUuid();
     const QUuid session = m_sessionID;
+    // While the user speaks, the formatter finds out whether a local model server has come or gone.
+    m_formatter->checkModel();
 
     // The dictionary's spellings, most recently changed first, help the recognizer.
     QList<DictionaryEntry> byRecency = m_dictionary;

@@ -123,6 +123,20 @@ TEST_F(AppModelTest, aDictationRunsFromHoldToInsertedWithTheDictionaryAppliedAnd
     EXPECT_TRUE(m.recordingStarted()) << "a finished session keeps its start until the next one";
 }
 
+// A local model server may start or stop at any time: every dictation asks again, in the background, so
+// the status is right also for someone who only dictates verbatim.
+TEST_F(AppModelTest, everyDictationAsksTheLanguageModelAfreshWhateverTheMode)
+{
+    AppModel &m = make();
+    EXPECT_EQ(formatterFake->modelChecks, 0) << "the formatter asks at its construction by itself";
+    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, true, true});
+    dictate(QStringLiteral("one"));
+    EXPECT_EQ(formatterFake->modelChecks, 1);
+    m.setPreferences(Preferences{});
+    dictate(QStringLiteral("two"));
+    EXPECT_EQ(formatterFake->modelChecks, 2);
+}
+
 TEST_F(AppModelTest, deliveryOutcomesAndFormatterNoticesBecomeTheStatusAndError)
 {
     AppModel &m = make();

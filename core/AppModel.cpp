@@ -170,7 +170,9 @@ void AppModel::installCallbacks()
         Q_EMIT weak->changed();
     };
     m_speech->onStatus = [weak](const QString &text) {
-        if (!weak)
+        // From "Finishing…" on, the model's own texts say where the dictation is; the engine's (its
+        // "Ready" at the end of its finish) would show in the middle of it.
+        if (!weak || weak->m_phase == RecordingPhase::processing)
             return;
         weak->m_status = text;
         Q_EMIT weak->changed();

@@ -8,6 +8,7 @@
 #include "tests/support/FakeSpeechEngine.h"
 #include "tests/support/FakeTextDelivery.h"
 #include "tests/support/InMemoryKeyValueStore.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/VirtualScheduler.h"
 
 #include <QTemporaryDir>

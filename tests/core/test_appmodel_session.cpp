@@ -137,6 +137,38 @@ TEST_F(AppModelTest, everyDictationAsksTheLanguageModelAfreshWhateverTheMode)
     EXPECT_EQ(formatterFake->modelChecks, 2);
 }
 
+// The engine reports its own progress while it starts and listens; once the model processes the
+// dictation, its phase texts own the status line ("Finishing…", "Formatting…", the outcome), so the
+// engine's "Ready" at the end of its finish never shows in the middle of a dictation.
+TEST_F(AppModelTest, theEngineStatusShowsUntilProcessingThenThePhaseTextsOwnTheStatusLine)
+{
+    speech->startAnswer.reset();
+    AppModel &m = make();
+    m.toggle();
+    speechFake->reportStatus(QStringLiteral("Checking access…"));
+    EXPECT_EQ(m.status(), QStringLiteral("Checking access…"));
+    speechFake->startReplies.last().resolve({});
+    speechFake->reportStatus(QStringLiteral("Listening…"));
+    EXPECT_EQ(m.status(), QStringLiteral("Listening…"));
+
+    formatterFake->echo = false;
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::processing);
+    const QStringList seen = [&] {
+        QStringList statuses;
+        QObject::connect(&m, &AppModel::changed, &m, [&] {
+            if (statuses.isEmpty() || statuses.last() != m.status())
+                statuses.append(m.status());
+        });
+        speechFake->reportStatus(QStringLiteral("Finishing…"));
+        speechFake->reportStatus(QStringLiteral("Ready"));
+        speechFake->finishReplies.last().resolve(QStringLiteral("hello"));
+        formatterFake->replies.last().resolve({QStringLiteral("Hello."), QStringLiteral("Built-in rules"), {}});
+        return statuses;
+    }();
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("Formatting…"), QStringLiteral("Inserted")}));
+}
+
 TEST_F(AppModelTest, deliveryOutcomesAndFormatterNoticesBecomeTheStatusAndError)
 {
     AppModel &m = make();

@@ -143,7 +143,9 @@ AppModel::AppModel(Services services, QObject *parent)
 
 AppModel::~AppModel()
 {
-    // Services die after this body; none may call back into a half-destroyed model.
+    // Services die after this body, and a task they resume as they go must find its session over.
+    m_sessionID = QUuid::createUuid();
+    // None may call back into a half-destroyed model.
     m_speech->onPartial = nullptr;
     m_speech->onLevel = nullptr;
     m_speech->onStatus = nullptr;
@@ -229,8 +231,11 @@ void AppModel::startDictation()
     m_status = QStringLiteral("Preparing…");
     Q_EMIT changed();
 
+    // The start may run straight into recording, and an observer may finish the dictation right there:
+    // then the finish's handle is the one to keep.
+    const quint64 operation = ++m_operationCount;
     Task<> task = startTask(this, session, m_preferences.localeIdentifier, contextualStrings);
-    if (m_sessionID == session)
+    if (m_sessionID == session && m_operationCount == operation)
         m_operation = std::move(task);
 }
 
@@ -242,7 +247,7 @@ Task<> AppModel::startTask(QPointer<AppModel> model, QUuid session, QString loca
 
     const bool authorized = co_await model->authorizeRecording();
     if (!authorized || isStale(model, session, token)) {
-        if (model && model->m_sessionID == session) {
+        if (!isStale(model, session, token)) {
             // authorizeRecording has put the reason in errorMessage.
             model->m_fnOwnsRecording = false;
             model->m_phase = RecordingPhase::idle;
@@ -254,7 +259,7 @@ Task<> AppModel::startTask(QPointer<AppModel> model, QUuid session, QString loca
 
     const Expected<void, SpeechEngineError> started = co_await model->m_speech->start(locale, contextualStrings);
     if (!started) {
-        if (model && model->m_sessionID == session) {
+        if (!isStale(model, session, token)) {
             model->m_fnOwnsRecording = false;
             model->m_speech->cancel();
             model->m_phase = RecordingPhase::idle;
@@ -318,8 +323,9 @@ void AppModel::finishDictation()
     m_audioLevel = 0;
     Q_EMIT changed();
 
+    const quint64 operation = ++m_operationCount;
     Task<> task = finishTask(this, session, mode, duration);
-    if (m_sessionID == session)
+    if (m_sessionID == session && m_operationCount == operation)
         m_operation = std::move(task);
 }
 
@@ -402,7 +408,7 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
 
     const Expected<QString, SpeechEngineError> finished = co_await model->m_speech->finish();
     if (!finished) {
-        if (model && model->m_sessionID == session) {
+        if (!isStale(model, session, token)) {
             model->m_speech->cancel();
             model->m_phase = RecordingPhase::idle;
             model->m_status = QStringLiteral("Dictation interrupted");

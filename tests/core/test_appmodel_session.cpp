@@ -418,14 +418,53 @@ TEST_F(AppModelTest, notificationsArePostedExactlyWhereTheyBelong)
     EXPECT_EQ(notifications, 7);
 }
 
-TEST_F(AppModelTest, aDestroyedModelIgnoresLateAnswers)
+// Services go one by one after the model's own destructor; an answer they give as they go (the engine
+// ends its pending finish) or after (a reply that comes late) must find its session over.
+TEST_F(AppModelTest, answersThatComeWhileTheModelIsDestroyedOrAfterChangeNothing)
 {
-    speech->startAnswer.reset();
-    AppModel &m = make();
-    m.startDictation();
-    auto reply = speechFake->startReplies.last();
+    for (const bool inFinish : {false, true}) {
+        freshServices();
+        speech->startAnswer.reset();
+        AppModel &m = make();
+        m.toggle();
+        if (inFinish) {
+            speechFake->startReplies.last().resolve({});
+            ASSERT_EQ(m.phase(), Phase::recording);
+            m.toggle();
+            ASSERT_EQ(m.phase(), Phase::processing);
+        }
+        notifications = 0;
+        model.reset();
+        EXPECT_EQ(notifications, 0) << (inFinish ? "finish" : "start") << " ended by the engine as it went";
+    }
+
+    freshServices();
+    formatter->echo = false;
+    make();
+    dictate(QStringLiteral("late"));
+    ASSERT_EQ(formatterFake->replies.size(), 1);
+    const AsyncValue<FormattingResult> reply = formatterFake->replies.last();
     model.reset();
-    reply.resolve({});
-    scheduler.advanceSeconds(1);
-    SUCCEED();
+    reply.resolve({QStringLiteral("Late."), QStringLiteral("Built-in rules"), {}});
+    scheduler.runUntilIdle();
+    EXPECT_FALSE(QFile::exists(libraryPath())) << "nothing was saved for a model that is gone";
+}
+
+// A start can run straight through to recording, and an observer may finish the dictation inside that
+// start; a later cancel must still reach the formatting the finish began.
+TEST_F(AppModelTest, aCancelReachesTheFormattingOfAFinishThatAStartRanInto)
+{
+    formatter->echo = false;
+    AppModel &m = make();
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("quick"));
+    const auto finishAtOnce = QObject::connect(&m, &AppModel::changed, &m, [&m] {
+        if (m.phase() == Phase::recording)
+            m.finishDictation();
+    });
+    m.toggle();
+    QObject::disconnect(finishAtOnce);
+    ASSERT_EQ(m.phase(), Phase::processing);
+    ASSERT_EQ(formatterFake->calls.size(), 1);
+    m.cancelDictation();
+    EXPECT_EQ(formatterFake->cancellations, 1) << "the formatting is cancelled, not left to run";
 }

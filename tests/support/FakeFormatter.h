@@ -29,6 +29,7 @@ public:
     std::optional<FormattingResult> answer;
     QList<AsyncValue<FormattingResult>> replies;
     QList<Call> calls;
+    int cancellations = 0; // formattings whose task was cancelled while they ran
     int modelChecks = 0;
     QString status = QStringLiteral("Built-in rules are ready.");
     QString modelName = QStringLiteral("Built-in rules");

@@ -335,6 +335,53 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirText)
     EXPECT_EQ(m.errorMessage(), QStringLiteral("Finalizing timed out."));
 }
 
+TEST_F(AppModelTest, aSpeechFailureEndsAPreparingSessionAndIsIgnoredWhileProcessing)
+{
+    speech->startAnswer.reset();
+    AppModel &m = make();
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::preparing);
+    speechFake->reportFailure(platformError("The microphone was unplugged."));
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Recording stopped"));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("The microphone was unplugged."));
+    const int cancels = speechFake->cancelCalls;
+    speechFake->startReplies.last().resolve({});
+    EXPECT_EQ(m.phase(), Phase::idle) << "the start that completes late belongs to the ended session";
+    EXPECT_EQ(speechFake->cancelCalls, cancels + 1);
+
+    speechFake->startAnswer = FakeSpeechEngine::StartResult();
+    m.toggle();
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::processing);
+    notifications = 0;
+    speechFake->reportFailure(platformError("Too late to matter."));
+    EXPECT_EQ(notifications, 0);
+    EXPECT_EQ(m.phase(), Phase::processing);
+    EXPECT_EQ(m.status(), QStringLiteral("Finishing…"));
+    EXPECT_FALSE(m.errorMessage());
+    speechFake->finishReplies.last().resolve(QStringLiteral("still delivered"));
+    ASSERT_TRUE(m.lastResult());
+    EXPECT_EQ(m.lastResult()->original, QStringLiteral("still delivered"));
+}
+
+// The mode is read when the user finishes: a change while the dictation is processed applies to the next.
+TEST_F(AppModelTest, theModeOfADictationIsTheOneSetWhenItWasFinished)
+{
+    AppModel &m = make();
+    m.toggle();
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::processing);
+    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, true, true});
+    speechFake->finishReplies.last().resolve(QStringLiteral("hello"));
+    ASSERT_EQ(formatterFake->calls.size(), 1);
+    EXPECT_EQ(formatterFake->calls[0].mode, DictationMode::clean);
+
+    dictate(QStringLiteral("next"));
+    ASSERT_EQ(formatterFake->calls.size(), 2);
+    EXPECT_EQ(formatterFake->calls[1].mode, DictationMode::verbatim);
+}
+
 TEST_F(AppModelTest, cancelDuringFormattingDiscardsTheResultAndDuringDeliveryKeepsTheRecord)
 {
     formatter->echo = false;

@@ -1,7 +1,7 @@
 #include "library/AppStore.h"
 
 #include "core/FileRead.h"
-#include "library/DurableFile.h"
+#include "core/DurableFile.h"
 
 #include <QDir>
 #include <QFile>

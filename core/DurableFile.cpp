@@ -1,4 +1,4 @@
-#include "library/DurableFile.h"
+#include "core/DurableFile.h"
 
 #include <QDateTime>
 #include <QDir>

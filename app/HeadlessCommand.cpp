@@ -63,7 +63,7 @@ private:
 
 } // namespace
 
-int HeadlessCommand::run(int argc, char *argv[])
+int HeadlessCommand::run(int argc, char *argv[], Output output)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         QTextStream(stderr) << "Dictation needs an X11 desktop session (DISPLAY is not set). "
@@ -86,12 +86,13 @@ int HeadlessCommand::run(int argc, char *argv[])
     LiveApplication live({ShortcutController::Registration::always, std::nullopt});
     AppModel &model = live.model();
     StatusPrinter printer(model);
-    QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
-
-    const ShortcutSettingsFile keys;
-    QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey() << " (hold to speak) and " << keys.toggle()
-                        << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
-    printer.print();
+    if (output == Output::printed) {
+        QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
+        const ShortcutSettingsFile keys;
+        QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey() << " (hold to speak) and "
+                            << keys.toggle() << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
+        printer.print();
+    }
 
     const int status = app.exec();
     QObject::disconnect(&model, &AppModel::changed, &app, nullptr);

@@ -8,7 +8,13 @@ namespace orv {
 // at once; each change of the status line is printed, until the process is interrupted.
 namespace HeadlessCommand {
 
-int run(int argc, char *argv[]);
+enum class Output
+{
+    printed, // the status line, results and errors on standard output
+    silent,  // nothing but a failure to start (a launch at login)
+};
+
+int run(int argc, char *argv[], Output output = Output::printed);
 
 } // namespace HeadlessCommand
 } // namespace orv

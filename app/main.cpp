@@ -1,5 +1,6 @@
 #include "app/HeadlessCommand.h"
 #include "app/TranscribeCommand.h"
+#include "app/XdgAutostart.h"
 
 #include <QCoreApplication>
 
@@ -23,6 +24,11 @@ int main(int argc, char *argv[])
     }
     if (argc >= 2 && std::strcmp(argv[1], "dictate") == 0)
         return orv::HeadlessCommand::run(argc, argv);
+    // A launch at login, by the autostart entry. Until the windowed application exists this starts what
+    // `dictate` starts, without printing, and shows no window (there is none yet); the windowed
+    // application takes over here.
+    if (argc >= 2 && QString::fromLocal8Bit(argv[1]) == orv::XdgAutostart::autostartArgument())
+        return orv::HeadlessCommand::run(argc, argv, orv::HeadlessCommand::Output::silent);
     std::fputs(usage, argc >= 2 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
     return argc >= 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
 }

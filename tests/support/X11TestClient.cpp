@@ -126,4 +126,15 @@ int X11TestClient::grabKey(unsigned keycode, unsigned modifiers)
     return grabError;
 }
 
+bool X11TestClient::isGrabbedByAnother(unsigned keycode, unsigned modifiers)
+{
+    XGrabServer(m_display);
+    const int error = grabKey(keycode, modifiers);
+    if (error == 0)
+        XUngrabKey(m_display, keycode, modifiers, DefaultRootWindow(m_display));
+    XUngrabServer(m_display);
+    XSync(m_display, False);
+    return error == BadAccess;
+}
+
 } // namespace orv::test

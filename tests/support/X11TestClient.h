@@ -32,6 +32,9 @@ public:
 
     // Grabs keycode+modifiers on the root window; returns the X error (0 for none).
     int grabKey(unsigned keycode, unsigned modifiers);
+    // Whether another client holds that grab. The server is held meanwhile, so the probe never takes the
+    // grab from under a client that is about to make it.
+    bool isGrabbedByAnother(unsigned keycode, unsigned modifiers);
 
 private:
     void readEvents();

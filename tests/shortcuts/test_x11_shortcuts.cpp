@@ -21,6 +21,16 @@ constexpr unsigned controlMask = 1u << 2;
 constexpr unsigned mod1Mask = 1u << 3;
 constexpr int badAccess = 10;
 
+// A screen saver on the session bus that says whether it runs, as GNOME's and KDE's answer GetActive.
+class RunningScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+public Q_SLOTS:
+    bool GetActive() const { return true; }
+};
+
 class X11ShortcutsTest : public ::testing::Test
 {
 protected:
@@ -286,5 +296,32 @@ TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyUntilItEnds)
         << log.join(u", ").toStdString();
 }
 
+// Started while the screen saver already runs (or the session is locked): paused from the start, not only
+// after the next change.
+TEST_F(X11ShortcutsTest, AScreenSaverAlreadyRunningAtStartPausesTheHoldKey)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        GTEST_SKIP() << "no session D-Bus (run under scripts/with-desktop.sh)";
+    RunningScreenSaver saver;
+    const QString service = QStringLiteral("org.freedesktop.ScreenSaver");
+    ASSERT_TRUE(bus.registerService(service));
+    ASSERT_TRUE(
+        bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver, QDBusConnection::ExportAllSlots));
+    const auto started = shortcut->start();
+    ASSERT_TRUE(started);
+    const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
+    EXPECT_TRUE(test::pollUntil([&] { return status == paused; })) << status.toStdString();
+    log.clear();
+    client->press(holdKey);
+    client->release(holdKey);
+    test::pollUntil([] { return false; }, 200);
+    EXPECT_FALSE(log.contains(QStringLiteral("fn begin"))) << log.join(u", ").toStdString();
+    bus.unregisterObject(QStringLiteral("/org/freedesktop/ScreenSaver"));
+    bus.unregisterService(service);
+}
+
 } // namespace
 } // namespace orv
+
+#include "test_x11_shortcuts.moc"

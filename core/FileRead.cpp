@@ -46,6 +46,14 @@ std::optional<FileReadError> typeProblem(mode_t mode)
 
 } // namespace
 
+QString shownPath(const QString &path)
+{
+    constexpr qsizetype longest = 200;
+    if (path.size() <= longest)
+        return path;
+    return path.left(longest / 2) + QChar(0x2026) + path.right(longest / 2 - 1);
+}
+
 QString byteSizeText(qint64 bytes)
 {
     constexpr qint64 kB = 1000;

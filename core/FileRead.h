@@ -32,6 +32,9 @@ Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 
 // What is at path, without opening it: nothing when it is a regular file (or a link to one).
 std::optional<FileReadError> regularFileProblem(const QString &path);
 
+// A path as a sentence shows it: one longer than 200 characters keeps its start and end around "…".
+QString shownPath(const QString &path);
+
 // "64 MB", "800 kB": a byte count for people.
 QString byteSizeText(qint64 bytes);
 

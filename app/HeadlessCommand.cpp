@@ -1,27 +1,16 @@
 #include "app/HeadlessCommand.h"
 
 #include "app/LiveApplication.h"
+#include "app/QuitOnSignals.h"
 #include "shortcuts/ShortcutSettingsFile.h"
 
 #include <QGuiApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QUuid>
-
-#include <csignal>
-#include <unistd.h>
 
 namespace orv {
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
-}
 
 // What a person at the terminal wants to see: the status line, errors and the delivery outcome.
 class StatusPrinter
@@ -63,7 +52,7 @@ private:
 
 } // namespace
 
-int HeadlessCommand::run(int argc, char *argv[], Output output)
+int HeadlessCommand::run(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         QTextStream(stderr) << "Dictation needs an X11 desktop session (DISPLAY is not set). "
@@ -76,23 +65,17 @@ int HeadlessCommand::run(int argc, char *argv[], Output output)
     QGuiApplication::setApplicationName(QStringLiteral("Orvanta"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    if (::pipe(signalPipe) == 0) {
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-    }
-    QSocketNotifier interrupted(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    const QuitOnSignals quitOnSignals;
 
     LiveApplication live({ShortcutController::Registration::always, std::nullopt});
     AppModel &model = live.model();
     StatusPrinter printer(model);
-    if (output == Output::printed) {
-        QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
-        const ShortcutSettingsFile keys;
-        QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey() << " (hold to speak) and "
-                            << keys.toggle() << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
-        printer.print();
-    }
+    QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
+
+    const ShortcutSettingsFile keys;
+    QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey() << " (hold to speak) and " << keys.toggle()
+                        << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
+    printer.print();
 
     const int status = app.exec();
     QObject::disconnect(&model, &AppModel::changed, &app, nullptr);

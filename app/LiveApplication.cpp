@@ -81,6 +81,7 @@ LiveApplication::LiveApplication(const Options &options)
 
     m_shortcutSettings = std::make_unique<ShortcutSettingsFile>();
     ShortcutSettingsFile *settings = m_shortcutSettings.get();
+    m_model->setShortcutNames({settings->holdKey(), settings->toggle()});
     m_shortcuts = std::make_unique<ShortcutController>(
         *m_model,
         [this, settings](GlobalShortcut::Callbacks callbacks) {

@@ -72,6 +72,12 @@ void ShortcutController::stop()
     m_registered = false;
 }
 
+void ShortcutController::refreshFn()
+{
+    if (m_shortcut && m_registered)
+        m_shortcut->refreshFn();
+}
+
 void ShortcutController::modelChanged()
 {
     updateRegistration();

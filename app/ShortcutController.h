@@ -35,6 +35,8 @@ public:
     void updateRegistration();
     // At termination.
     void stop();
+    // When the application becomes active: the service looks at the hold key's state again.
+    void refreshFn();
     bool isRegistered() const { return m_registered; }
     GlobalShortcut *shortcut() const { return m_shortcut.get(); }
 

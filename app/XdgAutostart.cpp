@@ -189,7 +189,7 @@ Expected<void, QString> XdgAutostart::registerEntry() const
                                             "Name=Orvanta\n"
                                             "Comment=On-device dictation\n"
                                             "Exec=%1\n"
-                                            "Icon=audio-input-microphone\n"
+                                            "Icon=io.orvanta.Orvanta\n"
                                             "Terminal=false\n"
                                             "X-GNOME-Autostart-enabled=true\n")
                                  .arg(execValue(m_programPath, {autostartArgument()}));

@@ -1,6 +1,6 @@
 #include "app/HeadlessCommand.h"
 #include "app/TranscribeCommand.h"
-#include "app/XdgAutostart.h"
+#include "app/WindowedCommand.h"
 
 #include <QCoreApplication>
 
@@ -10,6 +10,8 @@
 namespace {
 
 const char usage[] = "Usage:\n"
+                     "  orvanta              start Orvanta with its windows and tray icon\n"
+                     "  orvanta --autostart  the same at login: once set up, only the tray icon\n"
                      "  orvanta dictate      dictate into the focused text field (hold Right Ctrl, or Ctrl+Alt+Space)\n"
                      "  orvanta transcribe [--mode verbatim|clean|structured] [--language ID] [--library FILE] "
                      "AUDIO.wav\n";
@@ -18,17 +20,16 @@ const char usage[] = "Usage:\n"
 
 int main(int argc, char *argv[])
 {
+    if (argc == 1)
+        return orv::WindowedCommand::run(argc, argv, false);
+    if (argc == 2 && std::strcmp(argv[1], "--autostart") == 0)
+        return orv::WindowedCommand::run(argc, argv, true);
     if (argc >= 2 && std::strcmp(argv[1], "transcribe") == 0) {
         QCoreApplication app(argc, argv);
         return orv::TranscribeCommand::run(app.arguments().mid(2));
     }
     if (argc >= 2 && std::strcmp(argv[1], "dictate") == 0)
         return orv::HeadlessCommand::run(argc, argv);
-    // A launch at login, by the autostart entry. Until the windowed application exists this starts what
-    // `dictate` starts, without printing, and shows no window (there is none yet); the windowed
-    // application takes over here.
-    if (argc >= 2 && QString::fromLocal8Bit(argv[1]) == orv::XdgAutostart::autostartArgument())
-        return orv::HeadlessCommand::run(argc, argv, orv::HeadlessCommand::Output::silent);
     std::fputs(usage, argc >= 2 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
     return argc >= 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
 }

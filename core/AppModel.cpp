@@ -18,6 +18,12 @@ QString readyStatus()
     return QStringLiteral("Ready");
 }
 
+// What the hold key's status says before the shortcut service has reported anything.
+QString initialFnStatus(const QString &holdKey)
+{
+    return QStringLiteral("Enable Accessibility to use ") + holdKey + QStringLiteral(" in other apps.");
+}
+
 QString outcomeStatus(DeliveryResult::Outcome outcome)
 {
     switch (outcome) {
@@ -125,8 +131,7 @@ AppModel::AppModel(Services services, QObject *parent)
       m_permissions(std::move(services.permissions)), m_formatter(std::move(services.formatter)),
       m_delivery(std::move(services.delivery)), m_desktop(std::move(services.desktop)),
       m_preferences(m_store->snapshot().preferences), m_status(readyStatus()),
-      m_fnShortcutStatus(QStringLiteral("Enable Accessibility to use ") + platform::defaultHoldKeyName() +
-                         QStringLiteral(" in other apps.")),
+      m_fnShortcutStatus(initialFnStatus(platform::defaultHoldKeyName())),
       m_history(m_store->snapshot().history.first(std::min(m_store->snapshot().history.size(), historyLimit))),
       m_dictionary(withoutRepeatedIds(m_store->snapshot().dictionary)),
       m_microphoneStatus(authorizationText(AuthorizationStatus::notDetermined)),
@@ -615,6 +620,29 @@ void AppModel::openPrivacySettings(const QString &anchor)
         m_desktop->openUrl(*url);
 }
 
+void AppModel::enableAccessibility()
+{
+    if (m_desktop->sessionAccessibility().value_or(false)) {
+        openPrivacySettings(privacyAnchor::accessibility());
+        return;
+    }
+    if (!m_desktop->enableSessionAccessibility())
+        m_errorMessage = QStringLiteral("Accessibility could not be switched on: this desktop session has no "
+                                        "accessibility bus.");
+    refreshStatus();
+    (void)accessibilityRecheckTask(this);
+}
+
+Task<> AppModel::accessibilityRecheckTask(QPointer<AppModel> model)
+{
+    // Text delivery reads the switch at most once a second: its first answer after the change may be stale.
+    if (!model)
+        co_return;
+    const bool slept = co_await sleepFor(model->m_scheduler, std::chrono::milliseconds(1100));
+    if (slept && model)
+        model->refreshStatus();
+}
+
 Task<> AppModel::localeTask(QPointer<AppModel> model)
 {
     if (!model)
@@ -731,6 +759,17 @@ void AppModel::setFnShortcutStatus(const QString &text)
     if (text == m_fnShortcutStatus)
         return;
     m_fnShortcutStatus = text;
+    Q_EMIT changed();
+}
+
+void AppModel::setShortcutNames(const ShortcutNames &names)
+{
+    if (names == m_shortcutNames)
+        return;
+    // Until the shortcut service reports, the hold key's status names the key it will use.
+    if (m_fnShortcutStatus == initialFnStatus(m_shortcutNames.holdKey))
+        m_fnShortcutStatus = initialFnStatus(names.holdKey);
+    m_shortcutNames = names;
     Q_EMIT changed();
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/AbstractLoginItemController.h"
 #include "core/Desktop.h"
+#include "core/PlatformText.h"
 #include "core/Scheduler.h"
 #include "core/Task.h"
 #include "delivery/AbstractTextDelivery.h"
@@ -46,6 +47,15 @@ public:
         std::unique_ptr<AbstractFormatter> formatter;
         std::unique_ptr<AbstractTextDelivery> delivery;
         std::unique_ptr<Desktop> desktop;
+    };
+
+    // The names of the user's dictation keys as the texts print them.
+    struct ShortcutNames
+    {
+        QString holdKey = platform::defaultHoldKeyName();
+        QString toggle = platform::defaultToggleName();
+
+        bool operator==(const ShortcutNames &) const = default;
     };
 
     static constexpr qsizetype historyLimit = 200;
@@ -95,6 +105,7 @@ public:
     const QString &lastDelivery() const { return m_lastDelivery; }
     const std::optional<DeliveryResult> &lastDeliveryResult() const { return m_lastDeliveryResult; }
     const QStringList &supportedLocales() const { return m_supportedLocales; }
+    const ShortcutNames &shortcutNames() const { return m_shortcutNames; }
 
     // Session.
     void startDictation();
@@ -118,6 +129,9 @@ public:
     // Asks for what is not yet determined; true when recording may begin.
     Task<bool> authorizeRecording();
     void openPrivacySettings(const QString &anchor);
+    // "Enable Accessibility…": switches the session's accessibility on and reads the status again; once the
+    // switch is on, opens the desktop's accessibility settings instead.
+    void enableAccessibility();
 
     // Library and onboarding editing.
     void learn(const QString &heard, const QString &replacement, bool automatic);
@@ -131,6 +145,8 @@ public:
     void advanceOnboarding();
 
     void setFnShortcutStatus(const QString &text);
+    // The composition root tells the names of the configured keys; notifies when they changed.
+    void setShortcutNames(const ShortcutNames &names);
 
     // For windows that change a preference themselves: they store it here, then call saveLibrary() and
     // notifyChanged(). Neither setter saves or notifies.
@@ -148,6 +164,7 @@ private:
     static Task<bool> authorizeTask(QPointer<AppModel> model);
     static Task<> permissionTask(QPointer<AppModel> model);
     static Task<> localeTask(QPointer<AppModel> model);
+    static Task<> accessibilityRecheckTask(QPointer<AppModel> model);
     static bool isStale(const QPointer<AppModel> &model, const QUuid &session, const CancelToken &token);
 
     void installCallbacks();
@@ -192,6 +209,7 @@ private:
     QString m_lastDelivery;
     std::optional<DeliveryResult> m_lastDeliveryResult;
     QStringList m_supportedLocales;
+    ShortcutNames m_shortcutNames;
 };
 
 // The text shown for a permission's status.

@@ -7,7 +7,8 @@
 
 namespace orv {
 
-// The desktop's own facilities the model uses: opening a link or a settings page.
+// The desktop's own facilities the model uses: opening a link or a settings page, and the session's
+// accessibility switch.
 class Desktop
 {
 public:
@@ -16,6 +17,12 @@ public:
     // Opens the URL with the desktop; "settings:<page>" opens that page of the desktop's settings program
     // where one exists. Answers whether something was opened.
     virtual bool openUrl(const QUrl &url) = 0;
+
+    // The session's accessibility switch: while it is on, applications publish their controls to assistive
+    // tools (and to Orvanta's reading of text fields). None when no accessibility bus answers.
+    virtual std::optional<bool> sessionAccessibility() = 0;
+    // Switches it on; answers whether the bus took the change.
+    virtual bool enableSessionAccessibility() = 0;
 };
 
 // The privacy places the pages ask for, named as the model's callers name them.

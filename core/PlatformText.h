@@ -22,6 +22,11 @@ inline QString pasteKeys()
 {
     return QStringLiteral("Ctrl+V");
 }
+// What pastes in a terminal emulator, where Ctrl+V is a control character.
+inline QString terminalPasteKeys()
+{
+    return QStringLiteral("Ctrl+Shift+V");
+}
 inline QString trayName()
 {
     return QStringLiteral("panel");

@@ -15,6 +15,7 @@ struct ApplicationInfo
 {
     qint64 processID = 0;
     QString name;
+    bool terminal = false; // a terminal emulator: pastes with Ctrl+Shift+V
 
     bool operator==(const ApplicationInfo &) const = default;
 };
@@ -40,6 +41,8 @@ public:
     // The environment's trust check: we may read other applications and post keys. Never prompts.
     virtual bool isTrusted() const = 0;
     virtual std::optional<ApplicationInfo> frontmostApplication() const = 0;
+    // Switches on the accessibility of the process's toolkit where it exposes it only on request (once per
+    // process). True when that was done before; otherwise it starts and false is returned.
     virtual bool prepareProcess(qint64 processID) = 0;
     virtual qint64 ownProcessID() const = 0;
 };

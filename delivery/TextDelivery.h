@@ -38,10 +38,16 @@ public:
         std::function<Task<std::optional<QString>>(Element, TextRange)> stringForRange;
         std::function<Task<std::optional<qint64>>(Element)> processID;
         // The application element of a process (no platform call is made to create it).
+        // The application element of a process (no platform call is made to create it). Its "AXRole" reads
+        // as nothing when the process has no accessible object at all.
         std::function<Element(qint64)> applicationElement;
-        std::function<bool(qint64)> enableAccessibility;
-        // Synthesizes the paste keystroke; false when it could not be posted.
-        std::function<Task<bool>()> postPaste;
+        // Switches on the accessibility of a toolkit that exposes it only on request; false when nothing
+        // could be switched on for the process.
+        std::function<Task<bool>(qint64)> enableAccessibility;
+        // Whether any key is down now: the paste waits until the dictation keys are let go.
+        std::function<bool()> keysHeld;
+        // Synthesizes the paste keystroke (Ctrl+Shift+V for a terminal); false when it could not be posted.
+        std::function<bool(bool terminal)> postPaste;
         // Null when no observer could be made for the process.
         std::function<std::unique_ptr<AccessibilityObserver>(qint64, std::function<void(QString)>)> createObserver;
         std::shared_ptr<Pasteboard> pasteboard;
@@ -58,6 +64,8 @@ public:
         bool operator==(const Anchor &) const = default;
     };
 
+    // Where the text goes. An application that exposes no accessibility at all gets a target without an
+    // element: the paste goes to its window unconfirmed.
     struct Target
     {
         Element element;
@@ -66,6 +74,7 @@ public:
         Element window; // null when the element reported none
         std::optional<TextRange> selection;
         std::optional<Anchor> anchor;
+        bool terminal = false; // pastes with Ctrl+Shift+V
     };
 
     struct Observation
@@ -87,6 +96,12 @@ public:
     static constexpr qint64 editedSpanRoom = 256;
     static constexpr qint64 largestSpanChange = 128;
     static constexpr int ancestorLimit = 12;
+    // Longest wait for held keys to be let go before the paste, and how often it looks.
+    static constexpr Duration keyWait = std::chrono::milliseconds(1500);
+    static constexpr Duration keyPoll = std::chrono::milliseconds(20);
+    // A window loses its focus while a key grab (our toggle) holds the keyboard and gets it back just
+    // after: a target whose application shows no focus is looked at again this many times.
+    static constexpr int focusReturnAttempts = 5;
 
     TextDelivery(Scheduler &scheduler, Environment environment, qint64 ownProcessID);
     ~TextDelivery() override;
@@ -104,20 +119,11 @@ public:
     bool prepareProcess(qint64 processID) override;
     qint64 ownProcessID() const override { return m_ownProcessID; }
 
-    // Steps of capture, insertion and observation.
-    Task<std::optional<Target>> makeTarget(qint64 processID, QString name);
-    Task<Element> editableElement(qint64 processID);
-    Task<bool> isInsertable(Element element);
-    Task<std::optional<TextRange>> selectedRange(Element element);
-    Task<std::optional<qint64>> characterCount(Element element);
-    Task<std::optional<QString>> readText(Element element, qint64 location, qint64 length);
-    Task<std::optional<Anchor>> makeAnchor(Element element, TextRange selection);
+    // Steps of insertion and observation.
     Task<bool> targetIsCurrent(Target target);
-    Task<bool> verifyInsertion(Target target, QString text);
     DeliveryResult copyResult(const QString &text, const QString &message);
     Task<> startObservation(Target target, QString text);
     Task<> captureEdit();
-    Task<std::optional<QString>> editedSpan(Observation observation);
 
     // State, for the owner and tests.
     const std::optional<Target> &target() const { return m_target; }
@@ -127,7 +133,8 @@ public:
     // Messages.
     static QString cancelledMessage();
     static QString nothingToInsertMessage();
-    static QString copiedMessage();
+    // Names Ctrl+Shift+V when the text is to be pasted into a terminal.
+    static QString copiedMessage(bool terminal = false);
     static QString insertionPointChangedMessage();
     static QString clipboardUnavailableMessage();
     static QString pasteNotPostedMessage();
@@ -138,8 +145,9 @@ public:
 
 private:
     Task<bool> capture(quint64 revision, Application application);
+    Task<bool> enableProcess(qint64 processID);
     Task<bool> insertionPointChanged(Target target);
-    Task<bool> elementStillTargeted(const Target &target);
+    Task<bool> keyboardReleased();
     void restoreSnapshot(const QList<Pasteboard::Item> &snapshot, qint64 expectedChangeCount);
     void handleNotification(const QString &name);
     Task<> expiryMonitor(quint64 revision);

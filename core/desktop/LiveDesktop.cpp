@@ -1,9 +1,26 @@
 #include "core/desktop/LiveDesktop.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QProcess>
 #include <QStandardPaths>
 
 namespace orv {
+
+namespace {
+
+constexpr int busTimeoutMs = 500;
+
+QDBusMessage statusCall(const QString &method)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                                       QStringLiteral("org.freedesktop.DBus.Properties"), method);
+    call << QStringLiteral("org.a11y.Status") << QStringLiteral("IsEnabled");
+    return call;
+}
+
+} // namespace
 
 std::optional<QStringList> LiveDesktop::command(const QUrl &url,
                                                 const std::function<QString(const QString &)> &findExecutable)
@@ -46,6 +63,22 @@ bool LiveDesktop::openUrl(const QUrl &url)
     if (!program)
         return false;
     return QProcess::startDetached(program->first(), program->mid(1));
+}
+
+std::optional<bool> LiveDesktop::sessionAccessibility()
+{
+    const QDBusMessage reply =
+        QDBusConnection::sessionBus().call(statusCall(QStringLiteral("Get")), QDBus::Block, busTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return std::nullopt;
+    return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+}
+
+bool LiveDesktop::enableSessionAccessibility()
+{
+    QDBusMessage set = statusCall(QStringLiteral("Set"));
+    set << QVariant::fromValue(QDBusVariant(true));
+    return QDBusConnection::sessionBus().call(set, QDBus::Block, busTimeoutMs).type() == QDBusMessage::ReplyMessage;
 }
 
 } // namespace orv

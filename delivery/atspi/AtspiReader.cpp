@@ -1,6 +1,7 @@
 #include "delivery/atspi/AtspiReader.h"
 
 #include "delivery/atspi/AtspiElement.h"
+#include "delivery/atspi/AtspiFocusTracker.h"
 #include "delivery/atspi/AtspiWorker.h"
 
 #include <atspi/atspi.h>
@@ -104,8 +105,9 @@ bool isApplicationOrDesktop(AtspiRole role)
     return role == ATSPI_ROLE_APPLICATION || role == ATSPI_ROLE_DESKTOP_FRAME || role == ATSPI_ROLE_INVALID;
 }
 
-// The active top-level window: a child of an application with the active state.
-AtspiAccessible *activeWindow(qint64 processID = 0)
+// The first application on the desktop that passes the filter (with a new reference), or null.
+template <typename Filter>
+AtspiAccessible *findApplication(Filter accept)
 {
     Ref desktop(atspi_get_desktop(0));
     if (!desktop.object)
@@ -113,22 +115,53 @@ AtspiAccessible *activeWindow(qint64 processID = 0)
     const int applications = childCount(desktop.accessible());
     for (int a = 0; a < applications; ++a) {
         Ref application(childAt(desktop.accessible(), a));
-        if (!application.object)
-            continue;
-        if (processID && processOf(application.accessible()) != processID)
-            continue;
-        const int windows = childCount(application.accessible());
-        for (int w = 0; w < windows; ++w) {
-            Ref window(childAt(application.accessible(), w));
-            if (window.object && hasState(window.accessible(), ATSPI_STATE_ACTIVE))
-                return static_cast<AtspiAccessible *>(window.release());
-        }
+        if (application.object && accept(application.accessible()))
+            return static_cast<AtspiAccessible *>(application.release());
     }
     return nullptr;
 }
 
-// Depth-first search for the focused state; lists that manage their descendants are not entered.
-AtspiAccessible *findFocused(AtspiAccessible *node, int &budget)
+// The application object of a process on the accessibility bus, or null.
+AtspiAccessible *applicationOf(qint64 processID)
+{
+    return findApplication([processID](AtspiAccessible *application) { return processOf(application) == processID; });
+}
+
+// The application's top-level window with the active state, or null.
+AtspiAccessible *activeWindowOf(AtspiAccessible *application)
+{
+    const int windows = childCount(application);
+    for (int w = 0; w < windows; ++w) {
+        Ref window(childAt(application, w));
+        if (window.object && hasState(window.accessible(), ATSPI_STATE_ACTIVE))
+            return static_cast<AtspiAccessible *>(window.release());
+    }
+    return nullptr;
+}
+
+// The active top-level window of the process, or of any application.
+AtspiAccessible *activeWindow(qint64 processID = 0)
+{
+    if (processID) {
+        Ref application(applicationOf(processID));
+        return application.object ? activeWindowOf(application.accessible()) : nullptr;
+    }
+    AtspiAccessible *window = nullptr;
+    Ref owner(findApplication([&window](AtspiAccessible *application) {
+        window = activeWindowOf(application);
+        return window != nullptr;
+    }));
+    return window;
+}
+
+// Children of an object that manages its descendants may be countless (table cells, a document's
+// paragraphs); only this many are looked at for the focused one.
+constexpr int managedChildLimit = 256;
+
+// Depth-first search for the deepest object with the focused state: a container may carry the state
+// above the field that really has it. The first pass goes only through objects that are showing; the
+// second also through those that are merely visible (GTK 4 containers never say "showing").
+AtspiAccessible *findFocused(AtspiAccessible *node, int &budget, bool visibleSuffices)
 {
     if (--budget < 0)
         return nullptr;
@@ -138,20 +171,26 @@ AtspiAccessible *findFocused(AtspiAccessible *node, int &budget)
     const bool focused = atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
     const bool manages = atspi_state_set_contains(states, ATSPI_STATE_MANAGES_DESCENDANTS);
     const bool showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+    const bool visible = atspi_state_set_contains(states, ATSPI_STATE_VISIBLE);
     g_object_unref(states);
-    if (focused)
-        return static_cast<AtspiAccessible *>(g_object_ref(node));
-    if (manages || !showing)
+    if (!focused && !showing && !(visibleSuffices && visible))
         return nullptr;
     const int count = childCount(node);
     for (int i = 0; i < count && budget >= 0; ++i) {
+        if (manages && i >= managedChildLimit)
+            break;
         Ref child(childAt(node, i));
         if (!child.object)
             continue;
-        if (AtspiAccessible *found = findFocused(child.accessible(), budget))
+        if (manages) { // enter only by the focused child
+            --budget;
+            if (!hasState(child.accessible(), ATSPI_STATE_FOCUSED))
+                continue;
+        }
+        if (AtspiAccessible *found = findFocused(child.accessible(), budget, visibleSuffices))
             return found;
     }
-    return nullptr;
+    return focused ? static_cast<AtspiAccessible *>(g_object_ref(node)) : nullptr;
 }
 
 // The whole text of a text object, or nothing when it has no text interface.
@@ -161,7 +200,14 @@ std::optional<QString> fullText(AtspiAccessible *accessible)
     if (!text)
         return std::nullopt;
     GError *error = nullptr;
-    gchar *content = atspi_text_get_text(text, 0, -1, &error);
+    // GTK 4.8 answers an end offset of -1 ("to the end") with nothing: ask for the count first.
+    const int count = atspi_text_get_character_count(text, &error);
+    if (error) {
+        g_error_free(error);
+        g_object_unref(text);
+        return std::nullopt;
+    }
+    gchar *content = atspi_text_get_text(text, 0, count, &error);
     g_object_unref(text);
     if (error) {
         g_error_free(error);
@@ -190,7 +236,9 @@ std::optional<TextRange> selection(AtspiAccessible *accessible)
     GError *error = nullptr;
     qint64 start = -1;
     qint64 end = -1;
-    const int selections = atspi_text_get_n_selections(text, &error);
+    // A terminal's selection is a copy source: a paste goes to the cursor and replaces nothing.
+    const bool terminal = roleOf(accessible) == ATSPI_ROLE_TERMINAL;
+    const int selections = terminal ? 0 : atspi_text_get_n_selections(text, &error);
     if (!error && selections > 0) {
         AtspiRange *range = atspi_text_get_selection(text, 0, &error);
         if (!error && range) {
@@ -234,21 +282,36 @@ AtspiAccessible *windowOf(AtspiAccessible *accessible)
     return nullptr;
 }
 
-// The outermost editable ancestor of an editable object, when it is not the object itself.
+bool hasTextInterface(AtspiAccessible *accessible)
+{
+    AtspiText *text = atspi_accessible_get_text_iface(accessible);
+    if (!text)
+        return false;
+    g_object_unref(text);
+    return true;
+}
+
+// The outermost editable object with text that holds an editable object, the object itself included
+// (the root of a web editor is focused itself). The climb stops below an object that manages its
+// descendants: a word processor's document is no text field, its paragraph is.
 AtspiAccessible *editableAncestor(AtspiAccessible *accessible)
 {
     if (!hasState(accessible, ATSPI_STATE_EDITABLE))
         return nullptr;
-    Ref top(g_object_ref(accessible));
+    Ref best(g_object_ref(accessible));
+    Ref current(g_object_ref(accessible));
     for (int depth = 0; depth < 64; ++depth) {
-        Ref parent(parentOf(top.accessible()));
-        if (!parent.object || !hasState(parent.accessible(), ATSPI_STATE_EDITABLE))
+        Ref parent(parentOf(current.accessible()));
+        if (!parent.object || !hasState(parent.accessible(), ATSPI_STATE_EDITABLE) ||
+            hasState(parent.accessible(), ATSPI_STATE_MANAGES_DESCENDANTS))
             break;
-        std::swap(top.object, parent.object);
+        if (hasTextInterface(parent.accessible())) {
+            g_object_unref(best.object);
+            best.object = g_object_ref(parent.object);
+        }
+        std::swap(current.object, parent.object);
     }
-    if (top.object == accessible)
-        return nullptr;
-    return static_cast<AtspiAccessible *>(top.release());
+    return static_cast<AtspiAccessible *>(best.release());
 }
 
 std::optional<QString> roleName(AtspiRole role)
@@ -261,6 +324,7 @@ std::optional<QString> roleName(AtspiRole role)
     case ATSPI_ROLE_TEXT:
     case ATSPI_ROLE_PARAGRAPH:
     case ATSPI_ROLE_DOCUMENT_TEXT:
+    case ATSPI_ROLE_TERMINAL: // subrole "AXTerminal"
         return QStringLiteral("AXTextArea");
     case ATSPI_ROLE_COMBO_BOX:
         return QStringLiteral("AXComboBox");
@@ -303,11 +367,45 @@ std::optional<Element> focusedElement(const std::shared_ptr<AtspiWorker> &worker
     Ref window(activeWindow());
     if (!window.object)
         return std::nullopt;
+    // The object the application's last focus event named, while it still has the focus.
+    if (AtspiFocusTracker *tracker = worker ? worker->focusTracker() : nullptr) {
+        const AtspiObject *object = ATSPI_OBJECT(window.accessible());
+        if (object->app && object->app->bus_name) {
+            Ref candidate(tracker->lastFocused(QByteArray(object->app->bus_name)));
+            if (candidate.object && hasState(candidate.accessible(), ATSPI_STATE_FOCUSED) &&
+                !hasState(candidate.accessible(), ATSPI_STATE_DEFUNCT))
+                return Element(AtspiElement::adopt(static_cast<AtspiAccessible *>(candidate.release()), worker));
+        }
+    }
     int budget = 4000;
-    AtspiAccessible *focused = findFocused(window.accessible(), budget);
-    if (!focused)
-        return std::nullopt;
-    return Element(AtspiElement::adopt(focused, worker));
+    for (const bool visibleSuffices : {false, true}) {
+        if (AtspiAccessible *focused = findFocused(window.accessible(), budget, visibleSuffices))
+            return Element(AtspiElement::adopt(focused, worker));
+    }
+    return std::nullopt;
+}
+
+bool announceReader(qint64 processID)
+{
+    Ref application(applicationOf(processID));
+    if (!application.object)
+        return false;
+    // Chromium and Electron build their tree once a reader asks for an object's attributes (what a
+    // screen reader does); other toolkits just answer.
+    auto ask = [](AtspiAccessible *accessible) {
+        GError *error = nullptr;
+        if (GHashTable *attributes = atspi_accessible_get_attributes(accessible, &error))
+            g_hash_table_unref(attributes);
+        g_clear_error(&error);
+    };
+    ask(application.accessible());
+    const int windows = childCount(application.accessible());
+    for (int w = 0; w < windows && w < 8; ++w) {
+        Ref window(childAt(application.accessible(), w));
+        if (window.object)
+            ask(window.accessible());
+    }
+    return true;
 }
 
 std::optional<AttributeValue>
@@ -319,6 +417,15 @@ attribute(const std::shared_ptr<AtspiWorker> &worker, const Element &element, co
     if (handle->applicationProcess()) {
         if (name == QLatin1String("AXFocusedWindow"))
             return elementValue(activeWindow(handle->applicationProcess()), worker);
+        if (name == QLatin1String("AXRole")) {
+            // Absent for a process with no application object on the bus.
+            Ref application(applicationOf(handle->applicationProcess()));
+            if (!application.object)
+                return std::nullopt;
+            if (worker && worker->focusTracker())
+                worker->focusTracker()->noteApplication(application.accessible());
+            return AttributeValue(QStringLiteral("AXApplication"));
+        }
         return std::nullopt;
     }
     static const QStringList answered{QStringLiteral("AXRole"),
@@ -345,6 +452,8 @@ attribute(const std::shared_ptr<AtspiWorker> &worker, const Element &element, co
     if (name == QLatin1String("AXSubrole")) {
         if (secret)
             return AttributeValue(QStringLiteral("AXSecureTextField"));
+        if (role == ATSPI_ROLE_TERMINAL)
+            return AttributeValue(QStringLiteral("AXTerminal"));
         return std::nullopt;
     }
     if (name == QLatin1String("AXEnabled")) {

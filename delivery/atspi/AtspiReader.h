@@ -15,14 +15,21 @@ class AtspiWorker;
 
 // Answers the attribute names the delivery logic reads, from AT-SPI. Worker thread only.
 //
-// Roles: entry → "AXTextField"; text, paragraph, document text → "AXTextArea"; combo box → "AXComboBox";
-// password text → "AXTextField" with subrole "AXSecureTextField"; section, panel, filler, form,
-// grouping → "AXGroup". AT-SPI counts text in code points; every offset and length handed out here
-// is in UTF-16 units.
+// Roles: entry → "AXTextField"; text, paragraph, document text → "AXTextArea"; terminal → "AXTextArea"
+// with subrole "AXTerminal" (its selection is ignored: a paste goes to the cursor); combo box →
+// "AXComboBox"; password text → "AXTextField" with subrole "AXSecureTextField"; section, panel,
+// filler, form, grouping → "AXGroup". "AXEditableAncestor" is the outermost editable object with text
+// holding the element, the element itself included. The application element of a process answers
+// "AXRole" only when the process has an application object on the bus. AT-SPI counts text in code
+// points; every offset and length handed out here is in UTF-16 units.
 namespace reader {
 
-// The object with the focused state inside the active top-level window.
+// The focused object of the active top-level window: the one its application's last focus event named
+// while it still has the focused state, else the deepest object with that state.
 std::optional<Element> focusedElement(const std::shared_ptr<AtspiWorker> &worker);
+// Asks the process's application object for its attributes, as a screen reader does; false when the
+// process has no application object on the bus.
+bool announceReader(qint64 processID);
 std::optional<AttributeValue>
 attribute(const std::shared_ptr<AtspiWorker> &worker, const Element &element, const QString &name);
 std::optional<QString> stringForRange(const Element &element, TextRange range);

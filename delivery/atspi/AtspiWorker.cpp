@@ -1,5 +1,7 @@
 #include "delivery/atspi/AtspiWorker.h"
 
+#include "delivery/atspi/AtspiFocusTracker.h"
+
 #include <atspi/atspi.h>
 
 #include <chrono>
@@ -64,6 +66,14 @@ AtspiWorker::~AtspiWorker()
         m_thread.detach();
 }
 
+QString AtspiWorker::applicationName(qint64 processID) const
+{
+    // Set before `ready` and dropped only after the loop ends, which the worker's owner waits for.
+    if (!m_loop->ready.load() || !m_loop->focus)
+        return QString();
+    return m_loop->focus->applicationName(processID);
+}
+
 void AtspiWorker::submit(std::function<void()> job)
 {
     GSource *source = g_idle_source_new();
@@ -87,9 +97,14 @@ void AtspiWorker::run(std::shared_ptr<Loop> loop)
             g_object_unref(desktop);
         }
     }
+    if (connected) {
+        loop->focus = std::make_unique<AtspiFocusTracker>();
+        loop->focus->start();
+    }
     loop->connected = connected;
     loop->ready = true;
     g_main_loop_run(loop->loop);
+    loop->focus.reset();
     loop->finished = true;
 }
 

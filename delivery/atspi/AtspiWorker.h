@@ -3,6 +3,8 @@
 #include "core/Scheduler.h"
 #include "core/Task.h"
 
+#include <QString>
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -12,6 +14,8 @@ typedef struct _GMainContext GMainContext;
 typedef struct _GMainLoop GMainLoop;
 
 namespace orv::atspi {
+
+class AtspiFocusTracker;
 
 // The one thread that talks to the accessibility bus. Every libatspi call and every AT-SPI event runs
 // here, on a private GLib main context, and answers reach the main thread through the scheduler. So
@@ -31,6 +35,10 @@ public:
     // Whether libatspi reached the accessibility bus.
     bool isConnected() const { return m_loop->connected.load(); }
     Scheduler &scheduler() const { return m_scheduler; }
+    // The focus events seen so far (worker thread; null when not connected).
+    AtspiFocusTracker *focusTracker() const { return m_loop->focus.get(); }
+    // The name an application gave itself on the accessibility bus, when known; any thread.
+    QString applicationName(qint64 processID) const;
 
     // Runs job on the worker thread.
     void submit(std::function<void()> job);
@@ -61,6 +69,7 @@ private:
         std::atomic<bool> ready{false};
         std::atomic<bool> stopping{false};
         std::atomic<bool> finished{false};
+        std::unique_ptr<AtspiFocusTracker> focus; // made and dropped on the thread
     };
 
     explicit AtspiWorker(Scheduler &scheduler);

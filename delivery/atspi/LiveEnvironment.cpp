@@ -5,13 +5,16 @@
 #include "delivery/atspi/AtspiReader.h"
 #include "delivery/atspi/AtspiWorker.h"
 #include "delivery/atspi/ClipboardPasteboard.h"
+#include "delivery/atspi/DesktopEntryNames.h"
 #include "delivery/atspi/X11Keyboard.h"
 
 #include <QAbstractEventDispatcher>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QFile>
 #include <QGuiApplication>
 
 namespace orv::atspi {
@@ -33,7 +36,8 @@ Task<T> answered(T value)
 
 } // namespace
 
-LiveEnvironment::LiveEnvironment(Scheduler &scheduler) : m_scheduler(scheduler)
+LiveEnvironment::LiveEnvironment(Scheduler &scheduler)
+    : m_scheduler(scheduler), m_desktopNames(std::make_unique<DesktopEntryNames>())
 {
     m_x11 = QGuiApplication::platformName() == QLatin1String("xcb");
     if (m_x11)
@@ -64,7 +68,8 @@ TextDelivery::Environment LiveEnvironment::create(Scheduler &scheduler)
     env.application = [live] { return live->application(); };
     env.applicationElement = [](qint64 processID) -> Element { return AtspiElement::application(processID); };
     env.enableAccessibility = [live](qint64 processID) { return live->enableAccessibility(processID); };
-    env.postPaste = [live] { return live->postPaste(); };
+    env.keysHeld = [live] { return live->m_keyboard && live->m_keyboard->keysHeld(); };
+    env.postPaste = [live](bool terminal) { return live->postPaste(terminal); };
     if (!worker) { // untrusted: the accessibility operations answer nothing
         env.focusedElement = [] { return answered(std::optional<Element>()); };
         env.attribute = [](Element, QString) { return answered(std::optional<AttributeValue>()); };
@@ -122,45 +127,81 @@ bool LiveEnvironment::accessibilityEnabled()
     return m_statusEnabled;
 }
 
+bool LiveEnvironment::postPaste(bool terminal)
+{
+    if (!m_keyboard)
+        return false;
+    const auto window = m_keyboard->activeWindowInfo();
+    if (window && X11Keyboard::pastesPrimary(window->windowClass, window->instance)) {
+        // The text is on the clipboard already; the primary selection gets it too.
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(clipboard->text(QClipboard::Clipboard), QClipboard::Selection);
+        return m_keyboard->postPaste(X11Keyboard::PasteKeys::shiftInsert);
+    }
+    return m_keyboard->postPaste(terminal ? X11Keyboard::PasteKeys::ctrlShiftV : X11Keyboard::PasteKeys::ctrlV);
+}
+
+// Accessibility need not be switched on yet: the capture switches it on where a toolkit needs that.
 bool LiveEnvironment::trusted()
 {
-    return m_x11 && m_keyboard && m_keyboard->isOpen() && m_keyboard->hasXTest() && m_worker &&
-           m_worker->isConnected() && accessibilityEnabled();
+    return m_x11 && m_keyboard && m_keyboard->isOpen() && m_keyboard->hasXTest() && m_worker && m_worker->isConnected();
 }
 
 std::optional<ApplicationInfo> LiveEnvironment::application()
 {
     if (!m_keyboard)
         return std::nullopt;
-    return m_keyboard->activeApplication();
+    const auto window = m_keyboard->activeWindowInfo();
+    if (!window)
+        return std::nullopt;
+    return ApplicationInfo{window->processID, applicationName(window->processID, window->windowClass, window->instance),
+                           X11Keyboard::isTerminal(window->windowClass, window->instance)};
+}
+
+// The name a user knows: the .desktop entry's, else the one the application gives itself on the
+// accessibility bus, else its window class or program name.
+QString LiveEnvironment::applicationName(qint64 processID, const QString &windowClass, const QString &instance)
+{
+    if (const auto name = m_desktopNames->nameFor(windowClass, instance))
+        return *name;
+    if (m_worker) {
+        const QString name = m_worker->applicationName(processID);
+        if (!name.isEmpty())
+            return name;
+    }
+    if (!windowClass.isEmpty())
+        return windowClass;
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(processID));
+    if (comm.open(QIODevice::ReadOnly)) {
+        const QString name = QString::fromUtf8(comm.readAll()).trimmed();
+        if (!name.isEmpty())
+            return name;
+    }
+    return QStringLiteral("your app");
 }
 
 // Qt applications publish their widgets only while org.a11y.Status says accessibility is on; switching
-// it on makes them register on the bus shortly afterwards (the deferred capture waits for that).
-bool LiveEnvironment::enableAccessibility(qint64)
-{
-    QDBusMessage set =
-        QDBusMessage::createMethodCall(a11yService, a11yPath, propertiesInterface, QStringLiteral("Set"));
-    set << statusInterface << enabledProperty << QVariant::fromValue(QDBusVariant(true));
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(set, QDBus::Block, busTimeoutMs);
-    m_statusReadAt = TimePoint{};
-    return reply.type() == QDBusMessage::ReplyMessage;
-}
-
-Task<bool> LiveEnvironment::postPaste()
+// it on makes them register on the bus shortly afterwards (the deferred capture waits for that). It
+// stays on for the session, as a screen reader leaves it. Chromium and Electron build their tree when a
+// reader asks an object for its attributes: that costs the browser the memory and time of keeping its
+// accessibility tree, until it restarts.
+Task<bool> LiveEnvironment::enableAccessibility(qint64 processID)
 {
     const std::shared_ptr<LiveEnvironment> self = shared_from_this();
-    if (!m_keyboard || !m_keyboard->hasXTest())
-        co_return false;
-    // The dictation keys (the toggle's Ctrl+Alt, the hold key) may still be down when the text is ready.
-    // Our Ctrl+V would then reach the target as Ctrl+Alt+V and paste nothing, so wait, within a bound,
-    // until no modifier is held.
-    const TimePoint deadline = m_scheduler.now() + modifierWait;
-    while (self->m_keyboard->modifiersHeld() && self->m_scheduler.now() < deadline) {
-        if (!co_await sleepFor(self->m_scheduler, std::chrono::milliseconds(20)))
-            co_return false;
+    bool switched = false;
+    if (!accessibilityEnabled()) {
+        QDBusMessage set =
+            QDBusMessage::createMethodCall(a11yService, a11yPath, propertiesInterface, QStringLiteral("Set"));
+        set << statusInterface << enabledProperty << QVariant::fromValue(QDBusVariant(true));
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(set, QDBus::Block, busTimeoutMs);
+        m_statusReadAt = TimePoint{};
+        switched = reply.type() == QDBusMessage::ReplyMessage;
     }
-    co_return self->m_keyboard->postPaste(self->m_keyboard->activeWindowIsTerminal());
+    if (!m_worker)
+        co_return switched;
+    auto announcing = m_worker->call<bool>([processID] { return reader::announceReader(processID); });
+    const bool announced = co_await announcing;
+    co_return switched || announced;
 }
 
 } // namespace orv::atspi

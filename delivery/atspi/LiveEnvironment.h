@@ -8,6 +8,7 @@
 namespace orv::atspi {
 
 class AtspiWorker;
+class DesktopEntryNames;
 class X11Keyboard;
 
 // The live platform operations of text delivery on an X11 desktop: AT-SPI 2 for the focused field, its
@@ -32,19 +33,20 @@ public:
 
     bool trusted();
     std::optional<ApplicationInfo> application();
-    bool enableAccessibility(qint64 processID);
-    Task<bool> postPaste();
-
-    // Longest wait for held modifier keys to be released before the paste keystroke.
-    static constexpr Duration modifierWait = std::chrono::milliseconds(1500);
+    Task<bool> enableAccessibility(qint64 processID);
+    // Ctrl+V, Ctrl+Shift+V into a terminal, Shift+Insert with the text also on the primary selection
+    // into xterm.
+    bool postPaste(bool terminal);
 
 private:
     explicit LiveEnvironment(Scheduler &scheduler);
     bool accessibilityEnabled();
+    QString applicationName(qint64 processID, const QString &windowClass, const QString &instance);
 
     Scheduler &m_scheduler;
     std::shared_ptr<AtspiWorker> m_worker;
     std::unique_ptr<X11Keyboard> m_keyboard;
+    std::unique_ptr<DesktopEntryNames> m_desktopNames;
     bool m_x11 = false;
     TimePoint m_statusReadAt{};
     bool m_statusEnabled = false;

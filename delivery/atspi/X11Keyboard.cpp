@@ -1,6 +1,6 @@
 #include "delivery/atspi/X11Keyboard.h"
 
-#include <QFile>
+#include <QStringList>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -44,21 +44,7 @@ unsigned long X11Keyboard::activeWindow()
     return window;
 }
 
-QByteArray X11Keyboard::windowClass(unsigned long window)
-{
-    XClassHint hint{nullptr, nullptr};
-    QByteArray name;
-    if (window && XGetClassHint(m_display, window, &hint)) {
-        name = QByteArray(hint.res_class ? hint.res_class : "");
-        if (hint.res_name)
-            XFree(hint.res_name);
-        if (hint.res_class)
-            XFree(hint.res_class);
-    }
-    return name;
-}
-
-std::optional<ApplicationInfo> X11Keyboard::activeApplication()
+std::optional<X11Keyboard::ActiveWindow> X11Keyboard::activeWindowInfo()
 {
     const Window window = activeWindow();
     if (!window)
@@ -77,59 +63,92 @@ std::optional<ApplicationInfo> X11Keyboard::activeApplication()
         XFree(data);
     if (pid <= 0)
         return std::nullopt;
-    QString name = QString::fromUtf8(windowClass(window));
-    if (name.isEmpty()) {
-        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-        if (comm.open(QIODevice::ReadOnly))
-            name = QString::fromUtf8(comm.readAll()).trimmed();
+    ActiveWindow info;
+    info.processID = pid;
+    XClassHint hint{nullptr, nullptr};
+    if (XGetClassHint(m_display, window, &hint)) {
+        info.windowClass = QString::fromUtf8(hint.res_class ? hint.res_class : "");
+        info.instance = QString::fromUtf8(hint.res_name ? hint.res_name : "");
+        if (hint.res_name)
+            XFree(hint.res_name);
+        if (hint.res_class)
+            XFree(hint.res_class);
     }
-    if (name.isEmpty())
-        name = QStringLiteral("your app");
-    return ApplicationInfo{pid, name};
+    return info;
 }
 
-bool X11Keyboard::activeWindowIsTerminal()
+bool X11Keyboard::isTerminal(const QString &windowClass, const QString &instance)
 {
-    const QByteArray name = windowClass(activeWindow()).toLower();
-    static const QList<QByteArray> terminals{
-        "xterm",         "uxterm",    "urxvt",     "gnome-terminal", "konsole", "xfce4-terminal",
-        "terminator",    "tilix",     "alacritty", "kitty",          "st",      "lxterminal",
-        "mate-terminal", "qterminal", "foot",      "wezterm",        "sakura",  "terminology"};
-    for (const QByteArray &terminal : terminals)
-        if (name == terminal || name.startsWith(terminal + '-') || name.endsWith('.' + terminal))
+    static const QStringList terminals{QStringLiteral("xterm"),
+                                       QStringLiteral("uxterm"),
+                                       QStringLiteral("urxvt"),
+                                       QStringLiteral("rxvt"),
+                                       QStringLiteral("gnome-terminal"),
+                                       QStringLiteral("konsole"),
+                                       QStringLiteral("xfce4-terminal"),
+                                       QStringLiteral("terminator"),
+                                       QStringLiteral("tilix"),
+                                       QStringLiteral("alacritty"),
+                                       QStringLiteral("kitty"),
+                                       QStringLiteral("st"),
+                                       QStringLiteral("lxterminal"),
+                                       QStringLiteral("mate-terminal"),
+                                       QStringLiteral("qterminal"),
+                                       QStringLiteral("foot"),
+                                       QStringLiteral("wezterm"),
+                                       QStringLiteral("sakura"),
+                                       QStringLiteral("terminology"),
+                                       QStringLiteral("guake"),
+                                       QStringLiteral("tilda"),
+                                       QStringLiteral("kgx"),
+                                       QStringLiteral("org.gnome.console"),
+                                       QStringLiteral("org.gnome.terminal")};
+    for (const QString &name : {windowClass.toLower(), instance.toLower()}) {
+        for (const QString &terminal : terminals)
+            if (name == terminal || name.startsWith(terminal + u'-') || name.endsWith(u'.' + terminal))
+                return true;
+    }
+    return false;
+}
+
+bool X11Keyboard::keysHeld()
+{
+    if (!m_display)
+        return false;
+    char keys[32];
+    XQueryKeymap(m_display, keys);
+    for (const char byte : keys)
+        if (byte)
             return true;
     return false;
 }
 
-bool X11Keyboard::modifiersHeld()
+bool X11Keyboard::pastesPrimary(const QString &windowClass, const QString &instance)
 {
-    if (!m_display)
-        return false;
-    XkbStateRec state;
-    if (XkbGetState(m_display, XkbUseCoreKbd, &state) != Success)
-        return false;
-    // Lock (Caps) and Mod2 (Num Lock) are latched states, not keys being held.
-    const unsigned held = ShiftMask | ControlMask | Mod1Mask | Mod3Mask | Mod4Mask | Mod5Mask;
-    return (state.base_mods & held) != 0;
+    for (const QString &name : {windowClass.toLower(), instance.toLower()})
+        if (name == QLatin1String("xterm") || name == QLatin1String("uxterm"))
+            return true;
+    return false;
 }
 
-bool X11Keyboard::postPaste(bool terminal)
+bool X11Keyboard::postPaste(PasteKeys keys)
 {
     if (!m_display || !m_xtest)
         return false;
     const KeyCode control = XKeysymToKeycode(m_display, XK_Control_L);
     const KeyCode shift = XKeysymToKeycode(m_display, XK_Shift_L);
-    const KeyCode v = XKeysymToKeycode(m_display, XK_v);
-    if (!control || !v || (terminal && !shift))
-        return false;
-    bool sent = XTestFakeKeyEvent(m_display, control, True, CurrentTime);
-    if (terminal)
-        sent = XTestFakeKeyEvent(m_display, shift, True, CurrentTime) && sent;
-    sent = XTestFakeKeyEvent(m_display, v, True, CurrentTime) && sent;
-    sent = XTestFakeKeyEvent(m_display, v, False, CurrentTime) && sent;
-    if (terminal)
-        sent = XTestFakeKeyEvent(m_display, shift, False, CurrentTime) && sent;
-    sent = XTestFakeKeyEvent(m_display, control, False, CurrentTime) && sent;
+    const KeyCode key = XKeysymToKeycode(m_display, keys == PasteKeys::shiftInsert ? XK_Insert : XK_v);
+    QList<KeyCode> chord;
+    if (keys != PasteKeys::shiftInsert)
+        chord.append(control);
+    if (keys != PasteKeys::ctrlV)
+        chord.append(shift);
+    chord.append(key);
+    bool sent = true;
+    for (const KeyCode code : std::as_const(chord))
+        sent = code && XTestFakeKeyEvent(m_display, code, True, CurrentTime) && sent;
+    for (qsizetype i = chord.size() - 1; i >= 0; --i)
+        sent = chord.at(i) && XTestFakeKeyEvent(m_display, chord.at(i), False, CurrentTime) && sent;
     XFlush(m_display);
     return sent;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "delivery/AbstractTextDelivery.h"
+#include <QByteArray>
+#include <QList>
+#include <QString>
 
 #include <optional>
 
@@ -20,17 +22,31 @@ public:
 
     bool isOpen() const { return m_display != nullptr; }
     bool hasXTest() const { return m_xtest; }
-    // _NET_ACTIVE_WINDOW's _NET_WM_PID, named after its WM_CLASS ("your app" without one).
-    std::optional<ApplicationInfo> activeApplication();
-    bool activeWindowIsTerminal();
-    // Whether Shift, Ctrl, Alt, Super or AltGr is down now.
-    bool modifiersHeld();
-    // Ctrl+V, or Ctrl+Shift+V; false when the events could not be sent.
-    bool postPaste(bool terminal);
+    struct ActiveWindow
+    {
+        qint64 processID = 0;
+        QString windowClass; // WM_CLASS: class, then instance
+        QString instance;
+    };
+    // _NET_ACTIVE_WINDOW with its _NET_WM_PID and WM_CLASS; nothing without a window or process.
+    std::optional<ActiveWindow> activeWindowInfo();
+    // Whether a window of this class belongs to a terminal emulator (pastes with Ctrl+Shift+V).
+    static bool isTerminal(const QString &windowClass, const QString &instance);
+    // xterm binds no key to the clipboard: Shift+Insert pastes the primary selection.
+    static bool pastesPrimary(const QString &windowClass, const QString &instance);
+    // Whether any key is down now (Caps Lock and Num Lock being on does not count).
+    bool keysHeld();
+    enum class PasteKeys
+    {
+        ctrlV,
+        ctrlShiftV,
+        shiftInsert
+    };
+    // False when the events could not be sent.
+    bool postPaste(PasteKeys keys);
 
 private:
     unsigned long activeWindow();
-    QByteArray windowClass(unsigned long window);
 
     Display *m_display = nullptr;
     bool m_xtest = false;

@@ -357,3 +357,44 @@ TEST_F(AppModelTest, aLibraryThatCannotBeSavedStillDeliversAndKeepsEverythingInM
     EXPECT_EQ(deliveryFake->deliverCalls.size(), 1) << "delivery still happens";
     EXPECT_EQ(m.status(), QStringLiteral("Inserted"));
 }
+
+TEST_F(AppModelTest, enablingAccessibilitySwitchesTheSessionOnLooksAgainAndOnceOnOpensItsSettings)
+{
+    delivery->trusted = false;
+    AppModel &m = make();
+    m.enableAccessibility();
+    EXPECT_EQ(desktopFake->enableCalls, 1);
+    EXPECT_EQ(desktopFake->accessibility, true);
+    EXPECT_FALSE(m.accessibilityEnabled()) << "delivery has not seen the switch yet";
+
+    deliveryFake->trusted = true; // delivery's next reading of the switch
+    scheduler.advanceSeconds(1.2);
+    EXPECT_TRUE(m.accessibilityEnabled()) << "looked again once delivery's reading was fresh";
+    EXPECT_TRUE(desktopFake->openedUrls.isEmpty());
+
+    m.enableAccessibility();
+    EXPECT_EQ(desktopFake->enableCalls, 1);
+    EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl(QStringLiteral("settings:accessibility"))});
+
+    desktopFake->accessibility.reset(); // no accessibility bus in this session
+    m.enableAccessibility();
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Accessibility could not be switched on: this desktop session has no "
+                                               "accessibility bus."));
+}
+
+TEST_F(AppModelTest, configuredKeyNamesReachTheHoldKeyStatusUntilTheShortcutServiceReports)
+{
+    AppModel &m = make();
+    notifications = 0;
+    m.setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Enable Accessibility to use Right Alt in other apps."));
+    m.setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    EXPECT_EQ(notifications, 1) << "nothing changed";
+
+    m.setFnShortcutStatus(QStringLiteral("Hold Right Alt to dictate."));
+    m.setShortcutNames({QStringLiteral("Right Ctrl"), QStringLiteral("Ctrl+F9")});
+    EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Hold Right Alt to dictate."))
+        << "what the service reported stays until it reports again";
+    EXPECT_EQ(m.shortcutNames().holdKey, QStringLiteral("Right Ctrl"));
+}

@@ -1,74 +1,9 @@
-#include "delivery/TextDelivery.h"
-#include "tests/support/FakeAccessibleDesktop.h"
-#include "tests/support/FakePasteboard.h"
-#include "tests/support/VirtualScheduler.h"
-
-#include <gtest/gtest.h>
+#include "tests/delivery/TextDeliveryFixture.h"
 
 using namespace orv;
-using namespace std::chrono_literals;
-using Outcome = DeliveryResult::Outcome;
+using namespace orv::test;
 
 namespace {
-
-constexpr qint64 ownProcess = 100;
-constexpr qint64 notesProcess = 200;
-
-class TextDeliveryTest : public ::testing::Test
-{
-protected:
-    TextDeliveryTest() : desktop(scheduler, pasteboard), delivery(scheduler, desktop.environment(), ownProcess)
-    {
-        delivery.onCorrection = [this](const QString &previous, const QString &edited) {
-            corrections.emplace_back(previous, edited);
-        };
-        delivery.onNotice = [this](const QString &message) { notices.push_back(message); };
-        pasteboard.writeFromElsewhere(
-            {{{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
-             {{QStringLiteral("image/png"), "PNG"}}});
-        window = desktop.addWindow(notesProcess);
-        desktop.setApplication(notesProcess, QStringLiteral("Notes"));
-        desktop.setFocusedWindow(notesProcess, window);
-    }
-
-    // A focused text area in the Notes window holding text with the given selection.
-    int focusField(const QString &text, TextRange selection, const QString &role = QStringLiteral("AXTextArea"))
-    {
-        const int id = desktop.addNode(window, role, notesProcess);
-        desktop.setAttribute(id, QStringLiteral("AXWindow"), desktop.handle(window));
-        desktop.setText(id, text, selection);
-        desktop.focus(id);
-        return id;
-    }
-
-    DeliveryResult finish(Task<DeliveryResult> task, Duration limit = 10s)
-    {
-        for (Duration waited{}; !task.isDone() && waited < limit; waited += 10ms)
-            scheduler.advance(10ms);
-        EXPECT_TRUE(task.isDone());
-        return task.isDone() ? task.result() : DeliveryResult{};
-    }
-
-    DeliveryResult dictate(const QString &text, bool observe = true)
-    {
-        delivery.prepare();
-        return finish(delivery.deliver(text, observe));
-    }
-
-    QList<Pasteboard::Item> previousClipboard() const
-    {
-        return {{{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
-                {{QStringLiteral("image/png"), "PNG"}}};
-    }
-
-    test::VirtualScheduler scheduler;
-    test::FakePasteboard pasteboard;
-    test::FakeAccessibleDesktop desktop;
-    TextDelivery delivery;
-    int window = 0;
-    std::vector<std::pair<QString, QString>> corrections;
-    std::vector<QString> notices;
-};
 
 // Capture ----------------------------------------------------------------------------------------
 

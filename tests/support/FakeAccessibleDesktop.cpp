@@ -65,11 +65,9 @@ TextDelivery::Environment FakeAccessibleDesktop::environment()
     env.stringForRange = [this](Element element, TextRange range) { return stringForRangeTask(element, range); };
     env.processID = [this](Element element) { return processTask(std::move(element)); };
     env.applicationElement = [](qint64 processID) { return std::make_shared<Handle>(static_cast<int>(-processID)); };
-    env.enableAccessibility = [this](qint64) {
-        ++enableCalls;
-        return enableAccessibilityResult;
-    };
-    env.postPaste = [this] { return pasteTask(); };
+    env.enableAccessibility = [this](qint64) { return enableTask(); };
+    env.keysHeld = [this] { return keysHeld; };
+    env.postPaste = [this](bool terminal) { return paste(terminal); };
     env.createObserver = [this](qint64, std::function<void(QString)> callback) {
         m_callbacks.push_back(std::move(callback));
         return std::make_unique<Observer>(*this, m_callbacks.size() - 1);
@@ -144,9 +142,9 @@ void FakeAccessibleDesktop::setFocusedWindow(qint64 processID, std::optional<int
         m_focusedWindows.erase(processID);
 }
 
-void FakeAccessibleDesktop::setApplication(qint64 processID, const QString &name)
+void FakeAccessibleDesktop::setApplication(qint64 processID, const QString &name, bool terminal)
 {
-    m_application = ApplicationInfo{processID, name};
+    m_application = ApplicationInfo{processID, name, terminal};
 }
 
 void FakeAccessibleDesktop::clearApplication()
@@ -186,6 +184,13 @@ std::optional<AttributeValue> FakeAccessibleDesktop::read(const Element &element
 {
     const int id = idOf(element);
     if (id < 0) { // an application element
+        if (name == QLatin1String("AXRole")) {
+            // A process that shows nothing on the accessibility bus has no application object to ask.
+            for (const auto &entry : m_nodes)
+                if (entry.second.processID == -id)
+                    return AttributeValue(QStringLiteral("AXApplication"));
+            return std::nullopt;
+        }
         if (name != QLatin1String("AXFocusedWindow"))
             return std::nullopt;
         const auto it = m_focusedWindows.find(-id);
@@ -256,12 +261,19 @@ Task<std::optional<qint64>> FakeAccessibleDesktop::processTask(Element element)
     co_return found->second.processID;
 }
 
-Task<bool> FakeAccessibleDesktop::pasteTask()
+Task<bool> FakeAccessibleDesktop::enableTask()
 {
     co_await delay();
+    ++enableCalls;
+    co_return enableAccessibilityResult;
+}
+
+bool FakeAccessibleDesktop::paste(bool terminal)
+{
     if (!pastePosted)
-        co_return false;
+        return false;
     ++pasteCount;
+    pastedAsTerminal = terminal;
     if (pasteApplies) {
         // The field asks for the clipboard at once; it shows the text a little later.
         const std::weak_ptr<int> alive = m_life;
@@ -271,7 +283,7 @@ Task<bool> FakeAccessibleDesktop::pasteTask()
                 applyPaste(pasted);
         });
     }
-    co_return true;
+    return true;
 }
 
 void FakeAccessibleDesktop::applyPaste(const QString &pasted)

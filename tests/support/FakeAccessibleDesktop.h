@@ -40,7 +40,7 @@ public:
     Element handle(int node) const;
     void focus(int node);
     void setFocusedWindow(qint64 processID, std::optional<int> window);
-    void setApplication(qint64 processID, const QString &name);
+    void setApplication(qint64 processID, const QString &name, bool terminal = false);
     void clearApplication();
 
     // The user types: new text and caret, then a value-changed notification.
@@ -56,6 +56,8 @@ public:
     // Accessibility answers arrive after this much (virtual) time; zero answers at once.
     Duration replyDelay{};
     bool pastePosted = true;
+    bool keysHeld = false;
+    bool pastedAsTerminal = false;
     // The field takes the clipboard text this long after the keystroke; never when pasteApplies is false.
     Duration pasteDelay{};
     bool pasteApplies = true;
@@ -87,7 +89,8 @@ private:
     Task<std::optional<QString>> stringForRangeTask(Element element, TextRange range);
     Task<std::optional<Element>> focusedTask();
     Task<std::optional<qint64>> processTask(Element element);
-    Task<bool> pasteTask();
+    Task<bool> enableTask();
+    bool paste(bool terminal);
     Task<> delay();
     void applyPaste(const QString &pasted);
     static int idOf(const Element &element);

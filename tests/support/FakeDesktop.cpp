@@ -8,4 +8,13 @@ bool FakeDesktop::openUrl(const QUrl &url)
     return opens;
 }
 
+bool FakeDesktop::enableSessionAccessibility()
+{
+    ++enableCalls;
+    if (!accessibility)
+        return false;
+    accessibility = true;
+    return true;
+}
+
 } // namespace orv::test

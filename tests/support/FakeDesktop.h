@@ -6,14 +6,18 @@
 
 namespace orv::test {
 
-// Records the URLs the logic asked the desktop to open.
+// Records the URLs the logic asked the desktop to open and the switching on of accessibility.
 class FakeDesktop final : public Desktop
 {
 public:
     bool openUrl(const QUrl &url) override;
+    std::optional<bool> sessionAccessibility() override { return accessibility; }
+    bool enableSessionAccessibility() override;
 
     bool opens = true;
     QList<QUrl> openedUrls;
+    std::optional<bool> accessibility = false; // none: no accessibility bus
+    int enableCalls = 0;
 };
 
 } // namespace orv::test

@@ -361,34 +361,6 @@ TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEve
               QByteArray("\x01\x02raw", 5));
 }
 
-// With accessibility switched off the text goes to the clipboard and the field is left alone.
-TEST(DeliveryDesktopUntrusted, accessibilityOffFallsBackToTheClipboard)
-{
-    if (!hasDisplay() || !live)
-        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-    auto setEnabled = [](bool on) {
-        return QProcess::execute(
-            QStringLiteral("dbus-send"),
-            {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.a11y.Bus"),
-             QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties.Set"),
-             QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled"),
-             QStringLiteral("variant:boolean:") + (on ? QStringLiteral("true") : QStringLiteral("false"))});
-    };
-    TextDelivery delivery(live->scheduler, live->environment, QCoreApplication::applicationPid());
-    ASSERT_EQ(setEnabled(false), 0);
-    const bool fellBack = spinUntil([&] { return !delivery.isTrusted(); }, 3000);
-    EXPECT_FALSE(delivery.prepare());
-    auto task = delivery.deliver(QStringLiteral("kept safe"), true);
-    spinUntil([&] { return task.isDone(); }, 5000);
-    setEnabled(true);
-    spinUntil([&] { return delivery.isTrusted(); }, 3000);
-    ASSERT_TRUE(fellBack);
-    ASSERT_TRUE(task.isDone());
-    EXPECT_EQ(task.result(),
-              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept safe"));
-}
-
 } // namespace
 
 int main(int argc, char **argv)

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "delivery/TextDelivery.h"
+
+#include <memory>
+
+// The reads that capture, insertion and observation share: each one awaits the environment's
+// accessibility operations and treats a value of the wrong kind like a missing one.
+namespace orv::reads {
+
+using Env = std::shared_ptr<const TextDelivery::Environment>;
+
+Task<std::optional<AttributeValue>> attribute(Env env, Element element, QString name);
+Task<std::optional<Element>> focused(Env env);
+Task<bool> isInsertable(Env env, Element element);
+Task<Element> editableElement(Env env, qint64 processID);
+Task<std::optional<TextRange>> selectedRange(Env env, Element element);
+Task<std::optional<qint64>> characterCount(Env env, Element element);
+Task<std::optional<QString>> readText(Env env, Element element, qint64 location, qint64 length);
+Task<std::optional<TextDelivery::Anchor>> makeAnchor(Env env, Element element, TextRange selection);
+Task<std::optional<TextDelivery::Target>> makeTarget(Env env, TextDelivery::Application application);
+// Whether the process has an application object on the accessibility bus at all.
+Task<bool> exposesAccessibility(Env env, qint64 processID);
+Task<bool> targetIsCurrent(Env env, TextDelivery::Target target);
+Task<bool> verifyInsertion(Env env, TextDelivery::Target target, QString text);
+Task<std::optional<QString>> editedSpan(Env env, TextDelivery::Observation observation);
+
+// Strings compare as the platform compares them: canonically equivalent, no case folding.
+bool sameText(const QString &a, const QString &b);
+
+} // namespace orv::reads

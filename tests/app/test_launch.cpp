@@ -1,0 +1,68 @@
+#include "app/DisplayCheck.h"
+#include "tests/support/QtPrinters.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome
+{
+    int exitCode;
+    QString standardError;
+};
+
+// Runs orvanta with no arguments (the windowed application) under the given display variables.
+Outcome startWindows(const QString &display, const QString &waylandDisplay)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    if (!waylandDisplay.isEmpty())
+        environment.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ORVANTA_BINARY), {});
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, QStringLiteral("did not exit")};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(Launch, withoutAReachableDisplayTheWindowsExplainInOneLineAndExitWith2)
+{
+    const Outcome none = startWindows({}, {});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_EQ(none.standardError.count(QLatin1Char('\n')), 1) << none.standardError.toStdString();
+    EXPECT_TRUE(none.standardError.contains(QLatin1String("DISPLAY")) &&
+                none.standardError.contains(QLatin1String("WAYLAND_DISPLAY")))
+        << none.standardError.toStdString();
+
+    const Outcome wayland = startWindows({}, QStringLiteral("wayland-0"));
+    EXPECT_EQ(wayland.exitCode, 2);
+    EXPECT_EQ(wayland.standardError,
+              QStringLiteral("Orvanta needs X11 or XWayland: WAYLAND_DISPLAY is set but DISPLAY is not.\n"));
+
+    const Outcome unreachable = startWindows(QStringLiteral(":4242"), {});
+    EXPECT_EQ(unreachable.exitCode, 2) << "never a crash";
+    EXPECT_EQ(unreachable.standardError,
+              QStringLiteral("Orvanta cannot reach the X display \":4242\" named by DISPLAY.\n"));
+}
+
+TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("DISPLAY");
+    EXPECT_EQ(orv::displayProblem(), std::nullopt);
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    EXPECT_NE(orv::displayProblem(), std::nullopt);
+}

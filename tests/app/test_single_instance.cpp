@@ -1,0 +1,65 @@
+#include "app/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+
+#include <gtest/gtest.h>
+
+using orv::SingleInstance;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool sessionBusReady = false;
+
+QDBusConnection connection(const QString &name)
+{
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+}
+
+QString owner()
+{
+    return QDBusConnection::sessionBus().interface()->serviceOwner(SingleInstance::serviceName()).value();
+}
+
+class SingleInstanceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!sessionBusReady)
+            GTEST_SKIP() << "needs a session bus (scripts/with-desktop.sh starts one)";
+    }
+    void TearDown() override
+    {
+        for (const QString &name : {QStringLiteral("first"), QStringLiteral("second")})
+            QDBusConnection::disconnectFromBus(name);
+    }
+};
+
+} // namespace
+
+// A second start that finds a live holder is forwarded: the desktop test runs two orvanta processes.
+TEST_F(SingleInstanceTest, aHolderThatDoesNotAnswerLosesTheNameAndADeadOneHoldsNothing)
+{
+    // The first instance lives on this thread, which is busy in the second's claim: it cannot answer.
+    auto first = std::make_unique<SingleInstance>(connection(QStringLiteral("first")));
+    ASSERT_EQ(first->claim(), SingleInstance::Claim::first);
+    SingleInstance second(connection(QStringLiteral("second")), 200ms);
+    EXPECT_EQ(second.claim(), SingleInstance::Claim::first);
+    EXPECT_EQ(owner(), connection(QStringLiteral("second")).baseService());
+
+    // The holder's connection goes away, as when its process dies: the bus frees the name at once.
+    QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+    SingleInstance third(connection(QStringLiteral("first")), 200ms);
+    EXPECT_EQ(third.claim(), SingleInstance::Claim::first);
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    sessionBusReady =
+        QDBusConnection::sessionBus().isConnected() && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_DESKTOP");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,167 @@
+// Delivery into the applications people use: keys still held and our toggle's key grab, applications
+// that publish their widgets late or not at all, terminals.
+#include "tests/delivery/TextDeliveryFixture.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// The dictation keys and our toggle's key grab ---------------------------------------------------
+
+TEST_F(TextDeliveryTest, aCancelWhileTheKeysAreStillHeldRestoresTheClipboardAndPastesNothing)
+{
+    for (const bool byNewCapture : {false, true}) {
+        SCOPED_TRACE(byNewCapture ? "a new dictation" : "the task is cancelled");
+        pasteboard.writeFromElsewhere(previousClipboard());
+        focusField(QStringLiteral("abc"), {3, 0});
+        delivery.prepare();
+        // A key goes down right after our text reached the clipboard: the paste waits for it.
+        pasteboard.onStringWritten = [&] { desktop.keysHeld = true; };
+        auto task = delivery.deliver(QStringLiteral("never pasted"), true);
+        scheduler.advance(200ms);
+        ASSERT_FALSE(task.isDone());
+        if (byNewCapture)
+            delivery.prepare();
+        else
+            task.cancel();
+        EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::failed, QStringLiteral("Dictation cancelled.")}));
+        EXPECT_EQ(pasteboard.contents(), previousClipboard());
+        EXPECT_EQ(desktop.pasteCount, 0);
+        desktop.keysHeld = false;
+        pasteboard.onStringWritten = nullptr;
+    }
+}
+
+TEST_F(TextDeliveryTest, focusThatIsMissingWhileKeysAreHeldIsWaitedForButFocusThatMovedIsNot)
+{
+    // The toggle's grab deactivates the window until the keys are let go; focus returns just after.
+    const int field = focusField(QStringLiteral("Hi "), {3, 0});
+    delivery.prepare();
+    desktop.focus(0);
+    desktop.keysHeld = true;
+    scheduler.schedule(80ms, [&] { desktop.keysHeld = false; });
+    scheduler.schedule(230ms, [&] { desktop.focus(field); });
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("there"), false)).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
+
+    // Focus in another field is a move: no waiting.
+    ASSERT_TRUE(delivery.prepare());
+    ASSERT_TRUE(delivery.target()) << "capturing " << delivery.isCapturing();
+    const int other = focusField(QStringLiteral(""), {0, 0});
+    const TimePoint started = scheduler.now();
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("x"), false)).message, insertionPointChangedText());
+    EXPECT_EQ(scheduler.now(), started);
+
+    // Focus that stays away is a move too, after a short wait.
+    desktop.focus(field);
+    delivery.prepare();
+    desktop.focus(0);
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("y"), false)).message, insertionPointChangedText());
+    EXPECT_EQ(desktop.pasteCount, 1);
+    (void)other;
+}
+
+TEST_F(TextDeliveryTest, deferredCaptureWaitsForFocusAndForAToolkitThatPublishesLate)
+{
+    // Focus missing at the start (a deactivated window) arrives later: captured.
+    const int field = focusField(QStringLiteral("Hello"), {5, 0});
+    desktop.focus(0);
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_TRUE(delivery.isCapturing());
+    scheduler.advance(300ms);
+    desktop.focus(field);
+    scheduler.advance(100ms);
+    ASSERT_TRUE(delivery.target());
+    EXPECT_TRUE(sameElement(delivery.target()->element, desktop.handle(field)));
+
+    // An application that shows nothing until accessibility is switched on publishes its widgets late.
+    constexpr qint64 lateProcess = 400;
+    desktop.setApplication(lateProcess, QStringLiteral("Late"));
+    desktop.focus(0);
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_TRUE(delivery.isCapturing());
+    scheduler.advance(500ms);
+    const int lateWindow = desktop.addWindow(lateProcess);
+    desktop.setFocusedWindow(lateProcess, lateWindow);
+    const int lateField = desktop.addNode(lateWindow, QStringLiteral("AXTextField"), lateProcess);
+    desktop.setAttribute(lateField, QStringLiteral("AXWindow"), desktop.handle(lateWindow));
+    desktop.setText(lateField, QString(), {0, 0});
+    desktop.focus(lateField);
+    scheduler.advance(100ms);
+    EXPECT_FALSE(delivery.isCapturing());
+    ASSERT_TRUE(delivery.target());
+    EXPECT_TRUE(sameElement(delivery.target()->element, desktop.handle(lateField)));
+}
+
+// Applications without accessibility and terminals ---------------------------------------------------
+
+TEST_F(TextDeliveryTest, anApplicationWithoutAccessibilityGetsAnUnconfirmedPasteIntoItsWindow)
+{
+    constexpr qint64 xtermProcess = 500;
+    desktop.setApplication(xtermProcess, QStringLiteral("XTerm"), true);
+    desktop.focus(0);
+    // Accessibility is already on, so nothing can be switched on for it: no wait.
+    desktop.enableAccessibilityResult = false;
+    ASSERT_TRUE(delivery.prepare());
+    ASSERT_TRUE(delivery.target());
+    EXPECT_FALSE(delivery.target()->element);
+    EXPECT_EQ(delivery.targetApplicationName(), QStringLiteral("XTerm"));
+    EXPECT_EQ(
+        finish(delivery.deliver(QStringLiteral("ls -l"), true)),
+        (DeliveryResult{Outcome::sent, QStringLiteral("Sent to XTerm. This editor cannot confirm insertion; the "
+                                                      "text remains copied. Learning is available in History.")}));
+    EXPECT_EQ(desktop.pasteCount, 1);
+    EXPECT_TRUE(desktop.pastedAsTerminal);
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("ls -l"));
+    EXPECT_FALSE(delivery.observation());
+
+    // When accessibility was switched on for it, it gets one wait; the next dictation none.
+    constexpr qint64 gameProcess = 600;
+    desktop.setApplication(gameProcess, QStringLiteral("Game"));
+    desktop.enableAccessibilityResult = true;
+    ASSERT_TRUE(delivery.prepare());
+    scheduler.advance(2600ms);
+    EXPECT_TRUE(delivery.isCapturing());
+    scheduler.advance(100ms);
+    ASSERT_TRUE(delivery.target());
+    ASSERT_TRUE(delivery.prepare());
+    EXPECT_FALSE(delivery.isCapturing());
+    ASSERT_TRUE(delivery.target());
+
+    // The user switched to another application before the text was ready: nothing is pasted there.
+    desktop.setApplication(notesProcess, QStringLiteral("Notes"));
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("elsewhere"), true)).message, insertionPointChangedText());
+    EXPECT_EQ(desktop.pasteCount, 1);
+}
+
+TEST_F(TextDeliveryTest, anApplicationWithATreeButNoTextFocusIsNeverPastedInto)
+{
+    const int button = desktop.addNode(window, QStringLiteral("AXButton"), notesProcess);
+    desktop.focus(button);
+    desktop.enableAccessibilityResult = false;
+    EXPECT_FALSE(delivery.prepare());
+    EXPECT_FALSE(delivery.target());
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("kept"), true)).outcome, Outcome::copied);
+    EXPECT_EQ(desktop.pasteCount, 0);
+
+    // A terminal in front: the message names the keys that paste there.
+    desktop.setApplication(notesProcess, QStringLiteral("Terminal"), true);
+    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("kept"), true)).message,
+              QStringLiteral("Copied. Click a text field and paste with Ctrl+Shift+V."));
+}
+
+TEST_F(TextDeliveryTest, aTerminalIsPastedIntoWithItsOwnKeysAndReadBack)
+{
+    const int terminal = focusField(QStringLiteral("$ \n\n"), {2, 0});
+    desktop.setAttribute(terminal, QStringLiteral("AXSubrole"), QStringLiteral("AXTerminal"));
+    EXPECT_EQ(dictate(QStringLiteral("echo hi"), false).outcome, Outcome::inserted);
+    EXPECT_TRUE(desktop.pastedAsTerminal);
+    EXPECT_EQ(desktop.text(terminal), QStringLiteral("$ echo hi\n\n"));
+
+    desktop.removeAttribute(terminal, QStringLiteral("AXSubrole"));
+    EXPECT_EQ(dictate(QStringLiteral("!"), false).outcome, Outcome::inserted);
+    EXPECT_FALSE(desktop.pastedAsTerminal);
+}
+
+} // namespace

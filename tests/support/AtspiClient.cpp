@@ -1,0 +1,219 @@
+#include "tests/support/AtspiClient.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+
+#include <atspi/atspi.h>
+
+namespace orv::test {
+
+namespace {
+
+QString taken(gchar *text)
+{
+    const QString result = text ? QString::fromUtf8(text) : QString();
+    g_free(text);
+    return result;
+}
+
+void ensureInitialized()
+{
+    static const bool initialized = [] {
+        atspi_init();
+        return true;
+    }();
+    (void)initialized;
+}
+
+bool hasState(AtspiAccessible *node, AtspiStateType state)
+{
+    AtspiStateSet *states = atspi_accessible_get_state_set(node);
+    const bool contained = states && atspi_state_set_contains(states, state);
+    if (states)
+        g_object_unref(states);
+    return contained;
+}
+
+} // namespace
+
+AccessibleNode::AccessibleNode(AtspiAccessible *adopted) : m_node(adopted) {}
+
+AccessibleNode::AccessibleNode(const AccessibleNode &other) : m_node(other.m_node)
+{
+    if (m_node)
+        g_object_ref(m_node);
+}
+
+AccessibleNode &AccessibleNode::operator=(const AccessibleNode &other)
+{
+    if (other.m_node)
+        g_object_ref(other.m_node);
+    if (m_node)
+        g_object_unref(m_node);
+    m_node = other.m_node;
+    return *this;
+}
+
+AccessibleNode::~AccessibleNode()
+{
+    if (m_node)
+        g_object_unref(m_node);
+}
+
+AccessibleNode AccessibleNode::desktop()
+{
+    ensureInitialized();
+    return AccessibleNode(atspi_get_desktop(0));
+}
+
+QString AccessibleNode::name() const
+{
+    return m_node ? taken(atspi_accessible_get_name(m_node, nullptr)) : QString();
+}
+
+QString AccessibleNode::description() const
+{
+    return m_node ? taken(atspi_accessible_get_description(m_node, nullptr)) : QString();
+}
+
+QString AccessibleNode::role() const
+{
+    return m_node ? taken(atspi_accessible_get_role_name(m_node, nullptr)) : QString();
+}
+
+void AccessibleNode::readFresh() const
+{
+    if (m_node)
+        atspi_accessible_set_cache_mask(m_node, ATSPI_CACHE_NONE);
+}
+
+qint64 AccessibleNode::processID() const
+{
+    return m_node ? atspi_accessible_get_process_id(m_node, nullptr) : 0;
+}
+
+bool AccessibleNode::isShowing() const
+{
+    return m_node && hasState(m_node, ATSPI_STATE_SHOWING);
+}
+
+bool AccessibleNode::isChecked() const
+{
+    return m_node && hasState(m_node, ATSPI_STATE_CHECKED);
+}
+
+bool AccessibleNode::isEnabled() const
+{
+    return m_node && hasState(m_node, ATSPI_STATE_ENABLED);
+}
+
+QRect AccessibleNode::extents() const
+{
+    AtspiComponent *component = m_node ? atspi_accessible_get_component_iface(m_node) : nullptr;
+    if (!component)
+        return {};
+    AtspiRect *rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    const QRect result = rect ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
+    g_free(rect);
+    g_object_unref(component);
+    return result;
+}
+
+QList<AccessibleNode> AccessibleNode::children() const
+{
+    QList<AccessibleNode> result;
+    if (!m_node)
+        return result;
+    const gint count = atspi_accessible_get_child_count(m_node, nullptr);
+    for (gint i = 0; i < count; ++i) {
+        if (AtspiAccessible *child = atspi_accessible_get_child_at_index(m_node, i, nullptr))
+            result.append(AccessibleNode(child));
+    }
+    return result;
+}
+
+bool AccessibleNode::doAction(const QString &action) const
+{
+    AtspiAction *actions = m_node ? atspi_accessible_get_action_iface(m_node) : nullptr;
+    if (!actions)
+        return false;
+    bool done = false;
+    const gint count = atspi_action_get_n_actions(actions, nullptr);
+    for (gint i = 0; i < count && !done; ++i) {
+        if (taken(atspi_action_get_action_name(actions, i, nullptr)) == action)
+            done = atspi_action_do_action(actions, i, nullptr);
+    }
+    g_object_unref(actions);
+    return done;
+}
+
+bool AccessibleNode::selectChild(int index) const
+{
+    AtspiSelection *selection = m_node ? atspi_accessible_get_selection_iface(m_node) : nullptr;
+    if (!selection)
+        return false;
+    const bool done = atspi_selection_select_child(selection, index, nullptr);
+    g_object_unref(selection);
+    return done;
+}
+
+void AccessibleNode::walk(const std::function<void(const AccessibleNode &)> &visit) const
+{
+    if (!m_node)
+        return;
+    visit(*this);
+    for (const AccessibleNode &child : children())
+        child.walk(visit);
+}
+
+std::optional<AccessibleNode> AccessibleNode::find(const std::function<bool(const AccessibleNode &)> &match) const
+{
+    if (!m_node)
+        return std::nullopt;
+    if (match(*this))
+        return *this;
+    for (const AccessibleNode &child : children()) {
+        if (std::optional<AccessibleNode> found = child.find(match))
+            return found;
+    }
+    return std::nullopt;
+}
+
+std::optional<AccessibleNode> AccessibleNode::find(const QString &role, const QString &name) const
+{
+    return find([&](const AccessibleNode &node) { return node.role() == role && node.name() == name; });
+}
+
+std::optional<AccessibleNode> waitForApplication(const QString &name, qint64 processID, int timeoutMs)
+{
+    std::optional<AccessibleNode> found;
+    waitUntil(
+        [&] {
+            for (const AccessibleNode &application : AccessibleNode::desktop().children()) {
+                if (application.name() == name && (processID <= 0 || application.processID() == processID)) {
+                    found = application;
+                    found->readFresh();
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer wake;
+    wake.start(50);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+} // namespace orv::test

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "tests/core/AppModelHarness.h"
+#include "ui/AppDelegate.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace orv::test {
+
+// The windows over the app model's fakes on the offscreen platform, in virtual time. Permission prompts
+// answer at once unless a test holds them.
+class WindowsTest : public AppModelTest
+{
+protected:
+    WindowsTest()
+    {
+        permissions->holdMicrophonePrompt = false;
+        permissions->holdSpeechPrompt = false;
+    }
+    ~WindowsTest() override { delegate.reset(); }
+
+    QString settingsPath() const { return dir.filePath(QStringLiteral("orvanta.conf")); }
+
+    ui::AppDelegate &launch(bool launchedAtLogin = false)
+    {
+        if (!model)
+            make();
+        delegate = std::make_unique<ui::AppDelegate>(
+            *model, ui::AppDelegate::Options{settingsPath(), launchedAtLogin, [this] { ++becameActiveCalls; },
+                                             [this] { return trayAvailable; }});
+        delegate->launch();
+        return *delegate;
+    }
+
+    // Starts a dictation and lets the engine answer, so that it records.
+    void startRecording()
+    {
+        model->toggle();
+        scheduler.runPending();
+        ASSERT_EQ(model->phase(), RecordingPhase::recording);
+    }
+
+    bool trayAvailable = true;
+    int becameActiveCalls = 0;
+    std::unique_ptr<ui::AppDelegate> delegate;
+};
+
+// The action titled `title` in `menu`, searching submenus; null when there is none.
+inline QAction *findAction(const QList<QAction *> &actions, const QString &title)
+{
+    for (QAction *action : actions) {
+        if (action->text() == title)
+            return action;
+        if (action->menu())
+            if (QAction *inner = findAction(action->menu()->actions(), title))
+                return inner;
+    }
+    return nullptr;
+}
+
+} // namespace orv::test

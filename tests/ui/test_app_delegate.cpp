@@ -1,0 +1,207 @@
+#include "app/ShortcutController.h"
+#include "tests/support/FakeShortcutPlatform.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/ui/UiHarness.h"
+#include "ui/MainWindowController.h"
+#include "ui/OnboardingViewController.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSystemTrayIcon>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+class AppDelegateTest : public WindowsTest
+{
+protected:
+    QAction *menuItem(const QString &title) const
+    {
+        QAction *action = findAction(delegate->mainWindow()->menuBar()->actions(), title);
+        EXPECT_NE(action, nullptr) << title.toStdString();
+        return action;
+    }
+    QAction *trayItem(const QString &title) const
+    {
+        QAction *action = findAction(delegate->statusMenu()->actions(), title);
+        EXPECT_NE(action, nullptr) << title.toStdString();
+        return action;
+    }
+};
+
+} // namespace
+
+TEST_F(AppDelegateTest, aLoginLaunchShowsNoWindowOnlyOnceSetUpAndEveryOtherLaunchShowsIt)
+{
+    make();
+    launch(/*launchedAtLogin=*/true);
+    EXPECT_TRUE(delegate->mainWindow()->isVisible()) << "setup is not complete: the flow is shown";
+    EXPECT_TRUE(delegate->mainWindow()->showingOnboarding());
+
+    model->completeOnboarding();
+    launch(true);
+    EXPECT_FALSE(delegate->mainWindow()->isVisible());
+    EXPECT_TRUE(delegate->statusItem()->isVisible()) << "the tray icon is all there is";
+
+    launch(false);
+    EXPECT_TRUE(delegate->mainWindow()->isVisible());
+    EXPECT_FALSE(delegate->mainWindow()->showingOnboarding());
+
+    delegate->mainWindow()->close();
+    EXPECT_FALSE(delegate->mainWindow()->isVisible());
+    EXPECT_TRUE(delegate->statusItem()->isVisible()) << "closing the window keeps the application and its tray";
+    trayItem(QStringLiteral("Open Orvanta…"))->trigger();
+    EXPECT_TRUE(delegate->mainWindow()->isVisible());
+}
+
+TEST_F(AppDelegateTest, theRecordItemsFollowThePhaseAndWaitForSetup)
+{
+    speech->startAnswer.reset(); // the engine answers when the test says
+    launch();
+    QAction *record = delegate->recordMenuItem();
+    EXPECT_EQ(record->text(), QStringLiteral("Start Recording"));
+    EXPECT_FALSE(record->isEnabled()) << "before setup";
+    EXPECT_EQ(record->shortcut().toString(), QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_EQ(menuItem(QStringLiteral("Start / Stop Recording"))->shortcut().toString(),
+              QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_EQ(menuItem(QStringLiteral("Cancel Recording"))->shortcut(), QKeySequence(Qt::Key_Escape));
+
+    delegate->mainWindow()->hide();
+    menuItem(QStringLiteral("Start / Stop Recording"))->trigger();
+    EXPECT_EQ(model->phase(), RecordingPhase::idle) << "before setup the item shows the window instead";
+    EXPECT_TRUE(delegate->mainWindow()->isVisible());
+
+    model->completeOnboarding();
+    EXPECT_TRUE(record->isEnabled());
+    record->trigger();
+    EXPECT_EQ(model->phase(), RecordingPhase::preparing);
+    EXPECT_EQ(record->text(), QStringLiteral("Start Recording"));
+    EXPECT_TRUE(record->isEnabled());
+
+    speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
+    scheduler.runPending();
+    ASSERT_EQ(model->phase(), RecordingPhase::recording);
+    EXPECT_EQ(record->text(), QStringLiteral("Stop Recording"));
+    EXPECT_TRUE(record->isEnabled());
+    EXPECT_EQ(delegate->statusItem()->toolTip(), QStringLiteral("Orvanta — Listening…"));
+    EXPECT_EQ(delegate->statusMenu()->accessibleName(), QStringLiteral("Orvanta: Listening…"));
+
+    record->trigger(); // finishes; the engine's transcript is pending
+    ASSERT_EQ(model->phase(), RecordingPhase::processing);
+    EXPECT_EQ(record->text(), QStringLiteral("Start Recording"));
+    EXPECT_FALSE(record->isEnabled());
+    record->trigger();
+    EXPECT_EQ(model->phase(), RecordingPhase::processing) << "nothing happens while processing";
+
+    trayItem(QStringLiteral("Cancel Recording"))->trigger();
+    EXPECT_EQ(model->phase(), RecordingPhase::idle);
+    EXPECT_EQ(delegate->statusItem()->toolTip(), QStringLiteral("Orvanta — Cancelled"));
+}
+
+TEST_F(AppDelegateTest, cancelWithNothingToCancelLeavesTheLastDictationsWatchAlone)
+{
+    launch();
+    model->completeOnboarding();
+    dictate(QStringLiteral("hello there"));
+    ASSERT_EQ(model->status(), QStringLiteral("Inserted"));
+    deliveryFake->calls.clear();
+    menuItem(QStringLiteral("Cancel Recording"))->trigger(); // Escape in the main window
+    trayItem(QStringLiteral("Cancel Recording"))->trigger();
+    EXPECT_EQ(model->status(), QStringLiteral("Inserted"));
+    EXPECT_FALSE(deliveryFake->calls.contains(QStringLiteral("stopObservation")))
+        << "the edits of the inserted text are still watched for corrections";
+
+    startRecording();
+    menuItem(QStringLiteral("Cancel Recording"))->trigger();
+    EXPECT_EQ(model->phase(), RecordingPhase::idle);
+    EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
+}
+
+TEST_F(AppDelegateTest, formattingSavesTheModeAtOnceAndTheNextDictationUsesIt)
+{
+    launch();
+    model->completeOnboarding();
+    trayItem(QStringLiteral("Structured"))->trigger();
+    EXPECT_EQ(model->preferences().mode, DictationMode::structured);
+    EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
+    dictate(QStringLiteral("first point second point"));
+    ASSERT_FALSE(formatterFake->calls.isEmpty());
+    EXPECT_EQ(formatterFake->calls.last().mode, DictationMode::structured);
+
+    delegate->chooseMode(QStringLiteral("structured")); // not a mode's raw value
+    delegate->chooseMode(QStringLiteral("Loud"));
+    EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
+    trayItem(QStringLiteral("Verbatim"))->trigger();
+    EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::verbatim);
+}
+
+TEST_F(AppDelegateTest, setupCancelsTheDictationStopsTheKeysAndShowsTheFlow)
+{
+    make();
+    FakeShortcutPlatform platform;
+    FixedShortcutSettings keys;
+    ShortcutController shortcuts(
+        *model,
+        [&](GlobalShortcut::Callbacks callbacks) {
+            return std::make_unique<GlobalShortcut>(scheduler, platform.operations(), keys, std::move(callbacks));
+        },
+        ShortcutController::Registration::afterOnboarding);
+    model->completeOnboarding();
+    launch();
+    ASSERT_TRUE(shortcuts.isRegistered());
+    startRecording();
+
+    delegate->mainWindow()->hide();
+    menuItem(QStringLiteral("Setup…"))->trigger();
+    EXPECT_EQ(model->phase(), RecordingPhase::idle);
+    EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
+    EXPECT_FALSE(shortcuts.isRegistered());
+    EXPECT_EQ(platform.registered[GlobalShortcut::HotKey::toggle], 0);
+    EXPECT_TRUE(delegate->mainWindow()->isVisible());
+    ASSERT_TRUE(delegate->mainWindow()->showingOnboarding());
+    EXPECT_EQ(delegate->mainWindow()->onboardingController()->controls().progress->text(), QStringLiteral("1 of 3"));
+}
+
+TEST_F(AppDelegateTest, settingsOpensItsPageOnlyAfterSetup)
+{
+    launch();
+    delegate->mainWindow()->hide();
+    menuItem(QStringLiteral("Settings…"))->trigger();
+    EXPECT_TRUE(delegate->mainWindow()->isVisible());
+    EXPECT_EQ(delegate->mainWindow()->selectedPage(), 0);
+
+    model->completeOnboarding();
+    menuItem(QStringLiteral("Settings…"))->trigger();
+    EXPECT_EQ(delegate->mainWindow()->selectedPage(), 3);
+    menuItem(QStringLiteral("Hide Orvanta"))->trigger();
+    EXPECT_FALSE(delegate->mainWindow()->isVisible());
+    menuItem(QStringLiteral("Orvanta"))->trigger();
+    EXPECT_TRUE(delegate->mainWindow()->isVisible());
+}
+
+TEST_F(AppDelegateTest, editItemsReachTheFocusedTextField)
+{
+    launch();
+    QLineEdit field;
+    field.setText(QStringLiteral("dictated words"));
+    field.show();
+    QApplication::setActiveWindow(&field);
+    field.setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), &field);
+
+    menuItem(QStringLiteral("Select All"))->trigger();
+    EXPECT_EQ(field.selectedText(), QStringLiteral("dictated words"));
+    menuItem(QStringLiteral("Cut"))->trigger();
+    EXPECT_EQ(field.text(), QString());
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("dictated words"));
+    menuItem(QStringLiteral("Undo"))->trigger();
+    EXPECT_EQ(field.text(), QStringLiteral("dictated words"));
+    field.end(false);
+    menuItem(QStringLiteral("Paste"))->trigger();
+    EXPECT_EQ(field.text(), QStringLiteral("dictated wordsdictated words"));
+}

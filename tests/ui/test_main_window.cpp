@@ -1,0 +1,194 @@
+#include "tests/support/QtPrinters.h"
+#include "tests/ui/UiHarness.h"
+#include "ui/MainWindowController.h"
+#include "ui/OnboardingViewController.h"
+#include "ui/SidebarViewController.h"
+#include "ui/Symbols.h"
+#include "ui/UIComponents.h"
+
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolBar>
+
+using namespace orv;
+using namespace orv::test;
+using ui::MainWindowController;
+
+namespace {
+
+struct ButtonLook
+{
+    QString title;
+    QString symbol;
+    QString tooltip;
+    QString accessibleName;
+    bool enabled;
+};
+
+ButtonLook look(const MainWindowController &window)
+{
+    const QPushButton *button = window.recordButton();
+    return {button->text(), window.recordSymbol(), button->toolTip(), button->accessibleName(), button->isEnabled()};
+}
+
+void expectLook(const MainWindowController &window, const ButtonLook &expected, const char *phase)
+{
+    const ButtonLook seen = look(window);
+    EXPECT_EQ(seen.title, expected.title) << phase;
+    EXPECT_EQ(seen.symbol, expected.symbol) << phase;
+    EXPECT_EQ(seen.tooltip, expected.tooltip) << phase;
+    EXPECT_EQ(seen.accessibleName, expected.accessibleName) << phase;
+    EXPECT_EQ(seen.enabled, expected.enabled) << phase;
+}
+
+} // namespace
+
+TEST_F(WindowsTest, theWindowShowsTheFlowWithoutToolbarUntilSetupIsCompleteThenThePages)
+{
+    launch();
+    MainWindowController &window = *delegate->mainWindow();
+    ASSERT_TRUE(window.showingOnboarding());
+    EXPECT_FALSE(window.mainToolbar()->isVisible());
+    ASSERT_NE(window.onboardingController(), nullptr);
+    EXPECT_TRUE(window.onboardingController()->isVisible());
+
+    window.onboardingController()->setUpLater();
+    EXPECT_FALSE(window.showingOnboarding());
+    EXPECT_TRUE(window.mainToolbar()->isVisible());
+    EXPECT_FALSE(window.onboardingController()->isVisible());
+    EXPECT_TRUE(window.currentPage()->isVisible());
+    EXPECT_EQ(window.focusWidget(), window.sidebar()->table()) << "the sidebar takes the keyboard";
+
+    model->resetOnboarding();
+    EXPECT_TRUE(window.showingOnboarding());
+    EXPECT_FALSE(window.mainToolbar()->isVisible());
+}
+
+TEST_F(WindowsTest, theRecordButtonFollowsEveryPhaseAndTheConfiguredKeys)
+{
+    speech->startAnswer.reset();
+    permissions->microphone = AuthorizationStatus::authorized;
+    model = nullptr;
+    make();
+    model->completeOnboarding();
+    launch();
+    const MainWindowController &window = *delegate->mainWindow();
+    const ButtonLook dictate{QStringLiteral("Dictate"), QStringLiteral("mic"),
+                             QStringLiteral("Dictate (Ctrl+Alt+Space)"), QStringLiteral("Start dictation"), true};
+    expectLook(window, dictate, "idle");
+    EXPECT_EQ(window.recordButton()->accessibleDescription(),
+              QStringLiteral("Hold Right Ctrl to speak and release to finish. Ctrl+Alt+Space starts or finishes "
+                             "dictation. Global shortcuts require Accessibility access."));
+
+    window.recordButton()->click();
+    ButtonLook waiting = dictate;
+    waiting.enabled = false;
+    expectLook(window, waiting, "preparing");
+
+    speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
+    scheduler.runPending();
+    expectLook(window,
+               {QStringLiteral("Finish"), QStringLiteral("stop.fill"), QStringLiteral("Finish (Ctrl+Alt+Space)"),
+                QStringLiteral("Finish dictation"), true},
+               "recording");
+    model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    EXPECT_EQ(window.recordButton()->toolTip(), QStringLiteral("Finish (Ctrl+F9)"));
+
+    window.recordButton()->click();
+    ASSERT_EQ(model->phase(), RecordingPhase::processing);
+    waiting.tooltip = QStringLiteral("Dictate (Ctrl+F9)");
+    expectLook(window, waiting, "processing");
+}
+
+TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)
+{
+    launch();
+    model->completeOnboarding();
+    MainWindowController &window = *delegate->mainWindow();
+    ui::SidebarViewController &sidebar = *window.sidebar();
+    ASSERT_EQ(sidebar.table()->count(), 4);
+    EXPECT_EQ(sidebar.table()->item(2)->text(), QStringLiteral("Dictionary"));
+    EXPECT_EQ(sidebar.table()->accessibleName(), QStringLiteral("Navigation"));
+
+    sidebar.table()->setCurrentRow(1);
+    EXPECT_EQ(window.selectedPage(), 1);
+    EXPECT_EQ(window.currentPage(), window.pages().at(1));
+    sidebar.table()->clearSelection();
+    EXPECT_EQ(sidebar.table()->selectedItems().size(), 1) << "an empty selection is not allowed";
+    EXPECT_EQ(sidebar.table()->currentRow(), 1);
+
+    window.select(9);
+    EXPECT_EQ(window.selectedPage(), 1);
+    window.select(3);
+    EXPECT_EQ(sidebar.table()->currentRow(), 3);
+    EXPECT_EQ(window.currentPage()->accessibleName(), QStringLiteral("Settings"));
+}
+
+TEST_F(WindowsTest, theFrameStartsCentredAt1000By720AndComesBackWhereTheUserLeftIt)
+{
+    launch();
+    MainWindowController &window = *delegate->mainWindow();
+    EXPECT_EQ(window.size(), QSize(1000, 720));
+    EXPECT_EQ(window.minimumSize(), QSize(850, 620));
+    EXPECT_EQ(window.sidebar()->minimumWidth(), 190);
+    EXPECT_EQ(window.sidebar()->maximumWidth(), 250);
+
+    window.resize(900, 650);
+    window.move(40, 30);
+    const QRect left = window.geometry();
+    window.close();
+    MainWindowController again(*model, settingsPath());
+    EXPECT_EQ(again.geometry(), left);
+}
+
+TEST_F(WindowsTest, withoutATrayTheWindowSaysHowToBringItBack)
+{
+    trayAvailable = false;
+    launch();
+    QLabel *line = delegate->mainWindow()->noTrayLine();
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_EQ(line->text(), QStringLiteral("No tray on this desktop: start Orvanta again to bring this window back."));
+    trayAvailable = true;
+    delegate->showMainWindow();
+    EXPECT_FALSE(line->isVisible());
+}
+
+TEST(ScrollingPage, shortContentStaysAtTheTop)
+{
+    QWidget page;
+    page.resize(400, 600);
+    auto *content = new QLabel(QStringLiteral("One short line"));
+    ui::scrollingPage(&page, content, 28);
+    page.show();
+    const int margin = ui::pixelsForPoints(28);
+    EXPECT_EQ(content->mapTo(&page, QPoint(0, 0)).y(), margin);
+    EXPECT_LT(content->height(), 100);
+}
+
+TEST(Symbols, everyDrawingRendersAndEveryNameTheWindowsUseHasOne)
+{
+    const QStringList drawings = QDir(QStringLiteral(":/symbols")).entryList({QStringLiteral("*.svg")});
+    ASSERT_GE(drawings.size(), 15);
+    for (const QString &file : drawings) {
+        const QImage image = ui::symbols::pixmap(file.chopped(4), Qt::black, 32).toImage();
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                inked += qAlpha(image.pixel(x, y)) > 128;
+        EXPECT_GT(inked, 20) << file.toStdString() << " draws nothing";
+    }
+    const QStringList used = ui::SidebarViewController::symbols() + QStringList{QStringLiteral("mic"),
+                                                                                QStringLiteral("stop.fill"),
+                                                                                QStringLiteral("sidebar.left"),
+                                                                                QStringLiteral("lock.shield"),
+                                                                                QStringLiteral("circle"),
+                                                                                QStringLiteral("checkmark.circle.fill"),
+                                                                                QStringLiteral("waveform.circle.fill"),
+                                                                                QStringLiteral("mic.fill")};
+    for (const QString &name : used)
+        EXPECT_TRUE(ui::symbols::exists(name)) << name.toStdString();
+}

@@ -1,0 +1,223 @@
+#include "tests/support/QtPrinters.h"
+#include "tests/ui/UiHarness.h"
+#include "ui/AccessibilityPrompt.h"
+#include "ui/MainWindowController.h"
+#include "ui/OnboardingViewController.h"
+#include "ui/PermissionRow.h"
+#include "ui/SymbolView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+using namespace orv;
+using namespace orv::test;
+using Step = OnboardingState::Step;
+using LoginStatus = AbstractLoginItemController::Status;
+
+namespace {
+
+class OnboardingTest : public WindowsTest
+{
+protected:
+    ui::OnboardingViewController &flow()
+    {
+        if (!delegate)
+            launch();
+        return *delegate->mainWindow()->onboardingController();
+    }
+    const ui::OnboardingViewController::Controls &controls() { return flow().controls(); }
+};
+
+} // namespace
+
+TEST_F(OnboardingTest, continueWaitsForMicrophoneAndSpeechWhileTheRestOfThePageStays)
+{
+    permissions->microphone = AuthorizationStatus::authorized;
+    permissions->speech = AuthorizationStatus::notDetermined;
+    permissions->holdSpeechPrompt = true;
+    launch();
+    model->advanceOnboarding();
+    ASSERT_EQ(flow().renderedStep(), Step::permissions);
+    EXPECT_EQ(controls().progress->text(), QStringLiteral("2 of 3"));
+    EXPECT_FALSE(controls().nextButton->isEnabled());
+    EXPECT_EQ(controls().nextButton->toolTip(),
+              QStringLiteral("Allow Microphone and Speech Recognition to continue, or choose Set up later."));
+    EXPECT_EQ(controls().microphone->accessibleName(), QStringLiteral("Microphone: Allowed"));
+    EXPECT_TRUE(controls().microphone->isGranted());
+    EXPECT_EQ(controls().speech->state(), QStringLiteral("Not requested"));
+
+    QApplication::setActiveWindow(delegate->mainWindow());
+    QTest::keyClick(delegate->mainWindow(), Qt::Key_Return);
+    EXPECT_EQ(model->onboarding().step(), Step::permissions) << "Return does nothing while Continue is disabled";
+
+    const QWidget *page = controls().page;
+    controls().permissionButton->click();
+    ASSERT_EQ(permissionsFake->speechRequests, 1);
+    permissionsFake->answerSpeech(AuthorizationStatus::authorized);
+    scheduler.runPending();
+    EXPECT_EQ(controls().page, page) << "granting redraws the page without rebuilding it";
+    EXPECT_TRUE(controls().nextButton->isEnabled());
+    EXPECT_TRUE(controls().nextButton->toolTip().isEmpty());
+    EXPECT_FALSE(controls().permissionButton->isVisibleTo(&flow()));
+    EXPECT_TRUE(controls().speech->isGranted());
+
+    QTest::keyClick(delegate->mainWindow(), Qt::Key_Return);
+    EXPECT_EQ(model->onboarding().step(), Step::shortcut);
+}
+
+TEST_F(OnboardingTest, deniedAccessReadsDeniedAndTheErrorIsShown)
+{
+    permissions->microphone = AuthorizationStatus::denied;
+    launch();
+    model->advanceOnboarding();
+    EXPECT_EQ(controls().microphone->state(), QStringLiteral("Denied"));
+    EXPECT_FALSE(controls().microphone->isGranted());
+    EXPECT_FALSE(controls().permissionError->isVisibleTo(&flow()));
+    model->setErrorMessage(QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
+    model->notifyChanged();
+    EXPECT_TRUE(controls().permissionError->isVisibleTo(&flow()));
+    EXPECT_EQ(controls().permissionError->text(), QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
+}
+
+TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndTheLastPageCompletes)
+{
+    launch();
+    const auto visible = [this](QWidget *widget) { return widget->isVisibleTo(&flow()); };
+    EXPECT_FALSE(visible(controls().backButton));
+    EXPECT_TRUE(visible(controls().laterButton));
+    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("Continue"));
+
+    controls().nextButton->click();
+    controls().nextButton->click();
+    ASSERT_EQ(flow().renderedStep(), Step::shortcut);
+    EXPECT_EQ(controls().progress->text(), QStringLiteral("3 of 3"));
+    EXPECT_TRUE(visible(controls().backButton));
+    EXPECT_FALSE(visible(controls().laterButton));
+    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("Open Orvanta"));
+    EXPECT_EQ(controls().nextButton->accessibleName(), QStringLiteral("Open Orvanta"));
+
+    controls().backButton->click();
+    EXPECT_EQ(flow().renderedStep(), Step::permissions);
+    controls().nextButton->click();
+    controls().nextButton->click();
+    EXPECT_TRUE(model->onboarding().isComplete());
+    EXPECT_FALSE(delegate->mainWindow()->showingOnboarding());
+}
+
+TEST_F(OnboardingTest, setUpLaterOnTheWelcomePageCompletesTheFlowForGood)
+{
+    launch();
+    controls().laterButton->click();
+    EXPECT_TRUE(model->onboarding().isComplete());
+    EXPECT_EQ(settingsFake->values.value(OnboardingState::completeKey).toBool(), true);
+}
+
+TEST_F(OnboardingTest, theKeysPageNamesTheConfiguredKeysAndItsNoteFollowsAccessibility)
+{
+    delivery->trusted = false;
+    make();
+    model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    model->advanceOnboarding();
+    model->advanceOnboarding();
+    ASSERT_EQ(flow().renderedStep(), Step::shortcut);
+    const QList<QWidget *> caps = controls().page->findChildren<QWidget *>();
+    QStringList names;
+    for (const QWidget *widget : caps)
+        if (widget->accessibleName().endsWith(QLatin1String(" key")))
+            names.append(widget->accessibleName());
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("Right Alt key"), QStringLiteral("Ctrl+F9 key"), QStringLiteral("Esc key")}));
+    EXPECT_EQ(controls().shortcutNote->text(),
+              QStringLiteral("Enable Accessibility in Settings to use Right Alt and insert into other apps."));
+
+    deliveryFake->trusted = true;
+    model->refreshStatus();
+    model->onboarding().goBack();
+    model->notifyChanged();
+    model->advanceOnboarding();
+    EXPECT_EQ(controls().shortcutNote->text(),
+              QStringLiteral("If Right Alt does something else for you, choose another hold key in Settings."));
+}
+
+TEST_F(OnboardingTest, theLoginItemShowsItsFourStatesAndItsError)
+{
+    launch();
+    struct Case
+    {
+        LoginStatus status;
+        Qt::CheckState check;
+        QString text;
+        bool statusShown;
+        bool settingsShown;
+    };
+    const Case cases[] = {
+        {LoginStatus::notRegistered, Qt::Unchecked, QStringLiteral("Off"), false, false},
+        {LoginStatus::enabled, Qt::Checked, QStringLiteral("Enabled"), false, false},
+        {LoginStatus::requiresApproval, Qt::PartiallyChecked, QStringLiteral("Needs approval"), true, true},
+        {LoginStatus::notFound, Qt::Unchecked, QStringLiteral("App unavailable"), true, false},
+    };
+    for (const Case &c : cases) {
+        loginFake->registration = c.status;
+        model->refreshStatus();
+        EXPECT_EQ(controls().loginCheckbox->checkState(), c.check) << c.text.toStdString();
+        EXPECT_EQ(controls().loginStatus->text(), c.text);
+        EXPECT_EQ(controls().loginStatus->isVisibleTo(&flow()), c.statusShown) << c.text.toStdString();
+        EXPECT_EQ(controls().loginSettings->isVisibleTo(&flow()), c.settingsShown) << c.text.toStdString();
+    }
+
+    controls().loginCheckbox->click(); // from "not found": switches on
+    loginFake->registration = LoginStatus::requiresApproval;
+    controls().loginCheckbox->click(); // switched on, awaiting approval: switches off
+    EXPECT_EQ(loginFake->setEnabledCalls, (QList<bool>{true, false}));
+    EXPECT_FALSE(controls().loginError->isVisibleTo(&flow()));
+    loginFake->error = QStringLiteral("Couldn’t enable launch at login. Disk full.");
+    model->notifyChanged();
+    EXPECT_TRUE(controls().loginError->isVisibleTo(&flow()));
+    EXPECT_EQ(controls().loginError->text(), QStringLiteral("Couldn’t enable launch at login. Disk full."));
+}
+
+TEST_F(OnboardingTest, enableAccessibilitySaysWhatItDoesBeforeSwitchingItOn)
+{
+    delivery->trusted = false;
+    launch();
+    model->advanceOnboarding();
+    const auto prompt = [this] {
+        return delegate->mainWindow()->findChild<QMessageBox *>(QLatin1String(ui::accessibilityPromptName));
+    };
+    controls().accessibilityButton->click();
+    ASSERT_NE(prompt(), nullptr);
+    EXPECT_EQ(prompt()->text(), QStringLiteral("Switch on accessibility for this desktop session?"));
+    prompt()->button(QMessageBox::Cancel)->click();
+    QApplication::processEvents();
+    EXPECT_EQ(desktopFake->enableCalls, 0);
+
+    controls().accessibilityButton->click();
+    ASSERT_NE(prompt(), nullptr);
+    QAbstractButton *enable = prompt()->buttons().at(0);
+    ASSERT_EQ(enable->text(), QStringLiteral("Enable"));
+    enable->click();
+    EXPECT_EQ(desktopFake->enableCalls, 1);
+    deliveryFake->trusted = true;
+    scheduler.advanceSeconds(1.2);
+    EXPECT_FALSE(controls().accessibilityButton->isVisibleTo(&flow()));
+    EXPECT_EQ(controls().accessibility->accessibleName(), QStringLiteral("Accessibility: Enabled"));
+}
+
+TEST(PermissionRow, showsItsStateInItsNameAndACheckMarkOnlyWhileGranted)
+{
+    ui::PermissionRow row(QStringLiteral("Microphone"), QStringLiteral("Listens only while you dictate."));
+    EXPECT_EQ(row.toolTip(), QStringLiteral("Listens only while you dictate."));
+    EXPECT_EQ(row.accessibleDescription(), QStringLiteral("Listens only while you dictate."));
+    row.update(QStringLiteral("Allowed"), true);
+    EXPECT_EQ(row.accessibleName(), QStringLiteral("Microphone: Allowed"));
+    EXPECT_EQ(row.indicator().symbol(), QStringLiteral("checkmark.circle.fill"));
+    EXPECT_TRUE(row.indicator().tint().has_value());
+    row.update(QStringLiteral("Not requested"), false);
+    EXPECT_EQ(row.indicator().symbol(), QStringLiteral("circle"));
+    EXPECT_FALSE(row.indicator().tint().has_value()) << "back to the palette's dimmed colour";
+    EXPECT_EQ(row.accessibleName(), QStringLiteral("Microphone: Not requested"));
+}

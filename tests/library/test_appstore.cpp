@@ -270,6 +270,26 @@ TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverRepla
     EXPECT_EQ(QFileInfo(huge).size(), AppStore::largestLibrary + 1);
 }
 
+// A library kept elsewhere behind a link (dotfiles) stays behind its link: the file it points to is replaced.
+TEST(AppStore, aLibraryBehindALinkIsSavedWhereTheLinkPoints)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("dotfiles/library.json"));
+    QDir().mkpath(QFileInfo(target).path());
+    ASSERT_TRUE(AppStore(target).save(snapshotWith(1)));
+    const QString link = dir.filePath(QStringLiteral("orvanta/library.json"));
+    QDir().mkpath(QFileInfo(link).path());
+    ASSERT_TRUE(QFile::link(target, link));
+
+    AppStore store(link);
+    ASSERT_FALSE(store.loadError());
+    const AppStore::Snapshot next = snapshotWith(4);
+    ASSERT_TRUE(store.save(next));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    EXPECT_EQ(AppStore(target).snapshot(), next);
+    EXPECT_EQ(folderEntries(QFileInfo(target).path()), QStringList{QStringLiteral("library.json")});
+}
+
 // A save killed midway leaves its temporary file behind; the next start removes it once it is clearly
 // abandoned, and touches nothing else in the folder.
 TEST(AppStore, leftoversOfKilledSavesAreRemovedAtStartAndNothingElse)

@@ -185,6 +185,7 @@ private:
 
     Preferences m_preferences;
     Task<> m_operation;
+    quint64 m_operationCount = 0; // starts and finishes begun, so that an older one never replaces a newer handle
     QUuid m_sessionID = QUuid::createUuid();
     std::unique_ptr<RepeatingTimer> m_timer;
     std::optional<TimePoint> m_recordingStarted;

@@ -35,6 +35,12 @@ QString unreadable(const QUrl &endpoint)
            QStringLiteral(" sent an answer Orvanta cannot read.");
 }
 
+QString tooLong(const QUrl &endpoint)
+{
+    return QStringLiteral("The model server at ") + endpoint.toString() +
+           QStringLiteral(" sent an answer longer than 1200 tokens can be.");
+}
+
 // The server's own words for a failed request, when it gave any.
 QString serverMessage(const QByteArray &body)
 {
@@ -58,6 +64,8 @@ ModelError requestFailure(const Reply &reply, const QUrl &endpoint, const QStrin
                                    QStringLiteral(" did not answer in time."));
     case Reply::Outcome::unreachable:
         return ModelError::failure(notAnswering(endpoint));
+    case Reply::Outcome::tooLarge:
+        return ModelError::failure(tooLong(endpoint));
     case Reply::Outcome::answered:
         break;
     }
@@ -199,6 +207,9 @@ Task<void> LlamaServerModel::refresh()
     case Reply::Outcome::unreachable:
     case Reply::Outcome::timedOut:
         state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(endpoint));
+        co_return;
+    case Reply::Outcome::tooLarge:
+        state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, unreadable(endpoint));
         co_return;
     case Reply::Outcome::answered:
         break;

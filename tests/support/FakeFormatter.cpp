@@ -11,7 +11,11 @@ Task<FormattingResult> FakeFormatter::format(QString text, DictationMode mode, Q
         co_return FormattingResult{text, modelName, std::nullopt};
     AsyncValue<FormattingResult> reply;
     replies.append(reply);
-    co_return co_await reply;
+    const CancelToken token = co_await currentCancellation();
+    const auto link = token->onCancel([this] { ++cancellations; });
+    FormattingResult result = co_await reply;
+    token->removeCallback(link);
+    co_return result;
 }
 
 } // namespace orv::test

@@ -23,11 +23,14 @@ public:
     Task<FormattingResult> format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary) override;
     QString statusText() const override { return status; }
     QString modelDisplayName() const override { return modelName; }
+    void checkModel() override { ++modelChecks; }
 
     bool echo = true;
     std::optional<FormattingResult> answer;
     QList<AsyncValue<FormattingResult>> replies;
     QList<Call> calls;
+    int cancellations = 0; // formattings whose task was cancelled while they ran
+    int modelChecks = 0;
     QString status = QStringLiteral("Built-in rules are ready.");
     QString modelName = QStringLiteral("Built-in rules");
 };

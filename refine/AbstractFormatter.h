@@ -31,6 +31,8 @@ public:
     virtual QString statusText() const = 0;
     // Display name of the active language model ("Built-in rules", or the local server's model).
     virtual QString modelDisplayName() const = 0;
+    // Asks the language model afresh whether it is there (a local server may have started or stopped).
+    virtual Task<void> refreshModel() = 0;
 };
 
 } // namespace orv

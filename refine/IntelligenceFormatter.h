@@ -41,7 +41,7 @@ public:
     LanguageModel &model() const { return *m_model; }
     // Asks the model afresh whether it is there (a local server may have started or stopped). format()
     // does this before every formatting.
-    Task<void> refreshModel();
+    Task<void> refreshModel() override;
     // Called after a refresh changed statusText() or modelDisplayName().
     std::function<void()> onModelChange;
 

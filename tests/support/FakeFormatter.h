@@ -23,11 +23,16 @@ public:
     Task<FormattingResult> format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary) override;
     QString statusText() const override { return status; }
     QString modelDisplayName() const override { return modelName; }
+    // Counts the call; with holdRefresh set, waits for the test to resolve the reply appended to `refreshes`.
+    Task<void> refreshModel() override;
 
     bool echo = true;
     std::optional<FormattingResult> answer;
     QList<AsyncValue<FormattingResult>> replies;
     QList<Call> calls;
+    int refreshCalls = 0;
+    bool holdRefresh = false;
+    QList<AsyncValue<bool>> refreshes;
     QString status = QStringLiteral("Built-in rules are ready.");
     QString modelName = QStringLiteral("Built-in rules");
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/LinuxSettings.h"
 #include "tests/core/AppModelHarness.h"
 #include "ui/AppDelegate.h"
 
@@ -43,6 +44,7 @@ protected:
 
     bool trayAvailable = true;
     int becameActiveCalls = 0;
+    LinuxSettings choices{std::make_unique<InMemoryKeyValueStore>()}; // the Linux choices, in memory
     std::unique_ptr<ui::AppDelegate> delegate;
 };
 

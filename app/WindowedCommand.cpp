@@ -51,9 +51,11 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     const QuitOnSignals quitOnSignals;
 
     LiveApplication live({ShortcutController::Registration::afterOnboarding, std::nullopt});
-    ui::AppDelegate delegate(
-        live.model(),
-        {SettingsKeyValueStore::defaultFilePath(), launchedAtLogin, [&live] { live.shortcuts().refreshFn(); }, {}});
+    ui::AppDelegate delegate(live.model(), {SettingsKeyValueStore::defaultFilePath(),
+                                            launchedAtLogin,
+                                            [&live] { live.shortcuts().refreshFn(); },
+                                            {},
+                                            &live.settings()});
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
     delegate.launch();
 

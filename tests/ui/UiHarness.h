@@ -29,7 +29,7 @@ protected:
             make();
         delegate = std::make_unique<ui::AppDelegate>(
             *model, ui::AppDelegate::Options{settingsPath(), launchedAtLogin, [this] { ++becameActiveCalls; },
-                                             [this] { return trayAvailable; }});
+                                             [this] { return trayAvailable; }, &choices});
         delegate->launch();
         return *delegate;
     }

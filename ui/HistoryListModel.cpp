@@ -1,0 +1,71 @@
+#include "ui/HistoryListModel.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace orv::ui {
+
+namespace {
+
+// The locale's long date without the weekday and with the month abbreviated: "MMM d, yyyy" in English,
+// "d. MMM yyyy" in German.
+QString abbreviatedDateFormat(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::LongFormat);
+    static const QRegularExpression weekday(QStringLiteral("d{4}[,.]?\\s*"));
+    format.remove(weekday);
+    format.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
+    return format.trimmed();
+}
+
+} // namespace
+
+void HistoryListModel::setRecords(const QList<TranscriptRecord> &records)
+{
+    beginResetModel();
+    m_rows.clear();
+    m_rows.reserve(records.size());
+    for (const TranscriptRecord &record : records)
+        m_rows.append(Row{dateText(record.date), preview(record.output)});
+    endResetModel();
+}
+
+int HistoryListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+QVariant HistoryListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const Row &row = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.preview;
+    case dateRole:
+        return row.date;
+    case Qt::AccessibleTextRole:
+        return row.date + QStringLiteral(": ") + row.preview;
+    default:
+        return {};
+    }
+}
+
+QString HistoryListModel::dateText(const QDateTime &date)
+{
+    static const QLocale locale;
+    static const QString dateFormat = abbreviatedDateFormat(locale);
+    const QDateTime local = date.toLocalTime();
+    return locale.toString(local.date(), dateFormat) + QLatin1Char(' ') +
+           locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+QString HistoryListModel::preview(const QString &output)
+{
+    QString line = output;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line;
+}
+
+} // namespace orv::ui

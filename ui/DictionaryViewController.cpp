@@ -115,6 +115,8 @@ QWidget *DictionaryViewController::buildTable()
     m_table->verticalHeader()->setDefaultSectionSize(pixelsForPoints(35));
     QHeaderView *header = m_table->horizontalHeader();
     header->setHighlightSections(false);
+    header->setStretchLastSection(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setMinimumSectionSize(pixelsForPoints(columnSizes[DictionaryTableModel::countColumn].minimum));
     for (int column = 0; column < DictionaryTableModel::columns; ++column)
         header->resizeSection(column, pixelsForPoints(columnSizes[column].initial));

@@ -18,6 +18,14 @@ QString abbreviatedDateFormat(const QLocale &locale)
     return format.trimmed();
 }
 
+// The locale's short time without seconds (some locales keep them in their short format).
+QString shortTimeFormat(const QLocale &locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    static const QRegularExpression seconds(QStringLiteral("[:.]ss?"));
+    return format.remove(seconds);
+}
+
 } // namespace
 
 void HistoryListModel::setRecords(const QList<TranscriptRecord> &records)
@@ -56,9 +64,9 @@ QString HistoryListModel::dateText(const QDateTime &date)
 {
     static const QLocale locale;
     static const QString dateFormat = abbreviatedDateFormat(locale);
+    static const QString timeFormat = shortTimeFormat(locale);
     const QDateTime local = date.toLocalTime();
-    return locale.toString(local.date(), dateFormat) + QLatin1Char(' ') +
-           locale.toString(local.time(), QLocale::ShortFormat);
+    return locale.toString(local.date(), dateFormat) + QLatin1Char(' ') + locale.toString(local.time(), timeFormat);
 }
 
 QString HistoryListModel::preview(const QString &output)

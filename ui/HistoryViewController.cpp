@@ -83,11 +83,15 @@ QWidget *HistoryViewController::buildList()
 
     // "No dictations", centred over the list, 30 points below its top.
     m_emptyLabel = label(QStringLiteral("No dictations"), 13, QFont::Normal, Tone::secondary, true);
-    m_emptyLabel->setAlignment(Qt::AlignHCenter);
+    m_emptyLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_emptyLabel->setMaximumWidth(pixelsForPoints(206));
+    auto *centred = new QHBoxLayout;
+    centred->addStretch(1);
+    centred->addWidget(m_emptyLabel, 100); // as wide as it may be, so that it wraps only when it must
+    centred->addStretch(1);
     auto *overlay = new QVBoxLayout(m_table->viewport());
     overlay->setContentsMargins(0, pixelsForPoints(30), 0, 0);
-    overlay->addWidget(m_emptyLabel, 0, Qt::AlignHCenter);
+    overlay->addLayout(centred);
     overlay->addStretch(1);
     return m_table;
 }

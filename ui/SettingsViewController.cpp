@@ -50,10 +50,11 @@ QLabel *detailLabel()
     return label(QString(), 13, QFont::Normal, Tone::secondary);
 }
 
+// `title` as written on the button ("&&" for "&").
 QPushButton *button(const QString &title, const QString &help = {})
 {
     auto *result = new QPushButton(title);
-    result->setAccessibleName(title);
+    result->setAccessibleName(QString(title).replace(QStringLiteral("&&"), QStringLiteral("&")));
     if (!help.isEmpty())
         result->setAccessibleDescription(help);
     return result;
@@ -170,7 +171,7 @@ QWidget *SettingsViewController::buildPermissions()
     layout::addRow(grid, QStringLiteral("Accessibility"), m_accessibilityDetail);
 
     m_dictationButton =
-        button(QStringLiteral("Microphone & Speech…"),
+        button(QStringLiteral("Microphone && Speech…"),
                QStringLiteral(
                    "Requests microphone and speech recognition access. Both permissions are required for dictation."));
     m_dictationButton->setToolTip(QStringLiteral("Allow microphone capture and %1 speech recognition for dictation.")

@@ -23,14 +23,18 @@ namespace shortcutkeys {
 
 namespace {
 
-// Function keys, Pause and Print.
-bool standsAlone(const QString &key)
+// n for the function key "Fn" (F1 to F35), otherwise 0.
+int functionKeyNumber(const QString &key)
 {
-    if (key == u"Pause" || key == u"Print")
-        return true;
     bool isNumber = false;
     const int number = key.mid(1).toInt(&isNumber);
-    return key.startsWith(QLatin1Char('F')) && isNumber && number >= 1 && number <= 35;
+    return key.startsWith(QLatin1Char('F')) && isNumber && number >= 1 && number <= 35 ? number : 0;
+}
+
+// Keys nobody types: the function keys, Pause and Print.
+bool standsAlone(const QString &key)
+{
+    return key == u"Pause" || key == u"Print" || functionKeyNumber(key) > 0;
 }
 
 } // namespace
@@ -78,6 +82,9 @@ Expected<ToggleShortcut, QString> parseToggle(const QString &text)
             QStringLiteral(
                 "“%1” is not a shortcut: without Ctrl, Alt or Super it would take %2 from every application.")
                 .arg(text, toggle.key));
+    // The X server keeps Ctrl+Alt+F1 to F12 for switching to a text console: a grab of them never fires.
+    if (toggle.control && toggle.alt && functionKeyNumber(toggle.key) >= 1 && functionKeyNumber(toggle.key) <= 12)
+        return unexpected(QStringLiteral("“%1” is not a shortcut: it switches to a text console.").arg(text));
     // Orvanta sends these itself to paste a dictation; grabbed, they would never reach the text field.
     if (toggle.name() == platform::pasteKeys() || toggle.name() == platform::terminalPasteKeys())
         return unexpected(QStringLiteral("“%1” is not a shortcut: Orvanta pastes dictations with it.").arg(text));

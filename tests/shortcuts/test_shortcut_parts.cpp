@@ -19,10 +19,12 @@ TEST(ShortcutKeys, TogglesParseToOneCanonicalSpellingAndBadOnesSayWhy)
               QStringLiteral("Shift+Super+D"));
     EXPECT_EQ(shortcutkeys::parseToggle(QStringLiteral("F9")).value().name(), QStringLiteral("F9"));
     EXPECT_EQ(shortcutkeys::parseToggle(QStringLiteral("shift+pause")).value().name(), QStringLiteral("Shift+Pause"));
+    EXPECT_EQ(shortcutkeys::parseToggle(QStringLiteral("ctrl+alt+f13")).value().name(), QStringLiteral("Ctrl+Alt+F13"));
 
-    // A key that is typed must come with Ctrl, Alt or Super: a grab would take it from every application.
+    // A key that is typed must come with Ctrl, Alt or Super (a grab would take it from every application); the
+    // paste keys and the console switches are taken already.
     for (const char *bad : {"", "Ctrl+", "Ctrl+Alt", "Ctrl++Space", "Space+Ctrl", "Hyperx+Space", "D", "Shift+D",
-                            "space", "F0", "F36", "ctrl+v", "Shift+Ctrl+V"}) {
+                            "space", "F0", "F36", "ctrl+v", "Shift+Ctrl+V", "Ctrl+Alt+F9"}) {
         const auto result = shortcutkeys::parseToggle(QString::fromLatin1(bad));
         ASSERT_FALSE(result) << bad;
         EXPECT_TRUE(result.error().endsWith(QLatin1Char('.'))) << bad;

@@ -31,10 +31,19 @@ QString shortTimeFormat(const QLocale &locale)
 void HistoryListModel::setRecords(const QList<TranscriptRecord> &records)
 {
     beginResetModel();
+    // A dictation's date never changes: it is formatted once, which is most of the cost of a reload.
+    QHash<QUuid, QString> dates;
+    dates.reserve(records.size());
     m_rows.clear();
     m_rows.reserve(records.size());
-    for (const TranscriptRecord &record : records)
-        m_rows.append(Row{dateText(record.date), preview(record.output)});
+    for (const TranscriptRecord &record : records) {
+        QString date = m_dates.value(record.id);
+        if (date.isEmpty())
+            date = dateText(record.date);
+        dates.insert(record.id, date);
+        m_rows.append(Row{date, preview(record.output)});
+    }
+    m_dates = std::move(dates);
     endResetModel();
 }
 

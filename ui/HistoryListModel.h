@@ -4,7 +4,9 @@
 
 #include <QAbstractListModel>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QUuid>
 
 namespace orv::ui {
 
@@ -39,6 +41,7 @@ private:
         QString preview;
     };
     QList<Row> m_rows;
+    QHash<QUuid, QString> m_dates; // by dictation
 };
 
 } // namespace orv::ui

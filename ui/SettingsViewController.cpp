@@ -3,6 +3,7 @@
 #include "core/PlatformText.h"
 #include "ui/AccessibilityPrompt.h"
 #include "ui/LinuxChoicesCard.h"
+#include "ui/LoginItemText.h"
 #include "ui/SettingsLayout.h"
 #include "ui/UIComponents.h"
 
@@ -20,21 +21,6 @@ namespace {
 
 using LoginStatus = AbstractLoginItemController::Status;
 namespace layout = settingslayout;
-
-QString loginStatusText(LoginStatus status)
-{
-    switch (status) {
-    case LoginStatus::notRegistered:
-        return QStringLiteral("Off");
-    case LoginStatus::enabled:
-        return QStringLiteral("Enabled");
-    case LoginStatus::requiresApproval:
-        return QStringLiteral("Needs approval");
-    case LoginStatus::notFound:
-        return QStringLiteral("App unavailable");
-    }
-    return QStringLiteral("Unavailable");
-}
 
 // A permission status as its detail shows it: "Denied — open …" reads just "Denied"; the full status is the
 // tooltip and accessible description.

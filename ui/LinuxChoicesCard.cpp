@@ -57,7 +57,7 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
         m_keyRefusal = reason;
         showToggleProblem();
     };
-    connect(m_toggle, &QLineEdit::returnPressed, this, [this] { chooseToggle(m_toggle->text()); });
+    connect(m_toggle, &QLineEdit::editingFinished, this, [this] { chooseToggle(m_toggle->text()); });
     connect(m_toggle, &QLineEdit::textEdited, this, [this] {
         m_keyRefusal.reset();
         showToggleProblem();
@@ -67,10 +67,10 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
     connect(m_reset, &QPushButton::clicked, this, &LinuxChoicesCard::resetToggle);
 
     describe(m_endpoint, QStringLiteral("Language model server address"),
-             QStringLiteral("The address of a llama.cpp server on %1; press Return to use it. Addresses elsewhere "
-                            "are refused.")
+             QStringLiteral("The address of a llama.cpp server on %1, used once you press Return or leave the "
+                            "field. Addresses elsewhere are refused.")
                  .arg(platform::thisComputer()));
-    connect(m_endpoint, &QLineEdit::returnPressed, this, &LinuxChoicesCard::chooseEndpoint);
+    connect(m_endpoint, &QLineEdit::editingFinished, this, &LinuxChoicesCard::chooseEndpoint);
     connect(m_endpoint, &QLineEdit::textEdited, this, [this] { m_endpointError->hide(); });
     describe(m_check, QStringLiteral("Check the language model"),
              QStringLiteral("Asks the model server now whether it is there."));

@@ -57,8 +57,8 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
         live.shortcuts().refreshFn();
         live.model().formatter().checkModel();
     };
-    ui::AppDelegate delegate(live.model(),
-                             {SettingsKeyValueStore::defaultFilePath(), launchedAtLogin, becameActive, {}});
+    ui::AppDelegate delegate(
+        live.model(), {SettingsKeyValueStore::defaultFilePath(), launchedAtLogin, becameActive, {}, &live.settings()});
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
     delegate.launch();
 

@@ -24,6 +24,12 @@ QString initialFnStatus(const QString &holdKey)
     return QStringLiteral("Enable Accessibility to use ") + holdKey + QStringLiteral(" in other apps.");
 }
 
+// The model status while the language model is being asked whether it is there.
+QString checkingStatus(const QString &modelName)
+{
+    return QStringLiteral("Checking ") + modelName + QStringLiteral("…");
+}
+
 QString outcomeStatus(DeliveryResult::Outcome outcome)
 {
     switch (outcome) {
@@ -136,8 +142,7 @@ AppModel::AppModel(Services services, QObject *parent)
       m_dictionary(withoutRepeatedIds(m_store->snapshot().dictionary)),
       m_microphoneStatus(authorizationText(AuthorizationStatus::notDetermined)),
       m_speechStatus(authorizationText(AuthorizationStatus::notDetermined)),
-      m_modelStatus(QStringLiteral("Checking ") + m_formatter->modelDisplayName() + QStringLiteral("…")),
-      m_activeModelName(m_formatter->modelDisplayName())
+      m_modelStatus(checkingStatus(m_formatter->modelDisplayName())), m_activeModelName(m_formatter->modelDisplayName())
 {
     m_errorMessage = m_store->loadError();
     installCallbacks();
@@ -643,6 +648,20 @@ Task<> AppModel::accessibilityRecheckTask(QPointer<AppModel> model)
         model->refreshStatus();
 }
 
+void AppModel::checkLanguageModel()
+{
+    m_modelStatus = checkingStatus(m_formatter->modelDisplayName());
+    Q_EMIT changed();
+    (void)languageModelTask(this);
+}
+
+Task<> AppModel::languageModelTask(QPointer<AppModel> model)
+{
+    co_await model->m_formatter->refreshModel();
+    if (model)
+        model->refreshStatus();
+}
+
 Task<> AppModel::localeTask(QPointer<AppModel> model)
 {
     if (!model)
@@ -770,6 +789,14 @@ void AppModel::setShortcutNames(const ShortcutNames &names)
     if (m_fnShortcutStatus == initialFnStatus(m_shortcutNames.holdKey))
         m_fnShortcutStatus = initialFnStatus(names.holdKey);
     m_shortcutNames = names;
+    Q_EMIT changed();
+}
+
+void AppModel::setShortcutRegistrationError(const std::optional<QString> &error)
+{
+    if (error == m_shortcutRegistrationError)
+        return;
+    m_shortcutRegistrationError = error;
     Q_EMIT changed();
 }
 

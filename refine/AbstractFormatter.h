@@ -34,6 +34,8 @@ public:
     // Asks the language model afresh whether it is there, in the background (a local server may have
     // started or stopped); what it learns shows in statusText() and modelDisplayName().
     virtual void checkModel() {}
+    // Asks the language model afresh and waits for the answer (the Settings page's "Check").
+    virtual Task<void> refreshModel() = 0;
 };
 
 } // namespace orv

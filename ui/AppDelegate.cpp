@@ -55,7 +55,7 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::launch()
 {
-    m_mainWindow = std::make_unique<MainWindowController>(*m_model, m_options.settingsPath);
+    m_mainWindow = std::make_unique<MainWindowController>(*m_model, m_options.settingsPath, m_options.choices);
     buildMainMenu();
     buildStatusItem();
     connect(m_model, &AppModel::changed, this, &AppDelegate::modelChanged);

@@ -14,6 +14,7 @@ class QSystemTrayIcon;
 namespace orv {
 
 class AppModel;
+class LinuxSettings;
 
 namespace ui {
 
@@ -37,6 +38,8 @@ public:
         std::function<void()> becameActive;
         // Whether the desktop shows a tray; Qt's answer unless a test says otherwise.
         std::function<bool()> trayAvailable;
+        // The Linux choices the Settings page shows and changes; they outlive the delegate.
+        LinuxSettings *choices = nullptr;
     };
 
     AppDelegate(AppModel &model, Options options, QObject *parent = nullptr);

@@ -1,4 +1,5 @@
 #include "refine/IntelligenceFormatter.h"
+#include "refine/LanguageModelSelector.h"
 #include "refine/llamaserver/LlamaServerClient.h"
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "refine/llamaserver/LocalLanguageModel.h"
@@ -219,6 +220,26 @@ TEST_F(LlamaServerTest, noServerMeansBuiltinRules)
     EXPECT_EQ(selector->displayName(), QStringLiteral("Built-in rules"));
     EXPECT_EQ(selector->serverStatus(),
               QStringLiteral("No local model server answers at ") + closedEndpoint + QStringLiteral("."));
+}
+
+TEST_F(LlamaServerTest, anotherAddressChosenWhileRunningIsAskedFromTheNextRefreshOn)
+{
+    server.script(QStringLiteral("/props"), {200, props, 0ms});
+    auto remote = std::make_unique<LlamaServerModel>(scheduler, QStringLiteral("http://192.168.1.20:8080"));
+    LlamaServerModel &handle = *remote;
+    LanguageModelSelector selector(std::move(remote));
+    refresh(selector);
+    EXPECT_FALSE(selector.usesServer());
+    EXPECT_TRUE(selector.serverStatus().contains(QStringLiteral("is not on this computer")));
+
+    handle.setEndpoint(server.url().toString());
+    EXPECT_EQ(handle.availability().message,
+              QStringLiteral("No local model server answers at ") + server.url().toString() + QStringLiteral("."))
+        << "unknown until asked";
+    refresh(selector);
+    EXPECT_TRUE(selector.usesServer());
+    EXPECT_EQ(selector.displayName(), QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"));
+    EXPECT_EQ(server.requests().size(), 1);
 }
 
 TEST_F(LlamaServerTest, onlyLoopbackAddressesAreUsed)

@@ -18,4 +18,14 @@ Task<FormattingResult> FakeFormatter::format(QString text, DictationMode mode, Q
     co_return result;
 }
 
+Task<void> FakeFormatter::refreshModel()
+{
+    ++refreshCalls;
+    if (!holdRefresh)
+        co_return;
+    AsyncValue<bool> reply;
+    refreshes.append(reply);
+    co_await reply;
+}
+
 } // namespace orv::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/LinuxSettings.h"
 #include "tests/core/AppModelHarness.h"
 #include "ui/AppDelegate.h"
 
@@ -28,7 +29,7 @@ protected:
             make();
         delegate = std::make_unique<ui::AppDelegate>(
             *model, ui::AppDelegate::Options{settingsPath(), launchedAtLogin, [this] { ++becameActiveCalls; },
-                                             [this] { return trayAvailable; }});
+                                             [this] { return trayAvailable; }, &choices});
         delegate->launch();
         return *delegate;
     }
@@ -43,6 +44,7 @@ protected:
 
     bool trayAvailable = true;
     int becameActiveCalls = 0;
+    LinuxSettings choices{std::make_unique<InMemoryKeyValueStore>()}; // the Linux choices, in memory
     std::unique_ptr<ui::AppDelegate> delegate;
 };
 

@@ -2,7 +2,6 @@
 
 #include "app/LiveApplication.h"
 #include "app/QuitOnSignals.h"
-#include "shortcuts/ShortcutSettingsFile.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -72,8 +71,8 @@ int HeadlessCommand::run(int argc, char *argv[])
     StatusPrinter printer(model);
     QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
 
-    const ShortcutSettingsFile keys;
-    QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey() << " (hold to speak) and " << keys.toggle()
+    const AppModel::ShortcutNames &keys = model.shortcutNames();
+    QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey << " (hold to speak) and " << keys.toggle
                         << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
     printer.print();
 

@@ -4,16 +4,15 @@
 #include "app/XdgAutostart.h"
 #include "core/desktop/LiveDesktop.h"
 #include "delivery/atspi/LiveEnvironment.h"
+#include "library/LinuxSettings.h"
 #include "library/SettingsKeyValueStore.h"
 #include "refine/IntelligenceFormatter.h"
+#include "refine/LanguageModelSelector.h"
 #include "refine/llamaserver/LlamaServerModel.h"
-#include "refine/llamaserver/LocalLanguageModel.h"
-#include "shortcuts/ShortcutSettingsFile.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "speech/live/SpeechComposition.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 
 namespace orv {
 
@@ -34,12 +33,6 @@ private:
     std::shared_ptr<Permissions> m_inner;
 };
 
-QString languageModelEndpoint()
-{
-    const QSettings settings(SettingsKeyValueStore::defaultFilePath(), QSettings::IniFormat);
-    return settings.value(LlamaServerModel::endpointSettingKey(), QStringLiteral("http://127.0.0.1:8080")).toString();
-}
-
 } // namespace
 
 void LiveApplication::configureProcess()
@@ -48,6 +41,7 @@ void LiveApplication::configureProcess()
 }
 
 LiveApplication::LiveApplication(const Options &options)
+    : m_settings(std::make_unique<LinuxSettings>(std::make_unique<SettingsKeyValueStore>()))
 {
     auto desktop = std::make_unique<LiveDesktop>();
     LiveDesktop *desktopHandle = desktop.get();
@@ -57,8 +51,11 @@ LiveApplication::LiveApplication(const Options &options)
 
     auto permissions = speech::makeLivePermissions();
     auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, permissions);
+    m_languageServerEndpoint = m_settings->languageModelEndpoint();
+    auto languageServer = std::make_unique<LlamaServerModel>(m_scheduler, m_languageServerEndpoint);
+    m_languageServer = languageServer.get();
     auto formatter = std::make_unique<IntelligenceFormatter>(
-        m_scheduler, makeLocalLanguageModel(m_scheduler, languageModelEndpoint()), speechEngine->displayName());
+        m_scheduler, std::make_unique<LanguageModelSelector>(std::move(languageServer)), speechEngine->displayName());
     IntelligenceFormatter *formatterHandle = formatter.get();
 
     m_model = std::make_unique<AppModel>(AppModel::Services{
@@ -79,16 +76,25 @@ LiveApplication::LiveApplication(const Options &options)
             weakModel->refreshStatus();
     };
 
-    m_shortcutSettings = std::make_unique<ShortcutSettingsFile>();
-    ShortcutSettingsFile *settings = m_shortcutSettings.get();
-    m_model->setShortcutNames({settings->holdKey(), settings->toggle()});
     m_shortcuts = std::make_unique<ShortcutController>(
-        *m_model,
-        [this, settings](GlobalShortcut::Callbacks callbacks) {
-            return makeLiveGlobalShortcut(m_scheduler, *settings, std::move(callbacks));
+        *m_model, *m_settings,
+        [this](const ShortcutSettings &keys, GlobalShortcut::Callbacks callbacks) {
+            return makeLiveGlobalShortcut(m_scheduler, keys, std::move(callbacks));
         },
         options.shortcuts);
     m_shortcuts->updateRegistration();
+    // The shortcut controller follows the key choices itself.
+    QObject::connect(m_settings.get(), &LinuxSettings::changed, m_model.get(), [this] { choicesChanged(); });
+}
+
+void LiveApplication::choicesChanged()
+{
+    const QString endpoint = m_settings->languageModelEndpoint();
+    if (endpoint == m_languageServerEndpoint || !m_languageServer)
+        return;
+    m_languageServerEndpoint = endpoint;
+    m_languageServer->setEndpoint(endpoint);
+    m_model->checkLanguageModel();
 }
 
 LiveApplication::~LiveApplication()

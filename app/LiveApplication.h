@@ -8,10 +8,12 @@
 
 namespace orv {
 
-class ShortcutSettingsFile;
+class LinuxSettings;
+class LlamaServerModel;
 
 // The composition root: the app model built over the real services of this computer, in the order the
-// model owns them, and the global shortcuts wired to it. Needs a QGuiApplication (the clipboard) that
+// model owns them, the global shortcuts wired to it, and the Linux choices (orvanta.conf) that the
+// shortcuts and the language model follow as they change. Needs a QGuiApplication (the clipboard) that
 // was created after LiveApplication::configureProcess().
 class LiveApplication
 {
@@ -31,14 +33,19 @@ public:
     LiveScheduler &scheduler() { return m_scheduler; }
     AppModel &model() { return *m_model; }
     ShortcutController &shortcuts() { return *m_shortcuts; }
+    LinuxSettings &settings() { return *m_settings; }
 
     // At termination: the keys are released and any dictation is cancelled; nothing needs saving.
     void shutdown();
 
 private:
+    void choicesChanged();
+
     LiveScheduler m_scheduler;
+    std::unique_ptr<LinuxSettings> m_settings;
     std::unique_ptr<AppModel> m_model;
-    std::unique_ptr<ShortcutSettingsFile> m_shortcutSettings;
+    LlamaServerModel *m_languageServer = nullptr; // owned by the model's formatter
+    QString m_languageServerEndpoint;
     std::unique_ptr<ShortcutController> m_shortcuts;
 };
 

@@ -1,5 +1,6 @@
 #include "app/TranscribeCommand.h"
 
+#include "core/FileRead.h"
 #include "core/LiveScheduler.h"
 #include "core/Task.h"
 #include "library/AppStore.h"
@@ -11,7 +12,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <cstdio>
@@ -92,9 +93,17 @@ int TranscribeCommand::run(const QStringList &arguments)
                                            QStringLiteral("FILE"));
     parser.addOptions({modeOption, languageOption, libraryOption});
     parser.addPositionalArgument(QStringLiteral("AUDIO.wav"), QStringLiteral("The speech to transcribe."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
     if (!parser.parse(QStringList{QStringLiteral("orvanta transcribe")} + arguments)) {
         printError(parser.errorText());
         return usageError;
+    }
+    if (parser.isSet(helpOption)) {
+        // The parser names the program only; the subcommand belongs in the usage line too.
+        QString help = parser.helpText();
+        help.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: orvanta transcribe"));
+        QTextStream(stdout) << help;
+        return success;
     }
     if (parser.positionalArguments().size() != 1) {
         printError(QStringLiteral("Usage: orvanta transcribe [--mode verbatim|clean|structured] [--language ID] "
@@ -107,9 +116,19 @@ int TranscribeCommand::run(const QStringList &arguments)
 
     // The user's library, read only: its mode, language and dictionary are the defaults.
     const QString libraryPath = parser.isSet(libraryOption) ? parser.value(libraryOption) : AppStore::defaultFilePath();
-    if (parser.isSet(libraryOption) && !QFileInfo::exists(libraryPath)) {
-        printError(QStringLiteral("The library file %1 does not exist.").arg(libraryPath));
-        return libraryError;
+    if (parser.isSet(libraryOption)) {
+        // Only a path that names nothing "does not exist"; one the system refuses (too long, a folder on the
+        // way that may not be entered) says why. What is there but no file, the store itself refuses.
+        const std::optional<FileReadError> problem = regularFileProblem(libraryPath);
+        if (problem && problem->kind == FileReadError::Kind::missing) {
+            printError(QStringLiteral("The library file %1 does not exist.").arg(shownPath(libraryPath)));
+            return libraryError;
+        }
+        if (problem && problem->kind == FileReadError::Kind::unreadable) {
+            printError(
+                QStringLiteral("The library file %1 cannot be read: %2.").arg(shownPath(libraryPath), problem->reason));
+            return libraryError;
+        }
     }
     const AppStore store(libraryPath);
     if (store.loadError()) {

@@ -52,11 +52,18 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     const QuitOnSignals quitOnSignals;
 
     LiveApplication live({ShortcutController::Registration::afterOnboarding, std::nullopt});
+    // When the user comes back: the keys are looked at again, and a local model server may have started or
+    // stopped meanwhile.
+    const auto becameActive = [&live] {
+        live.shortcuts().refreshFn();
+        live.model().formatter().checkModel();
+    };
     PanelDesktop panelDesktop;
     ui::AppDelegate delegate(live.model(), {SettingsKeyValueStore::defaultFilePath(),
                                             launchedAtLogin,
-                                            [&live] { live.shortcuts().refreshFn(); },
+                                            becameActive,
                                             {},
+                                            &live.settings(),
                                             panelDesktop.platform()});
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
     delegate.launch();

@@ -1,10 +1,13 @@
 #include "app/XdgAutostart.h"
 
+#include "core/DurableFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace orv {
 
@@ -30,18 +33,6 @@ QString desktopEntryValue(const QString &contents, const QString &key)
     return {};
 }
 
-// The program of an Exec line: the first word, unquoted.
-QString execProgram(const QString &exec)
-{
-    QString trimmed = exec.trimmed();
-    if (trimmed.startsWith(QLatin1Char('"'))) {
-        const qsizetype end = trimmed.indexOf(QLatin1Char('"'), 1);
-        return end > 0 ? trimmed.mid(1, end - 1) : trimmed.mid(1);
-    }
-    const qsizetype space = trimmed.indexOf(QLatin1Char(' '));
-    return space < 0 ? trimmed : trimmed.left(space);
-}
-
 bool programExists(const QString &program)
 {
     if (program.isEmpty())
@@ -53,15 +44,106 @@ bool programExists(const QString &program)
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
-QString quotedExecArgument(const QString &path)
+// The program an Exec command line starts: the first word, or what env starts.
+QString execProgram(const QStringList &arguments)
 {
-    QString escaped = path;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    escaped.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
+    if (arguments.size() >= 2 && QFileInfo(arguments.first()).fileName() == QLatin1String("env"))
+        return arguments.at(1);
+    return arguments.value(0);
+}
+
+bool isReserved(QChar c)
+{
+    return QStringView(u" \t\n\"'\\><~|&;$*?#()`").contains(c);
+}
+
+QString quotedArgument(const QString &argument)
+{
+    if (!argument.isEmpty() && std::none_of(argument.begin(), argument.end(), isReserved))
+        return argument;
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    return quoted + QLatin1Char('"');
 }
 
 } // namespace
+
+QString XdgAutostart::execValue(const QString &program, const QStringList &arguments)
+{
+    QStringList words;
+    // GLib checks that the program exists before it turns %% back into %, so a program whose path holds
+    // a % is started through env, whose own path has none.
+    if (program.contains(QLatin1Char('%')))
+        words.append(QStringLiteral("env"));
+    for (const QString &argument : QStringList{program} + arguments)
+        words.append(quotedArgument(argument).replace(QLatin1Char('%'), QLatin1String("%%")));
+    QString value;
+    for (const QChar c : words.join(QLatin1Char(' '))) {
+        if (c == QLatin1Char('\\'))
+            value += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QLatin1String("\\n");
+        else if (c == QLatin1Char('\t'))
+            value += QLatin1String("\\t");
+        else if (c == QLatin1Char('\r'))
+            value += QLatin1String("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
+QStringList XdgAutostart::execArguments(const QString &value)
+{
+    QString text; // the value's own escapes undone
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        const QChar next = i + 1 < value.size() ? value.at(i + 1) : QChar();
+        if (c != QLatin1Char('\\') || next.isNull()) {
+            text += c;
+            continue;
+        }
+        const QString escapes = QStringLiteral("s\\ntr");
+        const QString meanings = QStringLiteral(" \\\n\t\r");
+        const qsizetype which = escapes.indexOf(next);
+        text += which >= 0 ? meanings.at(which) : c;
+        if (which >= 0)
+            ++i;
+    }
+
+    QStringList arguments;
+    QString current;
+    bool inArgument = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('"')) {
+            inArgument = true;
+            for (++i; i < text.size() && text.at(i) != QLatin1Char('"'); ++i) {
+                const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+                if (text.at(i) == QLatin1Char('\\') && QStringView(u"\"`$\\").contains(next))
+                    ++i;
+                current += text.at(i);
+            }
+        } else if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')) {
+            if (inArgument)
+                arguments.append(current);
+            current.clear();
+            inArgument = false;
+        } else {
+            current += c;
+            inArgument = true;
+        }
+    }
+    if (inArgument)
+        arguments.append(current);
+    for (QString &argument : arguments)
+        argument.replace(QLatin1String("%%"), QLatin1String("%"));
+    return arguments;
+}
 
 XdgAutostart::XdgAutostart(QString entryPath, QString programPath)
     : m_entryPath(std::move(entryPath)), m_programPath(std::move(programPath))
@@ -82,7 +164,7 @@ AbstractLoginItemController::Status XdgAutostart::readStatus() const
     if (!file.open(QIODevice::ReadOnly))
         return Status::notFound;
     const QString contents = QString::fromUtf8(file.readAll());
-    if (!programExists(execProgram(desktopEntryValue(contents, QStringLiteral("Exec")))))
+    if (!programExists(execProgram(execArguments(desktopEntryValue(contents, QStringLiteral("Exec"))))))
         return Status::notFound;
     const auto isFalse = [](const QString &value) {
         return value.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
@@ -106,15 +188,14 @@ Expected<void, QString> XdgAutostart::registerEntry() const
                                             "Type=Application\n"
                                             "Name=Orvanta\n"
                                             "Comment=On-device dictation\n"
-                                            "Exec=%1 %2\n"
+                                            "Exec=%1\n"
                                             "Icon=io.orvanta.Orvanta\n"
                                             "Terminal=false\n"
                                             "X-GNOME-Autostart-enabled=true\n")
-                                 .arg(quotedExecArgument(m_programPath), autostartArgument());
-    // Written atomically: a half-written entry must never start a broken command at login.
-    QSaveFile file(m_entryPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents.toUtf8()) < 0 || !file.commit())
-        return unexpected(file.errorString());
+                                 .arg(execValue(m_programPath, {autostartArgument()}));
+    // Written atomically and checked: a half-written entry must never start a broken command at login.
+    if (auto written = DurableFile::replace(m_entryPath, contents.toUtf8()); !written)
+        return unexpected(written.error());
     return {};
 }
 

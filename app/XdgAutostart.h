@@ -3,6 +3,7 @@
 #include "app/LoginItemController.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace orv {
 
@@ -24,6 +25,13 @@ public:
 
     // The four operations of the login item, bound to this entry; openSettings opens the folder.
     LoginItemController::Operations operations(std::function<void(const QString &folder)> openFolder) const;
+
+    // The Exec value that starts program with arguments, by the desktop-entry rules: an argument with a
+    // reserved character is quoted, with " ` $ \ escaped inside the quotes; % is doubled; then the value's
+    // own escapes apply (\\, \n, \t, \r).
+    static QString execValue(const QString &program, const QStringList &arguments);
+    // The command line an Exec value stands for (the reverse of execValue, also for unquoted values).
+    static QStringList execArguments(const QString &value);
 
 private:
     QString m_entryPath;

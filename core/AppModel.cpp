@@ -3,6 +3,7 @@
 #include "core/PlatformText.h"
 #include "refine/CorrectionLearner.h"
 
+#include <QSet>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -21,6 +22,12 @@ QString readyStatus()
 QString initialFnStatus(const QString &holdKey)
 {
     return QStringLiteral("Enable Accessibility to use ") + holdKey + QStringLiteral(" in other apps.");
+}
+
+// The model status while the language model is being asked whether it is there.
+QString checkingStatus(const QString &modelName)
+{
+    return QStringLiteral("Checking ") + modelName + QStringLiteral("…");
 }
 
 QString outcomeStatus(DeliveryResult::Outcome outcome)
@@ -56,6 +63,22 @@ std::optional<QString> languageCode(const QString &identifier)
             return std::nullopt;
     }
     return first;
+}
+
+// The stored dictionary as it is (the 500 bound applies only when something is learned), except that an
+// id written twice keeps its first entry: every operation finds an entry by its id.
+QList<DictionaryEntry> withoutRepeatedIds(const QList<DictionaryEntry> &stored)
+{
+    QList<DictionaryEntry> entries;
+    entries.reserve(stored.size());
+    QSet<QUuid> seen;
+    for (const DictionaryEntry &entry : stored) {
+        if (!seen.contains(entry.id)) {
+            seen.insert(entry.id);
+            entries.append(entry);
+        }
+    }
+    return entries;
 }
 
 } // namespace
@@ -116,12 +139,10 @@ AppModel::AppModel(Services services, QObject *parent)
       m_preferences(m_store->snapshot().preferences), m_status(readyStatus()),
       m_fnShortcutStatus(initialFnStatus(platform::defaultHoldKeyName())),
       m_history(m_store->snapshot().history.first(std::min(m_store->snapshot().history.size(), historyLimit))),
-      m_dictionary(
-          m_store->snapshot().dictionary.first(std::min(m_store->snapshot().dictionary.size(), dictionaryLimit))),
+      m_dictionary(withoutRepeatedIds(m_store->snapshot().dictionary)),
       m_microphoneStatus(authorizationText(AuthorizationStatus::notDetermined)),
       m_speechStatus(authorizationText(AuthorizationStatus::notDetermined)),
-      m_modelStatus(QStringLiteral("Checking ") + m_formatter->modelDisplayName() + QStringLiteral("…")),
-      m_activeModelName(m_formatter->modelDisplayName())
+      m_modelStatus(checkingStatus(m_formatter->modelDisplayName())), m_activeModelName(m_formatter->modelDisplayName())
 {
     m_errorMessage = m_store->loadError();
     installCallbacks();
@@ -132,7 +153,9 @@ AppModel::AppModel(Services services, QObject *parent)
 
 AppModel::~AppModel()
 {
-    // Services die after this body; none may call back into a half-destroyed model.
+    // Services die after this body, and a task they resume as they go must find its session over.
+    m_sessionID = QUuid::createUuid();
+    // None may call back into a half-destroyed model.
     m_speech->onPartial = nullptr;
     m_speech->onLevel = nullptr;
     m_speech->onStatus = nullptr;
@@ -159,7 +182,9 @@ void AppModel::installCallbacks()
         Q_EMIT weak->changed();
     };
     m_speech->onStatus = [weak](const QString &text) {
-        if (!weak)
+        // From "Finishing…" on, the model's own texts say where the dictation is; the engine's (its
+        // "Ready" at the end of its finish) would show in the middle of it.
+        if (!weak || weak->m_phase == RecordingPhase::processing)
             return;
         weak->m_status = text;
         Q_EMIT weak->changed();
@@ -194,6 +219,8 @@ void AppModel::startDictation()
 
     m_sessionID = QUuid::createUuid();
     const QUuid session = m_sessionID;
+    // While the user speaks, the formatter finds out whether a local model server has come or gone.
+    m_formatter->checkModel();
 
     // The dictionary's spellings, most recently changed first, help the recognizer.
     QList<DictionaryEntry> byRecency = m_dictionary;
@@ -214,8 +241,11 @@ void AppModel::startDictation()
     m_status = QStringLiteral("Preparing…");
     Q_EMIT changed();
 
+    // The start may run straight into recording, and an observer may finish the dictation right there:
+    // then the finish's handle is the one to keep.
+    const quint64 operation = ++m_operationCount;
     Task<> task = startTask(this, session, m_preferences.localeIdentifier, contextualStrings);
-    if (m_sessionID == session)
+    if (m_sessionID == session && m_operationCount == operation)
         m_operation = std::move(task);
 }
 
@@ -227,7 +257,7 @@ Task<> AppModel::startTask(QPointer<AppModel> model, QUuid session, QString loca
 
     const bool authorized = co_await model->authorizeRecording();
     if (!authorized || isStale(model, session, token)) {
-        if (model && model->m_sessionID == session) {
+        if (!isStale(model, session, token)) {
             // authorizeRecording has put the reason in errorMessage.
             model->m_fnOwnsRecording = false;
             model->m_phase = RecordingPhase::idle;
@@ -239,7 +269,7 @@ Task<> AppModel::startTask(QPointer<AppModel> model, QUuid session, QString loca
 
     const Expected<void, SpeechEngineError> started = co_await model->m_speech->start(locale, contextualStrings);
     if (!started) {
-        if (model && model->m_sessionID == session) {
+        if (!isStale(model, session, token)) {
             model->m_fnOwnsRecording = false;
             model->m_speech->cancel();
             model->m_phase = RecordingPhase::idle;
@@ -303,8 +333,9 @@ void AppModel::finishDictation()
     m_audioLevel = 0;
     Q_EMIT changed();
 
+    const quint64 operation = ++m_operationCount;
     Task<> task = finishTask(this, session, mode, duration);
-    if (m_sessionID == session)
+    if (m_sessionID == session && m_operationCount == operation)
         m_operation = std::move(task);
 }
 
@@ -387,7 +418,7 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
 
     const Expected<QString, SpeechEngineError> finished = co_await model->m_speech->finish();
     if (!finished) {
-        if (model && model->m_sessionID == session) {
+        if (!isStale(model, session, token)) {
             model->m_speech->cancel();
             model->m_phase = RecordingPhase::idle;
             model->m_status = QStringLiteral("Dictation interrupted");
@@ -617,6 +648,20 @@ Task<> AppModel::accessibilityRecheckTask(QPointer<AppModel> model)
         model->refreshStatus();
 }
 
+void AppModel::checkLanguageModel()
+{
+    m_modelStatus = checkingStatus(m_formatter->modelDisplayName());
+    Q_EMIT changed();
+    (void)languageModelTask(this);
+}
+
+Task<> AppModel::languageModelTask(QPointer<AppModel> model)
+{
+    co_await model->m_formatter->refreshModel();
+    if (model)
+        model->refreshStatus();
+}
+
 Task<> AppModel::localeTask(QPointer<AppModel> model)
 {
     if (!model)
@@ -744,6 +789,14 @@ void AppModel::setShortcutNames(const ShortcutNames &names)
     if (m_fnShortcutStatus == initialFnStatus(m_shortcutNames.holdKey))
         m_fnShortcutStatus = initialFnStatus(names.holdKey);
     m_shortcutNames = names;
+    Q_EMIT changed();
+}
+
+void AppModel::setShortcutRegistrationError(const std::optional<QString> &error)
+{
+    if (error == m_shortcutRegistrationError)
+        return;
+    m_shortcutRegistrationError = error;
     Q_EMIT changed();
 }
 

@@ -106,6 +106,8 @@ public:
     const std::optional<DeliveryResult> &lastDeliveryResult() const { return m_lastDeliveryResult; }
     const QStringList &supportedLocales() const { return m_supportedLocales; }
     const ShortcutNames &shortcutNames() const { return m_shortcutNames; }
+    // Why the toggle shortcut is not registered (another program holds it); none once it is.
+    const std::optional<QString> &shortcutRegistrationError() const { return m_shortcutRegistrationError; }
 
     // Session.
     void startDictation();
@@ -132,6 +134,8 @@ public:
     // "Enable Accessibility…": switches the session's accessibility on and reads the status again; once the
     // switch is on, opens the desktop's accessibility settings instead.
     void enableAccessibility();
+    // "Check": asks the language model now whether it is there; the model status reads "Checking …" meanwhile.
+    void checkLanguageModel();
 
     // Library and onboarding editing.
     void learn(const QString &heard, const QString &replacement, bool automatic);
@@ -147,6 +151,8 @@ public:
     void setFnShortcutStatus(const QString &text);
     // The composition root tells the names of the configured keys; notifies when they changed.
     void setShortcutNames(const ShortcutNames &names);
+    // The owner of the global shortcuts reports whether the toggle could be registered; notifies on change.
+    void setShortcutRegistrationError(const std::optional<QString> &error);
 
     // For windows that change a preference themselves: they store it here, then call saveLibrary() and
     // notifyChanged(). Neither setter saves or notifies.
@@ -165,6 +171,7 @@ private:
     static Task<> permissionTask(QPointer<AppModel> model);
     static Task<> localeTask(QPointer<AppModel> model);
     static Task<> accessibilityRecheckTask(QPointer<AppModel> model);
+    static Task<> languageModelTask(QPointer<AppModel> model);
     static bool isStale(const QPointer<AppModel> &model, const QUuid &session, const CancelToken &token);
 
     void installCallbacks();
@@ -185,6 +192,7 @@ private:
 
     Preferences m_preferences;
     Task<> m_operation;
+    quint64 m_operationCount = 0; // starts and finishes begun, so that an older one never replaces a newer handle
     QUuid m_sessionID = QUuid::createUuid();
     std::unique_ptr<RepeatingTimer> m_timer;
     std::optional<TimePoint> m_recordingStarted;
@@ -209,6 +217,7 @@ private:
     std::optional<DeliveryResult> m_lastDeliveryResult;
     QStringList m_supportedLocales;
     ShortcutNames m_shortcutNames;
+    std::optional<QString> m_shortcutRegistrationError;
 };
 
 // The text shown for a permission's status.

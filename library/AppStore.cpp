@@ -1,11 +1,13 @@
 #include "library/AppStore.h"
 
+#include "core/DurableFile.h"
+#include "core/FileRead.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace orv {
@@ -108,32 +110,37 @@ QString AppStore::defaultFilePath()
 
 void AppStore::load()
 {
-    QFileInfo info(m_filePath);
-    if (!info.exists() && !info.isSymLink())
-        return; // a first run: defaults, nothing written yet
-
-    QFile file(m_filePath);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        const QString reason = info.isDir() ? QStringLiteral("it is a folder") : file.errorString();
-        m_loadError = QStringLiteral("Your saved library could not be read. It has been kept on disk: "
-                                     "the file could not be opened (%1).")
-                          .arg(reason);
-        return;
+    const QString kept = QStringLiteral("Your saved library could not be read. It has been kept on disk: ");
+    const QString name = quoted(QFileInfo(m_filePath).fileName());
+    auto bytes = readRegularFile(m_filePath, largestLibrary);
+    if (!bytes) {
+        const FileReadError &error = bytes.error();
+        switch (error.kind) {
+        case FileReadError::Kind::missing:
+            if (!QFileInfo(m_filePath).isSymLink()) {
+                DurableFile::removeLeftovers(m_filePath);
+                return; // a first run: defaults, nothing written yet
+            }
+            m_loadError = kept + QStringLiteral("%1 is a link to a file that does not exist.").arg(name);
+            return;
+        case FileReadError::Kind::notRegular:
+            m_loadError = kept + QStringLiteral("%1 is not a regular file: %2.").arg(name, error.reason);
+            return;
+        case FileReadError::Kind::tooLarge:
+            m_loadError = kept + QStringLiteral("%1 is too large to be a library: %2.").arg(name, error.reason);
+            return;
+        case FileReadError::Kind::unreadable:
+            m_loadError = kept + QStringLiteral("the file could not be read (%1).").arg(error.reason);
+            return;
+        }
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_loadError = QStringLiteral("Your saved library could not be read. It has been kept on disk: "
-                                     "the file could not be read (%1).")
-                          .arg(file.errorString());
-        return;
-    }
-    auto decoded = decode(bytes);
+    auto decoded = decode(bytes.value());
     if (!decoded) {
-        m_loadError = QStringLiteral("Your saved library could not be read. It has been kept on disk: %1.")
-                          .arg(decoded.error().message);
+        m_loadError = kept + decoded.error().message + QLatin1Char('.');
         return;
     }
     m_snapshot = std::move(decoded).value();
+    DurableFile::removeLeftovers(m_filePath);
 }
 
 QByteArray AppStore::encode(const Snapshot &snapshot)
@@ -203,20 +210,9 @@ Expected<void, StoreError> AppStore::save(const Snapshot &given)
     if (bytes.isEmpty())
         return unexpected(StoreError{StoreError::Kind::encoding, m_filePath, {}});
 
-    // A temporary file in the same folder, renamed over the old one: a crash leaves old or new, never a mix.
-    QSaveFile file(m_filePath);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return unexpected(StoreError{StoreError::Kind::writing, m_filePath, file.errorString()});
-    // Private before the rename, so the new document is never readable by others even for a moment.
-    file.setPermissions(privateFile);
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return unexpected(StoreError{StoreError::Kind::writing, m_filePath, reason});
-    }
-    if (!file.commit())
-        return unexpected(StoreError{StoreError::Kind::writing, m_filePath, file.errorString()});
+    // A crash or a full disk leaves the old document or the new one, never a mix or an empty file.
+    if (auto written = DurableFile::replace(m_filePath, bytes); !written)
+        return unexpected(StoreError{StoreError::Kind::writing, m_filePath, written.error()});
 
     constexpr QFile::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                             QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |

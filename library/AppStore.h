@@ -47,6 +47,10 @@ public:
     };
 
     static constexpr qsizetype historyLimit = 200;
+    // The largest library read. 200 records, each holding the original and the output of a ten-minute
+    // dictation (up to about 80,000 characters each), come to about 32 MB of English text; twice that
+    // leaves room for other scripts and a large dictionary. Anything larger is not a library.
+    static constexpr qint64 largestLibrary = 64 * 1024 * 1024;
 
     // Loads at once; never fails (see loadError()).
     explicit AppStore(std::optional<QString> filePath = {});

@@ -156,7 +156,8 @@ QString modeDescription(DictationMode mode)
 {
     switch (mode) {
     case DictationMode::verbatim:
-        return QStringLiteral("Keep recognized words, automatic punctuation, and your dictionary corrections.");
+        return QStringLiteral("Keep recognized words, PocketSphinx’s automatic punctuation, and your dictionary "
+                              "corrections.");
     case DictationMode::clean:
         return QStringLiteral("Clean up punctuation, grammar, and filler words while preserving your meaning.");
     case DictationMode::structured:

@@ -38,6 +38,14 @@ std::optional<bool> SettingsKeyValueStore::boolean(const QString &key) const
     return text.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0;
 }
 
+std::optional<QString> SettingsKeyValueStore::text(const QString &key) const
+{
+    const QVariant value = m_settings.value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    return value.toString();
+}
+
 void SettingsKeyValueStore::setInteger(const QString &key, qint64 value)
 {
     m_settings.setValue(key, value);
@@ -48,6 +56,21 @@ void SettingsKeyValueStore::setBoolean(const QString &key, bool value)
 {
     m_settings.setValue(key, value);
     m_settings.sync();
+}
+
+bool SettingsKeyValueStore::setText(const QString &key, const QString &value)
+{
+    const QVariant previous = m_settings.value(key);
+    m_settings.setValue(key, value);
+    m_settings.sync();
+    if (m_settings.status() == QSettings::NoError)
+        return true;
+    // Not on disk: not in memory either, so that what is read is what the next start will read.
+    if (previous.isValid())
+        m_settings.setValue(key, previous);
+    else
+        m_settings.remove(key);
+    return false;
 }
 
 } // namespace orv

@@ -14,12 +14,16 @@ class SettingsKeyValueStore final : public KeyValueStore
 public:
     explicit SettingsKeyValueStore(std::optional<QString> filePath = {});
 
+    // $XDG_CONFIG_HOME/orvanta/orvanta.conf: the one place that says where the file is.
     static QString defaultFilePath();
 
     std::optional<qint64> integer(const QString &key) const override;
     std::optional<bool> boolean(const QString &key) const override;
+    std::optional<QString> text(const QString &key) const override;
     void setInteger(const QString &key, qint64 value) override;
     void setBoolean(const QString &key, bool value) override;
+    bool setText(const QString &key, const QString &value) override;
+    QString location() const override { return m_settings.fileName(); }
 
 private:
     // QSettings reads lazily and caches; every read goes through this one object.

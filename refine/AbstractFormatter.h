@@ -31,6 +31,11 @@ public:
     virtual QString statusText() const = 0;
     // Display name of the active language model ("Built-in rules", or the local server's model).
     virtual QString modelDisplayName() const = 0;
+    // Asks the language model afresh whether it is there, in the background (a local server may have
+    // started or stopped); what it learns shows in statusText() and modelDisplayName().
+    virtual void checkModel() {}
+    // Asks the language model afresh and waits for the answer (the Settings page's "Check").
+    virtual Task<void> refreshModel() = 0;
 };
 
 } // namespace orv

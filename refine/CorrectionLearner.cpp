@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace orv::CorrectionLearner {
@@ -68,18 +69,6 @@ PatternCache &patternCache()
     return cache;
 }
 
-struct Span
-{
-    qsizetype start;
-    qsizetype end;
-};
-
-bool overlapsAny(const std::vector<Span> &written, qsizetype start, qsizetype end)
-{
-    return std::any_of(written.begin(), written.end(),
-                       [&](const Span &span) { return start < span.end && span.start < end; });
-}
-
 bool splitsCharacter(const QString &text, qsizetype start, qsizetype end)
 {
     const auto inside = [&](qsizetype at) {
@@ -112,6 +101,55 @@ QList<Match> matchesIn(const QRegularExpression &re, const QString &text)
     return result;
 }
 
+// A stretch of the text that an entry wrote in this pass, in UTF-16 units.
+struct Span
+{
+    qsizetype start;
+    qsizetype end;
+};
+
+// Replaces the matches that split no character and touch no written span, building the new text in one
+// forward pass. `written` is sorted and its spans do not overlap; it is moved to the new positions and
+// the new spans are merged in, so it stays sorted. Linear in the text, the matches and the spans.
+bool replaceMatches(QString &text, const QList<Match> &matches, const QString &replacement, std::vector<Span> &written)
+{
+    QString out;
+    std::vector<Span> moved;
+    qsizetype copied = 0; // the text before this is in out
+    qsizetype shift = 0;  // how far text after the last replacement has moved
+    std::size_t next = 0; // the first written span not yet moved
+    bool replaced = false;
+    const auto moveSpansBefore = [&](qsizetype position) {
+        while (next < written.size() && written[next].end <= position) {
+            moved.push_back({written[next].start + shift, written[next].end + shift});
+            ++next;
+        }
+    };
+    for (const Match &match : matches) {
+        const qsizetype start = match.start;
+        const qsizetype end = match.start + match.length;
+        moveSpansBefore(start);
+        const bool touchesWritten = next < written.size() && written[next].start < end;
+        if (touchesWritten || splitsCharacter(text, start, end))
+            continue;
+        if (!replaced)
+            out.reserve(text.size() + std::max<qsizetype>(0, (replacement.size() - match.length) * matches.size()));
+        out.append(QStringView(text).mid(copied, start - copied));
+        moved.push_back({out.size(), out.size() + replacement.size()});
+        out.append(replacement);
+        copied = end;
+        shift += replacement.size() - match.length;
+        replaced = true;
+    }
+    if (!replaced)
+        return false;
+    moveSpansBefore(std::numeric_limits<qsizetype>::max());
+    out.append(QStringView(text).mid(copied));
+    text = std::move(out);
+    written = std::move(moved);
+    return true;
+}
+
 } // namespace
 
 QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
@@ -134,7 +172,7 @@ QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
     QString current = text;
     QString currentFolded = current.toCaseFolded();
     bool wellFormed = isWellFormed(current);
-    std::vector<Span> written; // what earlier entries wrote in this pass
+    std::vector<Span> written; // what earlier entries wrote in this pass, sorted
     for (const Ordered &item : ordered) {
         const DictionaryEntry &entry = *item.entry;
         if (entry.replacement.isEmpty())
@@ -144,25 +182,9 @@ QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
             continue;
         if (!pattern->foldedAsciiFirstWord.isEmpty() && !currentFolded.contains(pattern->foldedAsciiFirstWord))
             continue;
-        bool changed = false;
         const QList<Match> matches =
             wellFormed ? matchesIn(pattern->regex, current) : allMatches(pattern->regex, current);
-        for (auto it = matches.crbegin(); it != matches.crend(); ++it) {
-            const qsizetype start = it->start;
-            const qsizetype end = it->start + it->length;
-            if (splitsCharacter(current, start, end) || overlapsAny(written, start, end))
-                continue;
-            current.replace(start, it->length, entry.replacement);
-            changed = true;
-            const qsizetype delta = entry.replacement.size() - it->length;
-            for (Span &span : written) {
-                if (span.start >= end) {
-                    span.start += delta;
-                    span.end += delta;
-                }
-            }
-            written.push_back({start, start + entry.replacement.size()});
-        }
+        const bool changed = replaceMatches(current, matches, entry.replacement, written);
         if (changed) {
             currentFolded = current.toCaseFolded();
             wellFormed = wellFormed && isWellFormed(entry.replacement);

@@ -108,6 +108,27 @@ bool containsMatch(const QRegularExpression &re, const QString &text)
     return false;
 }
 
+// Waits for task to end; a cancellation of the waiting task ends the wait at once (false) and leaves
+// task running.
+Task<bool> untilDone(Scheduler &scheduler, Task<void> task)
+{
+    const CancelToken token = co_await currentCancellation();
+    if (token->isCancelled())
+        co_return false;
+    AsyncValue<bool> ended;
+    (void)[](Task<void> awaited, AsyncValue<bool> ended)->Task<void>
+    {
+        co_await awaited.waitUnlinked();
+        ended.resolve(true);
+    }
+    (task, ended);
+    Scheduler *loop = &scheduler;
+    const auto link = token->onCancel([ended, loop] { loop->post([ended] { ended.resolve(false); }); });
+    const bool done = co_await ended;
+    token->removeCallback(link);
+    co_return done;
+}
+
 } // namespace
 
 QString description(FormatterError error, const QString &modelName)
@@ -123,9 +144,19 @@ IntelligenceFormatter::IntelligenceFormatter(Scheduler &scheduler,
                                              std::unique_ptr<LanguageModel> model,
                                              QString speechEngineName)
     : m_scheduler(scheduler), m_model(std::move(model)), m_speechEngineName(std::move(speechEngineName))
-{}
+{
+    m_firstCheck = refreshModel();
+    m_lastCheck = m_firstCheck;
+}
 
 IntelligenceFormatter::~IntelligenceFormatter() = default;
+
+void IntelligenceFormatter::checkModel()
+{
+    if (m_lastCheck.isValid() && !m_lastCheck.isDone())
+        return;
+    m_lastCheck = refreshModel();
+}
 
 QString IntelligenceFormatter::statusText() const
 {
@@ -409,9 +440,14 @@ IntelligenceFormatter::format(QString text, DictationMode mode, QList<Dictionary
     const QString speechEngineName = m_speechEngineName;
     const auto gone = [&] { return FormattingResult{trimmedText, speechEngineName, cancelledNotice()}; };
 
-    co_await refreshModel();
-    if (alive.expired())
-        co_return gone();
+    if (!m_firstCheck.isDone()) {
+        // Before the model's first answer nothing says which model to use.
+        const bool answered = co_await untilDone(m_scheduler, m_firstCheck);
+        if (alive.expired())
+            co_return gone();
+        if (!answered)
+            co_return unformatted(trimmedText, cancelledNotice());
+    }
     const ModelAvailability availability = m_model->availability();
     const QString modelName = m_model->displayName();
     if (!availability.available)

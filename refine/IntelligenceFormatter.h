@@ -30,18 +30,20 @@ public:
     static constexpr int maximumResponseTokens = 1200;
 
     // speechEngineName labels unformatted output ("PocketSphinx"). The model is owned for the whole run;
-    // it is asked at once whether it is there (see onModelChange).
+    // it is asked at once, in the background, whether it is there (see onModelChange).
     IntelligenceFormatter(Scheduler &scheduler, std::unique_ptr<LanguageModel> model, QString speechEngineName);
     ~IntelligenceFormatter() override;
 
     Task<FormattingResult> format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary) override;
     QString statusText() const override;
     QString modelDisplayName() const override;
+    // Starts refreshModel() unless one is still out. format() never waits for it: a formatting uses what
+    // the last answer said, and waits only for the very first answer.
+    void checkModel() override;
 
     LanguageModel &model() const { return *m_model; }
-    // Asks the model afresh whether it is there (a local server may have started or stopped). format()
-    // does this before every formatting.
-    Task<void> refreshModel();
+    // Asks the model afresh whether it is there (a local server may have started or stopped).
+    Task<void> refreshModel() override;
     // Called after a refresh changed statusText() or modelDisplayName().
     std::function<void()> onModelChange;
 
@@ -67,6 +69,8 @@ private:
     Scheduler &m_scheduler;
     std::unique_ptr<LanguageModel> m_model;
     QString m_speechEngineName;
+    Task<void> m_firstCheck; // asked at construction
+    Task<void> m_lastCheck;
     // Expires with this formatter: a task resumed after it is gone touches nothing of it.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
 };

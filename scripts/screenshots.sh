@@ -14,7 +14,59 @@ out="$root/docs/screenshots"
 mkdir -p "$out"
 program="$build/app/orvanta"
 
-# Starts Orvanta with a fresh home; prints its pid. $1: "setup" to start with setup already done.
+uuid() { tr '[:lower:]' '[:upper:]' </proc/sys/kernel/random/uuid; }
+json() { # a JSON string: backslashes, quotes and line feeds escaped
+    local text="${1//\\/\\\\}"
+    text="${text//\"/\\\"}"
+    printf '"%s"' "${text//$'\n'/\\n}"
+}
+
+# A library as a user has it after a few days: a dozen dictations, twenty dictionary entries.
+write_library() {
+    local now=$(($(date +%s) - 978307200)) # seconds since 2001-01-01, as the library counts
+    local outputs=(
+        "Thanks for the quick turnaround. I'll review the pull request this afternoon and merge it once the tests pass."
+        "Reminder: the Kubernetes upgrade window is Thursday at 9 pm. Please drain the staging nodes beforehand."
+        "Can we move our one-on-one to Friday? Something came up on Wednesday."
+        $'Meeting notes:\nWe agreed to ship the PostgreSQL migration next sprint.\nJohn owns the rollback plan.'
+        "Dear Ms. O'Connor, thank you for your letter of March 3rd. I have attached the signed contract."
+        "Buy oat milk, coffee beans, and batteries for the kitchen clock."
+        "The flaky test in the billing service fails only when the time zone is not UTC."
+        "Let's use kubectl rollout restart instead of deleting the pods by hand."
+        "I think the dashboard should show the last 24 hours by default, not the last 7 days."
+        "Happy birthday, Anna! I hope you have a wonderful day."
+        "Draft reply: yes, Tuesday works for me. I'll bring the printed agenda."
+        "Note to self: renew the TLS certificate for grafana before the 15th."
+    )
+    local apps=("Thunderbird" "Slack" "Thunderbird" "LibreOffice Writer" "Thunderbird" "Text Editor" "Terminal"
+        "Slack" "Firefox" "Signal" "Thunderbird" "Text Editor")
+    local entries=(
+        "cube control|kubectl|1|4" "post gress|PostgreSQL|1|3" "jon|John|1|2" "graph ana|Grafana|1|2"
+        "o connor|O'Connor|0|1" "tls|TLS|1|1" "get hub|GitHub|1|5" "pie test|pytest|1|2" "engine x|nginx|0|1"
+        "cafe|café|1|1" "anna|Anna|0|1" "java script|JavaScript|1|3" "type script|TypeScript|1|2"
+        "red is|Redis|1|1" "mac leod|MacLeod|0|1" "sequel|SQL|1|2" "oh auth|OAuth|1|1" "web hook|webhook|1|1"
+        "kafka|Kafka|1|1" "dev ops|DevOps|0|2"
+    )
+    local history="" dictionary="" i
+    for i in "${!outputs[@]}"; do
+        history+="${history:+,}{\"id\":\"$(uuid)\",\"date\":$((now - 3600 - i * 14000)),\"original\":$(json "${outputs[i]}"),"
+        history+="\"output\":$(json "${outputs[i]}"),\"duration\":$((4 + i % 9)),\"applicationName\":\"${apps[i]}\","
+        history+="\"formatter\":\"Built-in rules\"}"
+    done
+    for i in "${!entries[@]}"; do
+        IFS='|' read -r heard spelling automatic count <<<"${entries[i]}"
+        dictionary+="${dictionary:+,}{\"id\":\"$(uuid)\",\"heard\":$(json "$heard"),\"replacement\":$(json "$spelling"),"
+        dictionary+="\"occurrenceCount\":$count,\"modifiedAt\":$((now - i * 9000)),"
+        dictionary+="\"automatic\":$([ "$automatic" = 1 ] && echo true || echo false)}"
+    done
+    mkdir -p "$XDG_DATA_HOME/orvanta"
+    printf '{"preferences":{"localeIdentifier":"en-US","mode":"Clean","autoLearn":true,"retainHistory":true},' \
+        >"$XDG_DATA_HOME/orvanta/library.json"
+    printf '"history":[%s],"dictionary":[%s]}\n' "$history" "$dictionary" >>"$XDG_DATA_HOME/orvanta/library.json"
+}
+
+# Starts Orvanta with a fresh home; prints its pid. $1: "setup" to start with setup already done, with a
+# realistic library.
 start() {
     home="$(mktemp -d /tmp/orvanta-shots.XXXXXX)"
     export XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data"
@@ -22,6 +74,7 @@ start() {
         mkdir -p "$XDG_CONFIG_HOME/orvanta"
         printf '[General]\norvanta.onboarding.complete=true\norvanta.onboarding.step=2\n' \
             >"$XDG_CONFIG_HOME/orvanta/orvanta.conf"
+        write_library
     fi
     "$program" >/dev/null 2>&1 &
     pid=$!
@@ -62,6 +115,13 @@ next() { # presses Return in the window (the next button)
     xdotool key --window "$1" Return
 }
 
+# The sidebar has the keyboard: Down shows the next page.
+next_page() { # window-id name
+    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+    xdotool key --window "$1" Down
+    shot "$1" "$2"
+}
+
 # Light: onboarding, main window, tray menu.
 unset GTK_THEME
 start fresh
@@ -78,6 +138,16 @@ if [ -n "$tray" ]; then
     echo "$out/tray-menu.png"
     xdotool key Escape
 fi
+stop
+
+# The pages over a library in use.
+start setup
+wid="$(window)"
+next_page "$wid" history
+next_page "$wid" dictionary
+next_page "$wid" settings
+xdotool mousemove --window "$wid" 600 400 click --repeat 20 --delay 20 5 # the wheel, down to the last card
+shot "$wid" settings-choices
 stop
 
 # The recording panel while recording and while processing, and the Overview page after a dictation that
@@ -107,4 +177,5 @@ stop
 start setup
 wid="$(window)"
 shot "$wid" main-window-dark
+next_page "$wid" history-dark
 stop

@@ -1,5 +1,7 @@
 #include "shortcuts/ShortcutKeys.h"
 
+#include "core/PlatformText.h"
+
 namespace orv {
 
 QString ToggleShortcut::name() const
@@ -18,6 +20,24 @@ QString ToggleShortcut::name() const
 }
 
 namespace shortcutkeys {
+
+namespace {
+
+// n for the function key "Fn" (F1 to F35), otherwise 0.
+int functionKeyNumber(const QString &key)
+{
+    bool isNumber = false;
+    const int number = key.mid(1).toInt(&isNumber);
+    return key.startsWith(QLatin1Char('F')) && isNumber && number >= 1 && number <= 35 ? number : 0;
+}
+
+// Keys nobody types: the function keys, Pause and Print.
+bool standsAlone(const QString &key)
+{
+    return key == u"Pause" || key == u"Print" || functionKeyNumber(key) > 0;
+}
+
+} // namespace
 
 QStringList holdKeyNames()
 {
@@ -56,6 +76,18 @@ Expected<ToggleShortcut, QString> parseToggle(const QString &text)
     }
     if (toggle.key.isEmpty())
         return unexpected(QStringLiteral("“%1” is not a shortcut: it has no key besides the modifiers.").arg(text));
+    // A grab takes the key from every application: only keys nobody types may go without Ctrl, Alt or Super.
+    if (!toggle.control && !toggle.alt && !toggle.super && !standsAlone(toggle.key))
+        return unexpected(
+            QStringLiteral(
+                "“%1” is not a shortcut: without Ctrl, Alt or Super it would take %2 from every application.")
+                .arg(text, toggle.key));
+    // The X server keeps Ctrl+Alt+F1 to F12 for switching to a text console: a grab of them never fires.
+    if (toggle.control && toggle.alt && functionKeyNumber(toggle.key) >= 1 && functionKeyNumber(toggle.key) <= 12)
+        return unexpected(QStringLiteral("“%1” is not a shortcut: it switches to a text console.").arg(text));
+    // Orvanta sends these itself to paste a dictation; grabbed, they would never reach the text field.
+    if (toggle.name() == platform::pasteKeys() || toggle.name() == platform::terminalPasteKeys())
+        return unexpected(QStringLiteral("“%1” is not a shortcut: Orvanta pastes dictations with it.").arg(text));
     return toggle;
 }
 

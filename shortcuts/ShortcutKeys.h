@@ -28,7 +28,9 @@ namespace shortcutkeys {
 QStringList holdKeyNames();
 bool isHoldKeyName(const QString &name);
 
-// Parses "Ctrl+Alt+Space" (case-insensitive modifiers Ctrl/Control, Alt, Shift, Super/Meta/Win).
+// Parses "Ctrl+Alt+Space" (case-insensitive modifiers Ctrl/Control, Alt, Shift, Super/Meta/Win). A key
+// other than F1-F35, Pause or Print needs Ctrl, Alt or Super; the paste keys and the console switches
+// (Ctrl+Alt+F1 to F12) are refused.
 Expected<ToggleShortcut, QString> parseToggle(const QString &text);
 
 } // namespace shortcutkeys

@@ -55,7 +55,7 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::launch()
 {
-    m_mainWindow = std::make_unique<MainWindowController>(*m_model, m_options.settingsPath);
+    m_mainWindow = std::make_unique<MainWindowController>(*m_model, m_options.settingsPath, m_options.choices);
     m_recordingPanel = std::make_unique<RecordingPanel>(*m_model, m_options.panel);
     buildMainMenu();
     buildStatusItem();

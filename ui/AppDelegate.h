@@ -16,6 +16,7 @@ class QSystemTrayIcon;
 namespace orv {
 
 class AppModel;
+class LinuxSettings;
 
 namespace ui {
 
@@ -39,6 +40,8 @@ public:
         std::function<void()> becameActive;
         // Whether the desktop shows a tray; Qt's answer unless a test says otherwise.
         std::function<bool()> trayAvailable;
+        // The Linux choices the Settings page shows and changes; they outlive the delegate.
+        LinuxSettings *choices = nullptr;
         // What the recording panel needs from the desktop.
         RecordingPanel::Platform panel;
     };

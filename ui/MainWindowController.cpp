@@ -32,7 +32,10 @@ constexpr int sidebarMaximum = 250;
 
 } // namespace
 
-MainWindowController::MainWindowController(AppModel &model, QString settingsPath, QWidget *parent)
+MainWindowController::MainWindowController(AppModel &model,
+                                           QString settingsPath,
+                                           LinuxSettings *choices,
+                                           QWidget *parent)
     : QMainWindow(parent), m_model(model), m_settingsPath(std::move(settingsPath)), m_split(new QSplitter),
       m_sidebar(new SidebarViewController(model)), m_pageStack(new QStackedWidget), m_modes(new QStackedWidget),
       m_noTrayLine(label(QStringLiteral("No tray on this desktop: start Orvanta again to bring this window back."),
@@ -53,7 +56,7 @@ MainWindowController::MainWindowController(AppModel &model, QString settingsPath
             weak->select(row);
     };
     m_pages = {new OverviewViewController(model), new HistoryViewController(model), new DictionaryViewController(model),
-               new SettingsViewController(model)};
+               new SettingsViewController(model, choices)};
     for (QWidget *page : std::as_const(m_pages))
         m_pageStack->addWidget(page);
 

@@ -14,6 +14,7 @@ class QToolBar;
 namespace orv {
 
 class AppModel;
+class LinuxSettings;
 
 namespace ui {
 
@@ -32,8 +33,8 @@ public:
     static constexpr QSize defaultSize{1000, 720};
     static constexpr QSize minimumFrame{850, 620};
 
-    // settingsPath: the INI file that keeps the window's frame.
-    MainWindowController(AppModel &model, QString settingsPath, QWidget *parent = nullptr);
+    // settingsPath: the INI file that keeps the window's frame; choices: the Linux choices for Settings.
+    MainWindowController(AppModel &model, QString settingsPath, LinuxSettings *choices, QWidget *parent = nullptr);
     ~MainWindowController() override;
 
     void toggleRecording();

@@ -4,6 +4,7 @@
 #include "core/PlatformText.h"
 #include "ui/AccessibilityPrompt.h"
 #include "ui/Card.h"
+#include "ui/LoginItemText.h"
 #include "ui/PermissionRow.h"
 #include "ui/SymbolView.h"
 #include "ui/Symbols.h"
@@ -54,21 +55,6 @@ std::pair<QString, bool> permissionState(const QString &status)
     if (status.startsWith(QLatin1String("Denied")))
         return {QStringLiteral("Denied"), false};
     return {status, status == QLatin1String("Allowed")};
-}
-
-QString loginStatusText(LoginStatus status)
-{
-    switch (status) {
-    case LoginStatus::notRegistered:
-        return QStringLiteral("Off");
-    case LoginStatus::enabled:
-        return QStringLiteral("Enabled");
-    case LoginStatus::requiresApproval:
-        return QStringLiteral("Needs approval");
-    case LoginStatus::notFound:
-        return QStringLiteral("App unavailable");
-    }
-    return QStringLiteral("Unavailable");
 }
 
 } // namespace

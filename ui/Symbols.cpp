@@ -57,6 +57,8 @@ QString themeName(const QString &symbol)
         {QStringLiteral("doc.on.doc"), QStringLiteral("edit-copy")},
         {QStringLiteral("xmark"), QStringLiteral("process-stop")},
         {QStringLiteral("info.circle"), QStringLiteral("help-about")},
+        {QStringLiteral("plus"), QStringLiteral("list-add")},
+        {QStringLiteral("folder"), QStringLiteral("folder-open")},
     };
     return names.value(symbol);
 }

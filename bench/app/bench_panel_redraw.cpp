@@ -55,8 +55,8 @@ void report(const char *what, std::vector<double> microseconds)
 {
     std::sort(microseconds.begin(), microseconds.end());
     const auto at = [&](double fraction) { return microseconds[size_t(fraction * double(microseconds.size() - 1))]; };
-    std::printf("%-44s median %7.1f µs   p90 %7.1f   p99 %7.1f   max %7.1f   (%zu)\n", what, at(0.5), at(0.9),
-                at(0.99), microseconds.back(), microseconds.size());
+    std::printf("%-44s median %7.1f µs   p90 %7.1f   p99 %7.1f   max %7.1f   (%zu)\n", what, at(0.5), at(0.9), at(0.99),
+                microseconds.back(), microseconds.size());
 }
 
 } // namespace
@@ -82,11 +82,10 @@ int main(int argc, char **argv)
     speech->startAnswer = FakeSpeechEngine::StartResult();
     speech->localesAnswer = QStringList{QStringLiteral("en-US")};
     FakeSpeechEngine *engine = speech.get();
-    AppModel model(AppModel::Services{scheduler, std::make_unique<FakeLoginItemController>(),
-                                      std::make_unique<InMemoryKeyValueStore>(), std::make_unique<AppStore>(library),
-                                      std::move(speech), std::make_unique<FakePermissions>(),
-                                      std::make_unique<FakeFormatter>(), std::make_unique<FakeTextDelivery>(),
-                                      std::make_unique<FakeDesktop>()});
+    AppModel model(AppModel::Services{
+        scheduler, std::make_unique<FakeLoginItemController>(), std::make_unique<InMemoryKeyValueStore>(),
+        std::make_unique<AppStore>(library), std::move(speech), std::make_unique<FakePermissions>(),
+        std::make_unique<FakeFormatter>(), std::make_unique<FakeTextDelivery>(), std::make_unique<FakeDesktop>()});
     model.completeOnboarding();
     model.refreshStatus();
     scheduler.runPending();
@@ -94,7 +93,8 @@ int main(int argc, char **argv)
                 static_cast<long long>(model.history().size()), static_cast<long long>(model.dictionary().size()),
                 qPrintable(QGuiApplication::platformName()));
 
-    ui::AppDelegate delegate(model, {dir.filePath(QStringLiteral("orvanta.conf")), false, {}, [] { return false; }, {}});
+    ui::AppDelegate delegate(
+        model, {dir.filePath(QStringLiteral("orvanta.conf")), false, {}, [] { return false; }, nullptr, {}});
     delegate.launch();
     model.toggle();
     scheduler.runPending();

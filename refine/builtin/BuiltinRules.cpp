@@ -150,30 +150,61 @@ RepeatKey repeatKey(const Token &token)
     return result;
 }
 
-bool sameGroup(const QList<RepeatKey> &keys, const Tokens &tokens, qsizetype first, qsizetype second, qsizetype length)
+// Marks the tokens that belong to an occurrence of a preferred spelling of several words.
+QList<bool> spellingTokens(const Tokens &tokens, const QStringList &spellings)
+{
+    QList<bool> marks(tokens.size(), false);
+    QStringList cores;
+    cores.reserve(tokens.size());
+    for (const Token &token : tokens)
+        cores.append(core(token.word));
+    for (const QString &spelling : spellings) {
+        QStringList words;
+        for (const Token &token : tokenize(spelling))
+            words.append(core(token.word));
+        if (words.size() < 2)
+            continue;
+        for (qsizetype i = 0; i + words.size() <= cores.size(); ++i) {
+            if (std::equal(words.cbegin(), words.cend(), cores.cbegin() + i))
+                std::fill(marks.begin() + i, marks.begin() + i + words.size(), true);
+        }
+    }
+    return marks;
+}
+
+bool sameGroup(const QList<RepeatKey> &keys,
+               const QList<bool> &spelled,
+               const Tokens &tokens,
+               qsizetype first,
+               qsizetype second,
+               qsizetype length)
 {
     for (qsizetype k = 0; k < length; ++k) {
         const QString &a = keys[first + k].key;
-        if (a.isEmpty() || a != core(tokens[second + k].word) || !isPlainWord(tokens[second + k].word))
+        if (a.isEmpty() || a != core(tokens[second + k].word) || !isPlainWord(tokens[second + k].word) ||
+            spelled[first + k] || spelled[second + k])
             return false;
     }
     return length > 1 || !keptRepeats().contains(keys[first].key);
 }
 
-// "I want to I want to go" → "I want to go": a group of up to three words said twice in a row.
-void collapseRepeats(Tokens &tokens)
+// "I want to I want to go" → "I want to go": a group of up to three words said twice in a row, unless
+// the words are the user's own spelling ("Bora Bora").
+void collapseRepeats(Tokens &tokens, const QStringList &spellings)
 {
     QList<RepeatKey> keys;
     keys.reserve(tokens.size());
     for (const Token &token : std::as_const(tokens))
         keys.append(repeatKey(token));
+    QList<bool> spelled = spellingTokens(tokens, spellings);
     qsizetype i = 0;
     while (i < tokens.size()) {
         bool removed = false;
         for (qsizetype length = 3; length >= 1; --length) {
-            if (i + 2 * length <= tokens.size() && sameGroup(keys, tokens, i, i + length, length)) {
+            if (i + 2 * length <= tokens.size() && sameGroup(keys, spelled, tokens, i, i + length, length)) {
                 tokens.remove(i, length);
                 keys.remove(i, length);
+                spelled.remove(i, length);
                 removed = true;
                 break;
             }
@@ -281,11 +312,11 @@ QString join(const Tokens &tokens, bool keepLineBreaks = true)
     return text;
 }
 
-Tokens tidied(const QString &text)
+Tokens tidied(const QString &text, const QStringList &spellings)
 {
     Tokens tokens = tokenize(text);
     dropFillers(tokens);
-    collapseRepeats(tokens);
+    collapseRepeats(tokens, spellings);
     capitalizeI(tokens);
     return tokens;
 }
@@ -417,19 +448,35 @@ QString paragraphs(Tokens tokens, const QSet<QString> &kept)
     return join(tokens);
 }
 
+// The words of the preferred spellings that are written in lower case: a sentence start must not change
+// them.
+QSet<QString> lowerCaseWords(const QStringList &spellings)
+{
+    QSet<QString> words;
+    for (const QString &spelling : spellings) {
+        for (const Token &token : tokenize(spelling)) {
+            if (token.word == token.word.toLower())
+                words.insert(core(token.word));
+        }
+    }
+    return words;
+}
+
 } // namespace
 
-QString clean(const QString &text, const QSet<QString> &kept)
+QString clean(const QString &text, const QStringList &spellings)
 {
-    Tokens tokens = tidied(text);
+    const QSet<QString> kept = lowerCaseWords(spellings);
+    Tokens tokens = tidied(text, spellings);
     separateClosingThanks(tokens);
     punctuate(tokens, kept);
     return join(tokens);
 }
 
-QString structure(const QString &text, const QSet<QString> &kept)
+QString structure(const QString &text, const QStringList &spellings)
 {
-    Tokens tokens = tidied(text);
+    const QSet<QString> kept = lowerCaseWords(spellings);
+    Tokens tokens = tidied(text, spellings);
     const QList<qsizetype> markers = findMarkers(tokens);
     if (markers.isEmpty()) {
         separateClosingThanks(tokens);

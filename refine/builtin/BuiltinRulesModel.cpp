@@ -37,9 +37,8 @@ QString dictationOf(const QString &prompt)
     return prompt.mid(start + open.size(), end - start - open.size());
 }
 
-// The user's preferred spellings that are written in lower case, from the instructions' vocabulary line
-// ("heard → replacement; …"): a sentence start must not change them.
-QSet<QString> lowerCaseSpellings(const QString &instructions)
+// The user's preferred spellings, from the instructions' vocabulary line ("heard → replacement; …").
+QStringList preferredSpellings(const QString &instructions)
 {
     static const QString lead = QStringLiteral("Preferred vocabulary spellings, when clearly applicable: ");
     const qsizetype start = instructions.indexOf(lead);
@@ -47,18 +46,14 @@ QSet<QString> lowerCaseSpellings(const QString &instructions)
         return {};
     const qsizetype from = start + lead.size();
     const qsizetype end = instructions.indexOf(QLatin1Char('\n'), from);
-    QSet<QString> kept;
+    QStringList spellings;
     const QStringList entries = instructions.mid(from, end < 0 ? -1 : end - from).split(QStringLiteral("; "));
     for (const QString &entry : entries) {
         const qsizetype arrow = entry.indexOf(QStringLiteral(" → "));
-        if (arrow < 0)
-            continue;
-        for (const QString &word : entry.mid(arrow + 3).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            if (word == word.toLower())
-                kept.insert(word);
-        }
+        if (arrow >= 0)
+            spellings.append(entry.mid(arrow + 3));
     }
-    return kept;
+    return spellings;
 }
 
 } // namespace
@@ -100,10 +95,10 @@ std::shared_ptr<LanguageModelSession> BuiltinRulesModel::makeSession(QString ins
 QString BuiltinRulesModel::answer(const QString &instructions, const QString &prompt)
 {
     const QString dictation = dictationOf(prompt);
-    const QSet<QString> kept = lowerCaseSpellings(instructions);
+    const QStringList spellings = preferredSpellings(instructions);
     if (instructions.contains(IntelligenceFormatter::modeInstruction(DictationMode::structured)))
-        return BuiltinRules::structure(dictation, kept);
-    return BuiltinRules::clean(dictation, kept);
+        return BuiltinRules::structure(dictation, spellings);
+    return BuiltinRules::clean(dictation, spellings);
 }
 
 } // namespace orv

@@ -16,6 +16,7 @@ struct Pending
     QMetaObject::Connection onFinished;
     AsyncValue<LlamaServerClient::Reply> result;
     Scheduler::TimerId timer = 0;
+    QByteArray body; // what has arrived so far
 
     // Ends the request without waiting for its reply.
     void abandon(Scheduler &scheduler, LlamaServerClient::Reply::Outcome outcome)
@@ -87,7 +88,11 @@ LlamaServerClient::send(QString path, std::optional<QJsonObject> body, Duration 
         if (status.isValid()) {
             answer.outcome = Reply::Outcome::answered;
             answer.status = status.toInt();
-            answer.body = reply->readAll();
+            answer.body = state->body + reply->readAll();
+            if (answer.body.size() > largestAnswer) {
+                answer.outcome = Reply::Outcome::tooLarge;
+                answer.body.clear();
+            }
         } else {
             answer.outcome = Reply::Outcome::unreachable;
             answer.errorText = reply->errorString();
@@ -96,6 +101,17 @@ LlamaServerClient::send(QString path, std::optional<QJsonObject> body, Duration 
     });
 
     Scheduler &scheduler = m_scheduler;
+    // The body is taken as it arrives, a little at a time, so that a server that never stops sending is
+    // cut off after largestAnswer bytes instead of filling memory.
+    reply->setReadBufferSize(64 * 1024);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [weak, reply, &scheduler] {
+        auto state = weak.lock();
+        if (!state || state->result.isResolved())
+            return;
+        state->body += reply->readAll();
+        if (state->body.size() > largestAnswer)
+            state->abandon(scheduler, Reply::Outcome::tooLarge);
+    });
     if (timeLimit > Duration::zero()) {
         pending->timer = scheduler.schedule(timeLimit, [weak, &scheduler] {
             if (auto state = weak.lock()) {

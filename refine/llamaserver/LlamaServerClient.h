@@ -25,13 +25,18 @@ public:
             answered,
             unreachable,
             timedOut,
-            cancelled
+            cancelled,
+            tooLarge, // the body grew past largestAnswer and was cut off
         };
         Outcome outcome = Outcome::unreachable;
         int status = 0; // HTTP status when answered
         QByteArray body;
         QString errorText; // the network error when unreachable
     };
+
+    // The longest body read. An answer of 1200 tokens (each at most a few dozen bytes of text, JSON escaping
+    // can make a byte six) with the server's envelope stays far below it.
+    static constexpr qint64 largestAnswer = 1024 * 1024;
 
     LlamaServerClient(Scheduler &scheduler, QUrl endpoint);
 

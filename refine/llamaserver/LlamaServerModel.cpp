@@ -1,10 +1,10 @@
 #include "refine/llamaserver/LlamaServerModel.h"
 
-#include "core/PlatformText.h"
+#include "library/LinuxSettings.h"
+#include "library/LoopbackAddress.h"
 #include "refine/llamaserver/LlamaServerClient.h"
 
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,6 +35,12 @@ QString unreadable(const QUrl &endpoint)
            QStringLiteral(" sent an answer Orvanta cannot read.");
 }
 
+QString tooLong(const QUrl &endpoint)
+{
+    return QStringLiteral("The model server at ") + endpoint.toString() +
+           QStringLiteral(" sent an answer longer than 1200 tokens can be.");
+}
+
 // The server's own words for a failed request, when it gave any.
 QString serverMessage(const QByteArray &body)
 {
@@ -58,6 +64,8 @@ ModelError requestFailure(const Reply &reply, const QUrl &endpoint, const QStrin
                                    QStringLiteral(" did not answer in time."));
     case Reply::Outcome::unreachable:
         return ModelError::failure(notAnswering(endpoint));
+    case Reply::Outcome::tooLarge:
+        return ModelError::failure(tooLong(endpoint));
     case Reply::Outcome::answered:
         break;
     }
@@ -152,32 +160,27 @@ int contextFromProps(const QJsonObject &props)
 
 Expected<QUrl, QString> LlamaServerModel::loopbackEndpoint(const QString &text)
 {
-    const QString trimmed = text.trimmed().isEmpty() ? defaultEndpoint() : text.trimmed();
-    const QUrl url(trimmed, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() ||
-        (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")))
-        return unexpected(QStringLiteral("The model server address “") + trimmed +
-                          QStringLiteral("” is not a valid http address."));
-    const QString host = url.host().toLower();
-    const QHostAddress address(host);
-    const bool loopback = host == QStringLiteral("localhost") || (!address.isNull() && address.isLoopback());
-    if (!loopback)
-        return unexpected(QStringLiteral("The model server address ") + url.toString() + QStringLiteral(" is not on ") +
-                          platform::thisComputer() + QStringLiteral(". Dictations never leave ") +
-                          platform::yourComputer() + QStringLiteral(", so Orvanta does not use it."));
-    return url;
+    return loopbackServerUrl(text.trimmed().isEmpty() ? LinuxSettings::defaultLanguageModelEndpoint() : text,
+                             QStringLiteral("model server"));
 }
 
-LlamaServerModel::LlamaServerModel(Scheduler &scheduler, const QString &endpoint)
+LlamaServerModel::LlamaServerModel(Scheduler &scheduler, const QString &endpoint) : m_scheduler(scheduler)
 {
+    setEndpoint(endpoint);
+}
+
+void LlamaServerModel::setEndpoint(const QString &endpoint)
+{
+    // A fresh state: a refresh of the old address still under way writes into the old one.
+    m_state = std::make_shared<State>();
     m_state->name = genericName();
     const Expected<QUrl, QString> url = loopbackEndpoint(endpoint);
     if (url) {
-        m_client = std::make_shared<LlamaServerClient>(scheduler, url.value());
+        m_client = std::make_shared<LlamaServerClient>(m_scheduler, url.value());
         m_state->availability =
             ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(url.value()));
     } else {
+        m_client.reset();
         m_state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, url.error());
     }
 }
@@ -199,6 +202,9 @@ Task<void> LlamaServerModel::refresh()
     case Reply::Outcome::unreachable:
     case Reply::Outcome::timedOut:
         state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(endpoint));
+        co_return;
+    case Reply::Outcome::tooLarge:
+        state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, unreadable(endpoint));
         co_return;
     case Reply::Outcome::answered:
         break;

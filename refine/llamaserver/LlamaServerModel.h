@@ -22,13 +22,13 @@ public:
     static constexpr Duration probeTimeLimit = std::chrono::seconds(2);
     static constexpr Duration tokenCountTimeLimit = std::chrono::seconds(10);
 
-    // The settings key of the endpoint and its default.
-    static QString endpointSettingKey() { return QStringLiteral("languageModel/endpoint"); }
-    static QString defaultEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
-
     // endpoint: the settings value; empty means the default. Unavailable until refresh() reached it.
     LlamaServerModel(Scheduler &scheduler, const QString &endpoint);
     ~LlamaServerModel() override;
+
+    // Talks to another address from now on: unavailable until the next refresh() reached it. Requests under
+    // way finish with the old one.
+    void setEndpoint(const QString &endpoint);
 
     ModelAvailability availability() const override { return m_state->availability; }
     QString displayName() const override { return m_state->name; }
@@ -43,6 +43,7 @@ public:
     static QString genericName() { return QStringLiteral("Local model server"); }
 
 private:
+    Scheduler &m_scheduler;
     std::shared_ptr<LlamaServerClient> m_client; // null when the endpoint is refused
     struct State
     {

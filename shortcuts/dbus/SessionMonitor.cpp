@@ -70,9 +70,23 @@ void SessionMonitor::start(std::function<void()> onSuspend, std::function<void()
 
     QDBusConnection session = QDBusConnection::sessionBus();
     if (session.isConnected()) {
-        for (const ScreenSaver &saver : screenSavers)
-            session.connect(QString(), QString::fromLatin1(saver.path), QString::fromLatin1(saver.interface),
-                            QStringLiteral("ActiveChanged"), this, SLOT(noteScreenSaver(bool)));
+        for (const ScreenSaver &saver : screenSavers) {
+            const QString path = QString::fromLatin1(saver.path);
+            const QString interface = QString::fromLatin1(saver.interface);
+            session.connect(QString(), path, interface, QStringLiteral("ActiveChanged"), this,
+                            SLOT(noteScreenSaver(bool)));
+            // A screen saver that already runs sends no signal until it stops: ask. The service has the
+            // interface's name; where no such service exists the call fails and says nothing.
+            const QDBusMessage ask =
+                QDBusMessage::createMethodCall(interface, path, interface, QStringLiteral("GetActive"));
+            auto *watcher = new QDBusPendingCallWatcher(session.asyncCall(ask, 2000), this);
+            connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher *call) {
+                call->deleteLater();
+                const QDBusPendingReply<bool> reply = *call;
+                if (m_running && attempt == m_startCount && !reply.isError())
+                    noteScreenSaver(reply.value());
+            });
+        }
     }
 }
 
@@ -84,6 +98,18 @@ void SessionMonitor::connectSession(const QString &path)
     system.connect(login1Service, path, sessionInterface, QStringLiteral("Unlock"), this, SLOT(sessionUnlocked()));
     system.connect(login1Service, path, propertiesInterface, QStringLiteral("PropertiesChanged"), this,
                    SLOT(sessionPropertiesChanged(QString, QVariantMap, QStringList)));
+    // Started while locked or switched away: the state as it is now, read like a change of everything.
+    QDBusMessage ask =
+        QDBusMessage::createMethodCall(login1Service, path, propertiesInterface, QStringLiteral("GetAll"));
+    ask << sessionInterface;
+    auto *watcher = new QDBusPendingCallWatcher(system.asyncCall(ask, 2000), this);
+    const quint64 attempt = m_startCount;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusPendingReply<QVariantMap> reply = *call;
+        if (m_running && attempt == m_startCount && !reply.isError())
+            sessionPropertiesChanged(sessionInterface, reply.value(), {});
+    });
 }
 
 void SessionMonitor::disconnectAll()

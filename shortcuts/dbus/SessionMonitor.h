@@ -12,8 +12,9 @@ namespace orv {
 // Tells the shortcut service when the computer sleeps, the session is locked or switched away, or the
 // screen saver runs: logind on the system bus (Manager.PrepareForSleep; the session's Lock, Unlock and
 // Active) and the screen-saver interfaces on the session bus (org.freedesktop.ScreenSaver,
-// org.gnome.ScreenSaver ActiveChanged). Reports one suspend when the first reason appears and one
-// resume when the last one is gone, so waking a locked computer does not resume the keys.
+// org.gnome.ScreenSaver ActiveChanged), each read once at start too, so that a start while locked is
+// paused. Reports one suspend when the first reason appears and one resume when the last one is gone,
+// so waking a locked computer does not resume the keys.
 class SessionMonitor : public QObject
 {
     Q_OBJECT

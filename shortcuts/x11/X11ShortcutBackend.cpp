@@ -313,13 +313,10 @@ std::vector<unsigned> X11ShortcutBackend::lockVariants() const
     return {0u, LockMask, numLock, LockMask | numLock};
 }
 
-std::int32_t X11ShortcutBackend::registerHotKey(GlobalShortcut::HotKey key)
+std::int32_t X11ShortcutBackend::resolveHotKey(GlobalShortcut::HotKey key, unsigned &keycode, unsigned &modifiers) const
 {
-    if (!m_display)
-        return noDisplayStatus;
-    unregisterHotKey(key);
     KeySym keysym = XK_Escape;
-    unsigned modifiers = 0;
+    modifiers = 0;
     if (key == GlobalShortcut::HotKey::toggle) {
         const auto toggle = shortcutkeys::parseToggle(m_settings.toggle());
         if (!toggle)
@@ -332,46 +329,80 @@ std::int32_t X11ShortcutBackend::registerHotKey(GlobalShortcut::HotKey key)
                     (t.alt ? modifierMaskOf(XK_Alt_L, Mod1Mask) : 0) |
                     (t.super ? modifierMaskOf(XK_Super_L, Mod4Mask) : 0);
     }
-    const KeyCode code = keysym == NoSymbol ? 0 : XKeysymToKeycode(m_display, keysym);
-    if (!code)
-        return BadValue;
+    keycode = keysym == NoSymbol ? 0 : XKeysymToKeycode(m_display, keysym);
+    return keycode ? 0 : BadValue;
+}
 
-    const std::vector<unsigned> variants = lockVariants();
+std::int32_t X11ShortcutBackend::grab(GlobalShortcut::HotKey key)
+{
+    Grab grab{key, 0, 0, {}, false};
+    if (const std::int32_t status = resolveHotKey(key, grab.keycode, grab.modifiers))
+        return status;
+    for (unsigned variant : lockVariants())
+        grab.masks.push_back(grab.modifiers | variant);
     int error = 0;
     {
         ErrorTrap trap(m_display);
-        for (unsigned variant : variants)
-            XGrabKey(m_display, code, modifiers | variant, m_root, False, GrabModeAsync, GrabModeAsync);
+        for (unsigned mask : grab.masks)
+            XGrabKey(m_display, grab.keycode, mask, m_root, False, GrabModeAsync, GrabModeAsync);
         error = trap.sync(m_display);
         if (error) {
             // Another client holds at least one variant; release the ones we got (ungrabbing another
             // client's grab does nothing).
-            for (unsigned variant : variants)
-                XUngrabKey(m_display, code, modifiers | variant, m_root);
+            for (unsigned mask : grab.masks)
+                XUngrabKey(m_display, grab.keycode, mask, m_root);
             trap.sync(m_display);
         }
     }
-    scheduleDrain();
     if (error)
         return error;
-    m_grabs.push_back(Grab{key, code, modifiers, false});
+    m_grabs.push_back(std::move(grab));
     return 0;
+}
+
+void X11ShortcutBackend::ungrab(const Grab &grab)
+{
+    // The masks grabbed then, not the lock variants of now: Num Lock may have moved since.
+    for (unsigned mask : grab.masks)
+        XUngrabKey(m_display, grab.keycode, mask, m_root);
+}
+
+std::int32_t X11ShortcutBackend::registerHotKey(GlobalShortcut::HotKey key)
+{
+    if (!m_display)
+        return noDisplayStatus;
+    unregisterHotKey(key);
+    const std::int32_t status = grab(key);
+    scheduleDrain();
+    return status;
 }
 
 void X11ShortcutBackend::unregisterHotKey(GlobalShortcut::HotKey key)
 {
     if (!m_display)
         return;
-    const std::vector<unsigned> variants = lockVariants();
     std::erase_if(m_grabs, [&](const Grab &grab) {
         if (grab.key != key)
             return false;
-        for (unsigned variant : variants)
-            XUngrabKey(m_display, grab.keycode, grab.modifiers | variant, m_root);
+        ungrab(grab);
         return true;
     });
     XSync(m_display, False);
     scheduleDrain();
+}
+
+void X11ShortcutBackend::regrabAll()
+{
+    std::vector<GlobalShortcut::HotKey> keys;
+    for (const Grab &grab : m_grabs) {
+        ungrab(grab);
+        keys.push_back(grab.key);
+    }
+    m_grabs.clear();
+    XSync(m_display, False);
+    // A key another client has taken meanwhile stays without a grab, as at a failed registration.
+    for (const GlobalShortcut::HotKey key : keys)
+        (void)grab(key);
 }
 
 void X11ShortcutBackend::observeSession(std::function<void()> onSuspend, std::function<void()> onResume)
@@ -442,7 +473,10 @@ void X11ShortcutBackend::processEvents()
             handleHotKeyEvent(event.xkey.keycode, event.xkey.state, event.type == KeyPress);
         } else if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
-            loadKeyKindes();
+            if (event.xmapping.request == MappingKeyboard || event.xmapping.request == MappingModifier) {
+                loadKeyKindes();
+                regrabAll(); // the hot keys' keys or the lock bits may have moved
+            }
         }
     }
 }

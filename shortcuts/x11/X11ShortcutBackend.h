@@ -75,6 +75,7 @@ private:
         GlobalShortcut::HotKey key;
         unsigned keycode = 0;
         unsigned modifiers = 0;
+        std::vector<unsigned> masks; // exactly what was grabbed: modifiers with each lock-key variant
         bool pressed = false;
     };
 
@@ -82,6 +83,12 @@ private:
     unsigned findHoldKeycode() const;
     unsigned modifierMaskOf(unsigned long keysym, unsigned fallback) const;
     std::vector<unsigned> lockVariants() const;
+    // The key and modifiers of a hot key under the current key map; status BadValue when it has no key.
+    std::int32_t resolveHotKey(GlobalShortcut::HotKey key, unsigned &keycode, unsigned &modifiers) const;
+    std::int32_t grab(GlobalShortcut::HotKey key);
+    void ungrab(const Grab &grab);
+    // After a change of the key map or the modifiers: every hot key grabbed again where it now is.
+    void regrabAll();
     void handleHotKeyEvent(unsigned keycode, unsigned state, bool press);
     void scheduleDrain();
 

@@ -1,5 +1,7 @@
 #include "speech/wav/WavFile.h"
 
+#include "core/FileRead.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -33,8 +35,14 @@ Unexpected<WavFile::Error> failure(WavFile::Error::Kind kind, QString message)
 Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.exists())
+    if (!info.exists()) {
+        // Only a path that names nothing "does not exist"; one the system refuses (too long) says why.
+        if (const auto problem = regularFileProblem(path); problem && problem->kind == FileReadError::Kind::unreadable)
+            return failure(
+                Error::Kind::unreadable,
+                QStringLiteral("The audio file %1 cannot be read: %2.").arg(shownPath(path), problem->reason));
         return failure(Error::Kind::missing, QStringLiteral("The audio file %1 does not exist.").arg(path));
+    }
     if (info.isDir())
         return failure(Error::Kind::unreadable, QStringLiteral("%1 is a folder, not an audio file.").arg(path));
     QFile file(path);

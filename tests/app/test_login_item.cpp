@@ -1,9 +1,14 @@
 #include "app/LoginItemController.h"
 #include "app/XdgAutostart.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +52,14 @@ void writeFile(const QString &path, const QByteArray &contents)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(contents);
+}
+
+// The program and its arguments of a command line that may start it through env.
+QStringList execProgramOf(QStringList arguments)
+{
+    if (arguments.value(0) == QLatin1String("env"))
+        arguments.removeFirst();
+    return arguments;
 }
 
 QByteArray readFile(const QString &path)
@@ -148,4 +161,56 @@ TEST(XdgAutostart, neverTouchesOtherEntriesAndReportsAnUnwritableFolder)
     auto result = blocked.registerEntry();
     ASSERT_FALSE(result.hasValue());
     EXPECT_FALSE(result.error().isEmpty());
+}
+
+// The Exec value follows the desktop-entry rules, so that a program anywhere starts, whatever its path
+// holds: quoted, " ` $ \\ escaped in the quotes, % doubled, and the value's own backslash escapes.
+TEST(XdgAutostart, theExecValueQuotesAnyPathByTheDesktopEntryRules)
+{
+    EXPECT_EQ(XdgAutostart::execValue(QStringLiteral("/usr/bin/orvanta"), {QStringLiteral("--autostart")}),
+              QStringLiteral("/usr/bin/orvanta --autostart"));
+    EXPECT_EQ(XdgAutostart::execValue(QStringLiteral("/opt/My Apps/$HOME/orvanta"), {QStringLiteral("--autostart")}),
+              QStringLiteral(R"("/opt/My Apps/\\$HOME/orvanta" --autostart)"));
+    EXPECT_EQ(XdgAutostart::execValue(QStringLiteral("/opt/100% \"q\" `x` a\\b/orvanta"), {}),
+              QStringLiteral(R"(env "/opt/100%% \\"q\\" \\`x\\` a\\\\b/orvanta")"));
+
+    for (const QString &path : {QStringLiteral("/opt/100% sure/$HOME/orvanta"), QStringLiteral("/a\tb\nc/d;e|f&g"),
+                                QStringLiteral("/x/\\s'quoted'/\"$(rm -rf ~)\"")}) {
+        const QStringList expected{path, QStringLiteral("--autostart")};
+        EXPECT_EQ(execProgramOf(XdgAutostart::execArguments(XdgAutostart::execValue(path, {expected[1]}))), expected)
+            << qPrintable(path);
+    }
+}
+
+// A desktop session starts the entry as written: GLib's launcher (GNOME's) runs the program with
+// --autostart from a folder whose name holds a space, a % and a $.
+TEST(XdgAutostart, aDesktopLauncherStartsTheEntryFromAnyFolder)
+{
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty())
+        GTEST_SKIP() << "needs gio (libglib2.0-bin) to launch the entry as a desktop session does";
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("My Apps/100% $HOME \"q\""));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString program = folder + QStringLiteral("/orvanta");
+    const QString record = dir.filePath(QStringLiteral("started"));
+    writeFile(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$ORVANTA_TEST_RECORD\"\n");
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString entryPath = dir.filePath(QStringLiteral("autostart/orvanta.desktop"));
+    XdgAutostart entry(entryPath, program);
+    ASSERT_TRUE(entry.registerEntry().hasValue());
+    EXPECT_EQ(entry.readStatus(), Status::enabled);
+
+    QProcess launcher;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ORVANTA_TEST_RECORD"), record);
+    launcher.setProcessEnvironment(environment);
+    launcher.start(gio, {QStringLiteral("launch"), entryPath});
+    ASSERT_TRUE(launcher.waitForFinished(10000));
+    EXPECT_EQ(launcher.exitCode(), 0) << launcher.readAllStandardError().constData();
+    QElapsedTimer waited; // the program runs on after gio has started it
+    waited.start();
+    while (!QFile::exists(record) && waited.elapsed() < 10000)
+        QThread::msleep(10);
+    EXPECT_EQ(readFile(record), QByteArray("--autostart\n"));
 }

@@ -1,6 +1,8 @@
 #include "app/ShortcutController.h"
+#include "library/LinuxSettings.h"
 #include "tests/core/AppModelHarness.h"
 #include "tests/support/FakeShortcutPlatform.h"
+#include "tests/support/QtPrinters.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -21,8 +23,9 @@ protected:
     {
         make();
         controller = std::make_unique<ShortcutController>(
-            *model,
-            [this](GlobalShortcut::Callbacks callbacks) {
+            *model, choices,
+            [this](const ShortcutSettings &keys, GlobalShortcut::Callbacks callbacks) {
+                platform.keys = &keys;
                 return std::make_unique<GlobalShortcut>(scheduler, platform.operations(), keys, std::move(callbacks));
             },
             registration);
@@ -31,8 +34,15 @@ protected:
     }
 
     FakeShortcutPlatform platform;
-    FixedShortcutSettings keys;
+    LinuxSettings choices{std::make_unique<InMemoryKeyValueStore>()};
     std::unique_ptr<ShortcutController> controller;
+
+    void startRecordingWithToggle()
+    {
+        platform.pressHotKey(HotKey::toggle);
+        scheduler.runPending();
+        ASSERT_EQ(model->phase(), RecordingPhase::recording);
+    }
 };
 
 } // namespace
@@ -103,4 +113,38 @@ TEST_F(ShortcutControllerTest, aRefusedToggleIsShownOnceAndNotRetried)
     model->notifyChanged();
     model->notifyChanged();
     EXPECT_EQ(platform.count(QStringLiteral("register toggle")), attempts);
+}
+
+TEST_F(ShortcutControllerTest, aChangedChoiceTakesEffectAtOnceAndATakenToggleKeepsThePreviousOne)
+{
+    wire(ShortcutController::Registration::always);
+    ASSERT_EQ(platform.registeredToggle, QStringLiteral("Ctrl+Alt+Space"));
+
+    ASSERT_TRUE(choices.setToggle(QStringLiteral("Ctrl+Shift+D")));
+    EXPECT_EQ(platform.registeredToggle, QStringLiteral("Ctrl+Shift+D"));
+    EXPECT_EQ(platform.registered[HotKey::toggle], 1) << "the old grab is released";
+    EXPECT_EQ(model->shortcutNames().toggle, QStringLiteral("Ctrl+Shift+D"));
+    ASSERT_TRUE(choices.setHoldKey(QStringLiteral("Right Alt")));
+    EXPECT_EQ(controller->keysInUse().holdKey(), QStringLiteral("Right Alt"));
+    EXPECT_EQ(model->shortcutNames().holdKey, QStringLiteral("Right Alt"));
+    EXPECT_FALSE(model->shortcutRegistrationError().has_value());
+
+    // Another program holds the next one: refused, and the working one stays registered and stored.
+    platform.heldByOthers = {QStringLiteral("Super+K")};
+    startRecordingWithToggle();
+    ASSERT_TRUE(choices.setToggle(QStringLiteral("super+k")));
+    EXPECT_EQ(model->shortcutRegistrationError(),
+              QStringLiteral("Super+K could not be registered (10). Another app may be using it."));
+    EXPECT_EQ(platform.registeredToggle, QStringLiteral("Ctrl+Shift+D"));
+    EXPECT_EQ(platform.registered[HotKey::toggle], 1);
+    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Shift+D"));
+    EXPECT_EQ(model->shortcutNames().toggle, QStringLiteral("Ctrl+Shift+D"));
+    EXPECT_EQ(platform.registered[HotKey::escape], 1) << "Escape still cancels the dictation under way";
+    EXPECT_EQ(model->phase(), RecordingPhase::recording);
+    platform.pressHotKey(HotKey::toggle);
+    scheduler.runPending();
+    EXPECT_NE(model->phase(), RecordingPhase::recording) << "the kept toggle still finishes";
+
+    ASSERT_TRUE(choices.setToggle(QStringLiteral("Ctrl+Alt+Space")));
+    EXPECT_FALSE(model->shortcutRegistrationError().has_value());
 }

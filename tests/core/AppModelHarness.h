@@ -8,6 +8,7 @@
 #include "tests/support/FakeSpeechEngine.h"
 #include "tests/support/FakeTextDelivery.h"
 #include "tests/support/InMemoryKeyValueStore.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/VirtualScheduler.h"
 
 #include <QTemporaryDir>
@@ -20,8 +21,18 @@ namespace orv::test {
 class AppModelTest : public ::testing::Test
 {
 protected:
-    AppModelTest()
+    AppModelTest() { freshServices(); }
+
+    // New fakes, as at the start of a test, for the next make().
+    void freshServices()
     {
+        login = std::make_unique<FakeLoginItemController>();
+        settings = std::make_unique<InMemoryKeyValueStore>();
+        speech = std::make_unique<FakeSpeechEngine>();
+        permissions = std::make_unique<FakePermissions>();
+        formatter = std::make_unique<FakeFormatter>();
+        delivery = std::make_unique<FakeTextDelivery>();
+        desktop = std::make_unique<FakeDesktop>();
         speech->localesAnswer = QStringList{QStringLiteral("en-US")};
         speech->startAnswer = FakeSpeechEngine::StartResult();
         // Permission prompts stay open until a test answers them.
@@ -60,13 +71,13 @@ protected:
 
     VirtualScheduler scheduler;
     QTemporaryDir dir;
-    std::unique_ptr<FakeLoginItemController> login = std::make_unique<FakeLoginItemController>();
-    std::unique_ptr<InMemoryKeyValueStore> settings = std::make_unique<InMemoryKeyValueStore>();
-    std::unique_ptr<FakeSpeechEngine> speech = std::make_unique<FakeSpeechEngine>();
-    std::unique_ptr<FakePermissions> permissions = std::make_unique<FakePermissions>();
-    std::unique_ptr<FakeFormatter> formatter = std::make_unique<FakeFormatter>();
-    std::unique_ptr<FakeTextDelivery> delivery = std::make_unique<FakeTextDelivery>();
-    std::unique_ptr<FakeDesktop> desktop = std::make_unique<FakeDesktop>();
+    std::unique_ptr<FakeLoginItemController> login;
+    std::unique_ptr<InMemoryKeyValueStore> settings;
+    std::unique_ptr<FakeSpeechEngine> speech;
+    std::unique_ptr<FakePermissions> permissions;
+    std::unique_ptr<FakeFormatter> formatter;
+    std::unique_ptr<FakeTextDelivery> delivery;
+    std::unique_ptr<FakeDesktop> desktop;
 
     FakeSpeechEngine *speechFake = nullptr;
     FakePermissions *permissionsFake = nullptr;

@@ -183,6 +183,34 @@ TEST_F(AppModelTest, theDictionaryKeeps500EntriesDroppingTheOldest)
     EXPECT_EQ(notifications, 1) << "saves and notifies even when nothing matched";
 }
 
+// The 500 bound applies when something is learned; a library that holds more (written by hand, or by
+// another version) is kept whole. An id that occurs twice keeps its first entry, silently.
+TEST_F(AppModelTest, aStoredDictionaryOfAnySizeIsKeptWholeAndDuplicateIdsKeepTheirFirstEntry)
+{
+    AppStore::Snapshot stored;
+    for (int i = 0; i < 600; ++i)
+        stored.dictionary.append(DictionaryEntry{QUuid::createUuid(), QStringLiteral("word%1").arg(i),
+                                                 QStringLiteral("Word%1").arg(i), 1, dateFromReferenceSeconds(i),
+                                                 false});
+    DictionaryEntry twin = stored.dictionary[10];
+    twin.replacement = QStringLiteral("Twin");
+    stored.dictionary.insert(20, twin);
+    ASSERT_TRUE(AppStore(libraryPath()).save(stored));
+    stored.dictionary.removeAt(20);
+
+    AppModel &m = make();
+    EXPECT_FALSE(m.errorMessage());
+    EXPECT_EQ(m.dictionary(), stored.dictionary);
+    m.clearHistory(); // any save
+    EXPECT_EQ(savedLibrary().dictionary, stored.dictionary) << "nothing beyond 500 is lost at the next save";
+
+    m.deleteDictionaryEntry(twin.id);
+    EXPECT_EQ(m.dictionary().size(), 599);
+    m.learn(QStringLiteral("newest"), QStringLiteral("Newest"), true);
+    EXPECT_EQ(m.dictionary().size(), 500) << "learning applies the bound";
+    EXPECT_EQ(m.dictionary().front().heard, QStringLiteral("newest"));
+}
+
 TEST_F(AppModelTest, deletingARecordKeepsTheLastResultAndClearingHistoryRemovesIt)
 {
     AppModel &m = make();

@@ -123,6 +123,52 @@ TEST_F(AppModelTest, aDictationRunsFromHoldToInsertedWithTheDictionaryAppliedAnd
     EXPECT_TRUE(m.recordingStarted()) << "a finished session keeps its start until the next one";
 }
 
+// A local model server may start or stop at any time: every dictation asks again, in the background, so
+// the status is right also for someone who only dictates verbatim.
+TEST_F(AppModelTest, everyDictationAsksTheLanguageModelAfreshWhateverTheMode)
+{
+    AppModel &m = make();
+    EXPECT_EQ(formatterFake->modelChecks, 0) << "the formatter asks at its construction by itself";
+    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, true, true});
+    dictate(QStringLiteral("one"));
+    EXPECT_EQ(formatterFake->modelChecks, 1);
+    m.setPreferences(Preferences{});
+    dictate(QStringLiteral("two"));
+    EXPECT_EQ(formatterFake->modelChecks, 2);
+}
+
+// The engine reports its own progress while it starts and listens; once the model processes the
+// dictation, its phase texts own the status line ("Finishing…", "Formatting…", the outcome), so the
+// engine's "Ready" at the end of its finish never shows in the middle of a dictation.
+TEST_F(AppModelTest, theEngineStatusShowsUntilProcessingThenThePhaseTextsOwnTheStatusLine)
+{
+    speech->startAnswer.reset();
+    AppModel &m = make();
+    m.toggle();
+    speechFake->reportStatus(QStringLiteral("Checking access…"));
+    EXPECT_EQ(m.status(), QStringLiteral("Checking access…"));
+    speechFake->startReplies.last().resolve({});
+    speechFake->reportStatus(QStringLiteral("Listening…"));
+    EXPECT_EQ(m.status(), QStringLiteral("Listening…"));
+
+    formatterFake->echo = false;
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::processing);
+    const QStringList seen = [&] {
+        QStringList statuses;
+        QObject::connect(&m, &AppModel::changed, &m, [&] {
+            if (statuses.isEmpty() || statuses.last() != m.status())
+                statuses.append(m.status());
+        });
+        speechFake->reportStatus(QStringLiteral("Finishing…"));
+        speechFake->reportStatus(QStringLiteral("Ready"));
+        speechFake->finishReplies.last().resolve(QStringLiteral("hello"));
+        formatterFake->replies.last().resolve({QStringLiteral("Hello."), QStringLiteral("Built-in rules"), {}});
+        return statuses;
+    }();
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("Formatting…"), QStringLiteral("Inserted")}));
+}
+
 TEST_F(AppModelTest, deliveryOutcomesAndFormatterNoticesBecomeTheStatusAndError)
 {
     AppModel &m = make();
@@ -289,6 +335,53 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirText)
     EXPECT_EQ(m.errorMessage(), QStringLiteral("Finalizing timed out."));
 }
 
+TEST_F(AppModelTest, aSpeechFailureEndsAPreparingSessionAndIsIgnoredWhileProcessing)
+{
+    speech->startAnswer.reset();
+    AppModel &m = make();
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::preparing);
+    speechFake->reportFailure(platformError("The microphone was unplugged."));
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(m.status(), QStringLiteral("Recording stopped"));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("The microphone was unplugged."));
+    const int cancels = speechFake->cancelCalls;
+    speechFake->startReplies.last().resolve({});
+    EXPECT_EQ(m.phase(), Phase::idle) << "the start that completes late belongs to the ended session";
+    EXPECT_EQ(speechFake->cancelCalls, cancels + 1);
+
+    speechFake->startAnswer = FakeSpeechEngine::StartResult();
+    m.toggle();
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::processing);
+    notifications = 0;
+    speechFake->reportFailure(platformError("Too late to matter."));
+    EXPECT_EQ(notifications, 0);
+    EXPECT_EQ(m.phase(), Phase::processing);
+    EXPECT_EQ(m.status(), QStringLiteral("Finishing…"));
+    EXPECT_FALSE(m.errorMessage());
+    speechFake->finishReplies.last().resolve(QStringLiteral("still delivered"));
+    ASSERT_TRUE(m.lastResult());
+    EXPECT_EQ(m.lastResult()->original, QStringLiteral("still delivered"));
+}
+
+// The mode is read when the user finishes: a change while the dictation is processed applies to the next.
+TEST_F(AppModelTest, theModeOfADictationIsTheOneSetWhenItWasFinished)
+{
+    AppModel &m = make();
+    m.toggle();
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::processing);
+    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, true, true});
+    speechFake->finishReplies.last().resolve(QStringLiteral("hello"));
+    ASSERT_EQ(formatterFake->calls.size(), 1);
+    EXPECT_EQ(formatterFake->calls[0].mode, DictationMode::clean);
+
+    dictate(QStringLiteral("next"));
+    ASSERT_EQ(formatterFake->calls.size(), 2);
+    EXPECT_EQ(formatterFake->calls[1].mode, DictationMode::verbatim);
+}
+
 TEST_F(AppModelTest, cancelDuringFormattingDiscardsTheResultAndDuringDeliveryKeepsTheRecord)
 {
     formatter->echo = false;
@@ -372,14 +465,53 @@ TEST_F(AppModelTest, notificationsArePostedExactlyWhereTheyBelong)
     EXPECT_EQ(notifications, 7);
 }
 
-TEST_F(AppModelTest, aDestroyedModelIgnoresLateAnswers)
+// Services go one by one after the model's own destructor; an answer they give as they go (the engine
+// ends its pending finish) or after (a reply that comes late) must find its session over.
+TEST_F(AppModelTest, answersThatComeWhileTheModelIsDestroyedOrAfterChangeNothing)
 {
-    speech->startAnswer.reset();
-    AppModel &m = make();
-    m.startDictation();
-    auto reply = speechFake->startReplies.last();
+    for (const bool inFinish : {false, true}) {
+        freshServices();
+        speech->startAnswer.reset();
+        AppModel &m = make();
+        m.toggle();
+        if (inFinish) {
+            speechFake->startReplies.last().resolve({});
+            ASSERT_EQ(m.phase(), Phase::recording);
+            m.toggle();
+            ASSERT_EQ(m.phase(), Phase::processing);
+        }
+        notifications = 0;
+        model.reset();
+        EXPECT_EQ(notifications, 0) << (inFinish ? "finish" : "start") << " ended by the engine as it went";
+    }
+
+    freshServices();
+    formatter->echo = false;
+    make();
+    dictate(QStringLiteral("late"));
+    ASSERT_EQ(formatterFake->replies.size(), 1);
+    const AsyncValue<FormattingResult> reply = formatterFake->replies.last();
     model.reset();
-    reply.resolve({});
-    scheduler.advanceSeconds(1);
-    SUCCEED();
+    reply.resolve({QStringLiteral("Late."), QStringLiteral("Built-in rules"), {}});
+    scheduler.runUntilIdle();
+    EXPECT_FALSE(QFile::exists(libraryPath())) << "nothing was saved for a model that is gone";
+}
+
+// A start can run straight through to recording, and an observer may finish the dictation inside that
+// start; a later cancel must still reach the formatting the finish began.
+TEST_F(AppModelTest, aCancelReachesTheFormattingOfAFinishThatAStartRanInto)
+{
+    formatter->echo = false;
+    AppModel &m = make();
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("quick"));
+    const auto finishAtOnce = QObject::connect(&m, &AppModel::changed, &m, [&m] {
+        if (m.phase() == Phase::recording)
+            m.finishDictation();
+    });
+    m.toggle();
+    QObject::disconnect(finishAtOnce);
+    ASSERT_EQ(m.phase(), Phase::processing);
+    ASSERT_EQ(formatterFake->calls.size(), 1);
+    m.cancelDictation();
+    EXPECT_EQ(formatterFake->cancellations, 1) << "the formatting is cancelled, not left to run";
 }

@@ -2,6 +2,7 @@
 // XTest, synthesized speech plays into the sound server's source, the key is released, and the result
 // must be in the field, in the library file and learned from when the user corrects it.
 #include "app/LiveApplication.h"
+#include "app/XdgAutostart.h"
 #include "library/AppStore.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
@@ -12,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -219,6 +222,63 @@ TEST_F(DictationEndToEnd, aPasswordFieldGetsNothingAndTheTextStaysOnTheClipboard
     pollUntil([] { return false; }, 300);
     EXPECT_TRUE(field.text().isEmpty());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), model().lastResult()->output);
+}
+
+// Launch at login after setup: the command of the autostart entry, started as the session starts it,
+// listens for the hold key at once, without a window and without printing anything.
+TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
+{
+    if (!desktopReady)
+        GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
+    QFile::remove(libraryPath());
+    QSettings setup(homeDir->filePath(QStringLiteral("config/orvanta/orvanta.conf")), QSettings::IniFormat);
+    setup.setValue(QStringLiteral("orvanta.onboarding.complete"), true);
+    setup.sync();
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
+
+    const XdgAutostart autostart(XdgAutostart::defaultEntryPath(), QStringLiteral(ORVANTA_BINARY));
+    ASSERT_TRUE(autostart.registerEntry().hasValue());
+    QFile entry(autostart.entryPath());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    QString exec;
+    for (const QString &line : QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Exec=")))
+            exec = line.mid(5);
+    }
+    const QStringList command = XdgAutostart::execArguments(exec);
+    ASSERT_EQ(command, (QStringList{QStringLiteral(ORVANTA_BINARY), QStringLiteral("--autostart")}));
+
+    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    ASSERT_TRUE(field.waitReady());
+    QProcess orvanta;
+    orvanta.start(command.first(), command.mid(1));
+    ASSERT_TRUE(orvanta.waitForStarted());
+    X11TestClient keys;
+    const unsigned space = keys.keycode("space");
+    // Listening once the toggle shortcut (Ctrl+Alt+Space: X11's Control and Mod1 masks) is grabbed.
+    constexpr unsigned controlAndAlt = (1u << 2) | (1u << 3);
+    EXPECT_TRUE(pollUntil([&] { return keys.isGrabbedByAnother(space, controlAndAlt); }, 15000))
+        << orvanta.readAllStandardError().constData();
+
+    const unsigned holdKey = keys.keycode("Control_R");
+    keys.press(holdKey);
+    {
+        // The recognizer loads while the silence before the words plays.
+        Speaker speaker(hello, 2.0);
+        pollUntil([&] { return speaker.done(); }, 30000);
+    }
+    keys.release(holdKey);
+    EXPECT_TRUE(pollUntil([&] { return field.text() == QLatin1String("Hello world."); }, 20000))
+        << field.text().toStdString();
+
+    orvanta.terminate();
+    ASSERT_TRUE(orvanta.waitForFinished(10000));
+    EXPECT_EQ(orvanta.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvanta.exitCode(), 0);
+    EXPECT_TRUE(orvanta.readAllStandardOutput().isEmpty()) << "nothing is printed at login";
+    EXPECT_EQ(AppStore(libraryPath()).snapshot().history.size(), 1);
+    setup.remove(QStringLiteral("orvanta.onboarding.complete"));
 }
 
 int main(int argc, char **argv)

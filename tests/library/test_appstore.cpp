@@ -1,5 +1,7 @@
 #include "library/AppStore.h"
+#include "tests/support/QtPrinters.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +66,52 @@ AppStore::Snapshot snapshotWith(int records, int length = 40)
 QStringList folderEntries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// What a save in a child process reported.
+struct ChildSave
+{
+    bool succeeded = false;
+    bool keptSnapshot = false; // after a failure, the store's snapshot is still the one it loaded
+    QString message;           // the error sentence
+};
+
+// Saves in a child process whose files cannot grow beyond `limit` bytes (SIGXFSZ ignored, so the write
+// fails with EFBIG as it fails with ENOSPC on a full disk); this process keeps its own limits.
+ChildSave saveWithFileSizeLimit(const QString &path, const AppStore::Snapshot &snapshot, rlim_t limit)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return {false, false, QStringLiteral("no pipe")};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit tight
+        {
+            limit, limit
+        };
+        setrlimit(RLIMIT_FSIZE, &tight);
+        AppStore store(path);
+        const AppStore::Snapshot loaded = store.snapshot();
+        const auto saved = store.save(snapshot);
+        const QByteArray report = saved                        ? QByteArray("ok")
+                                  : store.snapshot() == loaded ? "kept:" + saved.error().description().toUtf8()
+                                                               : "lost:" + saved.error().description().toUtf8();
+        [[maybe_unused]] auto written = write(channel[1], report.constData(), size_t(report.size()));
+        _exit(0);
+    }
+    close(channel[1]);
+    QByteArray report;
+    char buffer[4096];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, n);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (report == "ok")
+        return {true, true, {}};
+    return {false, report.startsWith("kept:"), QString::fromUtf8(report.mid(5))};
 }
 
 } // namespace
@@ -181,6 +232,91 @@ TEST(AppStore, aFolderWhereTheLibraryShouldBeIsALoadErrorNotADefault)
     EXPECT_FALSE(store.save({}));
 }
 
+// What is not a regular file is refused at once, said in a sentence, and never replaced: a named pipe
+// (reading it would wait for a writer forever), a link to an endless device, a library larger than any
+// library can grow.
+TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverReplaced)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("pipe/library.json"));
+    QDir().mkpath(QFileInfo(pipe).path());
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString device = dir.filePath(QStringLiteral("device/library.json"));
+    QDir().mkpath(QFileInfo(device).path());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    const QString huge = dir.filePath(QStringLiteral("huge/library.json"));
+    QDir().mkpath(QFileInfo(huge).path());
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(AppStore::largestLibrary + 1)); // sparse: costs no disk
+    }
+
+    const std::vector<std::pair<QString, QString>> cases{
+        {pipe, QStringLiteral("“library.json” is not a regular file: it is a named pipe, not a file.")},
+        {device, QStringLiteral("“library.json” is not a regular file: it is a device, not a file.")},
+        {huge, QStringLiteral("“library.json” is too large to be a library: it is 64.0 MB, more than the 64 MB it "
+                              "may hold.")},
+    };
+    for (const auto &[path, reason] : cases) {
+        AppStore store(path);
+        EXPECT_EQ(store.loadError(),
+                  QStringLiteral("Your saved library could not be read. It has been kept on disk: ") + reason);
+        EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
+        EXPECT_FALSE(store.save(snapshotWith(1)));
+    }
+    EXPECT_TRUE(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile()) << "the pipe is still a pipe";
+    EXPECT_EQ(QFileInfo(device).symLinkTarget(), QStringLiteral("/dev/zero"));
+    EXPECT_EQ(QFileInfo(huge).size(), AppStore::largestLibrary + 1);
+}
+
+// A library kept elsewhere behind a link (dotfiles) stays behind its link: the file it points to is replaced.
+TEST(AppStore, aLibraryBehindALinkIsSavedWhereTheLinkPoints)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("dotfiles/library.json"));
+    QDir().mkpath(QFileInfo(target).path());
+    ASSERT_TRUE(AppStore(target).save(snapshotWith(1)));
+    const QString link = dir.filePath(QStringLiteral("orvanta/library.json"));
+    QDir().mkpath(QFileInfo(link).path());
+    ASSERT_TRUE(QFile::link(target, link));
+
+    AppStore store(link);
+    ASSERT_FALSE(store.loadError());
+    const AppStore::Snapshot next = snapshotWith(4);
+    ASSERT_TRUE(store.save(next));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    EXPECT_EQ(AppStore(target).snapshot(), next);
+    EXPECT_EQ(folderEntries(QFileInfo(target).path()), QStringList{QStringLiteral("library.json")});
+}
+
+// A save killed midway leaves its temporary file behind; the next start removes it once it is clearly
+// abandoned, and touches nothing else in the folder.
+TEST(AppStore, leftoversOfKilledSavesAreRemovedAtStartAndNothingElse)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("library.json"));
+    ASSERT_TRUE(AppStore(path).save(snapshotWith(1)));
+    const auto make = [&](const QString &name, int ageSeconds) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("{");
+        file.flush();
+        file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds), QFileDevice::FileModificationTime);
+    };
+    make(QStringLiteral("library.json.saving-Ab3dE9"), 3600); // abandoned
+    make(QStringLiteral("library.json.saving-Zz0000"), 0);    // another process saving right now
+    make(QStringLiteral("library.json.backup"), 3600);        // the user's own
+    make(QStringLiteral("library.json.saving-old"), 3600);    // not a name a save gives
+    make(QStringLiteral("other.json.saving-Ab3dE9"), 3600);   // another file's
+    AppStore store(path);
+    EXPECT_FALSE(store.loadError());
+    EXPECT_EQ(folderEntries(dir.path()),
+              (QStringList{QStringLiteral("library.json"), QStringLiteral("library.json.backup"),
+                           QStringLiteral("library.json.saving-old"), QStringLiteral("library.json.saving-Zz0000"),
+                           QStringLiteral("other.json.saving-Ab3dE9")}));
+}
+
 TEST(AppStore, aFolderThatCannotBeCreatedIsAClearErrorAndChangesNothing)
 {
     QTemporaryDir dir;
@@ -195,35 +331,38 @@ TEST(AppStore, aFolderThatCannotBeCreatedIsAClearErrorAndChangesNothing)
     EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
 }
 
-TEST(AppStore, aFullDiskLeavesTheOldDocumentAndTheSnapshotIntact)
+// A full disk, made with a file-size limit in a child process: every write past the limit fails as it does
+// when the disk is full. A small document fails only when it is flushed, a large one already while it is
+// written; both must leave the old document, the snapshot and the folder as they were.
+TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("library.json"));
     AppStore store(path);
-    const AppStore::Snapshot small = snapshotWith(1);
-    ASSERT_TRUE(store.save(small));
-    const QByteArray old = readAll(path);
+    const AppStore::Snapshot old = snapshotWith(3);
+    ASSERT_TRUE(store.save(old));
+    const QByteArray oldBytes = readAll(path);
 
-    // A file-size limit makes writes past it fail as they do on a full disk.
-    struct rlimit saved
-    {
+    const std::vector<std::pair<const char *, AppStore::Snapshot>> documents{
+        {"small", snapshotWith(1)},
+        {"large", snapshotWith(200, 400)},
     };
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto *previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tight = saved;
-    tight.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const auto result = store.save(snapshotWith(200, 400));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    for (const auto &[name, snapshot] : documents) {
+        const ChildSave saved = saveWithFileSizeLimit(path, snapshot, 0);
+        EXPECT_FALSE(saved.succeeded) << name;
+        EXPECT_TRUE(saved.keptSnapshot) << name;
+        EXPECT_EQ(saved.message, QStringLiteral("The file “library.json” could not be written: %1.")
+                                     .arg(QString::fromLocal8Bit(std::strerror(EFBIG))))
+            << name;
+        EXPECT_EQ(readAll(path), oldBytes) << name;
+        EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("library.json")})
+            << name << ": no temporary file";
+    }
+    EXPECT_EQ(AppStore(path).snapshot(), old);
 
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, StoreError::Kind::writing);
-    EXPECT_TRUE(result.error().description().startsWith(QStringLiteral("The file “library.json” could not be written")))
-        << result.error().description().toStdString();
-    EXPECT_EQ(readAll(path), old);
-    EXPECT_EQ(store.snapshot(), small);
-    EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("library.json")});
+    // Without the limit the same save goes through: the failures above were the full disk's.
+    const ChildSave unlimited = saveWithFileSizeLimit(path, snapshotWith(2), RLIM_INFINITY);
+    EXPECT_TRUE(unlimited.succeeded) << unlimited.message.toStdString();
 }
 
 TEST(AppStore, aReadOnlyFolderLeavesTheOldDocumentAndTheSnapshotIntact)

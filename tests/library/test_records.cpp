@@ -1,5 +1,6 @@
 #include "library/AppStore.h"
 #include "library/Records.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QJsonDocument>
 
@@ -34,12 +35,18 @@ TEST(Records, modesHaveCapitalisedRawValuesThatMatchCaseSensitively)
     for (DictationMode mode : allDictationModes) {
         raws << rawValue(mode);
         EXPECT_EQ(dictationModeFromRaw(rawValue(mode)), mode);
-        EXPECT_FALSE(modeDescription(mode).isEmpty());
     }
     EXPECT_EQ(raws, (QStringList{QStringLiteral("Verbatim"), QStringLiteral("Clean"), QStringLiteral("Structured")}));
     EXPECT_EQ(dictationModeFromRaw(QStringLiteral("clean")), std::nullopt);
     EXPECT_EQ(dictationModeFromRaw(QStringLiteral(" Clean")), std::nullopt);
-    EXPECT_FALSE(modeDescription(DictationMode::verbatim).contains(QStringLiteral("Apple")));
+    // The sentences of the Settings tooltips, with the recognizer named as on this computer.
+    EXPECT_EQ(modeDescription(DictationMode::verbatim),
+              QStringLiteral("Keep recognized words, PocketSphinx’s automatic punctuation, and your dictionary "
+                             "corrections."));
+    EXPECT_EQ(modeDescription(DictationMode::clean),
+              QStringLiteral("Clean up punctuation, grammar, and filler words while preserving your meaning."));
+    EXPECT_EQ(modeDescription(DictationMode::structured),
+              QStringLiteral("Add paragraphs and lists where useful, while preserving your meaning."));
 }
 
 TEST(Records, timestampsCountSecondsFromTheStartOf2001Utc)

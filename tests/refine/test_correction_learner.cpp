@@ -82,6 +82,16 @@ TEST(Substitution, textOneEntryWroteIsNotRewrittenByALaterEntry)
     const QList<DictionaryEntry> chain{entry(QStringLiteral("b c"), QStringLiteral("c")),
                                        entry(QStringLiteral("c"), QStringLiteral("dd"))};
     EXPECT_EQ(apply(chain, QStringLiteral("c b c c")), QStringLiteral("dd c dd"));
+    // Thousands of written spans, each moved by the replacements before it.
+    EXPECT_EQ(apply(chain, QStringLiteral("c b c c\n").repeated(5000)), QStringLiteral("dd c dd\n").repeated(5000));
+}
+
+TEST(Substitution, anEntryMatchingEverywhereInTheLongestDictationReplacesEveryMatch)
+{
+    const QList<DictionaryEntry> widen{entry(QStringLiteral("a"), QStringLiteral("bb"))};
+    EXPECT_EQ(apply(widen, QStringLiteral("a ").repeated(40000)), QStringLiteral("bb ").repeated(40000));
+    const QList<DictionaryEntry> narrow{entry(QStringLiteral("bb"), QStringLiteral("a"))};
+    EXPECT_EQ(apply(narrow, QStringLiteral("bb,").repeated(40000)), QStringLiteral("a,").repeated(40000));
 }
 
 TEST(Substitution, accentsAreMatchedByCaseOnlyAndInvalidUnicodeIsKept)

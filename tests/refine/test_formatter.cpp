@@ -59,14 +59,64 @@ QString dictationOf(qsizetype length)
 
 TEST_F(FormatterTest, verbatimAndEmptyDictationsNeverReachTheModel)
 {
-    const int refreshesAtConstruction = fake->record().refreshes;
+    scheduler.runUntilIdle();
+    ASSERT_EQ(fake->record().refreshes, 1) << "the model is asked once, at construction";
     fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::other);
     EXPECT_EQ(formatNow(QStringLiteral("  hello there \n"), DictationMode::verbatim),
               (FormattingResult{QStringLiteral("hello there"), engine, std::nullopt}));
     EXPECT_EQ(formatNow(QStringLiteral(" \n\t "), DictationMode::structured),
               (FormattingResult{QString(), engine, std::nullopt}));
-    EXPECT_EQ(fake->record().refreshes, refreshesAtConstruction);
+    EXPECT_EQ(fake->record().refreshes, 1);
+    EXPECT_TRUE(fake->record().instructions.isEmpty()) << "no session was made";
     EXPECT_TRUE(fake->record().prompts.isEmpty());
+}
+
+// The model (a local server) is asked at construction and when the owner says so, in the background.
+// Formatting waits only for the very first answer; later it uses what the last answer said, so a silent
+// server's probe never delays a dictation.
+TEST(FormatterModelCheck, theModelIsAskedInTheBackgroundAndFormattingWaitsOnlyForTheFirstAnswer)
+{
+    test::VirtualScheduler scheduler;
+    auto model = std::make_unique<FakeLanguageModel>(scheduler);
+    FakeLanguageModel *fake = model.get();
+    fake->refreshDelay = 2s;
+    fake->name = QStringLiteral("Not yet asked");
+    fake->onRefresh = [fake] { fake->name = QStringLiteral("qwen2.5"); };
+    IntelligenceFormatter formatter(scheduler, std::move(model), engine);
+    int changes = 0;
+    formatter.onModelChange = [&changes] { ++changes; };
+    EXPECT_EQ(fake->record().refreshes, 1);
+
+    auto first = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
+    scheduler.advance(1999ms);
+    EXPECT_FALSE(first.isDone()) << "the first formatting waits for the first answer";
+    scheduler.advance(1ms);
+    ASSERT_TRUE(first.isDone());
+    EXPECT_EQ(first.result().formatter, QStringLiteral("qwen2.5"));
+    EXPECT_EQ(changes, 1) << "the answer is reported";
+
+    fake->onRefresh = [fake] { fake->name = QStringLiteral("llama3"); };
+    formatter.checkModel();
+    formatter.checkModel(); // one question at a time
+    EXPECT_EQ(fake->record().refreshes, 2);
+    auto meanwhile = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
+    scheduler.runPending();
+    ASSERT_TRUE(meanwhile.isDone()) << "no wait for a probe in flight";
+    EXPECT_EQ(meanwhile.result().formatter, QStringLiteral("qwen2.5"));
+    scheduler.advance(2s);
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(formatter.modelDisplayName(), QStringLiteral("llama3"));
+    EXPECT_EQ(fake->record().refreshes, 2) << "formatting itself asks nothing";
+
+    // A dictation cancelled while the first answer is awaited ends at once.
+    auto model2 = std::make_unique<FakeLanguageModel>(scheduler);
+    model2->refreshDelay = 2s;
+    IntelligenceFormatter waiting(scheduler, std::move(model2), engine);
+    auto cancelled = waiting.format(QStringLiteral("hello"), DictationMode::clean, {});
+    cancelled.cancel();
+    scheduler.runPending();
+    ASSERT_TRUE(cancelled.isDone());
+    EXPECT_EQ(cancelled.result().notice, QStringLiteral("Formatting was cancelled. Kept your original dictation."));
 }
 
 TEST_F(FormatterTest, anUnavailableModelKeepsTheTextWithItsStatusAsNotice)
@@ -217,15 +267,8 @@ TEST_F(FormatterTest, aRefreshThatChangesTheModelIsReportedAndAGoneFormatterIsNo
     fake->onRefresh = [this] { fake->name = QStringLiteral("Other model"); };
     auto renamed = formatter->refreshModel();
     EXPECT_EQ(changes, 1);
-    fake->onRefresh = [this] {
-        fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::modelNotReady);
-    };
-    auto task = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
-    EXPECT_EQ(changes, 2) << "formatting asks the model afresh";
-    ASSERT_TRUE(task.isDone());
 
     fake->onRefresh = nullptr;
-    fake->availabilityValue = ModelAvailability::ready();
     answerAfter(5s);
     auto orphan = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
     formatter.reset();
@@ -234,6 +277,19 @@ TEST_F(FormatterTest, aRefreshThatChangesTheModelIsReportedAndAGoneFormatterIsNo
     EXPECT_EQ(orphan.result(),
               (FormattingResult{QStringLiteral("hello"), engine,
                                 QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
+
+    // A formatter gone while its first question is out touches nothing when the answer comes.
+    auto slow = std::make_unique<FakeLanguageModel>(scheduler);
+    slow->refreshDelay = 2s;
+    slow->onRefresh = [] {};
+    auto gone = std::make_unique<IntelligenceFormatter>(scheduler, std::move(slow), engine);
+    gone->onModelChange = [&changes] { ++changes; };
+    auto waiting = gone->format(QStringLiteral("hello"), DictationMode::clean, {});
+    gone.reset();
+    scheduler.runUntilIdle();
+    ASSERT_TRUE(waiting.isDone());
+    EXPECT_EQ(waiting.result().notice, QStringLiteral("Formatting was cancelled. Kept your original dictation."));
+    EXPECT_EQ(changes, 1);
 }
 
 TEST(LanguageModelSelector, usesTheBuiltinRulesWhenTheServerDoesNotAnswer)

@@ -2,6 +2,8 @@
 #include "refine/builtin/BuiltinRules.h"
 #include "refine/builtin/BuiltinRulesModel.h"
 
+#include "tests/support/QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 using namespace orv;
@@ -233,29 +235,53 @@ TEST(BuiltinRules, structuredModeMakesListsAndParagraphsOnlyWhereObvious)
               QStringLiteral("The build is green. Also the release is friday."));
 }
 
-TEST(BuiltinRules, answersPassThePreservationChecks)
+// The rules' answers go through the same checks as a model's: each source here is answered with real
+// formatting that keeps numbers, links, negations and the user's own spellings.
+TEST(BuiltinRules, answersFormatAndPassThePreservationChecks)
 {
-    const QStringList sources{
-        QStringLiteral("um so i don't think we can meet at 10:30 on 5/12 uh see https://example.com/plan"),
-        QStringLiteral("first email ann@example.com second call 555-0100 third don't forget the 3 reports"),
-        QStringLiteral("i i never said that that was wrong. moving on, the the budget is $1,200"),
+    const auto answer = [](DictationMode mode, const QString &source, const QList<DictionaryEntry> &dictionary = {}) {
+        return BuiltinRulesModel::answer(F::instructions(mode, dictionary), F::prompt(source));
     };
-    for (const QString &source : sources) {
-        for (const DictationMode mode : {DictationMode::clean, DictationMode::structured}) {
-            const QString answer = BuiltinRulesModel::answer(F::instructions(mode, {}), F::prompt(source)).trimmed();
-            EXPECT_TRUE(F::preservesContent(source, answer, {})) << qPrintable(source) << " → " << qPrintable(answer);
-        }
+    const std::vector<std::tuple<DictationMode, QString, QString>> cases{
+        {DictationMode::clean,
+         QStringLiteral("um so i don't think we can meet at 10:30 on 5/12 uh see https://example.com/plan"),
+         QStringLiteral("So I don't think we can meet at 10:30 on 5/12 see https://example.com/plan.")},
+        {DictationMode::structured,
+         QStringLiteral("first email ann@example.com second call 555-0100 third don't forget the 3 reports"),
+         QStringLiteral("- Email ann@example.com\n- Call 555-0100\n- Don't forget the 3 reports")},
+        {DictationMode::clean,
+         QStringLiteral("i i never said that that was wrong. moving on, the the budget is $1,200"),
+         QStringLiteral("I never said that that was wrong. Moving on, the budget is $1,200.")},
+        {DictationMode::structured,
+         QStringLiteral("i i never said that that was wrong. moving on, the the budget is $1,200"),
+         QStringLiteral("I never said that that was wrong.\n\nMoving on, the budget is $1,200.")},
+    };
+    for (const auto &[mode, source, expected] : cases) {
+        const QString answered = answer(mode, source);
+        EXPECT_EQ(answered, expected) << qPrintable(source);
+        EXPECT_TRUE(F::preservesContent(source, answered, {})) << qPrintable(answered);
     }
-    // A preferred spelling in lower case stays so at a sentence start.
-    const QList<DictionaryEntry> dictionary{entry(QStringLiteral("eye phone"), QStringLiteral("iphone")),
-                                            entry(QStringLiteral("mac o s"), QStringLiteral("macOS"))};
-    const QString source = QStringLiteral("iphone sales rose. macOS too");
-    const QString answer =
-        BuiltinRulesModel::answer(F::instructions(DictationMode::clean, dictionary), F::prompt(source));
-    EXPECT_EQ(answer, QStringLiteral("iphone sales rose. macOS too."));
-    EXPECT_TRUE(F::preservesContent(source, answer, dictionary));
 
-    QString broken = QStringLiteral("um ") + loneHigh + QStringLiteral(" i said ") + loneHigh;
-    EXPECT_NO_FATAL_FAILURE(BuiltinRules::structure(broken));
-    EXPECT_GT(BuiltinRulesModel::estimatedTokens(QStringLiteral("one two three, four.")), 5);
+    // The user's spellings are kept as written: one in lower case stays so at a sentence start, and one
+    // that repeats a word is not taken for a false start.
+    const QList<DictionaryEntry> dictionary{
+        entry(QStringLiteral("eye phone"), QStringLiteral("iphone")),
+        entry(QStringLiteral("mac o s"), QStringLiteral("macOS")),
+        entry(QStringLiteral("bora"), QStringLiteral("Bora Bora")),
+        entry(QStringLiteral("new york twice"), QStringLiteral("new york new york"))};
+    const QString source =
+        QStringLiteral("iphone sales rose. macOS too. we flew to Bora Bora, and sang new york new york");
+    const QString answered = answer(DictationMode::clean, source, dictionary);
+    EXPECT_EQ(answered,
+              QStringLiteral("iphone sales rose. macOS too. We flew to Bora Bora, and sang new york new york."));
+    EXPECT_TRUE(F::preservesContent(source, answered, dictionary));
+    EXPECT_EQ(answer(DictationMode::clean, QStringLiteral("we flew to to bora bora")),
+              QStringLiteral("We flew to bora."))
+        << "without the dictionary a repeat is a false start";
+
+    // Lone surrogates are kept where they were and change nothing around them.
+    EXPECT_EQ(BuiltinRules::structure(QStringLiteral("um ") + loneHigh + QStringLiteral(" i said ") + loneHigh),
+              loneHigh + QStringLiteral(" I said ") + loneHigh + QStringLiteral("."));
+    // About four tokens for three words, one per punctuation mark.
+    EXPECT_EQ(BuiltinRulesModel::estimatedTokens(QStringLiteral("one two three, four.")), 8);
 }

@@ -1,4 +1,6 @@
 #include "refine/IntelligenceFormatter.h"
+#include "refine/LanguageModelSelector.h"
+#include "refine/llamaserver/LlamaServerClient.h"
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "refine/llamaserver/LocalLanguageModel.h"
 #include "tests/support/ScriptedHttpServer.h"
@@ -187,6 +189,24 @@ TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
                                                 QStringLiteral(" is not a llama.cpp model server (HTTP 404)."));
 }
 
+// A server whose answer never ends is cut off at what 1200 tokens can be, instead of filling memory; what
+// the server sent beyond that sat in the sockets' buffers.
+TEST_F(LlamaServerTest, anEndlessAnswerIsCutOffAtTheLargestAnswerPossible)
+{
+    server.script(QStringLiteral("/props"), {200, props, 0ms});
+    server.script(QStringLiteral("/v1/chat/completions"), {200, {}, 0ms, true});
+    LlamaServerModel model(scheduler, server.url().toString());
+    refresh(model);
+    auto session = model.makeSession(QString());
+    auto respond = session->respond(QStringLiteral("hi"), GenerationOptions{});
+    const auto answer = await(respond);
+    ASSERT_FALSE(answer.hasValue());
+    EXPECT_EQ(answer.error().description, QStringLiteral("The model server at ") + server.url().toString() +
+                                              QStringLiteral(" sent an answer longer than 1200 tokens can be."));
+    EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 1; })) << "the connection is closed";
+    EXPECT_LT(server.endlessBytesSent(), 8 * LlamaServerClient::largestAnswer) << "sent before the close";
+}
+
 TEST_F(LlamaServerTest, noServerMeansBuiltinRules)
 {
     QTcpServer probe;
@@ -200,6 +220,26 @@ TEST_F(LlamaServerTest, noServerMeansBuiltinRules)
     EXPECT_EQ(selector->displayName(), QStringLiteral("Built-in rules"));
     EXPECT_EQ(selector->serverStatus(),
               QStringLiteral("No local model server answers at ") + closedEndpoint + QStringLiteral("."));
+}
+
+TEST_F(LlamaServerTest, anotherAddressChosenWhileRunningIsAskedFromTheNextRefreshOn)
+{
+    server.script(QStringLiteral("/props"), {200, props, 0ms});
+    auto remote = std::make_unique<LlamaServerModel>(scheduler, QStringLiteral("http://192.168.1.20:8080"));
+    LlamaServerModel &handle = *remote;
+    LanguageModelSelector selector(std::move(remote));
+    refresh(selector);
+    EXPECT_FALSE(selector.usesServer());
+    EXPECT_TRUE(selector.serverStatus().contains(QStringLiteral("is not on this computer")));
+
+    handle.setEndpoint(server.url().toString());
+    EXPECT_EQ(handle.availability().message,
+              QStringLiteral("No local model server answers at ") + server.url().toString() + QStringLiteral("."))
+        << "unknown until asked";
+    refresh(selector);
+    EXPECT_TRUE(selector.usesServer());
+    EXPECT_EQ(selector.displayName(), QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"));
+    EXPECT_EQ(server.requests().size(), 1);
 }
 
 TEST_F(LlamaServerTest, onlyLoopbackAddressesAreUsed)
@@ -245,8 +285,9 @@ TEST_F(LlamaServerTest, aSlowServerIsAbandonedByTheProbeLimitTheDeadlineAndCance
                                                      "your original dictation."));
     EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 1; })) << "the request is aborted";
 
+    // The model was asked at construction: the next formatting goes straight to the token counts.
     auto cancelled = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
-    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 8; }));
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 7; }));
     cancelled.cancel();
     scheduler.runPending();
     ASSERT_TRUE(cancelled.isDone()) << "cancellation resumes at once";
@@ -256,7 +297,7 @@ TEST_F(LlamaServerTest, aSlowServerIsAbandonedByTheProbeLimitTheDeadlineAndCance
     server.script(QStringLiteral("/props"), {200, props, 60000ms});
     LlamaServerModel model(scheduler, server.url().toString());
     auto probe = model.refresh();
-    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 9; }));
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 8; }));
     scheduler.advance(LlamaServerModel::probeTimeLimit);
     EXPECT_TRUE(pumpUntil([&] { return probe.isDone(); }));
     EXPECT_EQ(model.availability().message,

@@ -21,6 +21,16 @@ constexpr unsigned controlMask = 1u << 2;
 constexpr unsigned mod1Mask = 1u << 3;
 constexpr int badAccess = 10;
 
+// A screen saver on the session bus that says whether it runs, as GNOME's and KDE's answer GetActive.
+class RunningScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+public Q_SLOTS:
+    bool GetActive() const { return true; }
+};
+
 class X11ShortcutsTest : public ::testing::Test
 {
 protected:
@@ -195,6 +205,50 @@ TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHol
     EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn finish")})) << log.join(u", ").toStdString();
 }
 
+// A layout switch moves the toggle's key: the grab moves with it, and the key it left is free again.
+TEST_F(X11ShortcutsTest, TheToggleFollowsItsKeyWhenTheKeymapChanges)
+{
+    ASSERT_TRUE(client->showFocusedWindow());
+    settings.toggleName = QStringLiteral("Ctrl+Alt+D");
+    startCleanly();
+    const unsigned keyD = client->keycode("d");
+    const unsigned keyF = client->keycode("f");
+    client->moveKeysym(keyF, "d");
+    client->moveKeysym(keyD, "f");
+    const auto toggleWith = [&](unsigned key) {
+        client->press(leftCtrl);
+        client->press(alt);
+        client->tap(key);
+        client->release(alt);
+        client->release(leftCtrl);
+    };
+    // The backend hears of the change on its own connection; the toggle works once it has re-grabbed.
+    EXPECT_TRUE(test::pollUntil([&] { return client->isGrabbedByAnother(keyF, controlMask | mod1Mask); }));
+    toggleWith(keyF);
+    EXPECT_TRUE(waitForLog({QStringLiteral("toggle")})) << log.join(u", ").toStdString();
+    toggleWith(keyD);
+    EXPECT_TRUE(windowReceives(keyD)) << "the key the toggle left is not grabbed any more";
+    EXPECT_EQ(log, QStringList{QStringLiteral("toggle")});
+}
+
+// Num Lock moved to another modifier bit while registered: stopping releases exactly the variants that
+// were grabbed, new and old, and leaves no grab behind.
+TEST_F(X11ShortcutsTest, StoppingReleasesEveryGrabAlsoAfterTheModifiersMoved)
+{
+    startCleanly();
+    constexpr unsigned lockMask = 1u << 1;
+    constexpr unsigned mod2Mask = 1u << 4;
+    constexpr unsigned mod3Mask = 1u << 5;
+    client->setModifierOf("Num_Lock", 5); // Mod3
+    EXPECT_TRUE(test::pollUntil([&] { return client->isGrabbedByAnother(space, controlMask | mod1Mask | mod3Mask); }))
+        << "re-grabbed with the new Num Lock bit";
+    shortcut->stop();
+    for (const unsigned variant : {0u, lockMask, mod2Mask, lockMask | mod2Mask, mod3Mask, lockMask | mod3Mask}) {
+        EXPECT_EQ(client->grabKey(space, controlMask | mod1Mask | variant), 0) << "variant " << variant;
+        client->ungrabKey(space, controlMask | mod1Mask | variant);
+    }
+}
+
 TEST_F(X11ShortcutsTest, AnotherHoldKeyFromTheSettingsPlaysTheHoldKey)
 {
     settings.hold = QStringLiteral("Right Shift");
@@ -242,5 +296,32 @@ TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyUntilItEnds)
         << log.join(u", ").toStdString();
 }
 
+// Started while the screen saver already runs (or the session is locked): paused from the start, not only
+// after the next change.
+TEST_F(X11ShortcutsTest, AScreenSaverAlreadyRunningAtStartPausesTheHoldKey)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        GTEST_SKIP() << "no session D-Bus (run under scripts/with-desktop.sh)";
+    RunningScreenSaver saver;
+    const QString service = QStringLiteral("org.freedesktop.ScreenSaver");
+    ASSERT_TRUE(bus.registerService(service));
+    ASSERT_TRUE(
+        bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver, QDBusConnection::ExportAllSlots));
+    const auto started = shortcut->start();
+    ASSERT_TRUE(started);
+    const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
+    EXPECT_TRUE(test::pollUntil([&] { return status == paused; })) << status.toStdString();
+    log.clear();
+    client->press(holdKey);
+    client->release(holdKey);
+    test::pollUntil([] { return false; }, 200);
+    EXPECT_FALSE(log.contains(QStringLiteral("fn begin"))) << log.join(u", ").toStdString();
+    bus.unregisterObject(QStringLiteral("/org/freedesktop/ScreenSaver"));
+    bus.unregisterService(service);
+}
+
 } // namespace
 } // namespace orv
+
+#include "test_x11_shortcuts.moc"

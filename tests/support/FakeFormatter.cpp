@@ -11,7 +11,21 @@ Task<FormattingResult> FakeFormatter::format(QString text, DictationMode mode, Q
         co_return FormattingResult{text, modelName, std::nullopt};
     AsyncValue<FormattingResult> reply;
     replies.append(reply);
-    co_return co_await reply;
+    const CancelToken token = co_await currentCancellation();
+    const auto link = token->onCancel([this] { ++cancellations; });
+    FormattingResult result = co_await reply;
+    token->removeCallback(link);
+    co_return result;
+}
+
+Task<void> FakeFormatter::refreshModel()
+{
+    ++refreshCalls;
+    if (!holdRefresh)
+        co_return;
+    AsyncValue<bool> reply;
+    refreshes.append(reply);
+    co_await reply;
 }
 
 } // namespace orv::test

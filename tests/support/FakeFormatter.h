@@ -23,11 +23,19 @@ public:
     Task<FormattingResult> format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary) override;
     QString statusText() const override { return status; }
     QString modelDisplayName() const override { return modelName; }
+    void checkModel() override { ++modelChecks; }
+    // Counts the call; with holdRefresh set, waits for the test to resolve the reply appended to `refreshes`.
+    Task<void> refreshModel() override;
 
     bool echo = true;
     std::optional<FormattingResult> answer;
     QList<AsyncValue<FormattingResult>> replies;
     QList<Call> calls;
+    int cancellations = 0; // formattings whose task was cancelled while they ran
+    int modelChecks = 0;
+    int refreshCalls = 0;
+    bool holdRefresh = false;
+    QList<AsyncValue<bool>> refreshes;
     QString status = QStringLiteral("Built-in rules are ready.");
     QString modelName = QStringLiteral("Built-in rules");
 };

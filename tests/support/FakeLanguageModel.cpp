@@ -65,9 +65,12 @@ std::shared_ptr<LanguageModelSession> FakeLanguageModel::makeSession(QString ins
 Task<void> FakeLanguageModel::refresh()
 {
     ++m_record->refreshes;
-    if (onRefresh)
-        onRefresh();
-    co_return;
+    // Nothing of this model is touched after the sleep: it may be gone by then.
+    const std::function<void()> then = onRefresh;
+    if (refreshDelay > Duration::zero())
+        co_await sleepFor(m_scheduler, refreshDelay);
+    if (then)
+        then();
 }
 
 } // namespace orv::test

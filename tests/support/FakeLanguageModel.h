@@ -46,8 +46,9 @@ public:
     int context = 4096;
     // Default: one token per four UTF-16 units.
     std::function<Expected<int, ModelError>(const QString &)> countTokens;
-    // Runs at each refresh (a server starting or stopping).
+    // Runs at each refresh (a server starting or stopping), after refreshDelay (a slow server's probe).
     std::function<void()> onRefresh;
+    Duration refreshDelay{};
     // Default: the dictation of the prompt, unchanged, at once.
     std::function<Answer(const QString &prompt)> answer;
 

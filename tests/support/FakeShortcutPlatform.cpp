@@ -52,9 +52,15 @@ GlobalShortcut::Operations FakeShortcutPlatform::operations()
     };
     ops.registerHotKey = [this](GlobalShortcut::HotKey key) {
         calls << QStringLiteral("register ") + keyName(key);
-        const std::int32_t status = hotKeyStatus.count(key) ? hotKeyStatus[key] : 0;
-        if (status == 0)
+        std::int32_t status = hotKeyStatus.count(key) ? hotKeyStatus[key] : 0;
+        const bool toggle = key == GlobalShortcut::HotKey::toggle;
+        if (toggle && keys && heldByOthers.contains(keys->toggle()))
+            status = 10; // what X11 answers for another client's grab
+        if (status == 0) {
             ++registered[key];
+            if (toggle && keys)
+                registeredToggle = keys->toggle();
+        }
         return status;
     };
     ops.unregisterHotKey = [this](GlobalShortcut::HotKey key) {

@@ -35,6 +35,9 @@ public:
     std::uint64_t hardwareFlags = 0;
     std::int32_t handlerStatus = 0;
     std::map<GlobalShortcut::HotKey, std::int32_t> hotKeyStatus;
+    // Toggle combinations another program holds, refused when `keys` names one of them.
+    QStringList heldByOthers;
+    const ShortcutSettings *keys = nullptr;
 
     // What the service did.
     QStringList calls;
@@ -42,6 +45,7 @@ public:
     bool tapEnabled = false;
     bool handlerInstalled = false;
     std::map<GlobalShortcut::HotKey, int> registered; // registrations alive per key
+    QString registeredToggle;                         // the combination of the last toggle registered
     int sessionObservers = 0;
 
     GlobalShortcut::Operations operations();

@@ -22,6 +22,9 @@ public:
         QStringList contextualStrings;
     };
 
+    // Replies still pending end with a cancellation, as the engine's own tasks end when it goes.
+    ~FakeSpeechEngine() override;
+
     Task<StartResult> start(QString localeIdentifier, QStringList contextualStrings) override;
     void stopAudio() override { ++stopAudioCalls; }
     Task<FinishResult> finish() override;

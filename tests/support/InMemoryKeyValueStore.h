@@ -14,8 +14,13 @@ class InMemoryKeyValueStore final : public KeyValueStore
 public:
     std::optional<qint64> integer(const QString &key) const override;
     std::optional<bool> boolean(const QString &key) const override;
+    std::optional<QString> text(const QString &key) const override;
     void setInteger(const QString &key, qint64 value) override;
     void setBoolean(const QString &key, bool value) override;
+    bool setText(const QString &key, const QString &value) override;
+    QString location() const override { return QStringLiteral("memory"); }
+
+    bool writable = true; // false: every setText() fails
 
     QHash<QString, QVariant> values;
     QStringList writes;

@@ -57,6 +57,20 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
         m_requests.append(request);
         const Response response = m_script.value(request.path, Response{404, QByteArrayLiteral("{}"), {}});
         QPointer<QTcpSocket> guarded = socket;
+        if (response.endless) { // never answered in full: the client's close counts as giving up
+            guarded->write("HTTP/1.1 " + QByteArray::number(response.status) +
+                           " Scripted\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n{\"content\": \"");
+            const QByteArray chunk(64 * 1024, 'a');
+            const auto more = [this, guarded, chunk] {
+                if (guarded && guarded->state() == QAbstractSocket::ConnectedState && guarded->bytesToWrite() < 1) {
+                    guarded->write(chunk);
+                    m_endlessBytes += chunk.size();
+                }
+            };
+            QObject::connect(socket, &QTcpSocket::bytesWritten, this, more);
+            more();
+            return;
+        }
         auto reply = [guarded, response, answered] {
             if (!guarded || guarded->state() != QAbstractSocket::ConnectedState)
                 return;

@@ -22,6 +22,7 @@ public:
         int status = 200;
         QByteArray body;
         std::chrono::milliseconds delay{0};
+        bool endless = false; // the body never ends: the server sends it as fast as the client reads
     };
     struct Request
     {
@@ -38,6 +39,8 @@ public:
 
     const QList<Request> &requests() const { return m_requests; }
     int abandonedByClient() const { return m_abandoned; }
+    // Bytes of endless bodies sent before the client closed the connection (which counts as abandoned).
+    qint64 endlessBytesSent() const { return m_endlessBytes; }
 
 private:
     void serve(class QTcpSocket *socket);
@@ -46,6 +49,7 @@ private:
     QHash<QString, Response> m_script;
     QList<Request> m_requests;
     int m_abandoned = 0;
+    qint64 m_endlessBytes = 0;
 };
 
 } // namespace orv::test

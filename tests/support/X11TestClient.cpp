@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -42,6 +44,7 @@ X11TestClient::~X11TestClient()
 {
     if (!m_display)
         return;
+    restoreKeymap();
     if (m_window)
         XDestroyWindow(m_display, m_window);
     XCloseDisplay(m_display);
@@ -124,6 +127,68 @@ int X11TestClient::grabKey(unsigned keycode, unsigned modifiers)
     XSync(m_display, False);
     XSetErrorHandler(previous);
     return grabError;
+}
+
+void X11TestClient::ungrabKey(unsigned keycode, unsigned modifiers)
+{
+    XUngrabKey(m_display, keycode, modifiers, DefaultRootWindow(m_display));
+    XSync(m_display, False);
+}
+
+void X11TestClient::moveKeysym(unsigned keycode, const char *keysymName)
+{
+    int perCode = 0;
+    KeySym *old = XGetKeyboardMapping(m_display, KeyCode(keycode), 1, &perCode);
+    m_savedKeysyms.emplace_back(keycode, std::vector<unsigned long>(old, old + perCode));
+    XFree(old);
+    std::vector<KeySym> now(std::max(perCode, 2), NoSymbol);
+    now[0] = XStringToKeysym(keysymName);
+    now[1] = now[0];
+    XChangeKeyboardMapping(m_display, int(keycode), int(now.size()), now.data(), 1);
+    XSync(m_display, False);
+}
+
+void X11TestClient::setModifierOf(const char *keysymName, int modifierIndex)
+{
+    XModifierKeymap *map = XGetModifierMapping(m_display);
+    if (!m_savedModifiers)
+        m_savedModifiers = XGetModifierMapping(m_display);
+    const KeyCode code = XKeysymToKeycode(m_display, XStringToKeysym(keysymName));
+    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+        if (map->modifiermap[i] == code)
+            map->modifiermap[i] = 0;
+    }
+    map = XInsertModifiermapEntry(map, code, modifierIndex);
+    XSetModifierMapping(m_display, map);
+    XFreeModifiermap(map);
+    XSync(m_display, False);
+}
+
+void X11TestClient::restoreKeymap()
+{
+    for (auto it = m_savedKeysyms.rbegin(); it != m_savedKeysyms.rend(); ++it) {
+        std::vector<KeySym> keysyms(it->second.begin(), it->second.end());
+        XChangeKeyboardMapping(m_display, int(it->first), int(keysyms.size()), keysyms.data(), 1);
+    }
+    m_savedKeysyms.clear();
+    if (m_savedModifiers) {
+        auto *saved = static_cast<XModifierKeymap *>(m_savedModifiers);
+        XSetModifierMapping(m_display, saved);
+        XFreeModifiermap(saved);
+        m_savedModifiers = nullptr;
+    }
+    XSync(m_display, False);
+}
+
+bool X11TestClient::isGrabbedByAnother(unsigned keycode, unsigned modifiers)
+{
+    XGrabServer(m_display);
+    const int error = grabKey(keycode, modifiers);
+    if (error == 0)
+        XUngrabKey(m_display, keycode, modifiers, DefaultRootWindow(m_display));
+    XUngrabServer(m_display);
+    XSync(m_display, False);
+    return error == BadAccess;
 }
 
 } // namespace orv::test

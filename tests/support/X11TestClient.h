@@ -32,6 +32,18 @@ public:
 
     // Grabs keycode+modifiers on the root window; returns the X error (0 for none).
     int grabKey(unsigned keycode, unsigned modifiers);
+    void ungrabKey(unsigned keycode, unsigned modifiers);
+    // Whether another client holds that grab. The server is held meanwhile, so the probe never takes the
+    // grab from under a client that is about to make it.
+    bool isGrabbedByAnother(unsigned keycode, unsigned modifiers);
+
+    // Gives keycode the keysyms of another key (a layout switch moves keys like this); the server tells every
+    // client. The previous keysyms come back with restoreKeymap().
+    void moveKeysym(unsigned keycode, const char *keysymName);
+    // Puts the modifier keys under other modifier bits (e.g. Num Lock from Mod2 to Mod3) until
+    // restoreKeymap().
+    void setModifierOf(const char *keysymName, int modifierIndex);
+    void restoreKeymap();
 
 private:
     void readEvents();
@@ -40,6 +52,8 @@ private:
     unsigned long m_window = 0;
     bool m_focused = false;
     std::vector<unsigned> m_presses;
+    std::vector<std::pair<unsigned, std::vector<unsigned long>>> m_savedKeysyms;
+    void *m_savedModifiers = nullptr; // XModifierKeymap
 };
 
 // Runs the Qt event loop until done() or the timeout; returns done().

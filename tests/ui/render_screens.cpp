@@ -78,7 +78,7 @@ int main(int argc, char **argv)
     ui::RecordingPanel::Platform panelDesktop;
     panelDesktop.compositing = [translucent] { return translucent; };
     ui::AppDelegate delegate(
-        model, {dir.filePath(QStringLiteral("orvanta.conf")), false, {}, [] { return true; }, panelDesktop});
+        model, {dir.filePath(QStringLiteral("orvanta.conf")), false, {}, [] { return true; }, nullptr, panelDesktop});
     delegate.launch();
     const QString spoken = QStringLiteral("please send the weekly report to the team before noon and remember that "
                                           "the meeting moved to thursday afternoon in the large room");

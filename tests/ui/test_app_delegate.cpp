@@ -144,10 +144,9 @@ TEST_F(AppDelegateTest, setupCancelsTheDictationStopsTheKeysAndShowsTheFlow)
 {
     make();
     FakeShortcutPlatform platform;
-    FixedShortcutSettings keys;
     ShortcutController shortcuts(
-        *model,
-        [&](GlobalShortcut::Callbacks callbacks) {
+        *model, choices,
+        [&](const ShortcutSettings &keys, GlobalShortcut::Callbacks callbacks) {
             return std::make_unique<GlobalShortcut>(scheduler, platform.operations(), keys, std::move(callbacks));
         },
         ShortcutController::Registration::afterOnboarding);

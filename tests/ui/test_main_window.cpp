@@ -141,7 +141,7 @@ TEST_F(WindowsTest, theFrameStartsCentredAt1000By720AndComesBackWhereTheUserLeft
     window.move(40, 30);
     const QRect left = window.geometry();
     window.close();
-    MainWindowController again(*model, settingsPath());
+    MainWindowController again(*model, settingsPath(), &choices);
     EXPECT_EQ(again.geometry(), left);
 }
 

@@ -202,6 +202,15 @@ TEST_F(WindowsDesktop, aFirstRunWalksThroughSetupToThePagesWithEveryControlNamed
                                  QStringLiteral("Settings")}));
     EXPECT_TRUE(showing(*app, QStringLiteral("push button"), QStringLiteral("Start dictation")));
     expectEveryControlNamed(*app, "pages");
+    // The other pages, reached as a keyboard user does: the sidebar has the focus, Down shows the next page.
+    const QStringList window = orvantaWindows(true);
+    ASSERT_EQ(window.size(), 1);
+    for (int row = 1; row < rows.size(); ++row) {
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window.first(),
+                                        QStringLiteral("key"), QStringLiteral("Down")});
+        ASSERT_TRUE(showing(*app, QStringLiteral("label"), rows.at(row))) << rows.at(row).toStdString();
+        expectEveryControlNamed(*app, qPrintable(rows.at(row)));
+    }
     EXPECT_TRUE(
         QSettings(settingsFile(), QSettings::IniFormat).value(QStringLiteral("orvanta.onboarding.complete")).toBool());
 }

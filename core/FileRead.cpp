@@ -1,0 +1,134 @@
+#include "core/FileRead.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv {
+
+namespace {
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+FileReadError failure(int error)
+{
+    if (error == ENOENT)
+        return {FileReadError::Kind::missing, QStringLiteral("it does not exist")};
+    if (error == ENOTDIR) // a file where a folder of the path should be: nothing is there either
+        return {FileReadError::Kind::missing, systemReason(error)};
+    return {FileReadError::Kind::unreadable, systemReason(error)};
+}
+
+std::optional<FileReadError> typeProblem(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return std::nullopt;
+    QString what;
+    if (S_ISDIR(mode))
+        what = QStringLiteral("it is a folder");
+    else if (S_ISFIFO(mode))
+        what = QStringLiteral("it is a named pipe, not a file");
+    else if (S_ISCHR(mode) || S_ISBLK(mode))
+        what = QStringLiteral("it is a device, not a file");
+    else if (S_ISSOCK(mode))
+        what = QStringLiteral("it is a socket, not a file");
+    else
+        what = QStringLiteral("it is not a regular file");
+    return FileReadError{FileReadError::Kind::notRegular, what};
+}
+
+} // namespace
+
+QString shownPath(const QString &path)
+{
+    constexpr qsizetype longest = 200;
+    if (path.size() <= longest)
+        return path;
+    return path.left(longest / 2) + QChar(0x2026) + path.right(longest / 2 - 1);
+}
+
+QString byteSizeText(qint64 bytes)
+{
+    constexpr qint64 kB = 1000;
+    constexpr qint64 MB = 1000 * kB;
+    constexpr qint64 MiB = 1024 * 1024;
+    if (bytes >= MB && bytes % MiB == 0)
+        return QStringLiteral("%1 MB").arg(bytes / MiB);
+    if (bytes >= MB)
+        return QStringLiteral("%1 MB").arg(double(bytes) / MiB, 0, 'f', 1);
+    if (bytes >= kB)
+        return QStringLiteral("%1 kB").arg((bytes + kB / 2) / kB);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+std::optional<FileReadError> regularFileProblem(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return failure(errno);
+    return typeProblem(info.st_mode);
+}
+
+Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 limit)
+{
+    // Non-blocking, so that opening a named pipe does not wait for a writer; the type is checked on the
+    // descriptor itself, so nothing can be swapped in between.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return unexpected(failure(errno));
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0)
+        return unexpected(failure(errno));
+    if (auto problem = typeProblem(info.st_mode))
+        return unexpected(*problem);
+    const auto tooLarge = [&](qint64 size) {
+        return unexpected(FileReadError{
+            FileReadError::Kind::tooLarge,
+            QStringLiteral("it is %1, more than the %2 it may hold").arg(byteSizeText(size), byteSizeText(limit))});
+    };
+    if (info.st_size > limit)
+        return tooLarge(info.st_size);
+
+    // The size may change while it is read: read at most one byte past the limit to notice.
+    QByteArray bytes;
+    bytes.resize(qsizetype(info.st_size) + 1);
+    qsizetype filled = 0;
+    while (true) {
+        if (filled == bytes.size()) {
+            if (bytes.size() > limit)
+                return tooLarge(bytes.size());
+            bytes.resize(std::min<qsizetype>(qsizetype(limit) + 1, bytes.size() * 2 + 4096));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return unexpected(failure(errno));
+        if (n == 0)
+            break;
+        filled += n;
+    }
+    if (filled > limit)
+        return tooLarge(filled);
+    bytes.resize(filled);
+    return bytes;
+}
+
+} // namespace orv

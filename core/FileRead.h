@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/Expected.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace orv {
+
+// Why a file could not be read; reason is a clause the caller puts after its own words, e.g.
+// "it is a named pipe, not a file" or the system's "File name too long".
+struct FileReadError
+{
+    enum class Kind
+    {
+        missing,    // nothing at that path
+        notRegular, // a folder, pipe, device or socket
+        tooLarge,   // more than the caller's limit
+        unreadable, // any other refusal of the system
+    };
+
+    Kind kind = Kind::unreadable;
+    QString reason;
+};
+
+// Reads a whole regular file of at most `limit` bytes. A named pipe or a device is refused without
+// waiting on it, and never more than limit + 1 bytes are read, whatever the file claims.
+Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 limit);
+
+// What is at path, without opening it: nothing when it is a regular file (or a link to one).
+std::optional<FileReadError> regularFileProblem(const QString &path);
+
+// A path as a sentence shows it: one longer than 200 characters keeps its start and end around "…".
+QString shownPath(const QString &path);
+
+// "64 MB", "800 kB": a byte count for people.
+QString byteSizeText(qint64 bytes);
+
+} // namespace orv

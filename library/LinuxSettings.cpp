@@ -1,0 +1,73 @@
+#include "library/LinuxSettings.h"
+
+#include "core/PlatformText.h"
+#include "library/LoopbackAddress.h"
+#include "shortcuts/ShortcutKeys.h"
+
+namespace orv {
+
+LinuxSettings::LinuxSettings(std::unique_ptr<KeyValueStore> store, QObject *parent)
+    : QObject(parent), m_store(std::move(store))
+{}
+
+LinuxSettings::~LinuxSettings() = default;
+
+QString LinuxSettings::stored(const QString &key) const
+{
+    return m_store->text(key).value_or(QString());
+}
+
+QString LinuxSettings::holdKey() const
+{
+    const QString name = stored(holdKeyKey());
+    return shortcutkeys::isHoldKeyName(name) ? name : platform::defaultHoldKeyName();
+}
+
+QString LinuxSettings::toggle() const
+{
+    const auto parsed = shortcutkeys::parseToggle(stored(toggleKey()));
+    return parsed ? parsed.value().name() : platform::defaultToggleName();
+}
+
+QString LinuxSettings::languageModelEndpoint() const
+{
+    const QString address = stored(languageModelEndpointKey()).trimmed();
+    return address.isEmpty() ? defaultLanguageModelEndpoint() : address;
+}
+
+Expected<void, QString> LinuxSettings::setHoldKey(const QString &name)
+{
+    if (!shortcutkeys::isHoldKeyName(name))
+        return unexpected(QStringLiteral("“%1” cannot be the hold key. Choose one of: %2.")
+                              .arg(name, shortcutkeys::holdKeyNames().join(QStringLiteral(", "))));
+    return store(holdKeyKey(), name);
+}
+
+Expected<void, QString> LinuxSettings::setToggle(const QString &shortcut)
+{
+    const auto parsed = shortcutkeys::parseToggle(shortcut);
+    if (!parsed)
+        return unexpected(parsed.error());
+    return store(toggleKey(), parsed.value().name());
+}
+
+Expected<void, QString> LinuxSettings::setLanguageModelEndpoint(const QString &address)
+{
+    const QString chosen = address.trimmed().isEmpty() ? defaultLanguageModelEndpoint() : address;
+    const Expected<QUrl, QString> url = loopbackServerUrl(chosen, QStringLiteral("model server"));
+    if (!url)
+        return unexpected(url.error());
+    return store(languageModelEndpointKey(), url.value().toString());
+}
+
+Expected<void, QString> LinuxSettings::store(const QString &key, const QString &value)
+{
+    if (m_store->text(key) == value)
+        return {};
+    if (!m_store->setText(key, value))
+        return unexpected(QStringLiteral("The settings file %1 could not be written.").arg(m_store->location()));
+    Q_EMIT changed();
+    return {};
+}
+
+} // namespace orv

@@ -1,0 +1,109 @@
+#include "library/LinuxSettings.h"
+#include "library/LoopbackAddress.h"
+#include "library/SettingsKeyValueStore.h"
+#include "tests/support/InMemoryKeyValueStore.h"
+#include "tests/support/QtPrinters.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+
+TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsDefaultsWithoutLoss)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("orvanta/orvanta.conf"));
+    LinuxSettings settings(std::make_unique<SettingsKeyValueStore>(path));
+    EXPECT_EQ(settings.holdKey(), QStringLiteral("Right Ctrl"));
+    EXPECT_EQ(settings.toggle(), QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_EQ(settings.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:8080"));
+
+    ASSERT_TRUE(settings.setHoldKey(QStringLiteral("Menu")));
+    ASSERT_TRUE(settings.setToggle(QStringLiteral("super+shift+k")));
+    ASSERT_TRUE(settings.setLanguageModelEndpoint(QStringLiteral(" http://127.1:9000 ")));
+    {
+        LinuxSettings again(std::make_unique<SettingsKeyValueStore>(path));
+        EXPECT_EQ(again.holdKey(), QStringLiteral("Menu"));
+        EXPECT_EQ(again.toggle(), QStringLiteral("Shift+Super+K"));
+        EXPECT_EQ(again.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:9000"));
+    }
+
+    const auto refused = settings.setHoldKey(QStringLiteral("Left Pinky"));
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(refused.error().contains(QStringLiteral("Right Ctrl")));
+    EXPECT_FALSE(settings.setToggle(QStringLiteral("Ctrl+")));
+    const auto remote = settings.setLanguageModelEndpoint(QStringLiteral("http://192.168.1.20:8080"));
+    ASSERT_FALSE(remote);
+    EXPECT_EQ(remote.error(), QStringLiteral("The model server address http://192.168.1.20:8080 is not on this "
+                                             "computer. Dictations never leave your computer, so Orvanta does not "
+                                             "use it."));
+    EXPECT_EQ(settings.holdKey(), QStringLiteral("Menu")) << "a refused choice must not replace the stored one";
+    EXPECT_EQ(settings.toggle(), QStringLiteral("Shift+Super+K"));
+    EXPECT_EQ(settings.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:9000"));
+
+    {
+        QSettings raw(path, QSettings::IniFormat);
+        raw.setValue(LinuxSettings::holdKeyKey(), QStringLiteral("Nonsense"));
+        raw.setValue(LinuxSettings::toggleKey(), QStringLiteral("D"));
+        raw.setValue(QStringLiteral("orvanta.onboarding.complete"), true);
+    }
+    LinuxSettings edited(std::make_unique<SettingsKeyValueStore>(path));
+    EXPECT_EQ(edited.holdKey(), QStringLiteral("Right Ctrl"));
+    EXPECT_EQ(edited.toggle(), QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_EQ(QSettings(path, QSettings::IniFormat).value(LinuxSettings::holdKeyKey()).toString(),
+              QStringLiteral("Nonsense"))
+        << "reading must not rewrite what the user stored";
+    ASSERT_TRUE(edited.setToggle(QStringLiteral("Ctrl+Alt+Space")));
+    EXPECT_TRUE(QSettings(path, QSettings::IniFormat).value(QStringLiteral("orvanta.onboarding.complete")).toBool())
+        << "other keys of the shared file survive";
+
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    EXPECT_EQ(SettingsKeyValueStore::defaultFilePath(), path);
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(LinuxSettings, changedIsSignalledOnlyForAStoredChangeAndAnUnwritableFileChangesNothing)
+{
+    auto memory = std::make_unique<test::InMemoryKeyValueStore>();
+    test::InMemoryKeyValueStore &store = *memory;
+    LinuxSettings settings(std::move(memory));
+    int changes = 0;
+    QObject::connect(&settings, &LinuxSettings::changed, &settings, [&] { ++changes; });
+
+    ASSERT_TRUE(settings.setToggle(QStringLiteral("ctrl+shift+d")));
+    EXPECT_EQ(changes, 1);
+    ASSERT_TRUE(settings.setToggle(QStringLiteral("Ctrl+Shift+D")));
+    EXPECT_EQ(changes, 1) << "the same choice again is no change";
+    ASSERT_TRUE(settings.setLanguageModelEndpoint(QString()));
+    EXPECT_EQ(store.values.value(LinuxSettings::languageModelEndpointKey()).toString(),
+              QStringLiteral("http://127.0.0.1:8080"))
+        << "an emptied address is the default";
+
+    store.writable = false;
+    const auto failed = settings.setHoldKey(QStringLiteral("Right Alt"));
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error(), QStringLiteral("The settings file memory could not be written."));
+    EXPECT_EQ(settings.holdKey(), QStringLiteral("Right Ctrl"));
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(LoopbackAddress, onlyHttpAddressesOfThisComputerInAnySpellingPass)
+{
+    const QString server = QStringLiteral("model server");
+    for (const char *local : {"http://localhost:9000", "http://LOCALHOST/", "http://[::1]:8080", "https://127.0.0.2/v1",
+                              "http://2130706433:80", "http://[::ffff:127.0.0.1]/", "http://127.1:8080"})
+        EXPECT_TRUE(loopbackServerUrl(QString::fromLatin1(local), server)) << local;
+    for (const char *remote : {"http://192.168.1.20:8080", "http://example.com", "http://127.0.0.1.example.com",
+                               "http://localhost.example.com", "http://[::ffff:10.0.0.1]/", "http://[2001:db8::1]/"}) {
+        const auto url = loopbackServerUrl(QString::fromLatin1(remote), server);
+        ASSERT_FALSE(url) << remote;
+        EXPECT_TRUE(url.error().contains(QStringLiteral("is not on this computer"))) << remote;
+    }
+    for (const char *invalid : {"ftp://127.0.0.1", "not a url at all", "127.0.0.1:8080", ""})
+        EXPECT_TRUE(loopbackServerUrl(QString::fromLatin1(invalid), server)
+                        .error()
+                        .endsWith(QStringLiteral("is not a valid http address.")))
+            << invalid;
+}

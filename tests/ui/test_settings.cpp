@@ -1,0 +1,256 @@
+#include "tests/support/QtPrinters.h"
+#include "tests/ui/PagesHarness.h"
+#include "ui/HistoryViewController.h"
+#include "ui/LinuxChoicesCard.h"
+#include "ui/SettingsViewController.h"
+#include "ui/ShortcutField.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace orv;
+using namespace orv::test;
+using ui::SettingsViewController;
+using LoginStatus = AbstractLoginItemController::Status;
+
+namespace {
+
+class SettingsPageTest : public PagesTest
+{
+protected:
+    SettingsViewController &page()
+    {
+        if (!model)
+            seed({QStringLiteral("kept for later")}, {entry(QStringLiteral("teh"), QStringLiteral("the"), true)});
+        if (!m_page) {
+            m_page = std::make_unique<SettingsViewController>(*model, &choices);
+            m_page->resize(900, 1400);
+            m_page->show();
+        }
+        return *m_page;
+    }
+    ui::LinuxChoicesCard &card() { return *page().linuxChoices(); }
+    QStringList localeItems()
+    {
+        QStringList items;
+        for (int i = 0; i < page().localePopup()->count(); ++i)
+            items.append(page().localePopup()->itemText(i));
+        return items;
+    }
+
+    std::unique_ptr<SettingsViewController> m_page;
+};
+
+} // namespace
+
+TEST_F(SettingsPageTest, theLoginItemShowsEachOfItsStatesAndTheBoxFollowsTheRegistration)
+{
+    struct Expected
+    {
+        LoginStatus status;
+        Qt::CheckState box;
+        QString detail;
+        bool detailShown;
+        bool folderShown;
+    };
+    page();
+    for (const Expected &expected : {
+             Expected{LoginStatus::notRegistered, Qt::Unchecked, QStringLiteral("Off"), false, false},
+             Expected{LoginStatus::enabled, Qt::Checked, QStringLiteral("Enabled"), false, false},
+             Expected{LoginStatus::requiresApproval, Qt::PartiallyChecked, QStringLiteral("Needs approval"), true,
+                      true},
+             Expected{LoginStatus::notFound, Qt::Unchecked, QStringLiteral("App unavailable"), true, false},
+         }) {
+        loginFake->registration = expected.status;
+        model->refreshStatus();
+        const QString state = page().loginDetail()->text();
+        EXPECT_EQ(page().launchAtLogin()->checkState(), expected.box) << state.toStdString();
+        EXPECT_EQ(state, expected.detail);
+        EXPECT_EQ(page().loginDetail()->isVisible(), expected.detailShown) << state.toStdString();
+        EXPECT_EQ(page().loginSettingsButton()->isVisible(), expected.folderShown) << state.toStdString();
+    }
+
+    // Needing approval counts as on: a click switches it off.
+    loginFake->registration = LoginStatus::requiresApproval;
+    model->refreshStatus();
+    page().launchAtLogin()->click();
+    EXPECT_EQ(loginFake->setEnabledCalls, QList<bool>{false});
+    EXPECT_EQ(page().launchAtLogin()->checkState(), Qt::Unchecked);
+    EXPECT_FALSE(page().loginError()->isVisible());
+    loginFake->error = QStringLiteral("Couldn’t enable launch at login. The folder is read-only.");
+    page().launchAtLogin()->click();
+    EXPECT_EQ(page().loginError()->text(), *loginFake->error);
+    EXPECT_TRUE(page().loginError()->isVisible());
+    EXPECT_EQ(page().launchAtLogin()->accessibleDescription(),
+              QStringLiteral("Starts Orvanta in the panel when you log in to your computer."));
+}
+
+TEST_F(SettingsPageTest, aStoredLanguageNoLongerOfferedStaysLastAndSelectedAndPopupsRestDuringADictation)
+{
+    speech->localesAnswer = QStringList{QStringLiteral("en-US"), QStringLiteral("de-DE")};
+    page();
+    Preferences preferences = model->preferences();
+    preferences.localeIdentifier = QStringLiteral("fr-CA");
+    model->setPreferences(preferences);
+    model->notifyChanged();
+    EXPECT_EQ(page().localeIDs(),
+              (QStringList{QStringLiteral("de-DE"), QStringLiteral("en-US"), QStringLiteral("fr-CA")}));
+    EXPECT_EQ(localeItems(), (QStringList{QStringLiteral("German (Germany)"), QStringLiteral("English (United States)"),
+                                          QStringLiteral("French (Canada)")}));
+    EXPECT_EQ(page().localePopup()->currentIndex(), 2);
+    EXPECT_EQ(page().localePopup()->toolTip(),
+              QStringLiteral("The language used by %1.").arg(speechFake->displayName()));
+    EXPECT_EQ(SettingsViewController::localeTitle(QStringLiteral("xx-YY")), QStringLiteral("xx-YY"));
+
+    page().localePopup()->setCurrentIndex(0);
+    page().changeLanguage(0);
+    EXPECT_EQ(savedLibrary().preferences.localeIdentifier, QStringLiteral("de-DE"));
+    page().formattingChanged(2);
+    EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
+    EXPECT_EQ(page().modePopup()->toolTip(), modeDescription(DictationMode::structured));
+
+    startRecording();
+    EXPECT_FALSE(page().localePopup()->isEnabled());
+    EXPECT_FALSE(page().modePopup()->isEnabled());
+    EXPECT_FALSE(card().holdKeyPopup()->isEnabled());
+    EXPECT_FALSE(card().toggleField()->isEnabled());
+    model->cancelDictation();
+    EXPECT_TRUE(page().localePopup()->isEnabled());
+    EXPECT_TRUE(page().modePopup()->isEnabled());
+    EXPECT_TRUE(card().holdKeyPopup()->isEnabled());
+}
+
+TEST_F(SettingsPageTest, statusesReadShortWithTheFullSentenceBehind)
+{
+    page();
+    for (const auto &[status, shown] : std::initializer_list<std::pair<QString, QString>>{
+             {QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."),
+              QStringLiteral("Accessibility required")},
+             {QStringLiteral("Right Ctrl is paused while secure keyboard input is active."),
+              QStringLiteral("Paused during secure input")},
+             {QStringLiteral("Right Ctrl is paused while this computer is asleep or locked."),
+              QStringLiteral("Paused while asleep or locked")},
+             {QStringLiteral("Right Ctrl is unavailable on Wayland. Log in to an X11 session to use it."),
+              QStringLiteral("Right Ctrl unavailable")},
+             {QStringLiteral("Right Ctrl was interrupted. Release the key before trying again."),
+              QStringLiteral("Right Ctrl interrupted — release the key")},
+         }) {
+        model->setFnShortcutStatus(status);
+        EXPECT_EQ(page().shortcutDetail()->text(), shown);
+        EXPECT_EQ(page().shortcutDetail()->toolTip(), status);
+        EXPECT_TRUE(page().shortcutDetail()->isVisible()) << shown.toStdString();
+    }
+    model->setFnShortcutStatus(QStringLiteral("Hold Right Ctrl to speak; release to finish."));
+    EXPECT_FALSE(page().shortcutDetail()->isVisible()) << "the working state says nothing";
+    EXPECT_EQ(page().holdKeyCap()->text(), QStringLiteral("Right Ctrl"));
+    EXPECT_EQ(page().holdKeyCap()->accessibleName(), QStringLiteral("Right Ctrl key"));
+    EXPECT_EQ(page().toggleCap()->text(), QStringLiteral("Ctrl+Alt+Space"));
+
+    permissionsFake->microphone = AuthorizationStatus::denied;
+    model->refreshStatus();
+    EXPECT_EQ(page().microphoneDetail()->text(), QStringLiteral("Denied"));
+    EXPECT_EQ(page().microphoneDetail()->toolTip(), model->microphoneStatus());
+    EXPECT_TRUE(model->microphoneStatus().startsWith(QStringLiteral("Denied — open")));
+    EXPECT_EQ(page().accessibilityDetail()->text(), QStringLiteral("Enabled"));
+    EXPECT_EQ(page().accessibilityButton()->toolTip(), QStringLiteral("Open Accessibility settings."));
+}
+
+TEST_F(SettingsPageTest, learningOffEndsTheWatchAtOnceAndHistoryOffKeepsTheDictionary)
+{
+    page();
+    dictate(QStringLiteral("send it to Jon"));
+    ASSERT_TRUE(deliveryFake->deliverCalls.last().observe);
+    deliveryFake->calls.clear();
+    page().learning()->click();
+    EXPECT_EQ(deliveryFake->calls, QStringList{QStringLiteral("stopObservation")});
+    EXPECT_FALSE(savedLibrary().preferences.autoLearn);
+    deliveryFake->reportCorrection(QStringLiteral("send it to Jon"), QStringLiteral("send it to John"));
+    EXPECT_EQ(model->dictionary().size(), 1) << "no correction from the ended watch is learned";
+
+    ui::HistoryViewController history(*model);
+    ASSERT_FALSE(history.emptyLabel()->isVisibleTo(&history));
+    page().history()->click();
+    EXPECT_TRUE(model->history().isEmpty());
+    EXPECT_TRUE(history.emptyLabel()->isVisibleTo(&history)) << "History shows \"No dictations\"";
+    EXPECT_EQ(savedLibrary().dictionary.size(), 1) << "the dictionary is kept";
+    EXPECT_FALSE(page().history()->isChecked());
+}
+
+TEST_F(SettingsPageTest, theToggleTakesAPressedOrTypedCombinationAndRefusesWhatTheParserRefuses)
+{
+    page();
+    QTest::keyClick(card().toggleField(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+K"));
+    EXPECT_EQ(card().toggleField()->text(), QStringLiteral("Ctrl+Alt+K"));
+    EXPECT_TRUE(card().resetButton()->isEnabled());
+
+    card().toggleField()->selectAll();
+    QTest::keyClicks(card().toggleField(), QStringLiteral("D"));
+    QTest::keyClick(card().toggleField(), Qt::Key_Return);
+    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+K")) << "refused";
+    EXPECT_TRUE(card().toggleError()->isVisible());
+    EXPECT_EQ(
+        card().toggleError()->text(),
+        QStringLiteral("“D” is not a shortcut: without Ctrl, Alt or Super it would take D from every application."));
+    notifyNothing();
+    EXPECT_EQ(card().toggleField()->text(), QStringLiteral("D")) << "what the user typed stays to be mended";
+
+    QTest::keyClick(card().toggleField(), Qt::Key_Backspace);
+    EXPECT_FALSE(card().toggleError()->isVisible());
+    QTest::keyClicks(card().toggleField(), QStringLiteral("super+shift+f8"));
+    QTest::keyClick(card().toggleField(), Qt::Key_Return);
+    EXPECT_EQ(choices.toggle(), QStringLiteral("Shift+Super+F8"));
+    EXPECT_EQ(card().toggleField()->text(), QStringLiteral("Shift+Super+F8"));
+
+    card().resetButton()->click();
+    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_FALSE(card().resetButton()->isEnabled());
+
+    card().holdKeyPopup()->setCurrentIndex(1);
+    card().chooseHoldKey(1);
+    EXPECT_EQ(choices.holdKey(), QStringLiteral("Right Alt"));
+
+    // Another program holds a combination: the owner of the keys says so through the model.
+    model->setShortcutRegistrationError(
+        QStringLiteral("Ctrl+Alt+Space could not be registered (10). Another app may be using it."));
+    EXPECT_TRUE(card().toggleError()->isVisible());
+    EXPECT_EQ(card().toggleError()->text(), *model->shortcutRegistrationError());
+}
+
+TEST_F(SettingsPageTest, theModelServerTakesOnlyThisComputerAndCheckAsksItNow)
+{
+    page();
+    card().endpointField()->setText(QStringLiteral("http://192.168.1.20:8080"));
+    notifyNothing();
+    EXPECT_EQ(card().endpointField()->text(), QStringLiteral("http://192.168.1.20:8080")) << "typing is not disturbed";
+    QTest::keyClick(card().endpointField(), Qt::Key_Return);
+    EXPECT_EQ(choices.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:8080"));
+    EXPECT_TRUE(card().endpointError()->isVisible());
+    EXPECT_EQ(card().endpointError()->text(),
+              QStringLiteral("The model server address http://192.168.1.20:8080 is not on this computer. Dictations "
+                             "never leave your computer, so Orvanta does not use it."));
+
+    card().endpointField()->setText(QStringLiteral("http://localhost:9000"));
+    QTest::keyClick(card().endpointField(), Qt::Key_Return);
+    EXPECT_EQ(choices.languageModelEndpoint(), QStringLiteral("http://localhost:9000"));
+    EXPECT_FALSE(card().endpointError()->isVisible());
+
+    formatterFake->holdRefresh = true;
+    formatterFake->status = QStringLiteral("A model server is ready.");
+    card().checkButton()->click();
+    EXPECT_EQ(formatterFake->refreshCalls, 1);
+    EXPECT_EQ(card().modelStatus()->text(), QStringLiteral("Checking Built-in rules…"));
+    formatterFake->refreshes.first().resolve(true);
+    EXPECT_EQ(card().modelStatus()->text(), QStringLiteral("A model server is ready."));
+    EXPECT_EQ(card().modelName()->text(), QStringLiteral("Built-in rules"));
+
+    const QString folder = QFileInfo(libraryPath()).absolutePath();
+    EXPECT_EQ(card().libraryFolder()->text(), folder);
+    card().openFolderButton()->click();
+    EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+}

@@ -1,0 +1,194 @@
+#include "ui/LinuxChoicesCard.h"
+
+#include "core/AppModel.h"
+#include "core/PlatformText.h"
+#include "library/LinuxSettings.h"
+#include "shortcuts/ShortcutKeys.h"
+#include "ui/SettingsLayout.h"
+#include "ui/ShortcutField.h"
+#include "ui/Symbols.h"
+#include "ui/UIComponents.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace orv::ui {
+
+namespace {
+
+QLabel *problemLine()
+{
+    QLabel *line = label(QString(), 12, QFont::Normal, Tone::error, true);
+    line->hide();
+    return line;
+}
+
+void showProblem(QLabel *line, const std::optional<QString> &problem)
+{
+    line->setText(problem.value_or(QString()));
+    line->setVisible(problem.has_value());
+}
+
+} // namespace
+
+LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWidget *parent)
+    : QWidget(parent), m_model(model), m_settings(settings), m_holdKey(new QComboBox), m_toggle(new ShortcutField),
+      m_reset(new QPushButton(QStringLiteral("Reset"))), m_toggleError(problemLine()), m_endpoint(new QLineEdit),
+      m_endpointError(problemLine()), m_modelName(label(QString(), 13)),
+      m_modelStatus(label(QString(), 12, QFont::Normal, Tone::secondary, true)),
+      m_check(new QPushButton(QStringLiteral("Check"))), m_folder(label(QString(), 12, QFont::Normal, Tone::secondary)),
+      m_openFolder(new QPushButton(symbols::icon(QStringLiteral("folder")), QStringLiteral("Open Folder")))
+{
+    m_holdKey->addItems(shortcutkeys::holdKeyNames());
+    describe(m_holdKey, QStringLiteral("Hold key"), QStringLiteral("The key you hold to speak and release to finish."));
+    connect(m_holdKey, &QComboBox::activated, this, &LinuxChoicesCard::chooseHoldKey);
+
+    m_toggle->setPlaceholderText(QStringLiteral("Press a shortcut"));
+    describe(m_toggle, QStringLiteral("Toggle shortcut"),
+             QStringLiteral("Press the new combination here, or type it (for example Ctrl+Shift+D) and press Return."));
+    m_toggle->onCombination = [this](const QString &name) { chooseToggle(name); };
+    m_toggle->onRefusedKey = [this](const QString &reason) {
+        m_keyRefusal = reason;
+        showToggleProblem();
+    };
+    connect(m_toggle, &QLineEdit::editingFinished, this, [this] { chooseToggle(m_toggle->text()); });
+    connect(m_toggle, &QLineEdit::textEdited, this, [this] {
+        m_keyRefusal.reset();
+        showToggleProblem();
+    });
+    describe(m_reset, QStringLiteral("Reset toggle shortcut"),
+             QStringLiteral("Back to %1.").arg(platform::defaultToggleName()));
+    connect(m_reset, &QPushButton::clicked, this, &LinuxChoicesCard::resetToggle);
+
+    describe(m_endpoint, QStringLiteral("Language model server address"),
+             QStringLiteral("The address of a llama.cpp server on %1, used once you press Return or leave the "
+                            "field. Addresses elsewhere are refused.")
+                 .arg(platform::thisComputer()));
+    connect(m_endpoint, &QLineEdit::editingFinished, this, &LinuxChoicesCard::chooseEndpoint);
+    connect(m_endpoint, &QLineEdit::textEdited, this, [this] { m_endpointError->hide(); });
+    describe(m_check, QStringLiteral("Check the language model"),
+             QStringLiteral("Asks the model server now whether it is there."));
+    connect(m_check, &QPushButton::clicked, this, &LinuxChoicesCard::checkModel);
+
+    m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    describe(m_openFolder, QStringLiteral("Open the library folder"),
+             QStringLiteral("Opens the folder in your file manager."));
+    connect(m_openFolder, &QPushButton::clicked, this, &LinuxChoicesCard::openLibraryFolder);
+
+    namespace layout = settingslayout;
+    QGridLayout *grid = layout::grid();
+    layout::addRow(grid, QStringLiteral("Hold key"), layout::row({m_holdKey}));
+    layout::addRow(grid, QStringLiteral("Toggle"), layout::row({m_toggle, m_reset}));
+    layout::addNote(grid, m_toggleError);
+    layout::addRow(grid, QStringLiteral("Model server"), m_endpoint);
+    layout::addNote(grid, m_endpointError);
+    layout::addRow(grid, QStringLiteral("Model"), layout::row({m_modelName, m_check}));
+    layout::addNote(grid, m_modelStatus);
+    layout::addRow(grid, QStringLiteral("Library"), layout::row({m_folder, m_openFolder}));
+    layout::addNote(grid,
+                    label(QStringLiteral("Your dictations and dictionary stay on %1.").arg(platform::thisComputer()),
+                          12, QFont::Normal, Tone::secondary, true));
+    m_toggle->setMinimumWidth(pixelsForPoints(180));
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(layout::card(QStringLiteral("Keys, Model and Data"), grid));
+
+    connect(&m_model, &AppModel::changed, this, &LinuxChoicesCard::refresh);
+    connect(&m_settings, &LinuxSettings::changed, this, &LinuxChoicesCard::refresh);
+    refresh();
+}
+
+LinuxChoicesCard::Shown LinuxChoicesCard::current() const
+{
+    return {m_settings.holdKey(),
+            m_settings.toggle(),
+            m_settings.languageModelEndpoint(),
+            m_model.shortcutRegistrationError(),
+            m_model.activeModelName(),
+            m_model.modelStatus(),
+            QFileInfo(m_model.store().filePath()).absolutePath(),
+            m_model.phase() == RecordingPhase::idle};
+}
+
+void LinuxChoicesCard::refresh()
+{
+    const Shown shown = current();
+    if (m_shown == shown)
+        return;
+    // Fields are refilled only when their stored value changed, never under the user's typing otherwise.
+    if (!m_shown || m_shown->toggle != shown.toggle)
+        m_toggle->setText(shown.toggle);
+    if (!m_shown || m_shown->endpoint != shown.endpoint)
+        m_endpoint->setText(shown.endpoint);
+    m_shown = shown;
+
+    m_holdKey->setCurrentIndex(m_holdKey->findText(shown.holdKey));
+    // The keys are not changed under a dictation: starting them again would end a hold-key one.
+    m_holdKey->setEnabled(shown.idle);
+    m_toggle->setEnabled(shown.idle);
+    m_reset->setEnabled(shown.idle && shown.toggle != platform::defaultToggleName());
+    showToggleProblem();
+    m_modelName->setText(shown.modelName);
+    m_modelStatus->setText(shown.modelStatus);
+    m_folder->setText(shown.folder);
+    m_folder->setToolTip(shown.folder);
+}
+
+void LinuxChoicesCard::showToggleProblem()
+{
+    showProblem(m_toggleError, m_keyRefusal ? m_keyRefusal : m_model.shortcutRegistrationError());
+}
+
+void LinuxChoicesCard::chooseHoldKey(int index)
+{
+    const QString name = m_holdKey->itemText(index);
+    if (const auto saved = m_settings.setHoldKey(name); !saved) {
+        m_keyRefusal = saved.error();
+        showToggleProblem();
+    }
+    refresh();
+}
+
+void LinuxChoicesCard::chooseToggle(const QString &name)
+{
+    const auto saved = m_settings.setToggle(name.trimmed());
+    if (saved)
+        m_keyRefusal.reset();
+    else
+        m_keyRefusal = saved.error();
+    showToggleProblem();
+    if (saved)
+        m_toggle->setText(m_settings.toggle()); // the canonical spelling, or the working one kept
+}
+
+void LinuxChoicesCard::resetToggle()
+{
+    chooseToggle(platform::defaultToggleName());
+}
+
+void LinuxChoicesCard::chooseEndpoint()
+{
+    const auto saved = m_settings.setLanguageModelEndpoint(m_endpoint->text());
+    showProblem(m_endpointError, saved ? std::nullopt : std::optional<QString>(saved.error()));
+    if (saved)
+        m_endpoint->setText(m_settings.languageModelEndpoint());
+}
+
+void LinuxChoicesCard::checkModel()
+{
+    m_model.checkLanguageModel();
+}
+
+void LinuxChoicesCard::openLibraryFolder()
+{
+    m_model.desktop().openUrl(QUrl::fromLocalFile(QFileInfo(m_model.store().filePath()).absolutePath()));
+}
+
+} // namespace orv::ui

@@ -1,0 +1,65 @@
+#include "ui/SettingsLayout.h"
+
+#include "ui/Card.h"
+#include "ui/UIComponents.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace orv::ui::settingslayout {
+
+QWidget *card(const QString &title, QLayout *content)
+{
+    auto *inner = new QWidget;
+    auto *layout = new QVBoxLayout(inner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(pixelsForPoints(12));
+    layout->addWidget(label(title, 15, QFont::DemiBold));
+    layout->addLayout(content);
+    Card *box = ui::card(inner, 18);
+    box->setAccessibleName(title);
+    return box;
+}
+
+QGridLayout *grid()
+{
+    auto *layout = new QGridLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setVerticalSpacing(pixelsForPoints(12));
+    layout->setHorizontalSpacing(pixelsForPoints(20));
+    layout->setColumnMinimumWidth(0, pixelsForPoints(100));
+    layout->setColumnStretch(1, 1);
+    return layout;
+}
+
+QLabel *addRow(QGridLayout *grid, const QString &title, QWidget *field)
+{
+    const int row = grid->rowCount();
+    QLabel *name = label(title, 13);
+    name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    name->setBuddy(field);
+    grid->addWidget(name, row, 0);
+    grid->addWidget(field, row, 1);
+    return name;
+}
+
+void addNote(QGridLayout *grid, QWidget *note)
+{
+    grid->addWidget(note, grid->rowCount(), 1);
+}
+
+QWidget *row(std::initializer_list<QWidget *> widgets)
+{
+    auto *container = new QWidget;
+    auto *layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(pixelsForPoints(8));
+    for (QWidget *widget : widgets)
+        layout->addWidget(widget);
+    layout->addStretch(1);
+    return container;
+}
+
+} // namespace orv::ui::settingslayout

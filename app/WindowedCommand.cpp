@@ -2,6 +2,7 @@
 
 #include "app/DisplayCheck.h"
 #include "app/LiveApplication.h"
+#include "app/PanelDesktop.h"
 #include "app/QuitOnSignals.h"
 #include "app/SingleInstance.h"
 #include "library/SettingsKeyValueStore.h"
@@ -57,8 +58,13 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
         live.shortcuts().refreshFn();
         live.model().formatter().checkModel();
     };
-    ui::AppDelegate delegate(
-        live.model(), {SettingsKeyValueStore::defaultFilePath(), launchedAtLogin, becameActive, {}, &live.settings()});
+    PanelDesktop panelDesktop;
+    ui::AppDelegate delegate(live.model(), {SettingsKeyValueStore::defaultFilePath(),
+                                            launchedAtLogin,
+                                            becameActive,
+                                            {},
+                                            &live.settings(),
+                                            panelDesktop.platform()});
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
     delegate.launch();
 

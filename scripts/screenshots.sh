@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes screenshots of the onboarding pages, the main window and the tray menu on a private desktop, in
-# the light palette and the dark one, into docs/screenshots/.
+# Takes screenshots of the onboarding pages, the main window, the tray menu, the recording panel and the
+# Overview page after a dictation on a private desktop, in the light palette and the dark one, into
+# docs/screenshots/.
 # Usage: scripts/screenshots.sh [build-dir]
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -148,6 +149,24 @@ next_page "$wid" settings
 xdotool mousemove --window "$wid" 600 400 click --repeat 20 --delay 20 5 # the wheel, down to the last card
 shot "$wid" settings-choices
 stop
+
+# The recording panel while recording and while processing, and the Overview page after a dictation that
+# could only be copied: the windows over the model's fakes, in the state each shot needs.
+scenes="$build/tests/ui/render_screens"
+"$scenes" recording "$out/panel-recording.png"
+"$scenes" processing "$out/panel-processing.png"
+"$scenes" overview "$out/overview.png"
+# As a compositing desktop draws the panel: rounded and translucent.
+if command -v xcompmgr >/dev/null; then
+    xcompmgr >/dev/null 2>&1 &
+    compositor=$!
+    sleep 0.5
+    "$scenes" recording "$out/panel-recording-composited.png" --translucent
+    kill "$compositor"
+    wait "$compositor" 2>/dev/null
+fi
+GTK_THEME=Adwaita:dark "$scenes" recording "$out/panel-recording-dark.png"
+GTK_THEME=Adwaita:dark "$scenes" overview "$out/overview-dark.png"
 
 # Dark: the first onboarding page and the main window.
 export GTK_THEME=Adwaita:dark

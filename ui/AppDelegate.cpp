@@ -56,6 +56,7 @@ AppDelegate::~AppDelegate()
 void AppDelegate::launch()
 {
     m_mainWindow = std::make_unique<MainWindowController>(*m_model, m_options.settingsPath, m_options.choices);
+    m_recordingPanel = std::make_unique<RecordingPanel>(*m_model, m_options.panel);
     buildMainMenu();
     buildStatusItem();
     connect(m_model, &AppModel::changed, this, &AppDelegate::modelChanged);
@@ -259,6 +260,11 @@ void AppDelegate::modelChanged()
     const RecordingPhase phase = m_model->phase();
     const bool recording = phase == RecordingPhase::recording;
     refreshShortcutTexts();
+    // The panel shows while a dictation runs, put back under the pointer at each start.
+    if (phase != RecordingPhase::idle && !m_recordingPanel->isVisible())
+        m_recordingPanel->show();
+    else if (phase == RecordingPhase::idle)
+        m_recordingPanel->hide();
     m_recordMenuItem->setText(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Start Recording"));
     m_recordMenuItem->setEnabled(m_model->onboarding().isComplete() && phase != RecordingPhase::processing);
     // Cancelling with nothing to cancel would end the watch for corrections of the last dictation and

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/RecordingPanel.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -21,9 +23,9 @@ namespace ui {
 class AboutDialog;
 class MainWindowController;
 
-// The application's windows around the model: the main window, its menu bar, and the tray icon with its
-// menu, kept in step with the model on every change notification. The composition root owns the model and
-// the global shortcuts; closing the main window does not quit.
+// The application's windows around the model: the main window, its menu bar, the recording panel, and the
+// tray icon with its menu, kept in step with the model on every change notification. The composition root owns the
+// model and the global shortcuts; closing the main window does not quit.
 class AppDelegate final : public QObject
 {
     Q_OBJECT
@@ -40,6 +42,8 @@ public:
         std::function<bool()> trayAvailable;
         // The Linux choices the Settings page shows and changes; they outlive the delegate.
         LinuxSettings *choices = nullptr;
+        // What the recording panel needs from the desktop.
+        RecordingPanel::Platform panel;
     };
 
     AppDelegate(AppModel &model, Options options, QObject *parent = nullptr);
@@ -60,6 +64,7 @@ public:
     void about();
 
     MainWindowController *mainWindow() const { return m_mainWindow.get(); }
+    RecordingPanel *recordingPanel() const { return m_recordingPanel.get(); }
     QSystemTrayIcon *statusItem() const { return m_statusItem.get(); }
     QMenu *statusMenu() const { return m_statusMenu.get(); }
     QAction *recordMenuItem() const { return m_recordMenuItem; }
@@ -74,6 +79,7 @@ private:
     QPointer<AppModel> m_model;
     Options m_options;
     std::unique_ptr<MainWindowController> m_mainWindow;
+    std::unique_ptr<RecordingPanel> m_recordingPanel;
     std::unique_ptr<QMenu> m_statusMenu;
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
     QAction *m_recordMenuItem = nullptr;

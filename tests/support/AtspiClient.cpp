@@ -108,6 +108,26 @@ bool AccessibleNode::isEnabled() const
     return m_node && hasState(m_node, ATSPI_STATE_ENABLED);
 }
 
+bool AccessibleNode::isFocused() const
+{
+    return m_node && hasState(m_node, ATSPI_STATE_FOCUSED);
+}
+
+bool AccessibleNode::isActive() const
+{
+    return m_node && hasState(m_node, ATSPI_STATE_ACTIVE);
+}
+
+QString AccessibleNode::text() const
+{
+    AtspiText *text = m_node ? atspi_accessible_get_text_iface(m_node) : nullptr;
+    if (!text)
+        return {};
+    const QString result = taken(atspi_text_get_text(text, 0, -1, nullptr));
+    g_object_unref(text);
+    return result;
+}
+
 QRect AccessibleNode::extents() const
 {
     AtspiComponent *component = m_node ? atspi_accessible_get_component_iface(m_node) : nullptr;

@@ -35,6 +35,10 @@ public:
     bool isShowing() const;
     bool isChecked() const;
     bool isEnabled() const;
+    bool isFocused() const;
+    bool isActive() const; // a window the window manager made active
+    // The Text interface's whole text; empty when there is none.
+    QString text() const;
     QRect extents() const;
     QList<AccessibleNode> children() const;
     // Runs the named action ("Press", "Toggle", …); false when there is none or it failed.

@@ -29,7 +29,7 @@ protected:
             make();
         delegate = std::make_unique<ui::AppDelegate>(
             *model, ui::AppDelegate::Options{settingsPath(), launchedAtLogin, [this] { ++becameActiveCalls; },
-                                             [this] { return trayAvailable; }, &choices});
+                                             [this] { return trayAvailable; }, &choices, panelPlatform});
         delegate->launch();
         return *delegate;
     }
@@ -43,6 +43,7 @@ protected:
     }
 
     bool trayAvailable = true;
+    ui::RecordingPanel::Platform panelPlatform;
     int becameActiveCalls = 0;
     LinuxSettings choices{std::make_unique<InMemoryKeyValueStore>()}; // the Linux choices, in memory
     std::unique_ptr<ui::AppDelegate> delegate;

@@ -1,0 +1,171 @@
+// The recording panel of the real orvanta on the private desktop (scripts/with-desktop.sh): a GTK text field
+// of another application has the focus; a dictation shows the panel, and the field keeps the active window
+// and the focus during and after it, whether the dictation ends with the hold key or with a click on the
+// panel's Finish button. A screen reader meets the panel as a notification that becomes showing.
+#include "tests/support/AtspiClient.h"
+#include "tests/support/DictationDesktop.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/X11TestClient.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace orv::test;
+
+namespace {
+
+bool desktopReady = false;
+
+QString activeWindowName()
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
+    xdotool.waitForFinished(5000);
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
+class PanelFocus : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!desktopReady)
+            GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, AT-SPI, PulseAudio)";
+        QSettings(home.filePath(QStringLiteral("config/orvanta/orvanta.conf")), QSettings::IniFormat)
+            .setValue(QStringLiteral("orvanta.onboarding.complete"), true);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        orvanta.setProcessEnvironment(environment);
+        orvanta.setProcessChannelMode(QProcess::ForwardedChannels);
+        orvanta.start(QStringLiteral(ORVANTA_BINARY), {});
+        app = waitForApplication(QStringLiteral("Orvanta"), orvanta.processId(), 20000);
+        ASSERT_TRUE(app) << "Orvanta never appeared on the accessibility bus";
+        ASSERT_TRUE(waitUntil(
+            [&] { return app->find(QStringLiteral("push button"), QStringLiteral("Start dictation")).has_value(); },
+            15000));
+        speech = synthesizeSpeech(QStringLiteral("hello world"), home.path());
+        ASSERT_FALSE(speech.isEmpty()) << "flite and sox make the test speech";
+
+        field = std::make_unique<GtkField>(QStringLiteral(ORVANTA_GTK_FIELD));
+        ASSERT_TRUE(field->waitReady());
+        const std::optional<AccessibleNode> gtk = waitForApplication(QStringLiteral("orvanta-gtk-field"), 0, 10000);
+        ASSERT_TRUE(gtk);
+        entry = gtk->find([](const AccessibleNode &node) { return node.role() == QLatin1String("text"); });
+        ASSERT_TRUE(entry);
+        ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 5000)) << activeWindowName().toStdString();
+    }
+    void TearDown() override
+    {
+        field.reset();
+        if (orvanta.state() != QProcess::NotRunning) {
+            orvanta.terminate();
+            if (!orvanta.waitForFinished(10000))
+                orvanta.kill();
+        }
+    }
+
+    bool fieldHasFocus() const
+    {
+        return activeWindowName() == QLatin1String("Orvanta GTK field") && entry->isFocused();
+    }
+    std::optional<AccessibleNode> panel() const
+    {
+        return app->find([](const AccessibleNode &node) { return node.name() == QLatin1String("Orvanta dictation"); });
+    }
+    bool panelShowing() const
+    {
+        const std::optional<AccessibleNode> found = panel();
+        return found && found->isShowing();
+    }
+    // Plays the speech; meanwhile counts the moments the field was not the focus.
+    int speakWatchingFocus()
+    {
+        int lost = 0;
+        Speaker speaker(speech);
+        waitUntil(
+            [&] {
+                if (!fieldHasFocus())
+                    ++lost;
+                return speaker.done();
+            },
+            30000);
+        return lost;
+    }
+
+    QTemporaryDir home;
+    QProcess orvanta;
+    std::optional<AccessibleNode> app;
+    QByteArray speech;
+    std::unique_ptr<GtkField> field;
+    std::optional<AccessibleNode> entry;
+    X11TestClient keys;
+};
+
+} // namespace
+
+TEST_F(PanelFocus, aDictationWithTheHoldKeyShowsThePanelAndTheFieldKeepsTheFocus)
+{
+    const unsigned holdKey = keys.keycode("Control_R");
+    keys.press(holdKey);
+    ASSERT_TRUE(waitUntil([&] { return panelShowing(); }, 10000)) << "no panel named \"Orvanta dictation\"";
+    const AccessibleNode shown = *panel();
+    EXPECT_EQ(shown.role(), QStringLiteral("notification"));
+    EXPECT_TRUE(shown.description().startsWith(QStringLiteral("Orvanta. "))) << shown.description().toStdString();
+    EXPECT_TRUE(shown.find(QStringLiteral("label"), QStringLiteral("Release Right Ctrl to finish")));
+    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowName().toStdString();
+
+    EXPECT_EQ(speakWatchingFocus(), 0) << "the field lost the focus while the panel showed";
+    keys.release(holdKey);
+    EXPECT_TRUE(waitUntil([&] { return field->text() == QLatin1String("Hello world."); }, 20000))
+        << field->text().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return !panelShowing(); }, 5000));
+    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowName().toStdString();
+}
+
+TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField)
+{
+    // The toggle: its key grab takes the field's focus only while the keys are down.
+    const unsigned control = keys.keycode("Control_L"), alt = keys.keycode("Alt_L"), space = keys.keycode("space");
+    keys.press(control);
+    keys.press(alt);
+    keys.tap(space);
+    keys.release(alt);
+    keys.release(control);
+    ASSERT_TRUE(waitUntil([&] { return panelShowing(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 3000));
+    EXPECT_EQ(speakWatchingFocus(), 0);
+
+    const QRect window = panel()->extents();
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(window.x() + 8), QString::number(window.y() + 8),
+                       QStringLiteral("click"), QStringLiteral("1")});
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(fieldHasFocus()) << "a click on the background took the focus: " << activeWindowName().toStdString();
+
+    const std::optional<AccessibleNode> finish =
+        panel()->find(QStringLiteral("push button"), QStringLiteral("Finish dictation"));
+    ASSERT_TRUE(finish);
+    const QPoint centre = finish->extents().center();
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
+                       QStringLiteral("click"), QStringLiteral("1")});
+    EXPECT_TRUE(waitUntil([&] { return field->text() == QLatin1String("Hello world."); }, 20000))
+        << field->text().toStdString();
+    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowName().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return !panelShowing(); }, 5000));
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
+                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_MIC_FIFO");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,228 @@
+#include "tests/support/QtPrinters.h"
+#include "tests/ui/UiHarness.h"
+#include "ui/FloatingRecordingPanel.h"
+#include "ui/LevelWaveformView.h"
+#include "ui/MainWindowController.h"
+#include "ui/RecordingPanel.h"
+#include "ui/SymbolView.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QToolButton>
+
+using namespace orv;
+using namespace orv::test;
+using ui::LevelWaveformView;
+using ui::RecordingPanel;
+
+namespace {
+
+class RecordingPanelTest : public WindowsTest
+{
+protected:
+    RecordingPanel &panel() { return *delegate->recordingPanel(); }
+    void launchSetUp()
+    {
+        make();
+        model->completeOnboarding();
+        launch();
+    }
+};
+
+QString words(int characters)
+{
+    QString text;
+    for (int i = 0; text.size() < characters; ++i)
+        text += QStringLiteral("word%1 ").arg(i);
+    return text.left(characters);
+}
+
+} // namespace
+
+TEST_F(RecordingPanelTest, theClockShowsWholeMinutesAndSecondsAndReadsTheSeconds)
+{
+    launchSetUp();
+    startRecording();
+    scheduler.advanceSeconds(75.9);
+    EXPECT_EQ(panel().elapsedLabel()->text(), QStringLiteral("1:15"));
+    EXPECT_EQ(panel().elapsedLabel()->accessibleName(), QStringLiteral("75 seconds"));
+
+    EXPECT_EQ(RecordingPanel::elapsedText(3600).first, QStringLiteral("60:00")) << "minutes are not capped at 59";
+    EXPECT_EQ(RecordingPanel::elapsedText(59.99), std::make_pair(QStringLiteral("0:59"), 59));
+    EXPECT_EQ(RecordingPanel::elapsedText(-3).first, QStringLiteral("0:00"));
+    EXPECT_EQ(RecordingPanel::elapsedText(std::nan("")).first, QStringLiteral("0:00"));
+}
+
+TEST_F(RecordingPanelTest, aLongLiveTranscriptShowsItsLast150CharactersWithTheNewestWordsInView)
+{
+    launchSetUp();
+    startRecording();
+    const QString exact = words(150);
+    speechFake->reportPartial(exact);
+    EXPECT_EQ(panel().transcript(), exact);
+
+    const QString longer = exact + QStringLiteral("Z");
+    speechFake->reportPartial(longer);
+    EXPECT_EQ(panel().transcript(), QStringLiteral("…") + longer.right(150));
+
+    const QString emoji = QStringLiteral("\U0001F600"); // two UTF-16 units
+    const QString cutInside = emoji + words(149);
+    speechFake->reportPartial(cutInside);
+    EXPECT_FALSE(panel().transcript().at(1).isLowSurrogate()) << "never half a character";
+
+    // Two lines hold less than 150 characters: the label keeps the end, where the newest words are.
+    const QString spoken = words(600) + QStringLiteral(" newest");
+    speechFake->reportPartial(spoken);
+    const QLabel &label = *panel().transcriptLabel();
+    EXPECT_TRUE(label.text().startsWith(QStringLiteral("…")));
+    EXPECT_TRUE(label.text().endsWith(QStringLiteral(" newest"))) << label.text().toStdString();
+    const QFontMetrics metrics(label.font());
+    EXPECT_LE(metrics.boundingRect(QRect(0, 0, label.width(), 100000), Qt::TextWordWrap, label.text()).height(),
+              2 * metrics.lineSpacing());
+}
+
+TEST_F(RecordingPanelTest, whileProcessingTheMeterIsFlatFinishIsOffAndCancelStaysOn)
+{
+    launchSetUp();
+    startRecording();
+    speechFake->reportLevel(0.8f);
+    EXPECT_FLOAT_EQ(panel().waveform()->level(), 0.8f);
+    EXPECT_TRUE(panel().finishButton()->isEnabled());
+    EXPECT_EQ(panel().icon()->symbol(), QStringLiteral("mic.fill"));
+
+    panel().finishButton()->click();
+    ASSERT_EQ(model->phase(), RecordingPhase::processing);
+    speechFake->reportLevel(0.9f); // a late report from the stopped audio
+    EXPECT_FALSE(panel().shortcutLabel()->isVisible());
+    EXPECT_EQ(panel().icon()->symbol(), QStringLiteral("sparkles"));
+    EXPECT_EQ(panel().waveform()->level(), 0.0f);
+    for (const QRectF &bar : LevelWaveformView::bars(QSizeF(401, 30), panel().waveform()->level(), false))
+        EXPECT_DOUBLE_EQ(bar.height(), 4.0) << "a flat meter shows its stubs";
+    EXPECT_FALSE(panel().finishButton()->isEnabled());
+    EXPECT_EQ(panel().finishButton()->text(), QStringLiteral("Finish"));
+    EXPECT_TRUE(panel().cancelButton()->isEnabled());
+
+    panel().cancelButton()->click();
+    EXPECT_EQ(model->phase(), RecordingPhase::idle);
+    EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
+    EXPECT_FALSE(panel().isVisible()) << "the delegate hides the panel at idle";
+}
+
+TEST(LevelWaveformView, theBarsFollowTheLevelAcrossTheWidth)
+{
+    // 45 bars of 5 with 44 gaps of 4 fill 401; a level of 0.5 in a view 30 high.
+    const QList<QRectF> bars = LevelWaveformView::bars(QSizeF(401, 30), 0.5f, false);
+    ASSERT_EQ(bars.size(), 45);
+    EXPECT_EQ(bars.at(0), QRectF(0, (30 - 5.43) / 2, 5, 5.43)) << "0.2 × 0.5 × 0.55 × 26 + 4";
+    EXPECT_DOUBLE_EQ(bars.at(22).height(), 0.5 * 0.7 * 26 + 4) << "the middle bar is the wave's crest";
+    EXPECT_DOUBLE_EQ(bars.at(22).x(), 22 * 9);
+    EXPECT_NEAR(bars.at(44).height(), 0.2 * 0.5 * 0.6 * 26 + 4, 1e-9);
+    EXPECT_DOUBLE_EQ(bars.at(44).right(), 401);
+
+    const QList<QRectF> loud = LevelWaveformView::bars(QSizeF(401, 30), 7.0f, false);
+    EXPECT_EQ(loud, LevelWaveformView::bars(QSizeF(401, 30), 1.0f, false)) << "a level above 1 counts as 1";
+    EXPECT_NEAR(loud.at(23).height(), 30, 0.1) << "the loudest bar nearly fills the height";
+    EXPECT_GE(loud.at(23).y(), 0);
+    EXPECT_DOUBLE_EQ(LevelWaveformView::bars(QSizeF(100, 30), 0, false).at(0).width(), 2) << "never thinner than 2";
+}
+
+TEST(LevelWaveformView, withReducedMotionAllFortyFiveBarsAreEqual)
+{
+    const QList<QRectF> bars = LevelWaveformView::bars(QSizeF(401, 30), 0.5f, true);
+    ASSERT_EQ(bars.size(), 45);
+    for (const QRectF &bar : bars) {
+        EXPECT_DOUBLE_EQ(bar.height(), 0.5 * 17 + 4);
+        EXPECT_DOUBLE_EQ(bar.y(), bars.first().y());
+    }
+}
+
+TEST_F(RecordingPanelTest, thePanelShowsWithoutTheFocusAtTheBottomOfThePointersScreenEachTime)
+{
+    int prepared = 0;
+    panelPlatform.prepareWindow = [&](QWidget &) { ++prepared; };
+    panelPlatform.reduceMotion = [] { return std::optional<bool>(true); };
+    launchSetUp();
+    ui::MainWindowController &window = *delegate->mainWindow();
+    QApplication::setActiveWindow(&window);
+    EXPECT_FALSE(panel().isVisible());
+
+    startRecording();
+    ui::FloatingRecordingPanel &shown = *panel().window();
+    ASSERT_TRUE(panel().isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), &window) << "the panel never takes the focus";
+    EXPECT_TRUE(shown.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_TRUE(shown.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(shown.testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_FALSE(shown.isTranslucent()) << "no compositing manager: square and opaque";
+    EXPECT_TRUE(panel().waveform()->reduceMotion());
+
+    const QRect area = QGuiApplication::screenAt(QCursor::pos())->availableGeometry();
+    const QRect home = shown.geometry();
+    EXPECT_EQ(home.bottom(), area.bottom() - 34);
+    EXPECT_LE(std::abs(home.center().x() - area.center().x()), 1);
+
+    QTest::mousePress(&shown, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(&shown, QPoint(5, 5) + QPoint(-100, -200));
+    QTest::mouseRelease(&shown, Qt::LeftButton, {}, QPoint(5, 5) + QPoint(-100, -200));
+    EXPECT_EQ(shown.pos(), home.topLeft() + QPoint(-100, -200)) << "dragged by its background";
+
+    panel().cancel();
+    ASSERT_FALSE(panel().isVisible());
+    startRecording();
+    EXPECT_EQ(shown.geometry(), home) << "every showing starts at the bottom centre";
+    EXPECT_EQ(prepared, 1);
+}
+
+TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
+{
+    panelPlatform.compositing = [] { return true; };
+    launchSetUp();
+    startRecording();
+    QAccessibleInterface *announced = QAccessible::queryAccessibleInterface(panel().window());
+    ASSERT_NE(announced, nullptr);
+    EXPECT_EQ(announced->role(), QAccessible::Notification);
+    EXPECT_EQ(announced->text(QAccessible::Name), QStringLiteral("Orvanta dictation"));
+    EXPECT_EQ(announced->text(QAccessible::Description), QStringLiteral("Orvanta. Preparing…"));
+    EXPECT_TRUE(panel().window()->isTranslucent());
+    EXPECT_TRUE(panel().window()->testAttribute(Qt::WA_TranslucentBackground));
+
+    QAccessibleInterface *meter = QAccessible::queryAccessibleInterface(panel().waveform());
+    ASSERT_NE(meter, nullptr);
+    EXPECT_EQ(meter->text(QAccessible::Name), QStringLiteral("Microphone level"));
+    speechFake->reportLevel(0.25f);
+    ASSERT_NE(meter->valueInterface(), nullptr);
+    EXPECT_DOUBLE_EQ(meter->valueInterface()->currentValue().toDouble(), 0.25);
+
+    panel().cancel();
+    model->fnBegin();
+    scheduler.runPending();
+    EXPECT_EQ(panel().announcement(), QStringLiteral("Orvanta. Preparing…"));
+    EXPECT_EQ(announced->text(QAccessible::Description), panel().announcement());
+}
+
+TEST_F(RecordingPanelTest, theShortcutLineNamesTheKeyThatFinishes)
+{
+    launchSetUp();
+    model->fnBegin();
+    scheduler.runPending();
+    QLabel &line = *panel().shortcutLabel();
+    EXPECT_EQ(line.text(), QStringLiteral("Release Right Ctrl to finish"));
+    EXPECT_EQ(line.accessibleName(), QStringLiteral("Release Right Ctrl to finish"));
+    EXPECT_EQ(line.toolTip(), QStringLiteral("Release Right Ctrl to finish · Esc to cancel"));
+    EXPECT_EQ(panel().finishButton()->toolTip(), QStringLiteral("Finish (Ctrl+Alt+Space)"));
+
+    model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    EXPECT_EQ(line.text(), QStringLiteral("Release Right Alt to finish"));
+    EXPECT_EQ(panel().finishButton()->accessibleDescription(),
+              QStringLiteral("Ctrl+F9 finishes dictation. Release Right Alt to finish when using hold to speak."));
+    model->cancelDictation();
+    model->toggle();
+    scheduler.runPending();
+    EXPECT_EQ(line.text(), QStringLiteral("Ctrl+F9 to finish"));
+    EXPECT_EQ(line.accessibleName(), QStringLiteral("Ctrl+F9 to finish"));
+}

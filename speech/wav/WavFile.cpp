@@ -6,6 +6,11 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 namespace orv {
@@ -45,11 +50,37 @@ Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
     }
     if (info.isDir())
         return failure(Error::Kind::unreadable, QStringLiteral("%1 is a folder, not an audio file.").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without blocking (a FIFO would wait for a writer), then judged by what was opened, so a
+    // path swapped after the check above cannot slip a device in.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return failure(Error::Kind::unreadable, QStringLiteral("The audio file %1 cannot be read: %2.")
+                                                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return failure(Error::Kind::unreadable,
+                       QStringLiteral("%1 is not a regular file; only a WAV file can be transcribed.").arg(path));
+    }
+    if (status.st_size > maxFileBytes) {
+        ::close(fd);
+        return failure(Error::Kind::unsupported,
+                       QStringLiteral("%1 is too large (%2 MB); audio files of up to %3 MB are read.")
+                           .arg(path)
+                           .arg(status.st_size / 1000000)
+                           .arg(maxFileBytes / 1000000));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return failure(Error::Kind::unreadable,
                        QStringLiteral("The audio file %1 cannot be read: %2.").arg(path, file.errorString()));
-    return decode(file.readAll(), path);
+    // A file that grows while it is read is cut at the bound.
+    const QByteArray bytes = file.read(maxFileBytes + 1);
+    if (bytes.size() > maxFileBytes)
+        return failure(Error::Kind::unsupported, QStringLiteral("%1 is too large; audio files of up to %2 MB are read.")
+                                                     .arg(path)
+                                                     .arg(maxFileBytes / 1000000));
+    return decode(bytes, path);
 }
 
 Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, const QString &name)
@@ -95,12 +126,16 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
                            .arg(name)
                            .arg(bits)
                            .arg(format));
-    if (channels < 1 || channels > 2 || rate == 0)
-        return failure(Error::Kind::unsupported,
-                       QStringLiteral("%1 has %2 channels at %3 Hz; only mono or stereo audio is read.")
-                           .arg(name)
-                           .arg(channels)
-                           .arg(rate));
+    if (channels < 1 || channels > 2)
+        return failure(
+            Error::Kind::unsupported,
+            QStringLiteral("%1 has %2 channels; only mono or stereo audio is read.").arg(name).arg(channels));
+    // Each second is resampled to the recognizer's 16 kHz: a rate claiming 1 Hz would multiply the
+    // audio sixteen-thousandfold.
+    if (rate < minSampleRate || rate > maxSampleRate)
+        return failure(
+            Error::Kind::unsupported,
+            QStringLiteral("%1 is recorded at %2 Hz; only rates from 8 to 192 kHz are read.").arg(name).arg(rate));
 
     WavAudio audio;
     audio.sampleRate = rate;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <condition_variable>
 #include <numbers>
@@ -110,6 +112,42 @@ TEST(WavFiles, badFilesAreRefusedWithASentenceNamingThem)
               WavFile::Error::Kind::unsupported);
     EXPECT_EQ(WavFile::decode(QByteArray("RIFF\0\0\0\0WAVE", 12), QStringLiteral("x")).error().kind,
               WavFile::Error::Kind::notWav);
+}
+
+TEST(WavFiles, onlyRegularFilesOfBoundedSizeAndSaneRatesAreRead)
+{
+    // A device or a FIFO would be read forever (or block at open): refused before reading.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.wav"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &path : {QStringLiteral("/dev/zero"), fifo}) {
+        const auto refused = WavFile::read(path);
+        ASSERT_FALSE(refused) << path.toStdString();
+        EXPECT_EQ(refused.error().message,
+                  QStringLiteral("%1 is not a regular file; only a WAV file can be transcribed.").arg(path));
+    }
+
+    // A sparse file just over the bound costs nothing to make and must not be read.
+    QFile huge(dir.filePath(QStringLiteral("huge.wav")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write(header(1, 1, 16000, 16, 0, false));
+    ASSERT_TRUE(huge.resize(WavFile::maxFileBytes + 1));
+    huge.close();
+    const auto tooLarge = WavFile::read(huge.fileName());
+    ASSERT_FALSE(tooLarge);
+    EXPECT_TRUE(tooLarge.error().message.contains(QStringLiteral("too large")))
+        << tooLarge.error().message.toStdString();
+
+    // Each second is resampled to 16 kHz, so a tiny claimed rate would multiply the audio.
+    const QByteArray samples(64, '\0');
+    for (quint32 rate : {1u, 7999u, 192001u}) {
+        const auto refused = WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, QStringLiteral("x.wav"));
+        ASSERT_FALSE(refused) << rate;
+        EXPECT_EQ(refused.error().message,
+                  QStringLiteral("x.wav is recorded at %1 Hz; only rates from 8 to 192 kHz are read.").arg(rate));
+    }
+    for (quint32 rate : {8000u, 192000u})
+        EXPECT_TRUE(WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, QStringLiteral("x.wav"))) << rate;
 }
 
 TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)

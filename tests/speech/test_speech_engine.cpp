@@ -354,6 +354,8 @@ TEST_F(EngineFixture, permissionAndLanguageProblemsEndTheStartWithTheirSentence)
         f.permissions->speech = AuthorizationStatus::restricted;
         auto t = f.start();
         EXPECT_EQ(t.result().error().kind, Kind::speechPermissionDenied);
+        EXPECT_EQ(t.result().error().description(),
+                  QStringLiteral("Speech recognition is not allowed for Orvanta on this computer."));
     }
     {
         EngineRig f;

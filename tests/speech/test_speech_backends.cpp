@@ -1,5 +1,6 @@
 #include "speech/pocketsphinx/FlitePronouncer.h"
 #include "speech/pocketsphinx/PocketSphinxAssetInventory.h"
+#include "speech/pocketsphinx/UtteranceDecoder.h"
 #include "speech/soxr/SoxrAudioConverter.h"
 #include "speech/wav/WavFile.h"
 #include "speech/wav/WavFileSource.h"
@@ -11,8 +12,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <mutex>
 #include <numbers>
 
 using namespace orv;
@@ -178,6 +181,56 @@ TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
     source.stop();
     EXPECT_EQ(frames, (std::vector<qint64>{800, 800, 400}));
     EXPECT_EQ(times[1], std::chrono::milliseconds(100));
+}
+
+TEST(WavFiles, aFileFollowingTheRecognizerNeverRunsFurtherAheadThanItsLead)
+{
+    // The "recognizer" here consumes a buffer only after the test has seen it arrive, so a source that
+    // ignored the recognizer would be seconds ahead.
+    auto audio = std::make_shared<WavAudio>();
+    audio->sampleRate = 8000;
+    audio->channels = 1;
+    audio->samples.assign(8000 * 3, 0.25f);
+    auto progress = std::make_shared<RecognizerProgress>();
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Duration> leads;
+    bool done = false;
+    WavFileSource source(
+        audio, WavFileSource::Pace::followRecognizer,
+        [&] {
+            std::lock_guard guard(lock);
+            done = true;
+            changed.notify_all();
+        },
+        progress);
+    source.installTap(800, source.inputFormat(), [&](const AudioBuffer &, Duration time) {
+        std::lock_guard guard(lock);
+        leads.push_back(time - progress->consumed());
+        changed.notify_all();
+    });
+    ASSERT_TRUE(source.start());
+    std::size_t consumed = 0;
+    std::unique_lock guard(lock);
+    while (!done) {
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(10), [&] { return done || leads.size() > consumed; }));
+        for (; consumed < leads.size(); ++consumed)
+            progress->advance(std::chrono::milliseconds(100));
+    }
+    guard.unlock();
+    source.stop();
+    ASSERT_EQ(leads.size(), 30u);
+    EXPECT_LE(*std::max_element(leads.begin(), leads.end()), WavFileSource::maxLead);
+}
+
+TEST(Punctuation, theDictationStartsWithACapitalSaysIAndEndsWithAFullStop)
+{
+    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("i think i'm late and i'll call him"), true, true),
+              QStringLiteral("I think I'm late and I'll call him."));
+    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("it is mine"), false, false), QStringLiteral("it is mine"))
+        << "an i inside a word stays";
+    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("done."), true, true), QStringLiteral("Done."));
+    EXPECT_EQ(UtteranceDecoder::punctuate(QString(), true, true), QString());
 }
 
 TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)

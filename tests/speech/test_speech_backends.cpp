@@ -267,11 +267,12 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
     SoxrAudioConverter same({16000, 1, AudioFormat::SampleType::float32}, to);
     AudioBuffer one;
     one.format = {16000, 1, AudioFormat::SampleType::float32};
-    one.frameCount = 3;
-    one.floatSamples = {1.5f, -1.0f, 0.0f};
+    one.frameCount = 6;
+    one.floatSamples = {1.5f, -1.5f, 0.0f, 12345 / 32768.0f, -1.0f, 1 / 32768.0f};
     auto passed = same.convert(one, {});
     ASSERT_TRUE(passed.hasValue());
-    EXPECT_EQ(passed.value()[0].samples, (std::vector<qint16>{32767, -32767, 0})) << "clipped, not wrapped";
+    EXPECT_EQ(passed.value()[0].samples, (std::vector<qint16>{32767, -32768, 0, 12345, -32768, 1}))
+        << "clipped, not wrapped; 16-bit samples come back as they were read";
 }
 
 TEST(Vocabulary, flitePhonesAreWrittenInTheRecognizersPhoneSet)

@@ -74,12 +74,9 @@ Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return failure(Error::Kind::unreadable,
                        QStringLiteral("The audio file %1 cannot be read: %2.").arg(path, file.errorString()));
-    // A file that grows while it is read is cut at the bound.
-    const QByteArray bytes = file.read(maxFileBytes + 1);
-    if (bytes.size() > maxFileBytes)
-        return failure(Error::Kind::unsupported, QStringLiteral("%1 is too large; audio files of up to %2 MB are read.")
-                                                     .arg(path)
-                                                     .arg(maxFileBytes / 1000000));
+    // What fstat reported, and no more: a file that grows while it is read is cut there (the size was
+    // checked above), and the buffer is sized for this file, not for the largest allowed.
+    const QByteArray bytes = file.read(qint64(status.st_size));
     return decode(bytes, path);
 }
 

@@ -2,15 +2,8 @@
 
 #include "core/FileRead.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 namespace orv {
@@ -39,45 +32,27 @@ Unexpected<WavFile::Error> failure(WavFile::Error::Kind kind, QString message)
 
 Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        // Only a path that names nothing "does not exist"; one the system refuses (too long) says why.
-        if (const auto problem = regularFileProblem(path); problem && problem->kind == FileReadError::Kind::unreadable)
-            return failure(
-                Error::Kind::unreadable,
-                QStringLiteral("The audio file %1 cannot be read: %2.").arg(shownPath(path), problem->reason));
-        return failure(Error::Kind::missing, QStringLiteral("The audio file %1 does not exist.").arg(path));
+    // A device or a named pipe is refused without waiting on it, and no more than the bound is read.
+    auto bytes = readRegularFile(path, maxFileBytes);
+    if (bytes)
+        return decode(bytes.value(), path);
+    const FileReadError &problem = bytes.error();
+    switch (problem.kind) {
+    case FileReadError::Kind::missing:
+        return failure(Error::Kind::missing, QStringLiteral("The audio file %1 does not exist.").arg(shownPath(path)));
+    case FileReadError::Kind::notRegular:
+        return failure(
+            Error::Kind::unreadable,
+            QStringLiteral("The audio file %1 cannot be transcribed: %2.").arg(shownPath(path), problem.reason));
+    case FileReadError::Kind::tooLarge:
+        return failure(
+            Error::Kind::unsupported,
+            QStringLiteral("The audio file %1 cannot be transcribed: %2.").arg(shownPath(path), problem.reason));
+    case FileReadError::Kind::unreadable:
+        break;
     }
-    if (info.isDir())
-        return failure(Error::Kind::unreadable, QStringLiteral("%1 is a folder, not an audio file.").arg(path));
-    // Opened without blocking (a FIFO would wait for a writer), then judged by what was opened, so a
-    // path swapped after the check above cannot slip a device in.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return failure(Error::Kind::unreadable, QStringLiteral("The audio file %1 cannot be read: %2.")
-                                                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return failure(Error::Kind::unreadable,
-                       QStringLiteral("%1 is not a regular file; only a WAV file can be transcribed.").arg(path));
-    }
-    if (status.st_size > maxFileBytes) {
-        ::close(fd);
-        return failure(Error::Kind::unsupported,
-                       QStringLiteral("%1 is too large (%2 MB); audio files of up to %3 MB are read.")
-                           .arg(path)
-                           .arg(status.st_size / 1000000)
-                           .arg(maxFileBytes / 1000000));
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return failure(Error::Kind::unreadable,
-                       QStringLiteral("The audio file %1 cannot be read: %2.").arg(path, file.errorString()));
-    // What fstat reported, and no more: a file that grows while it is read is cut there (the size was
-    // checked above), and the buffer is sized for this file, not for the largest allowed.
-    const QByteArray bytes = file.read(qint64(status.st_size));
-    return decode(bytes, path);
+    return failure(Error::Kind::unreadable,
+                   QStringLiteral("The audio file %1 cannot be read: %2.").arg(shownPath(path), problem.reason));
 }
 
 Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, const QString &name)

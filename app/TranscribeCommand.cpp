@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace orv {
@@ -34,12 +36,72 @@ struct Options
     QList<DictionaryEntry> dictionary;
 };
 
+QString minutesAndSeconds(Duration duration)
+{
+    const qint64 seconds = std::chrono::duration_cast<std::chrono::seconds>(duration).count();
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A line on stderr that follows the recognizer through a long file: rewritten in place on a terminal,
+// a line every minute of audio otherwise.
+class ProgressLine
+{
+public:
+    static constexpr Duration minimumAudio = std::chrono::minutes(1);
+
+    ProgressLine(Scheduler &scheduler, std::shared_ptr<const RecognizerProgress> progress, Duration total)
+        : m_progress(std::move(progress)), m_total(total), m_terminal(::isatty(STDERR_FILENO) == 1)
+    {
+        if (m_total > minimumAudio)
+            m_timer = std::make_unique<RepeatingTimer>(scheduler, std::chrono::seconds(1), [this] { report(); });
+    }
+    ~ProgressLine() { done(); }
+
+    void done()
+    {
+        if (!m_timer)
+            return;
+        m_timer.reset();
+        if (m_terminal && m_shown)
+            QTextStream(stderr) << '\n' << Qt::flush;
+    }
+
+private:
+    void report()
+    {
+        const Duration consumed = std::min(m_progress->consumed(), m_total);
+        const auto line = [this](Duration done) {
+            return QStringLiteral("Transcribed %1 of %2").arg(minutesAndSeconds(done), minutesAndSeconds(m_total));
+        };
+        if (m_terminal) {
+            QTextStream(stderr) << '\r' << line(consumed) << Qt::flush;
+            m_shown = true;
+        } else if (consumed >= m_nextLine) {
+            const Duration minute = consumed - consumed % std::chrono::minutes(1);
+            QTextStream(stderr) << line(minute) << Qt::endl;
+            m_nextLine = minute + std::chrono::minutes(1);
+        }
+    }
+
+    std::shared_ptr<const RecognizerProgress> m_progress;
+    Duration m_total;
+    bool m_terminal;
+    bool m_shown = false;
+    Duration m_nextLine = std::chrono::minutes(1);
+    std::unique_ptr<RepeatingTimer> m_timer;
+};
+
 Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<const WavAudio> audio, int *exitCode)
 {
     AsyncValue<bool> ended;
-    auto engine =
-        speech::makeFileSpeechEngine(scheduler, audio, WavFileSource::Pace::asFastAsPossible,
-                                     [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); });
+    // The file goes no faster than the recognizer takes it, so that at its end only the tail is left to
+    // finish within the finalization bound, however long the recording.
+    auto progress = std::make_shared<RecognizerProgress>();
+    auto engine = speech::makeFileSpeechEngine(
+        scheduler, audio, WavFileSource::Pace::followRecognizer,
+        [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); }, nullptr, progress);
+    QString liveTranscript;
+    engine->onPartial = [&liveTranscript](const QString &text) { liveTranscript = text; };
 
     QStringList contextualStrings;
     for (const DictionaryEntry &entry : options.dictionary)
@@ -54,12 +116,27 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
                         : TranscribeCommand::recognitionError;
         co_return;
     }
+    ProgressLine progressLine(
+        scheduler, progress,
+        std::chrono::duration_cast<Duration>(std::chrono::duration<double>(audio->durationSeconds())));
     co_await ended;
     engine->stopAudio();
     auto finished = co_await engine->finish();
+    progressLine.done();
     if (!finished) {
-        printError(finished.error().description());
         *exitCode = TranscribeCommand::recognitionError;
+        if (finished.error().kind != SpeechEngineError::Kind::finalizationTimedOut) {
+            printError(finished.error().description());
+            co_return;
+        }
+        // There is no live transcript on a command line: what was recognized goes out as it stands.
+        if (liveTranscript.trimmed().isEmpty()) {
+            printError(QStringLiteral("%1 took too long to finish.").arg(engine->displayName()));
+            co_return;
+        }
+        QTextStream(stdout) << liveTranscript.trimmed() << Qt::endl;
+        printError(QStringLiteral("%1 took too long to finish; the text recognized until then is printed unformatted.")
+                       .arg(engine->displayName()));
         co_return;
     }
     const QString text = finished.value().trimmed();

@@ -613,7 +613,7 @@ Task<bool> AppModel::authorizeTask(QPointer<AppModel> model)
         model->refreshStatus();
         co_return true;
     }
-    model->m_errorMessage = platform::allowSpeechSentence();
+    model->m_errorMessage = platform::speechRefusedSentence();
     model->refreshStatus();
     co_return false;
 }

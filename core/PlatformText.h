@@ -27,6 +27,11 @@ inline QString terminalPasteKeys()
 {
     return QStringLiteral("Ctrl+Shift+V");
 }
+// The recognizer's name where the original says "Apple" (its display name, for the default engine).
+inline QString recognizerName()
+{
+    return QStringLiteral("PocketSphinx");
+}
 inline QString trayName()
 {
     return QStringLiteral("panel");
@@ -36,10 +41,6 @@ inline QString trayName()
 inline QString microphoneSettingsPlace()
 {
     return QStringLiteral("Settings → Sound → Input");
-}
-inline QString speechSettingsPlace()
-{
-    return QStringLiteral("Orvanta’s Settings → Dictation language");
 }
 inline QString accessibilitySettingsPlace()
 {
@@ -63,9 +64,11 @@ inline QString allowMicrophoneSentence()
 {
     return QStringLiteral("Allow Orvanta in ") + microphoneSettingsPlace() + QStringLiteral(".");
 }
-inline QString allowSpeechSentence()
+// Recognition is local and needs no permission on Linux, so no place grants it: the live permissions
+// always allow it, and this sentence only states a refusal that a test double can make.
+inline QString speechRefusedSentence()
 {
-    return QStringLiteral("Allow Orvanta in ") + speechSettingsPlace() + QStringLiteral(".");
+    return QStringLiteral("Speech recognition is not allowed for Orvanta ") + onThisComputer() + QStringLiteral(".");
 }
 
 // Stand-ins for the language-model texts ("On this Mac", "a supported Apple silicon Mac").

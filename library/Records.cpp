@@ -1,5 +1,7 @@
 #include "library/Records.h"
 
+#include "core/PlatformText.h"
+
 #include <QJsonValue>
 #include <QRegularExpression>
 
@@ -156,8 +158,8 @@ QString modeDescription(DictationMode mode)
 {
     switch (mode) {
     case DictationMode::verbatim:
-        return QStringLiteral("Keep recognized words, PocketSphinx’s automatic punctuation, and your dictionary "
-                              "corrections.");
+        return QStringLiteral("Keep recognized words, %1’s automatic punctuation, and your dictionary corrections.")
+            .arg(platform::recognizerName());
     case DictationMode::clean:
         return QStringLiteral("Clean up punctuation, grammar, and filler words while preserving your meaning.");
     case DictationMode::structured:

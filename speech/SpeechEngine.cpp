@@ -264,12 +264,20 @@ Task<Expected<void, SpeechEngineError>> SpeechEngine::resultsLoop(Weak alive,
 void SpeechEngine::apply(const TranscriptionResult &result)
 {
     const QString text = result.text.trimmed();
-    if (text.isEmpty())
-        return;
     const Duration start = result.start;
     const Duration end = result.end;
     const bool isFinal = result.isFinal;
     auto overlaps = [&](const TranscriptSegment &segment) { return segment.start < end && start < segment.end; };
+    if (text.isEmpty()) {
+        // A final result without words takes back the provisional text of its range; otherwise a
+        // blank result changes nothing.
+        if (!isFinal ||
+            std::erase_if(m_segments, [&](const TranscriptSegment &s) { return !s.isFinal && overlaps(s); }) == 0)
+            return;
+        if (onPartial)
+            onPartial(transcript(m_segments));
+        return;
+    }
 
     std::erase_if(m_segments,
                   [&](const TranscriptSegment &segment) { return overlaps(segment) && (!segment.isFinal || isFinal); });

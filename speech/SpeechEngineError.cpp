@@ -16,7 +16,7 @@ QString SpeechEngineError::description() const
     case Kind::microphonePermissionDenied:
         return QStringLiteral("Allow microphone access for Orvanta in %1.").arg(platform::microphoneSettingsPlace());
     case Kind::speechPermissionDenied:
-        return QStringLiteral("Allow speech recognition for Orvanta in %1.").arg(platform::speechSettingsPlace());
+        return platform::speechRefusedSentence();
     case Kind::microphoneUnavailable:
         return QStringLiteral("No microphone is available. Check your audio input in %1.")
             .arg(platform::audioInputSettingsPlace());
@@ -32,7 +32,7 @@ QString SpeechEngineError::description() const
 
 QString SpeechEngineError::defaultEngineName()
 {
-    return QStringLiteral("PocketSphinx");
+    return platform::recognizerName();
 }
 
 } // namespace orv

@@ -1,7 +1,8 @@
-// Prints the speech figures: start → audio flowing (cold and warm), and on a flite corpus the word
-// error rate, the real-time factor while streaming, the time from the end of audio to the final
-// transcript, and the effect of contextual strings on names the model does not know.
-// Usage: bench_speech [--quick] [--flat-pass] [--names-only]
+// Prints the speech figures: start → audio flowing (cold and warm); word error rates side by side with
+// PocketSphinx's own decoder (pocketsphinx_continuous) on the same audio; the time from the end of the
+// audio to the final transcript when the key is released after a pause and in the middle of a word; the
+// real-time factor; and the effect of contextual strings on names the model does not know.
+// Usage: bench_speech [--quick] [--tree-only] [--names-only] [--no-accuracy] [--no-latency]
 #include "core/LiveScheduler.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <thread>
 
 using namespace orv;
@@ -40,8 +42,7 @@ struct Run
     bool ok = false;
     double startToListening = 0; // s
     double startToFirstLevel = 0;
-    double endToFinal = 0; // from the end of the audio (finish called) to the transcript
-    double endToFinalCpu = 0;
+    double endToFinal = 0; // from the end of the audio (the release: finish called) to the transcript
     double sessionCpu = 0;
     double streaming = 0; // from start to the end of the audio
     double audioSeconds = 0;
@@ -49,19 +50,15 @@ struct Run
 
 Run transcribe(LiveScheduler &scheduler,
                std::shared_ptr<PocketSphinxModel> model,
-               const QString &path,
+               std::shared_ptr<const WavAudio> audio,
                WavFileSource::Pace pace,
                const QStringList &context = {})
 {
     Run run;
-    auto audio = WavFile::read(path);
-    if (!audio)
-        return run;
-    run.audioSeconds = audio.value().durationSeconds();
-    auto shared = std::make_shared<const WavAudio>(std::move(audio).value());
+    run.audioSeconds = audio->durationSeconds();
     AsyncValue<bool> ended;
     auto engine = speech::makeFileSpeechEngine(
-        scheduler, shared, pace, [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); }, model);
+        scheduler, audio, pace, [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); }, model);
     QElapsedTimer clock;
     engine->onLevel = [&](float) {
         if (run.startToFirstLevel == 0)
@@ -77,11 +74,9 @@ Run transcribe(LiveScheduler &scheduler,
             co_return;
         co_await ended;
         run->streaming = double(clock->nsecsElapsed()) / 1e9;
-        const double cpuAtEnd = cpuSeconds();
         engine->stopAudio();
         auto finished = co_await engine->finish();
         run->endToFinal = double(clock->nsecsElapsed()) / 1e9 - run->streaming;
-        run->endToFinalCpu = cpuSeconds() - cpuAtEnd;
         if (finished) {
             run->transcript = finished.value();
             run->ok = true;
@@ -92,12 +87,18 @@ Run transcribe(LiveScheduler &scheduler,
     return run;
 }
 
-double median(std::vector<double> values)
+std::shared_ptr<const WavAudio> load(const QString &path)
 {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    auto audio = WavFile::read(path);
+    return audio ? std::make_shared<const WavAudio>(std::move(audio).value()) : std::make_shared<const WavAudio>();
+}
+
+std::shared_ptr<PocketSphinxModel> loadedModel(LiveScheduler &scheduler, PocketSphinxModel::Search search)
+{
+    auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+    model->loadInBackground();
+    speechCorpus::runEventsUntil([&] { return model->isLoaded(); }, 60);
+    return model;
 }
 
 double percentile(std::vector<double> values, double p)
@@ -106,6 +107,13 @@ double percentile(std::vector<double> values, double p)
         return 0;
     std::sort(values.begin(), values.end());
     return values[std::min(values.size() - 1, std::size_t(p * double(values.size())))];
+}
+
+void printDistribution(const char *label, const std::vector<double> &ms)
+{
+    std::printf("%-44s p10 %4.0f  p25 %4.0f  median %4.0f  p75 %4.0f  p90 %4.0f  max %4.0f ms (%zu releases)\n", label,
+                percentile(ms, 0.1), percentile(ms, 0.25), percentile(ms, 0.5), percentile(ms, 0.75),
+                percentile(ms, 0.9), percentile(ms, 1.0), ms.size());
 }
 
 // The live microphone path: the default PulseAudio source (the test server's FIFO source under
@@ -155,10 +163,164 @@ void benchLiveStart(LiveScheduler &scheduler)
             level.push_back(firstLevel);
         }
     }
-    std::printf("PulseAudio start → Listening, warm (median): %5.1f ms; first level %.1f ms\n", median(listening),
-                median(level));
+    std::printf("PulseAudio start → Listening, warm (median): %5.1f ms; first level %.1f ms\n",
+                percentile(listening, 0.5), percentile(level, 0.5));
     feeding = false;
     feeder.join();
+}
+
+void benchStart(LiveScheduler &scheduler, PocketSphinxModel::Search search, const QString &path)
+{
+    {
+        auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+        const Run cold = transcribe(scheduler, model, load(path), WavFileSource::Pace::realTime);
+        std::printf("start → Listening, cold model:           %7.1f ms\n", cold.startToListening * 1000);
+        std::printf("start → first audio level, cold model:   %7.1f ms\n", cold.startToFirstLevel * 1000);
+    }
+    benchLiveStart(scheduler);
+    auto model = loadedModel(scheduler, search);
+    std::vector<double> listening;
+    std::vector<double> level;
+    for (int i = 0; i < 5; ++i) {
+        const Run warm =
+            transcribe(scheduler, model, load(path), WavFileSource::Pace::realTime, speechCorpus::unknownNames());
+        listening.push_back(warm.startToListening * 1000);
+        level.push_back(warm.startToFirstLevel * 1000);
+    }
+    std::printf("start → Listening, warm model (median):  %7.1f ms (max %.1f)\n", percentile(listening, 0.5),
+                percentile(listening, 1.0));
+    std::printf("start → first audio level, warm (median):%7.1f ms (first 100 ms buffer included)\n",
+                percentile(level, 0.5));
+}
+
+// Errors and words per group ("slt", "held out", …).
+struct Tally
+{
+    std::map<QString, std::pair<int, int>> groups;
+    void add(const QStringList &keys, int errors, int words)
+    {
+        for (const QString &key : keys) {
+            groups[key].first += errors;
+            groups[key].second += words;
+        }
+    }
+    QString rate(const QString &key) const
+    {
+        const auto it = groups.find(key);
+        if (it == groups.end() || it->second.second == 0)
+            return QStringLiteral("   -  ");
+        return QStringLiteral("%1 %").arg(100.0 * it->second.first / it->second.second, 5, 'f', 1);
+    }
+};
+
+struct Spoken
+{
+    QString text;
+    QString voice;
+    bool heldOut = false;
+    QString path;
+};
+
+// The same files through our engine (a fresh model per file, as `orvanta transcribe` hears it, and the
+// application's one warm model hearing them in a row) and through the reference decoder.
+void benchAccuracy(LiveScheduler &scheduler, PocketSphinxModel::Search search, const QList<Spoken> &corpus)
+{
+    const bool reference = speechCorpus::referenceDecoderInstalled();
+    if (!reference)
+        std::printf("reference decoder: not installed (apt-get install pocketsphinx); ours only\n");
+    auto warm = loadedModel(scheduler, search);
+    Tally fresh, shared, theirs;
+    double audio = 0;
+    for (const Spoken &spoken : corpus) {
+        const auto samples = load(spoken.path);
+        audio += samples->durationSeconds();
+        const int words = int(speechCorpus::words(spoken.text).size());
+        const QStringList keys{QStringLiteral("all"), spoken.voice,
+                               spoken.heldOut ? QStringLiteral("held out") : QStringLiteral("tests'")};
+        auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+        const Run ours = transcribe(scheduler, model, samples, WavFileSource::Pace::asFastAsPossible);
+        fresh.add(keys, speechCorpus::wordErrors(spoken.text, ours.transcript), words);
+        const Run app = transcribe(scheduler, warm, samples, WavFileSource::Pace::asFastAsPossible);
+        shared.add(keys, speechCorpus::wordErrors(spoken.text, app.transcript), words);
+        if (reference)
+            theirs.add(keys,
+                       speechCorpus::wordErrors(spoken.text,
+                                                speechCorpus::referenceTranscript(spoken.path).value_or(QString())),
+                       words);
+    }
+    std::printf(
+        "word error rate, %lld files (%.0f s of audio)     ours, fresh   ours, warm   pocketsphinx_continuous\n",
+        qlonglong(corpus.size()), audio);
+    QStringList groups{QStringLiteral("all"), QStringLiteral("tests'"), QStringLiteral("held out")};
+    groups += speechCorpus::voices();
+    for (const QString &group : groups)
+        std::printf("  %-42s %s      %s      %s\n", qPrintable(group), qPrintable(fresh.rate(group)),
+                    qPrintable(shared.rate(group)), qPrintable(theirs.rate(group)));
+    std::printf("  (fresh: a new model per file, as `orvanta transcribe` and the reference decoder hear it;\n"
+                "   warm: the application's one model hearing the files in a row)\n");
+}
+
+// Released at a real microphone's pace: after a pause (speech ends at least 300 ms before the end of the
+// audio) and in the middle of the last word (150 ms before the speech ends).
+void benchLatency(LiveScheduler &scheduler, PocketSphinxModel::Search search, const QList<Spoken> &corpus)
+{
+    auto model = loadedModel(scheduler, search);
+    std::vector<double> afterPause, midWord;
+    double audio = 0;
+    double cpu = 0;
+    for (const Spoken &spoken : corpus) {
+        const auto samples = load(spoken.path);
+        qint64 lastLoud = 0;
+        for (qint64 i = 0; i < qint64(samples->samples.size()); ++i)
+            if (std::abs(samples->samples[std::size_t(i)]) > 0.01f)
+                lastLoud = i;
+        const qint64 rate = qint64(samples->sampleRate);
+        auto paused = std::make_shared<WavAudio>(*samples);
+        paused->samples.resize(std::size_t(lastLoud + 1));
+        unsigned noise = 12345; // a quiet room, not digital silence
+        for (qint64 i = 0; i < rate * 3 / 10; ++i) {
+            noise = noise * 1103515245u + 12345u;
+            paused->samples.push_back(float(int((noise >> 16) % 7) - 3) / 32768.0f);
+        }
+        auto cut = std::make_shared<WavAudio>(*samples);
+        cut->samples.resize(std::size_t(std::max<qint64>(lastLoud - rate * 15 / 100, 0)));
+        const Run pause = transcribe(scheduler, model, paused, WavFileSource::Pace::realTime);
+        const Run word = transcribe(scheduler, model, cut, WavFileSource::Pace::realTime);
+        afterPause.push_back(pause.endToFinal * 1000);
+        midWord.push_back(word.endToFinal * 1000);
+        audio += pause.audioSeconds + word.audioSeconds;
+        cpu += pause.sessionCpu + word.sessionCpu;
+    }
+    std::printf("end of audio → final transcript, at the pace of speech:\n");
+    printDistribution("  released 300 ms after the speech ended", afterPause);
+    printDistribution("  released in the middle of the last word", midWord);
+    std::printf("real-time factor while streaming (CPU):   %7.3f (CPU time of the sessions / audio)\n", cpu / audio);
+}
+
+void benchNames(LiveScheduler &scheduler, PocketSphinxModel::Search search, const QTemporaryDir &dir)
+{
+    // On a fresh model, without contextual strings first (added words stay in the recognizer).
+    auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+    const auto names = speechCorpus::nameSentences();
+    QStringList paths;
+    for (int i = 0; i < names.size(); ++i) {
+        paths.append(dir.filePath(QStringLiteral("n%1.wav").arg(i)));
+        speechCorpus::synthesize(names[i].text, names[i].voice, paths.last());
+    }
+    for (bool hinted : {false, true}) {
+        int errors = 0;
+        int words = 0;
+        int found = 0;
+        for (int i = 0; i < names.size(); ++i) {
+            const Run run = transcribe(scheduler, model, load(paths[i]), WavFileSource::Pace::asFastAsPossible,
+                                       hinted ? speechCorpus::unknownNames() : QStringList());
+            errors += speechCorpus::wordErrors(names[i].text, run.transcript);
+            words += int(speechCorpus::words(names[i].text).size());
+            found += speechCorpus::words(run.transcript).contains(speechCorpus::unknownNames()[i % 5].toLower());
+        }
+        std::printf("names %s contextual strings:          %5.1f %% WER, %d of %lld names recognized\n",
+                    hinted ? "with   " : "without", 100.0 * errors / words, found, qlonglong(names.size()));
+    }
 }
 
 } // namespace
@@ -167,12 +329,13 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures appear as they are measured
-    const bool quick = app.arguments().contains(QStringLiteral("--quick"));
-    const bool namesOnly = app.arguments().contains(QStringLiteral("--names-only"));
+    const QStringList arguments = app.arguments();
+    const bool quick = arguments.contains(QStringLiteral("--quick"));
     PocketSphinxModel::Search search;
-    search.flatSecondPass = app.arguments().contains(QStringLiteral("--flat-pass"));
-    std::printf("PocketSphinx search: %s\n",
-                search.flatSecondPass ? "tree + flat second pass" : "tree pass + best path");
+    if (arguments.contains(QStringLiteral("--tree-only")))
+        search = PocketSphinxModel::Search::treeOnly();
+    std::printf("PocketSphinx search: %s\n", search.flatPass ? "tree, flat pass and best path per utterance"
+                                                             : "tree pass and best path, library's utterance end");
     if (auto missing = speechCorpus::missingTools()) {
         std::printf("skipped: %s\n", qPrintable(*missing));
         return 0;
@@ -180,103 +343,34 @@ int main(int argc, char *argv[])
     LiveScheduler scheduler;
     QTemporaryDir dir;
 
-    auto sentences = speechCorpus::everydaySentences();
-    if (quick)
-        sentences = sentences.mid(0, 4);
-    QStringList paths;
-    for (int i = 0; i < sentences.size(); ++i) {
-        paths.append(dir.filePath(QStringLiteral("e%1.wav").arg(i)));
-        speechCorpus::synthesize(sentences[i].text, sentences[i].voice, paths.last());
-    }
-
-    std::shared_ptr<PocketSphinxModel> model;
-    if (!namesOnly) {
-        // Cold: the model is loaded by the first start.
-        {
-            auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
-            const Run cold = transcribe(scheduler, model, paths[0], WavFileSource::Pace::realTime);
-            std::printf("start → Listening, cold model:           %7.1f ms\n", cold.startToListening * 1000);
-            std::printf("start → first audio level, cold model:   %7.1f ms\n", cold.startToFirstLevel * 1000);
-        }
-
-        benchLiveStart(scheduler);
-
-        model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
-        model->loadInBackground();
-        speechCorpus::runEventsUntil([&] { return model->isLoaded(); }, 60);
-        {
-            std::vector<double> listening;
-            std::vector<double> level;
-            for (int i = 0; i < 5; ++i) {
-                const Run warm = transcribe(scheduler, model, paths[std::size_t(i) % std::size_t(paths.size())],
-                                            WavFileSource::Pace::realTime, speechCorpus::unknownNames());
-                listening.push_back(warm.startToListening * 1000);
-                level.push_back(warm.startToFirstLevel * 1000);
+    if (!arguments.contains(QStringLiteral("--names-only"))) {
+        // Every text of the tests and as many held out, in each voice.
+        QList<Spoken> corpus;
+        QList<Spoken> oneVoiceEach;
+        QStringList texts;
+        for (const auto &sentence : speechCorpus::everydaySentences())
+            texts.append(sentence.text);
+        const int tested = int(texts.size());
+        texts += speechCorpus::heldOutTexts();
+        for (int i = 0; i < texts.size(); ++i) {
+            if (quick && i % 11 != 0)
+                continue;
+            for (int v = 0; v < speechCorpus::voices().size(); ++v) {
+                const QString voice = speechCorpus::voices()[v];
+                Spoken spoken{texts[i], voice, i >= tested,
+                              dir.filePath(QStringLiteral("%1-%2.wav").arg(i).arg(voice))};
+                speechCorpus::synthesize(spoken.text, voice, spoken.path);
+                corpus.append(spoken);
+                if (v == i % speechCorpus::voices().size())
+                    oneVoiceEach.append(spoken);
             }
-            std::printf("start → Listening, warm model (median):  %7.1f ms (max %.1f)\n", median(listening),
-                        *std::max_element(listening.begin(), listening.end()));
-            std::printf("start → first audio level, warm (median):%7.1f ms (first 100 ms buffer included)\n",
-                        median(level));
         }
-
-        // The corpus at the pace of speech: accuracy and finalization.
-        int errors = 0;
-        int words = 0;
-        std::vector<double> finals;
-        std::vector<double> finalsCpu;
-        double audio = 0;
-        double cpu = 0;
-        for (int i = 0; i < paths.size(); ++i) {
-            const Run run = transcribe(scheduler, model, paths[i], WavFileSource::Pace::realTime);
-            errors += speechCorpus::wordErrors(sentences[i].text, run.transcript);
-            words += int(speechCorpus::words(sentences[i].text).size());
-            finals.push_back(run.endToFinal * 1000);
-            finalsCpu.push_back(run.endToFinalCpu * 1000);
-            audio += run.audioSeconds;
-            cpu += run.sessionCpu;
-        }
-        std::printf("corpus: %lld sentences, 4 voices, %.1f s of audio\n", qlonglong(paths.size()), audio);
-        std::printf("word error rate:                          %7.1f %% (%d errors / %d words)\n",
-                    100.0 * errors / std::max(words, 1), errors, words);
-        std::printf("end of audio → final transcript:          %7.1f ms median, %.1f ms p90\n", median(finals),
-                    percentile(finals, 0.9));
-        std::printf("  CPU time spent in that step:            %7.1f ms median, %.1f ms p90\n", median(finalsCpu),
-                    percentile(finalsCpu, 0.9));
-        std::printf("real-time factor while streaming (CPU):   %7.3f (CPU time of the sessions / audio)\n",
-                    cpu / audio);
-
-        // As fast as the recognizer takes it.
-        double busy = 0;
-        for (const QString &path : paths) {
-            const Run run = transcribe(scheduler, model, path, WavFileSource::Pace::asFastAsPossible);
-            busy += run.streaming - run.startToListening + run.endToFinal;
-        }
-        std::printf("real-time factor, fed at once (wall):     %7.3f\n", busy / audio);
+        benchStart(scheduler, search, corpus.front().path);
+        if (!arguments.contains(QStringLiteral("--no-accuracy")))
+            benchAccuracy(scheduler, search, corpus);
+        if (!arguments.contains(QStringLiteral("--no-latency")))
+            benchLatency(scheduler, search, oneVoiceEach);
     }
-
-    // Names, on a fresh model: without contextual strings first (added words stay in the recognizer).
-    PocketSphinxModel::Search withVocabulary = search;
-    withVocabulary.contextualVocabulary = true;
-    model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), withVocabulary);
-    const auto names = speechCorpus::nameSentences();
-    QStringList namePaths;
-    for (int i = 0; i < names.size(); ++i) {
-        namePaths.append(dir.filePath(QStringLiteral("n%1.wav").arg(i)));
-        speechCorpus::synthesize(names[i].text, names[i].voice, namePaths.last());
-    }
-    for (bool hinted : {false, true}) {
-        int nameErrors = 0;
-        int nameWords = 0;
-        int found = 0;
-        for (int i = 0; i < names.size(); ++i) {
-            const Run run = transcribe(scheduler, model, namePaths[i], WavFileSource::Pace::asFastAsPossible,
-                                       hinted ? speechCorpus::unknownNames() : QStringList());
-            nameErrors += speechCorpus::wordErrors(names[i].text, run.transcript);
-            nameWords += int(speechCorpus::words(names[i].text).size());
-            found += speechCorpus::words(run.transcript).contains(speechCorpus::unknownNames()[i % 5].toLower());
-        }
-        std::printf("names %s contextual strings:          %5.1f %% WER, %d of %lld names recognized\n",
-                    hinted ? "with   " : "without", 100.0 * nameErrors / nameWords, found, qlonglong(names.size()));
-    }
+    benchNames(scheduler, search, dir);
     return 0;
 }

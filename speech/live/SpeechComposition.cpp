@@ -1,5 +1,6 @@
 #include "speech/live/SpeechComposition.h"
 
+#include "core/PlatformText.h"
 #include "speech/pocketsphinx/PocketSphinxAssetInventory.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 #include "speech/pocketsphinx/PocketSphinxTranscriber.h"
@@ -25,10 +26,12 @@ public:
 
 QString pocketSphinxDisplayName()
 {
-    return QStringLiteral("PocketSphinx");
+    return platform::recognizerName();
 }
 
-SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler, std::shared_ptr<PocketSphinxModel> model)
+SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
+                                            std::shared_ptr<PocketSphinxModel> model,
+                                            std::shared_ptr<RecognizerProgress> progress)
 {
     auto inventory = std::make_shared<PocketSphinxAssetInventory>();
     model->loadInBackground();
@@ -37,8 +40,8 @@ SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler, std::shared_pt
     platform.makeConverter = [](const AudioFormat &from, const AudioFormat &to) {
         return std::make_unique<SoxrAudioConverter>(from, to);
     };
-    platform.makeTranscriber = [&scheduler, model](const QString &) {
-        return std::make_shared<PocketSphinxTranscriber>(scheduler, model);
+    platform.makeTranscriber = [&scheduler, model, progress](const QString &) {
+        return std::make_shared<PocketSphinxTranscriber>(scheduler, model, progress);
     };
     return platform;
 }
@@ -61,13 +64,16 @@ std::unique_ptr<SpeechEngine> makeFileSpeechEngine(Scheduler &scheduler,
                                                    std::shared_ptr<const WavAudio> audio,
                                                    WavFileSource::Pace pace,
                                                    std::function<void()> onEnd,
-                                                   std::shared_ptr<PocketSphinxModel> model)
+                                                   std::shared_ptr<PocketSphinxModel> model,
+                                                   std::shared_ptr<RecognizerProgress> progress)
 {
     if (!model)
         model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish());
-    SpeechEngine::Platform platform = pocketSphinxPlatform(scheduler, model);
+    SpeechEngine::Platform platform = pocketSphinxPlatform(scheduler, model, progress);
     platform.permissions = std::make_shared<GrantedPermissions>();
-    platform.makeAudioSource = [audio, pace, onEnd] { return std::make_unique<WavFileSource>(audio, pace, onEnd); };
+    platform.makeAudioSource = [audio, pace, onEnd, progress] {
+        return std::make_unique<WavFileSource>(audio, pace, onEnd, progress);
+    };
     return std::make_unique<SpeechEngine>(scheduler, std::move(platform), pocketSphinxDisplayName());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "speech/RecognizerProgress.h"
 #include "speech/SpeechEngine.h"
 #include "speech/wav/WavFileSource.h"
 
@@ -16,8 +17,11 @@ namespace speech {
 
 QString pocketSphinxDisplayName();
 
-// The recognizer pieces over the given model; the caller adds the audio source and permissions.
-SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler, std::shared_ptr<PocketSphinxModel> model);
+// The recognizer pieces over the given model; the caller adds the audio source and permissions. The
+// platform owns the model (with whoever else holds it): its sessions' decoding ends with the last owner.
+SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
+                                            std::shared_ptr<PocketSphinxModel> model,
+                                            std::shared_ptr<RecognizerProgress> progress = nullptr);
 
 // The dictation engine of the application: the default PulseAudio source and its permissions.
 // The model starts loading now, so the first dictation finds it warm.
@@ -25,12 +29,14 @@ std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler, std::sh
 std::shared_ptr<Permissions> makeLivePermissions();
 
 // An engine that hears a WAV file instead of the microphone; onEnd runs on the source's thread after
-// the last buffer of each session.
+// the last buffer of each session. progress follows the recognizer (WavFileSource::Pace::followRecognizer
+// needs it).
 std::unique_ptr<SpeechEngine> makeFileSpeechEngine(Scheduler &scheduler,
                                                    std::shared_ptr<const WavAudio> audio,
                                                    WavFileSource::Pace pace,
                                                    std::function<void()> onEnd,
-                                                   std::shared_ptr<PocketSphinxModel> model = nullptr);
+                                                   std::shared_ptr<PocketSphinxModel> model = nullptr,
+                                                   std::shared_ptr<RecognizerProgress> progress = nullptr);
 
 } // namespace speech
 } // namespace orv

@@ -38,16 +38,38 @@ PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files)
 {}
 
 PocketSphinxModel::PocketSphinxModel(Scheduler &scheduler, Files files, Search search)
-    : m_scheduler(scheduler), m_files(std::move(files)), m_search(search), m_state(std::make_shared<LoadState>())
+    : m_gate(std::make_shared<PostGate>(scheduler)), m_files(std::move(files)), m_search(search),
+      m_state(std::make_shared<LoadState>())
 {}
 
 PocketSphinxModel::~PocketSphinxModel()
 {
+    m_gate->close();
+    for (Decoding &decoding : m_decodings)
+        decoding.input->interrupt();
+    for (Decoding &decoding : m_decodings)
+        decoding.thread.join();
     if (m_loader.joinable())
         m_loader.join();
     std::lock_guard guard(m_decoderLock);
     if (m_decoder)
         ps_free(m_decoder);
+}
+
+void PocketSphinxModel::startDecoding(std::shared_ptr<AnalyzerInputStream> input, std::function<void()> job)
+{
+    std::erase_if(m_decodings, [](Decoding &decoding) {
+        if (!decoding.done->load())
+            return false;
+        decoding.thread.join();
+        return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_decodings.push_back(Decoding{std::thread([job = std::move(job), done] {
+                                       job();
+                                       *done = true;
+                                   }),
+                                   std::move(input), done});
 }
 
 void PocketSphinxModel::loadInBackground()
@@ -64,11 +86,13 @@ void PocketSphinxModel::load()
         const QByteArray hmm = m_files.acousticModel.toUtf8();
         const QByteArray lm = m_files.languageModel.toUtf8();
         const QByteArray dict = m_files.dictionary.toUtf8();
-        cmd_ln_t *config = isComplete(m_files)
-                               ? cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(),
-                                             "-dict", dict.constData(), "-logfn", "/dev/null", "-fwdflat",
-                                             m_search.flatSecondPass ? "yes" : "no", nullptr)
-                               : nullptr;
+        const QByteArray endFrames = QByteArray::number(m_search.endOfUtteranceFrames);
+        cmd_ln_t *config =
+            isComplete(m_files)
+                ? cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
+                              dict.constData(), "-logfn", "/dev/null", "-fwdflat", m_search.flatPass ? "yes" : "no",
+                              "-bestpath", "yes", "-vad_postspeech", endFrames.constData(), nullptr)
+                : nullptr;
         m_decoder = config ? ps_init(config) : nullptr;
         if (config)
             cmd_ln_free_r(config); // the decoder keeps its own reference
@@ -82,7 +106,7 @@ void PocketSphinxModel::load()
         m_state->loaded = outcome.hasValue();
     }
     auto state = m_state;
-    m_scheduler.post([state, outcome] { state->done.resolve(outcome); });
+    m_gate->post([state, outcome] { state->done.resolve(outcome); });
 }
 
 bool PocketSphinxModel::isLoaded() const

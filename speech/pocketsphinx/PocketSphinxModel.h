@@ -3,11 +3,15 @@
 #include "core/Expected.h"
 #include "core/Scheduler.h"
 #include "core/Task.h"
+#include "speech/AnalyzerInputStream.h"
+#include "speech/PostGate.h"
 #include "speech/SpeechEngineError.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -19,7 +23,9 @@ struct ngram_model_s;
 namespace orv {
 
 // The PocketSphinx decoder with its acoustic model, language model and dictionary: loaded once, in the
-// background, and reused by every session (one at a time, under decoderLock()).
+// background, and reused by every session (one at a time, under decoderLock()). The model runs the
+// decoding threads and joins them: when it is destroyed it first closes its gate to the main thread and
+// interrupts their input, so no thread outlives it or posts after it.
 class PocketSphinxModel
 {
 public:
@@ -34,12 +40,18 @@ public:
 
     struct Search
     {
-        // The flat-lexicon second pass re-decodes a whole utterance when it ends: a little more
-        // accurate, but the end of a dictation then waits for it (see docs/speech.md).
-        bool flatSecondPass = false;
+        // When an utterance closes, it is searched again with the flat lexicon and its lattice's best
+        // path taken, as PocketSphinx's own decoder does: fewer word errors than the tree pass alone.
+        bool flatPass = true;
+        // The silence, in 10 ms frames, after which the voice activity detector closes an utterance. It
+        // closes (and its flat pass runs) while the key is still held when the user pauses before letting go.
+        int endOfUtteranceFrames = 20;
         // Contextual strings become vocabulary: flite pronunciations in the dictionary, and a class of
         // a known name in the language model (see addToLanguageModels).
         bool contextualVocabulary = true;
+
+        // The tree pass alone, with the library's 50 frames: the earlier setting, for comparison.
+        static Search treeOnly() { return Search{false, 50, true}; }
     };
 
     PocketSphinxModel(Scheduler &scheduler, Files files);
@@ -47,6 +59,11 @@ public:
     ~PocketSphinxModel();
     PocketSphinxModel(const PocketSphinxModel &) = delete;
     PocketSphinxModel &operator=(const PocketSphinxModel &) = delete;
+
+    // Runs a session's decoding on a thread of its own; input is interrupted if the model goes first.
+    void startDecoding(std::shared_ptr<AnalyzerInputStream> input, std::function<void()> job);
+    // Posts to the main thread while the model lives.
+    const std::shared_ptr<PostGate> &gate() const { return m_gate; }
 
     // Starts loading on a thread of its own, once.
     void loadInBackground();
@@ -70,7 +87,14 @@ private:
     std::vector<ngram_model_s *> languageModels();
     bool addToLanguageModels(const QByteArray &word);
 
-    Scheduler &m_scheduler;
+    struct Decoding
+    {
+        std::thread thread;
+        std::shared_ptr<AnalyzerInputStream> input;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    std::shared_ptr<PostGate> m_gate;
     Files m_files;
     Search m_search;
     std::mutex m_decoderLock;
@@ -78,6 +102,7 @@ private:
     static constexpr int maxClasses = 120;
     int m_classes = 0; // language model classes made for added words
     std::thread m_loader;
+    std::vector<Decoding> m_decodings; // main thread only
     std::once_flag m_loadStarted;
     // Shared with the loader, which resolves it on the main thread.
     struct LoadState;

@@ -1,38 +1,30 @@
 #include "speech/pocketsphinx/PocketSphinxTranscriber.h"
 
-#include <pocketsphinx.h>
+#include "speech/pocketsphinx/UtteranceDecoder.h"
 
 namespace orv {
 
 namespace {
 
-Duration samplesToTime(qint64 samples)
+SpeechEngineError failure(const char *sentence)
 {
-    return std::chrono::duration_cast<Duration>(
-        std::chrono::duration<double>(double(samples) / PocketSphinxModel::sampleRate));
-}
-
-QString hypothesis(ps_decoder_t *decoder)
-{
-    qint32 score = 0;
-    const char *text = ps_get_hyp(decoder, &score);
-    return text ? QString::fromUtf8(text).trimmed() : QString();
+    return SpeechEngineError{SpeechEngineError::Kind::platform, QString::fromUtf8(sentence)};
 }
 
 } // namespace
 
-PocketSphinxTranscriber::PocketSphinxTranscriber(Scheduler &scheduler, std::shared_ptr<PocketSphinxModel> model)
-    : m_scheduler(scheduler), m_model(std::move(model)),
-      m_results(std::make_shared<TranscriptionResultStream>(scheduler))
+PocketSphinxTranscriber::PocketSphinxTranscriber(Scheduler &scheduler,
+                                                 std::weak_ptr<PocketSphinxModel> model,
+                                                 std::shared_ptr<RecognizerProgress> progress)
+    : m_model(std::move(model)), m_results(std::make_shared<TranscriptionResultStream>(scheduler)),
+      m_progress(std::move(progress))
 {}
 
 PocketSphinxTranscriber::~PocketSphinxTranscriber()
 {
-    m_cancelled = true;
+    // The decoding stops at its next chunk; the model joins its thread.
     if (m_input)
         m_input->interrupt();
-    if (m_thread.joinable())
-        m_thread.join();
 }
 
 std::optional<AudioFormat> PocketSphinxTranscriber::bestAudioFormat(const AudioFormat &input)
@@ -50,30 +42,31 @@ Expected<void, SpeechEngineError> PocketSphinxTranscriber::setContextualStrings(
 
 Task<Expected<void, SpeechEngineError>> PocketSphinxTranscriber::prepare(AudioFormat)
 {
-    auto model = m_model;
-    co_return co_await model->whenLoaded();
+    std::shared_ptr<PocketSphinxModel> model = m_model.lock();
+    if (!model)
+        co_return unexpected(failure("The PocketSphinx model is not loaded."));
+    Task<Outcome> loaded = model->whenLoaded();
+    model.reset(); // not kept alive across the wait
+    co_return co_await loaded;
 }
 
 Expected<void, SpeechEngineError> PocketSphinxTranscriber::start(std::shared_ptr<AnalyzerInputStream> input)
 {
-    if (m_thread.joinable())
+    if (m_input)
         return {};
+    std::shared_ptr<PocketSphinxModel> model = m_model.lock();
+    if (!model)
+        return unexpected(failure("The PocketSphinx model is not loaded."));
     m_input = input;
-    m_thread = std::thread([this, input] { decode(input); });
+    Session session{model.get(), model->gate(),       input,      m_results,
+                    m_ended,     m_contextualStrings, m_progress, m_addedWords};
+    model->startDecoding(input, [session] { decode(session); });
     return {};
 }
 
-void PocketSphinxTranscriber::post(TranscriptionResult result)
+void PocketSphinxTranscriber::end(const Session &session, Outcome outcome)
 {
-    auto results = m_results;
-    m_scheduler.post([results, result = std::move(result)] { results->push(result); });
-}
-
-void PocketSphinxTranscriber::end(Expected<void, SpeechEngineError> outcome)
-{
-    auto results = m_results;
-    auto ended = m_ended;
-    m_scheduler.post([results, ended, outcome] {
+    session.gate->post([results = session.results, ended = session.ended, outcome] {
         if (outcome)
             results->finish();
         else
@@ -82,96 +75,64 @@ void PocketSphinxTranscriber::end(Expected<void, SpeechEngineError> outcome)
     });
 }
 
-void PocketSphinxTranscriber::decode(std::shared_ptr<AnalyzerInputStream> input)
+void PocketSphinxTranscriber::endHere(Outcome outcome)
 {
-    std::lock_guard guard(m_model->decoderLock());
-    ps_decoder_t *decoder = m_model->decoder();
-    if (!decoder) {
-        end(unexpected(SpeechEngineError{SpeechEngineError::Kind::platform,
-                                         QStringLiteral("The PocketSphinx model is not loaded.")}));
+    if (outcome)
+        m_results->finish();
+    else
+        m_results->fail(outcome.error());
+    m_ended.resolve(outcome);
+}
+
+void PocketSphinxTranscriber::decode(const Session &session)
+{
+    std::lock_guard guard(session.model->decoderLock());
+    if (!session.model->decoder()) {
+        end(session, unexpected(failure("The PocketSphinx model is not loaded.")));
         return;
     }
-    m_addedWords = m_model->addWords(m_contextualStrings);
-    if (ps_start_utt(decoder) < 0) {
-        end(unexpected(SpeechEngineError{SpeechEngineError::Kind::platform,
-                                         QStringLiteral("PocketSphinx could not start listening.")}));
+    *session.addedWords = session.model->addWords(session.contextualStrings);
+    if (session.progress)
+        session.progress->restart();
+    std::shared_ptr<PostGate> gate = session.gate;
+    std::shared_ptr<TranscriptionResultStream> results = session.results;
+    UtteranceDecoder decoding(session.model->decoder(), [gate, results](const TranscriptionResult &result) {
+        gate->post([results, result] { results->push(result); });
+    });
+    if (!decoding.begin()) {
+        end(session, unexpected(failure("PocketSphinx could not start listening.")));
         return;
     }
-
-    qint64 fed = 0;
-    bool inUtterance = false;
-    qint64 utteranceStart = 0;
-    qint64 lastClosed = 0;
-    QString lastVolatile;
-    auto closeUtterance = [&] {
-        ps_end_utt(decoder);
-        const QString text = hypothesis(decoder);
-        if (!text.isEmpty())
-            post(TranscriptionResult{text, samplesToTime(utteranceStart), samplesToTime(fed), true});
-        inUtterance = false;
-        lastClosed = fed;
-        lastVolatile.clear();
-    };
-
-    while (std::optional<AnalyzerInput> chunk = input->next()) {
-        if (m_cancelled)
+    while (std::optional<AnalyzerInput> chunk = session.input->next()) {
+        if (session.input->isInterrupted())
             break;
-        if (chunk->samples.empty())
-            continue;
-        ps_process_raw(decoder, chunk->samples.data(), chunk->samples.size(), FALSE, FALSE);
-        const qint64 before = fed;
-        fed += qint64(chunk->samples.size());
-        const bool speaking = ps_get_in_speech(decoder);
-        if (speaking && !inUtterance) {
-            inUtterance = true;
-            utteranceStart = before;
-        }
-        if (!inUtterance)
-            continue;
-        if (!speaking) {
-            closeUtterance();
-            ps_start_utt(decoder);
-            continue;
-        }
-        const QString text = hypothesis(decoder);
-        if (!text.isEmpty() && text != lastVolatile) {
-            lastVolatile = text;
-            post(TranscriptionResult{text, samplesToTime(utteranceStart), samplesToTime(fed), false});
-        }
+        decoding.feed(chunk->samples.data(), chunk->samples.size());
+        if (session.progress)
+            session.progress->advance(std::chrono::duration_cast<Duration>(
+                std::chrono::duration<double>(double(chunk->samples.size()) / PocketSphinxModel::sampleRate)));
     }
-    if (m_cancelled) {
-        ps_end_utt(decoder); // leaves the decoder ready for the next session
-        end(unexpected(SpeechEngineError{SpeechEngineError::Kind::cancelled, {}}));
+    if (session.input->isInterrupted()) {
+        // A cancel is answered at once; resetting the decoder for the next session can take a moment.
+        end(session, unexpected(SpeechEngineError{SpeechEngineError::Kind::cancelled, {}}));
+        decoding.abandon();
         return;
     }
-    if (inUtterance) {
-        closeUtterance();
-    } else {
-        ps_end_utt(decoder);
-        // Speech the detector never confirmed may still have been decoded.
-        const QString text = hypothesis(decoder);
-        if (!text.isEmpty())
-            post(TranscriptionResult{text, samplesToTime(lastClosed), samplesToTime(fed), true});
-    }
-    end({});
+    decoding.finish();
+    end(session, {});
 }
 
 Task<Expected<void, SpeechEngineError>> PocketSphinxTranscriber::finalizeAndFinishThroughEndOfInput()
 {
-    if (!m_thread.joinable()) {
-        m_results->finish();
-        m_ended.resolve(Expected<void, SpeechEngineError>());
-    }
+    if (!m_input)
+        endHere({});
     auto ended = m_ended;
     co_return co_await ended;
 }
 
 Task<void> PocketSphinxTranscriber::cancelAndFinishNow()
 {
-    m_cancelled = true;
-    if (!m_thread.joinable()) {
-        m_results->finish();
-        m_ended.resolve(Expected<void, SpeechEngineError>());
+    if (!m_input) {
+        endHere({});
         co_return;
     }
     m_input->interrupt();

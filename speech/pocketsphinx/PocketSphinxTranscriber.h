@@ -1,21 +1,22 @@
 #pragma once
 
 #include "speech/AbstractTranscriber.h"
+#include "speech/RecognizerProgress.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 
 #include <atomic>
-#include <thread>
 
 namespace orv {
 
-// One session of the shared PocketSphinx decoder, streaming on a thread of its own: each 100 ms of
-// audio is decoded as it comes; the growing hypothesis of the current utterance is a volatile result,
-// each utterance the voice activity detector closes (and the rest at the end of input) a final one.
-// Time ranges count the samples fed.
+// One session of the shared PocketSphinx decoder (see UtteranceDecoder), decoding on a thread the model
+// runs and joins. It holds the model weakly: whoever owns the model decides when the decoding ends.
 class PocketSphinxTranscriber final : public AbstractTranscriber
 {
 public:
-    PocketSphinxTranscriber(Scheduler &scheduler, std::shared_ptr<PocketSphinxModel> model);
+    // progress, when given, follows the audio this session's decoding consumes.
+    PocketSphinxTranscriber(Scheduler &scheduler,
+                            std::weak_ptr<PocketSphinxModel> model,
+                            std::shared_ptr<RecognizerProgress> progress = nullptr);
     ~PocketSphinxTranscriber() override;
 
     std::optional<AudioFormat> bestAudioFormat(const AudioFormat &input) override;
@@ -27,23 +28,34 @@ public:
     Task<void> cancelAndFinishNow() override;
 
     // What the last session added to the vocabulary (for benchmarks).
-    int addedWords() const { return m_addedWords; }
+    int addedWords() const { return *m_addedWords; }
 
 private:
-    void decode(std::shared_ptr<AnalyzerInputStream> input);
-    void post(TranscriptionResult result);
-    void end(Expected<void, SpeechEngineError> outcome);
+    using Outcome = Expected<void, SpeechEngineError>;
+    // What the decoding thread uses; it outlives this object when the session is cancelled.
+    struct Session
+    {
+        PocketSphinxModel *model = nullptr;
+        std::shared_ptr<PostGate> gate;
+        std::shared_ptr<AnalyzerInputStream> input;
+        std::shared_ptr<TranscriptionResultStream> results;
+        AsyncValue<Outcome> ended;
+        QStringList contextualStrings;
+        std::shared_ptr<RecognizerProgress> progress;
+        std::shared_ptr<std::atomic<int>> addedWords;
+    };
+    static void decode(const Session &session);
+    static void end(const Session &session, Outcome outcome);
+    void endHere(Outcome outcome);
 
-    Scheduler &m_scheduler;
-    std::shared_ptr<PocketSphinxModel> m_model;
+    std::weak_ptr<PocketSphinxModel> m_model;
     std::shared_ptr<TranscriptionResultStream> m_results;
+    std::shared_ptr<RecognizerProgress> m_progress;
+    std::shared_ptr<std::atomic<int>> m_addedWords = std::make_shared<std::atomic<int>>(0);
     QStringList m_contextualStrings;
-    std::shared_ptr<AnalyzerInputStream> m_input;
-    std::thread m_thread;
-    std::atomic<bool> m_cancelled{false};
-    std::atomic<int> m_addedWords{0};
+    std::shared_ptr<AnalyzerInputStream> m_input; // set once the decoding runs
     // Resolved on the main thread after the last result was pushed and the results ended.
-    AsyncValue<Expected<void, SpeechEngineError>> m_ended;
+    AsyncValue<Outcome> m_ended;
 };
 
 } // namespace orv

@@ -13,9 +13,11 @@ SpeechEngineError conversionError(const QString &what)
                              QStringLiteral("The audio could not be converted for the recognizer (%1).").arg(what)};
 }
 
+// The inverse of reading 16-bit audio (÷ 32768), so a 16 kHz 16-bit file reaches the recognizer
+// sample for sample as it is on disk.
 qint16 toInt16(float sample)
 {
-    return qint16(std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f));
+    return qint16(std::clamp<long>(std::lround(sample * 32768.0f), -32768, 32767));
 }
 
 } // namespace

@@ -2,8 +2,6 @@
 
 #include "core/FileRead.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 
 #include <cstring>
@@ -34,22 +32,27 @@ Unexpected<WavFile::Error> failure(WavFile::Error::Kind kind, QString message)
 
 Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        // Only a path that names nothing "does not exist"; one the system refuses (too long) says why.
-        if (const auto problem = regularFileProblem(path); problem && problem->kind == FileReadError::Kind::unreadable)
-            return failure(
-                Error::Kind::unreadable,
-                QStringLiteral("The audio file %1 cannot be read: %2.").arg(shownPath(path), problem->reason));
-        return failure(Error::Kind::missing, QStringLiteral("The audio file %1 does not exist.").arg(path));
+    // A device or a named pipe is refused without waiting on it, and no more than the bound is read.
+    auto bytes = readRegularFile(path, maxFileBytes);
+    if (bytes)
+        return decode(bytes.value(), path);
+    const FileReadError &problem = bytes.error();
+    switch (problem.kind) {
+    case FileReadError::Kind::missing:
+        return failure(Error::Kind::missing, QStringLiteral("The audio file %1 does not exist.").arg(shownPath(path)));
+    case FileReadError::Kind::notRegular:
+        return failure(
+            Error::Kind::unreadable,
+            QStringLiteral("The audio file %1 cannot be transcribed: %2.").arg(shownPath(path), problem.reason));
+    case FileReadError::Kind::tooLarge:
+        return failure(
+            Error::Kind::unsupported,
+            QStringLiteral("The audio file %1 cannot be transcribed: %2.").arg(shownPath(path), problem.reason));
+    case FileReadError::Kind::unreadable:
+        break;
     }
-    if (info.isDir())
-        return failure(Error::Kind::unreadable, QStringLiteral("%1 is a folder, not an audio file.").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(Error::Kind::unreadable,
-                       QStringLiteral("The audio file %1 cannot be read: %2.").arg(path, file.errorString()));
-    return decode(file.readAll(), path);
+    return failure(Error::Kind::unreadable,
+                   QStringLiteral("The audio file %1 cannot be read: %2.").arg(shownPath(path), problem.reason));
 }
 
 Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, const QString &name)
@@ -95,12 +98,16 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
                            .arg(name)
                            .arg(bits)
                            .arg(format));
-    if (channels < 1 || channels > 2 || rate == 0)
-        return failure(Error::Kind::unsupported,
-                       QStringLiteral("%1 has %2 channels at %3 Hz; only mono or stereo audio is read.")
-                           .arg(name)
-                           .arg(channels)
-                           .arg(rate));
+    if (channels < 1 || channels > 2)
+        return failure(
+            Error::Kind::unsupported,
+            QStringLiteral("%1 has %2 channels; only mono or stereo audio is read.").arg(name).arg(channels));
+    // Each second is resampled to the recognizer's 16 kHz: a rate claiming 1 Hz would multiply the
+    // audio sixteen-thousandfold.
+    if (rate < minSampleRate || rate > maxSampleRate)
+        return failure(
+            Error::Kind::unsupported,
+            QStringLiteral("%1 is recorded at %2 Hz; only rates from 8 to 192 kHz are read.").arg(name).arg(rate));
 
     WavAudio audio;
     audio.sampleRate = rate;

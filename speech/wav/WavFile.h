@@ -19,10 +19,17 @@ struct WavAudio
     double durationSeconds() const { return sampleRate > 0 ? double(frameCount()) / sampleRate : 0; }
 };
 
-// Reads RIFF WAVE files with 16-bit integer or 32-bit float PCM, mono or stereo, at any rate.
+// Reads RIFF WAVE files with 16-bit integer or 32-bit float PCM, mono or stereo, at 8 to 192 kHz, from
+// regular files of bounded size.
 class WavFile
 {
 public:
+    static constexpr quint32 minSampleRate = 8000;
+    static constexpr quint32 maxSampleRate = 192000;
+    // Ten minutes (the longest dictation) at the highest rate, two channels of 32-bit float, and room for
+    // the header and metadata chunks: any recording a user can make of a dictation fits.
+    static constexpr qint64 maxFileBytes = qint64(600) * maxSampleRate * 2 * 4 + (qint64(1) << 20);
+
     struct Error
     {
         enum class Kind

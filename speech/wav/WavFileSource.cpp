@@ -4,8 +4,11 @@
 
 namespace orv {
 
-WavFileSource::WavFileSource(std::shared_ptr<const WavAudio> audio, Pace pace, std::function<void()> onEnd)
-    : m_audio(std::move(audio)), m_pace(pace), m_onEnd(std::move(onEnd))
+WavFileSource::WavFileSource(std::shared_ptr<const WavAudio> audio,
+                             Pace pace,
+                             std::function<void()> onEnd,
+                             std::shared_ptr<const RecognizerProgress> progress)
+    : m_audio(std::move(audio)), m_pace(pace), m_onEnd(std::move(onEnd)), m_progress(std::move(progress))
 {}
 
 WavFileSource::~WavFileSource()
@@ -72,6 +75,11 @@ void WavFileSource::play()
             while (!m_stopping && std::chrono::steady_clock::now() < due)
                 std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
                     due - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
+            if (m_stopping)
+                break;
+        } else if (m_pace == Pace::followRecognizer && m_progress) {
+            while (!m_stopping && time - m_progress->consumed() > maxLead)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
             if (m_stopping)
                 break;
         }

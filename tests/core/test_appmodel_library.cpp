@@ -247,7 +247,7 @@ TEST_F(AppModelTest, requestingPermissionsOpensSettingsForRefusalsAndAsksOnlyWha
     ASSERT_EQ(permissionsFake->speechRequests, 1);
     notifications = 0;
     permissionsFake->answerSpeech(AuthorizationStatus::denied);
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Allow Orvanta in Orvanta’s Settings → Dictation language."));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Speech recognition is not allowed for Orvanta on this computer."));
     EXPECT_EQ(m.speechStatus(), QStringLiteral("Denied — open your desktop settings"));
     EXPECT_EQ(notifications, 2) << "authorizeRecording refreshes, then the request task refreshes";
 

@@ -26,8 +26,10 @@ std::shared_ptr<PocketSphinxModel> SpeechSession::model()
     return shared;
 }
 
-SpeechSession::Outcome
-SpeechSession::transcribe(const QString &wavPath, const QStringList &contextualStrings, WavFileSource::Pace pace)
+SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
+                                                 const QStringList &contextualStrings,
+                                                 WavFileSource::Pace pace,
+                                                 std::shared_ptr<PocketSphinxModel> model)
 {
     Outcome outcome;
     auto audio = WavFile::read(wavPath);
@@ -39,7 +41,8 @@ SpeechSession::transcribe(const QString &wavPath, const QStringList &contextualS
     LiveScheduler &live = scheduler();
     AsyncValue<bool> ended;
     auto engine = speech::makeFileSpeechEngine(
-        live, shared, pace, [&live, ended] { live.post([ended] { ended.resolve(true); }); }, model());
+        live, shared, pace, [&live, ended] { live.post([ended] { ended.resolve(true); }); },
+        model ? std::move(model) : SpeechSession::model());
     engine->onPartial = [&](const QString &text) { outcome.partials.append(text); };
     engine->onStatus = [&](const QString &text) { outcome.statuses.append(text); };
 

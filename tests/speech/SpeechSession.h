@@ -28,9 +28,11 @@ public:
         QStringList partials;
         QStringList statuses;
     };
+    // With the shared model, or with the one given (a fresh model hears a file as `orvanta transcribe` does).
     static Outcome transcribe(const QString &wavPath,
                               const QStringList &contextualStrings = {},
-                              WavFileSource::Pace pace = WavFileSource::Pace::asFastAsPossible);
+                              WavFileSource::Pace pace = WavFileSource::Pace::asFastAsPossible,
+                              std::shared_ptr<PocketSphinxModel> model = nullptr);
 };
 
 // Tests that speak corpus sentences with flite; they skip when flite or sox is missing.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <numbers>
 #include <thread>
@@ -152,22 +153,33 @@ TEST_F(BridgeFixture, aConversionFailureIsReportedOnceAndEndsEverything)
     EXPECT_EQ(queued(), 1);
 }
 
-TEST_F(BridgeFixture, anAudioThreadRacingTheEndNeverQueuesAfterIt)
+TEST_F(BridgeFixture, anAudioThreadRacingTheEndConvertsNothingAfterIt)
 {
+    // The stream refuses late inputs by itself; what the bridge must stop is the work before that.
+    std::atomic<int> handled{0};
     std::atomic<bool> go{true};
     std::thread audio([&] {
-        while (go)
+        while (go) {
             bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 160, 0.1f), {});
+            ++handled;
+        }
     });
-    std::this_thread::sleep_for(5ms);
+    auto waitForBuffers = [&](int count) {
+        const int target = handled + count;
+        while (handled < target)
+            std::this_thread::yield();
+    };
+    waitForBuffers(3);
+    int convertedBeforeTheEnd = 0;
     {
-        std::lock_guard guard(bridge->lock());
+        std::lock_guard guard(bridge->lock()); // the converter runs only under this lock
         ASSERT_TRUE(bridge->flush());
+        convertedBeforeTheEnd = converterLog->conversions;
     }
-    const int before = queued();
-    std::this_thread::sleep_for(5ms);
+    waitForBuffers(20);
     go = false;
     audio.join();
-    EXPECT_GT(before, 0);
-    EXPECT_EQ(queued(), 0) << "nothing reaches the stream after it ended";
+    EXPECT_GT(convertedBeforeTheEnd, 0);
+    EXPECT_EQ(converterLog->conversions, convertedBeforeTheEnd) << "buffers after the end are dropped unconverted";
+    EXPECT_EQ(converterLog->flushes, 1);
 }

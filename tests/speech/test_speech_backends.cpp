@@ -1,5 +1,6 @@
 #include "speech/pocketsphinx/FlitePronouncer.h"
 #include "speech/pocketsphinx/PocketSphinxAssetInventory.h"
+#include "speech/pocketsphinx/UtteranceDecoder.h"
 #include "speech/soxr/SoxrAudioConverter.h"
 #include "speech/wav/WavFile.h"
 #include "speech/wav/WavFileSource.h"
@@ -9,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <mutex>
 #include <numbers>
 
 using namespace orv;
@@ -112,6 +117,46 @@ TEST(WavFiles, badFilesAreRefusedWithASentenceNamingThem)
               WavFile::Error::Kind::notWav);
 }
 
+TEST(WavFiles, onlyRegularFilesOfBoundedSizeAndSaneRatesAreRead)
+{
+    // A device or a FIFO would be read forever (or block at open): refused before reading.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.wav"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::pair<QString, QString> refusals[] = {
+        {QStringLiteral("/dev/zero"), QStringLiteral("it is a device, not a file")},
+        {fifo, QStringLiteral("it is a named pipe, not a file")},
+    };
+    for (const auto &[path, reason] : refusals) {
+        const auto refused = WavFile::read(path);
+        ASSERT_FALSE(refused) << path.toStdString();
+        EXPECT_EQ(refused.error().message,
+                  QStringLiteral("The audio file %1 cannot be transcribed: %2.").arg(path, reason));
+    }
+
+    // A sparse file just over the bound costs nothing to make and must not be read.
+    QFile huge(dir.filePath(QStringLiteral("huge.wav")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write(header(1, 1, 16000, 16, 0, false));
+    ASSERT_TRUE(huge.resize(WavFile::maxFileBytes + 1));
+    huge.close();
+    const auto tooLarge = WavFile::read(huge.fileName());
+    ASSERT_FALSE(tooLarge);
+    EXPECT_TRUE(tooLarge.error().message.contains(QStringLiteral("more than the")))
+        << tooLarge.error().message.toStdString();
+
+    // Each second is resampled to 16 kHz, so a tiny claimed rate would multiply the audio.
+    const QByteArray samples(64, '\0');
+    for (quint32 rate : {1u, 7999u, 192001u}) {
+        const auto refused = WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, QStringLiteral("x.wav"));
+        ASSERT_FALSE(refused) << rate;
+        EXPECT_EQ(refused.error().message,
+                  QStringLiteral("x.wav is recorded at %1 Hz; only rates from 8 to 192 kHz are read.").arg(rate));
+    }
+    for (quint32 rate : {8000u, 192000u})
+        EXPECT_TRUE(WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, QStringLiteral("x.wav"))) << rate;
+}
+
 TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
 {
     auto audio = std::make_shared<WavAudio>();
@@ -140,6 +185,56 @@ TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
     source.stop();
     EXPECT_EQ(frames, (std::vector<qint64>{800, 800, 400}));
     EXPECT_EQ(times[1], std::chrono::milliseconds(100));
+}
+
+TEST(WavFiles, aFileFollowingTheRecognizerNeverRunsFurtherAheadThanItsLead)
+{
+    // The "recognizer" here consumes a buffer only after the test has seen it arrive, so a source that
+    // ignored the recognizer would be seconds ahead.
+    auto audio = std::make_shared<WavAudio>();
+    audio->sampleRate = 8000;
+    audio->channels = 1;
+    audio->samples.assign(8000 * 3, 0.25f);
+    auto progress = std::make_shared<RecognizerProgress>();
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Duration> leads;
+    bool done = false;
+    WavFileSource source(
+        audio, WavFileSource::Pace::followRecognizer,
+        [&] {
+            std::lock_guard guard(lock);
+            done = true;
+            changed.notify_all();
+        },
+        progress);
+    source.installTap(800, source.inputFormat(), [&](const AudioBuffer &, Duration time) {
+        std::lock_guard guard(lock);
+        leads.push_back(time - progress->consumed());
+        changed.notify_all();
+    });
+    ASSERT_TRUE(source.start());
+    std::size_t consumed = 0;
+    std::unique_lock guard(lock);
+    while (!done) {
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(10), [&] { return done || leads.size() > consumed; }));
+        for (; consumed < leads.size(); ++consumed)
+            progress->advance(std::chrono::milliseconds(100));
+    }
+    guard.unlock();
+    source.stop();
+    ASSERT_EQ(leads.size(), 30u);
+    EXPECT_LE(*std::max_element(leads.begin(), leads.end()), WavFileSource::maxLead);
+}
+
+TEST(Punctuation, theDictationStartsWithACapitalSaysIAndEndsWithAFullStop)
+{
+    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("i think i'm late and i'll call him"), true, true),
+              QStringLiteral("I think I'm late and I'll call him."));
+    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("it is mine"), false, false), QStringLiteral("it is mine"))
+        << "an i inside a word stays";
+    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("done."), true, true), QStringLiteral("Done."));
+    EXPECT_EQ(UtteranceDecoder::punctuate(QString(), true, true), QString());
 }
 
 TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
@@ -176,11 +271,12 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
     SoxrAudioConverter same({16000, 1, AudioFormat::SampleType::float32}, to);
     AudioBuffer one;
     one.format = {16000, 1, AudioFormat::SampleType::float32};
-    one.frameCount = 3;
-    one.floatSamples = {1.5f, -1.0f, 0.0f};
+    one.frameCount = 6;
+    one.floatSamples = {1.5f, -1.5f, 0.0f, 12345 / 32768.0f, -1.0f, 1 / 32768.0f};
     auto passed = same.convert(one, {});
     ASSERT_TRUE(passed.hasValue());
-    EXPECT_EQ(passed.value()[0].samples, (std::vector<qint16>{32767, -32767, 0})) << "clipped, not wrapped";
+    EXPECT_EQ(passed.value()[0].samples, (std::vector<qint16>{32767, -32768, 0, 12345, -32768, 1}))
+        << "clipped, not wrapped; 16-bit samples come back as they were read";
 }
 
 TEST(Vocabulary, flitePhonesAreWrittenInTheRecognizersPhoneSet)

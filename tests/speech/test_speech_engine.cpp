@@ -159,7 +159,17 @@ TEST_F(EngineFixture, resultsReplaceVolatileTextButNeverFinalText)
 
     const auto sent = partials.size();
     transcriber->emitResult(QStringLiteral(" \n\t"), 3, 4, true);
-    EXPECT_EQ(partials.size(), sent) << "blank results change nothing";
+    transcriber->emitResult(QString(), 0, 1.5, true);
+    EXPECT_EQ(partials.size(), sent) << "blank results change nothing, also over final text";
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")});
+
+    // An utterance whose final result has no words takes its provisional words back.
+    transcriber->emitResult(QStringLiteral("um"), 2.0, 2.4, false);
+    transcriber->emitResult(QStringLiteral(" "), 2.0, 2.6, false);
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("hello there"), QStringLiteral("um")}));
+    transcriber->emitResult(QString(), 2.0, 2.6, true);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")});
+    EXPECT_EQ(partials.back(), QStringLiteral("hello there"));
 
     transcriber->emitResult(QStringLiteral("  early  "), -1, -0.5, true);
     EXPECT_EQ(texts().front(), QStringLiteral("early")) << "segments stay in time order, trimmed";
@@ -303,14 +313,13 @@ TEST_F(EngineFixture, aStaleStartNeverTouchesTheSessionThatReplacedIt)
     EXPECT_EQ(engine->sessionID(), second);
     EXPECT_TRUE(audio->running);
 
-    // A level scheduled by the old session's audio thread is dropped too.
-    auto oldLevelCount = levels.size();
+    // A level the audio thread scheduled just before its session was replaced is dropped.
+    ASSERT_TRUE(audio->deliver(test::FakeAudioSource::constantBuffer(audio->format, 1600, 0.5f)));
     engine->cancel();
-    levels.clear();
-    audio->deliver(test::FakeAudioSource::constantBuffer(audio->format, 1600, 0.5f));
-    scheduler.runPending();
-    EXPECT_TRUE(levels.empty());
-    (void)oldLevelCount;
+    levels.clear();   // the cancel's own 0
+    startListening(); // runs the stale level while the new session is current
+    EXPECT_TRUE(engine->sessionID());
+    EXPECT_TRUE(levels.empty()) << "the replaced session's level reached the new one";
 }
 
 TEST_F(EngineFixture, aCancelDuringFinalizationEndsTheFinishQuietly)
@@ -345,6 +354,8 @@ TEST_F(EngineFixture, permissionAndLanguageProblemsEndTheStartWithTheirSentence)
         f.permissions->speech = AuthorizationStatus::restricted;
         auto t = f.start();
         EXPECT_EQ(t.result().error().kind, Kind::speechPermissionDenied);
+        EXPECT_EQ(t.result().error().description(),
+                  QStringLiteral("Speech recognition is not allowed for Orvanta on this computer."));
     }
     {
         EngineRig f;

@@ -102,7 +102,8 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     const Result verbatim =
         orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--library"), library, speech});
     ASSERT_EQ(verbatim.exitCode, 0);
-    EXPECT_TRUE(verbatim.out.startsWith(QStringLiteral("please send the Q3 report"))) << verbatim.out.toStdString();
+    EXPECT_TRUE(verbatim.out.startsWith(QStringLiteral("Please send the Q3 report"))) << verbatim.out.toStdString();
+    EXPECT_TRUE(verbatim.out.endsWith(QLatin1Char('.'))) << "the recognizer's light punctuation";
     EXPECT_EQ(fileHash(library), before) << "the library is only read";
 
     const Result language =
@@ -122,4 +123,34 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     const Result nothing = orvanta({QStringLiteral("--library"), library, quiet.fileName()});
     EXPECT_EQ(nothing.exitCode, 5);
     EXPECT_EQ(nothing.err, QStringLiteral("No speech detected"));
+}
+
+TEST(TranscribeCommand, aRecordingOverAMinuteIsFedAtTheRecognizersPaceAndReportsProgress)
+{
+    // Fed all at once, the recognizer was far behind when the input ended and the finalization bound
+    // ran out on the backlog.
+    if (auto missing = speechCorpus::missingTools())
+        GTEST_SKIP() << missing->toStdString();
+    QTemporaryDir dir;
+    WavAudio recording;
+    recording.sampleRate = 16000;
+    recording.channels = 1;
+    const auto sentences = speechCorpus::everydaySentences();
+    for (int i = 0; recording.durationSeconds() < 75; ++i) {
+        const QString part = dir.filePath(QStringLiteral("part%1.wav").arg(i));
+        ASSERT_TRUE(speechCorpus::synthesize(sentences[i % sentences.size()].text, QStringLiteral("slt"), part));
+        auto audio = WavFile::read(part);
+        ASSERT_TRUE(audio);
+        recording.samples.insert(recording.samples.end(), audio.value().samples.begin(), audio.value().samples.end());
+        recording.samples.insert(recording.samples.end(), 8000, 0.0f); // half a second between sentences
+    }
+    QFile file(dir.filePath(QStringLiteral("long.wav")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(WavFile::encode16(recording));
+    file.close();
+
+    const Result result = orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), file.fileName()});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains(QStringLiteral("train station"))) << result.out.toStdString();
+    EXPECT_TRUE(result.err.contains(QStringLiteral("Transcribed 1:00 of 1:"))) << result.err.toStdString();
 }

@@ -38,12 +38,44 @@ QList<Sentence> everydaySentences()
         QStringLiteral("do not forget to water the plants while i am away"),
         QStringLiteral("the doctor said i should drink more water every day"),
     };
-    const QStringList voices{QStringLiteral("slt"), QStringLiteral("awb"), QStringLiteral("rms"),
-                             QStringLiteral("kal16")};
+    const QStringList all = voices();
     QList<Sentence> sentences;
     for (int i = 0; i < texts.size(); ++i)
-        sentences.append(Sentence{texts[i], voices[i % voices.size()]});
+        sentences.append(Sentence{texts[i], all[i % all.size()]});
     return sentences;
+}
+
+QStringList voices()
+{
+    return {QStringLiteral("slt"), QStringLiteral("awb"), QStringLiteral("rms"), QStringLiteral("kal16")};
+}
+
+QStringList heldOutTexts()
+{
+    return {
+        QStringLiteral("could you pick up the kids from school on wednesday"),
+        QStringLiteral("i left my umbrella in the car this morning"),
+        QStringLiteral("the library closes at six on weekends"),
+        QStringLiteral("we are planning a trip to the mountains in july"),
+        QStringLiteral("please remember to lock the door when you leave"),
+        QStringLiteral("the coffee machine in the kitchen is broken again"),
+        QStringLiteral("my sister is moving to a new apartment next month"),
+        QStringLiteral("he runs five miles every morning before work"),
+        QStringLiteral("the bus was late so i missed the first class"),
+        QStringLiteral("let me know if you need anything else from me"),
+        QStringLiteral("the garden looks beautiful after the rain"),
+        QStringLiteral("we should order more paper for the printer"),
+        QStringLiteral("her birthday party is on saturday at seven"),
+        QStringLiteral("i need to finish this letter before lunch"),
+        QStringLiteral("the hotel room had a nice view of the sea"),
+        QStringLiteral("they bought a new car last summer"),
+        QStringLiteral("please turn off the lights before you go to bed"),
+        QStringLiteral("the store is having a big sale this weekend"),
+        QStringLiteral("my phone battery died in the middle of the call"),
+        QStringLiteral("we watched a good movie at home last night"),
+        QStringLiteral("can we move our lunch to half past twelve"),
+        QStringLiteral("the train to the airport leaves every twenty minutes"),
+    };
 }
 
 QStringList unknownNames()
@@ -90,6 +122,28 @@ bool convert(const QString &from, const QString &to, const QStringList &soxOutpu
     QProcess sox;
     sox.start(QStringLiteral("sox"), QStringList{from} + soxOutputOptions + QStringList{to});
     return sox.waitForFinished(30000) && sox.exitCode() == 0;
+}
+
+bool referenceDecoderInstalled()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pocketsphinx_continuous")).isEmpty();
+}
+
+std::optional<QString> referenceTranscript(const QString &path)
+{
+    if (!referenceDecoderInstalled())
+        return std::nullopt;
+    const QString root = QStringLiteral("/usr/share/pocketsphinx/model/en-us/");
+    QProcess decoder;
+    decoder.start(QStringLiteral("pocketsphinx_continuous"),
+                  {QStringLiteral("-hmm"), root + QStringLiteral("en-us"), QStringLiteral("-lm"),
+                   root + QStringLiteral("en-us.lm.bin"), QStringLiteral("-dict"),
+                   root + QStringLiteral("cmudict-en-us.dict"), QStringLiteral("-logfn"), QStringLiteral("/dev/null"),
+                   QStringLiteral("-infile"), path});
+    if (!decoder.waitForFinished(120000) || decoder.exitStatus() != QProcess::NormalExit || decoder.exitCode() != 0)
+        return std::nullopt;
+    // One line per utterance.
+    return QString::fromUtf8(decoder.readAllStandardOutput()).simplified();
 }
 
 QStringList words(const QString &text)

@@ -18,8 +18,11 @@ struct Sentence
     QString voice; // flite voice: slt, awb, rms, kal16
 };
 
-// Everyday sentences in several voices.
+QStringList voices();
+// Everyday sentences, each in one of the voices in turn (the tests use these).
 QList<Sentence> everydaySentences();
+// More everyday sentences that no test uses, for the benchmark's judgement of accuracy.
+QStringList heldOutTexts();
 // Sentences with names the generic model does not know, and those names.
 QList<Sentence> nameSentences();
 QStringList unknownNames();
@@ -30,6 +33,11 @@ std::optional<QString> missingTools();
 bool synthesize(const QString &text, const QString &voice, const QString &path);
 // Converts with sox (rate, channels, float encoding) for format tests.
 bool convert(const QString &from, const QString &to, const QStringList &soxOutputOptions);
+
+// PocketSphinx's own decoder (pocketsphinx_continuous, default settings, the same Debian model) on a
+// 16 kHz mono WAV file: its transcript, or nullopt when it is not installed or failed.
+bool referenceDecoderInstalled();
+std::optional<QString> referenceTranscript(const QString &path);
 
 // Lower-case words without punctuation.
 QStringList words(const QString &text);

@@ -54,13 +54,15 @@ void GlobalShortcut::setFnStatus(const QString &text)
 Expected<void, GlobalShortcut::RegistrationError> GlobalShortcut::start()
 {
     stop();
+    // The hold key listens before the toggle is taken: whoever sees the toggle's grab may press the hold
+    // key at once, and a press made before the listening began would be taken for a key already down.
+    startFnMonitoring();
     std::int32_t status = m_ops.installHotKeyHandler([this](HotKey key) { return handleHotKey(key); });
     m_handlerInstalled = status == 0;
     if (m_handlerInstalled) {
         status = m_ops.registerHotKey(HotKey::toggle);
         m_hotKeyRegistered = status == 0;
     }
-    startFnMonitoring();
     if (status != 0) {
         const auto kind =
             m_ops.waylandSession ? RegistrationError::Kind::unsupportedSession : RegistrationError::Kind::failed;

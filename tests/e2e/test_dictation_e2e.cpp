@@ -37,6 +37,12 @@ QString libraryPath()
     return homeDir->filePath(QStringLiteral("data/orvanta/library.json"));
 }
 
+QByteArray libraryText()
+{
+    QFile file(libraryPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
 class DictationEndToEnd : public ::testing::Test
 {
 protected:
@@ -258,7 +264,8 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
     const unsigned space = keys.keycode("space");
     // Listening once the toggle shortcut (Ctrl+Alt+Space: X11's Control and Mod1 masks) is grabbed.
     constexpr unsigned controlAndAlt = (1u << 2) | (1u << 3);
-    EXPECT_TRUE(pollUntil([&] { return keys.isGrabbedByAnother(space, controlAndAlt); }, 15000))
+    ASSERT_TRUE(pollUntil([&] { return keys.isGrabbedByAnother(space, controlAndAlt); }, 15000))
+        << (orvanta.state() == QProcess::NotRunning ? "orvanta ended: " : "orvanta runs: ")
         << orvanta.readAllStandardError().constData();
 
     const unsigned holdKey = keys.keycode("Control_R");
@@ -267,10 +274,13 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
         // The recognizer loads while the silence before the words plays.
         Speaker speaker(hello, 2.0);
         pollUntil([&] { return speaker.done(); }, 30000);
+        EXPECT_TRUE(speaker.delivered()) << "nobody recorded the speech; orvanta "
+                                         << (orvanta.state() == QProcess::NotRunning ? "ended: " : "runs: ")
+                                         << orvanta.readAllStandardError().constData();
     }
     keys.release(holdKey);
     EXPECT_TRUE(pollUntil([&] { return field.text() == QLatin1String("Hello world."); }, 20000))
-        << field.text().toStdString();
+        << "field: \"" << field.text().toStdString() << "\", library: " << libraryText().constData();
 
     orvanta.terminate();
     ASSERT_TRUE(orvanta.waitForFinished(10000));

@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace orv::test {
@@ -40,22 +42,43 @@ Speaker::Speaker(QByteArray audio, double leadSilence, double trailSilence)
 
 Speaker::~Speaker()
 {
+    m_stop = true;
     m_thread.join();
 }
 
 void Speaker::play()
 {
-    const int fd = ::open(qgetenv("ORVANTA_TEST_MIC_FIFO").constData(), O_WRONLY);
+    // Non-blocking throughout: when nobody records, the sound server stops draining the FIFO, and a
+    // blocked writer would hang the test instead of failing it.
+    const QByteArray path = qgetenv("ORVANTA_TEST_MIC_FIFO");
+    int fd = -1;
+    while (!m_stop && (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) < 0 && errno == ENXIO)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (fd >= 0) {
         const qsizetype chunk = bytesPerSecond / 10;
         const auto start = std::chrono::steady_clock::now();
-        for (qsizetype at = 0, index = 0; at < m_audio.size(); at += chunk, ++index) {
-            const qsizetype length = std::min(chunk, m_audio.size() - at);
-            if (::write(fd, m_audio.constData() + at, length) < 0)
-                break;
+        bool failed = false;
+        for (qsizetype at = 0, index = 0; at < m_audio.size() && !failed; at += chunk, ++index) {
+            const qsizetype end = std::min(at + chunk, m_audio.size());
+            for (qsizetype written = at; written < end && !failed;) {
+                if (m_stop) {
+                    failed = true;
+                    break;
+                }
+                const ssize_t n = ::write(fd, m_audio.constData() + written, end - written);
+                if (n > 0) {
+                    written += n;
+                } else if (n < 0 && errno == EAGAIN) {
+                    pollfd ready{fd, POLLOUT, 0};
+                    ::poll(&ready, 1, 50);
+                } else {
+                    failed = true;
+                }
+            }
             // Real-time pace without drift: each chunk waits for its own moment.
             std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (index + 1)));
         }
+        m_delivered = !failed;
         ::close(fd);
     }
     m_done = true;

@@ -14,7 +14,8 @@ namespace orv::test {
 QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const QString &voice = QStringLiteral("slt"));
 
 // Plays audio into the FIFO behind the test sound server's default source ($ORVANTA_TEST_MIC_FIFO) at
-// real-time pace, after leadSilence and followed by trailSilence (seconds).
+// real-time pace, after leadSilence and followed by trailSilence (seconds). Never blocks: the destructor
+// stops a playback that nobody is recording.
 class Speaker
 {
 public:
@@ -24,12 +25,16 @@ public:
     Speaker &operator=(const Speaker &) = delete;
 
     bool done() const { return m_done; }
+    // Whether every sample reached the sound server.
+    bool delivered() const { return m_delivered; }
 
 private:
     void play();
 
     QByteArray m_audio;
     std::atomic<bool> m_done{false};
+    std::atomic<bool> m_delivered{false};
+    std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
 

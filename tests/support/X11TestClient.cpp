@@ -44,6 +44,9 @@ X11TestClient::~X11TestClient()
 {
     if (!m_display)
         return;
+    // A key left down would stay down for every later client of the server.
+    for (const unsigned held : std::vector<unsigned>(m_held))
+        release(held);
     restoreKeymap();
     if (m_window)
         XDestroyWindow(m_display, m_window);
@@ -59,12 +62,14 @@ void X11TestClient::press(unsigned keycode)
 {
     XTestFakeKeyEvent(m_display, keycode, True, CurrentTime);
     XFlush(m_display);
+    m_held.push_back(keycode);
 }
 
 void X11TestClient::release(unsigned keycode)
 {
     XTestFakeKeyEvent(m_display, keycode, False, CurrentTime);
     XFlush(m_display);
+    std::erase(m_held, keycode);
 }
 
 void X11TestClient::tap(unsigned keycode)

@@ -52,6 +52,7 @@ private:
     unsigned long m_window = 0;
     bool m_focused = false;
     std::vector<unsigned> m_presses;
+    std::vector<unsigned> m_held;
     std::vector<std::pair<unsigned, std::vector<unsigned long>>> m_savedKeysyms;
     void *m_savedModifiers = nullptr; // XModifierKeymap
 };

@@ -202,6 +202,10 @@ TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrations)
     EXPECT_EQ(platform.sessionObservers, 1);
     EXPECT_EQ(scheduler.pendingTimers(), 1u) << "one watchdog";
     EXPECT_TRUE(platform.tapEnabled);
+    // Whoever sees the toggle taken may press the hold key at once: the tap must already listen.
+    const qsizetype lastStart = platform.calls.lastIndexOf(QStringLiteral("createTap"));
+    EXPECT_LT(platform.calls.indexOf(QStringLiteral("enableTap"), lastStart),
+              platform.calls.indexOf(QStringLiteral("register toggle"), lastStart));
 }
 
 TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)

@@ -14,14 +14,18 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <iostream>
 
 using namespace orv;
+using orv::test::activeWindowTitle;
 using orv::test::GtkField;
 using orv::test::pollUntil;
 using orv::test::Speaker;
@@ -80,6 +84,22 @@ protected:
         ASSERT_TRUE(pollUntil([&] { return model().phase() == RecordingPhase::processing; }, 3000) ||
                     model().phase() == RecordingPhase::idle);
         ASSERT_TRUE(waitForPhase(RecordingPhase::idle)) << model().status().toStdString();
+    }
+
+    // The toggle as a person presses it: Ctrl, Alt, Space down and up again, 60-80 ms between key events.
+    void pressToggle(int spaceHeldMs)
+    {
+        const unsigned chord[] = {keys.keycode("Control_L"), keys.keycode("Alt_L"), keys.keycode("space")};
+        const int gaps[] = {70, 65, spaceHeldMs, 60, 80, 0};
+        int step = 0;
+        for (const unsigned key : chord) {
+            keys.press(key);
+            pollUntil([] { return false; }, gaps[step++]);
+        }
+        for (int i = 2; i >= 0; --i) {
+            keys.release(chord[i]);
+            pollUntil([] { return false; }, gaps[step++]);
+        }
     }
 
     void typeText(const QString &text)
@@ -160,20 +180,6 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
-    const unsigned chord[] = {keys.keycode("Control_L"), keys.keycode("Alt_L"), keys.keycode("space")};
-    auto pressToggle = [&](int spaceHeldMs) {
-        const int gaps[] = {70, 65, spaceHeldMs, 60, 80, 0};
-        int step = 0;
-        for (const unsigned key : chord) {
-            keys.press(key);
-            pollUntil([] { return false; }, gaps[step++]);
-        }
-        for (int i = 2; i >= 0; --i) {
-            keys.release(chord[i]);
-            pollUntil([] { return false; }, gaps[step++]);
-        }
-    };
-
     QString expected;
     for (const int spaceHeldMs : {75, 400}) {
         SCOPED_TRACE(spaceHeldMs);
@@ -194,6 +200,49 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
         expected += QStringLiteral("Hello world.");
         EXPECT_TRUE(pollUntil([&] { return field.text() == expected; }, 3000)) << field.text().toStdString();
     }
+}
+
+// Firefox takes its accessibility tree's focus back from the toggle's grab later than GTK does.
+TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
+{
+    const QString firefox = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
+    if (firefox.isEmpty())
+        GTEST_SKIP() << "firefox-esr is not installed";
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
+    QTemporaryDir profile;
+    QFile prefs(profile.filePath(QStringLiteral("user.js")));
+    ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+    prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                "user_pref(\"browser.aboutwelcome.enabled\", false);\n");
+    prefs.close();
+    QProcess browser;
+    browser.start(firefox, {QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile.path(),
+                            QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString()});
+    const auto closeBrowser = qScopeGuard([&] {
+        browser.kill();
+        browser.waitForFinished(5000);
+    });
+    ASSERT_TRUE(pollUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 60000))
+        << activeWindowTitle().toStdString();
+
+    pressToggle(75);
+    ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
+    {
+        Speaker speaker(hello);
+        pollUntil([&] { return speaker.done(); }, 30000);
+    }
+    pressToggle(75);
+    QElapsedTimer sinceRelease;
+    sinceRelease.start();
+    ASSERT_TRUE(waitForPhase(RecordingPhase::idle)) << model().status().toStdString();
+    std::cout << "figure: Firefox ESR contenteditable by the toggle: " << model().lastDelivery().toStdString() << " "
+              << sinceRelease.elapsed() << " ms after the toggle was let go\n";
+    EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
+    EXPECT_TRUE(pollUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:DearHello world. ")); }, 3000))
+        << activeWindowTitle().toStdString();
 }
 
 TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSaved)

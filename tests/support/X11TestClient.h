@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 #include <vector>
 
@@ -56,6 +58,9 @@ private:
     std::vector<std::pair<unsigned, std::vector<unsigned long>>> m_savedKeysyms;
     void *m_savedModifiers = nullptr; // XModifierKeymap
 };
+
+// The active window's title, read from the X server: how a web page under test reports its text.
+QString activeWindowTitle();
 
 // Runs the Qt event loop until done() or the timeout; returns done().
 bool pollUntil(const std::function<bool()> &done, int timeoutMs = 3000);

@@ -28,6 +28,7 @@
 
 using namespace orv;
 using Outcome = DeliveryResult::Outcome;
+using orv::test::activeWindowTitle;
 using orv::test::pollUntil;
 
 namespace {
@@ -58,36 +59,6 @@ bool accessibilityEnabled()
                QStringLiteral("string:org.a11y.Status"), QStringLiteral("string:IsEnabled")});
     get.waitForFinished(3000);
     return get.readAllStandardOutput().contains("boolean true");
-}
-
-// The active window's title, read from the X server: how a web page reports its text here.
-QString activeWindowTitle()
-{
-    Display *display = XOpenDisplay(nullptr);
-    if (!display)
-        return QString();
-    QString title;
-    auto property = [&](Window window, const char *name, Atom type) {
-        Atom actualType = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char *data = nullptr;
-        QByteArray value;
-        if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, type, &actualType,
-                               &format, &count, &after, &data) == Success &&
-            data)
-            value = QByteArray(reinterpret_cast<const char *>(data), format == 32 ? 0 : static_cast<int>(count));
-        if (data && format == 32 && count == 1)
-            value = QByteArray::number(static_cast<qulonglong>(*reinterpret_cast<unsigned long *>(data)));
-        if (data)
-            XFree(data);
-        return value;
-    };
-    const Window active = property(DefaultRootWindow(display), "_NET_ACTIVE_WINDOW", XA_WINDOW).toULongLong();
-    if (active)
-        title = QString::fromUtf8(property(active, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False)));
-    XCloseDisplay(display);
-    return title;
 }
 
 // A program under test that reports "ready" and "text:<content>" lines.

@@ -13,9 +13,10 @@
 
 namespace orv {
 
-// HTTP to one llama.cpp server on loopback: no proxy, no redirects, every request abortable by the
-// awaiting task's cancellation or by a time limit on the scheduler.
-class LlamaServerClient
+// HTTP to one server on this computer (the language model's, the speech server's): no proxy, no
+// redirects, every request abortable by the awaiting task's cancellation or by a time limit on the
+// scheduler. The endpoint is checked for loopback by whoever makes the client.
+class LoopbackHttpClient
 {
 public:
     struct Reply
@@ -35,17 +36,22 @@ public:
     };
 
     // The longest body read. An answer of 1200 tokens (each at most a few dozen bytes of text, JSON escaping
-    // can make a byte six) with the server's envelope stays far below it.
+    // can make a byte six) or ten minutes of transcript with the server's envelope stays far below it.
     static constexpr qint64 largestAnswer = 1024 * 1024;
 
-    LlamaServerClient(Scheduler &scheduler, QUrl endpoint);
+    LoopbackHttpClient(Scheduler &scheduler, QUrl endpoint);
 
     const QUrl &endpoint() const { return m_endpoint; }
 
-    // GET when body is empty, POST with a JSON body otherwise. timeLimit zero: no limit of its own.
+    // path is appended to the endpoint's own path. GET when body is empty, POST with a JSON body otherwise.
+    // timeLimit zero: no limit of its own.
     Task<Reply> send(QString path, std::optional<QJsonObject> body, Duration timeLimit);
+    // POST of a body of the given content type.
+    Task<Reply> post(QString path, QByteArray body, QByteArray contentType, Duration timeLimit);
 
 private:
+    Task<Reply> request(QString path, std::optional<QByteArray> body, QByteArray contentType, Duration timeLimit);
+
     Scheduler &m_scheduler;
     QUrl m_endpoint;
     QNetworkAccessManager m_manager;

@@ -100,7 +100,13 @@ LoopbackHttpClient::request(QString path, std::optional<QByteArray> body, QByteA
         state->reply = nullptr;
         Reply answer;
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid()) {
+        // Network-level errors after the status line mean the body was cut short: it is no answer.
+        const QNetworkReply::NetworkError error = reply->error();
+        const bool cutShort = error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+        if (status.isValid() && cutShort) {
+            answer.outcome = Reply::Outcome::interrupted;
+            answer.errorText = reply->errorString();
+        } else if (status.isValid()) {
             answer.outcome = Reply::Outcome::answered;
             answer.status = status.toInt();
             answer.body = state->body + reply->readAll();

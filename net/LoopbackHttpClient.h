@@ -27,7 +27,8 @@ public:
             unreachable,
             timedOut,
             cancelled,
-            tooLarge, // the body grew past largestAnswer and was cut off
+            tooLarge,    // the body grew past largestAnswer and was cut off
+            interrupted, // the connection ended before the whole answer arrived
         };
         Outcome outcome = Outcome::unreachable;
         int status = 0; // HTTP status when answered

@@ -63,6 +63,7 @@ ModelError requestFailure(const Reply &reply, const QUrl &endpoint, const QStrin
         return ModelError::failure(QStringLiteral("The model server at ") + endpoint.toString() +
                                    QStringLiteral(" did not answer in time."));
     case Reply::Outcome::unreachable:
+    case Reply::Outcome::interrupted:
         return ModelError::failure(notAnswering(endpoint));
     case Reply::Outcome::tooLarge:
         return ModelError::failure(tooLong(endpoint));
@@ -200,6 +201,7 @@ Task<void> LlamaServerModel::refresh()
     case Reply::Outcome::cancelled:
         co_return; // nothing learned
     case Reply::Outcome::unreachable:
+    case Reply::Outcome::interrupted:
     case Reply::Outcome::timedOut:
         state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(endpoint));
         co_return;

@@ -66,6 +66,7 @@ Task<Expected<void, SpeechServer::Failure>> SpeechServer::probe()
     case Reply::Outcome::timedOut:
         co_return unexpected(
             Failure{QStringLiteral("No speech server answers at %1.").arg(self->m_endpoint.toString()), false, false});
+    case Reply::Outcome::interrupted:
     case Reply::Outcome::tooLarge:
     case Reply::Outcome::answered:
         break;
@@ -102,6 +103,9 @@ SpeechServer::transcribe(std::shared_ptr<const std::vector<qint16>> samples,
     case Reply::Outcome::timedOut:
         co_return unexpected(
             Failure{QStringLiteral("The speech server at %1 did not answer in time.").arg(where), false, false});
+    case Reply::Outcome::interrupted:
+        co_return unexpected(
+            Failure{QStringLiteral("The speech server at %1 broke off its answer.").arg(where), true, false});
     case Reply::Outcome::tooLarge:
         co_return unexpected(
             Failure{QStringLiteral("The speech server at %1 sent an answer too long to be a transcript.").arg(where),

@@ -254,6 +254,8 @@ Task<void> SpeechServerTranscriber::cancelAndFinishNow()
         co_await delegate->cancelAndFinishNow();
         co_return;
     }
+    if (m_cancelled)
+        co_return; // the watchdog's cancel, then the engine's
     m_cancelled = true;
     m_poll.reset();
     m_live.cancel();

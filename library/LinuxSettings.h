@@ -2,6 +2,7 @@
 
 #include "core/Expected.h"
 #include "library/KeyValueStore.h"
+#include "library/SpeechEngineStatus.h"
 #include "shortcuts/ShortcutSettings.h"
 
 #include <QObject>
@@ -63,6 +64,9 @@ public:
     // whisper.cpp's /inference or an OpenAI-compatible /v1/audio/transcriptions.
     static Expected<QUrl, QString> speechServerUrl(const QString &address);
 
+    // Not a stored choice: what came of the speech engine choice, for the Settings page to show.
+    SpeechEngineStatus &speechEngineStatus() { return m_speechEngineStatus; }
+
 Q_SIGNALS:
     void changed();
 
@@ -71,6 +75,7 @@ private:
     Expected<void, QString> store(const QString &key, const QString &value);
 
     std::unique_ptr<KeyValueStore> m_store;
+    SpeechEngineStatus m_speechEngineStatus;
 };
 
 } // namespace orv

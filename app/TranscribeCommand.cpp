@@ -102,6 +102,15 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
     // finish within the finalization bound, however long the recording.
     // A server takes the whole file in one request at the end, so the file goes in as fast as it can.
     auto progress = std::make_shared<RecognizerProgress>();
+    if (options.server) {
+        // Asked first: without a server the file must go at PocketSphinx's pace, or a long one would leave
+        // its whole decoding to the finalization.
+        std::shared_ptr<SpeechServer> server = options.server;
+        if (!co_await server->probe()) {
+            printError(QStringLiteral("Speech server not answering — using %1").arg(speech::pocketSphinxDisplayName()));
+            options.server.reset();
+        }
+    }
     std::shared_ptr<SpeechServerChoice> choice;
     if (options.server)
         choice = std::make_shared<SpeechServerChoice>(SpeechServerChoice{options.server, false});

@@ -212,8 +212,10 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     const Result served = orvantaServing(verbatim + QStringList{endpoint, wav});
     EXPECT_EQ(served.exitCode, 0) << served.err.toStdString();
     EXPECT_EQ(served.out, QStringLiteral("Server words."));
-    ASSERT_EQ(server.requests().size(), 2) << "a probe and the whole file, no live requests";
-    EXPECT_TRUE(server.requests()[1].body.contains("RIFF"));
+    const auto posts = std::count_if(server.requests().begin(), server.requests().end(),
+                                     [](const test::ScriptedHttpServer::Request &r) { return r.method == "POST"; });
+    EXPECT_EQ(posts, 1) << "the whole file once, no live requests";
+    EXPECT_TRUE(server.requests().last().body.contains("RIFF"));
 
     // The server fails at the end: PocketSphinx decodes the kept audio and the text comes out all the same.
     server.script(QStringLiteral("/inference"), {500, QByteArrayLiteral(R"({"error":"out of memory"})")});

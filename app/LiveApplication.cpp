@@ -11,6 +11,9 @@
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "speech/live/SpeechComposition.h"
+#include "speech/server/SpeechServer.h"
+
+#include "core/PlatformText.h"
 
 #include <QCoreApplication>
 
@@ -50,7 +53,10 @@ LiveApplication::LiveApplication(const Options &options)
         [desktopHandle](const QString &folder) { desktopHandle->openUrl(QUrl::fromLocalFile(folder)); }));
 
     auto permissions = speech::makeLivePermissions();
-    auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, permissions);
+    m_speechChoice = std::make_shared<SpeechServerChoice>();
+    applySpeechChoice();
+    m_settings->speechEngineStatus().onCheck = [this] { checkSpeechServer(); };
+    auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, permissions, m_speechChoice);
     m_languageServerEndpoint = m_settings->languageModelEndpoint();
     auto languageServer = std::make_unique<LlamaServerModel>(m_scheduler, m_languageServerEndpoint);
     m_languageServer = languageServer.get();
@@ -87,8 +93,59 @@ LiveApplication::LiveApplication(const Options &options)
     QObject::connect(m_settings.get(), &LinuxSettings::changed, m_model.get(), [this] { choicesChanged(); });
 }
 
+void LiveApplication::applySpeechChoice()
+{
+    const bool server = m_settings->speechEngine() == LinuxSettings::SpeechEngineChoice::server;
+    const QString endpoint = m_settings->speechServerEndpoint();
+    const QString applied = server ? endpoint : QStringLiteral("pocketsphinx");
+    if (m_speechChoiceApplied == applied)
+        return;
+    m_speechChoiceApplied = applied;
+    m_speechCheck.cancel();
+    SpeechEngineStatus &status = m_settings->speechEngineStatus();
+    if (!server) {
+        m_speechChoice->server.reset();
+        status.report(speech::pocketSphinxDisplayName(),
+                      QStringLiteral("Recognizes speech on %1; needs nothing else.").arg(platform::thisComputer()));
+        return;
+    }
+    auto made = SpeechServer::make(m_scheduler, endpoint);
+    if (!made) {
+        m_speechChoice->server.reset();
+        status.report(speech::pocketSphinxDisplayName(),
+                      made.error() + QStringLiteral(" %1 is used instead.").arg(speech::pocketSphinxDisplayName()));
+        return;
+    }
+    m_speechChoice->server = made.value();
+    checkSpeechServer();
+}
+
+void LiveApplication::checkSpeechServer()
+{
+    std::shared_ptr<SpeechServer> server = m_speechChoice ? m_speechChoice->server : nullptr;
+    if (!server)
+        return;
+    SpeechEngineStatus *status = &m_settings->speechEngineStatus();
+    status->report(server->displayName(), QStringLiteral("Checking %1…").arg(server->endpoint().toString()));
+    m_speechCheck.cancel();
+    m_speechCheck = [](std::shared_ptr<SpeechServer> server, SpeechEngineStatus *status) -> Task<> {
+        const auto answered = co_await server->probe();
+        if (!answered && answered.error().cancelled)
+            co_return;
+        if (answered)
+            status->report(server->displayName(),
+                           QStringLiteral("Answering at %1.").arg(server->endpoint().toString()));
+        else
+            status->report(
+                server->displayName(),
+                answered.error().message +
+                    QStringLiteral(" Dictations use %1 until it answers.").arg(speech::pocketSphinxDisplayName()));
+    }(server, status);
+}
+
 void LiveApplication::choicesChanged()
 {
+    applySpeechChoice();
     const QString endpoint = m_settings->languageModelEndpoint();
     if (endpoint == m_languageServerEndpoint || !m_languageServer)
         return;
@@ -104,6 +161,7 @@ LiveApplication::~LiveApplication()
 
 void LiveApplication::shutdown()
 {
+    m_speechCheck.cancel();
     if (m_shortcuts)
         m_shortcuts->stop();
     if (m_model)

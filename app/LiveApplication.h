@@ -10,6 +10,7 @@ namespace orv {
 
 class LinuxSettings;
 class LlamaServerModel;
+struct SpeechServerChoice;
 
 // The composition root: the app model built over the real services of this computer, in the order the
 // model owns them, the global shortcuts wired to it, and the Linux choices (orvanta.conf) that the
@@ -40,12 +41,18 @@ public:
 
 private:
     void choicesChanged();
+    // Makes the speech engine chosen in the settings the one of the next dictation, and says how it is.
+    void applySpeechChoice();
+    void checkSpeechServer();
 
     LiveScheduler m_scheduler;
     std::unique_ptr<LinuxSettings> m_settings;
     std::unique_ptr<AppModel> m_model;
     LlamaServerModel *m_languageServer = nullptr; // owned by the model's formatter
     QString m_languageServerEndpoint;
+    std::shared_ptr<SpeechServerChoice> m_speechChoice;
+    std::optional<QString> m_speechChoiceApplied; // the server's endpoint, or "pocketsphinx"
+    Task<> m_speechCheck;
     std::unique_ptr<ShortcutController> m_shortcuts;
 };
 

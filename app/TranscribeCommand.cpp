@@ -4,10 +4,13 @@
 #include "core/LiveScheduler.h"
 #include "core/Task.h"
 #include "library/AppStore.h"
+#include "library/LinuxSettings.h"
+#include "library/SettingsKeyValueStore.h"
 #include "refine/CorrectionLearner.h"
 #include "refine/IntelligenceFormatter.h"
 #include "refine/builtin/BuiltinRulesModel.h"
 #include "speech/live/SpeechComposition.h"
+#include "speech/server/SpeechServer.h"
 #include "speech/wav/WavFile.h"
 
 #include <QCommandLineParser>
@@ -34,6 +37,7 @@ struct Options
     DictationMode mode = DictationMode::clean;
     QString language = QStringLiteral("en-US");
     QList<DictionaryEntry> dictionary;
+    std::shared_ptr<SpeechServer> server; // null: PocketSphinx
 };
 
 QString minutesAndSeconds(Duration duration)
@@ -96,12 +100,27 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
     AsyncValue<bool> ended;
     // The file goes no faster than the recognizer takes it, so that at its end only the tail is left to
     // finish within the finalization bound, however long the recording.
+    // A server takes the whole file in one request at the end, so the file goes in as fast as it can.
     auto progress = std::make_shared<RecognizerProgress>();
+    if (options.server) {
+        // Asked first: without a server the file must go at PocketSphinx's pace, or a long one would leave
+        // its whole decoding to the finalization.
+        std::shared_ptr<SpeechServer> server = options.server;
+        if (!co_await server->probe()) {
+            printError(QStringLiteral("Speech server not answering — using %1").arg(speech::pocketSphinxDisplayName()));
+            options.server.reset();
+        }
+    }
+    std::shared_ptr<SpeechServerChoice> choice;
+    if (options.server)
+        choice = std::make_shared<SpeechServerChoice>(SpeechServerChoice{options.server, false});
     auto engine = speech::makeFileSpeechEngine(
-        scheduler, audio, WavFileSource::Pace::followRecognizer,
-        [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); }, nullptr, progress);
+        scheduler, audio,
+        options.server ? WavFileSource::Pace::asFastAsPossible : WavFileSource::Pace::followRecognizer,
+        [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); }, nullptr, progress, choice);
     QString liveTranscript;
     engine->onPartial = [&liveTranscript](const QString &text) { liveTranscript = text; };
+    engine->onNotice = [](const QString &text) { printError(text); };
 
     QStringList contextualStrings;
     for (const DictionaryEntry &entry : options.dictionary)
@@ -168,7 +187,16 @@ int TranscribeCommand::run(const QStringList &arguments)
     const QCommandLineOption libraryOption(QStringLiteral("library"),
                                            QStringLiteral("The library file to read the dictionary and mode from."),
                                            QStringLiteral("FILE"));
-    parser.addOptions({modeOption, languageOption, libraryOption});
+    const QCommandLineOption engineOption(
+        QStringLiteral("engine"),
+        QStringLiteral("pocketsphinx (the default) or server: a local speech server such as whisper.cpp's."),
+        QStringLiteral("engine"));
+    const QCommandLineOption endpointOption(
+        QStringLiteral("endpoint"),
+        QStringLiteral("The speech server's address on this computer (default: the one chosen in Settings, else %1).")
+            .arg(LinuxSettings::defaultSpeechServerEndpoint()),
+        QStringLiteral("URL"));
+    parser.addOptions({modeOption, languageOption, libraryOption, engineOption, endpointOption});
     parser.addPositionalArgument(QStringLiteral("AUDIO.wav"), QStringLiteral("The speech to transcribe."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     if (!parser.parse(QStringList{QStringLiteral("orvanta transcribe")} + arguments)) {
@@ -184,7 +212,7 @@ int TranscribeCommand::run(const QStringList &arguments)
     }
     if (parser.positionalArguments().size() != 1) {
         printError(QStringLiteral("Usage: orvanta transcribe [--mode verbatim|clean|structured] [--language ID] "
-                                  "[--library FILE] AUDIO.wav"));
+                                  "[--library FILE] [--engine pocketsphinx|server [--endpoint URL]] AUDIO.wav"));
         return usageError;
     }
 
@@ -231,6 +259,28 @@ int TranscribeCommand::run(const QStringList &arguments)
         options.mode = *mode;
     }
 
+    LiveScheduler scheduler;
+    const QString engine = parser.value(engineOption).toLower();
+    if (!engine.isEmpty() && engine != u"pocketsphinx" && engine != u"server") {
+        printError(QStringLiteral("Unknown engine “%1”: use pocketsphinx or server.").arg(parser.value(engineOption)));
+        return usageError;
+    }
+    if (parser.isSet(endpointOption) && engine != u"server") {
+        printError(QStringLiteral("--endpoint names a speech server: use it with --engine server."));
+        return usageError;
+    }
+    if (engine == u"server") {
+        const QString endpoint = parser.isSet(endpointOption)
+                                     ? parser.value(endpointOption)
+                                     : LinuxSettings(std::make_unique<SettingsKeyValueStore>()).speechServerEndpoint();
+        auto server = SpeechServer::make(scheduler, endpoint);
+        if (!server) {
+            printError(server.error());
+            return usageError;
+        }
+        options.server = server.value();
+    }
+
     auto audio = WavFile::read(options.audioPath);
     if (!audio) {
         printError(audio.error().message);
@@ -241,7 +291,6 @@ int TranscribeCommand::run(const QStringList &arguments)
         return noSpeech;
     }
 
-    LiveScheduler scheduler;
     int exitCode = recognitionError;
     auto shared = std::make_shared<const WavAudio>(std::move(audio).value());
     Task<> running = transcribe(scheduler, options, shared, &exitCode);

@@ -160,6 +160,7 @@ AppModel::~AppModel()
     m_speech->onLevel = nullptr;
     m_speech->onStatus = nullptr;
     m_speech->onFailure = nullptr;
+    m_speech->onNotice = nullptr;
     m_delivery->onCorrection = nullptr;
     m_delivery->onNotice = nullptr;
     m_timer.reset();
@@ -192,6 +193,13 @@ void AppModel::installCallbacks()
     m_speech->onFailure = [weak](const SpeechEngineError &error) {
         if (weak)
             weak->speechFailed(error);
+    };
+    // The recognizer took another road (a speech server not answering): said, and the dictation goes on.
+    m_speech->onNotice = [weak](const QString &text) {
+        if (!weak)
+            return;
+        weak->m_errorMessage = text;
+        Q_EMIT weak->changed();
     };
     m_delivery->onCorrection = [weak](const QString &previous, const QString &edited) {
         if (weak)

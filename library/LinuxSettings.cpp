@@ -60,6 +60,47 @@ Expected<void, QString> LinuxSettings::setLanguageModelEndpoint(const QString &a
     return store(languageModelEndpointKey(), url.value().toString());
 }
 
+LinuxSettings::SpeechEngineChoice LinuxSettings::speechEngine() const
+{
+    return stored(speechEngineKey()) == u"server" ? SpeechEngineChoice::server : SpeechEngineChoice::pocketSphinx;
+}
+
+QString LinuxSettings::speechServerEndpoint() const
+{
+    const QString address = stored(speechServerEndpointKey()).trimmed();
+    return address.isEmpty() ? defaultSpeechServerEndpoint() : address;
+}
+
+Expected<void, QString> LinuxSettings::setSpeechEngine(SpeechEngineChoice choice)
+{
+    return store(speechEngineKey(),
+                 choice == SpeechEngineChoice::server ? QStringLiteral("server") : QStringLiteral("pocketsphinx"));
+}
+
+Expected<void, QString> LinuxSettings::setSpeechServerEndpoint(const QString &address)
+{
+    const Expected<QUrl, QString> url =
+        speechServerUrl(address.trimmed().isEmpty() ? defaultSpeechServerEndpoint() : address);
+    if (!url)
+        return unexpected(url.error());
+    return store(speechServerEndpointKey(), url.value().toString());
+}
+
+Expected<QUrl, QString> LinuxSettings::speechServerUrl(const QString &address)
+{
+    Expected<QUrl, QString> url = loopbackServerUrl(address, QStringLiteral("speech server"));
+    if (!url)
+        return url;
+    QString path = url.value().path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    if (!path.endsWith(QLatin1String("/inference")) && !path.endsWith(QLatin1String("/audio/transcriptions")))
+        return unexpected(QStringLiteral("The speech server address %1 names no transcription API: it must end in "
+                                         "/inference (whisper.cpp's server) or /v1/audio/transcriptions.")
+                              .arg(url.value().toString()));
+    return url;
+}
+
 Expected<void, QString> LinuxSettings::store(const QString &key, const QString &value)
 {
     if (m_store->text(key) == value)

@@ -2,18 +2,20 @@
 
 #include "core/Expected.h"
 #include "library/KeyValueStore.h"
+#include "library/SpeechEngineStatus.h"
 #include "shortcuts/ShortcutSettings.h"
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
 namespace orv {
 
 // The choices only the Linux build has, kept in orvanta.conf beside the setup progress: the hold key, the
-// toggle shortcut and the address of the local language-model server. The composition root reads them, the
-// Settings page writes them, and whatever depends on one follows changed().
+// toggle shortcut, the address of the local language-model server and the speech engine. The composition root reads
+// them, the Settings page writes them, and whatever depends on one follows changed().
 //
 // Reads never fail: a missing or unusable key choice reads as the default and stays in the file untouched.
 // A stored server address is handed on as it is, so that the server's status can say why it is not used.
@@ -26,8 +28,19 @@ public:
     static QString holdKeyKey() { return QStringLiteral("shortcuts/holdKey"); }
     static QString toggleKey() { return QStringLiteral("shortcuts/toggle"); }
     static QString languageModelEndpointKey() { return QStringLiteral("languageModel/endpoint"); }
+    static QString speechEngineKey() { return QStringLiteral("speech/engine"); }
+    static QString speechServerEndpointKey() { return QStringLiteral("speech/serverEndpoint"); }
     // The key defaults are platform words (platform::defaultHoldKeyName(), platform::defaultToggleName()).
     static QString defaultLanguageModelEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
+    // whisper.cpp's server listens on 8080 too unless told otherwise; the speech server gets a port of its own
+    // so that both servers can run side by side.
+    static QString defaultSpeechServerEndpoint() { return QStringLiteral("http://127.0.0.1:8178/inference"); }
+
+    enum class SpeechEngineChoice
+    {
+        pocketSphinx, // on this computer, in process
+        server,       // a local speech server
+    };
 
     explicit LinuxSettings(std::unique_ptr<KeyValueStore> store, QObject *parent = nullptr);
     ~LinuxSettings() override;
@@ -35,12 +48,24 @@ public:
     QString holdKey() const override;
     QString toggle() const override;
     QString languageModelEndpoint() const;
+    SpeechEngineChoice speechEngine() const;
+    QString speechServerEndpoint() const;
 
     // Each emits changed() when the stored value changed.
     Expected<void, QString> setHoldKey(const QString &name);
     Expected<void, QString> setToggle(const QString &shortcut);
     // Loopback addresses only; an empty address means the default.
     Expected<void, QString> setLanguageModelEndpoint(const QString &address);
+    Expected<void, QString> setSpeechEngine(SpeechEngineChoice choice);
+    // Loopback addresses whose path names a transcription API; an empty address means the default.
+    Expected<void, QString> setSpeechServerEndpoint(const QString &address);
+
+    // The speech server's address as a URL, or why it cannot be used: loopback only, and the path must be
+    // whisper.cpp's /inference or an OpenAI-compatible /v1/audio/transcriptions.
+    static Expected<QUrl, QString> speechServerUrl(const QString &address);
+
+    // Not a stored choice: what came of the speech engine choice, for the Settings page to show.
+    SpeechEngineStatus &speechEngineStatus() { return m_speechEngineStatus; }
 
 Q_SIGNALS:
     void changed();
@@ -50,6 +75,7 @@ private:
     Expected<void, QString> store(const QString &key, const QString &value);
 
     std::unique_ptr<KeyValueStore> m_store;
+    SpeechEngineStatus m_speechEngineStatus;
 };
 
 } // namespace orv

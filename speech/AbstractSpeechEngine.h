@@ -22,6 +22,8 @@ public:
     std::function<void(float)> onLevel;
     std::function<void(const QString &)> onStatus;
     std::function<void(const SpeechEngineError &)> onFailure;
+    // The recognizer took another road and the dictation goes on (a fallback): a sentence for the user.
+    std::function<void(const QString &)> onNotice;
 
     // Returns once audio is flowing and "Listening…" was sent.
     virtual Task<Expected<void, SpeechEngineError>> start(QString localeIdentifier, QStringList contextualStrings) = 0;

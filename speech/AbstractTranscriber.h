@@ -9,6 +9,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,9 @@ public:
     virtual std::optional<AudioFormat> bestAudioFormat(const AudioFormat &input) = 0;
     // Words and phrases the user is likely to say (the dictionary's spellings).
     virtual Expected<void, SpeechEngineError> setContextualStrings(const QStringList &strings) = 0;
+    // The same spellings, most recently changed first, for recognizers that take them as a text prompt of
+    // bounded length (where the newest must come first). Vocabulary recognizers ignore it.
+    virtual void setRecentContext(const QStringList &) {}
     // Gets ready to analyze audio in format (waits for the model to be loaded).
     virtual Task<Expected<void, SpeechEngineError>> prepare(AudioFormat format) = 0;
     virtual std::shared_ptr<TranscriptionResultStream> results() = 0;
@@ -34,6 +38,10 @@ public:
     virtual Task<Expected<void, SpeechEngineError>> finalizeAndFinishThroughEndOfInput() = 0;
     // Drops what is left and ends the results; a pending finalization completes too.
     virtual Task<void> cancelAndFinishNow() = 0;
+
+    // A sentence the user should read about this session's recognition (a fallback the recognizer took).
+    // Set by the engine; called on the main thread.
+    std::function<void(const QString &)> onNotice;
 };
 
 } // namespace orv

@@ -43,9 +43,14 @@ SpeechEngine::~SpeechEngine()
         (void)cancelAnalyzer(m_analyzer); // runs on by itself
 }
 
+QString SpeechEngine::displayName() const
+{
+    return m_platform.displayName ? m_platform.displayName() : m_displayName;
+}
+
 SpeechEngineError SpeechEngine::error(Error::Kind kind, QString detail) const
 {
-    return Error{kind, std::move(detail), m_displayName};
+    return Error{kind, std::move(detail), displayName()};
 }
 
 bool SpeechEngine::isCurrent(const QUuid &id, const CancelToken &token) const
@@ -113,6 +118,11 @@ SpeechEngine::runStart(QUuid id, QString localeIdentifier, QStringList contextua
     m_analyzer = transcriber;
     if (auto context = transcriber->setContextualStrings(analysisContext(contextualStrings)); !context)
         co_return context;
+    transcriber->setRecentContext(recentContext(contextualStrings));
+    transcriber->onNotice = [alive, engine = this, id](const QString &text) {
+        if (!alive.expired() && engine->m_sessionID == id && engine->onNotice)
+            engine->onNotice(text);
+    };
 
     sendStatus(preparingText);
     if (auto prepared = co_await transcriber->prepare(*best); !prepared)
@@ -210,7 +220,7 @@ Task<Expected<void, SpeechEngineError>> SpeechEngine::prepareAssets(QUuid id, QS
     co_return installed;
 }
 
-QStringList SpeechEngine::analysisContext(const QStringList &contextualStrings)
+QStringList SpeechEngine::recentContext(const QStringList &contextualStrings)
 {
     QStringList context;
     for (const QString &string : contextualStrings) {
@@ -219,6 +229,12 @@ QStringList SpeechEngine::analysisContext(const QStringList &contextualStrings)
             context.append(trimmed);
     }
     context.removeDuplicates();
+    return context;
+}
+
+QStringList SpeechEngine::analysisContext(const QStringList &contextualStrings)
+{
+    QStringList context = recentContext(contextualStrings);
     std::sort(context.begin(), context.end()); // plain UTF-16 comparison
     if (context.size() > maxContextualStrings)
         context.resize(maxContextualStrings);

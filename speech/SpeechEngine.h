@@ -48,6 +48,9 @@ public:
             makeConverter;
         // A new recognizer session for a supported locale.
         std::function<std::shared_ptr<AbstractTranscriber>(const QString &locale)> makeTranscriber;
+        // The recognizer's name when it can change while running (the speech engine chosen in the settings,
+        // a server's model); the name given to the constructor otherwise.
+        std::function<QString()> displayName;
     };
 
     SpeechEngine(Scheduler &scheduler, Platform platform, QString displayName);
@@ -58,7 +61,7 @@ public:
     Task<Expected<QString, SpeechEngineError>> finish() override;
     void cancel() override;
     Task<QStringList> supportedLocaleIdentifiers() override;
-    QString displayName() const override { return m_displayName; }
+    QString displayName() const override;
 
     std::optional<QUuid> sessionID() const { return m_sessionID; }
     const std::vector<TranscriptSegment> &segments() const { return m_segments; }
@@ -67,6 +70,8 @@ public:
     static QString transcript(const std::vector<TranscriptSegment> &segments);
     // Trimmed, without empties and duplicates, sorted, at most 100.
     static QStringList analysisContext(const QStringList &contextualStrings);
+    // Trimmed, without empties and duplicates, in the order given.
+    static QStringList recentContext(const QStringList &contextualStrings);
 
 private:
     struct Lifetime

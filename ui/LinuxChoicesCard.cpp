@@ -42,7 +42,11 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
       m_reset(new QPushButton(QStringLiteral("Reset"))), m_toggleError(problemLine()), m_endpoint(new QLineEdit),
       m_endpointError(problemLine()), m_modelName(label(QString(), 13)),
       m_modelStatus(label(QString(), 12, QFont::Normal, Tone::secondary, true)),
-      m_check(new QPushButton(QStringLiteral("Check"))), m_folder(label(QString(), 12, QFont::Normal, Tone::secondary)),
+      m_check(new QPushButton(QStringLiteral("Check"))), m_speechEngine(new QComboBox), m_speechServer(new QLineEdit),
+      m_speechServerError(problemLine()), m_speechName(label(QString(), 13)),
+      m_speechStatus(label(QString(), 12, QFont::Normal, Tone::secondary, true)),
+      m_checkSpeech(new QPushButton(QStringLiteral("Check"))),
+      m_folder(label(QString(), 12, QFont::Normal, Tone::secondary)),
       m_openFolder(new QPushButton(symbols::icon(QStringLiteral("folder")), QStringLiteral("Open Folder")))
 {
     m_holdKey->addItems(shortcutkeys::holdKeyNames());
@@ -76,6 +80,22 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
              QStringLiteral("Asks the model server now whether it is there."));
     connect(m_check, &QPushButton::clicked, this, &LinuxChoicesCard::checkModel);
 
+    m_speechEngine->addItem(QStringLiteral("PocketSphinx (on %1)").arg(platform::thisComputer()));
+    m_speechEngine->addItem(QStringLiteral("Local speech server"));
+    describe(m_speechEngine, QStringLiteral("Speech engine"),
+             QStringLiteral("PocketSphinx needs nothing else; a local speech server such as whisper.cpp's is more "
+                            "accurate. PocketSphinx stands in whenever the server does not answer."));
+    connect(m_speechEngine, &QComboBox::activated, this, &LinuxChoicesCard::chooseSpeechEngine);
+    describe(m_speechServer, QStringLiteral("Speech server address"),
+             QStringLiteral("The address of a speech server on %1, ending in /inference (whisper.cpp's server) or "
+                            "/v1/audio/transcriptions. Addresses elsewhere are refused.")
+                 .arg(platform::thisComputer()));
+    connect(m_speechServer, &QLineEdit::editingFinished, this, &LinuxChoicesCard::chooseSpeechServer);
+    connect(m_speechServer, &QLineEdit::textEdited, this, [this] { m_speechServerError->hide(); });
+    describe(m_checkSpeech, QStringLiteral("Check the speech engine"),
+             QStringLiteral("Asks the speech server now whether it is there."));
+    connect(m_checkSpeech, &QPushButton::clicked, this, &LinuxChoicesCard::checkSpeechEngine);
+
     m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
     describe(m_openFolder, QStringLiteral("Open the library folder"),
              QStringLiteral("Opens the folder in your file manager."));
@@ -90,6 +110,11 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
     layout::addNote(grid, m_endpointError);
     layout::addRow(grid, QStringLiteral("Model"), layout::row({m_modelName, m_check}));
     layout::addNote(grid, m_modelStatus);
+    layout::addRow(grid, QStringLiteral("Speech engine"), layout::row({m_speechEngine}));
+    layout::addRow(grid, QStringLiteral("Speech server"), m_speechServer);
+    layout::addNote(grid, m_speechServerError);
+    layout::addRow(grid, QStringLiteral("Recognizer"), layout::row({m_speechName, m_checkSpeech}));
+    layout::addNote(grid, m_speechStatus);
     layout::addRow(grid, QStringLiteral("Library"), layout::row({m_folder, m_openFolder}));
     layout::addNote(grid,
                     label(QStringLiteral("Your dictations and dictionary stay on %1.").arg(platform::thisComputer()),
@@ -102,6 +127,7 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
 
     connect(&m_model, &AppModel::changed, this, &LinuxChoicesCard::refresh);
     connect(&m_settings, &LinuxSettings::changed, this, &LinuxChoicesCard::refresh);
+    connect(&m_settings.speechEngineStatus(), &SpeechEngineStatus::changed, this, &LinuxChoicesCard::refresh);
     refresh();
 }
 
@@ -113,6 +139,10 @@ LinuxChoicesCard::Shown LinuxChoicesCard::current() const
             m_model.shortcutRegistrationError(),
             m_model.activeModelName(),
             m_model.modelStatus(),
+            m_settings.speechEngine() == LinuxSettings::SpeechEngineChoice::server,
+            m_settings.speechServerEndpoint(),
+            m_settings.speechEngineStatus().name(),
+            m_settings.speechEngineStatus().text(),
             QFileInfo(m_model.store().filePath()).absolutePath(),
             m_model.phase() == RecordingPhase::idle};
 }
@@ -127,6 +157,8 @@ void LinuxChoicesCard::refresh()
         m_toggle->setText(shown.toggle);
     if (!m_shown || m_shown->endpoint != shown.endpoint)
         m_endpoint->setText(shown.endpoint);
+    if (!m_shown || m_shown->speechServer != shown.speechServer)
+        m_speechServer->setText(shown.speechServer);
     m_shown = shown;
 
     m_holdKey->setCurrentIndex(m_holdKey->findText(shown.holdKey));
@@ -137,6 +169,10 @@ void LinuxChoicesCard::refresh()
     showToggleProblem();
     m_modelName->setText(shown.modelName);
     m_modelStatus->setText(shown.modelStatus);
+    m_speechEngine->setCurrentIndex(shown.speechServerChosen ? 1 : 0);
+    m_speechServer->setEnabled(shown.speechServerChosen);
+    m_speechName->setText(shown.speechName);
+    m_speechStatus->setText(shown.speechStatus);
     m_folder->setText(shown.folder);
     m_folder->setToolTip(shown.folder);
 }
@@ -184,6 +220,26 @@ void LinuxChoicesCard::chooseEndpoint()
 void LinuxChoicesCard::checkModel()
 {
     m_model.checkLanguageModel();
+}
+
+void LinuxChoicesCard::chooseSpeechEngine(int index)
+{
+    (void)m_settings.setSpeechEngine(index == 1 ? LinuxSettings::SpeechEngineChoice::server
+                                                : LinuxSettings::SpeechEngineChoice::pocketSphinx);
+    refresh();
+}
+
+void LinuxChoicesCard::chooseSpeechServer()
+{
+    const auto saved = m_settings.setSpeechServerEndpoint(m_speechServer->text());
+    showProblem(m_speechServerError, saved ? std::nullopt : std::optional<QString>(saved.error()));
+    if (saved)
+        m_speechServer->setText(m_settings.speechServerEndpoint());
+}
+
+void LinuxChoicesCard::checkSpeechEngine()
+{
+    m_settings.speechEngineStatus().check();
 }
 
 void LinuxChoicesCard::openLibraryFolder()

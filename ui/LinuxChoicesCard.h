@@ -22,7 +22,8 @@ namespace ui {
 class ShortcutField;
 
 // The Settings card of the choices only this Linux build has: the hold key, the toggle shortcut, the local
-// language-model server, and where the library is kept. Key and server choices are written to the settings
+// language-model server, the speech engine (PocketSphinx or a local speech server), and where the library is
+// kept. Key and server choices are written to the settings
 // at once; whoever uses them follows (the shortcuts register again, the formatter asks the new server), and
 // the card shows what came of it. It redraws only when something it shows changed.
 class LinuxChoicesCard final : public QWidget
@@ -40,6 +41,9 @@ public:
     void resetToggle();
     void chooseEndpoint();
     void checkModel();
+    void chooseSpeechEngine(int index);
+    void chooseSpeechServer();
+    void checkSpeechEngine();
     void openLibraryFolder();
 
     QComboBox *holdKeyPopup() const { return m_holdKey; }
@@ -51,6 +55,12 @@ public:
     QLabel *modelName() const { return m_modelName; }
     QLabel *modelStatus() const { return m_modelStatus; }
     QPushButton *checkButton() const { return m_check; }
+    QComboBox *speechEnginePopup() const { return m_speechEngine; }
+    QLineEdit *speechServerField() const { return m_speechServer; }
+    QLabel *speechServerError() const { return m_speechServerError; }
+    QLabel *speechEngineName() const { return m_speechName; }
+    QLabel *speechEngineStatus() const { return m_speechStatus; }
+    QPushButton *checkSpeechButton() const { return m_checkSpeech; }
     QLabel *libraryFolder() const { return m_folder; }
     QPushButton *openFolderButton() const { return m_openFolder; }
 
@@ -64,6 +74,10 @@ private:
         std::optional<QString> registrationError;
         QString modelName;
         QString modelStatus;
+        bool speechServerChosen = false;
+        QString speechServer;
+        QString speechName;
+        QString speechStatus;
         QString folder;
         bool idle = true;
         bool operator==(const Shown &) const = default;
@@ -83,6 +97,12 @@ private:
     QLabel *m_modelName;
     QLabel *m_modelStatus;
     QPushButton *m_check;
+    QComboBox *m_speechEngine;
+    QLineEdit *m_speechServer;
+    QLabel *m_speechServerError;
+    QLabel *m_speechName;
+    QLabel *m_speechStatus;
+    QPushButton *m_checkSpeech;
     QLabel *m_folder;
     QPushButton *m_openFolder;
     std::optional<Shown> m_shown;

@@ -2,7 +2,7 @@
 
 #include "library/LinuxSettings.h"
 #include "library/LoopbackAddress.h"
-#include "refine/llamaserver/LlamaServerClient.h"
+#include "net/LoopbackHttpClient.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -13,7 +13,7 @@ namespace orv {
 
 namespace {
 
-using Reply = LlamaServerClient::Reply;
+using Reply = LoopbackHttpClient::Reply;
 
 std::optional<QJsonObject> jsonObject(const QByteArray &body)
 {
@@ -63,6 +63,7 @@ ModelError requestFailure(const Reply &reply, const QUrl &endpoint, const QStrin
         return ModelError::failure(QStringLiteral("The model server at ") + endpoint.toString() +
                                    QStringLiteral(" did not answer in time."));
     case Reply::Outcome::unreachable:
+    case Reply::Outcome::interrupted:
         return ModelError::failure(notAnswering(endpoint));
     case Reply::Outcome::tooLarge:
         return ModelError::failure(tooLong(endpoint));
@@ -82,7 +83,7 @@ ModelError requestFailure(const Reply &reply, const QUrl &endpoint, const QStrin
 class LlamaServerSession final : public LanguageModelSession
 {
 public:
-    LlamaServerSession(std::shared_ptr<LlamaServerClient> client, QString instructions, QString modelName)
+    LlamaServerSession(std::shared_ptr<LoopbackHttpClient> client, QString instructions, QString modelName)
         : m_client(std::move(client)), m_instructions(std::move(instructions)), m_modelName(std::move(modelName))
     {}
 
@@ -105,7 +106,7 @@ public:
             body.insert(QStringLiteral("temperature"), 0);
         }
         // Nothing of this session is touched after the suspension: the caller may have let it go.
-        std::shared_ptr<LlamaServerClient> client = m_client;
+        std::shared_ptr<LoopbackHttpClient> client = m_client;
         const QString modelName = m_modelName;
         QString path = QStringLiteral("/v1/chat/completions");
         const Reply reply = co_await client->send(std::move(path), std::move(body), Duration::zero());
@@ -126,7 +127,7 @@ public:
     }
 
 private:
-    std::shared_ptr<LlamaServerClient> m_client;
+    std::shared_ptr<LoopbackHttpClient> m_client;
     QString m_instructions;
     QString m_modelName;
 };
@@ -176,7 +177,7 @@ void LlamaServerModel::setEndpoint(const QString &endpoint)
     m_state->name = genericName();
     const Expected<QUrl, QString> url = loopbackEndpoint(endpoint);
     if (url) {
-        m_client = std::make_shared<LlamaServerClient>(m_scheduler, url.value());
+        m_client = std::make_shared<LoopbackHttpClient>(m_scheduler, url.value());
         m_state->availability =
             ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(url.value()));
     } else {
@@ -191,7 +192,7 @@ Task<void> LlamaServerModel::refresh()
 {
     if (!m_client)
         co_return;
-    std::shared_ptr<LlamaServerClient> client = m_client;
+    std::shared_ptr<LoopbackHttpClient> client = m_client;
     std::shared_ptr<State> state = m_state;
     QString path = QStringLiteral("/props");
     const Reply reply = co_await client->send(std::move(path), std::nullopt, probeTimeLimit);
@@ -200,6 +201,7 @@ Task<void> LlamaServerModel::refresh()
     case Reply::Outcome::cancelled:
         co_return; // nothing learned
     case Reply::Outcome::unreachable:
+    case Reply::Outcome::interrupted:
     case Reply::Outcome::timedOut:
         state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(endpoint));
         co_return;
@@ -237,7 +239,7 @@ Task<Expected<int, ModelError>> LlamaServerModel::tokenCount(QString text)
 {
     if (!m_client)
         co_return unexpected(ModelError::failure(m_state->availability.message));
-    std::shared_ptr<LlamaServerClient> client = m_client;
+    std::shared_ptr<LoopbackHttpClient> client = m_client;
     const QString name = m_state->name;
     QString path = QStringLiteral("/tokenize");
     QJsonObject body{{QStringLiteral("content"), text}};

@@ -12,7 +12,7 @@
 
 namespace orv {
 
-class LlamaServerClient;
+class LoopbackHttpClient;
 
 // A llama.cpp server on this computer (its HTTP API: /props, /tokenize, /v1/chat/completions).
 // Addresses that are not loopback are refused: dictations never leave the computer.
@@ -44,7 +44,7 @@ public:
 
 private:
     Scheduler &m_scheduler;
-    std::shared_ptr<LlamaServerClient> m_client; // null when the endpoint is refused
+    std::shared_ptr<LoopbackHttpClient> m_client; // null when the endpoint is refused
     struct State
     {
         ModelAvailability availability;

@@ -6,6 +6,7 @@
 #include "speech/pocketsphinx/PocketSphinxTranscriber.h"
 #include "speech/pulse/PulseAudioSource.h"
 #include "speech/pulse/PulsePermissions.h"
+#include "speech/server/SpeechServerTranscriber.h"
 #include "speech/soxr/SoxrAudioConverter.h"
 
 namespace orv::speech {
@@ -21,6 +22,29 @@ public:
     Task<bool> requestMicrophoneAccess() override { co_return true; }
     Task<AuthorizationStatus> requestSpeechAuthorization() override { co_return AuthorizationStatus::authorized; }
 };
+
+// Sessions go to the chosen server, with the PocketSphinx factory standing by for each of them.
+void offerSpeechServer(Scheduler &scheduler,
+                       SpeechEngine::Platform &platform,
+                       std::shared_ptr<const SpeechServerChoice> choice)
+{
+    if (!choice)
+        return;
+    auto pocketSphinx = platform.makeTranscriber;
+    platform.makeTranscriber = [&scheduler, pocketSphinx,
+                                choice](const QString &locale) -> std::shared_ptr<AbstractTranscriber> {
+        if (!choice->server)
+            return pocketSphinx(locale);
+        auto transcriber = std::make_shared<SpeechServerTranscriber>(
+            scheduler, choice->server, locale, [pocketSphinx, locale] { return pocketSphinx(locale); },
+            pocketSphinxDisplayName());
+        transcriber->setLiveText(choice->liveText);
+        return transcriber;
+    };
+    platform.displayName = [choice] {
+        return choice->server ? choice->server->displayName() : pocketSphinxDisplayName();
+    };
+}
 
 } // namespace
 
@@ -51,10 +75,13 @@ std::shared_ptr<Permissions> makeLivePermissions()
     return std::make_shared<PulsePermissions>();
 }
 
-std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler, std::shared_ptr<Permissions> permissions)
+std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler,
+                                                   std::shared_ptr<Permissions> permissions,
+                                                   std::shared_ptr<const SpeechServerChoice> choice)
 {
     auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish());
     SpeechEngine::Platform platform = pocketSphinxPlatform(scheduler, model);
+    offerSpeechServer(scheduler, platform, std::move(choice));
     platform.permissions = std::move(permissions);
     platform.makeAudioSource = [] { return std::make_unique<PulseAudioSource>(); };
     return std::make_unique<SpeechEngine>(scheduler, std::move(platform), pocketSphinxDisplayName());
@@ -65,11 +92,13 @@ std::unique_ptr<SpeechEngine> makeFileSpeechEngine(Scheduler &scheduler,
                                                    WavFileSource::Pace pace,
                                                    std::function<void()> onEnd,
                                                    std::shared_ptr<PocketSphinxModel> model,
-                                                   std::shared_ptr<RecognizerProgress> progress)
+                                                   std::shared_ptr<RecognizerProgress> progress,
+                                                   std::shared_ptr<const SpeechServerChoice> choice)
 {
     if (!model)
         model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish());
     SpeechEngine::Platform platform = pocketSphinxPlatform(scheduler, model, progress);
+    offerSpeechServer(scheduler, platform, std::move(choice));
     platform.permissions = std::make_shared<GrantedPermissions>();
     platform.makeAudioSource = [audio, pace, onEnd, progress] {
         return std::make_unique<WavFileSource>(audio, pace, onEnd, progress);

@@ -10,6 +10,15 @@
 namespace orv {
 
 class PocketSphinxModel;
+class SpeechServer;
+
+// The recognizer each new dictation uses: a local speech server, or PocketSphinx when there is none.
+// The composition root changes it as the settings change; a session under way keeps the one it began with.
+struct SpeechServerChoice
+{
+    std::shared_ptr<SpeechServer> server;
+    bool liveText = true; // off where nobody watches the text grow (a file on the command line)
+};
 
 // How the application builds its speech engine from the Linux backends: PocketSphinx (loaded at once
 // in the background and shared by every session), libsoxr for conversion, and an audio source.
@@ -25,7 +34,10 @@ SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
 
 // The dictation engine of the application: the default PulseAudio source and its permissions.
 // The model starts loading now, so the first dictation finds it warm.
-std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler, std::shared_ptr<Permissions> permissions);
+// With a choice, its server (while one is chosen) transcribes, PocketSphinx standing by.
+std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler,
+                                                   std::shared_ptr<Permissions> permissions,
+                                                   std::shared_ptr<const SpeechServerChoice> choice = nullptr);
 std::shared_ptr<Permissions> makeLivePermissions();
 
 // An engine that hears a WAV file instead of the microphone; onEnd runs on the source's thread after
@@ -36,7 +48,8 @@ std::unique_ptr<SpeechEngine> makeFileSpeechEngine(Scheduler &scheduler,
                                                    WavFileSource::Pace pace,
                                                    std::function<void()> onEnd,
                                                    std::shared_ptr<PocketSphinxModel> model = nullptr,
-                                                   std::shared_ptr<RecognizerProgress> progress = nullptr);
+                                                   std::shared_ptr<RecognizerProgress> progress = nullptr,
+                                                   std::shared_ptr<const SpeechServerChoice> choice = nullptr);
 
 } // namespace speech
 } // namespace orv

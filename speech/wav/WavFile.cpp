@@ -4,6 +4,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 namespace orv {
@@ -128,9 +129,13 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
     return audio;
 }
 
-QByteArray WavFile::encode16(const WavAudio &audio)
+namespace {
+
+// The canonical 44-byte header of 16-bit PCM, then room for the samples.
+QByteArray pcm16Header(int channels, quint32 sampleRate, quint32 sampleCount)
 {
     QByteArray bytes;
+    bytes.reserve(44 + qsizetype(sampleCount) * 2);
     const auto put16 = [&](quint16 v) {
         char b[2];
         qToLittleEndian(v, b);
@@ -141,21 +146,48 @@ QByteArray WavFile::encode16(const WavAudio &audio)
         qToLittleEndian(v, b);
         bytes.append(b, 4);
     };
-    const quint32 dataSize = quint32(audio.samples.size() * 2);
+    const quint32 dataSize = sampleCount * 2;
     bytes.append("RIFF", 4);
     put32(36 + dataSize);
     bytes.append("WAVEfmt ", 8);
     put32(16);
     put16(formatPcm);
-    put16(quint16(audio.channels));
-    put32(quint32(audio.sampleRate));
-    put32(quint32(audio.sampleRate) * quint32(audio.channels) * 2);
-    put16(quint16(audio.channels * 2));
+    put16(quint16(channels));
+    put32(sampleRate);
+    put32(sampleRate * quint32(channels) * 2);
+    put16(quint16(channels * 2));
     put16(16);
     bytes.append("data", 4);
     put32(dataSize);
-    for (float sample : audio.samples)
-        put16(quint16(qint16(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
+    return bytes;
+}
+
+} // namespace
+
+QByteArray WavFile::encode16(const WavAudio &audio)
+{
+    QByteArray bytes = pcm16Header(audio.channels, quint32(audio.sampleRate), quint32(audio.samples.size()));
+    for (float sample : audio.samples) {
+        char b[2];
+        qToLittleEndian(quint16(qint16(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)), b);
+        bytes.append(b, 2);
+    }
+    return bytes;
+}
+
+QByteArray WavFile::encodeMono16(const qint16 *samples, qsizetype count, quint32 sampleRate)
+{
+    QByteArray bytes = pcm16Header(1, sampleRate, quint32(count));
+    const qsizetype header = bytes.size();
+    bytes.resize(header + count * 2);
+    char *out = bytes.data() + header;
+    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+        if (count > 0)
+            std::memcpy(out, samples, size_t(count) * 2);
+    } else {
+        for (qsizetype i = 0; i < count; ++i)
+            qToLittleEndian(samples[i], out + 2 * i);
+    }
     return bytes;
 }
 

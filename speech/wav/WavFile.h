@@ -47,6 +47,8 @@ public:
     static Expected<WavAudio, Error> decode(const QByteArray &bytes, const QString &name);
     // 16-bit PCM, for tests and examples.
     static QByteArray encode16(const WavAudio &audio);
+    // One channel of 16-bit samples as they are, the form speech servers take.
+    static QByteArray encodeMono16(const qint16 *samples, qsizetype count, quint32 sampleRate);
 };
 
 } // namespace orv

@@ -196,6 +196,22 @@ TEST_F(AppModelTest, deliveryOutcomesAndFormatterNoticesBecomeTheStatusAndError)
     EXPECT_FALSE(deliveryFake->deliverCalls.last().observe) << "no observation without auto-learn";
 }
 
+TEST_F(AppModelTest, aRecognizerNoticeIsShownAndTheDictationGoesOn)
+{
+    AppModel &m = make();
+    const QString notice = QStringLiteral("Speech server not answering — using PocketSphinx");
+    model->toggle();
+    speechFake->onNotice(notice);
+    EXPECT_EQ(m.errorMessage(), notice);
+    EXPECT_EQ(m.phase(), RecordingPhase::recording);
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("kept words"));
+    model->toggle();
+    scheduler.runPending();
+    EXPECT_EQ(m.errorMessage(), notice) << "still there after the delivery";
+    ASSERT_FALSE(m.history().isEmpty());
+    EXPECT_EQ(m.history().first().original, QStringLiteral("kept words"));
+}
+
 TEST_F(AppModelTest, finishActsByPhase)
 {
     AppModel &m = make();

@@ -107,3 +107,27 @@ TEST(LoopbackAddress, onlyHttpAddressesOfThisComputerInAnySpellingPass)
                         .endsWith(QStringLiteral("is not a valid http address.")))
             << invalid;
 }
+
+TEST(LinuxSettings, theSpeechEngineChoiceKeepsItsServerOnThisComputerAndOffTheModelServersPort)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("orvanta/orvanta.conf"));
+    LinuxSettings settings(std::make_unique<SettingsKeyValueStore>(path));
+    EXPECT_EQ(settings.speechEngine(), LinuxSettings::SpeechEngineChoice::pocketSphinx);
+    EXPECT_NE(QUrl(settings.speechServerEndpoint()).port(), QUrl(settings.languageModelEndpoint()).port())
+        << "both servers can run side by side with their defaults";
+
+    ASSERT_TRUE(settings.setSpeechEngine(LinuxSettings::SpeechEngineChoice::server));
+    ASSERT_TRUE(settings.setSpeechServerEndpoint(QStringLiteral(" http://localhost:9000/v1/audio/transcriptions ")));
+    EXPECT_FALSE(settings.setSpeechServerEndpoint(QStringLiteral("http://10.0.0.7:8178/inference")));
+    EXPECT_FALSE(settings.setSpeechServerEndpoint(QStringLiteral("http://127.0.0.1:8178/")));
+    {
+        LinuxSettings again(std::make_unique<SettingsKeyValueStore>(path));
+        EXPECT_EQ(again.speechEngine(), LinuxSettings::SpeechEngineChoice::server);
+        EXPECT_EQ(again.speechServerEndpoint(), QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
+    }
+    QSettings(path, QSettings::IniFormat).setValue(LinuxSettings::speechEngineKey(), QStringLiteral("cloud"));
+    EXPECT_EQ(LinuxSettings(std::make_unique<SettingsKeyValueStore>(path)).speechEngine(),
+              LinuxSettings::SpeechEngineChoice::pocketSphinx)
+        << "an unknown engine reads as the default";
+}

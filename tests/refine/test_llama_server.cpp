@@ -1,6 +1,6 @@
+#include "net/LoopbackHttpClient.h"
 #include "refine/IntelligenceFormatter.h"
 #include "refine/LanguageModelSelector.h"
-#include "refine/llamaserver/LlamaServerClient.h"
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "refine/llamaserver/LocalLanguageModel.h"
 #include "tests/support/ScriptedHttpServer.h"
@@ -204,7 +204,7 @@ TEST_F(LlamaServerTest, anEndlessAnswerIsCutOffAtTheLargestAnswerPossible)
     EXPECT_EQ(answer.error().description, QStringLiteral("The model server at ") + server.url().toString() +
                                               QStringLiteral(" sent an answer longer than 1200 tokens can be."));
     EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 1; })) << "the connection is closed";
-    EXPECT_LT(server.endlessBytesSent(), 8 * LlamaServerClient::largestAnswer) << "sent before the close";
+    EXPECT_LT(server.endlessBytesSent(), 8 * LoopbackHttpClient::largestAnswer) << "sent before the close";
 }
 
 TEST_F(LlamaServerTest, noServerMeansBuiltinRules)

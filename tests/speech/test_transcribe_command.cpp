@@ -1,10 +1,16 @@
 #include "library/AppStore.h"
 #include "speech/wav/WavFile.h"
+#include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/SpeechCorpus.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -31,6 +37,36 @@ Result orvanta(const QStringList &arguments)
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(ORVANTA_BINARY), QStringList{QStringLiteral("transcribe")} + arguments);
     process.waitForFinished(120000);
+    return Result{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
+                  QString::fromUtf8(process.readAllStandardError()).trimmed()};
+}
+
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "test_transcribe_command";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+}
+
+// The command while this process serves HTTP (a scripted speech server) on its event loop.
+Result orvantaServing(const QStringList &arguments)
+{
+    ensureApplication();
+    static QTemporaryDir home;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ORVANTA_BINARY), QStringList{QStringLiteral("transcribe")} + arguments);
+    QElapsedTimer clock;
+    clock.start();
+    while (process.state() != QProcess::NotRunning && clock.elapsed() < 120000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        process.waitForFinished(10);
+    }
     return Result{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
                   QString::fromUtf8(process.readAllStandardError()).trimmed()};
 }
@@ -153,4 +189,54 @@ TEST(TranscribeCommand, aRecordingOverAMinuteIsFedAtTheRecognizersPaceAndReports
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_TRUE(result.out.contains(QStringLiteral("train station"))) << result.out.toStdString();
     EXPECT_TRUE(result.err.contains(QStringLiteral("Transcribed 1:00 of 1:"))) << result.err.toStdString();
+}
+
+TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenItFails)
+{
+    if (auto missing = speechCorpus::missingTools())
+        GTEST_SKIP() << missing->toStdString();
+    QTemporaryDir dir;
+    const QString sentence = QStringLiteral("please send the report to the team before noon");
+    const QString wav = dir.filePath(QStringLiteral("speech.wav"));
+    ASSERT_TRUE(speechCorpus::synthesize(sentence, QStringLiteral("slt"), wav));
+    const QStringList verbatim{QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--engine"),
+                               QStringLiteral("server"), QStringLiteral("--endpoint")};
+
+    ensureApplication();
+    test::ScriptedHttpServer server;
+    ASSERT_TRUE(server.listen());
+    const QString endpoint = server.url().toString() + QStringLiteral("/inference");
+    server.script(
+        QStringLiteral("/inference"),
+        {200, QJsonDocument(QJsonObject{{QStringLiteral("text"), QStringLiteral(" Server words.")}}).toJson()});
+    const Result served = orvantaServing(verbatim + QStringList{endpoint, wav});
+    EXPECT_EQ(served.exitCode, 0) << served.err.toStdString();
+    EXPECT_EQ(served.out, QStringLiteral("Server words."));
+    const auto posts = std::count_if(server.requests().begin(), server.requests().end(),
+                                     [](const test::ScriptedHttpServer::Request &r) { return r.method == "POST"; });
+    EXPECT_EQ(posts, 1) << "the whole file once, no live requests";
+    EXPECT_TRUE(server.requests().last().body.contains("RIFF"));
+
+    // The server fails at the end: PocketSphinx decodes the kept audio and the text comes out all the same.
+    server.script(QStringLiteral("/inference"), {500, QByteArrayLiteral(R"({"error":"out of memory"})")});
+    const Result failed = orvantaServing(verbatim + QStringList{endpoint, wav});
+    EXPECT_EQ(failed.exitCode, 0) << failed.err.toStdString();
+    EXPECT_LE(speechCorpus::wordErrors(sentence, failed.out), 2) << failed.out.toStdString();
+    EXPECT_TRUE(failed.err.contains(QStringLiteral("out of memory. PocketSphinx transcribed this dictation instead.")))
+        << failed.err.toStdString();
+
+    // Nothing listens: PocketSphinx hears the whole file.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const QString nobody = QStringLiteral("http://127.0.0.1:%1/inference").arg(closed.serverPort());
+    closed.close();
+    const Result refused = orvantaServing(verbatim + QStringList{nobody, wav});
+    EXPECT_EQ(refused.exitCode, 0) << refused.err.toStdString();
+    EXPECT_LE(speechCorpus::wordErrors(sentence, refused.out), 2) << refused.out.toStdString();
+    EXPECT_EQ(refused.err, QStringLiteral("Speech server not answering — using PocketSphinx"));
+
+    const Result remote = orvanta(verbatim + QStringList{QStringLiteral("http://10.0.0.2:8178/inference"), wav});
+    EXPECT_EQ(remote.exitCode, 2);
+    EXPECT_TRUE(remote.err.contains(QStringLiteral("is not on this computer"))) << remote.err.toStdString();
+    EXPECT_TRUE(remote.out.isEmpty());
 }

@@ -44,16 +44,19 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
             return;
         const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
         qsizetype length = 0;
+        QByteArray contentType;
         for (const QByteArray &line : lines) {
             if (line.toLower().startsWith("content-length:"))
                 length = line.mid(15).trimmed().toLongLong();
+            if (line.toLower().startsWith("content-type:"))
+                contentType = line.mid(13).trimmed();
         }
         if (buffer->size() < headerEnd + 4 + length)
             return;
         *handled = true;
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         Request request{requestLine.value(0), QString::fromUtf8(requestLine.value(1)),
-                        buffer->mid(headerEnd + 4, length)};
+                        buffer->mid(headerEnd + 4, length), contentType};
         m_requests.append(request);
         const Response response = m_script.value(request.path, Response{404, QByteArrayLiteral("{}"), {}});
         QPointer<QTcpSocket> guarded = socket;
@@ -76,9 +79,17 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
                 return;
             *answered = true;
             QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
+            if (!response.location.isEmpty())
+                out += "Location: " + response.location + "\r\n";
             out += "Content-Type: application/json\r\nConnection: close\r\nContent-Length: " +
-                   QByteArray::number(response.body.size()) + "\r\n\r\n" + response.body;
-            guarded->write(out);
+                   QByteArray::number(response.body.size()) + "\r\n\r\n";
+            if (response.closeMidAnswer) {
+                guarded->write(out + response.body.left(response.body.size() / 2));
+                guarded->flush();
+                guarded->abort();
+                return;
+            }
+            guarded->write(out + response.body);
             guarded->disconnectFromHost();
         };
         if (response.delay.count() > 0)

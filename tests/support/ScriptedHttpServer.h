@@ -19,16 +19,26 @@ class ScriptedHttpServer : public QObject
 public:
     struct Response
     {
+        Response(int status = 200,
+                 QByteArray body = {},
+                 std::chrono::milliseconds delay = std::chrono::milliseconds(0),
+                 bool endless = false)
+            : status(status), body(std::move(body)), delay(delay), endless(endless)
+        {}
+
         int status = 200;
         QByteArray body;
         std::chrono::milliseconds delay{0};
-        bool endless = false; // the body never ends: the server sends it as fast as the client reads
+        bool endless = false;        // the body never ends: the server sends it as fast as the client reads
+        bool closeMidAnswer = false; // half the body, then the connection drops
+        QByteArray location;         // a Location header (for redirects)
     };
     struct Request
     {
         QByteArray method;
         QString path;
         QByteArray body;
+        QByteArray contentType;
     };
 
     ScriptedHttpServer();

@@ -254,3 +254,44 @@ TEST_F(SettingsPageTest, theModelServerTakesOnlyThisComputerAndCheckAsksItNow)
     card().openFolderButton()->click();
     EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl::fromLocalFile(folder)});
 }
+
+TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptionApiAndCheckAsksIt)
+{
+    page();
+    EXPECT_EQ(card().speechEnginePopup()->currentIndex(), 0) << "PocketSphinx by default";
+    EXPECT_FALSE(card().speechServerField()->isEnabled());
+    EXPECT_EQ(card().speechServerField()->text(), QStringLiteral("http://127.0.0.1:8178/inference"))
+        << "a port of its own: the model server has 8080";
+    for (QWidget *control : std::initializer_list<QWidget *>{card().speechEnginePopup(), card().speechServerField(),
+                                                             card().checkSpeechButton()})
+        EXPECT_FALSE(control->accessibleName().isEmpty());
+
+    card().speechEnginePopup()->setCurrentIndex(1);
+    card().chooseSpeechEngine(1);
+    EXPECT_EQ(choices.speechEngine(), LinuxSettings::SpeechEngineChoice::server);
+    EXPECT_TRUE(card().speechServerField()->isEnabled());
+
+    // Off this computer, or no transcription API in the path: refused with the reason, the stored one kept.
+    for (const QString &address :
+         {QStringLiteral("http://10.0.0.7:8178/inference"), QStringLiteral("http://127.0.0.1:8178/completion")}) {
+        card().speechServerField()->setText(address);
+        QTest::keyClick(card().speechServerField(), Qt::Key_Return);
+        EXPECT_EQ(choices.speechServerEndpoint(), QStringLiteral("http://127.0.0.1:8178/inference"));
+        EXPECT_TRUE(card().speechServerError()->isVisible()) << address.toStdString();
+    }
+    card().speechServerField()->setText(QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
+    QTest::keyClick(card().speechServerField(), Qt::Key_Return);
+    EXPECT_EQ(choices.speechServerEndpoint(), QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
+    EXPECT_FALSE(card().speechServerError()->isVisible());
+
+    int checks = 0;
+    choices.speechEngineStatus().onCheck = [&] {
+        ++checks;
+        choices.speechEngineStatus().report(QStringLiteral("Whisper server"),
+                                            QStringLiteral("Answering at http://localhost:9000."));
+    };
+    card().checkSpeechButton()->click();
+    EXPECT_EQ(checks, 1);
+    EXPECT_EQ(card().speechEngineName()->text(), QStringLiteral("Whisper server"));
+    EXPECT_EQ(card().speechEngineStatus()->text(), QStringLiteral("Answering at http://localhost:9000."));
+}

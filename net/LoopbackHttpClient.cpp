@@ -1,4 +1,4 @@
-#include "refine/llamaserver/LlamaServerClient.h"
+#include "net/LoopbackHttpClient.h"
 
 #include <QJsonDocument>
 #include <QNetworkProxy>
@@ -14,12 +14,12 @@ struct Pending
 {
     QPointer<QNetworkReply> reply;
     QMetaObject::Connection onFinished;
-    AsyncValue<LlamaServerClient::Reply> result;
+    AsyncValue<LoopbackHttpClient::Reply> result;
     Scheduler::TimerId timer = 0;
     QByteArray body; // what has arrived so far
 
     // Ends the request without waiting for its reply.
-    void abandon(Scheduler &scheduler, LlamaServerClient::Reply::Outcome outcome)
+    void abandon(Scheduler &scheduler, LoopbackHttpClient::Reply::Outcome outcome)
     {
         if (result.isResolved())
             return;
@@ -35,25 +35,40 @@ struct Pending
             doomed->abort();
             doomed->deleteLater();
         }
-        LlamaServerClient::Reply ended;
+        LoopbackHttpClient::Reply ended;
         ended.outcome = outcome;
         // Resume the waiting task from the loop, never from inside cancel().
-        AsyncValue<LlamaServerClient::Reply> value = result;
+        AsyncValue<LoopbackHttpClient::Reply> value = result;
         scheduler.post([value, ended] { value.resolve(ended); });
     }
 };
 
 } // namespace
 
-LlamaServerClient::LlamaServerClient(Scheduler &scheduler, QUrl endpoint)
+LoopbackHttpClient::LoopbackHttpClient(Scheduler &scheduler, QUrl endpoint)
     : m_scheduler(scheduler), m_endpoint(std::move(endpoint))
 {
     // Dictations go to this computer's server only, never through a proxy.
     m_manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
 }
 
-Task<LlamaServerClient::Reply>
-LlamaServerClient::send(QString path, std::optional<QJsonObject> body, Duration timeLimit)
+Task<LoopbackHttpClient::Reply>
+LoopbackHttpClient::send(QString path, std::optional<QJsonObject> body, Duration timeLimit)
+{
+    std::optional<QByteArray> bytes;
+    if (body)
+        bytes = QJsonDocument(*body).toJson(QJsonDocument::Compact);
+    return request(std::move(path), std::move(bytes), QByteArrayLiteral("application/json"), timeLimit);
+}
+
+Task<LoopbackHttpClient::Reply>
+LoopbackHttpClient::post(QString path, QByteArray body, QByteArray contentType, Duration timeLimit)
+{
+    return request(std::move(path), std::move(body), std::move(contentType), timeLimit);
+}
+
+Task<LoopbackHttpClient::Reply>
+LoopbackHttpClient::request(QString path, std::optional<QByteArray> body, QByteArray contentType, Duration timeLimit)
 {
     CancelToken token = co_await currentCancellation();
     if (token->isCancelled()) {
@@ -67,14 +82,14 @@ LlamaServerClient::send(QString path, std::optional<QJsonObject> body, Duration 
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     url.setPath(base + path);
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    QNetworkRequest httpRequest(url);
+    httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    if (body)
+        httpRequest.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
 
     auto pending = std::make_shared<Pending>();
-    QNetworkReply *reply =
-        body ? m_manager.post(request, QJsonDocument(*body).toJson(QJsonDocument::Compact)) : m_manager.get(request);
+    QNetworkReply *reply = body ? m_manager.post(httpRequest, *body) : m_manager.get(httpRequest);
     pending->reply = reply;
     std::weak_ptr<Pending> weak = pending;
     pending->onFinished = QObject::connect(reply, &QNetworkReply::finished, reply, [weak, reply] {
@@ -85,7 +100,13 @@ LlamaServerClient::send(QString path, std::optional<QJsonObject> body, Duration 
         state->reply = nullptr;
         Reply answer;
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid()) {
+        // Network-level errors after the status line mean the body was cut short: it is no answer.
+        const QNetworkReply::NetworkError error = reply->error();
+        const bool cutShort = error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+        if (status.isValid() && cutShort) {
+            answer.outcome = Reply::Outcome::interrupted;
+            answer.errorText = reply->errorString();
+        } else if (status.isValid()) {
             answer.outcome = Reply::Outcome::answered;
             answer.status = status.toInt();
             answer.body = state->body + reply->readAll();

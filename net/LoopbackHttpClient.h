@@ -1,0 +1,61 @@
+#pragma once
+
+#include "core/Scheduler.h"
+#include "core/Task.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace orv {
+
+// HTTP to one server on this computer (the language model's, the speech server's): no proxy, no
+// redirects, every request abortable by the awaiting task's cancellation or by a time limit on the
+// scheduler. The endpoint is checked for loopback by whoever makes the client.
+class LoopbackHttpClient
+{
+public:
+    struct Reply
+    {
+        enum class Outcome
+        {
+            answered,
+            unreachable,
+            timedOut,
+            cancelled,
+            tooLarge,    // the body grew past largestAnswer and was cut off
+            interrupted, // the connection ended before the whole answer arrived
+        };
+        Outcome outcome = Outcome::unreachable;
+        int status = 0; // HTTP status when answered
+        QByteArray body;
+        QString errorText; // the network error when unreachable
+    };
+
+    // The longest body read. An answer of 1200 tokens (each at most a few dozen bytes of text, JSON escaping
+    // can make a byte six) or ten minutes of transcript with the server's envelope stays far below it.
+    static constexpr qint64 largestAnswer = 1024 * 1024;
+
+    LoopbackHttpClient(Scheduler &scheduler, QUrl endpoint);
+
+    const QUrl &endpoint() const { return m_endpoint; }
+
+    // path is appended to the endpoint's own path. GET when body is empty, POST with a JSON body otherwise.
+    // timeLimit zero: no limit of its own.
+    Task<Reply> send(QString path, std::optional<QJsonObject> body, Duration timeLimit);
+    // POST of a body of the given content type.
+    Task<Reply> post(QString path, QByteArray body, QByteArray contentType, Duration timeLimit);
+
+private:
+    Task<Reply> request(QString path, std::optional<QByteArray> body, QByteArray contentType, Duration timeLimit);
+
+    Scheduler &m_scheduler;
+    QUrl m_endpoint;
+    QNetworkAccessManager m_manager;
+};
+
+} // namespace orv

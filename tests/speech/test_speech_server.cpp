@@ -1,0 +1,412 @@
+#include "speech/SpeechEngine.h"
+#include "speech/server/SpeechServer.h"
+#include "speech/server/SpeechServerTranscriber.h"
+#include "speech/wav/WavFile.h"
+#include "tests/support/FakeAssetInventory.h"
+#include "tests/support/FakeAudioConverter.h"
+#include "tests/support/FakeAudioSource.h"
+#include "tests/support/FakePermissions.h"
+#include "tests/support/FakeTranscriber.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace orv;
+using namespace std::chrono_literals;
+using test::ScriptedHttpServer;
+using Kind = SpeechEngineError::Kind;
+
+namespace {
+
+QByteArray textAnswer(const QString &text)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("text"), text}}).toJson();
+}
+
+ScriptedHttpServer::Response closedMidAnswer()
+{
+    ScriptedHttpServer::Response response(200, textAnswer(QStringLiteral("lost words")));
+    response.closeMidAnswer = true;
+    return response;
+}
+
+ScriptedHttpServer::Response redirectElsewhere()
+{
+    ScriptedHttpServer::Response response(302);
+    response.location = QByteArrayLiteral("http://example.com/inference");
+    return response;
+}
+
+// The fields of a multipart/form-data body.
+QMap<QByteArray, QByteArray> formFields(const ScriptedHttpServer::Request &request)
+{
+    QMap<QByteArray, QByteArray> fields;
+    const qsizetype at = request.contentType.indexOf("boundary=");
+    if (!request.contentType.startsWith("multipart/form-data") || at < 0)
+        return fields;
+    const QByteArray delimiter = "--" + request.contentType.mid(at + 9);
+    qsizetype from = request.body.indexOf(delimiter);
+    while (from >= 0) {
+        const qsizetype start = from + delimiter.size();
+        if (request.body.mid(start, 2) == "--")
+            break;
+        const qsizetype next = request.body.indexOf("\r\n" + delimiter, start);
+        if (next < 0)
+            break;
+        const QByteArray part = request.body.mid(start + 2, next - start - 2);
+        const qsizetype headerEnd = part.indexOf("\r\n\r\n");
+        const QByteArray headers = part.left(headerEnd);
+        const qsizetype nameAt = headers.indexOf("name=\"") + 6;
+        fields.insert(headers.mid(nameAt, headers.indexOf('"', nameAt) - nameAt), part.mid(headerEnd + 4));
+        from = next + 2;
+    }
+    return fields;
+}
+
+// Speech-like samples the converter turns into known 16-bit values.
+float sampleAt(qint64 i)
+{
+    return 0.5f * float(std::sin(double(i) * 0.05)) * float(1 + (i / 1600) % 3) / 3.0f;
+}
+
+// HTTP runs on the real event loop; every time limit runs on the virtual scheduler.
+struct ServerRig : ::testing::Test
+{
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_speech_server";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            s_app = new QCoreApplication(argc, argv);
+    }
+
+    void SetUp() override { ASSERT_TRUE(server.listen()); }
+
+    template <typename Predicate>
+    bool pumpUntil(Predicate done, int limitMs = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > limitMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            scheduler.runPending();
+        }
+        return true;
+    }
+
+    // An engine whose sessions go to the server at path, with fake fallbacks standing by.
+    void makeEngine(const QString &endpoint)
+    {
+        auto made = SpeechServer::make(scheduler, endpoint);
+        ASSERT_TRUE(made.hasValue()) << made.error().toStdString();
+        speechServer = made.value();
+        SpeechEngine::Platform platform;
+        platform.permissions = std::make_shared<test::FakePermissions>();
+        platform.assets = std::make_shared<test::FakeAssetInventory>();
+        platform.makeAudioSource = [this] { return std::make_unique<test::FakeAudioSource>(audio); };
+        platform.makeConverter = [this](const AudioFormat &, const AudioFormat &) {
+            return std::make_unique<test::FakeAudioConverter>(converter);
+        };
+        platform.makeTranscriber = [this](const QString &locale) {
+            transcriber = std::make_shared<SpeechServerTranscriber>(
+                scheduler, speechServer, locale,
+                [this] {
+                    fallbacks.push_back(std::make_shared<test::FakeTranscriber>(scheduler));
+                    fallbacks.back()->holdFinalize = true;
+                    return fallbacks.back();
+                },
+                QStringLiteral("PocketSphinx"));
+            return transcriber;
+        };
+        platform.displayName = [this] { return speechServer->displayName(); };
+        engine = std::make_unique<SpeechEngine>(scheduler, std::move(platform), QStringLiteral("PocketSphinx"));
+        engine->onPartial = [this](const QString &text) { partials.append(text); };
+        engine->onNotice = [this](const QString &text) { notices.append(text); };
+        engine->onStatus = [this](const QString &text) { statuses.append(text); };
+    }
+
+    void startListening(const QStringList &context = {})
+    {
+        auto started = engine->start(QStringLiteral("en-US"), context);
+        ASSERT_TRUE(pumpUntil([&] { return started.isDone(); }));
+        ASSERT_TRUE(started.result().hasValue()) << started.result().error().description().toStdString();
+    }
+
+    // Seconds of audio through the microphone, a tenth at a time, with the clock moving along.
+    void speak(double seconds)
+    {
+        const int buffers = int(std::lround(seconds * 10));
+        for (int b = 0; b < buffers; ++b) {
+            AudioBuffer buffer;
+            buffer.format = audio->format;
+            buffer.frameCount = 1600;
+            for (qint64 i = 0; i < 1600; ++i)
+                buffer.floatSamples.push_back(sampleAt(spoken + i));
+            spoken += 1600;
+            ASSERT_TRUE(audio->deliver(buffer));
+            scheduler.advance(100ms);
+        }
+    }
+
+    std::vector<qint16> spokenSamples() const
+    {
+        std::vector<qint16> samples;
+        for (qint64 i = 0; i < spoken; ++i)
+            samples.push_back(qint16(sampleAt(i) * 32767.0f));
+        return samples;
+    }
+
+    // What the session heard, with what the converter held back until the end.
+    std::vector<qint16> keptSamples() const
+    {
+        std::vector<qint16> samples = spokenSamples();
+        samples.insert(samples.end(), converter->heldBack.begin(), converter->heldBack.end());
+        return samples;
+    }
+
+    static std::vector<qint16> wavSamples(const QByteArray &wav)
+    {
+        std::vector<qint16> samples(std::size_t(std::max<qsizetype>(0, (wav.size() - 44) / 2)));
+        std::memcpy(samples.data(), wav.constData() + 44, samples.size() * 2);
+        return samples;
+    }
+
+    std::vector<qint16> fallbackAudio(test::FakeTranscriber &fallback)
+    {
+        std::vector<qint16> samples;
+        while (auto chunk = fallback.input->tryNext())
+            samples.insert(samples.end(), chunk->samples.begin(), chunk->samples.end());
+        return samples;
+    }
+
+    static inline QCoreApplication *s_app = nullptr;
+    test::VirtualScheduler scheduler;
+    ScriptedHttpServer server;
+    std::shared_ptr<test::FakeAudioSource::Log> audio = std::make_shared<test::FakeAudioSource::Log>();
+    std::shared_ptr<test::FakeAudioConverter::Log> converter = std::make_shared<test::FakeAudioConverter::Log>();
+    std::shared_ptr<SpeechServer> speechServer;
+    std::shared_ptr<SpeechServerTranscriber> transcriber;
+    std::vector<std::shared_ptr<test::FakeTranscriber>> fallbacks;
+    std::unique_ptr<SpeechEngine> engine;
+    qint64 spoken = 0;
+    QStringList partials;
+    QStringList notices;
+    QStringList statuses;
+};
+
+} // namespace
+
+TEST_F(ServerRig, bothApisReceiveTheSessionAudioAsAWavWithTheNewestSpellingsAndTheLanguage)
+{
+    // 120 spellings, newest first: the prompt keeps the newest that fit in 800 characters.
+    QStringList newestFirst;
+    for (int i = 0; i < 120; ++i)
+        newestFirst.append(QStringLiteral("Spelling%1").arg(i, 3, 10, QLatin1Char('0')));
+    newestFirst.prepend(QStringLiteral("Zyxel")); // newest, though last in sorted order
+
+    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral(" Hello from whisper. ")), 0ms});
+    server.script(QStringLiteral("/v1/models"),
+                  {200, QByteArrayLiteral(R"({"data":[{"id":"Systran/faster-whisper-small"}]})"), 0ms});
+    server.script(QStringLiteral("/v1/audio/transcriptions"), {200, textAnswer(QStringLiteral("Hello, OpenAI.")), 0ms});
+
+    for (const QString &path : {QStringLiteral("/inference"), QStringLiteral("/v1/audio/transcriptions")}) {
+        SCOPED_TRACE(path.toStdString());
+        const qsizetype before = server.requests().size();
+        spoken = 0;
+        makeEngine(server.url().toString() + path);
+        startListening(newestFirst);
+        speak(1.5); // less than the live interval: one request, at the end
+        auto finished = engine->finish();
+        ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
+        ASSERT_TRUE(finished.result().hasValue()) << finished.result().error().description().toStdString();
+        const bool whisperCpp = path == u"/inference";
+        EXPECT_EQ(finished.result().value(),
+                  whisperCpp ? QStringLiteral("Hello from whisper.") : QStringLiteral("Hello, OpenAI."));
+        EXPECT_TRUE(notices.isEmpty());
+
+        const auto &requests = server.requests();
+        ASSERT_EQ(requests.size(), before + 2) << "a probe, then the audio";
+        EXPECT_EQ(requests[before].method, QByteArrayLiteral("GET"));
+        EXPECT_EQ(requests[before].path, whisperCpp ? QStringLiteral("/") : QStringLiteral("/v1/models"));
+        const auto &post = requests[before + 1];
+        EXPECT_EQ(post.path, path);
+        const auto fields = formFields(post);
+        const auto wav = WavFile::decode(fields.value("file"), QStringLiteral("upload"));
+        ASSERT_TRUE(wav.hasValue()) << wav.error().message.toStdString();
+        EXPECT_EQ(wav.value().sampleRate, 16000);
+        EXPECT_EQ(wav.value().channels, 1);
+        EXPECT_EQ(wavSamples(fields.value("file")), keptSamples()) << "the session's audio, sample for sample";
+        EXPECT_EQ(fields.value("language"), QByteArrayLiteral("en"));
+        EXPECT_EQ(fields.value("response_format"), QByteArrayLiteral("json"));
+        const QString prompt = QString::fromUtf8(fields.value("prompt"));
+        EXPECT_TRUE(prompt.startsWith(QStringLiteral("Zyxel, Spelling000, Spelling001"))) << prompt.toStdString();
+        EXPECT_LE(prompt.size(), SpeechServer::promptLimit);
+        EXPECT_GT(prompt.size(), SpeechServer::promptLimit - 20) << "filled, not cut short";
+        EXPECT_FALSE(prompt.contains(QStringLiteral("Spelling119"))) << "the oldest give way";
+        if (whisperCpp) {
+            EXPECT_EQ(fields.value("temperature"), QByteArrayLiteral("0"));
+            EXPECT_EQ(engine->displayName(), QStringLiteral("Whisper server"));
+        } else {
+            EXPECT_EQ(fields.value("model"), QByteArrayLiteral("Systran/faster-whisper-small"));
+            EXPECT_EQ(engine->displayName(), QStringLiteral("Systran/faster-whisper-small"));
+        }
+    }
+}
+
+TEST_F(ServerRig, liveTextFollowsEveryTwoSecondsOfNewAudioAndWaitsForTheRequestUnderWay)
+{
+    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("hello there")), 200ms});
+    makeEngine(server.url().toString() + QStringLiteral("/inference"));
+    startListening();
+    speak(1.9);
+    EXPECT_EQ(server.requests().size(), 1) << "the probe only: not yet two seconds";
+    speak(0.1);
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 2; }));
+    speak(2.5); // the answer takes 200 ms of real time: nothing more is sent meanwhile
+    ASSERT_TRUE(pumpUntil([&] { return !partials.isEmpty(); }));
+    EXPECT_EQ(partials.back(), QStringLiteral("hello there"));
+    EXPECT_EQ(server.requests().size(), 2);
+    scheduler.advance(100ms); // the next look at the audio sends what came meanwhile
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 3; }));
+    EXPECT_EQ(wavSamples(formFields(server.requests()[1]).value("file")).size(), 2u * 16000);
+    EXPECT_EQ(wavSamples(formFields(server.requests()[2]).value("file")).size(), std::size_t(spoken));
+
+    // The final answer replaces the live text; a live answer still under way is dropped.
+    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("Hello there, world.")), 0ms});
+    auto finished = engine->finish();
+    ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
+    ASSERT_TRUE(finished.result().hasValue());
+    EXPECT_EQ(finished.result().value(), QStringLiteral("Hello there, world."));
+}
+
+TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
+{
+    struct Case
+    {
+        const char *what;
+        ScriptedHttpServer::Response response;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"error 500",
+         {500, QByteArrayLiteral(R"({"error":"model not loaded"})"), 0ms},
+         "answered with error 500: model not loaded."},
+        {"malformed JSON", {200, QByteArrayLiteral("{\"text\": \"unterminated"), 0ms}, "cannot read"},
+        {"no text", {200, QByteArrayLiteral(R"({"segments":[]})"), 0ms}, "without a transcript"},
+        {"closed mid-answer", closedMidAnswer(), "broke off its answer"},
+        {"redirect", redirectElsewhere(), "error 302"},
+        {"slow", {200, textAnswer(QStringLiteral("too late")), 60s}, "did not answer in time"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        server.script(QStringLiteral("/inference"), c.response);
+        spoken = 0;
+        notices.clear();
+        fallbacks.clear();
+        makeEngine(server.url().toString() + QStringLiteral("/inference"));
+        startListening({QStringLiteral("Orvanta")});
+        speak(1.0);
+        const int abandonedBefore = server.abandonedByClient();
+        auto finished = engine->finish();
+        if (std::string_view(c.what) == "slow") {
+            ASSERT_TRUE(pumpUntil([&] { return server.requests().last().method == "POST"; }));
+            scheduler.advance(SpeechServerTranscriber::finalTimeLimit);
+        }
+        ASSERT_TRUE(pumpUntil([&] { return !fallbacks.empty() && fallbacks.back()->input; }));
+        auto &fallback = *fallbacks.back();
+        EXPECT_EQ(fallback.contextualStrings, QStringList{QStringLiteral("Orvanta")});
+        EXPECT_EQ(fallbackAudio(fallback), keptSamples()) << "the kept audio, all of it";
+        fallback.emitResult(QStringLiteral("words kept"), 0, 1.0, true);
+        fallback.finalized.resolve({});
+        ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
+        ASSERT_TRUE(finished.result().hasValue()) << finished.result().error().description().toStdString();
+        EXPECT_EQ(finished.result().value(), QStringLiteral("words kept"));
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_TRUE(notices[0].contains(QString::fromUtf8(c.reason))) << notices[0].toStdString();
+        EXPECT_TRUE(notices[0].endsWith(QStringLiteral("PocketSphinx transcribed this dictation instead.")));
+        if (std::string_view(c.what) == "slow") {
+            EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() > abandonedBefore; }));
+        }
+    }
+}
+
+TEST_F(ServerRig, aServerNotAnsweringAtTheStartLeavesTheWholeSessionToTheFallback)
+{
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = closed.serverPort();
+    closed.close(); // connections to it are refused
+    makeEngine(QStringLiteral("http://127.0.0.1:%1/inference").arg(port));
+    startListening({QStringLiteral("Orvanta")});
+    EXPECT_EQ(notices, QStringList{QStringLiteral("Speech server not answering — using PocketSphinx")});
+    ASSERT_EQ(fallbacks.size(), 1u);
+    EXPECT_TRUE(transcriber->usesFallback());
+    auto &fallback = *fallbacks.front();
+    EXPECT_EQ(fallback.contextualStrings, QStringList{QStringLiteral("Orvanta")});
+    speak(0.3);
+    fallback.emitResult(QStringLiteral("still heard"), 0, 0.3, false);
+    ASSERT_TRUE(pumpUntil([&] { return !partials.isEmpty(); }));
+    auto finished = engine->finish();
+    fallback.finalized.resolve({});
+    ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
+    ASSERT_TRUE(finished.result().hasValue());
+    EXPECT_EQ(finished.result().value(), QStringLiteral("still heard"));
+}
+
+TEST_F(ServerRig, addressesOffThisComputerOrWithoutATranscriptionApiAreRefused)
+{
+    const auto remote = SpeechServer::make(scheduler, QStringLiteral("http://192.168.1.20:8178/inference"));
+    ASSERT_FALSE(remote.hasValue());
+    EXPECT_TRUE(remote.error().contains(QStringLiteral("is not on this computer"))) << remote.error().toStdString();
+    const auto noApi = SpeechServer::make(scheduler, QStringLiteral("http://127.0.0.1:8178/"));
+    ASSERT_FALSE(noApi.hasValue());
+    EXPECT_TRUE(noApi.error().contains(QStringLiteral("/v1/audio/transcriptions"))) << noApi.error().toStdString();
+    EXPECT_TRUE(SpeechServer::make(scheduler, QStringLiteral("http://[::1]:9000/v1/audio/transcriptions/")));
+}
+
+TEST_F(ServerRig, theWatchdogBoundsAHungFinalizationAndCancelAbortsRequestsAtOnce)
+{
+    // Neither the server nor the fallback ever finish: twelve seconds after finish began, it ends.
+    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("never")), 3600s});
+    makeEngine(server.url().toString() + QStringLiteral("/inference"));
+    startListening();
+    speak(2.0);
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 2; })) << "a live request under way";
+    auto finished = engine->finish();
+    ASSERT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 1; })) << "the live request gives way";
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 3; }));
+    scheduler.advance(SpeechServerTranscriber::finalTimeLimit);
+    ASSERT_TRUE(pumpUntil([&] { return !fallbacks.empty(); }));
+    scheduler.advance(SpeechEngine::finalizationTimeout - SpeechServerTranscriber::finalTimeLimit);
+    ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
+    ASSERT_FALSE(finished.result().hasValue());
+    EXPECT_EQ(finished.result().error().kind, Kind::finalizationTimedOut);
+    EXPECT_TRUE(finished.result().error().description().startsWith(QStringLiteral("Whisper server took too long")))
+        << finished.result().error().description().toStdString();
+    EXPECT_EQ(fallbacks.back()->cancels, 1);
+    EXPECT_FALSE(engine->sessionID());
+
+    // Cancel while the audio is on its way: the server sees the connection dropped without waiting.
+    speak(0); // nothing
+    startListening();
+    speak(2.0);
+    ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 5; }));
+    const int abandoned = server.abandonedByClient();
+    engine->cancel();
+    EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == abandoned + 1; }, 1000));
+    EXPECT_FALSE(engine->sessionID());
+}

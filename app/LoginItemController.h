@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Expected.h"
 #include "core/AbstractLoginItemController.h"
-#include "core/Expected.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
 #include "app/TranscribeCommand.h"
 
-#include "core/FileRead.h"
-#include "core/LiveScheduler.h"
-#include "core/Task.h"
+#include "base/FileRead.h"
+#include "base/LiveScheduler.h"
+#include "base/Task.h"
 #include "library/AppStore.h"
 #include "refine/CorrectionLearner.h"
 #include "refine/IntelligenceFormatter.h"

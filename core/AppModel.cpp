@@ -1,6 +1,6 @@
 #include "core/AppModel.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "refine/CorrectionLearner.h"
 
 #include <QSet>

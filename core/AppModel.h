@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/PlatformText.h"
+#include "base/Scheduler.h"
+#include "base/Task.h"
 #include "core/AbstractLoginItemController.h"
 #include "core/Desktop.h"
-#include "core/PlatformText.h"
-#include "core/Scheduler.h"
-#include "core/Task.h"
 #include "delivery/AbstractTextDelivery.h"
 #include "library/AppStore.h"
 #include "library/KeyValueStore.h"

@@ -1,4 +1,4 @@
-#include "app/XdgAutostart.h"
+#include "desktop/xdg/XdgAutostart.h"
 
 #include "base/DurableFile.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/Expected.h"
-#include "core/AbstractLoginItemController.h"
+#include "desktop/AbstractLoginItemController.h"
 
 #include <functional>
 

@@ -2,8 +2,8 @@
 
 #include "base/PlatformText.h"
 #include "refine/CorrectionLearner.h"
+#include "refine/DictationText.h"
 
-#include <QSet>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -65,22 +65,6 @@ std::optional<QString> languageCode(const QString &identifier)
     return first;
 }
 
-// The stored dictionary as it is (the 500 bound applies only when something is learned), except that an
-// id written twice keeps its first entry: every operation finds an entry by its id.
-QList<DictionaryEntry> withoutRepeatedIds(const QList<DictionaryEntry> &stored)
-{
-    QList<DictionaryEntry> entries;
-    entries.reserve(stored.size());
-    QSet<QUuid> seen;
-    for (const DictionaryEntry &entry : stored) {
-        if (!seen.contains(entry.id)) {
-            seen.insert(entry.id);
-            entries.append(entry);
-        }
-    }
-    return entries;
-}
-
 } // namespace
 
 QString authorizationText(AuthorizationStatus status)
@@ -139,7 +123,7 @@ AppModel::AppModel(Services services, QObject *parent)
       m_preferences(m_store->snapshot().preferences), m_status(readyStatus()),
       m_fnShortcutStatus(initialFnStatus(platform::defaultHoldKeyName())),
       m_history(m_store->snapshot().history.first(std::min(m_store->snapshot().history.size(), historyLimit))),
-      m_dictionary(withoutRepeatedIds(m_store->snapshot().dictionary)),
+      m_dictionary(DictationText::dictionaryInUse(m_store->snapshot().dictionary)),
       m_microphoneStatus(authorizationText(AuthorizationStatus::notDetermined)),
       m_speechStatus(authorizationText(AuthorizationStatus::notDetermined)),
       m_modelStatus(checkingStatus(m_formatter->modelDisplayName())), m_activeModelName(m_formatter->modelDisplayName())
@@ -222,14 +206,7 @@ void AppModel::startDictation()
     // While the user speaks, the formatter finds out whether a local model server has come or gone.
     m_formatter->checkModel();
 
-    // The dictionary's spellings, most recently changed first, help the recognizer.
-    QList<DictionaryEntry> byRecency = m_dictionary;
-    std::stable_sort(byRecency.begin(), byRecency.end(),
-                     [](const DictionaryEntry &a, const DictionaryEntry &b) { return a.modifiedAt > b.modifiedAt; });
-    QStringList contextualStrings;
-    contextualStrings.reserve(byRecency.size());
-    for (const DictionaryEntry &entry : byRecency)
-        contextualStrings.append(entry.replacement);
+    const QStringList contextualStrings = DictationText::contextualStrings(m_dictionary);
 
     m_errorMessage.reset();
     m_lastDelivery.clear();
@@ -428,7 +405,8 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
         }
         co_return;
     }
-    const QString transcript = finished.value().trimmed();
+    const DictationText::Substituted dictated = DictationText::substitute(finished.value(), model->m_dictionary);
+    const QString &transcript = dictated.original;
     if (isStale(model, session, token))
         co_return;
     if (transcript.isEmpty()) {
@@ -438,14 +416,13 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
         co_return;
     }
 
-    const QString dictated = CorrectionLearner::apply(model->m_dictionary, transcript);
-    model->m_liveTranscript = dictated;
+    model->m_liveTranscript = dictated.text;
     model->m_status = mode == DictationMode::verbatim ? QStringLiteral("Inserting…") : QStringLiteral("Formatting…");
     Q_EMIT model->changed();
     if (isStale(model, session, token)) // an observer may have cancelled
         co_return;
 
-    const FormattingResult result = co_await model->m_formatter->format(dictated, mode, model->m_dictionary);
+    const FormattingResult result = co_await model->m_formatter->format(dictated.text, mode, model->m_dictionary);
     if (isStale(model, session, token))
         co_return;
 

@@ -1,9 +1,9 @@
 #include "app/LiveApplication.h"
 
-#include "app/LoginItemController.h"
-#include "app/XdgAutostart.h"
-#include "core/desktop/LiveDesktop.h"
 #include "delivery/atspi/LiveEnvironment.h"
+#include "desktop/LoginItemController.h"
+#include "desktop/xdg/LiveDesktop.h"
+#include "desktop/xdg/XdgAutostart.h"
 #include "library/LinuxSettings.h"
 #include "library/SettingsKeyValueStore.h"
 #include "refine/IntelligenceFormatter.h"
@@ -13,7 +13,7 @@
 #include "speech/live/SpeechComposition.h"
 #include "speech/server/SpeechServer.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 
 #include <QCoreApplication>
 

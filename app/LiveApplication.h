@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/ShortcutController.h"
+#include "base/LiveScheduler.h"
 #include "core/AppModel.h"
-#include "core/LiveScheduler.h"
 
 #include <memory>
 

@@ -1,12 +1,12 @@
 #include "app/TranscribeCommand.h"
 
-#include "core/FileRead.h"
-#include "core/LiveScheduler.h"
-#include "core/Task.h"
+#include "base/FileRead.h"
+#include "base/LiveScheduler.h"
+#include "base/Task.h"
 #include "library/AppStore.h"
 #include "library/LinuxSettings.h"
 #include "library/SettingsKeyValueStore.h"
-#include "refine/CorrectionLearner.h"
+#include "refine/DictationText.h"
 #include "refine/IntelligenceFormatter.h"
 #include "refine/builtin/BuiltinRulesModel.h"
 #include "speech/live/SpeechComposition.h"
@@ -122,10 +122,7 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
     engine->onPartial = [&liveTranscript](const QString &text) { liveTranscript = text; };
     engine->onNotice = [](const QString &text) { printError(text); };
 
-    QStringList contextualStrings;
-    for (const DictionaryEntry &entry : options.dictionary)
-        contextualStrings.append(entry.replacement);
-    auto started = co_await engine->start(options.language, contextualStrings);
+    auto started = co_await engine->start(options.language, DictationText::contextualStrings(options.dictionary));
     if (!started) {
         const auto &error = started.error();
         printError(error.description());
@@ -158,16 +155,16 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
                        .arg(engine->displayName()));
         co_return;
     }
-    const QString text = finished.value().trimmed();
-    if (text.isEmpty()) {
+    // The road of a dictation's result: dictionary, then the formatter in the chosen mode.
+    IntelligenceFormatter formatter(scheduler, std::make_unique<BuiltinRulesModel>(), engine->displayName());
+    const DictationText::Refined refined =
+        co_await DictationText::refine(formatter, finished.value(), options.mode, options.dictionary);
+    if (refined.original.isEmpty()) {
         printError(QStringLiteral("No speech detected"));
         *exitCode = TranscribeCommand::noSpeech;
         co_return;
     }
-    // The road of a dictation's result: dictionary, then the formatter in the chosen mode.
-    const QString substituted = CorrectionLearner::apply(options.dictionary, text);
-    IntelligenceFormatter formatter(scheduler, std::make_unique<BuiltinRulesModel>(), engine->displayName());
-    const FormattingResult formatted = co_await formatter.format(substituted, options.mode, options.dictionary);
+    const FormattingResult &formatted = refined.formatted;
     if (formatted.notice)
         printError(*formatted.notice);
     QTextStream(stdout) << formatted.text << Qt::endl;
@@ -242,7 +239,7 @@ int TranscribeCommand::run(const QStringList &arguments)
     }
     options.mode = store.snapshot().preferences.mode;
     options.language = store.snapshot().preferences.localeIdentifier;
-    options.dictionary = store.snapshot().dictionary;
+    options.dictionary = DictationText::dictionaryInUse(store.snapshot().dictionary);
 
     if (parser.isSet(languageOption))
         options.language = parser.value(languageOption);

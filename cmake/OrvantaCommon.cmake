@@ -1,7 +1,7 @@
 # One interface target carries the language level, warnings and Qt strictness for every target.
 add_library(orvanta_common INTERFACE)
 target_compile_features(orvanta_common INTERFACE cxx_std_20)
-target_compile_options(orvanta_common INTERFACE -Wall -Wextra -fcoroutines)
+target_compile_options(orvanta_common INTERFACE -Wall -Wextra)
 target_compile_definitions(orvanta_common INTERFACE
     QT_NO_CAST_FROM_ASCII
     QT_NO_CONTEXTLESS_CONNECT

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/AbstractLoginItemController.h"
-#include "core/Desktop.h"
-#include "core/PlatformText.h"
-#include "core/Scheduler.h"
-#include "core/Task.h"
+#include "base/PlatformText.h"
+#include "base/Scheduler.h"
+#include "base/Task.h"
 #include "delivery/AbstractTextDelivery.h"
+#include "desktop/AbstractLoginItemController.h"
+#include "desktop/Desktop.h"
 #include "library/AppStore.h"
 #include "library/KeyValueStore.h"
 #include "library/OnboardingState.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Task.h"
+#include "base/Task.h"
 #include "delivery/AccessibleElement.h"
 
 #include <QString>

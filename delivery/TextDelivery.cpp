@@ -1,6 +1,6 @@
 #include "delivery/TextDelivery.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "delivery/TargetReader.h"
 
 #include <cstdlib>

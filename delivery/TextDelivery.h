@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Scheduler.h"
-#include "core/Task.h"
+#include "base/Scheduler.h"
+#include "base/Task.h"
 #include "delivery/AbstractTextDelivery.h"
 #include "delivery/AccessibilityObserver.h"
 #include "delivery/AccessibleElement.h"

@@ -1,7 +1,7 @@
 #include "library/AppStore.h"
 
-#include "core/DurableFile.h"
-#include "core/FileRead.h"
+#include "base/DurableFile.h"
+#include "base/FileRead.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "library/LinuxSettings.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "library/LoopbackAddress.h"
 #include "shortcuts/ShortcutKeys.h"
 

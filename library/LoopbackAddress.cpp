@@ -1,6 +1,6 @@
 #include "library/LoopbackAddress.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 
 #include <QRegularExpression>
 

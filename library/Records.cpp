@@ -1,6 +1,6 @@
 #include "library/Records.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 
 #include <QJsonValue>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Expected.h"
+#include "base/Expected.h"
 
 #include <QDateTime>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "refine/IntelligenceFormatter.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "refine/ModelResponseDeadline.h"
 #include "refine/TextUnits.h"
 

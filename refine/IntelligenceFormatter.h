@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/Expected.h"
-#include "core/Scheduler.h"
-#include "core/Task.h"
+#include "base/Expected.h"
+#include "base/Scheduler.h"
+#include "base/Task.h"
 #include "refine/AbstractFormatter.h"
 #include "refine/FormatterError.h"
 #include "refine/LanguageModel.h"

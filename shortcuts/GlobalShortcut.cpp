@@ -1,6 +1,6 @@
 #include "shortcuts/GlobalShortcut.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "shortcuts/ShortcutSettings.h"
 
 namespace orv {

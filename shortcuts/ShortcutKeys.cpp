@@ -1,6 +1,6 @@
 #include "shortcuts/ShortcutKeys.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 
 namespace orv {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Expected.h"
-#include "core/Scheduler.h"
+#include "base/Expected.h"
+#include "base/Scheduler.h"
 #include "speech/AudioFormat.h"
 #include "speech/SpeechEngineError.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Expected.h"
-#include "core/Task.h"
+#include "base/Expected.h"
+#include "base/Task.h"
 #include "speech/AnalyzerInputStream.h"
 #include "speech/AudioFormat.h"
 #include "speech/SpeechEngineError.h"

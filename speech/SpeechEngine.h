@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Scheduler.h"
+#include "base/Scheduler.h"
 #include "speech/AbstractAssetInventory.h"
 #include "speech/AbstractAudioConverter.h"
 #include "speech/AbstractAudioSource.h"

@@ -1,6 +1,6 @@
 #include "speech/SpeechEngineError.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 
 namespace orv {
 

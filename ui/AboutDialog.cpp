@@ -1,6 +1,6 @@
 #include "ui/AboutDialog.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "ui/SymbolView.h"
 #include "ui/Symbols.h"
 #include "ui/UIComponents.h"

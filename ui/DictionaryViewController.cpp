@@ -1,7 +1,7 @@
 #include "ui/DictionaryViewController.h"
 
+#include "base/PlatformText.h"
 #include "core/AppModel.h"
-#include "core/PlatformText.h"
 #include "ui/Card.h"
 #include "ui/DictionaryTableModel.h"
 #include "ui/SymbolView.h"

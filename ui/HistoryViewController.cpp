@@ -1,7 +1,7 @@
 #include "ui/HistoryViewController.h"
 
+#include "base/PlatformText.h"
 #include "core/AppModel.h"
-#include "core/PlatformText.h"
 #include "ui/HistoryListModel.h"
 #include "ui/HistoryRowDelegate.h"
 #include "ui/Symbols.h"

@@ -1,7 +1,7 @@
 #include "ui/LinuxChoicesCard.h"
 
+#include "base/PlatformText.h"
 #include "core/AppModel.h"
-#include "core/PlatformText.h"
 #include "library/LinuxSettings.h"
 #include "shortcuts/ShortcutKeys.h"
 #include "ui/SettingsLayout.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AbstractLoginItemController.h"
+#include "desktop/AbstractLoginItemController.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "ui/OnboardingViewController.h"
 
+#include "base/PlatformText.h"
 #include "core/AppModel.h"
-#include "core/PlatformText.h"
 #include "ui/AccessibilityPrompt.h"
 #include "ui/Card.h"
 #include "ui/LoginItemText.h"

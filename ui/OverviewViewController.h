@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Scheduler.h"
+#include "base/Scheduler.h"
 
 #include <QUuid>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "ui/SettingsViewController.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "ui/AccessibilityPrompt.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/LoginItemText.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AbstractLoginItemController.h"
 #include "core/AppModel.h"
+#include "desktop/AbstractLoginItemController.h"
 
 #include <QStringList>
 #include <QWidget>

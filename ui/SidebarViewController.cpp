@@ -1,7 +1,7 @@
 #include "ui/SidebarViewController.h"
 
+#include "base/PlatformText.h"
 #include "core/AppModel.h"
-#include "core/PlatformText.h"
 #include "ui/SymbolView.h"
 #include "ui/Symbols.h"
 #include "ui/UIComponents.h"

@@ -1,7 +1,7 @@
 // Times text delivery into real windows: from deliver() to the confirmed result, into a Qt line edit
 // and a GTK entry (median of 20), and the cost of one target capture. Needs an X display with the
 // accessibility bus: run as scripts/with-desktop.sh build/bench/delivery/bench_delivery
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
 #include "delivery/atspi/LiveEnvironment.h"
 

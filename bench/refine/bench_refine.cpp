@@ -1,5 +1,5 @@
 // Figures for text refinement: substitution, learning, preservation checks and the built-in rules.
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "refine/CorrectionLearner.h"
 #include "refine/IntelligenceFormatter.h"
 #include "refine/LanguageModelSelector.h"

@@ -1,6 +1,6 @@
 // Time per key event of translation plus the hold-state machine, and, with an X server, the latency
 // from an XTest key event to the shortcut callback (median of 100 presses).
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "shortcuts/FnHoldState.h"
 #include "shortcuts/ShortcutSettings.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"

@@ -3,7 +3,7 @@
 // audio to the final transcript when the key is released after a pause and in the middle of a word; the
 // real-time factor; and the effect of contextual strings on names the model does not know.
 // Usage: bench_speech [--quick] [--tree-only] [--names-only] [--no-accuracy] [--no-latency]
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 #include "speech/wav/WavFile.h"

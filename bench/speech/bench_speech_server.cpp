@@ -2,8 +2,8 @@
 // HTTP round trip on loopback to a server that answers at once, for 3, 10 and 30 s of audio; and the time
 // from the end of a dictation to its final text over the server's own time (a whole finalization through
 // the transcriber). Prints figures; run: build/bench/speech/bench_speech_server [--runs N]
-#include "core/LiveScheduler.h"
-#include "core/Task.h"
+#include "base/LiveScheduler.h"
+#include "base/Task.h"
 #include "speech/AnalyzerInputStream.h"
 #include "speech/server/SpeechServer.h"
 #include "speech/server/SpeechServerTranscriber.h"

@@ -16,27 +16,28 @@ X11Keyboard::X11Keyboard() : m_display(XOpenDisplay(nullptr))
     if (!m_display)
         return;
     int event = 0, error = 0, major = 0, minor = 0;
-    m_xtest = XTestQueryExtension(m_display, &event, &error, &major, &minor);
+    m_xtest = XTestQueryExtension(m_display.get(), &event, &error, &major, &minor);
 }
 
-X11Keyboard::~X11Keyboard()
+X11Keyboard::~X11Keyboard() = default;
+
+void X11Keyboard::DisplayClose::operator()(Display *display) const
 {
-    if (m_display)
-        XCloseDisplay(m_display);
+    XCloseDisplay(display);
 }
 
 unsigned long X11Keyboard::activeWindow()
 {
     if (!m_display)
         return 0;
-    const Atom property = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+    const Atom property = XInternAtom(m_display.get(), "_NET_ACTIVE_WINDOW", False);
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char *data = nullptr;
     Window window = 0;
-    if (XGetWindowProperty(m_display, DefaultRootWindow(m_display), property, 0, 1, False, XA_WINDOW, &type, &format,
-                           &count, &after, &data) == Success &&
+    if (XGetWindowProperty(m_display.get(), DefaultRootWindow(m_display.get()), property, 0, 1, False, XA_WINDOW, &type,
+                           &format, &count, &after, &data) == Success &&
         data && count == 1 && format == 32)
         window = *reinterpret_cast<Window *>(data);
     if (data)
@@ -49,13 +50,13 @@ std::optional<X11Keyboard::ActiveWindow> X11Keyboard::activeWindowInfo()
     const Window window = activeWindow();
     if (!window)
         return std::nullopt;
-    const Atom property = XInternAtom(m_display, "_NET_WM_PID", False);
+    const Atom property = XInternAtom(m_display.get(), "_NET_WM_PID", False);
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char *data = nullptr;
     qint64 pid = 0;
-    if (XGetWindowProperty(m_display, window, property, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+    if (XGetWindowProperty(m_display.get(), window, property, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
                            &data) == Success &&
         data && count == 1 && format == 32)
         pid = static_cast<qint64>(*reinterpret_cast<unsigned long *>(data));
@@ -66,7 +67,7 @@ std::optional<X11Keyboard::ActiveWindow> X11Keyboard::activeWindowInfo()
     ActiveWindow info;
     info.processID = pid;
     XClassHint hint{nullptr, nullptr};
-    if (XGetClassHint(m_display, window, &hint)) {
+    if (XGetClassHint(m_display.get(), window, &hint)) {
         info.windowClass = QString::fromUtf8(hint.res_class ? hint.res_class : "");
         info.instance = QString::fromUtf8(hint.res_name ? hint.res_name : "");
         if (hint.res_name)
@@ -116,7 +117,7 @@ bool X11Keyboard::keysHeld()
     if (!m_display)
         return false;
     char keys[32];
-    XQueryKeymap(m_display, keys);
+    XQueryKeymap(m_display.get(), keys);
     for (const char byte : keys)
         if (byte)
             return true;
@@ -135,9 +136,9 @@ bool X11Keyboard::postPaste(PasteKeys keys)
 {
     if (!m_display || !m_xtest)
         return false;
-    const KeyCode control = XKeysymToKeycode(m_display, XK_Control_L);
-    const KeyCode shift = XKeysymToKeycode(m_display, XK_Shift_L);
-    const KeyCode key = XKeysymToKeycode(m_display, keys == PasteKeys::shiftInsert ? XK_Insert : XK_v);
+    const KeyCode control = XKeysymToKeycode(m_display.get(), XK_Control_L);
+    const KeyCode shift = XKeysymToKeycode(m_display.get(), XK_Shift_L);
+    const KeyCode key = XKeysymToKeycode(m_display.get(), keys == PasteKeys::shiftInsert ? XK_Insert : XK_v);
     QList<KeyCode> chord;
     if (keys != PasteKeys::shiftInsert)
         chord.append(control);
@@ -146,10 +147,10 @@ bool X11Keyboard::postPaste(PasteKeys keys)
     chord.append(key);
     bool sent = true;
     for (const KeyCode code : std::as_const(chord))
-        sent = code && XTestFakeKeyEvent(m_display, code, True, CurrentTime) && sent;
+        sent = code && XTestFakeKeyEvent(m_display.get(), code, True, CurrentTime) && sent;
     for (qsizetype i = chord.size() - 1; i >= 0; --i)
-        sent = chord.at(i) && XTestFakeKeyEvent(m_display, chord.at(i), False, CurrentTime) && sent;
-    XFlush(m_display);
+        sent = chord.at(i) && XTestFakeKeyEvent(m_display.get(), chord.at(i), False, CurrentTime) && sent;
+    XFlush(m_display.get());
     return sent;
 }
 

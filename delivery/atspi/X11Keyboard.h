@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 typedef struct _XDisplay Display;
@@ -48,7 +49,11 @@ public:
 private:
     unsigned long activeWindow();
 
-    Display *m_display = nullptr;
+    struct DisplayClose
+    {
+        void operator()(Display *display) const;
+    };
+    std::unique_ptr<Display, DisplayClose> m_display;
     bool m_xtest = false;
 };
 

@@ -109,24 +109,24 @@ X11KeyTranslator::KeyKind classOf(KeySym keysym)
 X11ShortcutBackend::X11ShortcutBackend(const ShortcutSettings &settings, const char *displayName)
     : m_settings(settings), m_session(std::make_unique<SessionMonitor>())
 {
-    m_display = XOpenDisplay(displayName);
+    m_display.reset(XOpenDisplay(displayName));
     if (!m_display)
         return;
-    m_root = DefaultRootWindow(m_display);
+    m_root = DefaultRootWindow(m_display.get());
 
     int event = 0, error = 0;
-    if (XQueryExtension(m_display, "XInputExtension", &m_xiOpcode, &event, &error)) {
+    if (XQueryExtension(m_display.get(), "XInputExtension", &m_xiOpcode, &event, &error)) {
         int major = 2, minor = 2;
-        m_hasXInput2 = XIQueryVersion(m_display, &major, &minor) == Success && major >= 2;
+        m_hasXInput2 = XIQueryVersion(m_display.get(), &major, &minor) == Success && major >= 2;
     }
     int major = 0, minor = 0;
-    m_hasXTest = XTestQueryExtension(m_display, &event, &error, &major, &minor);
+    m_hasXTest = XTestQueryExtension(m_display.get(), &event, &error, &major, &minor);
     Bool detectable = False;
     // Held grabbed keys then repeat as presses without releases, which lets a repeat be ignored.
-    XkbSetDetectableAutoRepeat(m_display, True, &detectable);
+    XkbSetDetectableAutoRepeat(m_display.get(), True, &detectable);
 
     loadKeyKindes();
-    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_display), QSocketNotifier::Read);
+    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_display.get()), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { processEvents(); });
 }
 
@@ -139,7 +139,12 @@ X11ShortcutBackend::~X11ShortcutBackend()
     for (const GlobalShortcut::HotKey key : {GlobalShortcut::HotKey::toggle, GlobalShortcut::HotKey::escape})
         unregisterHotKey(key);
     m_notifier.reset();
-    XCloseDisplay(m_display);
+    m_display.reset();
+}
+
+void X11ShortcutBackend::DisplayClose::operator()(Display *display) const
+{
+    XCloseDisplay(display);
 }
 
 GlobalShortcut::Operations X11ShortcutBackend::operations(std::shared_ptr<X11ShortcutBackend> backend)
@@ -192,8 +197,8 @@ unsigned X11ShortcutBackend::findHoldKeycode() const
         return 0;
 
     unsigned found = 0;
-    if (XkbDescPtr xkb = XkbGetMap(m_display, 0, XkbUseCoreKbd)) {
-        if (XkbGetNames(m_display, XkbKeyNamesMask, xkb) == Success && xkb->names && xkb->names->keys) {
+    if (XkbDescPtr xkb = XkbGetMap(m_display.get(), 0, XkbUseCoreKbd)) {
+        if (XkbGetNames(m_display.get(), XkbKeyNamesMask, xkb) == Success && xkb->names && xkb->names->keys) {
             for (int code = xkb->min_key_code; code <= xkb->max_key_code && !found; ++code) {
                 if (std::strncmp(xkb->names->keys[code].name, entry->xkbName, XkbKeyNameLength) == 0)
                     found = static_cast<unsigned>(code);
@@ -203,7 +208,7 @@ unsigned X11ShortcutBackend::findHoldKeycode() const
     }
     for (unsigned long keysym : {entry->keysym, entry->keysym2}) {
         if (!found && keysym != NoSymbol)
-            found = XKeysymToKeycode(m_display, keysym);
+            found = XKeysymToKeycode(m_display.get(), keysym);
     }
     return found;
 }
@@ -212,9 +217,9 @@ void X11ShortcutBackend::loadKeyKindes()
 {
     m_translator.clearKeyKindes();
     int minCode = 8, maxCode = 255;
-    XDisplayKeycodes(m_display, &minCode, &maxCode);
+    XDisplayKeycodes(m_display.get(), &minCode, &maxCode);
     for (int code = minCode; code <= maxCode; ++code) {
-        const KeySym keysym = XkbKeycodeToKeysym(m_display, static_cast<KeyCode>(code), 0, 0);
+        const KeySym keysym = XkbKeycodeToKeysym(m_display.get(), static_cast<KeyCode>(code), 0, 0);
         m_translator.setKeyKind(static_cast<std::uint8_t>(code), classOf(keysym));
     }
     m_holdKeycode = findHoldKeycode();
@@ -232,7 +237,7 @@ bool X11ShortcutBackend::createTap(std::function<bool(const GlobalShortcut::TapE
     if (!m_holdKeycode)
         return false;
     char keys[32];
-    XQueryKeymap(m_display, keys);
+    XQueryKeymap(m_display.get(), keys);
     m_translator.setPressedKeys(keys);
     m_onTapEvent = std::move(onEvent);
     m_tapCreated = true;
@@ -250,10 +255,10 @@ void X11ShortcutBackend::enableTap(bool enabled)
         XISetMask(bits, XI_RawKeyRelease);
     }
     XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
-    XISelectEvents(m_display, m_root, &mask, 1);
+    XISelectEvents(m_display.get(), m_root, &mask, 1);
     // Synchronous, like every change of what we receive: the server may serve other clients' requests
     // before a merely flushed one, and a key pressed just after enabling must already be seen.
-    XSync(m_display, False);
+    XSync(m_display.get(), False);
     m_tapEnabled = enabled;
     scheduleDrain();
 }
@@ -271,7 +276,7 @@ std::uint64_t X11ShortcutBackend::modifierFlags()
     if (!m_display)
         return 0;
     char keys[32];
-    XQueryKeymap(m_display, keys);
+    XQueryKeymap(m_display.get(), keys);
     scheduleDrain();
     return m_translator.flagsOf(keys);
 }
@@ -291,8 +296,8 @@ void X11ShortcutBackend::removeHotKeyHandler()
 
 unsigned X11ShortcutBackend::modifierMaskOf(unsigned long keysym, unsigned fallback) const
 {
-    const KeyCode code = XKeysymToKeycode(m_display, keysym);
-    XModifierKeymap *map = XGetModifierMapping(m_display);
+    const KeyCode code = XKeysymToKeycode(m_display.get(), keysym);
+    XModifierKeymap *map = XGetModifierMapping(m_display.get());
     unsigned mask = 0;
     if (map && code) {
         for (int mod = 0; mod < 8 && !mask; ++mod) {
@@ -329,7 +334,7 @@ std::int32_t X11ShortcutBackend::resolveHotKey(GlobalShortcut::HotKey key, unsig
                     (t.alt ? modifierMaskOf(XK_Alt_L, Mod1Mask) : 0) |
                     (t.super ? modifierMaskOf(XK_Super_L, Mod4Mask) : 0);
     }
-    keycode = keysym == NoSymbol ? 0 : XKeysymToKeycode(m_display, keysym);
+    keycode = keysym == NoSymbol ? 0 : XKeysymToKeycode(m_display.get(), keysym);
     return keycode ? 0 : BadValue;
 }
 
@@ -342,16 +347,16 @@ std::int32_t X11ShortcutBackend::grab(GlobalShortcut::HotKey key)
         grab.masks.push_back(grab.modifiers | variant);
     int error = 0;
     {
-        ErrorTrap trap(m_display);
+        ErrorTrap trap(m_display.get());
         for (unsigned mask : grab.masks)
-            XGrabKey(m_display, grab.keycode, mask, m_root, False, GrabModeAsync, GrabModeAsync);
-        error = trap.sync(m_display);
+            XGrabKey(m_display.get(), grab.keycode, mask, m_root, False, GrabModeAsync, GrabModeAsync);
+        error = trap.sync(m_display.get());
         if (error) {
             // Another client holds at least one variant; release the ones we got (ungrabbing another
             // client's grab does nothing).
             for (unsigned mask : grab.masks)
-                XUngrabKey(m_display, grab.keycode, mask, m_root);
-            trap.sync(m_display);
+                XUngrabKey(m_display.get(), grab.keycode, mask, m_root);
+            trap.sync(m_display.get());
         }
     }
     if (error)
@@ -364,7 +369,7 @@ void X11ShortcutBackend::ungrab(const Grab &grab)
 {
     // The masks grabbed then, not the lock variants of now: Num Lock may have moved since.
     for (unsigned mask : grab.masks)
-        XUngrabKey(m_display, grab.keycode, mask, m_root);
+        XUngrabKey(m_display.get(), grab.keycode, mask, m_root);
 }
 
 std::int32_t X11ShortcutBackend::registerHotKey(GlobalShortcut::HotKey key)
@@ -387,7 +392,7 @@ void X11ShortcutBackend::unregisterHotKey(GlobalShortcut::HotKey key)
         ungrab(grab);
         return true;
     });
-    XSync(m_display, False);
+    XSync(m_display.get(), False);
     scheduleDrain();
 }
 
@@ -399,7 +404,7 @@ void X11ShortcutBackend::regrabAll()
         keys.push_back(grab.key);
     }
     m_grabs.clear();
-    XSync(m_display, False);
+    XSync(m_display.get(), False);
     // A key another client has taken meanwhile stays without a grab, as at a failed registration.
     for (const GlobalShortcut::HotKey key : keys)
         (void)grab(key);
@@ -438,7 +443,7 @@ void X11ShortcutBackend::handleHotKeyEvent(unsigned keycode, unsigned state, boo
 void X11ShortcutBackend::scheduleDrain()
 {
     // A round trip can leave events in Xlib's queue with nothing left on the socket to wake the notifier.
-    if (m_drainQueued || !m_display || XQLength(m_display) == 0)
+    if (m_drainQueued || !m_display || XQLength(m_display.get()) == 0)
         return;
     m_drainQueued = true;
     QMetaObject::invokeMethod(
@@ -452,11 +457,11 @@ void X11ShortcutBackend::scheduleDrain()
 
 void X11ShortcutBackend::processEvents()
 {
-    while (m_display && XPending(m_display)) {
+    while (m_display && XPending(m_display.get())) {
         XEvent event;
-        XNextEvent(m_display, &event);
+        XNextEvent(m_display.get(), &event);
         if (event.type == GenericEvent && event.xcookie.extension == m_xiOpcode) {
-            if (!XGetEventData(m_display, &event.xcookie))
+            if (!XGetEventData(m_display.get(), &event.xcookie))
                 continue;
             const int type = event.xcookie.evtype;
             if ((type == XI_RawKeyPress || type == XI_RawKeyRelease) && m_onTapEvent) {
@@ -468,7 +473,7 @@ void X11ShortcutBackend::processEvents()
                     onEvent(*tapEvent); // the answer to swallow is not acted on: raw events cannot be removed
                 }
             }
-            XFreeEventData(m_display, &event.xcookie);
+            XFreeEventData(m_display.get(), &event.xcookie);
         } else if (event.type == KeyPress || event.type == KeyRelease) {
             handleHotKeyEvent(event.xkey.keycode, event.xkey.state, event.type == KeyPress);
         } else if (event.type == MappingNotify) {

@@ -93,7 +93,11 @@ private:
     void scheduleDrain();
 
     const ShortcutSettings &m_settings;
-    Display *m_display = nullptr;
+    struct DisplayClose
+    {
+        void operator()(Display *display) const;
+    };
+    std::unique_ptr<Display, DisplayClose> m_display;
     unsigned long m_root = 0;
     int m_xiOpcode = -1;
     bool m_hasXInput2 = false;

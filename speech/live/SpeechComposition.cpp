@@ -1,6 +1,6 @@
 #include "speech/live/SpeechComposition.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 #include "speech/pocketsphinx/PocketSphinxAssetInventory.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 #include "speech/pocketsphinx/PocketSphinxTranscriber.h"

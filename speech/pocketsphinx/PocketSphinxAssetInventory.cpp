@@ -1,6 +1,6 @@
 #include "speech/pocketsphinx/PocketSphinxAssetInventory.h"
 
-#include "core/PlatformText.h"
+#include "base/PlatformText.h"
 
 #include <QLocale>
 

@@ -13,6 +13,15 @@
 
 namespace orv {
 
+namespace {
+
+struct ConfigFree
+{
+    void operator()(cmd_ln_t *config) const { cmd_ln_free_r(config); }
+};
+
+} // namespace
+
 struct PocketSphinxModel::LoadState
 {
     std::mutex lock;
@@ -52,8 +61,12 @@ PocketSphinxModel::~PocketSphinxModel()
     if (m_loader.joinable())
         m_loader.join();
     std::lock_guard guard(m_decoderLock);
-    if (m_decoder)
-        ps_free(m_decoder);
+    m_decoder.reset();
+}
+
+void PocketSphinxModel::DecoderFree::operator()(ps_decoder_s *decoder) const
+{
+    ps_free(decoder);
 }
 
 void PocketSphinxModel::startDecoding(std::shared_ptr<AnalyzerInputStream> input, std::function<void()> job)
@@ -87,15 +100,14 @@ void PocketSphinxModel::load()
         const QByteArray lm = m_files.languageModel.toUtf8();
         const QByteArray dict = m_files.dictionary.toUtf8();
         const QByteArray endFrames = QByteArray::number(m_search.endOfUtteranceFrames);
-        cmd_ln_t *config =
+        // The decoder keeps its own reference to the configuration.
+        const std::unique_ptr<cmd_ln_t, ConfigFree> config(
             isComplete(m_files)
                 ? cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
                               dict.constData(), "-logfn", "/dev/null", "-fwdflat", m_search.flatPass ? "yes" : "no",
                               "-bestpath", "yes", "-vad_postspeech", endFrames.constData(), nullptr)
-                : nullptr;
-        m_decoder = config ? ps_init(config) : nullptr;
-        if (config)
-            cmd_ln_free_r(config); // the decoder keeps its own reference
+                : nullptr);
+        m_decoder.reset(config ? ps_init(config.get()) : nullptr);
         if (!m_decoder)
             outcome = unexpected(SpeechEngineError{
                 SpeechEngineError::Kind::platform,
@@ -126,7 +138,7 @@ bool PocketSphinxModel::knowsWord(const QString &word)
 {
     for (const QString &spelling : {word, word.toLower()}) {
         const QByteArray utf8 = spelling.toUtf8();
-        if (char *phones = ps_lookup_word(m_decoder, utf8.constData())) {
+        if (char *phones = ps_lookup_word(m_decoder.get(), utf8.constData())) {
             std::free(phones);
             return true;
         }
@@ -138,8 +150,8 @@ std::vector<ngram_model_t *> PocketSphinxModel::languageModels()
 {
     // Every n-gram search's language model set, and in it each model that ps_add_word would extend.
     std::vector<ngram_model_t *> models;
-    for (ps_search_iter_t *it = ps_search_iter(m_decoder); it; it = ps_search_iter_next(it)) {
-        ngram_model_t *set = ps_get_lm(m_decoder, ps_search_iter_val(it));
+    for (ps_search_iter_t *it = ps_search_iter(m_decoder.get()); it; it = ps_search_iter_next(it)) {
+        ngram_model_t *set = ps_get_lm(m_decoder.get(), ps_search_iter_val(it));
         if (!set)
             continue;
         for (ngram_model_set_iter_t *inner = ngram_model_set_iter(set); inner;
@@ -211,7 +223,8 @@ int PocketSphinxModel::addWords(const QStringList &strings)
     // Rebuilding the search takes about 300 ms, so only the last word asks for it.
     int added = 0;
     for (std::size_t i = 0; i < words.size(); ++i)
-        if (ps_add_word(m_decoder, words[i].first.constData(), words[i].second.constData(), i + 1 == words.size()) >= 0)
+        if (ps_add_word(m_decoder.get(), words[i].first.constData(), words[i].second.constData(),
+                        i + 1 == words.size()) >= 0)
             ++added;
     return added;
 }

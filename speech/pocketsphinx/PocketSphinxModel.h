@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/Expected.h"
-#include "core/Scheduler.h"
-#include "core/Task.h"
+#include "base/Expected.h"
+#include "base/Scheduler.h"
+#include "base/Task.h"
 #include "speech/AnalyzerInputStream.h"
 #include "speech/PostGate.h"
 #include "speech/SpeechEngineError.h"
@@ -73,7 +73,7 @@ public:
 
     // With decoderLock() held, from the decoding thread.
     std::mutex &decoderLock() { return m_decoderLock; }
-    ps_decoder_s *decoder() { return m_decoder; }
+    ps_decoder_s *decoder() { return m_decoder.get(); }
     // Adds the words of strings the dictionary lacks, with flite pronunciations; returns how many were
     // added. Words that cannot be pronounced or added are skipped.
     int addWords(const QStringList &strings);
@@ -98,7 +98,11 @@ private:
     Files m_files;
     Search m_search;
     std::mutex m_decoderLock;
-    ps_decoder_s *m_decoder = nullptr;
+    struct DecoderFree
+    {
+        void operator()(ps_decoder_s *decoder) const;
+    };
+    std::unique_ptr<ps_decoder_s, DecoderFree> m_decoder;
     static constexpr int maxClasses = 120;
     int m_classes = 0; // language model classes made for added words
     std::thread m_loader;

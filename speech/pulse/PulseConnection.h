@@ -4,6 +4,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <memory>
+
 namespace orv {
 
 // A connection to the sound server on a threaded main loop of its own, with the default source's
@@ -29,18 +31,18 @@ public:
     pa_sample_spec sourceSpec() const { return m_sourceSpec; }
     QString sourceName() const { return m_sourceName; }
 
-    pa_threaded_mainloop *mainloop() { return m_mainloop; }
-    pa_context *context() { return m_context; }
-    void lock() { pa_threaded_mainloop_lock(m_mainloop); }
-    void unlock() { pa_threaded_mainloop_unlock(m_mainloop); }
+    pa_threaded_mainloop *mainloop() { return m_mainloop.get(); }
+    pa_context *context() { return m_context.get(); }
+    void lock() { pa_threaded_mainloop_lock(m_mainloop.get()); }
+    void unlock() { pa_threaded_mainloop_unlock(m_mainloop.get()); }
     // With the lock held: waits until done() returns true or the connection broke.
     template <typename Done>
     bool waitFor(Done done)
     {
         while (!done()) {
-            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context.get())))
                 return false;
-            pa_threaded_mainloop_wait(m_mainloop);
+            pa_threaded_mainloop_wait(m_mainloop.get());
         }
         return true;
     }
@@ -59,8 +61,23 @@ public:
 private:
     void readDefaultSource();
 
-    pa_threaded_mainloop *m_mainloop = nullptr;
-    pa_context *m_context = nullptr;
+    // Freeing the loop stops its thread; the context goes first, disconnected, after the destructor
+    // stopped the loop.
+    struct MainloopFree
+    {
+        void operator()(pa_threaded_mainloop *loop) const { pa_threaded_mainloop_free(loop); }
+    };
+    struct ContextRelease
+    {
+        void operator()(pa_context *context) const
+        {
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+        }
+    };
+
+    std::unique_ptr<pa_threaded_mainloop, MainloopFree> m_mainloop;
+    std::unique_ptr<pa_context, ContextRelease> m_context;
     State m_state = State::noServer;
     pa_sample_spec m_sourceSpec{PA_SAMPLE_FLOAT32LE, 0, 0};
     QString m_sourceName;

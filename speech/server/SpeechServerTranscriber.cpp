@@ -1,6 +1,6 @@
 #include "speech/server/SpeechServerTranscriber.h"
 
-#include "core/Scheduler.h"
+#include "base/Scheduler.h"
 
 namespace orv {
 

@@ -1,6 +1,6 @@
 #include "speech/wav/WavFile.h"
 
-#include "core/FileRead.h"
+#include "base/FileRead.h"
 
 #include <QtEndian>
 

@@ -1,4 +1,4 @@
-#include "core/Task.h"
+#include "base/Task.h"
 #include "tests/support/VirtualScheduler.h"
 
 #include <gtest/gtest.h>

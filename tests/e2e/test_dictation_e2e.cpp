@@ -2,7 +2,7 @@
 // XTest, synthesized speech plays into the sound server's source, the key is released, and the result
 // must be in the field, in the library file and learned from when the user corrects it.
 #include "app/LiveApplication.h"
-#include "app/XdgAutostart.h"
+#include "desktop/xdg/XdgAutostart.h"
 #include "library/AppStore.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"

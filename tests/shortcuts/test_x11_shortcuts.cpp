@@ -1,4 +1,4 @@
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "shortcuts/GlobalShortcut.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "tests/support/FakeShortcutPlatform.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 #include "tests/support/SpeechCorpus.h"

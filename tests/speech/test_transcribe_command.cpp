@@ -122,6 +122,12 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     entry.replacement = QStringLiteral("Q3 report");
     entry.modifiedAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
     snapshot.dictionary.append(entry);
+    // A second entry under the same id: the app model keeps only the first, and so does the command.
+    DictionaryEntry repeated = entry;
+    repeated.heard = QStringLiteral("finance team");
+    repeated.replacement = QStringLiteral("money people");
+    repeated.modifiedAt = QDateTime(QDate(2026, 1, 2), QTime(9, 0), Qt::UTC);
+    snapshot.dictionary.append(repeated);
     const QString library = dir.filePath(QStringLiteral("library.json"));
     QFile file(library);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -134,6 +140,7 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     EXPECT_TRUE(clean.out.startsWith(QStringLiteral("Please send"))) << clean.out.toStdString();
     EXPECT_TRUE(clean.out.contains(QStringLiteral("the Q3 report to"))) << clean.out.toStdString();
     EXPECT_TRUE(clean.out.endsWith(QLatin1Char('.')));
+    EXPECT_FALSE(clean.out.contains(QStringLiteral("money people"))) << clean.out.toStdString();
 
     const Result verbatim =
         orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--library"), library, speech});

@@ -1,7 +1,7 @@
 // The key choices of the Settings page on the real X11 backend: the page writes them, the shortcut
 // controller registers them again at once, and XTest keys on the test X server show which keys act.
 #include "app/ShortcutController.h"
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "library/LinuxSettings.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "tests/core/AppModelHarness.h"

@@ -2,7 +2,7 @@
 // (scripts/with-desktop.sh): GTK 4 fields, a VTE terminal, a web editor in Firefox, xterm (which exposes
 // no accessibility) and a Qt application while accessibility starts switched off. Each prints what it
 // measured: the time from the finished text to the confirmed insertion.
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
 #include "delivery/atspi/LiveEnvironment.h"
 #include "tests/support/X11TestClient.h"

@@ -1,6 +1,6 @@
 // Text delivery into real Qt and GTK windows on an X server with the accessibility bus: capture, paste,
 // read-back, clipboard restore, edit learning and the fallbacks. Run under scripts/with-desktop.sh.
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
 #include "delivery/atspi/ClipboardPasteboard.h"
 #include "delivery/atspi/LiveEnvironment.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LoginItemController.h"
+#include "desktop/LoginItemController.h"
 
 #include <QString>
 #include <QStringList>

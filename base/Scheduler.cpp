@@ -1,4 +1,4 @@
-#include "core/Scheduler.h"
+#include "base/Scheduler.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "app/LoginItemController.h"
+#include "desktop/LoginItemController.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "core/Desktop.h"
+#include "desktop/Desktop.h"
 
 namespace orv {
 

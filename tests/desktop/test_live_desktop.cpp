@@ -1,4 +1,4 @@
-#include "core/desktop/LiveDesktop.h"
+#include "desktop/xdg/LiveDesktop.h"
 
 #include <gtest/gtest.h>
 

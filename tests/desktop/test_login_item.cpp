@@ -1,5 +1,5 @@
-#include "app/LoginItemController.h"
-#include "app/XdgAutostart.h"
+#include "desktop/LoginItemController.h"
+#include "desktop/xdg/XdgAutostart.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "core/DurableFile.h"
+#include "base/DurableFile.h"
 
 #include <QDateTime>
 #include <QDir>

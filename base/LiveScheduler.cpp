@@ -1,4 +1,4 @@
-#include "core/LiveScheduler.h"
+#include "base/LiveScheduler.h"
 
 #include <QMetaObject>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "app/XdgAutostart.h"
+#include "desktop/xdg/XdgAutostart.h"
 
-#include "core/DurableFile.h"
+#include "base/DurableFile.h"
 
 #include <QDir>
 #include <QFile>

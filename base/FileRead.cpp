@@ -1,4 +1,4 @@
-#include "core/FileRead.h"
+#include "base/FileRead.h"
 
 #include <QFile>
 

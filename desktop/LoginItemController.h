@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AbstractLoginItemController.h"
-#include "core/Expected.h"
+#include "base/Expected.h"
+#include "desktop/AbstractLoginItemController.h"
 
 #include <functional>
 

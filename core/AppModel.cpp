@@ -463,6 +463,7 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
         if (model->m_history.size() > historyLimit)
             model->m_history.resize(historyLimit);
     }
+    model->dropUneditableBaselines();
     model->m_liveTranscript = result.text;
     if (result.notice)
         model->m_errorMessage = *result.notice;
@@ -480,6 +481,16 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
     model->m_phase = RecordingPhase::idle;
     model->m_status = outcomeStatus(delivered.outcome);
     model->refreshStatus();
+}
+
+void AppModel::dropUneditableBaselines()
+{
+    QSet<QUuid> editable;
+    for (const TranscriptRecord &record : std::as_const(m_history))
+        editable.insert(record.id);
+    if (m_lastResult)
+        editable.insert(m_lastResult->id);
+    m_correctionBaselines.removeIf([&](const auto &baseline) { return !editable.contains(baseline.key()); });
 }
 
 void AppModel::saveLibrary()
@@ -506,7 +517,7 @@ void AppModel::applyCorrection(const QString &original, const QString &edited)
     Q_EMIT changed();
 }
 
-void AppModel::editTranscript(const QUuid &recordID, const QString &text)
+void AppModel::editTranscript(QUuid recordID, QString text)
 {
     if (text.trimmed().isEmpty())
         return;
@@ -717,14 +728,14 @@ void AppModel::addDictionaryEntry(const QString &heard, const QString &replaceme
     Q_EMIT changed();
 }
 
-void AppModel::deleteDictionaryEntry(const QUuid &id)
+void AppModel::deleteDictionaryEntry(QUuid id)
 {
     m_dictionary.removeIf([&](const DictionaryEntry &entry) { return entry.id == id; });
     saveLibrary();
     Q_EMIT changed();
 }
 
-void AppModel::deleteRecord(const QUuid &id)
+void AppModel::deleteRecord(QUuid id)
 {
     m_history.removeIf([&](const TranscriptRecord &record) { return record.id == id; });
     m_correctionBaselines.remove(id);

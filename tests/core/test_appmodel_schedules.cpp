@@ -457,6 +457,7 @@ private:
             break;
         case 2:
             m_log << "delete record\n";
+
             m_erased = true;
             if (!m.history().isEmpty())
                 m.deleteRecord(m.history()[pick(int(m.history().size()))].id);
@@ -498,6 +499,12 @@ private:
             why << "an answer for a session that is over changed what the user sees";
         if (!why.str().empty())
             return why.str();
+
+        // Baselines for learning from edits are kept only for what can still be edited.
+        for (auto it = m_model->correctionBaselines().cbegin(); it != m_model->correctionBaselines().cend(); ++it) {
+            if (!after.history.contains(it.key()) && after.lastResult != it.key())
+                return std::string("an edit baseline outlives its record");
+        }
 
         if (after.library != m_decodedLibrary) {
             if (!after.library.isEmpty() && !AppStore::decode(after.library))

@@ -2,8 +2,9 @@
 // dictations by the hold key, from flite speech into a GTK field, with history on. Prints resident memory of
 // the first and the last hundred dictations, open files and threads, dictations that did not come back to
 // idle, and the history's size at the end.
-// Usage: bench_soak [--dictations N] [--pace P]   (default 1000 dictations; audio fed P times faster than
-// real time, default 4: the test sound server's pipe source passes on audio as fast as it is written)
+// Usage: bench_soak [--dictations N] [--pace P] [--clear-every K]   (default 1000 dictations; audio fed P
+// times faster than real time, default 4: the test sound server's pipe source passes on audio as fast as it is
+// written; the field is emptied every K dictations, default 50, as a user sends or clears what they wrote)
 #include "app/LiveApplication.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/X11TestClient.h"
@@ -79,11 +80,14 @@ int main(int argc, char *argv[])
 {
     int dictations = 1000;
     double pace = 4;
+    int clearEvery = 50;
     for (int i = 1; i + 1 < argc; ++i) {
         if (qstrcmp(argv[i], "--dictations") == 0)
             dictations = std::max(1, atoi(argv[i + 1]));
         else if (qstrcmp(argv[i], "--pace") == 0)
             pace = std::max(0.25, atof(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--clear-every") == 0)
+            clearEvery = atoi(argv[i + 1]);
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("ORVANTA_TEST_MIC_FIFO")) {
         std::puts("bench_soak: skipped (run inside scripts/with-desktop.sh)");
@@ -120,17 +124,28 @@ int main(int argc, char *argv[])
     long mostThreads = threadsBefore;
     QElapsedTimer clock;
     clock.start();
+    qint64 lastHundred = 0;
     for (int i = 0; i < dictations; ++i) {
         if (!dictate(model, keys, audio[size_t(i) % audio.size()], pace))
             ++stuck;
         inserted += model.status() == QLatin1String("Inserted");
         rss.push_back(statusValue("VmRSS:"));
+        if (clearEvery > 0 && (i + 1) % clearEvery == 0) {
+            const unsigned control = keys.keycode("Control_L");
+            keys.press(control);
+            keys.tap(keys.keycode("a"));
+            keys.release(control);
+            keys.tap(keys.keycode("BackSpace"));
+            pollUntil([&] { return field.text().isEmpty(); }, 3000);
+        }
         mostFiles = std::max(mostFiles, openFiles());
         mostThreads = std::max(mostThreads, statusValue("Threads:"));
         if ((i + 1) % 100 == 0) {
-            std::printf("%5d dictations, %6.0f s: resident %ld kB, %ld files, %ld threads, history %lld\n", i + 1,
-                        clock.elapsed() / 1000.0, rss.back(), openFiles(), statusValue("Threads:"),
-                        static_cast<long long>(model.history().size()));
+            std::printf(
+                "%5d dictations, %6.0f s (%.2f s each): resident %ld kB, %ld files, %ld threads, history %lld\n", i + 1,
+                clock.elapsed() / 1000.0, (clock.elapsed() - lastHundred) / 100000.0, rss.back(), openFiles(),
+                statusValue("Threads:"), static_cast<long long>(model.history().size()));
+            lastHundred = clock.elapsed();
             std::fflush(stdout);
         }
     }

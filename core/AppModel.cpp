@@ -365,6 +365,7 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
         if (model->m_history.size() > historyLimit)
             model->m_history.resize(historyLimit);
     }
+    model->dropUneditableBaselines();
     model->m_liveTranscript = result.text;
     if (result.notice)
         model->m_errorMessage = *result.notice;

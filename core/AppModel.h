@@ -122,7 +122,8 @@ public:
     // Results and learning.
     void saveLibrary();
     void applyCorrection(const QString &original, const QString &edited);
-    void editTranscript(const QUuid &recordID, const QString &text);
+    // Ids and texts are taken by value: callers may hand in references into the lists these change.
+    void editTranscript(QUuid recordID, QString text);
 
     // Permissions and status.
     void refreshStatus();
@@ -140,8 +141,9 @@ public:
     // Library and onboarding editing.
     void learn(const QString &heard, const QString &replacement, bool automatic);
     void addDictionaryEntry(const QString &heard, const QString &replacement);
-    void deleteDictionaryEntry(const QUuid &id);
-    void deleteRecord(const QUuid &id);
+    // By value, as editTranscript.
+    void deleteDictionaryEntry(QUuid id);
+    void deleteRecord(QUuid id);
     void clearHistory();
     void setRetainHistory(bool retain);
     void resetOnboarding();
@@ -177,6 +179,8 @@ private:
     void installCallbacks();
     void tick();
     void speechFailed(const SpeechEngineError &error);
+    // Baselines are for learning from later edits: none for a record that can no longer be edited.
+    void dropUneditableBaselines();
 
     Scheduler &m_scheduler;
     // Owned services, in the order they are built.

@@ -18,6 +18,16 @@ qsizetype graphemeCount(const QString &text)
     return count;
 }
 
+void AppModel::dropUneditableBaselines()
+{
+    QSet<QUuid> editable;
+    for (const TranscriptRecord &record : std::as_const(m_history))
+        editable.insert(record.id);
+    if (m_lastResult)
+        editable.insert(m_lastResult->id);
+    m_correctionBaselines.removeIf([&](const auto &baseline) { return !editable.contains(baseline.key()); });
+}
+
 void AppModel::saveLibrary()
 {
     const auto saved = m_store->save(AppStore::Snapshot{m_preferences, m_history, m_dictionary});
@@ -42,7 +52,7 @@ void AppModel::applyCorrection(const QString &original, const QString &edited)
     Q_EMIT changed();
 }
 
-void AppModel::editTranscript(const QUuid &recordID, const QString &text)
+void AppModel::editTranscript(QUuid recordID, QString text)
 {
     if (text.trimmed().isEmpty())
         return;
@@ -107,14 +117,14 @@ void AppModel::addDictionaryEntry(const QString &heard, const QString &replaceme
     Q_EMIT changed();
 }
 
-void AppModel::deleteDictionaryEntry(const QUuid &id)
+void AppModel::deleteDictionaryEntry(QUuid id)
 {
     m_dictionary.removeIf([&](const DictionaryEntry &entry) { return entry.id == id; });
     saveLibrary();
     Q_EMIT changed();
 }
 
-void AppModel::deleteRecord(const QUuid &id)
+void AppModel::deleteRecord(QUuid id)
 {
     m_history.removeIf([&](const TranscriptRecord &record) { return record.id == id; });
     m_correctionBaselines.remove(id);

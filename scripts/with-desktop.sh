@@ -78,6 +78,8 @@ PA
         -F "$work/pulse.pa" --log-target=file:"$work/pulse.log" 2>/dev/null; then
         PULSE_STARTED=1
         export ORVANTA_TEST_PULSE=1
+        # Tests that stop the sound server start it again with the same configuration.
+        export ORVANTA_TEST_PULSE_CONFIG="$work/pulse.pa"
     fi
 fi
 export ORVANTA_TEST_DESKTOP=1

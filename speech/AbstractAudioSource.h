@@ -18,6 +18,7 @@ class AbstractAudioSource
 public:
     // buffer, and the audio time of its first frame since capture began
     using TapHandler = std::function<void(const AudioBuffer &, Duration)>;
+    using FailureHandler = std::function<void(const SpeechEngineError &)>;
 
     virtual ~AbstractAudioSource() = default;
 
@@ -29,6 +30,9 @@ public:
     virtual void removeTap() = 0;
     virtual Expected<void, SpeechEngineError> start() = 0;
     virtual void stop() = 0;
+    // Told, on the source's own thread and once per start, when the input is lost while running (the
+    // sound server went away). A source that cannot lose its input never calls it.
+    virtual void setFailureHandler(FailureHandler handler) { (void)handler; }
 };
 
 } // namespace orv

@@ -163,6 +163,7 @@ SpeechEngine::runStart(QUuid id, QString localeIdentifier, QStringList contextua
         quint32(input.sampleRate / 10), input,
         [bridge](const AudioBuffer &buffer, Duration time) { bridge->handleBuffer(buffer, time); });
     m_tapInstalled = true;
+    m_audioEngine->setFailureHandler(onFailure);
     if (auto running = m_audioEngine->start(); !running)
         co_return running;
 

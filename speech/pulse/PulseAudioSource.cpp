@@ -66,10 +66,7 @@ Expected<void, SpeechEngineError> PulseAudioSource::start()
         m_connection->unlock();
         return unexpected(serverError(QStringLiteral("open the microphone"), code));
     }
-    pa_stream_set_state_callback(
-        m_stream,
-        [](pa_stream *, void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); },
-        m_connection->mainloop());
+    pa_stream_set_state_callback(m_stream, &PulseAudioSource::onStateChanged, this);
     pa_stream_set_read_callback(m_stream, &PulseAudioSource::onReadable, this);
     pa_buffer_attr attributes{};
     attributes.maxlength = quint32(-1);
@@ -95,8 +92,34 @@ Expected<void, SpeechEngineError> PulseAudioSource::start()
             return unexpected(SpeechEngineError{SpeechEngineError::Kind::microphonePermissionDenied, {}});
         return unexpected(serverError(QStringLiteral("start recording"), code));
     }
+    m_recording = true;
     m_connection->unlock();
     return {};
+}
+
+void PulseAudioSource::setFailureHandler(FailureHandler handler)
+{
+    if (m_connection->state() != PulseConnection::State::connected) {
+        m_failure = std::move(handler);
+        return;
+    }
+    m_connection->lock();
+    m_failure = std::move(handler);
+    m_connection->unlock();
+}
+
+void PulseAudioSource::onStateChanged(pa_stream *stream, void *self)
+{
+    auto *source = static_cast<PulseAudioSource *>(self);
+    pa_threaded_mainloop_signal(source->m_connection->mainloop(), 0);
+    // A stream that fails while recording has lost the server (or the source): the session cannot go on,
+    // and nothing else would tell it, since audio simply stops coming.
+    if (!source->m_recording || PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+        return;
+    source->m_recording = false;
+    if (source->m_failure)
+        source->m_failure(
+            serverError(QStringLiteral("keep recording"), pa_context_errno(source->m_connection->context())));
 }
 
 void PulseAudioSource::stop()
@@ -104,6 +127,7 @@ void PulseAudioSource::stop()
     if (!m_stream)
         return;
     m_connection->lock();
+    m_recording = false;
     pa_stream_set_read_callback(m_stream, nullptr, nullptr);
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
     pa_stream_disconnect(m_stream);

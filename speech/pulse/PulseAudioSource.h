@@ -21,15 +21,19 @@ public:
     void removeTap() override;
     Expected<void, SpeechEngineError> start() override;
     void stop() override;
+    void setFailureHandler(FailureHandler handler) override;
 
 private:
     static void onReadable(pa_stream *stream, size_t bytes, void *self);
+    static void onStateChanged(pa_stream *stream, void *self);
     void deliver(const float *samples, size_t count);
 
     std::unique_ptr<PulseConnection> m_connection;
     pa_stream *m_stream = nullptr;
     quint32 m_framesPerBuffer = 1600;
-    TapHandler m_tap; // read and called with the main-loop lock held
+    TapHandler m_tap;         // read and called with the main-loop lock held
+    FailureHandler m_failure; // likewise
+    bool m_recording = false; // the stream is ready and not stopped by us
     std::vector<float> m_pending;
     qint64 m_framesDelivered = 0;
 };

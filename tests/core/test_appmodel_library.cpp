@@ -54,6 +54,29 @@ TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyThe
     EXPECT_TRUE(m.history().isEmpty()) << "turning it on again brings nothing back";
 }
 
+// Each dictation keeps the text it was delivered with, to learn from a later edit; only for what can still
+// be edited (a record in history, the last result), or memory grows with every dictation of a long run.
+TEST_F(AppModelTest, editBaselinesAreKeptOnlyForRecordsThatCanStillBeEdited)
+{
+    QFile blocker(dir.filePath(QStringLiteral("orvanta")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // saves fail at once: this is about memory, not the disk
+    blocker.close();
+    AppModel &m = make();
+    for (int i = 0; i < 205; ++i)
+        dictate(QStringLiteral("dictation %1").arg(i), 0.3);
+    ASSERT_EQ(m.history().size(), 200);
+    EXPECT_EQ(m.correctionBaselines().size(), 200);
+    for (const TranscriptRecord &record : m.history())
+        EXPECT_TRUE(m.correctionBaselines().contains(record.id));
+
+    m.setRetainHistory(false);
+    for (int i = 0; i < 5; ++i)
+        dictate(QStringLiteral("unkept %1").arg(i), 0.3);
+    EXPECT_EQ(m.correctionBaselines().keys(), QList<QUuid>{m.lastResult()->id});
+    m.editTranscript(m.lastResult()->id, QStringLiteral("unkept four"));
+    EXPECT_EQ(m.correctionBaselines().value(m.lastResult()->id), QStringLiteral("unkept four"));
+}
+
 TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
 {
     AppModel &m = make();
@@ -209,6 +232,26 @@ TEST_F(AppModelTest, aStoredDictionaryOfAnySizeIsKeptWholeAndDuplicateIdsKeepThe
     m.learn(QStringLiteral("newest"), QStringLiteral("Newest"), true);
     EXPECT_EQ(m.dictionary().size(), 500) << "learning applies the bound";
     EXPECT_EQ(m.dictionary().front().heard, QStringLiteral("newest"));
+}
+
+// A window may pass the id straight from the model's own lists; removing the record must not change the
+// id the deletion goes on to use.
+TEST_F(AppModelTest, deletingByAnIdHeldInTheModelsOwnListsRemovesExactlyThatOne)
+{
+    AppModel &m = make();
+    for (const char *words : {"one", "two", "three"})
+        dictate(QString::fromLatin1(words));
+    m.learn(QStringLiteral("a"), QStringLiteral("A"), false);
+    m.learn(QStringLiteral("b"), QStringLiteral("B"), false);
+    const QUuid middle = m.history().at(1).id;
+    const QUuid oldest = m.history().at(2).id;
+    m.deleteRecord(m.history().at(1).id);
+    EXPECT_FALSE(m.correctionBaselines().contains(middle));
+    EXPECT_TRUE(m.correctionBaselines().contains(oldest)) << "the record that moved up keeps its baseline";
+    const QUuid second = m.dictionary().at(1).id;
+    m.deleteDictionaryEntry(m.dictionary().at(0).id);
+    ASSERT_EQ(m.dictionary().size(), 1);
+    EXPECT_EQ(m.dictionary().front().id, second);
 }
 
 TEST_F(AppModelTest, deletingARecordKeepsTheLastResultAndClearingHistoryRemovesIt)

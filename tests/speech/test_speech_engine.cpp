@@ -416,6 +416,28 @@ TEST_F(EngineFixture, aBridgeFailureStopsTheAudioAndIsWhatFinishReports)
     EXPECT_FALSE(engine->sessionID());
 }
 
+// The sound server going away mid-dictation reaches the engine only through the source: audio simply
+// stops coming. The session ends as for any failure of its input, with the server's words.
+TEST_F(EngineFixture, anInputLostWhileRecordingStopsTheAudioAndIsWhatFinishReports)
+{
+    startListening();
+    ASSERT_TRUE(audio->failure) << "the engine listens for its input being lost";
+    const SpeechEngineError lost{SpeechEngineError::Kind::platform,
+                                 QStringLiteral("The sound server could not keep recording: Connection terminated.")};
+    audio->failure(lost); // on the source's thread: nothing happens until the main thread runs
+    EXPECT_TRUE(failures.empty());
+    scheduler.runPending();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], lost);
+    EXPECT_FALSE(audio->running);
+    EXPECT_TRUE(transcriber->input->isFinished());
+
+    auto result = finishNow();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), lost);
+    expectIdleAndReusable();
+}
+
 TEST_F(EngineFixture, aResultsFailureIsReportedOnceAndFailsTheFinish)
 {
     startListening();

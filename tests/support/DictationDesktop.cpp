@@ -33,7 +33,7 @@ QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const Q
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-Speaker::Speaker(QByteArray audio, double leadSilence, double trailSilence)
+Speaker::Speaker(QByteArray audio, double leadSilence, double trailSilence, double pace) : m_pace(pace)
 {
     const auto silence = [](double seconds) { return QByteArray(int(seconds * bytesPerSecond) & ~1, '\0'); };
     m_audio = silence(leadSilence) + audio + silence(trailSilence);
@@ -76,7 +76,8 @@ void Speaker::play()
                 }
             }
             // Real-time pace without drift: each chunk waits for its own moment.
-            std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (index + 1)));
+            std::this_thread::sleep_until(start +
+                                          std::chrono::microseconds(qint64(100000 * double(index + 1) / m_pace)));
         }
         m_delivered = !failed;
         ::close(fd);

@@ -14,12 +14,12 @@ namespace orv::test {
 QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const QString &voice = QStringLiteral("slt"));
 
 // Plays audio into the FIFO behind the test sound server's default source ($ORVANTA_TEST_MIC_FIFO) at
-// real-time pace, after leadSilence and followed by trailSilence (seconds). Never blocks: the destructor
-// stops a playback that nobody is recording.
+// real-time pace (or `pace` times faster), after leadSilence and followed by trailSilence (seconds).
+// Never blocks: the destructor stops a playback that nobody is recording.
 class Speaker
 {
 public:
-    explicit Speaker(QByteArray audio, double leadSilence = 0.5, double trailSilence = 1.0);
+    explicit Speaker(QByteArray audio, double leadSilence = 0.5, double trailSilence = 1.0, double pace = 1.0);
     ~Speaker();
     Speaker(const Speaker &) = delete;
     Speaker &operator=(const Speaker &) = delete;
@@ -32,6 +32,7 @@ private:
     void play();
 
     QByteArray m_audio;
+    double m_pace = 1.0;
     std::atomic<bool> m_done{false};
     std::atomic<bool> m_delivered{false};
     std::atomic<bool> m_stop{false};

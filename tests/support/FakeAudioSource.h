@@ -22,6 +22,7 @@ public:
         int tapsRemoved = 0;
         quint32 framesPerBuffer = 0;
         TapHandler tap;
+        FailureHandler failure;
         bool running = false;
 
         // Calls the installed tap like an audio thread would; false when none is installed.
@@ -35,6 +36,7 @@ public:
     void removeTap() override;
     Expected<void, SpeechEngineError> start() override;
     void stop() override;
+    void setFailureHandler(FailureHandler handler) override { m_log->failure = std::move(handler); }
 
     // A buffer of frames frames, all samples equal to value, in format.
     static AudioBuffer constantBuffer(const AudioFormat &format, qint64 frames, float value);

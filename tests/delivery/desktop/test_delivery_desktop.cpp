@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 // Xlib's macros (None, Bool, Status) clash with names in the headers above: include it last.
@@ -261,6 +262,25 @@ TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
                                                                       "copied for you to paste.")}));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("moved"));
     EXPECT_TRUE(app->text().isEmpty());
+}
+
+// The application quits (or crashes) while the user is still speaking: nothing is typed anywhere, and the
+// words wait on the clipboard with the reason.
+TEST_P(DeliveryDesktop, aTargetThatDiedAfterTheCaptureGetsTheTextOnTheClipboard)
+{
+    auto app = launch({}, GetParam());
+    ASSERT_TRUE(capture());
+    app->process->kill();
+    ASSERT_TRUE(app->process->waitForFinished(3000));
+    QElapsedTimer clock;
+    clock.start();
+    const DeliveryResult result = deliver(QStringLiteral("the target is gone"), true);
+    EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
+    EXPECT_FALSE(result.message.isEmpty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the target is gone"));
+    EXPECT_FALSE(delivery->observation()) << "nothing is left to watch";
+    std::printf("delivery to a dead target: \"%s\" after %lld ms\n", qPrintable(result.message),
+                static_cast<long long>(clock.elapsed()));
 }
 
 // The dictation keys may still be down when the text is ready; the paste waits until they are let go.

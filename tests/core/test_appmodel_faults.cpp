@@ -1,0 +1,166 @@
+// A library that cannot be written: the dictation still reaches its target and stays in memory, the error is
+// shown, and what is on disk is left exactly as it was.
+#include "tests/core/AppModelHarness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Undoes a mount (or any other change of the machine) when the case ends, also when it fails.
+class Undo
+{
+public:
+    explicit Undo(std::function<void()> undo) : m_undo(std::move(undo)) {}
+    ~Undo()
+    {
+        if (m_undo)
+            m_undo();
+    }
+    Undo(const Undo &) = delete;
+    Undo &operator=(const Undo &) = delete;
+
+private:
+    std::function<void()> m_undo;
+};
+
+} // namespace
+
+class BrokenLibraryTest : public AppModelTest
+{
+protected:
+    QString folder() const { return QFileInfo(libraryPath()).path(); }
+
+    // Saves a first library, as an earlier run would have.
+    QByteArray saveOldLibrary()
+    {
+        AppStore::Snapshot old;
+        old.history.append(TranscriptRecord{QUuid::createUuid(), dateFromReferenceSeconds(700000000.0),
+                                            QStringLiteral("earlier"), QStringLiteral("Earlier."), 1,
+                                            QStringLiteral("Editor"), QStringLiteral("Built-in rules")});
+        EXPECT_TRUE(AppStore(libraryPath()).save(old));
+        return readAll(libraryPath());
+    }
+
+    // Dictates, then checks that the words survived the failed save and that the disk was not touched.
+    void dictateAndCheck(const char *name, const QByteArray &before, const QString &reasonPart)
+    {
+        SCOPED_TRACE(name);
+        AppModel &m = make();
+        const QString words = QStringLiteral("words that must survive ").repeated(200).trimmed();
+        dictate(words);
+        ASSERT_TRUE(m.errorMessage());
+        EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Could not save your local library: ")))
+            << m.errorMessage()->toStdString();
+        EXPECT_TRUE(m.errorMessage()->contains(reasonPart)) << m.errorMessage()->toStdString();
+        EXPECT_EQ(m.status(), QStringLiteral("Inserted"));
+        ASSERT_FALSE(deliveryFake->deliverCalls.isEmpty());
+        EXPECT_EQ(deliveryFake->deliverCalls.last().text, words);
+        ASSERT_FALSE(m.history().isEmpty());
+        EXPECT_EQ(m.history().first().output, words);
+        EXPECT_EQ(readAll(libraryPath()), before) << "the document on disk is unchanged";
+        const QStringList leftovers =
+            QDir(folder()).entryList({QStringLiteral("*.saving-*")}, QDir::Files | QDir::Hidden);
+        EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(QLatin1Char(' ')).toStdString();
+        model.reset();
+        freshServices();
+    }
+};
+
+// A full disk is a small memory filesystem filled to the last byte when the tests may mount (as root in CI);
+// otherwise a file-size limit, which makes the write fail the same way.
+TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocument)
+{
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    const QByteArray folderName = QFile::encodeName(folder());
+    const bool mounted = ::mount("tmpfs", folderName.constData(), "tmpfs", 0, "size=64k") == 0;
+    Undo unmount([&] {
+        if (mounted)
+            ::umount2(folderName.constData(), MNT_DETACH);
+    });
+    const QByteArray before = saveOldLibrary();
+    ASSERT_FALSE(before.isEmpty());
+
+    if (mounted) {
+        QFile filler(folder() + QStringLiteral("/filler"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        std::printf("full disk: a 64 KiB memory filesystem\n");
+        dictateAndCheck("full memory filesystem", before, QStringLiteral("could not be written"));
+        return;
+    }
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limits
+    {
+    };
+    getrlimit(RLIMIT_FSIZE, &limits);
+    const rlim_t soft = limits.rlim_cur;
+    limits.rlim_cur = 0;
+    setrlimit(RLIMIT_FSIZE, &limits);
+    Undo restore([&] {
+        limits.rlim_cur = soft;
+        setrlimit(RLIMIT_FSIZE, &limits);
+        std::signal(SIGXFSZ, previous);
+    });
+    std::printf("full disk: a file-size limit (mounting needs root)\n");
+    dictateAndCheck("file-size limit", before, QStringLiteral("could not be written"));
+}
+
+TEST_F(BrokenLibraryTest, aReadOnlyFolderAFolderInTheWayAndADanglingLinkKeepTheWordsAndTouchNothing)
+{
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    {
+        // Root writes into any folder whatever its mode: a read-only mount is read-only for everyone.
+        const QByteArray before = saveOldLibrary();
+        const QByteArray folderName = QFile::encodeName(folder());
+        bool readOnly = false;
+        if (geteuid() == 0) {
+            readOnly =
+                ::mount(folderName.constData(), folderName.constData(), nullptr, MS_BIND, nullptr) == 0 &&
+                ::mount(nullptr, folderName.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+        } else {
+            readOnly = QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner);
+        }
+        Undo writable([&] {
+            if (geteuid() == 0)
+                ::umount2(folderName.constData(), MNT_DETACH);
+            QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        if (readOnly)
+            dictateAndCheck("read-only folder", before, QStringLiteral("could not be written"));
+        else
+            ADD_FAILURE() << "the folder could not be made read-only";
+    }
+
+    QFile::remove(libraryPath());
+    ASSERT_TRUE(QDir().mkpath(libraryPath()));
+    dictateAndCheck("folder where the library belongs", {}, QStringLiteral("could not be read"));
+    EXPECT_TRUE(QFileInfo(libraryPath()).isDir());
+
+    ASSERT_TRUE(QDir().rmdir(libraryPath()));
+    const QString missing = dir.filePath(QStringLiteral("moved/library.json"));
+    ASSERT_TRUE(QFile::link(missing, libraryPath()));
+    dictateAndCheck("dangling link", {}, QStringLiteral("could not be read"));
+    EXPECT_EQ(QFileInfo(libraryPath()).symLinkTarget(), missing) << "the link is kept";
+    EXPECT_FALSE(QFileInfo::exists(missing)) << "nothing is written behind it";
+}

@@ -1,0 +1,592 @@
+// Random schedules of everything that can happen to a dictation, in virtual time over the fakes; after every
+// step the model must still tell the truth. A failure prints its seed and the steps that led to it;
+// ORVANTA_SCHEDULE_SEED=<seed> ORVANTA_SCHEDULES=1 replays exactly that schedule.
+#include "core/AppModel.h"
+#include "tests/support/FakeDesktop.h"
+#include "tests/support/FakeFormatter.h"
+#include "tests/support/FakeLoginItemController.h"
+#include "tests/support/FakePermissions.h"
+#include "tests/support/FakeSpeechEngine.h"
+#include "tests/support/FakeTextDelivery.h"
+#include "tests/support/InMemoryKeyValueStore.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace orv;
+using namespace orv::test;
+using Phase = RecordingPhase;
+using Outcome = DeliveryResult::Outcome;
+
+namespace {
+
+// Everything a user or a window can see, and what reached the outside.
+struct Observed
+{
+    Phase phase = Phase::idle;
+    QString status;
+    std::optional<QString> error;
+    QString live;
+    QString lastDelivery;
+    std::optional<DeliveryResult> lastDeliveryResult;
+    QList<QUuid> history;
+    std::optional<QUuid> lastResult;
+    QByteArray library;
+    qsizetype delivered = 0;
+    qsizetype formatted = 0;
+    bool timer = false;
+    bool fnOwns = false;
+
+    bool operator==(const Observed &) const = default;
+};
+
+std::string text(const QString &value)
+{
+    return value.toStdString();
+}
+
+// Statuses each phase may show.
+bool statusFits(Phase phase, const QString &status)
+{
+    static const QSet<QString> idle{QStringLiteral("Ready"),
+                                    QStringLiteral("Cancelled"),
+                                    QStringLiteral("Microphone access needed"),
+                                    QStringLiteral("Inserted"),
+                                    QStringLiteral("Sent"),
+                                    QStringLiteral("Could not start dictation"),
+                                    QStringLiteral("Not inserted"),
+                                    QStringLiteral("Recording stopped"),
+                                    QStringLiteral("Dictation interrupted"),
+                                    QStringLiteral("No speech detected")};
+    switch (phase) {
+    case Phase::idle:
+        return idle.contains(status) || status.startsWith(QStringLiteral("Copied · ")) ||
+               status.startsWith(QStringLiteral("Learned "));
+    case Phase::preparing:
+        return status == QStringLiteral("Preparing…");
+    case Phase::recording:
+        return status == QStringLiteral("Listening…");
+    case Phase::processing:
+        return status == QStringLiteral("Finishing…") || status == QStringLiteral("Formatting…") ||
+               status == QStringLiteral("Inserting…");
+    }
+    return false;
+}
+
+class Schedule
+{
+public:
+    Schedule(unsigned seed, const QString &libraryPath) : m_random(seed), m_libraryPath(libraryPath)
+    {
+        QFile::remove(libraryPath);
+        auto speech = std::make_unique<FakeSpeechEngine>();
+        auto permissions = std::make_unique<FakePermissions>();
+        auto formatter = std::make_unique<FakeFormatter>();
+        auto delivery = std::make_unique<FakeTextDelivery>();
+        m_speech = speech.get();
+        m_permissions = permissions.get();
+        m_formatter = formatter.get();
+        m_delivery = delivery.get();
+        m_speech->localesAnswer = QStringList{QStringLiteral("en-US")};
+        m_permissions->microphone = pick(3) ? AuthorizationStatus::authorized : AuthorizationStatus::notDetermined;
+        m_permissions->speech = pick(3) ? AuthorizationStatus::authorized : AuthorizationStatus::notDetermined;
+        m_permissions->holdMicrophonePrompt = true;
+        m_permissions->holdSpeechPrompt = true;
+        m_model = std::make_unique<AppModel>(AppModel::Services{
+            m_scheduler, std::make_unique<FakeLoginItemController>(), std::make_unique<InMemoryKeyValueStore>(),
+            std::make_unique<AppStore>(libraryPath), std::move(speech), std::move(permissions), std::move(formatter),
+            std::move(delivery), std::make_unique<FakeDesktop>()});
+        m_scheduler.runPending();
+        varyServices();
+    }
+
+    ~Schedule()
+    {
+        m_model.reset();
+        QFile::remove(m_libraryPath);
+    }
+
+    // What the schedules went through, for the figures printed at the end.
+    struct Tally
+    {
+        long steps = 0;
+        long outcomes = 0;     // dictations that reached their delivery outcome
+        long staleAnswers = 0; // answers for sessions already over
+        long cancels = 0;
+        long saves = 0; // steps after which the library file had changed
+    };
+
+    // Runs `steps` random steps; the first broken rule, with the steps before it, or nothing.
+    std::optional<std::string> run(int steps, Tally &tally)
+    {
+        Observed seen = observe();
+        for (int i = 0; i < steps; ++i) {
+            const bool mustStayStill = step();
+            m_scheduler.runPending();
+            noteNewReplies();
+            Observed now = observe();
+            ++tally.steps;
+            tally.staleAnswers += mustStayStill;
+            tally.saves += now.library != seen.library;
+            tally.outcomes += seen.phase != Phase::idle && now.phase == Phase::idle && now.lastDeliveryResult;
+            if (auto broken = check(seen, now, mustStayStill))
+                return *broken + "\nsteps:\n" + m_log.str();
+            seen = std::move(now);
+        }
+        tally.cancels += m_cancels;
+        return std::nullopt;
+    }
+
+private:
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }
+
+    // Each service either answers at once or waits for a later step to answer.
+    void varyServices()
+    {
+        switch (pick(6)) {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+            m_speech->startAnswer = FakeSpeechEngine::StartResult();
+            break;
+        case 4:
+            m_speech->startAnswer.reset();
+            break;
+        default:
+            m_speech->startAnswer = FakeSpeechEngine::StartResult(
+                unexpected(SpeechEngineError{SpeechEngineError::Kind::microphoneUnavailable, {}}));
+        }
+        m_formatter->echo = pick(2) == 0;
+        if (pick(2))
+            m_delivery->answer = DeliveryResult{Outcome(pick(4)), QStringLiteral("Delivered.")};
+        else
+            m_delivery->answer.reset();
+        m_log << "  services: start " << (m_speech->startAnswer ? "at once" : "held") << ", format "
+              << (m_formatter->echo ? "at once" : "held") << ", deliver " << (m_delivery->answer ? "at once" : "held")
+              << '\n';
+    }
+
+    int serial(const QUuid &session)
+    {
+        const auto it = m_serials.constFind(session);
+        if (it != m_serials.constEnd())
+            return *it;
+        const int next = int(m_serials.size());
+        m_serials.insert(session, next);
+        return next;
+    }
+
+    // The session a text was dictated in: finished transcripts carry their session's serial.
+    static std::optional<int> tagOf(const QString &value)
+    {
+        static const QRegularExpression tag(QStringLiteral("\\bs(\\d+)x\\b"));
+        const QRegularExpressionMatch match = tag.match(value);
+        if (!match.hasMatch())
+            return std::nullopt;
+        return match.captured(1).toInt();
+    }
+
+    // Replies that appeared during the last step belong to the session current after it.
+    void noteNewReplies()
+    {
+        const int current = serial(m_model->sessionID());
+        while (m_startTags.size() < m_speech->startReplies.size())
+            m_startTags.append(current);
+        while (m_finishTags.size() < m_speech->finishReplies.size())
+            m_finishTags.append(current);
+        while (m_formatTags.size() < m_formatter->replies.size()) {
+            m_formatTags.append(current);
+            m_formatTexts.append(m_formatter->calls.last().text);
+        }
+        while (m_deliverTags.size() < m_delivery->replies.size())
+            m_deliverTags.append(current);
+    }
+
+    Observed observe()
+    {
+        Observed seen;
+        seen.phase = m_model->phase();
+        seen.status = m_model->status();
+        seen.error = m_model->errorMessage();
+        seen.live = m_model->liveTranscript();
+        seen.lastDelivery = m_model->lastDelivery();
+        seen.lastDeliveryResult = m_model->lastDeliveryResult();
+        for (const TranscriptRecord &record : m_model->history())
+            seen.history.append(record.id);
+        if (m_model->lastResult())
+            seen.lastResult = m_model->lastResult()->id;
+        // Every save replaces the file by a new one: the same inode is the same document.
+        struct stat info
+        {
+        };
+        if (::stat(m_libraryFile.constData(), &info) == 0) {
+            if (info.st_ino != m_libraryInode) {
+                QFile file(m_libraryPath);
+                m_libraryBytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+                m_libraryInode = info.st_ino;
+            }
+            seen.library = m_libraryBytes;
+        }
+        seen.delivered = m_delivery->deliverCalls.size();
+        seen.formatted = m_formatter->calls.size();
+        seen.timer = m_model->hasTimer();
+        seen.fnOwns = m_model->fnOwnsRecording();
+        return seen;
+    }
+
+    struct Pending
+    {
+        qsizetype index;
+        bool stale; // its session is over
+    };
+
+    // An unanswered reply, chosen at random.
+    template <typename T>
+    std::optional<Pending> pendingReply(const QList<AsyncValue<T>> &replies, const QList<int> &tags)
+    {
+        // Mostly the current session's, so that dictations get through; sometimes one of a session over.
+        const int current = serial(m_model->sessionID());
+        QList<qsizetype> open[2];
+        for (qsizetype i = 0; i < replies.size(); ++i) {
+            if (!replies[i].isResolved())
+                open[tags.value(i, -1) != current].append(i);
+        }
+        const int side = open[0].isEmpty() ? 1 : open[1].isEmpty() ? 0 : int(pick(4) == 0);
+        if (open[side].isEmpty())
+            return std::nullopt;
+        const qsizetype index = open[side][pick(int(open[side].size()))];
+        return Pending{index, side == 1};
+    }
+
+    // One random step; true when it answers only a session that is over, so nothing may change.
+    bool step()
+    {
+        AppModel &m = *m_model;
+        const int current = serial(m.sessionID());
+        // Weighted so that many dictations get through to their outcome between the interruptions.
+        static const std::array<int, 23> weights{
+            // toggle, -, start, finish, cancel, hold begin, hold finish, hold cancel, speech failure
+            8, 0, 1, 3, 1, 3, 3, 1, 1,
+            // answers: start, -, finish, -, formatter, delivery, permission; undetermined again
+            6, 0, 8, 0, 6, 6, 4, 1,
+            // library, onboarding reset, time, level and words, services, correction
+            3, 1, 3, 1, 2, 1};
+        static std::discrete_distribution<int> action(weights.begin(), weights.end());
+        int chosen = action(m_random);
+        // Idle steps that change nothing are wasted; begin and end dictations more often than the rest.
+        if (m.phase() == Phase::idle && pick(3) == 0)
+            chosen = pick(2) ? 0 : 5;
+        else if (m.phase() == Phase::recording && pick(4) == 0)
+            chosen = m.fnOwnsRecording() ? 6 : 0;
+        switch (chosen) {
+        case 0:
+            m_log << "toggle\n";
+            m.toggle();
+            return false;
+        case 2:
+            if (m.phase() == Phase::idle) {
+                m_log << "start\n";
+                m.startDictation();
+            }
+            return false;
+        case 3:
+            m_log << "finish\n";
+            m.finishDictation();
+            return false;
+        case 4:
+            m_log << "cancel\n";
+            cancelled(current);
+            m.cancelDictation();
+            return false;
+        case 5:
+            m_log << "hold-key begin\n";
+            m.fnBegin();
+            return false;
+        case 6:
+            m_log << "hold-key finish\n";
+            m.fnFinish();
+            return false;
+        case 7:
+            m_log << "hold-key cancel\n";
+            if (m.fnOwnsRecording())
+                cancelled(current);
+            m.fnCancel();
+            return false;
+        case 8:
+            m_log << "speech failure\n";
+            if (m.phase() == Phase::preparing || m.phase() == Phase::recording)
+                cancelled(current);
+            m_speech->reportFailure(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("Gone.")});
+            return false;
+        case 9:
+            if (auto reply = pendingReply(m_speech->startReplies, m_startTags)) {
+                const int how = pick(3);
+                m_log << "start answers "
+                      << (how == 0   ? "ok"
+                          : how == 1 ? "failure"
+                                     : "cancelled")
+                      << (reply->stale ? " (stale)" : "") << '\n';
+                m_speech->startReplies[reply->index].resolve(
+                    how == 0 ? FakeSpeechEngine::StartResult()
+                             : FakeSpeechEngine::StartResult(unexpected(SpeechEngineError{
+                                   how == 1 ? SpeechEngineError::Kind::platform : SpeechEngineError::Kind::cancelled,
+                                   QStringLiteral("No microphone.")})));
+                return reply->stale;
+            }
+            return false;
+        case 11:
+            if (auto reply = pendingReply(m_speech->finishReplies, m_finishTags)) {
+                const int how = pick(5);
+                const int tag = m_finishTags[reply->index];
+                const AsyncValue<FakeSpeechEngine::FinishResult> answer = m_speech->finishReplies[reply->index];
+                m_log << "finish answers "
+                      << (how == 0   ? "nothing"
+                          : how == 1 ? "failure"
+                                     : "words")
+                      << (reply->stale ? " (stale)" : "") << '\n';
+                if (how == 1)
+                    answer.resolve(unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, {}}));
+                else
+                    answer.resolve(how == 0 ? QString() : QStringLiteral("teh note s%1x").arg(tag));
+                return reply->stale;
+            }
+            return false;
+        case 13:
+            if (auto reply = pendingReply(m_formatter->replies, m_formatTags)) {
+                m_log << "formatter answers" << (reply->stale ? " (stale)" : "") << '\n';
+                const bool notice = pick(3) == 0;
+                m_formatter->replies[reply->index].resolve(
+                    FormattingResult{m_formatTexts[reply->index], QStringLiteral("Rules"),
+                                     notice ? std::optional(QStringLiteral("Too slow.")) : std::nullopt});
+                return reply->stale;
+            }
+            return false;
+        case 14:
+            if (auto reply = pendingReply(m_delivery->replies, m_deliverTags)) {
+                const Outcome outcome = Outcome(pick(4));
+                m_log << "delivery answers " << int(outcome) << (reply->stale ? " (stale)" : "") << '\n';
+                m_delivery->replies[reply->index].resolve(DeliveryResult{outcome, QStringLiteral("Delivered.")});
+                return reply->stale;
+            }
+            return false;
+        case 15: {
+            const bool granted = pick(3) != 0;
+            const bool microphone = pick(2) == 0;
+            AsyncValue<bool> &prompt = m_permissions->microphonePrompt;
+            if (microphone ? prompt.isResolved() : m_permissions->speechPrompt.isResolved())
+                return false;
+            m_log << (microphone ? "microphone " : "speech ") << (granted ? "granted" : "refused") << '\n';
+            // While no session waits, the answer may show in nothing but the permission statuses.
+            const bool still = m.phase() == Phase::idle;
+            if (microphone)
+                m_permissions->answerMicrophone(granted);
+            else
+                m_permissions->answerSpeech(granted ? AuthorizationStatus::authorized : AuthorizationStatus::denied);
+            return still;
+        }
+        case 16:
+            if (m_permissions->microphonePrompt.isResolved() && m_permissions->speechPrompt.isResolved()) {
+                m_log << "permissions undetermined again\n";
+                m_permissions->microphone = AuthorizationStatus::notDetermined;
+                m_permissions->speech = AuthorizationStatus::notDetermined;
+                m_permissions->microphonePrompt = {};
+                m_permissions->speechPrompt = {};
+            }
+            return false;
+        case 17:
+            editLibrary();
+            return false;
+        case 18:
+            m_log << "reset onboarding\n";
+            if (m.phase() != Phase::idle)
+                cancelled(current);
+            m.resetOnboarding();
+            return false;
+        case 19:
+            if (pick(40) == 0) {
+                m_log << "ten minutes pass\n";
+                m_scheduler.advanceSeconds(601);
+            } else {
+                m_log << "time passes\n";
+                m_scheduler.advanceSeconds(pick(3000) / 1000.0);
+            }
+            return false;
+        case 20:
+            m_log << "engine reports level and words\n";
+            m_speech->reportLevel(0.5f);
+            m_speech->reportPartial(QStringLiteral("hello"));
+            return false;
+        case 21:
+            varyServices();
+            return false;
+        default:
+            if (m.phase() == Phase::idle && pick(2) == 0) {
+                m_log << "delivery reports a correction\n";
+                m_delivery->reportCorrection(QStringLiteral("teh note"), QStringLiteral("the note"));
+            }
+            return false;
+        }
+    }
+
+    void editLibrary()
+    {
+        AppModel &m = *m_model;
+        switch (pick(6)) {
+        case 0:
+            m_log << "add dictionary entry\n";
+            m.addDictionaryEntry(QStringLiteral("jon"), QStringLiteral("John"));
+            break;
+        case 1:
+            m_log << "delete dictionary entry\n";
+            if (!m.dictionary().isEmpty())
+                m.deleteDictionaryEntry(m.dictionary()[pick(int(m.dictionary().size()))].id);
+            break;
+        case 2:
+            m_log << "delete record\n";
+
+            m_erased = true;
+            if (!m.history().isEmpty())
+                m.deleteRecord(m.history()[pick(int(m.history().size()))].id);
+            break;
+        case 3:
+            m_log << "clear history\n";
+            m_erased = true;
+            m.clearHistory();
+            break;
+        case 4:
+            m_log << "retain history " << !m.preferences().retainHistory << '\n';
+            m_erased = true;
+            m.setRetainHistory(!m.preferences().retainHistory);
+            break;
+        default:
+            if (m.lastResult()) {
+                m_log << "edit last result\n";
+                m.editTranscript(m.lastResult()->id, m.lastResult()->output + QStringLiteral(" edited"));
+            }
+        }
+    }
+
+    void cancelled(int session)
+    {
+        m_cancelled.insert(session);
+        ++m_cancels;
+    }
+
+    std::optional<std::string> check(const Observed &before, const Observed &after, bool mustStayStill)
+    {
+        std::ostringstream why;
+        if (!statusFits(after.phase, after.status))
+            why << "status \"" << text(after.status) << "\" in phase " << int(after.phase);
+        else if (after.timer != (after.phase == Phase::recording))
+            why << "the recording timer runs " << (after.timer ? "outside" : "not in") << " recording";
+        else if (after.fnOwns && after.phase == Phase::idle)
+            why << "the hold key owns no session";
+        else if (mustStayStill && !(after == before))
+            why << "an answer for a session that is over changed what the user sees";
+        if (!why.str().empty())
+            return why.str();
+
+        // Baselines for learning from edits are kept only for what can still be edited.
+        for (auto it = m_model->correctionBaselines().cbegin(); it != m_model->correctionBaselines().cend(); ++it) {
+            if (!after.history.contains(it.key()) && after.lastResult != it.key())
+                return std::string("an edit baseline outlives its record");
+        }
+
+        if (after.library != m_decodedLibrary) {
+            if (!after.library.isEmpty() && !AppStore::decode(after.library))
+                return std::string("the library no longer decodes");
+            m_decodedLibrary = after.library;
+        }
+
+        // Nothing of a cancelled session is delivered or recorded after its cancel.
+        for (qsizetype i = before.delivered; i < after.delivered; ++i) {
+            const std::optional<int> tag = tagOf(m_delivery->deliverCalls[i].text);
+            if (tag && m_cancelled.contains(*tag))
+                return "dictation s" + std::to_string(*tag) + " was delivered after its cancel";
+        }
+        for (const TranscriptRecord &record : m_model->history()) {
+            const std::optional<int> tag = tagOf(record.original);
+            if (!before.history.contains(record.id) && tag && m_cancelled.contains(*tag))
+                return "dictation s" + std::to_string(*tag) + " was recorded after its cancel";
+        }
+
+        // A dictation that reached its outcome is in the field, on the clipboard, in history, or on show;
+        // unless the user erased history meanwhile.
+        if (before.phase != Phase::idle && after.phase == Phase::idle && after.lastDeliveryResult && !m_erased) {
+            const bool placed = after.lastDeliveryResult->outcome != Outcome::failed;
+            const auto &last = m_model->lastResult();
+            const bool kept = last && (!m_model->preferences().retainHistory || after.history.contains(last->id));
+            if (!placed && !kept)
+                return std::string("a finished dictation is nowhere");
+        }
+        if (before.phase == Phase::idle && after.phase != Phase::idle)
+            m_erased = false;
+        return std::nullopt;
+    }
+
+    std::mt19937 m_random;
+    QString m_libraryPath;
+    VirtualScheduler m_scheduler;
+    FakeSpeechEngine *m_speech = nullptr;
+    FakePermissions *m_permissions = nullptr;
+    FakeFormatter *m_formatter = nullptr;
+    FakeTextDelivery *m_delivery = nullptr;
+    std::unique_ptr<AppModel> m_model;
+    QHash<QUuid, int> m_serials;
+    QSet<int> m_cancelled;
+    QList<int> m_startTags, m_finishTags, m_formatTags, m_deliverTags;
+    QStringList m_formatTexts; // what each held formatting was asked to format
+    QByteArray m_libraryFile = QFile::encodeName(m_libraryPath);
+    ino_t m_libraryInode = 0;
+    QByteArray m_libraryBytes;
+    QByteArray m_decodedLibrary;
+    long m_cancels = 0;
+    bool m_erased = false; // the user deleted records since the session began
+    std::ostringstream m_log;
+};
+
+unsigned environmentNumber(const char *name, unsigned fallback)
+{
+    const char *value = std::getenv(name);
+    return value ? unsigned(std::strtoul(value, nullptr, 10)) : fallback;
+}
+
+} // namespace
+
+TEST(AppModelSchedules, everyRandomScheduleKeepsTheModelTruthful)
+{
+    // Saves are flushed to disk; a memory-backed folder keeps ten thousand schedules within seconds.
+    const QString base = QDir(QStringLiteral("/dev/shm")).exists()
+                             ? QStringLiteral("/dev/shm/orvanta-XXXXXX")
+                             : QDir::tempPath() + QStringLiteral("/orvanta-XXXXXX");
+    QTemporaryDir dir(base);
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("library.json"));
+    const unsigned first = environmentNumber("ORVANTA_SCHEDULE_SEED", 20261207);
+    const unsigned count = environmentNumber("ORVANTA_SCHEDULES", 10000);
+    Schedule::Tally tally;
+    for (unsigned seed = first; seed < first + count; ++seed) {
+        Schedule schedule(seed, path);
+        if (const auto broken = schedule.run(40, tally)) {
+            FAIL() << "seed " << seed << ": " << *broken;
+            return;
+        }
+    }
+    std::printf("%u schedules, %ld steps: %ld outcomes, %ld cancels, %ld answers after the session ended, "
+                "%ld library saves\n",
+                count, tally.steps, tally.outcomes, tally.cancels, tally.staleAnswers, tally.saves);
+}

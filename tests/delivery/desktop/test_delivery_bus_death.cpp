@@ -1,0 +1,108 @@
+// The accessibility bus goes away between the capture of the focused field and the paste (its launcher
+// crashed, the session is being torn down). The delivery must not hang on a bus that no longer answers: the
+// words go to the clipboard with the reason. A process of its own, since the bus is gone for good afterwards.
+#include "base/LiveScheduler.h"
+#include "delivery/TextDelivery.h"
+#include "delivery/atspi/LiveEnvironment.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace orv;
+using Outcome = DeliveryResult::Outcome;
+
+namespace {
+
+LiveScheduler *scheduler = nullptr;
+TextDelivery::Environment *environment = nullptr;
+
+bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// The accessibility bus of this desktop: the bus daemon whose address lies in our runtime folder.
+qint64 accessibilityBusPid()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!commandLine.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray arguments = commandLine.readAll();
+        if (arguments.contains("accessibility.conf") && arguments.contains(QFile::encodeName(runtime)))
+            return entry.toLongLong();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnTheClipboard)
+{
+    if (!environment)
+        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
+    TextDelivery delivery(*scheduler, *environment, QCoreApplication::applicationPid());
+    ASSERT_TRUE(delivery.isTrusted());
+    QProcess field;
+    field.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    field.start(QStringLiteral(ORVANTA_GTK_FIELD));
+    ASSERT_TRUE(spinUntil([&] { return field.canReadLine() && field.readLine().startsWith("ready"); }, 10000));
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            delivery.prepare();
+            spinUntil([&] { return !delivery.isCapturing(); }, 5000);
+            return delivery.target().has_value();
+        },
+        10000));
+
+    const qint64 bus = accessibilityBusPid();
+    ASSERT_GT(bus, 0);
+    ASSERT_EQ(::kill(pid_t(bus), SIGKILL), 0);
+    QElapsedTimer clock;
+    clock.start();
+    auto task = delivery.deliver(QStringLiteral("the bus is gone"), true);
+    ASSERT_TRUE(spinUntil([&] { return task.isDone(); }, 20000)) << "the delivery hangs on a dead bus";
+    const DeliveryResult result = task.result();
+    EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
+    EXPECT_FALSE(result.message.isEmpty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the bus is gone"));
+    std::printf("delivery over a dead accessibility bus: \"%s\" after %lld ms\n", qPrintable(result.message),
+                static_cast<long long>(clock.elapsed()));
+    field.kill();
+    field.waitForFinished(3000);
+}
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    std::unique_ptr<QGuiApplication> application;
+    LiveScheduler live;
+    TextDelivery::Environment env;
+    if (qEnvironmentVariableIsSet("DISPLAY")) {
+        atspi::LiveEnvironment::configureProcess();
+        application = std::make_unique<QGuiApplication>(argc, argv);
+        env = atspi::LiveEnvironment::create(live);
+        scheduler = &live;
+        environment = &env;
+    }
+    return RUN_ALL_TESTS();
+}

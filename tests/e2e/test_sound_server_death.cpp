@@ -1,0 +1,105 @@
+// The sound server dies while the user speaks: the dictation ends with a clear error, nothing hangs, and
+// once the server is back the next dictation reaches the field.
+#include "app/LiveApplication.h"
+#include "tests/support/DictationDesktop.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/X11TestClient.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+bool desktopReady = false;
+
+qint64 pulsePid()
+{
+    QFile file(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/pulse/pid"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+}
+
+bool startPulse()
+{
+    return QProcess::execute(QStringLiteral("pulseaudio"),
+                             {QStringLiteral("--daemonize=yes"), QStringLiteral("--exit-idle-time=-1"),
+                              QStringLiteral("-n"), QStringLiteral("--system=false"), QStringLiteral("--disallow-exit"),
+                              QStringLiteral("-F"), qEnvironmentVariable("ORVANTA_TEST_PULSE_CONFIG"),
+                              QStringLiteral("--log-target=stderr")}) == 0;
+}
+
+} // namespace
+
+TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWorksOnceItIsBack)
+{
+    if (!desktopReady)
+        GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, AT-SPI, PulseAudio)";
+    QTemporaryDir home;
+    LiveApplication live({ShortcutController::Registration::always, home.filePath(QStringLiteral("library.json"))});
+    AppModel &model = live.model();
+    X11TestClient keys;
+    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    ASSERT_TRUE(field.waitReady());
+    const QByteArray words = synthesizeSpeech(QStringLiteral("send the report today"), home.path());
+    ASSERT_FALSE(words.isEmpty());
+    const unsigned holdKey = keys.keycode("Control_R");
+
+    keys.press(holdKey);
+    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000));
+    {
+        Speaker speaker(words.left(words.size() / 2), 0.2, 0);
+        pollUntil([&] { return speaker.done(); }, 20000);
+    }
+    const qint64 pid = pulsePid();
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
+    // A killed server leaves its pid file (while nobody reaps the process, a new server takes it for alive)
+    // and the microphone's FIFO (which the new server's pipe source wants to create itself).
+    QFile::remove(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/pulse/pid"));
+    QFile::remove(qEnvironmentVariable("ORVANTA_TEST_MIC_FIFO"));
+    EXPECT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000))
+        << "the session ends while the key is still held; status: " << model.status().toStdString();
+    keys.release(holdKey);
+    pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000);
+    EXPECT_EQ(model.phase(), RecordingPhase::idle);
+    EXPECT_TRUE(model.errorMessage()) << "status: " << model.status().toStdString();
+    if (model.errorMessage())
+        std::printf("status \"%s\", error \"%s\"\n", qPrintable(model.status()), qPrintable(*model.errorMessage()));
+
+    ASSERT_TRUE(startPulse());
+    keys.press(holdKey);
+    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000))
+        << "status: " << model.status().toStdString();
+    {
+        Speaker speaker(words, 0.2, 0.6);
+        pollUntil([&] { return speaker.done(); }, 20000);
+    }
+    keys.release(holdKey);
+    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 20000));
+    EXPECT_EQ(model.status(), QStringLiteral("Inserted")) << model.errorMessage().value_or(QString()).toStdString();
+    EXPECT_TRUE(pollUntil([&] { return field.text().contains(QStringLiteral("report"), Qt::CaseInsensitive); }, 5000))
+        << field.text().toStdString();
+}
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
+                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE_CONFIG");
+    if (!desktopReady)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    LiveApplication::configureProcess();
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,6 +1,7 @@
 // The accessibility bus goes away between the capture of the focused field and the paste (its launcher
 // crashed, the session is being torn down). The delivery must not hang on a bus that no longer answers: the
-// words go to the clipboard with the reason. A process of its own, since the bus is gone for good afterwards.
+// words go to the clipboard with the reason. It runs on a desktop of its own, since the bus is gone for good
+// afterwards.
 #include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
 #include "delivery/atspi/LiveEnvironment.h"

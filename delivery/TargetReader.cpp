@@ -232,9 +232,10 @@ Task<std::optional<QString>> editedSpan(Env env, TextDelivery::Observation obser
     const qint64 p = anchor.prefix.size();
     const qint64 s = anchor.suffix.size();
     const qint64 o = observation.original.size();
-    const qint64 start = anchor.selection.location - p;
-    if (start < 0 || start > *count)
+    // The anchor may be stale: compare before subtracting, so no position overflows.
+    if (anchor.selection.location < p || anchor.selection.location - p > *count)
         co_return std::nullopt;
+    const qint64 start = anchor.selection.location - p;
     const qint64 limit = p + o + TextDelivery::editedSpanRoom + s;
     const auto read = co_await readText(env, element, start, std::min(*count - start, limit));
     if (!read || !read->startsWith(anchor.prefix))

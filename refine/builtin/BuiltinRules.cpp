@@ -172,6 +172,16 @@ QList<bool> spellingTokens(const Tokens &tokens, const QStringList &spellings)
     return marks;
 }
 
+// A negation said twice stays ("don't don't"): dropping one would change the negations the formatter's
+// check compares, and it would refuse the whole answer.
+bool isNegation(const QString &key)
+{
+    static const QSet<QString> words{QStringLiteral("no"),      QStringLiteral("not"), QStringLiteral("never"),
+                                     QStringLiteral("neither"), QStringLiteral("nor"), QStringLiteral("without"),
+                                     QStringLiteral("cannot")};
+    return words.contains(key) || key.endsWith(QStringLiteral("n't")) || key.endsWith(QStringLiteral("n’t"));
+}
+
 bool sameGroup(const QList<RepeatKey> &keys,
                const QList<bool> &spelled,
                const Tokens &tokens,
@@ -182,7 +192,7 @@ bool sameGroup(const QList<RepeatKey> &keys,
     for (qsizetype k = 0; k < length; ++k) {
         const QString &a = keys[first + k].key;
         if (a.isEmpty() || a != core(tokens[second + k].word) || !isPlainWord(tokens[second + k].word) ||
-            spelled[first + k] || spelled[second + k])
+            spelled[first + k] || spelled[second + k] || isNegation(a))
             return false;
     }
     return length > 1 || !keptRepeats().contains(keys[first].key);

@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace orv {
@@ -22,6 +23,13 @@ quint16 u16(const char *p)
 quint32 u32(const char *p)
 {
     return qFromLittleEndian<quint32>(p);
+}
+
+// Float audio clips at full scale; NaN is silence. Converting a NaN or an out-of-range float to an
+// integer sample is undefined, and the resampler would spread a NaN over its neighbours.
+float inRange(float sample)
+{
+    return std::isnan(sample) ? 0.0f : std::clamp(sample, -1.0f, 1.0f);
 }
 
 Unexpected<WavFile::Error> failure(WavFile::Error::Kind kind, QString message)
@@ -123,7 +131,7 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
             const quint32 raw = u32(data + i * 4);
             float value;
             std::memcpy(&value, &raw, sizeof value);
-            audio.samples[std::size_t(i)] = value;
+            audio.samples[std::size_t(i)] = inRange(value);
         }
     }
     return audio;
@@ -169,7 +177,7 @@ QByteArray WavFile::encode16(const WavAudio &audio)
     QByteArray bytes = pcm16Header(audio.channels, quint32(audio.sampleRate), quint32(audio.samples.size()));
     for (float sample : audio.samples) {
         char b[2];
-        qToLittleEndian(quint16(qint16(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)), b);
+        qToLittleEndian(quint16(qint16(inRange(sample) * 32767.0f)), b);
         bytes.append(b, 2);
     }
     return bytes;

@@ -1,6 +1,9 @@
 // Delivery into the applications people use: keys still held and our toggle's key grab, applications
 // that publish their widgets late or not at all, terminals.
+#include "delivery/TargetReader.h"
 #include "tests/delivery/TextDeliveryFixture.h"
+
+#include <limits>
 
 using namespace orv;
 using namespace orv::test;
@@ -165,3 +168,22 @@ TEST_F(TextDeliveryTest, aTerminalIsPastedIntoWithItsOwnKeysAndReadBack)
 }
 
 } // namespace
+
+// The edited span is read around an anchor: one whose position makes no sense for the field (a corrupted
+// or stale selection) reads nothing, without arithmetic overflow.
+TEST_F(TextDeliveryTest, anAnchorOutsideTheFieldReadsNoEditedSpan)
+{
+    const int field = focusField(QStringLiteral("hello brave world"), {6, 5});
+    const auto env = std::make_shared<const TextDelivery::Environment>(desktop.environment());
+    for (const qint64 location : {std::numeric_limits<qint64>::min() + 1, qint64(-1), qint64(2), qint64(1000)}) {
+        TextDelivery::Observation observation;
+        observation.target.element = desktop.handle(field);
+        observation.target.anchor =
+            TextDelivery::Anchor{{location, 5}, 17, QStringLiteral("hello "), QStringLiteral(" world"), false};
+        observation.original = QStringLiteral("brave");
+        const auto span = reads::editedSpan(env, observation);
+        scheduler.advance(1s);
+        ASSERT_TRUE(span.isDone());
+        EXPECT_EQ(span.result(), std::nullopt) << location;
+    }
+}

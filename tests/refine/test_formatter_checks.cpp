@@ -210,6 +210,14 @@ TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)
     EXPECT_EQ(clean(QStringLiteral("I want to I want to go home")), QStringLiteral("I want to go home."));
     EXPECT_EQ(clean(QStringLiteral("he had had enough, hadn't he?")), QStringLiteral("He had had enough, hadn't he?"));
     EXPECT_EQ(clean(QStringLiteral("no no no")), QStringLiteral("No no no."));
+    // A repeated negation is no false start to drop: the formatter's check counts negations and would
+    // refuse the whole answer.
+    for (const QString &said : {QStringLiteral("I don't don't want it"), QStringLiteral("we do not do not stop"),
+                                QStringLiteral("it can't can't be"), QStringLiteral("I cannot cannot go")}) {
+        const QString cleaned = clean(said);
+        EXPECT_EQ(F::negationMarkers(cleaned), F::negationMarkers(said)) << cleaned.toStdString();
+        EXPECT_TRUE(F::preservesContent(said, cleaned, {})) << cleaned.toStdString();
+    }
     EXPECT_EQ(clean(QStringLiteral("first line\nsecond line,\n\n\nthird")),
               QStringLiteral("First line.\nSecond line.\n\nThird."));
     EXPECT_EQ(clean(QStringLiteral("www.example.com is up. mail bob@example.com")),

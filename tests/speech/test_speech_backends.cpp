@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <numbers>
 
@@ -90,6 +91,24 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
         ASSERT_TRUE(f.hasValue()) << extensible;
         EXPECT_EQ(f.value().samples, (std::vector<float>{0.25f, -1.0f}));
     }
+
+    // Float files may hold clipped, infinite or NaN samples: they read as full scale and silence, so
+    // nothing downstream converts a NaN to an integer or resamples one across its neighbours.
+    QByteArray wild = header(3, 1, 16000, 32, 20, false);
+    for (float v : {1.5f, -7.0f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
+                    -std::numeric_limits<float>::infinity()}) {
+        quint32 raw;
+        std::memcpy(&raw, &v, 4);
+        char b[4];
+        qToLittleEndian(raw, b);
+        wild.append(b, 4);
+    }
+    const auto clipped = WavFile::decode(wild, QStringLiteral("wild.wav"));
+    ASSERT_TRUE(clipped.hasValue());
+    EXPECT_EQ(clipped.value().samples, (std::vector<float>{1.0f, -1.0f, 1.0f, 0.0f, -1.0f}));
+    WavAudio unchecked{16000, 1, {std::numeric_limits<float>::quiet_NaN(), 2.0f}};
+    EXPECT_EQ(WavFile::decode(WavFile::encode16(unchecked), QStringLiteral("again.wav")).value().samples,
+              (std::vector<float>{0.0f, 32767.0f / 32768.0f}));
 
     // A truncated data chunk keeps the whole frames it has.
     QByteArray truncated = header(1, 1, 16000, 16, 1000, false);

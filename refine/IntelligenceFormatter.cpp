@@ -287,7 +287,9 @@ QStringList IntelligenceFormatter::links(const QString &text)
     for (QString link : allMatchedTexts(pattern, text)) {
         while (!link.isEmpty() && stripped.contains(link.back()))
             link.chop(1);
-        result.append(link);
+        // What the punctuation was holding up ("https://." at a sentence's end) is no link.
+        if (pattern.match(link).capturedLength() == link.size())
+            result.append(link);
     }
     return result;
 }

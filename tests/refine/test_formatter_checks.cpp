@@ -52,6 +52,9 @@ TEST(PreservationCheck, linksAndEmailAddressesIgnoreTrailingPunctuationButNotCas
               (QStringList{QStringLiteral("https://example.com/a?b=1"), QStringLiteral("www.Test.org"),
                            QStringLiteral("Bob.Smith+x@Mail.example.co.uk")}));
     EXPECT_TRUE(F::links(QStringLiteral("example.com is a bare domain")).isEmpty());
+    // A scheme alone is no link, with or without the full stop the rules add after it.
+    EXPECT_TRUE(F::preservesContent(QStringLiteral("type https://"), QStringLiteral("Type https://."), {}));
+    EXPECT_TRUE(F::links(QStringLiteral("www.. and http://,")).isEmpty());
     EXPECT_TRUE(F::preservesContent(QStringLiteral("go to https://example.com"),
                                     QStringLiteral("Go to https://example.com."), {}));
     EXPECT_FALSE(F::preservesContent(QStringLiteral("go to https://example.com/Path"),

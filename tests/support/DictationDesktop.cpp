@@ -85,6 +85,17 @@ void Speaker::play()
     m_done = true;
 }
 
+bool writeQuietFirefoxProfile(const QString &profileDir)
+{
+    QFile prefs(QDir(profileDir).filePath(QStringLiteral("user.js")));
+    return prefs.open(QIODevice::WriteOnly) &&
+           prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+                       "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                       "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                       "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+                       "user_pref(\"app.update.enabled\", false);\n") > 0;
+}
+
 GtkField::GtkField(const QString &program, bool password)
 {
     m_process.setProgram(program);

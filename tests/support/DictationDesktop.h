@@ -39,6 +39,10 @@ private:
     std::thread m_thread;
 };
 
+// Writes a Firefox profile's user.js that starts straight at the given page: no default-browser
+// question, welcome page, data-reporting notice or update.
+bool writeQuietFirefoxProfile(const QString &profileDir);
+
 // The GTK test window (a text entry, optionally a password entry); it reports its text on every change.
 class GtkField
 {

@@ -5,6 +5,7 @@
 #include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
 #include "delivery/atspi/LiveEnvironment.h"
+#include "tests/support/DictationDesktop.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QDir>
@@ -30,6 +31,7 @@ using namespace orv;
 using Outcome = DeliveryResult::Outcome;
 using orv::test::activeWindowTitle;
 using orv::test::pollUntil;
+using orv::test::writeQuietFirefoxProfile;
 
 namespace {
 
@@ -225,14 +227,7 @@ TEST_F(DeliveryApps, firefoxWebEditorRootIsConfirmed)
     if (firefox.isEmpty())
         GTEST_SKIP() << "firefox-esr is not installed";
     QTemporaryDir profile;
-    QFile prefs(profile.filePath(QStringLiteral("user.js")));
-    ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
-    prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-                "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-                "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-                "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-                "user_pref(\"app.update.enabled\", false);\n");
-    prefs.close();
+    ASSERT_TRUE(writeQuietFirefoxProfile(profile.path()));
     App app(firefox, {QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile.path(),
                       QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString()});
     ASSERT_TRUE(pollUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))

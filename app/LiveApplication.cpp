@@ -19,25 +19,6 @@
 
 namespace orv {
 
-namespace {
-
-// The speech composition shares its permissions object with the engine; the model owns a handle.
-class SharedPermissions final : public Permissions
-{
-public:
-    explicit SharedPermissions(std::shared_ptr<Permissions> inner) : m_inner(std::move(inner)) {}
-
-    AuthorizationStatus microphoneStatus() const override { return m_inner->microphoneStatus(); }
-    AuthorizationStatus speechStatus() const override { return m_inner->speechStatus(); }
-    Task<bool> requestMicrophoneAccess() override { return m_inner->requestMicrophoneAccess(); }
-    Task<AuthorizationStatus> requestSpeechAuthorization() override { return m_inner->requestSpeechAuthorization(); }
-
-private:
-    std::shared_ptr<Permissions> m_inner;
-};
-
-} // namespace
-
 void LiveApplication::configureProcess()
 {
     atspi::LiveEnvironment::configureProcess();
@@ -52,11 +33,10 @@ LiveApplication::LiveApplication(const Options &options)
     auto loginItem = std::make_unique<LoginItemController>(autostart.operations(
         [desktopHandle](const QString &folder) { desktopHandle->openUrl(QUrl::fromLocalFile(folder)); }));
 
-    auto permissions = speech::makeLivePermissions();
     m_speechChoice = std::make_shared<SpeechServerChoice>();
     applySpeechChoice();
     m_settings->speechEngineStatus().onCheck = [this] { checkSpeechServer(); };
-    auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, permissions, m_speechChoice);
+    auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, m_speechChoice);
     m_languageServerEndpoint = m_settings->languageModelEndpoint();
     auto languageServer = std::make_unique<LlamaServerModel>(m_scheduler, m_languageServerEndpoint);
     m_languageServer = languageServer.get();
@@ -70,7 +50,6 @@ LiveApplication::LiveApplication(const Options &options)
         std::make_unique<SettingsKeyValueStore>(),
         std::make_unique<AppStore>(options.libraryPath),
         std::move(speechEngine),
-        std::make_unique<SharedPermissions>(permissions),
         std::move(formatter),
         atspi::LiveEnvironment::createTextDelivery(m_scheduler),
         std::move(desktop),

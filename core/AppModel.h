@@ -43,7 +43,6 @@ public:
         std::unique_ptr<KeyValueStore> onboardingStore;
         std::unique_ptr<AppStore> store;
         std::unique_ptr<AbstractSpeechEngine> speech;
-        std::unique_ptr<Permissions> permissions;
         std::unique_ptr<AbstractFormatter> formatter;
         std::unique_ptr<AbstractTextDelivery> delivery;
         std::unique_ptr<Desktop> desktop;
@@ -73,7 +72,8 @@ public:
     const OnboardingState &onboarding() const { return m_onboarding; }
     AppStore &store() const { return *m_store; }
     AbstractSpeechEngine &speech() const { return *m_speech; }
-    Permissions &permissions() const { return *m_permissions; }
+    // The speech engine's: the model reads and asks the same permissions the engine checks at each start.
+    Permissions &permissions() const { return m_speech->permissions(); }
     AbstractFormatter &formatter() const { return *m_formatter; }
     AbstractTextDelivery &delivery() const { return *m_delivery; }
     Desktop &desktop() const { return *m_desktop; }
@@ -189,7 +189,6 @@ private:
     OnboardingState m_onboarding;
     std::unique_ptr<AppStore> m_store;
     std::unique_ptr<AbstractSpeechEngine> m_speech;
-    std::unique_ptr<Permissions> m_permissions;
     std::unique_ptr<AbstractFormatter> m_formatter;
     std::unique_ptr<AbstractTextDelivery> m_delivery;
     std::unique_ptr<Desktop> m_desktop;

@@ -167,8 +167,8 @@ void AppModel::completeOnboarding()
 
 void AppModel::advanceOnboarding()
 {
-    const bool ready = m_permissions->microphoneStatus() == AuthorizationStatus::authorized &&
-                       m_permissions->speechStatus() == AuthorizationStatus::authorized;
+    const bool ready = permissions().microphoneStatus() == AuthorizationStatus::authorized &&
+                       permissions().speechStatus() == AuthorizationStatus::authorized;
     m_onboarding.advance(ready);
     Q_EMIT changed();
 }

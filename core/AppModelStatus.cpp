@@ -71,8 +71,8 @@ QString resolveLocaleIdentifier(const QString &preferred, const QStringList &sup
 void AppModel::refreshStatus()
 {
     m_loginItem->refresh();
-    m_microphoneStatus = authorizationText(m_permissions->microphoneStatus());
-    m_speechStatus = authorizationText(m_permissions->speechStatus());
+    m_microphoneStatus = authorizationText(permissions().microphoneStatus());
+    m_speechStatus = authorizationText(permissions().speechStatus());
     m_accessibilityEnabled = m_delivery->isTrusted();
     m_activeModelName = m_formatter->modelDisplayName();
     m_modelStatus = m_formatter->statusText();
@@ -94,12 +94,12 @@ void AppModel::requestPermissions()
     const auto refused = [](AuthorizationStatus status) {
         return status == AuthorizationStatus::restricted || status == AuthorizationStatus::denied;
     };
-    if (refused(m_permissions->microphoneStatus())) {
+    if (refused(permissions().microphoneStatus())) {
         openPrivacySettings(privacyAnchor::microphone());
         refreshStatus();
         return;
     }
-    if (refused(m_permissions->speechStatus())) {
+    if (refused(permissions().speechStatus())) {
         openPrivacySettings(privacyAnchor::speechRecognition());
         refreshStatus();
         return;
@@ -125,21 +125,21 @@ Task<bool> AppModel::authorizeTask(QPointer<AppModel> model)
     if (!model || token->isCancelled())
         co_return false;
 
-    if (model->m_permissions->microphoneStatus() == AuthorizationStatus::notDetermined)
-        (void)co_await model->m_permissions->requestMicrophoneAccess(); // the status is read again below
+    if (model->permissions().microphoneStatus() == AuthorizationStatus::notDetermined)
+        (void)co_await model->permissions().requestMicrophoneAccess(); // the status is read again below
     if (!model || token->isCancelled())
         co_return false;
-    if (model->m_permissions->microphoneStatus() != AuthorizationStatus::authorized) {
+    if (model->permissions().microphoneStatus() != AuthorizationStatus::authorized) {
         model->m_errorMessage = platform::allowMicrophoneSentence();
         model->refreshStatus();
         co_return false;
     }
 
-    if (model->m_permissions->speechStatus() == AuthorizationStatus::notDetermined)
-        (void)co_await model->m_permissions->requestSpeechAuthorization();
+    if (model->permissions().speechStatus() == AuthorizationStatus::notDetermined)
+        (void)co_await model->permissions().requestSpeechAuthorization();
     if (!model || token->isCancelled())
         co_return false;
-    if (model->m_permissions->speechStatus() == AuthorizationStatus::authorized) {
+    if (model->permissions().speechStatus() == AuthorizationStatus::authorized) {
         model->refreshStatus();
         co_return true;
     }

@@ -2,6 +2,7 @@
 
 #include "base/Expected.h"
 #include "base/Task.h"
+#include "speech/Permissions.h"
 #include "speech/SpeechEngineError.h"
 
 #include <QString>
@@ -35,6 +36,9 @@ public:
     virtual void cancel() = 0;
     // Locale identifiers of the installed recognition models, sorted ascending.
     virtual Task<QStringList> supportedLocaleIdentifiers() = 0;
+    // The microphone and recognition permissions this engine asks for at each start. It owns them; the
+    // app model reads their state and asks through them, so there is one source for both.
+    virtual Permissions &permissions() = 0;
     // Display name of the recognizer ("PocketSphinx"), used where texts name the speech engine.
     virtual QString displayName() const = 0;
 };

@@ -40,6 +40,7 @@ public:
     // The platform pieces the engine drives.
     struct Platform
     {
+        // Shared with the engine's own steps, which may outlive a suspension.
         std::shared_ptr<Permissions> permissions;
         std::shared_ptr<AbstractAssetInventory> assets;
         // A new audio engine for each session.
@@ -62,6 +63,7 @@ public:
     void cancel() override;
     Task<QStringList> supportedLocaleIdentifiers() override;
     QString displayName() const override;
+    Permissions &permissions() override { return *m_platform.permissions; }
 
     std::optional<QUuid> sessionID() const { return m_sessionID; }
     const std::vector<TranscriptSegment> &segments() const { return m_segments; }

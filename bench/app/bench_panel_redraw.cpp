@@ -10,7 +10,6 @@
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/FakeFormatter.h"
 #include "tests/support/FakeLoginItemController.h"
-#include "tests/support/FakePermissions.h"
 #include "tests/support/FakeSpeechEngine.h"
 #include "tests/support/FakeTextDelivery.h"
 #include "tests/support/InMemoryKeyValueStore.h"
@@ -82,10 +81,10 @@ int main(int argc, char **argv)
     speech->startAnswer = FakeSpeechEngine::StartResult();
     speech->localesAnswer = QStringList{QStringLiteral("en-US")};
     FakeSpeechEngine *engine = speech.get();
-    AppModel model(AppModel::Services{
-        scheduler, std::make_unique<FakeLoginItemController>(), std::make_unique<InMemoryKeyValueStore>(),
-        std::make_unique<AppStore>(library), std::move(speech), std::make_unique<FakePermissions>(),
-        std::make_unique<FakeFormatter>(), std::make_unique<FakeTextDelivery>(), std::make_unique<FakeDesktop>()});
+    AppModel model(AppModel::Services{scheduler, std::make_unique<FakeLoginItemController>(),
+                                      std::make_unique<InMemoryKeyValueStore>(), std::make_unique<AppStore>(library),
+                                      std::move(speech), std::make_unique<FakeFormatter>(),
+                                      std::make_unique<FakeTextDelivery>(), std::make_unique<FakeDesktop>()});
     model.completeOnboarding();
     model.refreshStatus();
     scheduler.runPending();

@@ -139,7 +139,7 @@ void benchLiveStart(LiveScheduler &scheduler)
         if (fd >= 0)
             ::close(fd);
     });
-    auto engine = speech::makeLiveSpeechEngine(scheduler, speech::makeLivePermissions());
+    auto engine = speech::makeLiveSpeechEngine(scheduler);
     std::vector<double> listening;
     std::vector<double> level;
     for (int i = 0; i < 6; ++i) {

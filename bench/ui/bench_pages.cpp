@@ -7,7 +7,6 @@
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/FakeFormatter.h"
 #include "tests/support/FakeLoginItemController.h"
-#include "tests/support/FakePermissions.h"
 #include "tests/support/FakeSpeechEngine.h"
 #include "tests/support/FakeTextDelivery.h"
 #include "tests/support/InMemoryKeyValueStore.h"
@@ -57,9 +56,8 @@ struct Fixture
         model = std::make_unique<AppModel>(
             AppModel::Services{scheduler, std::make_unique<test::FakeLoginItemController>(),
                                std::make_unique<test::InMemoryKeyValueStore>(), std::make_unique<AppStore>(path),
-                               std::make_unique<test::FakeSpeechEngine>(), std::make_unique<test::FakePermissions>(),
-                               std::make_unique<test::FakeFormatter>(), std::make_unique<test::FakeTextDelivery>(),
-                               std::make_unique<test::FakeDesktop>()});
+                               std::make_unique<test::FakeSpeechEngine>(), std::make_unique<test::FakeFormatter>(),
+                               std::make_unique<test::FakeTextDelivery>(), std::make_unique<test::FakeDesktop>()});
         scheduler.runPending();
     }
 

@@ -70,19 +70,13 @@ SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
     return platform;
 }
 
-std::shared_ptr<Permissions> makeLivePermissions()
-{
-    return std::make_shared<PulsePermissions>();
-}
-
 std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler,
-                                                   std::shared_ptr<Permissions> permissions,
                                                    std::shared_ptr<const SpeechServerChoice> choice)
 {
     auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish());
     SpeechEngine::Platform platform = pocketSphinxPlatform(scheduler, model);
     offerSpeechServer(scheduler, platform, std::move(choice));
-    platform.permissions = std::move(permissions);
+    platform.permissions = std::make_shared<PulsePermissions>();
     platform.makeAudioSource = [] { return std::make_unique<PulseAudioSource>(); };
     return std::make_unique<SpeechEngine>(scheduler, std::move(platform), pocketSphinxDisplayName());
 }

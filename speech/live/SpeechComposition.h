@@ -32,13 +32,12 @@ SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
                                             std::shared_ptr<PocketSphinxModel> model,
                                             std::shared_ptr<RecognizerProgress> progress = nullptr);
 
-// The dictation engine of the application: the default PulseAudio source and its permissions.
+// The dictation engine of the application: the default PulseAudio source and the sound server's
+// permissions, which the engine owns.
 // The model starts loading now, so the first dictation finds it warm.
 // With a choice, its server (while one is chosen) transcribes, PocketSphinx standing by.
 std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler,
-                                                   std::shared_ptr<Permissions> permissions,
                                                    std::shared_ptr<const SpeechServerChoice> choice = nullptr);
-std::shared_ptr<Permissions> makeLivePermissions();
 
 // An engine that hears a WAV file instead of the microphone; onEnd runs on the source's thread after
 // the last buffer of each session. progress follows the recognizer (WavFileSource::Pace::followRecognizer

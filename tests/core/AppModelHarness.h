@@ -29,7 +29,7 @@ protected:
         login = std::make_unique<FakeLoginItemController>();
         settings = std::make_unique<InMemoryKeyValueStore>();
         speech = std::make_unique<FakeSpeechEngine>();
-        permissions = std::make_unique<FakePermissions>();
+        permissions = &speech->fakePermissions;
         formatter = std::make_unique<FakeFormatter>();
         delivery = std::make_unique<FakeTextDelivery>();
         desktop = std::make_unique<FakeDesktop>();
@@ -43,7 +43,7 @@ protected:
     AppModel &make()
     {
         speechFake = speech.get();
-        permissionsFake = permissions.get();
+        permissionsFake = permissions;
         formatterFake = formatter.get();
         deliveryFake = delivery.get();
         desktopFake = desktop.get();
@@ -51,7 +51,7 @@ protected:
         settingsFake = settings.get();
         model = std::make_unique<AppModel>(AppModel::Services{
             scheduler, std::move(login), std::move(settings), std::make_unique<AppStore>(libraryPath()),
-            std::move(speech), std::move(permissions), std::move(formatter), std::move(delivery), std::move(desktop)});
+            std::move(speech), std::move(formatter), std::move(delivery), std::move(desktop)});
         QObject::connect(model.get(), &AppModel::changed, model.get(), [this] { ++notifications; });
         return *model;
     }
@@ -74,7 +74,7 @@ protected:
     std::unique_ptr<FakeLoginItemController> login;
     std::unique_ptr<InMemoryKeyValueStore> settings;
     std::unique_ptr<FakeSpeechEngine> speech;
-    std::unique_ptr<FakePermissions> permissions;
+    FakePermissions *permissions = nullptr; // the speech fake's, which owns them
     std::unique_ptr<FakeFormatter> formatter;
     std::unique_ptr<FakeTextDelivery> delivery;
     std::unique_ptr<FakeDesktop> desktop;

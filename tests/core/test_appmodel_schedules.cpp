@@ -93,11 +93,10 @@ public:
     {
         QFile::remove(libraryPath);
         auto speech = std::make_unique<FakeSpeechEngine>();
-        auto permissions = std::make_unique<FakePermissions>();
         auto formatter = std::make_unique<FakeFormatter>();
         auto delivery = std::make_unique<FakeTextDelivery>();
         m_speech = speech.get();
-        m_permissions = permissions.get();
+        m_permissions = &speech->fakePermissions;
         m_formatter = formatter.get();
         m_delivery = delivery.get();
         m_speech->localesAnswer = QStringList{QStringLiteral("en-US")};
@@ -107,8 +106,8 @@ public:
         m_permissions->holdSpeechPrompt = true;
         m_model = std::make_unique<AppModel>(AppModel::Services{
             m_scheduler, std::make_unique<FakeLoginItemController>(), std::make_unique<InMemoryKeyValueStore>(),
-            std::make_unique<AppStore>(libraryPath), std::move(speech), std::move(permissions), std::move(formatter),
-            std::move(delivery), std::make_unique<FakeDesktop>()});
+            std::make_unique<AppStore>(libraryPath), std::move(speech), std::move(formatter), std::move(delivery),
+            std::make_unique<FakeDesktop>()});
         m_scheduler.runPending();
         varyServices();
     }

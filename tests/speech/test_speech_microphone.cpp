@@ -48,8 +48,8 @@ TEST(Microphone, withoutASoundServerTheMicrophoneIsUnavailable)
     SpeechSession::application();
     const QByteArray saved = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", "unix:/nonexistent/orvanta-no-server");
-    auto permissions = speech::makeLivePermissions();
-    auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler(), permissions);
+    auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler());
+    Permissions *permissions = &engine->permissions();
     auto started = engine->start(QStringLiteral("en-US"), {});
     speechCorpus::runEventsUntil([&] { return started.isDone(); }, 30);
     // Recognition is local: nothing, not even a missing sound server, refuses it, so the refusal
@@ -89,9 +89,8 @@ TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
     samples.insert(samples.end(), audio.value().samples.begin(), audio.value().samples.end());
     samples.insert(samples.end(), 16000, 0.0f);
 
-    auto permissions = speech::makeLivePermissions();
-    EXPECT_EQ(permissions->microphoneStatus(), AuthorizationStatus::authorized);
-    auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler(), permissions);
+    auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler());
+    EXPECT_EQ(engine->permissions().microphoneStatus(), AuthorizationStatus::authorized);
     std::vector<float> levels;
     QStringList statuses;
     engine->onLevel = [&](float level) { levels.push_back(level); };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speech/AbstractSpeechEngine.h"
+#include "tests/support/FakePermissions.h"
 
 #include <QList>
 
@@ -31,12 +32,15 @@ public:
     void cancel() override { ++cancelCalls; }
     Task<QStringList> supportedLocaleIdentifiers() override;
     QString displayName() const override { return QStringLiteral("PocketSphinx"); }
+    Permissions &permissions() override { return fakePermissions; }
 
     // Reports as the engine would.
     void reportPartial(const QString &text) const;
     void reportLevel(float level) const;
     void reportStatus(const QString &text) const;
     void reportFailure(const SpeechEngineError &error) const;
+
+    FakePermissions fakePermissions;
 
     std::optional<StartResult> startAnswer;
     std::optional<FinishResult> finishAnswer;

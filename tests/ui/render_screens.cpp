@@ -8,7 +8,6 @@
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/FakeFormatter.h"
 #include "tests/support/FakeLoginItemController.h"
-#include "tests/support/FakePermissions.h"
 #include "tests/support/FakeSpeechEngine.h"
 #include "tests/support/FakeTextDelivery.h"
 #include "tests/support/InMemoryKeyValueStore.h"
@@ -69,8 +68,7 @@ int main(int argc, char **argv)
     AppModel model(AppModel::Services{
         scheduler, std::make_unique<FakeLoginItemController>(), std::make_unique<InMemoryKeyValueStore>(),
         std::make_unique<AppStore>(dir.filePath(QStringLiteral("orvanta/library.json"))), std::move(speech),
-        std::make_unique<FakePermissions>(), std::make_unique<FakeFormatter>(), std::move(delivery),
-        std::make_unique<FakeDesktop>()});
+        std::make_unique<FakeFormatter>(), std::move(delivery), std::make_unique<FakeDesktop>()});
     model.completeOnboarding();
     model.refreshStatus();
     scheduler.runPending();

@@ -1,5 +1,6 @@
 #include "base/LiveScheduler.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -7,7 +8,19 @@ namespace orv {
 
 LiveScheduler::LiveScheduler() = default;
 
-LiveScheduler::~LiveScheduler() = default;
+LiveScheduler::~LiveScheduler()
+{
+    // Dropping a sleep's wake-up ends its task, whose locals may cancel timers here: every callback goes
+    // while the table still stands, until none is left.
+    for (;;) {
+        m_timers.clear();
+        QCoreApplication::removePostedEvents(&m_context);
+        const QList<QTimer *> timers = m_context.findChildren<QTimer *>(Qt::FindDirectChildrenOnly);
+        if (timers.isEmpty())
+            break;
+        qDeleteAll(timers);
+    }
+}
 
 TimePoint LiveScheduler::now() const
 {
@@ -43,9 +56,10 @@ void LiveScheduler::cancel(TimerId id)
     auto it = m_timers.find(id);
     if (it == m_timers.end())
         return;
-    it->second->stop();
-    it->second->deleteLater();
+    QTimer *timer = it->second;
     m_timers.erase(it);
+    timer->stop();
+    timer->deleteLater();
 }
 
 void LiveScheduler::post(std::function<void()> fn)

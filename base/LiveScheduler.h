@@ -24,9 +24,9 @@ public:
     void post(std::function<void()> fn) override;
 
 private:
-    QObject m_context;
     TimerId m_nextId = 1;
-    std::unordered_map<TimerId, QTimer *> m_timers; // owned by m_context
+    std::unordered_map<TimerId, QTimer *> m_timers; // owned by m_context, which goes first
+    QObject m_context;
 };
 
 } // namespace orv

@@ -17,6 +17,10 @@
 // keeps running when its handle is dropped. Cancellation is cooperative: a body reads it after each
 // suspension with `co_await currentCancellation()`. Awaiting a Task from inside another Task is a plain
 // call: the child shares the caller's cancellation. `waitUnlinked()` waits without that link.
+//
+// A wait that can no longer end (its AsyncValue abandoned, the scheduler that was to resume a sleep gone)
+// ends its task without resuming it: the frame is freed, its locals destroyed, no more of its body runs,
+// and whoever awaited that task ends the same way. So tasks never outlive what they wait for as leaks.
 namespace orv {
 
 class CancellationState
@@ -84,11 +88,18 @@ class Task;
 
 namespace detail {
 
-template <typename T>
-struct TaskState
+// Ends suspended coroutines that can never be resumed. Each is in exactly one list of waiters, so
+// destroying it there is its only end; its promise then ends whoever awaited it.
+inline void destroyAll(std::vector<std::coroutine_handle<>> waiters)
 {
-    std::optional<T> result;
+    for (auto waiter : waiters)
+        waiter.destroy();
+}
+
+struct TaskStateBase
+{
     bool done = false;
+    bool abandoned = false;
     std::vector<std::coroutine_handle<>> waiters;
     CancelToken token = std::make_shared<CancellationState>();
 
@@ -99,24 +110,26 @@ struct TaskState
         waiters.clear();
         for (auto waiter : pending)
             waiter.resume();
+    }
+    // The task's frame went without finishing: nobody waiting for it can go on.
+    void abandon()
+    {
+        abandoned = true;
+        auto pending = std::move(waiters);
+        waiters.clear();
+        destroyAll(std::move(pending));
     }
 };
 
-template <>
-struct TaskState<void>
+template <typename T>
+struct TaskState : TaskStateBase
 {
-    bool done = false;
-    std::vector<std::coroutine_handle<>> waiters;
-    CancelToken token = std::make_shared<CancellationState>();
+    std::optional<T> result;
+};
 
-    void complete()
-    {
-        done = true;
-        auto pending = std::move(waiters);
-        waiters.clear();
-        for (auto waiter : pending)
-            waiter.resume();
-    }
+template <>
+struct TaskState<void> : TaskStateBase
+{
 };
 
 template <typename T>
@@ -129,6 +142,10 @@ struct WaitAwaiter
     bool await_ready() const noexcept { return state->done; }
     void await_suspend(std::coroutine_handle<> h)
     {
+        if (state->abandoned) {
+            h.destroy(); // this awaiter lived in that frame: nothing of it may be touched now
+            return;
+        }
         state->waiters.push_back(h);
         if (parent) {
             auto child = state->token;
@@ -165,6 +182,16 @@ template <typename T>
 struct PromiseBase
 {
     std::shared_ptr<TaskState<T>> state = std::make_shared<TaskState<T>>();
+    bool finished = false;
+
+    PromiseBase() = default;
+    PromiseBase(const PromiseBase &) = delete;
+    PromiseBase &operator=(const PromiseBase &) = delete;
+    ~PromiseBase()
+    {
+        if (!finished)
+            state->abandon();
+    }
 
     std::suspend_never initial_suspend() noexcept { return {}; }
 
@@ -175,6 +202,7 @@ struct PromiseBase
         void await_suspend(std::coroutine_handle<P> h) noexcept
         {
             auto keep = h.promise().state;
+            h.promise().finished = true;
             h.destroy(); // the frame goes first; waiters may drop the last handle
             keep->complete();
         }
@@ -288,13 +316,24 @@ public:
     // The first value wins; later ones are ignored.
     void resolve(T value) const
     {
-        if (m_state->value)
+        if (m_state->value || m_state->abandoned)
             return;
         m_state->value.emplace(std::move(value));
         auto pending = std::move(m_state->waiters);
         m_state->waiters.clear();
         for (auto waiter : pending)
             waiter.resume();
+    }
+    // No value will ever come (its source went away): the tasks waiting for it end without resuming, and so
+    // does any task that awaits it later. A resolved value stays.
+    void abandon() const
+    {
+        if (m_state->value || m_state->abandoned)
+            return;
+        m_state->abandoned = true;
+        auto pending = std::move(m_state->waiters);
+        m_state->waiters.clear();
+        detail::destroyAll(std::move(pending));
     }
     bool isResolved() const { return m_state->value.has_value(); }
     const T &value() const { return *m_state->value; }
@@ -305,7 +344,13 @@ public:
         {
             std::shared_ptr<State> state;
             bool await_ready() const noexcept { return state->value.has_value(); }
-            void await_suspend(std::coroutine_handle<> h) { state->waiters.push_back(h); }
+            void await_suspend(std::coroutine_handle<> h)
+            {
+                if (state->abandoned)
+                    h.destroy(); // this awaiter lived in that frame
+                else
+                    state->waiters.push_back(h);
+            }
             T await_resume() const { return *state->value; }
         };
         return Awaiter{m_state};
@@ -315,6 +360,7 @@ private:
     struct State
     {
         std::optional<T> value;
+        bool abandoned = false;
         std::vector<std::coroutine_handle<>> waiters;
     };
     std::shared_ptr<State> m_state;
@@ -322,6 +368,7 @@ private:
 
 // `bool slept = co_await sleepFor(scheduler, 100ms);` false when the task was cancelled before or
 // during the sleep; a cancellation resumes the task at the next turn of the loop, not inside cancel().
+// A sleep whose scheduler drops it unrun (the scheduler went first) ends its task without resuming it.
 class SleepFor
 {
 public:
@@ -332,16 +379,21 @@ public:
     bool await_ready() const noexcept { return m_token && m_token->isCancelled(); }
     void await_suspend(std::coroutine_handle<> h)
     {
-        auto shared = std::make_shared<Pending>();
-        shared->handle = h;
-        m_pending = shared;
-        shared->timer = m_scheduler.schedule(m_duration, [shared] { shared->finish(true); });
+        auto pending = std::make_shared<Pending>();
+        pending->handle = h;
+        m_pending = pending;
+        // Only the scheduler's callbacks hold the wake-up: when the last of them goes unrun, so does the task.
+        auto wake = std::make_shared<Wake>(pending);
+        pending->timer = m_scheduler.schedule(m_duration, [wake] { wake->finish(true); });
         if (m_token) {
             Scheduler *scheduler = &m_scheduler;
-            shared->token = m_token;
-            shared->link = m_token->onCancel([shared, scheduler] {
-                scheduler->cancel(shared->timer);
-                scheduler->post([shared] { shared->finish(false); });
+            pending->token = m_token;
+            pending->link = m_token->onCancel([weak = std::weak_ptr<Wake>(wake), scheduler] {
+                auto wake = weak.lock();
+                if (!wake)
+                    return;
+                scheduler->post([wake] { wake->finish(false); });
+                scheduler->cancel(wake->pending->timer);
             });
         }
     }
@@ -357,17 +409,35 @@ private:
         bool slept = false;
         bool finished = false;
 
-        void finish(bool completed)
+        // Returns the handle to resume, once.
+        std::coroutine_handle<> end(bool completed)
         {
             if (finished)
-                return;
+                return {};
             finished = true;
             slept = completed;
             if (token && link)
                 token->removeCallback(link);
             token.reset();
-            handle.resume();
+            return handle;
         }
+    };
+    struct Wake
+    {
+        explicit Wake(std::shared_ptr<Pending> p) : pending(std::move(p)) {}
+        Wake(const Wake &) = delete;
+        Wake &operator=(const Wake &) = delete;
+        ~Wake()
+        {
+            if (auto handle = pending->end(false))
+                handle.destroy();
+        }
+        void finish(bool completed)
+        {
+            if (auto handle = pending->end(completed))
+                handle.resume();
+        }
+        std::shared_ptr<Pending> pending;
     };
 
     Scheduler &m_scheduler;

@@ -25,6 +25,35 @@ Task<int> parentAwaitingChild(Scheduler &scheduler, std::vector<std::string> *tr
     co_return value;
 }
 
+// Counts the end of the frame it lives in, so a test tells a freed frame from a leaked one.
+struct FrameEnd
+{
+    int *ends;
+    ~FrameEnd() { ++*ends; }
+};
+
+Task<int> waitForAnswer(AsyncValue<int> answer, int *ends, std::vector<std::string> *trace)
+{
+    const FrameEnd end{ends};
+    const int value = co_await answer;
+    trace->push_back("child resumed");
+    co_return value;
+}
+
+Task<> awaitChild(Task<int> child, int *ends, std::vector<std::string> *trace)
+{
+    const FrameEnd end{ends};
+    (void)co_await child;
+    trace->push_back("parent resumed");
+}
+
+Task<> sleepForever(Scheduler &scheduler, int *ends, std::vector<std::string> *trace)
+{
+    const FrameEnd end{ends};
+    (void)co_await sleepFor(scheduler, 1s);
+    trace->push_back("sleeper resumed");
+}
+
 } // namespace
 
 TEST(Tasks, runEagerlyUntilTheFirstSuspensionAndFinishInVirtualTime)
@@ -118,4 +147,44 @@ TEST(Scheduler, timerCallbackMayDestroyItsOwnRepeatingTimer)
     scheduler.advanceSeconds(2.0);
     EXPECT_EQ(ticks, 3);
     EXPECT_EQ(scheduler.pendingTimers(), 0u);
+}
+
+TEST(Tasks, aWaitThatCanNoLongerEndFreesItsTaskAndEveryAwaiterWithoutRunningMoreOfThem)
+{
+    int ends = 0;
+    std::vector<std::string> trace;
+    AsyncValue<int> answer;
+    auto child = waitForAnswer(answer, &ends, &trace);
+    auto parent = awaitChild(child, &ends, &trace);
+    answer.abandon();
+    EXPECT_EQ(ends, 2) << "the child and the parent awaiting it are both freed";
+    EXPECT_TRUE(trace.empty()) << "nothing after their suspensions ran";
+    EXPECT_FALSE(parent.isDone());
+    answer.resolve(1); // too late: the source is gone
+    auto late = awaitChild(child, &ends, &trace);
+    auto lateAnswer = waitForAnswer(answer, &ends, &trace);
+    EXPECT_EQ(ends, 4) << "awaiting what was abandoned ends at once";
+
+    AsyncValue<int> resolved;
+    resolved.resolve(3);
+    resolved.abandon(); // an answer that came stays
+    auto fine = waitForAnswer(resolved, &ends, &trace);
+    ASSERT_TRUE(fine.isDone());
+    EXPECT_EQ(fine.result(), 3);
+
+    trace.clear();
+    ends = 0;
+    {
+        test::VirtualScheduler scheduler;
+        auto sleeping = sleepForever(scheduler, &ends, &trace);
+        auto cancelled = sleepForever(scheduler, &ends, &trace);
+        auto woken = sleepForever(scheduler, &ends, &trace);
+        cancelled.cancel(); // its timer goes, its wake-up is posted: not abandoned
+        EXPECT_EQ(ends, 0);
+        scheduler.runPending();
+        EXPECT_EQ(ends, 1);
+        woken.cancel(); // the scheduler goes before the posted wake-up runs
+    }
+    EXPECT_EQ(ends, 3) << "sleeps their scheduler dropped end their tasks";
+    EXPECT_EQ(trace, std::vector<std::string>{"sleeper resumed"});
 }

@@ -2,6 +2,12 @@
 
 namespace orv::test {
 
+FakeAssetInventory::~FakeAssetInventory()
+{
+    heldStatus.abandon();
+    heldInstall.abandon();
+}
+
 QStringList FakeAssetInventory::installedLocales() const
 {
     QStringList locales;

@@ -10,6 +10,9 @@ namespace orv::test {
 class FakeAssetInventory final : public AbstractAssetInventory
 {
 public:
+    // Answers still held end their waiters, as a platform's pending answers do when it goes.
+    ~FakeAssetInventory() override;
+
     QMap<QString, Status> statuses{{QStringLiteral("en-US"), Status::installed}};
     Expected<void, SpeechEngineError> installOutcome;
     bool holdStatus = false;

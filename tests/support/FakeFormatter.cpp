@@ -2,6 +2,14 @@
 
 namespace orv::test {
 
+FakeFormatter::~FakeFormatter()
+{
+    for (const auto &reply : std::as_const(replies))
+        reply.abandon();
+    for (const auto &refresh : std::as_const(refreshes))
+        refresh.abandon();
+}
+
 Task<FormattingResult> FakeFormatter::format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary)
 {
     calls.append(Call{text, mode, dictionary});

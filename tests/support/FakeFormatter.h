@@ -13,6 +13,9 @@ namespace orv::test {
 class FakeFormatter final : public AbstractFormatter
 {
 public:
+    // Answers still held end their waiters, as a platform's pending answers do when it goes.
+    ~FakeFormatter() override;
+
     struct Call
     {
         QString text;

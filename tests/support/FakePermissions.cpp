@@ -2,6 +2,12 @@
 
 namespace orv::test {
 
+FakePermissions::~FakePermissions()
+{
+    microphonePrompt.abandon();
+    speechPrompt.abandon();
+}
+
 Task<bool> FakePermissions::requestMicrophoneAccess()
 {
     ++microphoneRequests;

@@ -11,6 +11,9 @@ namespace orv::test {
 class FakePermissions final : public Permissions
 {
 public:
+    // Answers still held end their waiters, as a platform's pending answers do when it goes.
+    ~FakePermissions() override;
+
     AuthorizationStatus microphone = AuthorizationStatus::authorized;
     AuthorizationStatus speech = AuthorizationStatus::authorized;
     bool grantMicrophone = true;

@@ -2,6 +2,12 @@
 
 namespace orv::test {
 
+FakeTextDelivery::~FakeTextDelivery()
+{
+    for (const auto &reply : std::as_const(replies))
+        reply.abandon();
+}
+
 bool FakeTextDelivery::prepare()
 {
     calls.append(QStringLiteral("prepare"));

@@ -13,6 +13,9 @@ namespace orv::test {
 class FakeTextDelivery final : public AbstractTextDelivery
 {
 public:
+    // Answers still held end their waiters, as a platform's pending answers do when it goes.
+    ~FakeTextDelivery() override;
+
     struct DeliverCall
     {
         QString text;

@@ -2,6 +2,12 @@
 
 namespace orv::test {
 
+FakeTranscriber::~FakeTranscriber()
+{
+    prepared.abandon();
+    finalized.abandon();
+}
+
 namespace {
 Duration seconds(double value)
 {

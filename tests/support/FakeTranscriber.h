@@ -11,6 +11,9 @@ namespace orv::test {
 class FakeTranscriber final : public AbstractTranscriber
 {
 public:
+    // Answers still held end their waiters, as a platform's pending answers do when it goes.
+    ~FakeTranscriber() override;
+
     explicit FakeTranscriber(Scheduler &scheduler);
 
     // Script

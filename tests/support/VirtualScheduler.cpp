@@ -6,6 +6,24 @@ VirtualScheduler::VirtualScheduler()
     : m_now(TimePoint(std::chrono::hours(1000))), m_wallBase(QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC))
 {}
 
+VirtualScheduler::~VirtualScheduler()
+{
+    // Dropping a wake-up can end a task whose locals cancel or schedule work here: the tables stay whole
+    // until nothing is left.
+    for (;;) {
+        std::map<Key, std::pair<TimerId, std::function<void()>>> timers;
+        std::vector<std::function<void()>> posted;
+        timers.swap(m_timers);
+        m_byId.clear();
+        {
+            std::lock_guard guard(m_postedLock);
+            posted.swap(m_posted);
+        }
+        if (timers.empty() && posted.empty())
+            break;
+    }
+}
+
 QDateTime VirtualScheduler::wallNow() const
 {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(m_now - TimePoint(std::chrono::hours(1000)));
@@ -26,7 +44,8 @@ void VirtualScheduler::cancel(TimerId id)
     auto it = m_byId.find(id);
     if (it == m_byId.end())
         return;
-    m_timers.erase(it->second);
+    // The callback goes last: dropping it may end a sleeping task, which may cancel other timers.
+    auto node = m_timers.extract(it->second);
     m_byId.erase(it);
 }
 

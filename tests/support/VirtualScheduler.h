@@ -14,6 +14,8 @@ class VirtualScheduler final : public Scheduler
 {
 public:
     VirtualScheduler();
+    // Work still scheduled is dropped unrun; a task sleeping on it ends without resuming.
+    ~VirtualScheduler() override;
 
     TimePoint now() const override { return m_now; }
     QDateTime wallNow() const override;

@@ -1,5 +1,7 @@
 #include "refine/builtin/BuiltinRules.h"
 
+#include "refine/IntelligenceFormatter.h"
+
 #include <QList>
 #include <QSet>
 #include <QStringList>
@@ -76,6 +78,13 @@ bool looksLikeLink(const QString &word)
            word.startsWith(QStringLiteral("www."), Qt::CaseInsensitive) || word.contains(QLatin1Char('/'));
 }
 
+// The formatter's check finds links anywhere in a word, after any other character ("-www.-", "\0www.\0"):
+// an edit that changes what it reads as links there would have the whole answer refused.
+bool keepsLinks(const QString &word, const QString &edited)
+{
+    return IntelligenceFormatter::links(word) == IntelligenceFormatter::links(edited);
+}
+
 bool endsSentence(const QString &word)
 {
     const QString tail = trailingPunctuation(word);
@@ -125,8 +134,11 @@ void dropFillers(Tokens &tokens)
         if (kept.isEmpty())
             continue;
         Token &previous = kept.last();
-        if (endsSentence(token.word) && !endsSentence(previous.word) && trailingPunctuation(previous.word).isEmpty())
-            previous.word += trailingPunctuation(token.word).remove(QLatin1Char(','));
+        if (endsSentence(token.word) && !endsSentence(previous.word) && trailingPunctuation(previous.word).isEmpty()) {
+            const QString punctuated = previous.word + trailingPunctuation(token.word).remove(QLatin1Char(','));
+            if (keepsLinks(previous.word, punctuated))
+                previous.word = punctuated;
+        }
         previous.gap = longerGap(previous.gap, token.gap);
     }
     tokens = kept;
@@ -248,8 +260,12 @@ void capitalizeFirstLetter(Token &token, const QSet<QString> &kept)
     for (qsizetype i = 0; i < word.size(); ++i) {
         if (word.at(i).isLetter()) {
             const QString upper = word.mid(i, 1).toUpper();
-            if (upper.size() == 1)
-                word[i] = upper.at(0);
+            if (upper.size() == 1) {
+                QString capitalized = word;
+                capitalized[i] = upper.at(0);
+                if (keepsLinks(word, capitalized))
+                    word = capitalized;
+            }
             return;
         }
     }

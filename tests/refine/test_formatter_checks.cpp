@@ -225,6 +225,18 @@ TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)
               QStringLiteral("First line.\nSecond line.\n\nThird."));
     EXPECT_EQ(clean(QStringLiteral("www.example.com is up. mail bob@example.com")),
               QStringLiteral("www.example.com is up. Mail bob@example.com."));
+    // The check finds "www." links inside words and with no letter after them ("-www.-"): a word stays
+    // as it is where capitalising it or attaching a dropped filler's punctuation would change one.
+    const QString nul(QChar(0));
+    const std::vector<std::pair<QString, QString>> hiddenLinks{
+        {nul + QStringLiteral("www.") + nul + QStringLiteral(" is down"),
+         nul + QStringLiteral("www.") + nul + QStringLiteral(" Is down.")},
+        {QStringLiteral("-www.- is down"), QStringLiteral("-www.- Is down.")},
+        {QStringLiteral("see www um.' later"), QStringLiteral("See www later.")}};
+    for (const auto &[said, expected] : hiddenLinks) {
+        EXPECT_EQ(clean(said), expected);
+        EXPECT_TRUE(F::preservesContent(said, clean(said), {})) << qPrintable(clean(said));
+    }
     EXPECT_EQ(clean(QStringLiteral("éclair for me. ça va")), QStringLiteral("Éclair for me. Ça va."));
     EXPECT_EQ(clean(QStringLiteral("macOS is fine")), QStringLiteral("macOS is fine."));
     EXPECT_EQ(clean(QStringLiteral("   ")), QString());

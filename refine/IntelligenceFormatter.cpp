@@ -324,9 +324,12 @@ QStringList IntelligenceFormatter::negationMarkers(const QString &text)
                                            QStringLiteral("had"),    QStringLiteral("can"),   QStringLiteral("could"),
                                            QStringLiteral("should"), QStringLiteral("would"), QStringLiteral("will"),
                                            QStringLiteral("must"),   QStringLiteral("need"),  QStringLiteral("shall")};
-    static const QSet<QString> skipped{QStringLiteral("a"),  QStringLiteral("an"), QStringLiteral("the"),
-                                       QStringLiteral("um"), QStringLiteral("uh"), QStringLiteral("er"),
-                                       QStringLiteral("ah")};
+    static const QSet<QString> articles{QStringLiteral("a"), QStringLiteral("an"), QStringLiteral("the")};
+    // The filler sounds the built-in rules drop, as a formatter is asked to.
+    static const QSet<QString> fillers{QStringLiteral("um"),  QStringLiteral("umm"), QStringLiteral("uh"),
+                                       QStringLiteral("uhh"), QStringLiteral("uhm"), QStringLiteral("er"),
+                                       QStringLiteral("erm"), QStringLiteral("ah"),  QStringLiteral("hmm"),
+                                       QStringLiteral("hm"),  QStringLiteral("mm")};
     static const QRegularExpression wordPattern(QStringLiteral("[\\p{L}\\p{N}]+"), unicode);
 
     QString lowered = wellFormed(text).toLower();
@@ -335,7 +338,9 @@ QStringList IntelligenceFormatter::negationMarkers(const QString &text)
         for (const auto &[re, expansion] : expansions)
             lowered.replace(re, expansion);
     }
-    const QStringList words = allMatchedTexts(wordPattern, lowered);
+    QStringList words = allMatchedTexts(wordPattern, lowered);
+    // A filler sound is no word of the sentence, on either side of a negation ("do um not hmm know").
+    words.removeIf([](const QString &word) { return fillers.contains(word); });
 
     QStringList markers;
     for (qsizetype i = 0; i < words.size(); ++i) {
@@ -346,7 +351,7 @@ QStringList IntelligenceFormatter::negationMarkers(const QString &text)
             marker = words[i - 1] + QLatin1Char(' ');
         marker += words[i] + QLatin1Char('|');
         for (qsizetype j = i + 1; j < words.size(); ++j) {
-            if (!skipped.contains(words[j])) {
+            if (!articles.contains(words[j])) {
                 marker += words[j];
                 break;
             }

@@ -554,7 +554,13 @@ QString structure(const QString &text, const QStringList &spellings)
         separateClosingThanks(rest);
         blocks.append(paragraphs(rest, kept));
     }
-    return blocks.join(QStringLiteral("\n\n"));
+    const QString listed = blocks.join(QStringLiteral("\n\n"));
+    // Dropping the markers and the connectives before them can leave a negation before another word than
+    // it was said with ("or not second call" → "or not", "- Call"): such a dictation gets no list.
+    if (IntelligenceFormatter::negationMarkers(listed) == IntelligenceFormatter::negationMarkers(text))
+        return listed;
+    separateClosingThanks(tokens);
+    return paragraphs(tokens, kept);
 }
 
 } // namespace orv::BuiltinRules

@@ -258,6 +258,10 @@ TEST(BuiltinRules, structuredModeMakesListsAndParagraphsOnlyWhereObvious)
               QStringLiteral("The build is green.\n\nMoving on, the release is friday."));
     EXPECT_EQ(structure(QStringLiteral("the build is green. also the release is friday")),
               QStringLiteral("The build is green. Also the release is friday."));
+    // A list would leave "not" before "call" instead of "second", which the check reads as a changed
+    // negation.
+    EXPECT_EQ(structure(QStringLiteral("first pack the bags or not second call a cab")),
+              QStringLiteral("First pack the bags or not second call a cab."));
 }
 
 // The rules' answers go through the same checks as a model's: each source here is answered with real

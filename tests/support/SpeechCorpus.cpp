@@ -1,9 +1,10 @@
 #include "tests/support/SpeechCorpus.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
@@ -111,17 +112,16 @@ std::optional<QString> missingTools()
 
 bool synthesize(const QString &text, const QString &voice, const QString &path)
 {
-    QProcess flite;
-    flite.start(QStringLiteral("flite"),
-                {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text, QStringLiteral("-o"), path});
-    return flite.waitForFinished(30000) && flite.exitCode() == 0 && QFileInfo(path).size() > 44;
+    return ChildProcess::execute(
+               QStringLiteral("flite"),
+               {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text, QStringLiteral("-o"), path}, 30000) == 0 &&
+           QFileInfo(path).size() > 44;
 }
 
 bool convert(const QString &from, const QString &to, const QStringList &soxOutputOptions)
 {
-    QProcess sox;
-    sox.start(QStringLiteral("sox"), QStringList{from} + soxOutputOptions + QStringList{to});
-    return sox.waitForFinished(30000) && sox.exitCode() == 0;
+    return ChildProcess::execute(QStringLiteral("sox"), QStringList{from} + soxOutputOptions + QStringList{to},
+                                 30000) == 0;
 }
 
 bool referenceDecoderInstalled()
@@ -134,16 +134,16 @@ std::optional<QString> referenceTranscript(const QString &path)
     if (!referenceDecoderInstalled())
         return std::nullopt;
     const QString root = QStringLiteral("/usr/share/pocketsphinx/model/en-us/");
-    QProcess decoder;
-    decoder.start(QStringLiteral("pocketsphinx_continuous"),
-                  {QStringLiteral("-hmm"), root + QStringLiteral("en-us"), QStringLiteral("-lm"),
-                   root + QStringLiteral("en-us.lm.bin"), QStringLiteral("-dict"),
-                   root + QStringLiteral("cmudict-en-us.dict"), QStringLiteral("-logfn"), QStringLiteral("/dev/null"),
-                   QStringLiteral("-infile"), path});
-    if (!decoder.waitForFinished(120000) || decoder.exitStatus() != QProcess::NormalExit || decoder.exitCode() != 0)
+    QByteArray transcript;
+    if (ChildProcess::execute(QStringLiteral("pocketsphinx_continuous"),
+                              {QStringLiteral("-hmm"), root + QStringLiteral("en-us"), QStringLiteral("-lm"),
+                               root + QStringLiteral("en-us.lm.bin"), QStringLiteral("-dict"),
+                               root + QStringLiteral("cmudict-en-us.dict"), QStringLiteral("-logfn"),
+                               QStringLiteral("/dev/null"), QStringLiteral("-infile"), path},
+                              120000, &transcript) != 0)
         return std::nullopt;
     // One line per utterance.
-    return QString::fromUtf8(decoder.readAllStandardOutput()).simplified();
+    return QString::fromUtf8(transcript).simplified();
 }
 
 QStringList words(const QString &text)

@@ -4,12 +4,12 @@
 #include "delivery/TextDelivery.h"
 #include "delivery/atspi/ClipboardPasteboard.h"
 #include "delivery/atspi/LiveEnvironment.h"
+#include "tests/support/ChildProcess.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QProcess>
 #include <QThread>
 #include <QTimer>
 
@@ -89,13 +89,13 @@ private:
 
 struct TestApp
 {
-    std::unique_ptr<QProcess> process;
+    test::ChildProcess process;
     QStringList lines;
 
     void read()
     {
-        while (process->canReadLine())
-            lines.append(QString::fromUtf8(process->readLine()).chopped(1));
+        while (process.canReadLine())
+            lines.append(QString::fromUtf8(process.readLine()).chopped(1));
     }
     // The first field's content as the application last reported it.
     QString text()
@@ -105,13 +105,6 @@ struct TestApp
             if (lines.at(i).startsWith(QLatin1String("text:")))
                 return lines.at(i).mid(5);
         return QString();
-    }
-    ~TestApp()
-    {
-        if (process) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
     }
 };
 
@@ -146,10 +139,8 @@ protected:
     std::unique_ptr<TestApp> launch(QStringList arguments, Toolkit toolkit, bool waitForFocus = true)
     {
         auto app = std::make_unique<TestApp>();
-        app->process = std::make_unique<QProcess>();
-        app->process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app->process->start(
-            toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments);
+        EXPECT_TRUE(app->process.start(
+            toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments));
         EXPECT_TRUE(spinUntil(
             [&] {
                 app->read();
@@ -157,7 +148,7 @@ protected:
             },
             10000));
         if (waitForFocus) {
-            const qint64 pid = app->process->processId();
+            const qint64 pid = app->process.processId();
             EXPECT_TRUE(spinUntil(
                 [&] {
                     const auto front = delivery->frontmostApplication();
@@ -270,8 +261,8 @@ TEST_P(DeliveryDesktop, aTargetThatDiedAfterTheCaptureGetsTheTextOnTheClipboard)
 {
     auto app = launch({}, GetParam());
     ASSERT_TRUE(capture());
-    app->process->kill();
-    ASSERT_TRUE(app->process->waitForFinished(3000));
+    app->process.kill();
+    ASSERT_TRUE(app->process.waitForFinished(3000));
     QElapsedTimer clock;
     clock.start();
     const DeliveryResult result = deliver(QStringLiteral("the target is gone"), true);
@@ -313,9 +304,9 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
     TextDelivery delivery(live->scheduler, live->environment, QCoreApplication::applicationPid());
     ASSERT_TRUE(delivery.isTrusted());
     TestApp app;
-    app.process = std::make_unique<QProcess>();
-    app.process->start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--slow"), QStringLiteral("30"),
-                                                          QStringLiteral("--stall-on-paste"), QStringLiteral("600")});
+    ASSERT_TRUE(app.process.start(
+        QStringLiteral(ORVANTA_QT_FIELD),
+        {QStringLiteral("--slow"), QStringLiteral("30"), QStringLiteral("--stall-on-paste"), QStringLiteral("600")}));
     ASSERT_TRUE(spinUntil(
         [&] {
             app.read();
@@ -325,7 +316,7 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
     ASSERT_TRUE(spinUntil(
         [&] {
             const auto front = delivery.frontmostApplication();
-            return front && front->processID == app.process->processId();
+            return front && front->processID == app.process.processId();
         },
         10000));
     ASSERT_TRUE(spinUntil(
@@ -360,8 +351,7 @@ TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEve
     ASSERT_TRUE(pasteboard.setString(QStringLiteral("ours")));
     const qint64 ours = pasteboard.changeCount();
     TestApp owner;
-    owner.process = std::make_unique<QProcess>();
-    owner.process->start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")});
+    ASSERT_TRUE(owner.process.start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")}));
     ASSERT_TRUE(spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
     const QList<Pasteboard::Item> items = pasteboard.items();
     ASSERT_EQ(items.size(), 1);

@@ -1,10 +1,45 @@
 #include "base/LiveScheduler.h"
 
+#include "base/ThreadSanitizer.h"
+
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QEvent>
 #include <QTimer>
 
 namespace orv {
+
+namespace {
+
+// A function posted from any thread. The event is the hand-off: the scheduler's thread runs it and
+// deletes it, so the function's captures end there too.
+class PostedCall final : public QEvent
+{
+public:
+    explicit PostedCall(std::function<void()> fn) : QEvent(kind()), m_fn(std::move(fn)) {}
+    // Also reached unrun, when the scheduler drops its pending events.
+    ~PostedCall() override { sanitizer::takeOver(this); }
+
+    static Type kind()
+    {
+        static const Type type = Type(registerEventType());
+        return type;
+    }
+    void run() { m_fn(); }
+
+private:
+    std::function<void()> m_fn;
+};
+
+} // namespace
+
+bool LiveScheduler::Context::event(QEvent *event)
+{
+    sanitizer::takeOver(event); // before reading it; a no-op for events nobody handed over
+    if (event->type() != PostedCall::kind())
+        return QObject::event(event);
+    static_cast<PostedCall *>(event)->run();
+    return true;
+}
 
 LiveScheduler::LiveScheduler() = default;
 
@@ -64,7 +99,9 @@ void LiveScheduler::cancel(TimerId id)
 
 void LiveScheduler::post(std::function<void()> fn)
 {
-    QMetaObject::invokeMethod(&m_context, std::move(fn), Qt::QueuedConnection);
+    auto *call = new PostedCall(std::move(fn));
+    sanitizer::handOver(call);
+    QCoreApplication::postEvent(&m_context, call);
 }
 
 } // namespace orv

@@ -24,9 +24,16 @@ public:
     void post(std::function<void()> fn) override;
 
 private:
+    // Owns the timers and runs the posted functions.
+    class Context : public QObject
+    {
+    public:
+        bool event(QEvent *event) override;
+    };
+
     TimerId m_nextId = 1;
     std::unordered_map<TimerId, QTimer *> m_timers; // owned by m_context, which goes first
-    QObject m_context;
+    Context m_context;
 };
 
 } // namespace orv

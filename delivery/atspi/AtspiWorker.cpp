@@ -1,5 +1,6 @@
 #include "delivery/atspi/AtspiWorker.h"
 
+#include "base/ThreadSanitizer.h"
 #include "delivery/atspi/AtspiFocusTracker.h"
 
 #include <atspi/atspi.h>
@@ -10,14 +11,17 @@ namespace orv::atspi {
 
 namespace {
 
+// A job goes to the worker through the GLib context's queue, whose lock ThreadSanitizer does not see.
 gboolean runJob(gpointer data)
 {
+    sanitizer::takeOver(data);
     (*static_cast<std::function<void()> *>(data))();
     return G_SOURCE_REMOVE;
 }
 
 void deleteJob(gpointer data)
 {
+    sanitizer::takeOver(data);
     delete static_cast<std::function<void()> *>(data);
 }
 
@@ -76,8 +80,10 @@ QString AtspiWorker::applicationName(qint64 processID) const
 
 void AtspiWorker::submit(std::function<void()> job)
 {
+    auto *owned = new std::function<void()>(std::move(job));
+    sanitizer::handOver(owned);
     GSource *source = g_idle_source_new();
-    g_source_set_callback(source, runJob, new std::function<void()>(std::move(job)), deleteJob);
+    g_source_set_callback(source, runJob, owned, deleteJob);
     g_source_attach(source, m_loop->context);
     g_source_unref(source);
 }

@@ -54,7 +54,10 @@ AtspiWorker::AtspiWorker(Scheduler &scheduler) : m_scheduler(scheduler), m_loop(
 
 AtspiWorker::~AtspiWorker()
 {
-    m_loop->stopping = true;
+    {
+        const std::lock_guard lock(m_loop->posting); // waits for an answer being posted
+        m_loop->stopping = true;
+    }
     submit([loop = m_loop->loop] { g_main_loop_quit(loop); });
     if (!m_thread.joinable())
         return;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 typedef struct _GMainContext GMainContext;
@@ -51,7 +52,10 @@ public:
         Scheduler *scheduler = &m_scheduler;
         submit([job = std::move(job), answer, scheduler, loop = m_loop]() mutable {
             R value = job();
-            if (!loop->stopping.load()) // the scheduler may be gone once the worker is stopping
+            // The scheduler may be gone once the worker is stopping; the owner sets that under this lock,
+            // so it cannot go while we post.
+            const std::lock_guard lock(loop->posting);
+            if (!loop->stopping.load())
                 scheduler->post([answer, value = std::move(value)]() mutable { answer.resolve(std::move(value)); });
         });
         co_return co_await answer;
@@ -68,6 +72,7 @@ private:
         std::atomic<bool> connected{false};
         std::atomic<bool> ready{false};
         std::atomic<bool> stopping{false};
+        std::mutex posting; // held to post an answer, and to set stopping
         std::atomic<bool> finished{false};
         std::unique_ptr<AtspiFocusTracker> focus; // made and dropped on the thread
     };

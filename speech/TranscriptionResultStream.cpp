@@ -25,6 +25,15 @@ void TranscriptionResultStream::fail(SpeechEngineError error)
     wake();
 }
 
+void TranscriptionResultStream::abandon()
+{
+    if (m_ended)
+        return;
+    m_abandoned = true;
+    if (auto waiter = std::move(m_waiter))
+        waiter->abandon();
+}
+
 void TranscriptionResultStream::wake()
 {
     if (auto waiter = std::move(m_waiter))
@@ -42,6 +51,17 @@ void TranscriptionResultStream::Waiter::resume()
     handle.resume();
 }
 
+void TranscriptionResultStream::Waiter::abandon()
+{
+    if (resumed)
+        return;
+    resumed = true;
+    if (token && link)
+        token->removeCallback(link);
+    token.reset();
+    handle.destroy();
+}
+
 bool TranscriptionResultStream::NextAwaiter::await_ready() const
 {
     return (m_token && m_token->isCancelled()) || !m_stream->m_queue.empty() || m_stream->m_ended;
@@ -49,6 +69,10 @@ bool TranscriptionResultStream::NextAwaiter::await_ready() const
 
 void TranscriptionResultStream::NextAwaiter::await_suspend(std::coroutine_handle<> handle)
 {
+    if (m_stream->m_abandoned) {
+        handle.destroy(); // this awaiter lived in that frame
+        return;
+    }
     auto waiter = std::make_shared<Waiter>();
     waiter->handle = handle;
     m_stream->m_waiter = waiter;

@@ -27,6 +27,9 @@ public:
     void finish();
     void fail(SpeechEngineError error);
     bool isEnded() const { return m_ended; }
+    // Neither more results nor the end will come (the recognizer went without a word): the consumer
+    // waiting for the next one ends without resuming, as does one that asks later.
+    void abandon();
 
     class NextAwaiter
     {
@@ -51,6 +54,7 @@ private:
         CancellationState::CallbackId link = 0;
         bool resumed = false;
         void resume();
+        void abandon();
     };
 
     void wake();
@@ -58,6 +62,7 @@ private:
     Scheduler &m_scheduler;
     std::deque<TranscriptionResult> m_queue;
     bool m_ended = false;
+    bool m_abandoned = false;
     std::optional<SpeechEngineError> m_error;
     std::shared_ptr<Waiter> m_waiter;
 };

@@ -26,6 +26,7 @@ struct PocketSphinxModel::LoadState
 {
     std::mutex lock;
     bool loaded = false;
+    std::atomic<bool> donePosted{false};
     AsyncValue<Expected<void, SpeechEngineError>> done;
 };
 
@@ -60,6 +61,13 @@ PocketSphinxModel::~PocketSphinxModel()
         decoding.thread.join();
     if (m_loader.joinable())
         m_loader.join();
+    // With the threads gone, an answer the closed gate dropped never comes: whoever waits for it goes.
+    for (Decoding &decoding : m_decodings) {
+        if (decoding.leftUnanswered)
+            decoding.leftUnanswered();
+    }
+    if (!m_state->donePosted.load())
+        m_state->done.abandon();
     std::lock_guard guard(m_decoderLock);
     m_decoder.reset();
 }
@@ -69,7 +77,9 @@ void PocketSphinxModel::DecoderFree::operator()(ps_decoder_s *decoder) const
     ps_free(decoder);
 }
 
-void PocketSphinxModel::startDecoding(std::shared_ptr<AnalyzerInputStream> input, std::function<void()> job)
+void PocketSphinxModel::startDecoding(std::shared_ptr<AnalyzerInputStream> input,
+                                      std::function<void()> job,
+                                      std::function<void()> leftUnanswered)
 {
     std::erase_if(m_decodings, [](Decoding &decoding) {
         if (!decoding.done->load())
@@ -82,7 +92,7 @@ void PocketSphinxModel::startDecoding(std::shared_ptr<AnalyzerInputStream> input
                                        job();
                                        *done = true;
                                    }),
-                                   std::move(input), done});
+                                   std::move(input), done, std::move(leftUnanswered)});
 }
 
 void PocketSphinxModel::loadInBackground()
@@ -118,7 +128,7 @@ void PocketSphinxModel::load()
         m_state->loaded = outcome.hasValue();
     }
     auto state = m_state;
-    m_gate->post([state, outcome] { state->done.resolve(outcome); });
+    state->donePosted = m_gate->post([state, outcome] { state->done.resolve(outcome); });
 }
 
 bool PocketSphinxModel::isLoaded() const

@@ -61,7 +61,10 @@ public:
     PocketSphinxModel &operator=(const PocketSphinxModel &) = delete;
 
     // Runs a session's decoding on a thread of its own; input is interrupted if the model goes first.
-    void startDecoding(std::shared_ptr<AnalyzerInputStream> input, std::function<void()> job);
+    // leftUnanswered runs on the main thread when the model goes, after the thread ended.
+    void startDecoding(std::shared_ptr<AnalyzerInputStream> input,
+                       std::function<void()> job,
+                       std::function<void()> leftUnanswered = {});
     // Posts to the main thread while the model lives.
     const std::shared_ptr<PostGate> &gate() const { return m_gate; }
 
@@ -92,6 +95,7 @@ private:
         std::thread thread;
         std::shared_ptr<AnalyzerInputStream> input;
         std::shared_ptr<std::atomic<bool>> done;
+        std::function<void()> leftUnanswered;
     };
 
     std::shared_ptr<PostGate> m_gate;

@@ -60,13 +60,20 @@ Expected<void, SpeechEngineError> PocketSphinxTranscriber::start(std::shared_ptr
     m_input = input;
     Session session{model.get(), model->gate(),       input,      m_results,
                     m_ended,     m_contextualStrings, m_progress, m_addedWords};
-    model->startDecoding(input, [session] { decode(session); });
+    model->startDecoding(
+        input, [session] { decode(session); },
+        [ended = m_ended, results = m_results, posted = session.endPosted] {
+            if (posted->load())
+                return;
+            results->abandon();
+            ended.abandon();
+        });
     return {};
 }
 
 void PocketSphinxTranscriber::end(const Session &session, Outcome outcome)
 {
-    session.gate->post([results = session.results, ended = session.ended, outcome] {
+    *session.endPosted = session.gate->post([results = session.results, ended = session.ended, outcome] {
         if (outcome)
             results->finish();
         else

@@ -43,6 +43,8 @@ private:
         QStringList contextualStrings;
         std::shared_ptr<RecognizerProgress> progress;
         std::shared_ptr<std::atomic<int>> addedWords;
+        // Whether the end reached the main thread's queue (a closed gate drops it).
+        std::shared_ptr<std::atomic<bool>> endPosted = std::make_shared<std::atomic<bool>>(false);
     };
     static void decode(const Session &session);
     static void end(const Session &session, Outcome outcome);

@@ -20,10 +20,8 @@ mapfile -t targets < <(cd "$build" && ctest -N -L "$labels" -E "$skipped" 2>/dev
     sed -n 's/^ *Test *#[0-9]*: //p')
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" orvanta
 
-# Leak checking is off by default: every report it makes today is a cycle of coroutine frames left
-# suspended when a test ends while an awaited answer never arrives (the fakes keep answers pending on
-# purpose), which a suppression cannot tell from a new leak. ORVANTA_DETECT_LEAKS=1 shows them.
-export ASAN_OPTIONS="detect_leaks=${ORVANTA_DETECT_LEAKS:-0}:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
+# Leaks are reports too (ORVANTA_DETECT_LEAKS=0 turns the check off while hunting something else).
+export ASAN_OPTIONS="detect_leaks=${ORVANTA_DETECT_LEAKS:-1}:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
 "$here/with-desktop.sh" ctest --output-on-failure --timeout 900 -L "$labels" -E "$skipped" "$@"

@@ -40,26 +40,27 @@ void TranscriptionResultStream::wake()
         waiter->resume();
 }
 
-void TranscriptionResultStream::Waiter::resume()
+bool TranscriptionResultStream::Waiter::release()
 {
     if (resumed)
-        return;
+        return false;
     resumed = true;
     if (token && link)
         token->removeCallback(link);
     token.reset();
-    handle.resume();
+    return true;
+}
+
+void TranscriptionResultStream::Waiter::resume()
+{
+    if (release())
+        handle.resume();
 }
 
 void TranscriptionResultStream::Waiter::abandon()
 {
-    if (resumed)
-        return;
-    resumed = true;
-    if (token && link)
-        token->removeCallback(link);
-    token.reset();
-    handle.destroy();
+    if (release())
+        handle.destroy();
 }
 
 bool TranscriptionResultStream::NextAwaiter::await_ready() const

@@ -55,6 +55,8 @@ private:
         bool resumed = false;
         void resume();
         void abandon();
+        // The one end of the wait: true the first time.
+        bool release();
     };
 
     void wake();

@@ -23,6 +23,20 @@ using test::ScriptedHttpServer;
 
 namespace {
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORV_TEST_INSTRUMENTED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ORV_TEST_INSTRUMENTED 1
+#endif
+#ifdef ORV_TEST_INSTRUMENTED
+constexpr bool instrumented = true;
+#else
+constexpr bool instrumented = false;
+#endif
+
 const QByteArray props = QByteArrayLiteral(
     R"({"default_generation_settings":{"n_ctx":8192},"model_path":"/models/qwen2.5-1.5b-instruct-q4_k_m.gguf","total_slots":1})");
 
@@ -193,6 +207,9 @@ TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
 // the server sent beyond that sat in the sockets' buffers.
 TEST_F(LlamaServerTest, anEndlessAnswerIsCutOffAtTheLargestAnswerPossible)
 {
+    if (instrumented)
+        GTEST_SKIP() << "instrumented, our side runs several times slower than Qt's HTTP thread, which reads on "
+                        "at full speed until it handles the abort: when the close comes measures the machine";
     server.script(QStringLiteral("/props"), {200, props, 0ms});
     server.script(QStringLiteral("/v1/chat/completions"), {200, {}, 0ms, true});
     LlamaServerModel model(scheduler, server.url().toString());

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in scripts/packages.txt that are not installed yet.
+# Installs the Debian packages of the named sections of scripts/packages.txt (all sections when none is
+# named) that are not installed yet.
+# Usage: scripts/install-packages.sh [run] [test] [package]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
-mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+mapfile -t wanted < <(awk -v sections=" $* " '
+    /^[[:space:]]*(#|$)/ { next }
+    /^\[.*\]$/ { section = substr($0, 2, length($0) - 2); next }
+    sections == "  " || index(sections, " " section " ") { print $1 }
+' "$here/packages.txt")
 missing=()
 for pkg in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Orvanta needs (skipping what is installed), then configures and builds.
+# Installs every Debian package Orvanta's development needs (skipping what is installed), then
+# configures and builds everything: the program, the tests and the benchmarks.
 # Usage: scripts/setup.sh [build-dir]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"

@@ -14,7 +14,10 @@ const char usage[] = "Usage:\n"
                      "  orvanta --autostart  the same at login: once set up, only the tray icon\n"
                      "  orvanta dictate      dictate into the focused text field (hold Right Ctrl, or Ctrl+Alt+Space)\n"
                      "  orvanta transcribe [--mode verbatim|clean|structured] [--language ID] [--library FILE] "
-                     "AUDIO.wav\n";
+                     "AUDIO.wav\n"
+                     "  orvanta transcribe --help   the options of transcribe\n"
+                     "  orvanta --version    print the version\n"
+                     "  orvanta --help       print this text\n";
 
 } // namespace
 
@@ -30,6 +33,10 @@ int main(int argc, char *argv[])
     }
     if (argc >= 2 && std::strcmp(argv[1], "dictate") == 0)
         return orv::HeadlessCommand::run(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("orvanta " ORVANTA_VERSION "\n", stdout);
+        return 0;
+    }
     std::fputs(usage, argc >= 2 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
     return argc >= 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
 }

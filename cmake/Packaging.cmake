@@ -5,8 +5,8 @@ set(CPACK_PACKAGE_NAME orvanta)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Orvanta developers <dev@orvanta.io>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "dictate into any application, recognized on this computer")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "dictate into any application, recognized on this computer
-Hold a key and speak, release it to finish. Orvanta recognizes the speech
+# CPack puts the summary on the first line and this under it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Hold a key and speak, release it to finish. Orvanta recognizes the speech
 on this computer with PocketSphinx, applies your dictionary of preferred
 spellings, tidies the text in the mode you chose and pastes it into the
 text field you were typing in, confirmed over the accessibility bus.

@@ -116,9 +116,14 @@ SpeechEngine::runStart(QUuid id, QString localeIdentifier, QStringList contextua
         co_return unexpected(error(Error::Kind::microphoneUnavailable));
 
     m_analyzer = transcriber;
+    m_punctuation = SpokenPunctuation::forLocale(*locale);
     if (auto context = transcriber->setContextualStrings(analysisContext(contextualStrings)); !context)
         co_return context;
-    transcriber->setRecentContext(recentContext(contextualStrings));
+    // Recognizers that take a prompt are told to expect the command words too, after the user's spellings.
+    QStringList recent = recentContext(contextualStrings);
+    if (m_punctuation)
+        recent += m_punctuation->expectedPhrases();
+    transcriber->setRecentContext(recent);
     transcriber->onNotice = [alive, engine = this, id](const QString &text) {
         if (!alive.expired() && engine->m_sessionID == id && engine->onNotice)
             engine->onNotice(text);
@@ -292,7 +297,7 @@ void SpeechEngine::apply(const TranscriptionResult &result)
             std::erase_if(m_segments, [&](const TranscriptSegment &s) { return !s.isFinal && overlaps(s); }) == 0)
             return;
         if (onPartial)
-            onPartial(transcript(m_segments));
+            onPartial(spokenTranscript());
         return;
     }
 
@@ -306,7 +311,13 @@ void SpeechEngine::apply(const TranscriptionResult &result)
     std::stable_sort(m_segments.begin(), m_segments.end(),
                      [](const TranscriptSegment &a, const TranscriptSegment &b) { return a.start < b.start; });
     if (onPartial)
-        onPartial(transcript(m_segments));
+        onPartial(spokenTranscript());
+}
+
+QString SpeechEngine::spokenTranscript() const
+{
+    const QString joined = transcript(m_segments);
+    return m_punctuation ? m_punctuation->apply(joined) : joined;
 }
 
 QString SpeechEngine::transcript(const std::vector<TranscriptSegment> &segments)
@@ -342,6 +353,7 @@ void SpeechEngine::reset()
     m_resultsTask.reset();
     m_sessionError.reset();
     m_segments.clear();
+    m_punctuation = nullptr;
 }
 
 void SpeechEngine::cancel()
@@ -444,7 +456,7 @@ Task<Expected<QString, SpeechEngineError>> SpeechEngine::runFinish(QUuid id)
     }
     if (m_sessionError)
         co_return unexpected(*m_sessionError);
-    co_return transcript(m_segments);
+    co_return spokenTranscript();
 }
 
 Task<> SpeechEngine::watchdog(Weak alive, SpeechEngine *engine, QUuid id, std::shared_ptr<AbstractTranscriber> analyzer)

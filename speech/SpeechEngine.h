@@ -8,6 +8,7 @@
 #include "speech/AbstractTranscriber.h"
 #include "speech/MicrophoneInputBridge.h"
 #include "speech/Permissions.h"
+#include "speech/SpokenPunctuation.h"
 
 #include <QUuid>
 
@@ -70,6 +71,9 @@ public:
 
     // The joining rule: one space between segments, none before ",.;:!?)]}".
     static QString transcript(const std::vector<TranscriptSegment> &segments);
+    // The joined segments with the session language's spoken punctuation carried out: what the live
+    // transcript shows and finish returns, whichever recognizer heard it.
+    QString spokenTranscript() const;
     // Trimmed, without empties and duplicates, sorted, at most 100.
     static QStringList analysisContext(const QStringList &contextualStrings);
     // Trimmed, without empties and duplicates, in the order given.
@@ -114,6 +118,7 @@ private:
     bool m_tapInstalled = false;
     std::vector<TranscriptSegment> m_segments;
     std::optional<Error> m_sessionError;
+    const SpokenPunctuation *m_punctuation = nullptr; // the session language's, if it has one
 };
 
 } // namespace orv

@@ -27,6 +27,7 @@ public:
 
     // Record
     QStringList contextualStrings;
+    QStringList recentContext;
     std::optional<AudioFormat> preparedFormat;
     std::shared_ptr<AnalyzerInputStream> input;
     int cancels = 0;
@@ -37,6 +38,7 @@ public:
 
     std::optional<AudioFormat> bestAudioFormat(const AudioFormat &input) override;
     Expected<void, SpeechEngineError> setContextualStrings(const QStringList &strings) override;
+    void setRecentContext(const QStringList &strings) override { recentContext = strings; }
     Task<Expected<void, SpeechEngineError>> prepare(AudioFormat format) override;
     std::shared_ptr<TranscriptionResultStream> results() override { return m_results; }
     Expected<void, SpeechEngineError> start(std::shared_ptr<AnalyzerInputStream> stream) override;

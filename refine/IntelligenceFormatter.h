@@ -61,6 +61,12 @@ public:
     static QStringList numbers(const QString &text);
     static QStringList links(const QString &text);
     static QStringList negationMarkers(const QString &text);
+    // The marks only the speaker puts into a dictation: each of ? ! ( ) “ ” counted, and the line breaks
+    // (a run counting at most two, a blank line). A formatter may add to them, never take one away.
+    static QList<int> speakersMarks(const QString &text);
+    // The pieces joined again: in Clean mode with a space, or with the line breaks the cut fell on.
+    static QString
+    joinPieces(const QString &text, const QStringList &pieces, const QStringList &answers, DictationMode mode);
 
 private:
     FormattingResult unformatted(const QString &text, std::optional<QString> notice = std::nullopt) const;

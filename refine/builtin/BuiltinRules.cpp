@@ -303,8 +303,10 @@ void endWithFullStop(Token &token)
 {
     if (endsWithTerminal(token.word))
         return;
-    if (token.word.endsWith(QLatin1Char(',')))
-        token.word.chop(1);
+    // A mark the speaker put there stays: "Dear Anna," before a line break, an opening bracket.
+    static const QString spokenMarks = QStringLiteral(",;:-–(“");
+    if (!token.word.isEmpty() && spokenMarks.contains(token.word.back()))
+        return;
     token.word += QLatin1Char('.');
 }
 

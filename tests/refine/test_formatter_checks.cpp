@@ -97,6 +97,35 @@ TEST(PreservationCheck, lengthWordCountFencesAndEmptyAnswers)
     EXPECT_TRUE(F::preservesContent(words(12), QStringLiteral("Word."), {}));
 }
 
+// Spoken punctuation is the speaker's: an answer may add marks and breaks but not drop one of ? ! ( ) “ ”
+// or a line break; commas and full stops stay the model's to tidy.
+TEST(PreservationCheck, theSpeakersMarksAndLineBreaksStay)
+{
+    const std::vector<std::tuple<const char *, const char *, bool>> cases{
+        {"is it noon?", "Is it noon?", true},
+        {"is it noon?", "Is it noon.", false},
+        {"wow! great", "Wow. Great.", false},
+        {"see (below)", "See below.", false},
+        {"he said “hi”", "He said hi.", false},
+        {"thanks\n\nsee you", "Thanks. See you.", false},
+        {"thanks\n\nsee you", "Thanks.\nSee you.", false},
+        {"thanks\n\n\nsee you", "Thanks.\n\nSee you.", true},
+        {"dear anna,\nthanks", "Dear Anna,\nThanks.", true},
+        {"one two", "One.\n\nTwo?", true},
+        {"a, b, c", "A; b and c.", true},
+    };
+    for (const auto &[source, answer, kept] : cases) {
+        SCOPED_TRACE(source);
+        EXPECT_EQ(F::preservesContent(QString::fromUtf8(source), QString::fromUtf8(answer), {}), kept);
+    }
+    // Pieces of a long Clean dictation are joined with the line breaks the cut fell on.
+    const QString text = QStringLiteral("aaa bbb\n\nccc ddd eee");
+    const QStringList pieces{QStringLiteral("aaa bbb"), QStringLiteral("ccc"), QStringLiteral("ddd eee")};
+    const QStringList answers{QStringLiteral("A."), QStringLiteral("C."), QStringLiteral("D.")};
+    EXPECT_EQ(F::joinPieces(text, pieces, answers, DictationMode::clean), QStringLiteral("A.\n\nC. D."));
+    EXPECT_EQ(F::joinPieces(text, pieces, answers, DictationMode::structured), QStringLiteral("A.\n\nC.\n\nD."));
+}
+
 TEST(PreservationCheck, preferredSpellingsMustKeepTheirExactCase)
 {
     const QList<DictionaryEntry> dictionary{entry(QStringLiteral("mac cloud"), QStringLiteral("MacLeod")),
@@ -224,7 +253,7 @@ TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)
         EXPECT_TRUE(F::preservesContent(said, cleaned, {})) << cleaned.toStdString();
     }
     EXPECT_EQ(clean(QStringLiteral("first line\nsecond line,\n\n\nthird")),
-              QStringLiteral("First line.\nSecond line.\n\nThird."));
+              QStringLiteral("First line.\nSecond line,\n\nThird."));
     EXPECT_EQ(clean(QStringLiteral("www.example.com is up. mail bob@example.com")),
               QStringLiteral("www.example.com is up. Mail bob@example.com."));
     // The check finds "www." links inside words and with no letter after them ("-www.-"): a word stays
@@ -284,6 +313,11 @@ TEST(BuiltinRules, answersFormatAndPassThePreservationChecks)
         {DictationMode::structured,
          QStringLiteral("i i never said that that was wrong. moving on, the the budget is $1,200"),
          QStringLiteral("I never said that that was wrong.\n\nMoving on, the budget is $1,200.")},
+        // What spoken punctuation gives: the speaker's marks and breaks stay.
+        {DictationMode::clean, QStringLiteral("Dear anna,\nIs it (really) at noon? Thanks\n\nSee you “soon”!"),
+         QStringLiteral("Dear anna,\nIs it (really) at noon? Thanks.\n\nSee you “soon”!")},
+        {DictationMode::structured, QStringLiteral("Dear anna,\nIs it (really) at noon? Thanks\n\nSee you “soon”!"),
+         QStringLiteral("Dear anna,\nIs it (really) at noon? Thanks.\n\nSee you “soon”!")},
     };
     for (const auto &[mode, source, expected] : cases) {
         const QString answered = answer(mode, source);

@@ -169,8 +169,11 @@ Task<std::optional<TextDelivery::Target>> makeTarget(Env env, TextDelivery::Appl
         anchor = co_await makeAnchor(env, element, *selection);
     const auto subrole = attributeAs<QString>(co_await attribute(env, element, axSubrole));
     const bool terminal = application.terminal || subrole == QLatin1String("AXTerminal");
-    co_return TextDelivery::Target{element, application.processID, application.name, window, selection, anchor,
-                                   terminal};
+    const auto role = attributeAs<QString>(co_await attribute(env, element, axRole));
+    co_return TextDelivery::Target{element,          application.processID,
+                                   application.name, window,
+                                   selection,        anchor,
+                                   terminal,         role == QLatin1String("AXTextField")};
 }
 
 Task<bool> exposesAccessibility(Env env, qint64 processID)

@@ -3,6 +3,8 @@
 #include "base/PlatformText.h"
 #include "delivery/TargetReader.h"
 
+#include <QRegularExpression>
+
 #include <cstdlib>
 
 namespace orv {
@@ -52,6 +54,13 @@ QString TextDelivery::cancelledMessage()
 QString TextDelivery::nothingToInsertMessage()
 {
     return QStringLiteral("Nothing to insert.");
+}
+
+QString TextDelivery::asOneLine(const QString &text)
+{
+    static const QRegularExpression lineBreaks(
+        QStringLiteral("[^\\S\\n\\r\\x{2028}\\x{2029}]*[\\n\\r\\x{2028}\\x{2029}]\\s*"));
+    return QString(text).replace(lineBreaks, QStringLiteral(" "));
 }
 
 QString TextDelivery::copiedMessage(bool terminal)
@@ -332,6 +341,8 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe)
     }
 
     const Target target = *m_target;
+    if (target.singleLine)
+        text = asOneLine(text);
     // While our toggle's key grab holds the keyboard the target's window has no focus; it gets it back
     // once the keys are let go. Focus that is missing for a moment is not focus that moved.
     if (!co_await keyboardReleased() || superseded())

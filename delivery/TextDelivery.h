@@ -74,7 +74,8 @@ public:
         Element window; // null when the element reported none
         std::optional<TextRange> selection;
         std::optional<Anchor> anchor;
-        bool terminal = false; // pastes with Ctrl+Shift+V
+        bool terminal = false;   // pastes with Ctrl+Shift+V
+        bool singleLine = false; // a field of one line ("AXTextField"): line breaks arrive as spaces
     };
 
     struct Observation
@@ -129,6 +130,9 @@ public:
     const std::optional<Target> &target() const { return m_target; }
     const std::optional<Observation> &observation() const { return m_observation; }
     bool isCapturing() const { return m_captureTask.isValid() && !m_captureTask.isDone(); }
+
+    // The text for a field of one line: each line break, with the spaces around it, becomes one space.
+    static QString asOneLine(const QString &text);
 
     // Messages.
     static QString cancelledMessage();

@@ -445,6 +445,9 @@ attribute(const std::shared_ptr<AtspiWorker> &worker, const Element &element, co
         return std::nullopt;
     const bool secret = role == ATSPI_ROLE_PASSWORD_TEXT;
     if (name == QLatin1String("AXRole")) {
+        // Toolkits give one-line entries and text areas the same role and tell them apart by state.
+        if (role == ATSPI_ROLE_TEXT && hasState(accessible, ATSPI_STATE_SINGLE_LINE))
+            return AttributeValue(QStringLiteral("AXTextField"));
         if (const auto mapped = roleName(role))
             return AttributeValue(*mapped);
         return std::nullopt;

@@ -15,10 +15,10 @@ class AtspiWorker;
 
 // Answers the attribute names the delivery logic reads, from AT-SPI. Worker thread only.
 //
-// Roles: entry → "AXTextField"; text, paragraph, document text → "AXTextArea"; terminal → "AXTextArea"
-// with subrole "AXTerminal" (its selection is ignored: a paste goes to the cursor); combo box →
-// "AXComboBox"; password text → "AXTextField" with subrole "AXSecureTextField"; section, panel,
-// filler, form, grouping → "AXGroup". "AXEditableAncestor" is the outermost editable object with text
+// Roles: entry, and text in the single-line state → "AXTextField"; text, paragraph, document text →
+// "AXTextArea"; terminal → "AXTextArea" with subrole "AXTerminal" (its selection is ignored: a paste
+// goes to the cursor); combo box → "AXComboBox"; password text → "AXTextField" with subrole "AXSecureTextField";
+// section, panel, filler, form, grouping → "AXGroup". "AXEditableAncestor" is the outermost editable object with text
 // holding the element, the element itself included. The application element of a process answers
 // "AXRole" only when the process has an application object on the bus. AT-SPI counts text in code
 // points; every offset and length handed out here is in UTF-16 units.

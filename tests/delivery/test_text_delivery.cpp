@@ -216,6 +216,16 @@ TEST_F(TextDeliveryTest, replacedSelectionIsConfirmedOnlyWhenContextAndCaretMatc
     EXPECT_EQ(pasteboard.string(), QStringLiteral("there"));
 }
 
+TEST_F(TextDeliveryTest, lineBreaksReachTextAreasAndBecomeSpacesInOneLineFields)
+{
+    const int area = focusField(QString(), {0, 0});
+    EXPECT_EQ(dictate(QStringLiteral("Thanks\n\nSee you")).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(area), QStringLiteral("Thanks\n\nSee you"));
+    const int field = focusField(QString(), {0, 0}, QStringLiteral("AXTextField"));
+    EXPECT_EQ(dictate(QStringLiteral("Thanks \n\n See you,\nbye")).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(field), QStringLiteral("Thanks See you, bye"));
+}
+
 TEST_F(TextDeliveryTest, unconfirmedAfterTwentyReadBacksLeavesTheTextOnTheClipboard)
 {
     focusField(QStringLiteral("abc"), {3, 0});

@@ -1,9 +1,12 @@
 // Prints the speech figures: start → audio flowing (cold and warm); word error rates side by side with
 // PocketSphinx's own decoder (pocketsphinx_continuous) on the same audio; the time from the end of the
 // audio to the final transcript when the key is released after a pause and in the middle of a word; the
-// real-time factor; and the effect of contextual strings on names the model does not know.
-// Usage: bench_speech [--quick] [--tree-only] [--names-only] [--no-accuracy] [--no-latency]
+// real-time factor; the effect of contextual strings on names the model does not know; and how often
+// spoken punctuation ("comma", "new paragraph") is heard, with and without the command words weighed.
+// Usage: bench_speech [--quick] [--tree-only] [--names-only] [--commands-only] [--no-accuracy]
+//                     [--no-latency] [--accuracy-only] [--no-spoken-commands] [--command-tags=CLAUSE,SENTENCE]
 #include "base/LiveScheduler.h"
+#include "speech/SpokenPunctuation.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 #include "speech/wav/WavFile.h"
@@ -323,6 +326,79 @@ void benchNames(LiveScheduler &scheduler, PocketSphinxModel::Search search, cons
     }
 }
 
+// The marks and breaks of a text in order ("¶" a blank line, "↵" a line break).
+QString marksOf(const QString &text)
+{
+    static const QString marks = QStringLiteral(",.?!:;–-“”()");
+    QString result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.mid(i, 2) == QStringLiteral("\n\n")) {
+            result += QStringLiteral("¶");
+            ++i;
+        } else if (text.at(i) == QLatin1Char('\n')) {
+            result += QStringLiteral("↵");
+        } else if (marks.contains(text.at(i))) {
+            result += text.at(i);
+        }
+    }
+    return result;
+}
+
+int commonLength(const QString &a, const QString &b)
+{
+    std::vector<std::vector<int>> table(std::size_t(a.size() + 1), std::vector<int>(std::size_t(b.size() + 1), 0));
+    for (qsizetype i = 1; i <= a.size(); ++i)
+        for (qsizetype j = 1; j <= b.size(); ++j)
+            table[std::size_t(i)][std::size_t(j)] =
+                a.at(i - 1) == b.at(j - 1)
+                    ? table[std::size_t(i - 1)][std::size_t(j - 1)] + 1
+                    : std::max(table[std::size_t(i - 1)][std::size_t(j)], table[std::size_t(i)][std::size_t(j - 1)]);
+    return table[std::size_t(a.size())][std::size_t(b.size())];
+}
+
+// Each command sentence in two voices, a fresh model per file, before (the command words only as the
+// generic language model knows them) and after (weighed as words of their own).
+void benchCommands(LiveScheduler &scheduler, PocketSphinxModel::Search search, const QTemporaryDir &dir)
+{
+    const QStringList texts = speechCorpus::commandTexts();
+    const QStringList voices{QStringLiteral("slt"), QStringLiteral("awb")};
+    for (const QString &voice : voices)
+        for (int i = 0; i < texts.size(); ++i)
+            speechCorpus::synthesize(texts[i], voice, dir.filePath(QStringLiteral("c%1-%2.wav").arg(i).arg(voice)));
+    const SpokenPunctuation &english = SpokenPunctuation::english();
+    std::printf("spoken commands (%lld sentences per voice)          marks heard   marks extra   word errors\n",
+                qlonglong(texts.size()));
+    for (const bool weighed : {false, true}) {
+        search.spokenCommands = weighed;
+        for (const QString &voice : voices) {
+            int expected = 0, heard = 0, extra = 0, errors = 0, words = 0;
+            for (int i = 0; i < texts.size(); ++i) {
+                auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
+                const Run run =
+                    transcribe(scheduler, model, load(dir.filePath(QStringLiteral("c%1-%2.wav").arg(i).arg(voice))),
+                               WavFileSource::Pace::asFastAsPossible);
+                const QString written = english.apply(texts[i]);
+                const QString wanted = marksOf(written);
+                // The automatic full stop at the end is no spoken mark.
+                QString got = marksOf(run.transcript);
+                if (got.endsWith(QLatin1Char('.')) && !wanted.endsWith(QLatin1Char('.')))
+                    got.chop(1);
+                const int common = commonLength(wanted, got);
+                expected += int(wanted.size());
+                heard += common;
+                extra += int(got.size()) - common;
+                errors += speechCorpus::wordErrors(written, run.transcript);
+                words += int(speechCorpus::words(written).size());
+                if (qEnvironmentVariableIsSet("ORVANTA_BENCH_VERBOSE"))
+                    std::printf("    %s\n",
+                                qPrintable(QString(run.transcript).replace(QLatin1Char('\n'), QStringLiteral("↵"))));
+            }
+            std::printf("  %-6s %-40s %3d of %3d    %3d           %5.1f %%\n", weighed ? "after" : "before",
+                        qPrintable(voice), heard, expected, extra, 100.0 * errors / std::max(words, 1));
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -334,6 +410,15 @@ int main(int argc, char *argv[])
     PocketSphinxModel::Search search;
     if (arguments.contains(QStringLiteral("--tree-only")))
         search = PocketSphinxModel::Search::treeOnly();
+    if (arguments.contains(QStringLiteral("--no-spoken-commands")))
+        search.spokenCommands = false;
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(QStringLiteral("--command-tags="))) {
+            const QStringList tags = argument.section(QLatin1Char('='), 1).split(QLatin1Char(','));
+            search.clauseTag = tags.value(0).toUtf8();
+            search.sentenceTag = tags.value(1, tags.value(0)).toUtf8();
+        }
+    }
     std::printf("PocketSphinx search: %s\n", search.flatPass ? "tree, flat pass and best path per utterance"
                                                              : "tree pass and best path, library's utterance end");
     if (auto missing = speechCorpus::missingTools()) {
@@ -342,6 +427,10 @@ int main(int argc, char *argv[])
     }
     LiveScheduler scheduler;
     QTemporaryDir dir;
+    if (arguments.contains(QStringLiteral("--commands-only"))) {
+        benchCommands(scheduler, search, dir);
+        return 0;
+    }
 
     if (!arguments.contains(QStringLiteral("--names-only"))) {
         // Every text of the tests and as many held out, in each voice.
@@ -365,6 +454,11 @@ int main(int argc, char *argv[])
                     oneVoiceEach.append(spoken);
             }
         }
+        const bool accuracyOnly = arguments.contains(QStringLiteral("--accuracy-only"));
+        if (accuracyOnly) {
+            benchAccuracy(scheduler, search, corpus);
+            return 0;
+        }
         benchStart(scheduler, search, corpus.front().path);
         if (!arguments.contains(QStringLiteral("--no-accuracy")))
             benchAccuracy(scheduler, search, corpus);
@@ -372,5 +466,7 @@ int main(int argc, char *argv[])
             benchLatency(scheduler, search, oneVoiceEach);
     }
     benchNames(scheduler, search, dir);
+    if (!arguments.contains(QStringLiteral("--names-only")))
+        benchCommands(scheduler, search, dir);
     return 0;
 }

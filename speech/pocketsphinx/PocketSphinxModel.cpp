@@ -1,5 +1,6 @@
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 
+#include "speech/SpokenPunctuation.h"
 #include "speech/pocketsphinx/FlitePronouncer.h"
 
 #include <QFileInfo>
@@ -118,6 +119,8 @@ void PocketSphinxModel::load()
                               "-bestpath", "yes", "-vad_postspeech", endFrames.constData(), nullptr)
                 : nullptr);
         m_decoder.reset(config ? ps_init(config.get()) : nullptr);
+        if (m_decoder && m_search.spokenCommands)
+            addCommandWords();
         if (!m_decoder)
             outcome = unexpected(SpeechEngineError{
                 SpeechEngineError::Kind::platform,
@@ -142,6 +145,53 @@ Task<Expected<void, SpeechEngineError>> PocketSphinxModel::whenLoaded()
     loadInBackground();
     auto state = m_state;
     co_return co_await state->done;
+}
+
+QString PocketSphinxModel::spokenForm(const QString &hypothesis)
+{
+    if (!hypothesis.contains(QLatin1Char('_')))
+        return hypothesis;
+    return QString(hypothesis).replace(QLatin1Char('_'), QLatin1Char(' ')).simplified();
+}
+
+std::optional<QString> PocketSphinxModel::pronunciation(const QString &word)
+{
+    const QByteArray utf8 = word.toUtf8();
+    if (char *phones = ps_lookup_word(m_decoder.get(), utf8.constData())) {
+        QString result = QString::fromUtf8(phones);
+        std::free(phones);
+        return result;
+    }
+    return FlitePronouncer::phones(word);
+}
+
+void PocketSphinxModel::addCommandWords()
+{
+    const SpokenPunctuation *commands = SpokenPunctuation::forLocale(QStringLiteral("en-US"));
+    if (!commands)
+        return;
+    std::vector<std::pair<QByteArray, QByteArray>> words;
+    for (const SpokenPunctuation::Command &command : commands->commands()) {
+        const bool sentence = command.endsSentence || command.placement == SpokenPunctuation::Placement::lineBreak;
+        const QByteArray &tag = sentence ? m_search.sentenceTag : m_search.clauseTag;
+        for (const QString &phrase : command.phrases) {
+            // The phrase as one word, spelled apart from the words it is made of, which stay as they were.
+            QStringList phones;
+            for (const QString &part : phrase.split(QLatin1Char(' '))) {
+                const std::optional<QString> partPhones = pronunciation(part);
+                if (!partPhones) {
+                    phones.clear();
+                    break;
+                }
+                phones.append(*partPhones);
+            }
+            const QByteArray spelling = QString(phrase).replace(QLatin1Char(' '), QLatin1Char('_')).toUtf8() + '_';
+            if (!phones.isEmpty() && addToLanguageModels(spelling, {tag.constData()}))
+                words.emplace_back(spelling, phones.join(QLatin1Char(' ')).toUtf8());
+        }
+    }
+    for (std::size_t i = 0; i < words.size(); ++i)
+        ps_add_word(m_decoder.get(), words[i].first.constData(), words[i].second.constData(), i + 1 == words.size());
 }
 
 bool PocketSphinxModel::knowsWord(const QString &word)
@@ -174,13 +224,12 @@ std::vector<ngram_model_t *> PocketSphinxModel::languageModels()
     return models;
 }
 
-bool PocketSphinxModel::addToLanguageModels(const QByteArray &word)
+bool PocketSphinxModel::addToLanguageModels(const QByteArray &word, const std::vector<const char *> &tags)
 {
-    // New words join the language model as members of a class whose tag is a name the model has, so
-    // they are scored like that name. ps_add_word would otherwise append them to the trie model's
+    // New words join the language model as members of a class whose tag is a word the model has, so
+    // they are scored like that word. ps_add_word would otherwise append them to the trie model's
     // unigrams, and the trie's search for a following word assumes ids below its original vocabulary
     // size: with an added word as history it reads past its arrays and crashes.
-    static const char *const tags[] = {"smith", "john", "london"};
     bool classMade = false;
     for (ngram_model_t *model : languageModels()) {
         if (ngram_wid(model, word.constData()) != ngram_unknown_wid(model))
@@ -226,7 +275,7 @@ int PocketSphinxModel::addWords(const QStringList &strings)
                 continue;
             seen.append(word);
             if (const std::optional<QString> phones = FlitePronouncer::phones(word))
-                if (addToLanguageModels(word.toUtf8()))
+                if (addToLanguageModels(word.toUtf8(), {"smith", "john", "london"}))
                     words.emplace_back(word.toUtf8(), phones->toUtf8());
         }
     }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -49,9 +50,21 @@ public:
         // Contextual strings become vocabulary: flite pronunciations in the dictionary, and a class of
         // a known name in the language model (see addToLanguageModels).
         bool contextualVocabulary = true;
+        // The spoken punctuation commands become words of their own ("question_mark_") that the
+        // language model scores like the tag word given for them, so that they are expected anywhere a
+        // clause or a sentence may end. Without them the model rarely hears "comma" after a word.
+        bool spokenCommands = true;
+        QByteArray clauseTag = "and";   // for marks inside a sentence: , : ; – - ( ) “ ”
+        QByteArray sentenceTag = "and"; // for . ? ! and line breaks
 
         // The tree pass alone, with the library's 50 frames: the earlier setting, for comparison.
-        static Search treeOnly() { return Search{false, 50, true}; }
+        static Search treeOnly()
+        {
+            Search search;
+            search.flatPass = false;
+            search.endOfUtteranceFrames = 50;
+            return search;
+        }
     };
 
     PocketSphinxModel(Scheduler &scheduler, Files files);
@@ -82,13 +95,17 @@ public:
     int addWords(const QStringList &strings);
     // Whether the dictionary knows word (as spelled or in lower case).
     bool knowsWord(const QString &word);
+    // The spoken form of a hypothesis: command words back to their phrases ("question_mark_" → "question mark").
+    static QString spokenForm(const QString &hypothesis);
 
     static constexpr int sampleRate = 16000;
 
 private:
     void load();
     std::vector<ngram_model_s *> languageModels();
-    bool addToLanguageModels(const QByteArray &word);
+    bool addToLanguageModels(const QByteArray &word, const std::vector<const char *> &tags);
+    void addCommandWords();
+    std::optional<QString> pronunciation(const QString &word);
 
     struct Decoding
     {

@@ -29,7 +29,7 @@ QString UtteranceDecoder::hypothesis() const
 {
     qint32 score = 0;
     const char *text = ps_get_hyp(m_decoder, &score);
-    return text ? QString::fromUtf8(text).trimmed() : QString();
+    return text ? PocketSphinxModel::spokenForm(QString::fromUtf8(text).trimmed()) : QString();
 }
 
 QString UtteranceDecoder::punctuate(const QString &words, bool capitalize, bool fullStop)

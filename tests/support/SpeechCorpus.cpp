@@ -85,6 +85,22 @@ QStringList unknownNames()
             QStringLiteral("Brightwater"), QStringLiteral("Adebayo")};
 }
 
+QStringList commandTexts()
+{
+    return {
+        QStringLiteral("is the meeting at noon question mark"),
+        QStringLiteral("thanks new paragraph see you tomorrow exclamation mark"),
+        QStringLiteral("please call me back comma after lunch period"),
+        QStringLiteral("dear anna comma thanks for the notes period new paragraph see you on monday question mark"),
+        QStringLiteral("we need three things colon bread comma milk and eggs period"),
+        QStringLiteral("the results were good semicolon the costs were not full stop"),
+        QStringLiteral("she said open quote we are ready close quote and left period"),
+        QStringLiteral("the report open parenthesis the draft close parenthesis is attached period"),
+        QStringLiteral("first line new line second line period"),
+        QStringLiteral("this is a well hyphen known problem dash sadly exclamation point"),
+    };
+}
+
 QList<Sentence> nameSentences()
 {
     return {

@@ -26,6 +26,9 @@ QStringList heldOutTexts();
 // Sentences with names the generic model does not know, and those names.
 QList<Sentence> nameSentences();
 QStringList unknownNames();
+// Sentences with spoken punctuation and line breaks ("comma", "new paragraph"); the first three are the
+// ones a user would try first.
+QStringList commandTexts();
 
 // Why real speech cannot be made or recognized here, or nullopt when it can.
 std::optional<QString> missingTools();

@@ -130,6 +130,25 @@ TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
     EXPECT_EQ(scheduler.pendingTimers(), 0u) << "the watchdog is gone";
 }
 
+// Spoken punctuation reaches the live and the final text whatever recognizer heard the words, also when
+// a command is split across results; prompt-taking recognizers are told to expect the command words.
+TEST_F(EngineFixture, spokenPunctuationShowsInTheLiveAndFinalText)
+{
+    startListening({QStringLiteral("Kubernetes")});
+    ASSERT_FALSE(transcriber->recentContext.isEmpty());
+    EXPECT_EQ(transcriber->recentContext.front(), QStringLiteral("Kubernetes")) << "the user's words first";
+    EXPECT_TRUE(transcriber->recentContext.contains(QStringLiteral("question mark")));
+    transcriber->emitResult(QStringLiteral("is it noon question"), 0, 1, true);
+    transcriber->emitResult(QStringLiteral("mark new"), 1, 2, false);
+    EXPECT_EQ(partials.back(), QStringLiteral("is it noon? New"));
+    transcriber->emitResult(QStringLiteral("mark new paragraph yes."), 1, 2.5, true);
+    EXPECT_EQ(partials.back(), QStringLiteral("is it noon?\n\nYes."));
+    engine->stopAudio();
+    auto result = finishNow();
+    ASSERT_TRUE(result.hasValue());
+    EXPECT_EQ(result.value(), QStringLiteral("is it noon?\n\nYes."));
+}
+
 TEST_F(EngineFixture, resultsReplaceVolatileTextButNeverFinalText)
 {
     startListening();

@@ -1,12 +1,5 @@
-#include "speech/SpeechEngine.h"
 #include "speech/SpokenPunctuation.h"
-#include "tests/support/FakeAssetInventory.h"
-#include "tests/support/FakeAudioConverter.h"
-#include "tests/support/FakeAudioSource.h"
-#include "tests/support/FakePermissions.h"
-#include "tests/support/FakeTranscriber.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/VirtualScheduler.h"
 
 #include <gtest/gtest.h>
 
@@ -60,43 +53,4 @@ TEST(SpokenPunctuation, commandsBecomeMarksWithTheirSpacingAndCapitals)
     }
     EXPECT_EQ(SpokenPunctuation::forLocale(QStringLiteral("en-GB")), &english);
     EXPECT_EQ(SpokenPunctuation::forLocale(QStringLiteral("de-DE")), nullptr);
-}
-
-// The live transcript and the final one carry the marks whatever recognizer heard the words, also when a
-// command is split across results; prompt-taking recognizers are told to expect the command words.
-TEST(SpokenPunctuation, theEngineAppliesThemToLiveAndFinalText)
-{
-    test::VirtualScheduler scheduler;
-    auto transcriber = std::make_shared<test::FakeTranscriber>(scheduler);
-    auto audio = std::make_shared<test::FakeAudioSource::Log>();
-    SpeechEngine::Platform platform;
-    platform.permissions = std::make_shared<test::FakePermissions>();
-    platform.assets = std::make_shared<test::FakeAssetInventory>();
-    platform.makeAudioSource = [audio] { return std::make_unique<test::FakeAudioSource>(audio); };
-    platform.makeConverter = [](const AudioFormat &, const AudioFormat &) {
-        return std::make_unique<test::FakeAudioConverter>(std::make_shared<test::FakeAudioConverter::Log>());
-    };
-    platform.makeTranscriber = [transcriber](const QString &) { return transcriber; };
-    SpeechEngine engine(scheduler, std::move(platform), QStringLiteral("PocketSphinx"));
-    QStringList partials;
-    engine.onPartial = [&](const QString &text) { partials.append(text); };
-
-    auto started = engine.start(QStringLiteral("en-US"), {QStringLiteral("Kubernetes")});
-    scheduler.runPending();
-    ASSERT_TRUE(started.isDone() && started.result().hasValue());
-    ASSERT_FALSE(transcriber->recentContext.isEmpty());
-    EXPECT_EQ(transcriber->recentContext.front(), QStringLiteral("Kubernetes")) << "the user's words first";
-    EXPECT_TRUE(transcriber->recentContext.contains(QStringLiteral("question mark")));
-
-    transcriber->emitResult(QStringLiteral("is it noon question"), 0, 1, true);
-    transcriber->emitResult(QStringLiteral("mark new"), 1, 2, false);
-    EXPECT_EQ(partials.back(), QStringLiteral("is it noon? New"));
-    transcriber->emitResult(QStringLiteral("mark new paragraph yes."), 1, 2.5, true);
-    EXPECT_EQ(partials.back(), QStringLiteral("is it noon?\n\nYes."));
-
-    engine.stopAudio();
-    auto finished = engine.finish();
-    scheduler.runPending();
-    ASSERT_TRUE(finished.isDone() && finished.result().hasValue());
-    EXPECT_EQ(finished.result().value(), QStringLiteral("is it noon?\n\nYes."));
 }

@@ -1,9 +1,12 @@
 #include "base/DurableFile.h"
 
+#include "base/OwnedFiles.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -25,12 +28,16 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The file a path finally names, following links as far as they go (also to a file not yet there).
-QString finalTarget(const QString &path)
+// The file a path finally names, following links as far as they go (also to a file not yet there). A link
+// another account made is not followed: that is the reason.
+Expected<QString, QString> finalTarget(const QString &path)
 {
     QFileInfo info(path);
-    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth) {
+        if (auto foreign = owned::foreignLink(info.absoluteFilePath()))
+            return unexpected(*foreign);
         info.setFile(info.symLinkTarget());
+    }
     return info.isSymLink() ? path : info.absoluteFilePath();
 }
 
@@ -53,16 +60,26 @@ bool writeAll(int fd, const QByteArray &bytes)
 
 // Flushes the folder, so that the rename itself survives a power cut. Filesystems that cannot flush a
 // folder say so with EINVAL; that is no failure of the save.
-bool syncFolder(const QByteArray &folder)
+bool syncFolder(int folder)
 {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return synced;
+    return ::fsync(folder) == 0 || errno == EINVAL || errno == EROFS;
+}
+
+// A fresh temporary file beside base in the folder, created owner-only; its name goes to name.
+int createTemporary(int folder, const QByteArray &base, QByteArray &name)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = base + temporaryMarker;
+        for (int i = 0; i < temporarySuffixLength; ++i)
+            name += letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))];
+        const int fd =
+            ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 bool isLeftoverName(const QString &name, const QString &base)
@@ -82,10 +99,24 @@ bool isLeftoverName(const QString &name, const QString &base)
 
 Expected<void, QString> replace(const QString &path, const QByteArray &bytes)
 {
-    const QString target = finalTarget(path);
-    const QByteArray targetName = QFile::encodeName(target);
-    QByteArray temporary = targetName + temporaryMarker + "XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // created 0600
+    const Expected<QString, QString> target = finalTarget(path);
+    if (!target)
+        return unexpected(target.error());
+    // Everything happens through the folder's descriptor, by name within it: a link or a folder swapped in
+    // meanwhile cannot send the save elsewhere, and renameat replaces a link put in the file's place
+    // instead of writing where it points.
+    const QFileInfo info(target.value());
+    const Expected<int, QString> folder = owned::openTrustedFolder(info.absolutePath());
+    if (!folder)
+        return unexpected(QStringLiteral("its folder cannot be trusted: ") + folder.error());
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{folder.value()};
+    const QByteArray name = QFile::encodeName(info.fileName());
+    QByteArray temporary;
+    const int fd = createTemporary(folder.value(), name, temporary);
     if (fd < 0)
         return unexpected(systemReason(errno));
 
@@ -96,22 +127,25 @@ Expected<void, QString> replace(const QString &path, const QByteArray &bytes)
         ok = false;
         error = errno;
     }
-    if (ok && ::rename(temporary.constData(), targetName.constData()) != 0) {
+    if (ok && ::renameat(folder.value(), temporary.constData(), folder.value(), name.constData()) != 0) {
         ok = false;
         error = errno;
     }
     if (!ok) {
-        ::unlink(temporary.constData());
+        ::unlinkat(folder.value(), temporary.constData(), 0);
         return unexpected(systemReason(error));
     }
-    if (!syncFolder(QFile::encodeName(QFileInfo(target).absolutePath())))
+    if (!syncFolder(folder.value()))
         return unexpected(systemReason(errno));
     return {};
 }
 
 void removeLeftovers(const QString &path)
 {
-    const QFileInfo target(finalTarget(path));
+    const Expected<QString, QString> followed = finalTarget(path);
+    if (!followed)
+        return;
+    const QFileInfo target(followed.value());
     const QString base = target.fileName();
     const QDateTime settled = QDateTime::currentDateTimeUtc().addSecs(-60);
     const QFileInfoList entries =

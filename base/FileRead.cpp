@@ -1,5 +1,7 @@
 #include "base/FileRead.h"
 
+#include "base/OwnedFiles.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -78,8 +80,14 @@ std::optional<FileReadError> regularFileProblem(const QString &path)
     return typeProblem(info.st_mode);
 }
 
-Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 limit)
+namespace {
+
+Expected<QByteArray, FileReadError> readFile(const QString &path, qint64 limit, bool privateFile)
 {
+    if (privateFile) {
+        if (auto foreign = owned::foreignLink(path))
+            return unexpected(FileReadError{FileReadError::Kind::foreign, *foreign});
+    }
     // Non-blocking, so that opening a named pipe does not wait for a writer; the type is checked on the
     // descriptor itself, so nothing can be swapped in between.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -98,6 +106,11 @@ Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 
         return unexpected(failure(errno));
     if (auto problem = typeProblem(info.st_mode))
         return unexpected(*problem);
+    if (privateFile) {
+        const QString problem = owned::trustProblem(fd, S_IRUSR | S_IWUSR);
+        if (!problem.isEmpty())
+            return unexpected(FileReadError{FileReadError::Kind::foreign, problem});
+    }
     const auto tooLarge = [&](qint64 size) {
         return unexpected(FileReadError{
             FileReadError::Kind::tooLarge,
@@ -129,6 +142,26 @@ Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 
         return tooLarge(filled);
     bytes.resize(filled);
     return bytes;
+}
+
+} // namespace
+
+Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 limit)
+{
+    return readFile(path, limit, false);
+}
+
+Expected<QByteArray, FileReadError> readPrivateFile(const QString &path, qint64 limit)
+{
+    return readFile(path, limit, true);
+}
+
+std::optional<FileReadError> privateFileProblem(const QString &path)
+{
+    const auto read = readFile(path, 0, true);
+    if (read || read.error().kind == FileReadError::Kind::tooLarge)
+        return std::nullopt;
+    return read.error();
 }
 
 } // namespace orv

@@ -18,6 +18,7 @@ struct FileReadError
         missing,    // nothing at that path
         notRegular, // a folder, pipe, device or socket
         tooLarge,   // more than the caller's limit
+        foreign,    // another account's file or link, where only the user's own will do
         unreadable, // any other refusal of the system
     };
 
@@ -28,6 +29,15 @@ struct FileReadError
 // Reads a whole regular file of at most `limit` bytes. A named pipe or a device is refused without
 // waiting on it, and never more than limit + 1 bytes are read, whatever the file claims.
 Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 limit);
+
+// The same for a file of the user's own data: it, and a link naming it, must belong to this user. One that
+// other accounts could write to is made owner-only (0600) before it is read.
+Expected<QByteArray, FileReadError> readPrivateFile(const QString &path, qint64 limit);
+
+// What keeps a file of the user's own data at path from being used, checked without waiting on it (a named
+// pipe or a device is opened non-blocking and refused): nothing when it is a regular file of the user's, or
+// missing. It is made owner-only as readPrivateFile() does.
+std::optional<FileReadError> privateFileProblem(const QString &path);
 
 // What is at path, without opening it: nothing when it is a regular file (or a link to one).
 std::optional<FileReadError> regularFileProblem(const QString &path);

@@ -2,6 +2,7 @@
 
 #include "base/DurableFile.h"
 #include "base/FileRead.h"
+#include "base/OwnedFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStandardPaths>
+
+#include <unistd.h>
 
 namespace orv {
 
@@ -112,7 +115,19 @@ void AppStore::load()
 {
     const QString kept = QStringLiteral("Your saved library could not be read. It has been kept on disk: ");
     const QString name = quoted(QFileInfo(m_filePath).fileName());
-    auto bytes = readRegularFile(m_filePath, largestLibrary);
+    // A folder other accounts could write to lets them put their own library in place of the user's: an
+    // existing folder must be the user's, and is made owner-only when it is.
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (QFileInfo(folder).isDir()) {
+        const Expected<int, QString> trusted = owned::openTrustedFolder(folder);
+        if (!trusted) {
+            m_loadError =
+                kept + QStringLiteral("its folder %1 cannot be trusted: %2.").arg(quoted(folder), trusted.error());
+            return;
+        }
+        ::close(trusted.value());
+    }
+    auto bytes = readPrivateFile(m_filePath, largestLibrary);
     if (!bytes) {
         const FileReadError &error = bytes.error();
         switch (error.kind) {
@@ -128,6 +143,9 @@ void AppStore::load()
             return;
         case FileReadError::Kind::tooLarge:
             m_loadError = kept + QStringLiteral("%1 is too large to be a library: %2.").arg(name, error.reason);
+            return;
+        case FileReadError::Kind::foreign:
+            m_loadError = kept + QStringLiteral("%1 is not yours to trust: %2.").arg(name, error.reason);
             return;
         case FileReadError::Kind::unreadable:
             m_loadError = kept + QStringLiteral("the file could not be read (%1).").arg(error.reason);

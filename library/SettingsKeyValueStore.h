@@ -4,11 +4,14 @@
 
 #include <QSettings>
 
+#include <memory>
 #include <optional>
 
 namespace orv {
 
-// The live key-value store: an INI file, by default $XDG_CONFIG_HOME/orvanta/orvanta.conf.
+// The live key-value store: an INI file, by default $XDG_CONFIG_HOME/orvanta/orvanta.conf. A file that is
+// not a regular file of the user's (a named pipe, a device, another account's file or link) is left alone:
+// every choice reads as its default, nothing is written, and problem() says why.
 class SettingsKeyValueStore final : public KeyValueStore
 {
 public:
@@ -23,11 +26,16 @@ public:
     void setInteger(const QString &key, qint64 value) override;
     void setBoolean(const QString &key, bool value) override;
     bool setText(const QString &key, const QString &value) override;
-    QString location() const override { return m_settings.fileName(); }
+    QString location() const override { return m_path; }
+
+    // Why the file is not used, as a sentence; empty when it is.
+    const QString &problem() const { return m_problem; }
 
 private:
-    // QSettings reads lazily and caches; every read goes through this one object.
-    mutable QSettings m_settings;
+    QString m_path;
+    QString m_problem;
+    // QSettings reads lazily and caches; every read goes through this one object. Null when refused.
+    mutable std::unique_ptr<QSettings> m_settings;
 };
 
 } // namespace orv

@@ -1,5 +1,6 @@
 #include "ui/MainWindowController.h"
 
+#include "base/FileRead.h"
 #include "core/AppModel.h"
 #include "ui/DictionaryViewController.h"
 #include "ui/HistoryViewController.h"
@@ -200,10 +201,22 @@ void MainWindowController::setTrayAvailable(bool available)
     m_noTrayLine->setVisible(!available);
 }
 
+// QSettings would wait forever on a named pipe and follow another account's link: such a file is left alone.
+bool MainWindowController::settingsUsable() const
+{
+    const auto problem = privateFileProblem(m_settingsPath);
+    return !problem || problem->kind == FileReadError::Kind::missing;
+}
+
 void MainWindowController::restoreFrame()
 {
-    const QSettings settings(m_settingsPath, QSettings::IniFormat);
-    const QByteArray geometry = settings.value(frameKey() + QStringLiteral("/geometry")).toByteArray();
+    QByteArray geometry;
+    QByteArray sidebar;
+    if (settingsUsable()) {
+        const QSettings settings(m_settingsPath, QSettings::IniFormat);
+        geometry = settings.value(frameKey() + QStringLiteral("/geometry")).toByteArray();
+        sidebar = settings.value(frameKey() + QStringLiteral("/sidebar")).toByteArray();
+    }
     if (geometry.isEmpty() || !restoreGeometry(geometry)) {
         resize(defaultSize);
         if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -212,11 +225,13 @@ void MainWindowController::restoreFrame()
             move(frame.topLeft());
         }
     }
-    m_split->restoreState(settings.value(frameKey() + QStringLiteral("/sidebar")).toByteArray());
+    m_split->restoreState(sidebar);
 }
 
 void MainWindowController::saveFrame() const
 {
+    if (!settingsUsable())
+        return;
     QSettings settings(m_settingsPath, QSettings::IniFormat);
     settings.setValue(frameKey() + QStringLiteral("/geometry"), saveGeometry());
     settings.setValue(frameKey() + QStringLiteral("/sidebar"), m_split->saveState());

@@ -45,6 +45,7 @@ public:
     // Without a tray, a closed window can only come back by starting Orvanta again; the window says so.
     void setTrayAvailable(bool available);
     void saveFrame() const;
+    bool settingsUsable() const;
 
     int selectedPage() const { return m_selectedPage; }
     bool showingOnboarding() const { return m_showingOnboarding; }

@@ -58,6 +58,7 @@ Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
             Error::Kind::unsupported,
             QStringLiteral("The audio file %1 cannot be transcribed: %2.").arg(shownPath(path), problem.reason));
     case FileReadError::Kind::unreadable:
+    case FileReadError::Kind::foreign: // only private files are checked for their owner
         break;
     }
     return failure(Error::Kind::unreadable,

@@ -1,6 +1,8 @@
 // The orvanta program's command line, run as a user runs it: help, refusals and paths the system refuses.
 #include "tests/support/QtPrinters.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -8,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -18,9 +21,10 @@ struct Outcome
     QString err;
 };
 
-Outcome orvanta(const QStringList &arguments, bool withDisplay = true)
+Outcome orvanta(const QStringList &arguments, bool withDisplay = true, const QTemporaryDir *ownHome = nullptr)
 {
-    static QTemporaryDir home; // never the user's own library or settings
+    static QTemporaryDir shared; // never the user's own library or settings
+    const QTemporaryDir &home = ownHome ? *ownHome : shared;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
@@ -80,4 +84,19 @@ TEST(CommandLine, aLaunchAtLoginIsNoUsageError)
     const Outcome unknown = orvanta({QStringLiteral("--autostarts")}, false);
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(unknown.err.startsWith(QStringLiteral("Usage:")));
+}
+
+// A named pipe in place of the settings file is left alone without waiting on it: the command says so
+// and goes on with the default choices.
+TEST(CommandLine, aNamedPipeAsTheSettingsFileNeitherBlocksNorIsRead)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral("config/orvanta"))));
+    ASSERT_EQ(
+        ::mkfifo(QFile::encodeName(home.filePath(QStringLiteral("config/orvanta/orvanta.conf"))).constData(), 0600), 0);
+    const Outcome outcome = orvanta({QStringLiteral("transcribe"), QStringLiteral("--engine"), QStringLiteral("server"),
+                                     home.filePath(QStringLiteral("missing.wav"))},
+                                    true, &home);
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("is not used: it is a named pipe"))) << outcome.err.toStdString();
 }

@@ -1,4 +1,5 @@
 #include "library/AppStore.h"
+#include "tests/support/OtherAccount.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QDateTime>
@@ -288,6 +289,80 @@ TEST(AppStore, aLibraryBehindALinkIsSavedWhereTheLinkPoints)
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
     EXPECT_EQ(AppStore(target).snapshot(), next);
     EXPECT_EQ(folderEntries(QFileInfo(target).path()), QStringList{QStringLiteral("library.json")});
+}
+
+// A second account where the user's library lives: whatever it put there before the start (its own library,
+// a link to another file of the user's, the folder itself) is refused and never written through, and a
+// folder the user left open is made theirs alone at once, so that nothing can be swapped in afterwards.
+TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
+{
+    QString whyNot;
+    const auto other = test::OtherAccount::get(&whyNot);
+    if (!other)
+        GTEST_SKIP() << qPrintable(whyNot);
+    enum class Planted
+    {
+        nothing,
+        link,
+        library,
+        folder
+    };
+    for (const Planted planted : {Planted::nothing, Planted::link, Planted::library, Planted::folder}) {
+        SCOPED_TRACE(int(planted));
+        QTemporaryDir dir;
+        // The other account may pass through (and, to make the folder itself, write to) the folder above.
+        ::chmod(QFile::encodeName(dir.path()).constData(), planted == Planted::folder ? 0777 : 0711);
+        const QString folder = dir.filePath(QStringLiteral("orvanta"));
+        const QString path = folder + QStringLiteral("/library.json");
+        const QString important = dir.filePath(QStringLiteral("important"));
+        writeAll(important, AppStore::encode(snapshotWith(3)));
+        const QByteArray importantBytes = readAll(important);
+        if (planted != Planted::folder) {
+            ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
+            ::chmod(QFile::encodeName(folder).constData(), 0777);
+            if (planted == Planted::nothing) {
+                writeAll(path, AppStore::encode(snapshotWith(1)));
+                ::chmod(QFile::encodeName(path).constData(), 0666);
+            }
+        }
+        {
+            const test::ActingAs acting(*other);
+            if (planted == Planted::link) {
+                ASSERT_TRUE(QFile::link(important, path));
+            }
+            if (planted == Planted::library)
+                writeAll(path, AppStore::encode(snapshotWith(2)));
+            if (planted == Planted::folder) {
+                ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
+            }
+        }
+        const QByteArray plantedBytes = readAll(path);
+
+        AppStore store(path);
+        {
+            // The swap between load and save.
+            const test::ActingAs acting(*other);
+            const QString aside = folder + QStringLiteral("/aside");
+            if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0)
+                QFile::link(important, path);
+        }
+        const auto saved = store.save(snapshotWith(5));
+        EXPECT_EQ(readAll(important), importantBytes) << "another file of the user's is never written";
+        if (planted == Planted::nothing) {
+            ASSERT_FALSE(store.loadError()) << qPrintable(*store.loadError());
+            EXPECT_TRUE(saved);
+            EXPECT_EQ(QFileInfo(folder).permissions() & modeBits,
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            EXPECT_EQ(QFileInfo(path).permissions() & modeBits, QFile::ReadOwner | QFile::WriteOwner);
+            EXPECT_EQ(AppStore(path).snapshot(), store.snapshot());
+            continue;
+        }
+        ASSERT_TRUE(store.loadError());
+        EXPECT_TRUE(store.loadError()->contains(QStringLiteral("“%1”").arg(other->name)))
+            << qPrintable(*store.loadError());
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(readAll(path), plantedBytes);
+    }
 }
 
 // A save killed midway leaves its temporary file behind; the next start removes it once it is clearly

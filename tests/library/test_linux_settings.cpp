@@ -2,12 +2,17 @@
 #include "library/LoopbackAddress.h"
 #include "library/SettingsKeyValueStore.h"
 #include "tests/support/InMemoryKeyValueStore.h"
+#include "tests/support/OtherAccount.h"
 #include "tests/support/QtPrinters.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <string_view>
+#include <sys/stat.h>
 
 using namespace orv;
 
@@ -130,4 +135,49 @@ TEST(LinuxSettings, theSpeechEngineChoiceKeepsItsServerOnThisComputerAndOffTheMo
     EXPECT_EQ(LinuxSettings(std::make_unique<SettingsKeyValueStore>(path)).speechEngine(),
               LinuxSettings::SpeechEngineChoice::pocketSphinx)
         << "an unknown engine reads as the default";
+}
+
+// Every command reads the settings file at its start: a named pipe or another account's file in its place
+// is left alone, without waiting on it, and the choices read as their defaults; the user's own file that
+// others could change is made private and used.
+TEST(LinuxSettings, aSettingsFileThatIsNoPrivateFileOfTheUsersIsLeftAloneWithoutWaiting)
+{
+    QString whyNot;
+    const auto other = test::OtherAccount::get(&whyNot);
+    for (const char *kind : {"pipe", "open", "theirs"}) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("orvanta.conf"));
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == std::string_view("pipe")) {
+            ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
+        } else if (kind == std::string_view("open")) {
+            QSettings(path, QSettings::IniFormat).setValue(LinuxSettings::holdKeyKey(), QStringLiteral("Menu"));
+            ::chmod(name.constData(), 0666);
+        } else if (other) {
+            ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+            const test::ActingAs acting(*other);
+            QSettings(path, QSettings::IniFormat).setValue(LinuxSettings::holdKeyKey(), QStringLiteral("Menu"));
+        } else {
+            continue;
+        }
+        auto store = std::make_unique<SettingsKeyValueStore>(path);
+        const QString problem = store->problem();
+        LinuxSettings settings(std::move(store));
+        if (kind == std::string_view("open")) {
+            EXPECT_TRUE(problem.isEmpty()) << qPrintable(problem);
+            EXPECT_EQ(settings.holdKey(), QStringLiteral("Menu"));
+            struct stat info
+            {
+            };
+            ASSERT_EQ(::stat(name.constData(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0777, 0600u);
+            continue;
+        }
+        EXPECT_TRUE(problem.contains(kind == std::string_view("pipe") ? QStringLiteral("named pipe")
+                                                                      : QStringLiteral("“%1”").arg(other->name)))
+            << qPrintable(problem);
+        EXPECT_EQ(settings.holdKey(), QStringLiteral("Right Ctrl"));
+        EXPECT_FALSE(settings.setHoldKey(QStringLiteral("Left Alt")));
+    }
 }

@@ -1,0 +1,59 @@
+#include "tests/support/OtherAccount.h"
+
+#include "tests/support/ChildProcess.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
+
+namespace orv::test {
+
+namespace {
+
+const char accountName[] = "orvanta-other";
+
+std::optional<OtherAccount> lookUp()
+{
+    passwd entry{};
+    passwd *found = nullptr;
+    char buffer[4096];
+    if (getpwnam_r(accountName, &entry, buffer, sizeof buffer, &found) != 0 || !found)
+        return std::nullopt;
+    return OtherAccount{found->pw_uid, found->pw_gid, QString::fromLatin1(accountName)};
+}
+
+} // namespace
+
+std::optional<OtherAccount> OtherAccount::get(QString *whyNot)
+{
+    if (auto account = lookUp())
+        return account;
+    if (geteuid() != 0) {
+        *whyNot = QStringLiteral("needs a second account: run as root to create one");
+        return std::nullopt;
+    }
+    const QStringList arguments{QStringLiteral("--system"),          QStringLiteral("--no-create-home"),
+                                QStringLiteral("--user-group"),      QStringLiteral("--shell"),
+                                QStringLiteral("/usr/sbin/nologin"), QString::fromLatin1(accountName)};
+    // Another test program may be creating it at the same moment: look again whatever useradd says.
+    ChildProcess::execute(QStringLiteral("/usr/sbin/useradd"), arguments, 30000);
+    if (auto account = lookUp())
+        return account;
+    *whyNot = QStringLiteral("useradd could not create the second account");
+    return std::nullopt;
+}
+
+ActingAs::ActingAs(const OtherAccount &account) : m_uid(geteuid()), m_gid(getegid())
+{
+    setfsgid(account.gid);
+    setfsuid(account.uid);
+}
+
+ActingAs::~ActingAs()
+{
+    setfsuid(m_uid);
+    setfsgid(m_gid);
+}
+
+} // namespace orv::test

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <sys/types.h>
+
+#include <optional>
+
+namespace orv::test {
+
+// A second account on this computer, for the tests that play another local user. Created (without a
+// home or a login) when the tests run as root; otherwise there is none and whyNot says so.
+struct OtherAccount
+{
+    uid_t uid = 0;
+    gid_t gid = 0;
+    QString name;
+
+    static std::optional<OtherAccount> get(QString *whyNot);
+};
+
+// While it lives, files and sockets this thread creates belong to the account (its file-system ids).
+class ActingAs
+{
+public:
+    explicit ActingAs(const OtherAccount &account);
+    ~ActingAs();
+    ActingAs(const ActingAs &) = delete;
+    ActingAs &operator=(const ActingAs &) = delete;
+
+private:
+    uid_t m_uid;
+    gid_t m_gid;
+};
+
+} // namespace orv::test

@@ -11,9 +11,17 @@ namespace orv {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+// Set once the event loop runs and can take the quit; a second signal means the first was not taken.
+volatile std::sig_atomic_t loopRunning = 0;
+volatile std::sig_atomic_t signalled = 0;
 
-void onSignal(int)
+void onSignal(int number)
 {
+    // Before the loop runs (a start still reading its files or waiting on a device) and when the loop did
+    // not take the first signal, nothing would ever read the pipe: end at once, as the default would.
+    if (!loopRunning || signalled)
+        ::_exit(128 + number);
+    signalled = 1;
     const char byte = 1;
     [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
 }
@@ -32,10 +40,13 @@ QuitOnSignals::QuitOnSignals(QObject *parent) : QObject(parent)
         [[maybe_unused]] auto read = ::read(signalPipe[0], &byte, 1);
         QCoreApplication::quit();
     });
+    QMetaObject::invokeMethod(
+        this, [] { loopRunning = 1; }, Qt::QueuedConnection);
 }
 
 QuitOnSignals::~QuitOnSignals()
 {
+    loopRunning = 0;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
 }

@@ -8,9 +8,10 @@
 namespace orv {
 
 // One Orvanta per user session: the first instance owns the session-bus name io.orvanta.Orvanta and
-// answers ShowWindow; a later start asks it to show its main window and exits. A holder that no longer
-// answers (stopped, hung) loses the name to the new start; the bus itself frees the name of a process
-// that died.
+// answers ShowWindow; a later start asks it to show its main window and exits. The name is held without
+// allowing replacement, so no other program can take it from a running Orvanta; the bus itself frees the
+// name of a process that died. A later start hands over only to an Orvanta of this user; a holder that is
+// another program, another account's, or does not answer is refused with a sentence saying so.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,7 @@ public:
         first,     // this process owns the name now
         forwarded, // the running instance was asked to show its window
         alone,     // no session bus: run without the guarantee
+        refused,   // another program holds the name, or an Orvanta that does not answer: see refusal()
     };
 
     static QString serviceName() { return QStringLiteral("io.orvanta.Orvanta"); }
@@ -33,6 +35,8 @@ public:
     ~SingleInstance() override;
 
     Claim claim();
+    // Why the claim was refused, as a sentence.
+    const QString &refusal() const { return m_refusal; }
 
 public Q_SLOTS:
     Q_SCRIPTABLE void ShowWindow();
@@ -44,6 +48,7 @@ private:
     QDBusConnection m_bus;
     std::chrono::milliseconds m_answerTimeout;
     bool m_registered = false;
+    QString m_refusal;
 };
 
 } // namespace orv

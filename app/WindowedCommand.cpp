@@ -44,8 +44,13 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;
-    if (instance.claim() == SingleInstance::Claim::forwarded)
+    const SingleInstance::Claim claim = instance.claim();
+    if (claim == SingleInstance::Claim::forwarded)
         return 0;
+    if (claim == SingleInstance::Claim::refused) {
+        QTextStream(stderr) << instance.refusal() << Qt::endl;
+        return 1;
+    }
 
     QApplication::setWindowIcon(ui::symbols::applicationIcon());
     applyStyle();

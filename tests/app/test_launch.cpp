@@ -1,9 +1,15 @@
 #include "app/DisplayCheck.h"
+#include "app/QuitOnSignals.h"
 #include "tests/support/QtPrinters.h"
 
+#include <QCoreApplication>
 #include <QProcess>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
 
 namespace {
 
@@ -65,4 +71,36 @@ TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
     EXPECT_EQ(orv::displayProblem(), std::nullopt);
     qputenv("QT_QPA_PLATFORM", "xcb");
     EXPECT_NE(orv::displayProblem(), std::nullopt);
+}
+
+// A stop the event loop cannot take (the command is still starting, or stuck where the loop does not run)
+// ends the command at once, with the status the signal's default would give.
+TEST(Launch, aStopSignalNoLoopCanTakeEndsTheCommandAtOnce)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    static int argc = 1;
+    static char name[] = "test_launch";
+    static char *argv[] = {name, nullptr};
+    EXPECT_EXIT(
+        {
+            QCoreApplication app(argc, argv);
+            const orv::QuitOnSignals quit;
+            std::raise(SIGTERM);
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(128 + SIGTERM), "")
+        << "while starting";
+    EXPECT_EXIT(
+        {
+            QCoreApplication app(argc, argv);
+            const orv::QuitOnSignals quit;
+            QTimer::singleShot(0, [] {
+                std::raise(SIGINT); // taken by the loop only once this returns, which it does not in time
+                std::raise(SIGINT);
+            });
+            QCoreApplication::exec();
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(128 + SIGINT), "")
+        << "stuck";
 }

@@ -39,19 +39,25 @@ protected:
 
 } // namespace
 
-// A second start that finds a live holder is forwarded: the desktop test runs two orvanta processes.
-TEST_F(SingleInstanceTest, aHolderThatDoesNotAnswerLosesTheNameAndADeadOneHoldsNothing)
+// A second start that finds a live holder is forwarded: the desktop test runs two orvanta processes. A
+// holder that does not answer keeps the name (no start can take it), and the new start says why it ends.
+TEST_F(SingleInstanceTest, aHolderThatDoesNotAnswerKeepsTheNameAndADeadOneHoldsNothing)
 {
     // The first instance lives on this thread, which is busy in the second's claim: it cannot answer.
     auto first = std::make_unique<SingleInstance>(connection(QStringLiteral("first")));
     ASSERT_EQ(first->claim(), SingleInstance::Claim::first);
     SingleInstance second(connection(QStringLiteral("second")), 200ms);
-    EXPECT_EQ(second.claim(), SingleInstance::Claim::first);
-    EXPECT_EQ(owner(), connection(QStringLiteral("second")).baseService());
+    EXPECT_EQ(second.claim(), SingleInstance::Claim::refused);
+    EXPECT_TRUE(second.refusal().contains(QStringLiteral("does not answer"))) << second.refusal().toStdString();
+    EXPECT_EQ(owner(), connection(QStringLiteral("first")).baseService());
+    connection(QStringLiteral("second"))
+        .interface()
+        ->registerService(SingleInstance::serviceName(), QDBusConnectionInterface::ReplaceExistingService);
+    EXPECT_EQ(owner(), connection(QStringLiteral("first")).baseService()) << "no replacement allowed";
 
     // The holder's connection goes away, as when its process dies: the bus frees the name at once.
-    QDBusConnection::disconnectFromBus(QStringLiteral("second"));
-    SingleInstance third(connection(QStringLiteral("first")), 200ms);
+    QDBusConnection::disconnectFromBus(QStringLiteral("first"));
+    SingleInstance third(connection(QStringLiteral("second")), 200ms);
     EXPECT_EQ(third.claim(), SingleInstance::Claim::first);
 }
 

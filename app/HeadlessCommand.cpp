@@ -2,6 +2,7 @@
 
 #include "app/LiveApplication.h"
 #include "app/QuitOnSignals.h"
+#include "base/CleanText.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -19,25 +20,27 @@ public:
 
     void print()
     {
+        // Texts may hold what a server sent: nothing reaches the terminal that could act on it.
         QTextStream out(stdout);
+        const auto shown = [](const QString &text) { return cleanText(text, true); };
         if (m_model.status() != m_status) {
             m_status = m_model.status();
-            out << m_status << Qt::endl;
+            out << shown(m_status) << Qt::endl;
         }
         const std::optional<TranscriptRecord> &result = m_model.lastResult();
         if (result && result->id != m_resultID) {
             m_resultID = result->id;
-            out << QStringLiteral("  “") << result->output << QStringLiteral("”") << Qt::endl;
+            out << QStringLiteral("  “") << shown(result->output) << QStringLiteral("”") << Qt::endl;
         }
         if (m_model.errorMessage() != m_error) {
             m_error = m_model.errorMessage();
             if (m_error)
-                out << "! " << *m_error << Qt::endl;
+                out << "! " << shown(*m_error) << Qt::endl;
         }
         if (m_model.lastDelivery() != m_delivery) {
             m_delivery = m_model.lastDelivery();
             if (!m_delivery.isEmpty())
-                out << "  " << m_delivery << Qt::endl;
+                out << "  " << shown(m_delivery) << Qt::endl;
         }
     }
 

@@ -38,7 +38,8 @@ LiveApplication::LiveApplication(const Options &options)
     m_settings->speechEngineStatus().onCheck = [this] { checkSpeechServer(); };
     auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, m_speechChoice);
     m_languageServerEndpoint = m_settings->languageModelEndpoint();
-    auto languageServer = std::make_unique<LlamaServerModel>(m_scheduler, m_languageServerEndpoint);
+    m_serverAccounts = m_settings->allowedServerAccounts();
+    auto languageServer = std::make_unique<LlamaServerModel>(m_scheduler, m_languageServerEndpoint, m_serverAccounts);
     m_languageServer = languageServer.get();
     auto formatter = std::make_unique<IntelligenceFormatter>(
         m_scheduler, std::make_unique<LanguageModelSelector>(std::move(languageServer)), speechEngine->displayName());
@@ -76,7 +77,9 @@ void LiveApplication::applySpeechChoice()
 {
     const bool server = m_settings->speechEngine() == LinuxSettings::SpeechEngineChoice::server;
     const QString endpoint = m_settings->speechServerEndpoint();
-    const QString applied = server ? endpoint : QStringLiteral("pocketsphinx");
+    const QStringList accounts = m_settings->allowedServerAccounts();
+    const QString applied =
+        server ? endpoint + QLatin1Char(' ') + accounts.join(QLatin1Char(',')) : QStringLiteral("pocketsphinx");
     if (m_speechChoiceApplied == applied)
         return;
     m_speechChoiceApplied = applied;
@@ -88,7 +91,7 @@ void LiveApplication::applySpeechChoice()
                       QStringLiteral("Recognizes speech on %1; needs nothing else.").arg(platform::thisComputer()));
         return;
     }
-    auto made = SpeechServer::make(m_scheduler, endpoint);
+    auto made = SpeechServer::make(m_scheduler, endpoint, accounts);
     if (!made) {
         m_speechChoice->server.reset();
         status.report(speech::pocketSphinxDisplayName(),
@@ -126,10 +129,12 @@ void LiveApplication::choicesChanged()
 {
     applySpeechChoice();
     const QString endpoint = m_settings->languageModelEndpoint();
-    if (endpoint == m_languageServerEndpoint || !m_languageServer)
+    const QStringList accounts = m_settings->allowedServerAccounts();
+    if ((endpoint == m_languageServerEndpoint && accounts == m_serverAccounts) || !m_languageServer)
         return;
     m_languageServerEndpoint = endpoint;
-    m_languageServer->setEndpoint(endpoint);
+    m_serverAccounts = accounts;
+    m_languageServer->setEndpoint(endpoint, accounts);
     m_model->checkLanguageModel();
 }
 

@@ -50,6 +50,7 @@ private:
     std::unique_ptr<AppModel> m_model;
     LlamaServerModel *m_languageServer = nullptr; // owned by the model's formatter
     QString m_languageServerEndpoint;
+    QStringList m_serverAccounts; // other accounts whose servers the user allowed
     std::shared_ptr<SpeechServerChoice> m_speechChoice;
     std::optional<QString> m_speechChoiceApplied; // the server's endpoint, or "pocketsphinx"
     Task<> m_speechCheck;

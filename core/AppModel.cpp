@@ -1,5 +1,6 @@
 #include "core/AppModel.h"
 
+#include "base/CleanText.h"
 #include "base/PlatformText.h"
 #include "core/StatusTexts.h"
 #include "refine/DictationText.h"
@@ -373,7 +374,8 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
     if (isStale(model, session, token))
         co_return;
 
-    const DeliveryResult delivered = co_await model->m_delivery->deliver(result.text, model->m_preferences.autoLearn);
+    const DeliveryResult delivered =
+        co_await model->m_delivery->deliver(cleanText(result.text, true), model->m_preferences.autoLearn);
     if (isStale(model, session, token))
         co_return; // the record stays saved; the outcome is not shown
 

@@ -4,6 +4,10 @@
 #include "library/LoopbackAddress.h"
 #include "shortcuts/ShortcutKeys.h"
 
+#include <QRegularExpression>
+
+#include <pwd.h>
+
 namespace orv {
 
 LinuxSettings::LinuxSettings(std::unique_ptr<KeyValueStore> store, QObject *parent)
@@ -84,6 +88,26 @@ Expected<void, QString> LinuxSettings::setSpeechServerEndpoint(const QString &ad
     if (!url)
         return unexpected(url.error());
     return store(speechServerEndpointKey(), url.value().toString());
+}
+
+QStringList LinuxSettings::allowedServerAccounts() const
+{
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    return stored(serverAccountsKey()).split(separators, Qt::SkipEmptyParts);
+}
+
+Expected<void, QString> LinuxSettings::setAllowedServerAccounts(const QString &names)
+{
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    const QStringList accounts = names.split(separators, Qt::SkipEmptyParts);
+    for (const QString &account : accounts) {
+        passwd entry{};
+        passwd *found = nullptr;
+        char buffer[4096];
+        if (getpwnam_r(account.toLocal8Bit().constData(), &entry, buffer, sizeof buffer, &found) != 0 || !found)
+            return unexpected(QStringLiteral("There is no account “%1” on %2.").arg(account, platform::thisComputer()));
+    }
+    return store(serverAccountsKey(), accounts.join(QStringLiteral(", ")));
 }
 
 Expected<QUrl, QString> LinuxSettings::speechServerUrl(const QString &address)

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
@@ -30,6 +31,7 @@ public:
     static QString languageModelEndpointKey() { return QStringLiteral("languageModel/endpoint"); }
     static QString speechEngineKey() { return QStringLiteral("speech/engine"); }
     static QString speechServerEndpointKey() { return QStringLiteral("speech/serverEndpoint"); }
+    static QString serverAccountsKey() { return QStringLiteral("servers/allowedAccounts"); }
     // The key defaults are platform words (platform::defaultHoldKeyName(), platform::defaultToggleName()).
     static QString defaultLanguageModelEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
     // whisper.cpp's server listens on 8080 too unless told otherwise; the speech server gets a port of its own
@@ -50,6 +52,8 @@ public:
     QString languageModelEndpoint() const;
     SpeechEngineChoice speechEngine() const;
     QString speechServerEndpoint() const;
+    // Other accounts whose local servers may receive dictations, by name: by default none but this user's.
+    QStringList allowedServerAccounts() const;
 
     // Each emits changed() when the stored value changed.
     Expected<void, QString> setHoldKey(const QString &name);
@@ -59,6 +63,8 @@ public:
     Expected<void, QString> setSpeechEngine(SpeechEngineChoice choice);
     // Loopback addresses whose path names a transcription API; an empty address means the default.
     Expected<void, QString> setSpeechServerEndpoint(const QString &address);
+    // Names of accounts on this computer, separated by commas or spaces; an unknown name is refused.
+    Expected<void, QString> setAllowedServerAccounts(const QString &names);
 
     // The speech server's address as a URL, or why it cannot be used: loopback only, and the path must be
     // whisper.cpp's /inference or an OpenAI-compatible /v1/audio/transcriptions.

@@ -1,5 +1,7 @@
 #include "net/LoopbackHttpClient.h"
 
+#include "net/ServerOwner.h"
+
 #include <QJsonDocument>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -45,8 +47,9 @@ struct Pending
 
 } // namespace
 
-LoopbackHttpClient::LoopbackHttpClient(Scheduler &scheduler, QUrl endpoint)
-    : m_scheduler(scheduler), m_endpoint(std::move(endpoint))
+LoopbackHttpClient::LoopbackHttpClient(Scheduler &scheduler, QUrl endpoint, QStringList allowedAccounts, QString server)
+    : m_scheduler(scheduler), m_endpoint(std::move(endpoint)), m_allowedAccounts(std::move(allowedAccounts)),
+      m_server(std::move(server))
 {
     // Dictations go to this computer's server only, never through a proxy.
     m_manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
@@ -75,6 +78,16 @@ LoopbackHttpClient::request(QString path, std::optional<QByteArray> body, QByteA
         Reply cancelled;
         cancelled.outcome = Reply::Outcome::cancelled;
         co_return cancelled;
+    }
+
+    // Loopback is open to every account on the computer: ask who listens before sending a word. Nothing
+    // listening is no server, whoever might start one between now and the connection.
+    const Expected<bool, QString> owner = ServerOwner::check(m_endpoint, m_allowedAccounts, m_server);
+    if (!owner || !owner.value()) {
+        Reply refused;
+        refused.outcome = owner ? Reply::Outcome::unreachable : Reply::Outcome::refused;
+        refused.errorText = owner ? QStringLiteral("Connection refused") : owner.error();
+        co_return refused;
     }
 
     QUrl url = m_endpoint;

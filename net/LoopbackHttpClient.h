@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -15,7 +16,8 @@ namespace orv {
 
 // HTTP to one server on this computer (the language model's, the speech server's): no proxy, no
 // redirects, every request abortable by the awaiting task's cancellation or by a time limit on the
-// scheduler. The endpoint is checked for loopback by whoever makes the client.
+// scheduler. The endpoint is checked for loopback by whoever makes the client; before each request the
+// client checks who runs the server listening there, and sends nothing to another account's.
 class LoopbackHttpClient
 {
 public:
@@ -29,18 +31,24 @@ public:
             cancelled,
             tooLarge,    // the body grew past largestAnswer and was cut off
             interrupted, // the connection ended before the whole answer arrived
+            refused,     // another account runs the server: nothing was sent (errorText says whose)
         };
         Outcome outcome = Outcome::unreachable;
         int status = 0; // HTTP status when answered
         QByteArray body;
-        QString errorText; // the network error when unreachable
+        QString errorText; // the network error when unreachable, the sentence when refused
     };
 
     // The longest body read. An answer of 1200 tokens (each at most a few dozen bytes of text, JSON escaping
     // can make a byte six) or ten minutes of transcript with the server's envelope stays far below it.
     static constexpr qint64 largestAnswer = 1024 * 1024;
 
-    LoopbackHttpClient(Scheduler &scheduler, QUrl endpoint);
+    // allowedAccounts: the accounts besides this user's whose servers the user allowed, by name; server
+    // names the server in the refusal ("model server").
+    LoopbackHttpClient(Scheduler &scheduler,
+                       QUrl endpoint,
+                       QStringList allowedAccounts = {},
+                       QString server = QStringLiteral("server"));
 
     const QUrl &endpoint() const { return m_endpoint; }
 
@@ -55,6 +63,8 @@ private:
 
     Scheduler &m_scheduler;
     QUrl m_endpoint;
+    QStringList m_allowedAccounts;
+    QString m_server;
     QNetworkAccessManager m_manager;
 };
 

@@ -1,5 +1,6 @@
 #include "refine/DictationText.h"
 
+#include "base/CleanText.h"
 #include "refine/CorrectionLearner.h"
 
 #include <QSet>
@@ -38,7 +39,8 @@ QStringList contextualStrings(const QList<DictionaryEntry> &dictionary)
 Substituted substitute(const QString &recognized, const QList<DictionaryEntry> &dictionary)
 {
     Substituted result;
-    result.original = recognized.trimmed();
+    // What a recognizer sent is text only: a speech server's control characters go before anything reads it.
+    result.original = cleanText(recognized, false).trimmed();
     if (!result.original.isEmpty())
         result.text = CorrectionLearner::apply(dictionary, result.original);
     return result;

@@ -10,7 +10,7 @@ build="${ORVANTA_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${1:-600}"
 shift || true
 all=(fuzz_library_decode fuzz_wav fuzz_dictionary fuzz_corrections fuzz_preservation fuzz_builtin_rules
-    fuzz_edited_span fuzz_toggle_parse fuzz_fn_hold_state)
+    fuzz_edited_span fuzz_toggle_parse fuzz_fn_hold_state fuzz_clean_text)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
 
@@ -24,7 +24,7 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 # dictation piece, so a quadratic step shows up as a timeout.
 limits() {
     case "$1" in
-    fuzz_dictionary | fuzz_corrections | fuzz_preservation | fuzz_builtin_rules | fuzz_edited_span)
+    fuzz_dictionary | fuzz_corrections | fuzz_preservation | fuzz_builtin_rules | fuzz_edited_span | fuzz_clean_text)
         echo "-timeout=2 -max_len=24000 -dict=$root/fuzz/text.dict" ;;
     fuzz_library_decode) echo "-timeout=5 -max_len=65536 -dict=$root/fuzz/library.dict" ;;
     fuzz_wav) echo "-timeout=5 -max_len=65536" ;;

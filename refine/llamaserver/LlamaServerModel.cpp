@@ -1,5 +1,6 @@
 #include "refine/llamaserver/LlamaServerModel.h"
 
+#include "base/CleanText.h"
 #include "library/LinuxSettings.h"
 #include "library/LoopbackAddress.h"
 #include "net/LoopbackHttpClient.h"
@@ -47,9 +48,9 @@ QString serverMessage(const QByteArray &body)
     if (const auto object = jsonObject(body)) {
         const QJsonValue error = object->value(QStringLiteral("error"));
         if (error.isObject())
-            return error.toObject().value(QStringLiteral("message")).toString();
+            return cleanText(error.toObject().value(QStringLiteral("message")).toString(), false);
         if (error.isString())
-            return error.toString();
+            return cleanText(error.toString(), false);
     }
     return {};
 }
@@ -67,6 +68,8 @@ ModelError requestFailure(const Reply &reply, const QUrl &endpoint, const QStrin
         return ModelError::failure(notAnswering(endpoint));
     case Reply::Outcome::tooLarge:
         return ModelError::failure(tooLong(endpoint));
+    case Reply::Outcome::refused:
+        return ModelError::failure(reply.errorText);
     case Reply::Outcome::answered:
         break;
     }
@@ -134,10 +137,10 @@ private:
 
 QString nameFromProps(const QJsonObject &props)
 {
-    const QString alias = props.value(QStringLiteral("model_alias")).toString().trimmed();
+    const QString alias = cleanText(props.value(QStringLiteral("model_alias")).toString(), false).trimmed();
     if (!alias.isEmpty())
         return alias;
-    const QString path = props.value(QStringLiteral("model_path")).toString().trimmed();
+    const QString path = cleanText(props.value(QStringLiteral("model_path")).toString(), false).trimmed();
     if (!path.isEmpty()) {
         QString name = QFileInfo(path).fileName();
         if (name.endsWith(QStringLiteral(".gguf"), Qt::CaseInsensitive))
@@ -165,19 +168,21 @@ Expected<QUrl, QString> LlamaServerModel::loopbackEndpoint(const QString &text)
                              QStringLiteral("model server"));
 }
 
-LlamaServerModel::LlamaServerModel(Scheduler &scheduler, const QString &endpoint) : m_scheduler(scheduler)
+LlamaServerModel::LlamaServerModel(Scheduler &scheduler, const QString &endpoint, const QStringList &allowedAccounts)
+    : m_scheduler(scheduler)
 {
-    setEndpoint(endpoint);
+    setEndpoint(endpoint, allowedAccounts);
 }
 
-void LlamaServerModel::setEndpoint(const QString &endpoint)
+void LlamaServerModel::setEndpoint(const QString &endpoint, const QStringList &allowedAccounts)
 {
     // A fresh state: a refresh of the old address still under way writes into the old one.
     m_state = std::make_shared<State>();
     m_state->name = genericName();
     const Expected<QUrl, QString> url = loopbackEndpoint(endpoint);
     if (url) {
-        m_client = std::make_shared<LoopbackHttpClient>(m_scheduler, url.value());
+        m_client = std::make_shared<LoopbackHttpClient>(m_scheduler, url.value(), allowedAccounts,
+                                                        QStringLiteral("model server"));
         m_state->availability =
             ModelAvailability::unavailable(ModelAvailability::Reason::other, notAnswering(url.value()));
     } else {
@@ -207,6 +212,9 @@ Task<void> LlamaServerModel::refresh()
         co_return;
     case Reply::Outcome::tooLarge:
         state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, unreadable(endpoint));
+        co_return;
+    case Reply::Outcome::refused:
+        state->availability = ModelAvailability::unavailable(ModelAvailability::Reason::other, reply.errorText);
         co_return;
     case Reply::Outcome::answered:
         break;

@@ -5,6 +5,7 @@
 #include "refine/LanguageModel.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <chrono>
@@ -23,12 +24,13 @@ public:
     static constexpr Duration tokenCountTimeLimit = std::chrono::seconds(10);
 
     // endpoint: the settings value; empty means the default. Unavailable until refresh() reached it.
-    LlamaServerModel(Scheduler &scheduler, const QString &endpoint);
+    // allowedAccounts: other accounts whose server the user allowed by name.
+    LlamaServerModel(Scheduler &scheduler, const QString &endpoint, const QStringList &allowedAccounts = {});
     ~LlamaServerModel() override;
 
     // Talks to another address from now on: unavailable until the next refresh() reached it. Requests under
     // way finish with the old one.
-    void setEndpoint(const QString &endpoint);
+    void setEndpoint(const QString &endpoint, const QStringList &allowedAccounts = {});
 
     ModelAvailability availability() const override { return m_state->availability; }
     QString displayName() const override { return m_state->name; }

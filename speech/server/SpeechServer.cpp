@@ -1,5 +1,6 @@
 #include "speech/server/SpeechServer.h"
 
+#include "base/CleanText.h"
 #include "library/LinuxSettings.h"
 #include "net/LoopbackHttpClient.h"
 #include "speech/wav/WavFile.h"
@@ -31,20 +32,22 @@ void appendField(QByteArray &form, const QByteArray &boundary, const char *name,
 
 } // namespace
 
-Expected<std::shared_ptr<SpeechServer>, QString> SpeechServer::make(Scheduler &scheduler, const QString &endpoint)
+Expected<std::shared_ptr<SpeechServer>, QString>
+SpeechServer::make(Scheduler &scheduler, const QString &endpoint, const QStringList &allowedAccounts)
 {
     const Expected<QUrl, QString> url = LinuxSettings::speechServerUrl(endpoint);
     if (!url)
         return unexpected(url.error());
     const Api api = trimmedPath(url.value()).endsWith(QLatin1String("/inference")) ? Api::whisperCpp : Api::openAi;
-    return std::shared_ptr<SpeechServer>(new SpeechServer(scheduler, url.value(), api));
+    return std::shared_ptr<SpeechServer>(new SpeechServer(scheduler, url.value(), api, allowedAccounts));
 }
 
-SpeechServer::SpeechServer(Scheduler &scheduler, QUrl endpoint, Api api)
+SpeechServer::SpeechServer(Scheduler &scheduler, QUrl endpoint, Api api, const QStringList &allowedAccounts)
     : m_scheduler(scheduler), m_endpoint(std::move(endpoint)), m_api(api)
 {
     QUrl origin = m_endpoint.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
-    m_client = std::make_unique<LoopbackHttpClient>(m_scheduler, origin);
+    m_client =
+        std::make_unique<LoopbackHttpClient>(m_scheduler, origin, allowedAccounts, QStringLiteral("speech server"));
 }
 
 SpeechServer::~SpeechServer() = default;
@@ -66,6 +69,8 @@ Task<Expected<void, SpeechServer::Failure>> SpeechServer::probe()
     case Reply::Outcome::timedOut:
         co_return unexpected(
             Failure{QStringLiteral("No speech server answers at %1.").arg(self->m_endpoint.toString()), false, false});
+    case Reply::Outcome::refused:
+        co_return unexpected(Failure{reply.errorText, false, false});
     case Reply::Outcome::interrupted:
     case Reply::Outcome::tooLarge:
     case Reply::Outcome::answered:
@@ -73,7 +78,7 @@ Task<Expected<void, SpeechServer::Failure>> SpeechServer::probe()
     }
     // Any answer means a server is there; a model list, where the API has one, names the model.
     const QJsonArray models = QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("data")).toArray();
-    const QString id = models.at(0).toObject().value(QStringLiteral("id")).toString().trimmed();
+    const QString id = cleanText(models.at(0).toObject().value(QStringLiteral("id")).toString(), false).trimmed();
     if (reply.status == 200 && !id.isEmpty())
         self->m_modelName = id;
     co_return Expected<void, Failure>();
@@ -100,6 +105,8 @@ SpeechServer::transcribe(std::shared_ptr<const std::vector<qint16>> samples,
         co_return unexpected(Failure{{}, false, true});
     case Reply::Outcome::unreachable:
         co_return unexpected(Failure{QStringLiteral("No speech server answers at %1.").arg(where), false, false});
+    case Reply::Outcome::refused:
+        co_return unexpected(Failure{reply.errorText, false, false});
     case Reply::Outcome::timedOut:
         co_return unexpected(
             Failure{QStringLiteral("The speech server at %1 did not answer in time.").arg(where), false, false});
@@ -126,7 +133,18 @@ SpeechServer::transcribe(std::shared_ptr<const std::vector<qint16>> samples,
     if (!text)
         co_return unexpected(
             Failure{QStringLiteral("The speech server at %1 %2").arg(where, text.error()), true, false});
+    if (text.value().size() > longestTranscript(count))
+        co_return unexpected(
+            Failure{QStringLiteral("The speech server at %1 sent more text than the recording can hold.").arg(where),
+                    true, false});
     co_return text.value();
+}
+
+qsizetype SpeechServer::longestTranscript(qsizetype sampleCount)
+{
+    // Even fast speech stays under 8 syllables a second; 40 characters a second is far beyond any speaker,
+    // and a short clip may still hold a word or two.
+    return 200 + 40 * (sampleCount / qsizetype(sampleRate) + 1);
 }
 
 QString SpeechServer::modelField() const
@@ -169,12 +187,12 @@ Expected<QString, QString> SpeechServer::answerText(const QByteArray &body)
     const QJsonObject object = document.object();
     const QJsonValue text = object.value(QStringLiteral("text"));
     if (text.isString())
-        return text.toString().trimmed();
+        return cleanText(text.toString(), false).trimmed();
     QJsonValue message = object.value(QStringLiteral("error"));
     if (message.isObject())
         message = message.toObject().value(QStringLiteral("message"));
     if (message.isString() && !message.toString().trimmed().isEmpty()) {
-        QString said = message.toString().trimmed();
+        QString said = cleanText(message.toString(), false).trimmed();
         if (!said.endsWith(QLatin1Char('.')))
             said += QLatin1Char('.');
         return unexpected(QStringLiteral("reported: ") + said);

@@ -43,7 +43,9 @@ public:
     static constexpr quint32 sampleRate = 16000;
 
     // Refuses addresses off this computer and paths that name no transcription API, saying why.
-    static Expected<std::shared_ptr<SpeechServer>, QString> make(Scheduler &scheduler, const QString &endpoint);
+    // allowedAccounts: other accounts whose server the user allowed by name.
+    static Expected<std::shared_ptr<SpeechServer>, QString>
+    make(Scheduler &scheduler, const QString &endpoint, const QStringList &allowedAccounts = {});
     ~SpeechServer();
 
     Api api() const { return m_api; }
@@ -67,13 +69,15 @@ public:
     form(const QByteArray &wav, const QString &promptText, const QString &language, const QByteArray &boundary) const;
     // The transcript in an answer, or why there is none.
     static Expected<QString, QString> answerText(const QByteArray &body);
+    // The most characters a transcript of sampleCount samples can hold; more is not speech.
+    static qsizetype longestTranscript(qsizetype sampleCount);
     // Spellings, in the order given, joined by ", " while they fit in limit characters.
     static QString prompt(const QStringList &spellings, int limit = promptLimit);
     // The ISO 639-1 code the servers take ("en" for "en-US"); empty when there is none.
     static QString languageCode(const QString &locale);
 
 private:
-    SpeechServer(Scheduler &scheduler, QUrl endpoint, Api api);
+    SpeechServer(Scheduler &scheduler, QUrl endpoint, Api api, const QStringList &allowedAccounts);
     QString modelField() const;
 
     Scheduler &m_scheduler;

@@ -3,6 +3,7 @@
 #include "refine/LanguageModelSelector.h"
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "refine/llamaserver/LocalLanguageModel.h"
+#include "tests/support/OtherAccount.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/VirtualScheduler.h"
 
@@ -203,6 +204,29 @@ TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
                                                 QStringLiteral(" is not a llama.cpp model server (HTTP 404)."));
 }
 
+// An answer whose visible words pass the content check but that hides characters (direction overrides,
+// zero-width characters, soft hyphens, escape sequences) is changed text: the dictation is kept as it was.
+// The model's name is shown without what its server put in it.
+TEST_F(LlamaServerTest, anAnswerHidingCharactersIsChangedTextAndTheNameIsShownClean)
+{
+    server.script(QStringLiteral("/props"),
+                  {200, QByteArrayLiteral(R"({"n_ctx":8192,"model_alias":"qwen\u001b]2;pwned\u0007\u202e"})"), 0ms});
+    server.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[1,2,3]})"), 0ms});
+    const QString hostile[] = {QStringLiteral("Pay by \u202eyadirf\u202c."), QStringLiteral("Pay by fri\u200bday."),
+                               QStringLiteral("Pay by fri\u00adday."), QStringLiteral("Pay by friday.\x1b[2J")};
+    for (const QString &answer : hostile) {
+        SCOPED_TRACE(answer.toUtf8().toPercentEncoding().toStdString());
+        server.script(QStringLiteral("/v1/chat/completions"), {200, chatAnswer(answer), 0ms});
+        IntelligenceFormatter formatter(scheduler, makeLocalLanguageModel(scheduler, server.url().toString()),
+                                        QStringLiteral("PocketSphinx"));
+        auto task = formatter.format(QStringLiteral("pay by friday"), DictationMode::clean, {});
+        const FormattingResult result = await(task);
+        EXPECT_EQ(result.text, QStringLiteral("pay by friday"));
+        ASSERT_TRUE(result.notice);
+        EXPECT_EQ(formatter.modelDisplayName(), QStringLiteral("qwen"));
+    }
+}
+
 // A server whose answer never ends is cut off at what 1200 tokens can be, instead of filling memory; what
 // the server sent beyond that sat in the sockets' buffers.
 TEST_F(LlamaServerTest, anEndlessAnswerIsCutOffAtTheLargestAnswerPossible)
@@ -237,6 +261,45 @@ TEST_F(LlamaServerTest, noServerMeansBuiltinRules)
     EXPECT_EQ(selector->displayName(), QStringLiteral("Built-in rules"));
     EXPECT_EQ(selector->serverStatus(),
               QStringLiteral("No local model server answers at ") + closedEndpoint + QStringLiteral("."));
+}
+
+// Loopback is open to every account: a server another account runs hears nothing of the user's
+// dictations, and the built-in rules tidy them, until the user allows that account by name.
+TEST_F(LlamaServerTest, anotherAccountsServerHearsNothingUntilItsAccountIsAllowed)
+{
+    QString whyNot;
+    const auto other = test::OtherAccount::get(&whyNot);
+    if (!other)
+        GTEST_SKIP() << qPrintable(whyNot);
+    ScriptedHttpServer theirs;
+    {
+        const test::ActingAs acting(*other);
+        ASSERT_TRUE(theirs.listen());
+    }
+    theirs.script(QStringLiteral("/props"), {200, props, 0ms});
+    theirs.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[1,2,3]})"), 0ms});
+    theirs.script(QStringLiteral("/v1/chat/completions"), {200, chatAnswer(QStringLiteral("Send a report.")), 0ms});
+
+    for (const QStringList &allowed :
+         {QStringList(), QStringList{QStringLiteral("nobody")}, QStringList{other->name}}) {
+        SCOPED_TRACE(qPrintable(allowed.join(QLatin1Char(','))));
+        const qsizetype heard = theirs.requests().size();
+        auto selector = std::make_unique<LanguageModelSelector>(
+            std::make_unique<LlamaServerModel>(scheduler, theirs.url().toString(), allowed));
+        const LanguageModelSelector &models = *selector;
+        IntelligenceFormatter formatter(scheduler, std::move(selector), QStringLiteral("PocketSphinx"));
+        auto task = formatter.format(QStringLiteral("send a report"), DictationMode::clean, {});
+        const FormattingResult result = await(task);
+        EXPECT_EQ(result.text, QStringLiteral("Send a report."));
+        if (allowed.contains(other->name)) {
+            EXPECT_EQ(result.formatter, QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"));
+            continue;
+        }
+        EXPECT_EQ(result.formatter, QStringLiteral("Built-in rules"));
+        EXPECT_EQ(theirs.requests().size(), heard) << "not a word sent";
+        EXPECT_TRUE(models.serverStatus().contains(QStringLiteral("is run by another account (“%1”)").arg(other->name)))
+            << qPrintable(models.serverStatus());
+    }
 }
 
 TEST_F(LlamaServerTest, anotherAddressChosenWhileRunningIsAskedFromTheNextRefreshOn)

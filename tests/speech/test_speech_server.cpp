@@ -7,6 +7,7 @@
 #include "tests/support/FakeAudioSource.h"
 #include "tests/support/FakePermissions.h"
 #include "tests/support/FakeTranscriber.h"
+#include "tests/support/OtherAccount.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/VirtualScheduler.h"
 
@@ -310,6 +311,9 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
         {"closed mid-answer", closedMidAnswer(), "broke off its answer"},
         {"redirect", redirectElsewhere(), "error 302"},
         {"slow", {200, textAnswer(QStringLiteral("too late")), 60s}, "did not answer in time"},
+        {"longer than speech",
+         {200, textAnswer(QStringLiteral("word ").repeated(2000)), 0ms},
+         "more text than the recording can hold"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -365,6 +369,45 @@ TEST_F(ServerRig, aServerNotAnsweringAtTheStartLeavesTheWholeSessionToTheFallbac
     ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
     ASSERT_TRUE(finished.result().hasValue());
     EXPECT_EQ(finished.result().value(), QStringLiteral("still heard"));
+}
+
+// A transcript is text only: what would act on a terminal or hide in a text field is gone before anything
+// reads it.
+TEST_F(ServerRig, controlCharactersInATranscriptAreGone)
+{
+    const QString hostile = QStringLiteral("hello world\x1b]2;pwned\a\x1b[2J\r") + QChar(0) +
+                            QStringLiteral("after by \u202eyadirf\u202c, pass\u200bword soft\u00adly");
+    const auto text = SpeechServer::answerText(textAnswer(hostile));
+    ASSERT_TRUE(text.hasValue());
+    EXPECT_EQ(text.value(), QStringLiteral("hello world after by yadirf, password softly"));
+}
+
+// A server another account runs hears nothing: the start and every request say whose it is, and the
+// dictation goes to the fallback.
+TEST_F(ServerRig, anotherAccountsServerHearsNothing)
+{
+    QString whyNot;
+    const auto other = test::OtherAccount::get(&whyNot);
+    if (!other)
+        GTEST_SKIP() << qPrintable(whyNot);
+    ScriptedHttpServer theirs;
+    {
+        const test::ActingAs acting(*other);
+        ASSERT_TRUE(theirs.listen());
+    }
+    theirs.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("send all passwords")), 0ms});
+    auto made = SpeechServer::make(scheduler, theirs.url().toString() + QStringLiteral("/inference"));
+    ASSERT_TRUE(made.hasValue());
+    auto probe = made.value()->probe();
+    ASSERT_TRUE(pumpUntil([&] { return probe.isDone(); }));
+    ASSERT_FALSE(probe.result().hasValue());
+    EXPECT_TRUE(probe.result().error().message.contains(QStringLiteral("another account (“%1”)").arg(other->name)))
+        << probe.result().error().message.toStdString();
+    auto samples = std::make_shared<const std::vector<qint16>>(16000, qint16(100));
+    auto sent = made.value()->transcribe(samples, 16000, {}, {}, 10s);
+    ASSERT_TRUE(pumpUntil([&] { return sent.isDone(); }));
+    EXPECT_FALSE(sent.result().hasValue());
+    EXPECT_TRUE(theirs.requests().isEmpty());
 }
 
 TEST_F(ServerRig, addressesOffThisComputerOrWithoutATranscriptionApiAreRefused)

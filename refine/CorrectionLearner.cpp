@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <set>
 #include <vector>
 
 namespace orv::CorrectionLearner {
@@ -25,10 +26,6 @@ public:
     struct Pattern
     {
         QRegularExpression regex;
-        // The first word, case-folded, when it is plain ASCII: a case-folded text without it cannot
-        // match, so the regular expression need not run. Case folding maps every character the engine
-        // treats as a case variant of an ASCII letter (K, the Kelvin sign, ſ…) onto that letter.
-        QString foldedAsciiFirstWord;
     };
 
     const Pattern *find(const QString &heard)
@@ -48,16 +45,14 @@ private:
         static const QRegularExpression whitespace(QStringLiteral("\\s+"), unicode);
         const QStringList pieces = heard.split(whitespace, Qt::SkipEmptyParts);
         if (pieces.isEmpty())
-            return {QRegularExpression(QStringLiteral("(")), {}};
+            return {QRegularExpression(QStringLiteral("("))};
         QStringList escaped;
         for (const QString &piece : pieces)
             escaped.append(QRegularExpression::escape(piece));
         QRegularExpression re(QStringLiteral("(?<![\\p{L}\\p{M}\\p{N}_])") + escaped.join(QStringLiteral("\\s+")) +
                                   QStringLiteral("(?![\\p{L}\\p{M}\\p{N}_])"),
                               QRegularExpression::CaseInsensitiveOption | unicode);
-        const QString &first = pieces.first();
-        const bool ascii = std::all_of(first.begin(), first.end(), [](QChar c) { return c.unicode() < 0x80; });
-        return {re, ascii ? first.toCaseFolded() : QString()};
+        return {re};
     }
 
     QHash<QString, Pattern> m_patterns;
@@ -152,42 +147,108 @@ bool replaceMatches(QString &text, const QList<Match> &matches, const QString &r
 
 } // namespace
 
+namespace {
+
+// The dictionary as apply() walks it: longest heard text first (stable), and the entries found by the
+// first word of their heard text. Built once for each dictionary content, so that a large dictionary is
+// sorted and indexed once per change rather than on every dictation, and only the few entries whose first
+// word the text holds are compiled and run.
+struct DictionaryIndex
+{
+    struct Entry
+    {
+        QString heard;
+        QString replacement;
+    };
+    size_t fingerprint = 0;
+    qsizetype size = -1;
+    std::vector<Entry> entries;
+    QHash<QString, std::vector<int>> byFirstWord;
+    std::vector<int> everywhere; // entries whose first word is not plain ASCII: tried on every text
+
+    static size_t fingerprintOf(const QList<DictionaryEntry> &dictionary)
+    {
+        size_t seed = ::qHash(dictionary.size(), size_t(0));
+        for (const DictionaryEntry &entry : dictionary)
+            seed = qHashMulti(seed, entry.heard, entry.replacement);
+        return seed;
+    }
+
+    void build(const QList<DictionaryEntry> &dictionary, size_t print)
+    {
+        fingerprint = print;
+        size = dictionary.size();
+        entries.clear();
+        byFirstWord.clear();
+        everywhere.clear();
+        std::vector<std::pair<qsizetype, const DictionaryEntry *>> ordered;
+        ordered.reserve(dictionary.size());
+        for (const DictionaryEntry &entry : dictionary) {
+            if (!entry.replacement.isEmpty())
+                ordered.emplace_back(graphemeCount(entry.heard), &entry);
+        }
+        std::stable_sort(ordered.begin(), ordered.end(),
+                         [](const auto &a, const auto &b) { return a.first > b.first; });
+        entries.reserve(ordered.size());
+        for (const auto &[length, entry] : ordered) {
+            const int at = int(entries.size());
+            entries.push_back({entry->heard, entry->replacement});
+            const QString key = foldedLeadingAsciiRun(entry->heard, true);
+            if (key.isEmpty())
+                everywhere.push_back(at);
+            else
+                byFirstWord[key].push_back(at);
+        }
+    }
+};
+
+const DictionaryIndex &indexOf(const QList<DictionaryEntry> &dictionary)
+{
+    thread_local DictionaryIndex index;
+    const size_t print = DictionaryIndex::fingerprintOf(dictionary);
+    if (index.fingerprint != print || index.size != dictionary.size())
+        index.build(dictionary, print);
+    return index;
+}
+
+} // namespace
+
 QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
 {
     if (dictionary.isEmpty() || text.isEmpty())
         return text;
+    const DictionaryIndex &index = indexOf(dictionary);
 
-    struct Ordered
-    {
-        qsizetype length;
-        const DictionaryEntry *entry;
+    // The entries to try, in the index's order: those the text's words name, and those tried everywhere.
+    // A replacement brings new words, whose entries further on are tried too.
+    std::set<int> pending(index.everywhere.begin(), index.everywhere.end());
+    const auto addEntriesNamedIn = [&](const QString &current, int after) {
+        for (const QString &run : foldedWordRuns(current, true)) {
+            const auto found = index.byFirstWord.constFind(run);
+            if (found == index.byFirstWord.constEnd())
+                continue;
+            for (const int at : *found) {
+                if (at > after)
+                    pending.insert(at);
+            }
+        }
     };
-    std::vector<Ordered> ordered;
-    ordered.reserve(dictionary.size());
-    for (const DictionaryEntry &entry : dictionary)
-        ordered.push_back({graphemeCount(entry.heard), &entry});
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const Ordered &a, const Ordered &b) { return a.length > b.length; });
-
     QString current = text;
-    QString currentFolded = current.toCaseFolded();
+    addEntriesNamedIn(current, -1);
     bool wellFormed = isWellFormed(current);
     std::vector<Span> written; // what earlier entries wrote in this pass, sorted
-    for (const Ordered &item : ordered) {
-        const DictionaryEntry &entry = *item.entry;
-        if (entry.replacement.isEmpty())
-            continue;
+    while (!pending.empty()) {
+        const int at = *pending.begin();
+        pending.erase(pending.begin());
+        const DictionaryIndex::Entry &entry = index.entries[std::size_t(at)];
         const PatternCache::Pattern *pattern = patternCache().find(entry.heard);
         if (!pattern)
             continue;
-        if (!pattern->foldedAsciiFirstWord.isEmpty() && !currentFolded.contains(pattern->foldedAsciiFirstWord))
-            continue;
         const QList<Match> matches =
             wellFormed ? matchesIn(pattern->regex, current) : allMatches(pattern->regex, current);
-        const bool changed = replaceMatches(current, matches, entry.replacement, written);
-        if (changed) {
-            currentFolded = current.toCaseFolded();
+        if (replaceMatches(current, matches, entry.replacement, written)) {
             wellFormed = wellFormed && isWellFormed(entry.replacement);
+            addEntriesNamedIn(current, at);
         }
     }
     return current;

@@ -1,5 +1,6 @@
 #include "refine/IntelligenceFormatter.h"
 
+#include "base/CleanText.h"
 #include "base/PlatformText.h"
 #include "refine/ModelResponseDeadline.h"
 #include "refine/TextUnits.h"
@@ -77,6 +78,42 @@ qsizetype whitespaceWordCount(const QString &text)
 {
     static const QRegularExpression whitespace(QStringLiteral("\\s+"), unicode);
     return wellFormed(text).split(whitespace, Qt::SkipEmptyParts).size();
+}
+
+// The dictionary's spellings by the first word of each, built once for each dictionary content: a large
+// dictionary is not walked, nor its patterns compiled, on every dictation.
+struct SpellingIndex
+{
+    size_t fingerprint = 0;
+    qsizetype size = -1;
+    QHash<QString, QStringList> byFirstWord;
+    QStringList everywhere; // spellings that do not start with a plain ASCII word: checked on every text
+};
+
+// The spellings whose first word the source holds (and those checked everywhere): only these can match it.
+QStringList spellingsToCheck(const QList<DictionaryEntry> &dictionary, const QString &source)
+{
+    thread_local SpellingIndex index;
+    size_t print = ::qHash(dictionary.size(), size_t(0));
+    for (const DictionaryEntry &entry : dictionary)
+        print = qHashMulti(print, entry.replacement);
+    if (print != index.fingerprint || dictionary.size() != index.size) {
+        index = SpellingIndex{print, dictionary.size(), {}, {}};
+        for (const DictionaryEntry &entry : dictionary) {
+            const QString replacement = entry.replacement.trimmed();
+            if (replacement.isEmpty())
+                continue;
+            const QString key = foldedLeadingAsciiRun(replacement, false);
+            if (key.isEmpty())
+                index.everywhere.append(replacement);
+            else
+                index.byFirstWord[key].append(replacement);
+        }
+    }
+    QStringList spellings = index.everywhere;
+    for (const QString &run : foldedWordRuns(source, false))
+        spellings += index.byFirstWord.value(run);
+    return spellings;
 }
 
 // Preferred-spelling patterns, compiled once per replacement and case option.
@@ -433,10 +470,7 @@ bool IntelligenceFormatter::preservesContent(const QString &source,
         if (kept[i] < said[i])
             return false;
     }
-    for (const DictionaryEntry &entry : dictionary) {
-        const QString replacement = entry.replacement.trimmed();
-        if (replacement.isEmpty())
-            continue;
+    for (const QString &replacement : spellingsToCheck(dictionary, source)) {
         const QRegularExpression &anyCase = spellingPattern(replacement, true);
         if (!anyCase.isValid() || !containsMatch(anyCase, source))
             continue;
@@ -548,8 +582,11 @@ IntelligenceFormatter::format(QString text, DictationMode mode, QList<Dictionary
             co_return gone();
         if (!answer)
             co_return unformatted(trimmedText, noticeFor(answer.error(), modelName));
-        const QString trimmedAnswer = answer.value().trimmed();
-        if (!preservesContent(piece, trimmedAnswer, dictionary))
+        QString trimmedAnswer = answer.value().trimmed();
+        trimmedAnswer.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        // An answer that hides characters (direction overrides, zero-width, controls) says something other
+        // than it shows: it is changed text, whatever the visible words.
+        if (cleanText(trimmedAnswer, true) != trimmedAnswer || !preservesContent(piece, trimmedAnswer, dictionary))
             co_return unformatted(trimmedText, changedContentNotice(modelName));
         answers.append(trimmedAnswer);
     }

@@ -109,4 +109,62 @@ QStringList allMatchedTexts(const QRegularExpression &re, const QString &text)
     return result;
 }
 
+namespace {
+
+bool isWordCharacter(char32_t c, bool marks)
+{
+    return c == u'_' || QChar::isLetterOrNumber(c) || (marks && QChar::isMark(c));
+}
+
+} // namespace
+
+QSet<QString> foldedWordRuns(const QString &text, bool marks)
+{
+    const QString foldedText = text.toCaseFolded();
+    QSet<QString> runs;
+    qsizetype start = -1;
+    qsizetype i = 0;
+    while (i <= foldedText.size()) {
+        char32_t c = 0;
+        qsizetype width = 1;
+        if (i < foldedText.size()) {
+            c = foldedText.at(i).unicode();
+            if (foldedText.at(i).isHighSurrogate() && i + 1 < foldedText.size() &&
+                foldedText.at(i + 1).isLowSurrogate()) {
+                c = QChar::surrogateToUcs4(foldedText.at(i), foldedText.at(i + 1));
+                width = 2;
+            }
+        }
+        const bool word = i < foldedText.size() && isWordCharacter(c, marks);
+        if (word && start < 0)
+            start = i;
+        if (!word && start >= 0) {
+            runs.insert(foldedText.mid(start, i - start));
+            start = -1;
+        }
+        i += width;
+    }
+    return runs;
+}
+
+QString foldedLeadingAsciiRun(const QString &text, bool marks)
+{
+    qsizetype start = 0;
+    while (start < text.size() && text.at(start).isSpace())
+        ++start;
+    qsizetype end = start;
+    while (end < text.size() && isWordCharacter(text.at(end).unicode(), marks) && !text.at(end).isSurrogate())
+        ++end;
+    if (end == start)
+        return {};
+    // A non-ASCII word character right after the run belongs to the same run in the text.
+    for (qsizetype i = start; i < end; ++i) {
+        if (text.at(i).unicode() >= 0x80)
+            return {};
+    }
+    if (end < text.size() && text.at(end).isSurrogate())
+        return {};
+    return text.mid(start, end - start).toCaseFolded();
+}
+
 } // namespace orv::textunits

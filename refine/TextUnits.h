@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QRegularExpression>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -38,5 +39,14 @@ struct Match
 // Every non-overlapping match of re, left to right, in each well-formed stretch of text.
 QList<Match> allMatches(const QRegularExpression &re, const QString &text);
 QStringList allMatchedTexts(const QRegularExpression &re, const QString &text);
+
+// A cheap first look before a whole-word pattern runs. Word characters are letters, numbers, '_' and, with
+// marks, combining marks: what the patterns' boundaries treat as inside a word. A pattern that starts with
+// a run of ASCII word characters matches only where the case-folded text has exactly that run between
+// boundaries.
+QSet<QString> foldedWordRuns(const QString &text, bool marks);
+// The case-folded leading run of ASCII word characters of pattern text (leading whitespace skipped); empty
+// when it starts otherwise, and then every text has to be tried.
+QString foldedLeadingAsciiRun(const QString &text, bool marks);
 
 } // namespace orv::textunits

@@ -1,6 +1,7 @@
 // Figures for text refinement: substitution, learning, preservation checks and the built-in rules.
 #include "base/LiveScheduler.h"
 #include "refine/CorrectionLearner.h"
+#include "refine/DictationText.h"
 #include "refine/IntelligenceFormatter.h"
 #include "refine/LanguageModelSelector.h"
 #include "refine/builtin/BuiltinRules.h"
@@ -155,6 +156,29 @@ void builtinFormat(benchmark::State &state)
     state.SetLabel("IntelligenceFormatter.format, 2000 words, built-in rules, all checks");
 }
 BENCHMARK(builtinFormat)->Unit(benchmark::kMillisecond);
+
+// What a dictation pays for the size of the dictionary: the recognizer's hints, substitution and the
+// built-in rules with every check, on a sixty-word dictation. The index is built on the first dictation
+// after a change (the first iteration); the figure is the time per dictation.
+void dictationWithDictionary(benchmark::State &state)
+{
+    LiveScheduler scheduler;
+    IntelligenceFormatter formatter(scheduler, std::make_unique<LanguageModelSelector>(nullptr),
+                                    QStringLiteral("PocketSphinx"));
+    const QString text = dictation(60);
+    const QList<DictionaryEntry> entries = dictionary(int(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(DictationText::contextualStrings(entries));
+        const DictationText::Substituted substituted = DictationText::substitute(text, entries);
+        auto task = formatter.format(substituted.text, DictationMode::clean, entries);
+        if (!task.isDone())
+            state.SkipWithError("the built-in rules did not answer at once");
+        benchmark::DoNotOptimize(task);
+    }
+    state.SetLabel(
+        QStringLiteral("hints, substitution and built-in rules, %1 entries").arg(state.range(0)).toStdString());
+}
+BENCHMARK(dictationWithDictionary)->Arg(0)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

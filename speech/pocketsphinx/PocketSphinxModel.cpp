@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <pocketsphinx.h>
 #include <sphinxbase/err.h>
@@ -262,9 +263,12 @@ int PocketSphinxModel::addWords(const QStringList &strings)
 {
     if (!m_decoder || !m_search.contextualVocabulary)
         return 0;
+    // The same dictionary as last time adds nothing new: a large one is not walked on every dictation.
+    if (strings == m_wordsAdded)
+        return 0;
     static const QRegularExpression separators(QStringLiteral("[\\s,;:!?()\\[\\]{}\"/.]+"));
     std::vector<std::pair<QByteArray, QByteArray>> words;
-    QStringList seen;
+    QSet<QString> seen;
     for (const QString &string : strings) {
         for (QString word : string.split(separators, Qt::SkipEmptyParts)) {
             while (!word.isEmpty() && !word.front().isLetter())
@@ -273,7 +277,7 @@ int PocketSphinxModel::addWords(const QStringList &strings)
                 word.chop(1);
             if (word.isEmpty() || seen.contains(word) || knowsWord(word))
                 continue;
-            seen.append(word);
+            seen.insert(word);
             if (const std::optional<QString> phones = FlitePronouncer::phones(word))
                 if (addToLanguageModels(word.toUtf8(), {"smith", "john", "london"}))
                     words.emplace_back(word.toUtf8(), phones->toUtf8());
@@ -285,6 +289,7 @@ int PocketSphinxModel::addWords(const QStringList &strings)
         if (ps_add_word(m_decoder.get(), words[i].first.constData(), words[i].second.constData(),
                         i + 1 == words.size()) >= 0)
             ++added;
+    m_wordsAdded = strings;
     return added;
 }
 

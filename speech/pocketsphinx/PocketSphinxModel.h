@@ -118,6 +118,7 @@ private:
     std::shared_ptr<PostGate> m_gate;
     Files m_files;
     Search m_search;
+    QStringList m_wordsAdded; // the strings of the last addWords(), all of whose words the decoder has now
     std::mutex m_decoderLock;
     struct DecoderFree
     {

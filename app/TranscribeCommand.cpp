@@ -1,5 +1,6 @@
 #include "app/TranscribeCommand.h"
 
+#include "base/CleanText.h"
 #include "base/FileRead.h"
 #include "base/LiveScheduler.h"
 #include "base/Task.h"
@@ -28,7 +29,7 @@ namespace {
 
 void printError(const QString &message)
 {
-    QTextStream(stderr) << message << Qt::endl;
+    QTextStream(stderr) << cleanText(message, true) << Qt::endl;
 }
 
 struct Options
@@ -150,7 +151,7 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
             printError(QStringLiteral("%1 took too long to finish.").arg(engine->displayName()));
             co_return;
         }
-        QTextStream(stdout) << liveTranscript.trimmed() << Qt::endl;
+        QTextStream(stdout) << cleanText(liveTranscript, true).trimmed() << Qt::endl;
         printError(QStringLiteral("%1 took too long to finish; the text recognized until then is printed unformatted.")
                        .arg(engine->displayName()));
         co_return;
@@ -167,7 +168,7 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
     const FormattingResult &formatted = refined.formatted;
     if (formatted.notice)
         printError(*formatted.notice);
-    QTextStream(stdout) << formatted.text << Qt::endl;
+    QTextStream(stdout) << cleanText(formatted.text, true) << Qt::endl;
     *exitCode = TranscribeCommand::success;
 }
 
@@ -267,10 +268,13 @@ int TranscribeCommand::run(const QStringList &arguments)
         return usageError;
     }
     if (engine == u"server") {
-        const QString endpoint = parser.isSet(endpointOption)
-                                     ? parser.value(endpointOption)
-                                     : LinuxSettings(std::make_unique<SettingsKeyValueStore>()).speechServerEndpoint();
-        auto server = SpeechServer::make(scheduler, endpoint);
+        auto store = std::make_unique<SettingsKeyValueStore>();
+        if (!store->problem().isEmpty())
+            printError(store->problem());
+        const LinuxSettings settings(std::move(store));
+        const QString endpoint =
+            parser.isSet(endpointOption) ? parser.value(endpointOption) : settings.speechServerEndpoint();
+        auto server = SpeechServer::make(scheduler, endpoint, settings.allowedServerAccounts());
         if (!server) {
             printError(server.error());
             return usageError;
@@ -283,6 +287,8 @@ int TranscribeCommand::run(const QStringList &arguments)
         printError(audio.error().message);
         return audioError;
     }
+    if (const QString notice = audio.value().truncationNotice(shownPath(options.audioPath)); !notice.isEmpty())
+        printError(notice);
     if (audio.value().frameCount() == 0) {
         printError(QStringLiteral("No speech detected"));
         return noSpeech;

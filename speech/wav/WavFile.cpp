@@ -78,6 +78,7 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
     int bits = 0;
     const char *data = nullptr;
     qint64 dataSize = 0;
+    qint64 missing = 0;
     qint64 pos = 12;
     while (pos + 8 <= bytes.size()) {
         const char *chunk = bytes.constData() + pos;
@@ -95,6 +96,8 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             data = chunk + 8;
             dataSize = available; // a truncated file keeps what it has
+            // Writers that stream leave the size unknown (zero or all ones); any other is a promise.
+            missing = size > 0 && size < 0xFFFFFFFF ? size - available : 0;
         }
         pos += 8 + size + (size & 1);
     }
@@ -120,6 +123,7 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
             QStringLiteral("%1 is recorded at %2 Hz; only rates from 8 to 192 kHz are read.").arg(name).arg(rate));
 
     WavAudio audio;
+    audio.missingBytes = missing;
     audio.sampleRate = rate;
     audio.channels = channels;
     const int bytesPerFrame = channels * bits / 8;
@@ -136,6 +140,15 @@ Expected<WavAudio, WavFile::Error> WavFile::decode(const QByteArray &bytes, cons
         }
     }
     return audio;
+}
+
+QString WavAudio::truncationNotice(const QString &name) const
+{
+    if (missingBytes <= 0)
+        return {};
+    return QStringLiteral("The audio file %1 is cut short: its header promises %2 more of sound than it holds. "
+                          "What it holds is transcribed.")
+        .arg(name, byteSizeText(missingBytes));
 }
 
 namespace {

@@ -14,9 +14,14 @@ struct WavAudio
     double sampleRate = 0;
     int channels = 0;
     std::vector<float> samples;
+    // Bytes of sound the header promised that the file does not hold (it was cut short, or is still being
+    // written); what it holds is kept.
+    qint64 missingBytes = 0;
 
     qint64 frameCount() const { return channels > 0 ? qint64(samples.size()) / channels : 0; }
     double durationSeconds() const { return sampleRate > 0 ? double(frameCount()) / sampleRate : 0; }
+    // The sentence that says a file was cut short, naming it; empty when it was whole.
+    QString truncationNotice(const QString &name) const;
 };
 
 // Reads RIFF WAVE files with 16-bit integer or 32-bit float PCM, mono or stereo, at 8 to 192 kHz, from

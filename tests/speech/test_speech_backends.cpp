@@ -115,6 +115,10 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
     truncated.append(5, '\1');
     ASSERT_TRUE(WavFile::decode(truncated, QStringLiteral("cut.wav")).hasValue());
     EXPECT_EQ(WavFile::decode(truncated, QStringLiteral("cut.wav")).value().frameCount(), 2);
+    EXPECT_TRUE(WavFile::decode(truncated, QStringLiteral("cut.wav"))
+                    .value()
+                    .truncationNotice(QStringLiteral("cut.wav"))
+                    .contains(QStringLiteral("cut short: its header promises 995 bytes more")));
 }
 
 TEST(WavFiles, badFilesAreRefusedWithASentenceNamingThem)

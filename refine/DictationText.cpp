@@ -40,7 +40,7 @@ Substituted substitute(const QString &recognized, const QList<DictionaryEntry> &
 {
     Substituted result;
     // What a recognizer sent is text only: a speech server's control characters go before anything reads it.
-    result.original = cleanText(recognized, false).trimmed();
+    result.original = cleanText(recognized, true).trimmed();
     if (!result.original.isEmpty())
         result.text = CorrectionLearner::apply(dictionary, result.original);
     return result;

@@ -523,7 +523,9 @@ Task<Expected<QString, ResponseError>> IntelligenceFormatter::respond(std::share
 Task<FormattingResult>
 IntelligenceFormatter::format(QString text, DictationMode mode, QList<DictionaryEntry> dictionary)
 {
-    const QString trimmedText = text.trimmed();
+    // Only text is formatted: what a recognizer or a caller passed that no speaker can have said goes first,
+    // so that the answer is checked against what is shown.
+    const QString trimmedText = cleanText(text, true).trimmed();
     if (trimmedText.isEmpty() || mode == DictationMode::verbatim)
         co_return unformatted(trimmedText);
 

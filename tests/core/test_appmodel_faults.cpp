@@ -90,7 +90,7 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
 {
     ASSERT_TRUE(QDir().mkpath(folder()));
     const QByteArray folderName = QFile::encodeName(folder());
-    const bool mounted = ::mount("tmpfs", folderName.constData(), "tmpfs", 0, "size=64k") == 0;
+    const bool mounted = ::mount("tmpfs", folderName.constData(), "tmpfs", 0, "size=64k,mode=0700") == 0;
     Undo unmount([&] {
         if (mounted)
             ::umount2(folderName.constData(), MNT_DETACH);

@@ -32,7 +32,7 @@ protected:
     }
     void TearDown() override
     {
-        for (const QString &name : {QStringLiteral("first"), QStringLiteral("second")})
+        for (const QString &name : {QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")})
             QDBusConnection::disconnectFromBus(name);
     }
 };
@@ -56,8 +56,9 @@ TEST_F(SingleInstanceTest, aHolderThatDoesNotAnswerKeepsTheNameAndADeadOneHoldsN
     EXPECT_EQ(owner(), connection(QStringLiteral("first")).baseService()) << "no replacement allowed";
 
     // The holder's connection goes away, as when its process dies: the bus frees the name at once.
+    first.reset();
     QDBusConnection::disconnectFromBus(QStringLiteral("first"));
-    SingleInstance third(connection(QStringLiteral("second")), 200ms);
+    SingleInstance third(connection(QStringLiteral("third")), 200ms);
     EXPECT_EQ(third.claim(), SingleInstance::Claim::first);
 }
 

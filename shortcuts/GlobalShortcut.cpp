@@ -9,7 +9,18 @@ QString GlobalShortcut::RegistrationError::description() const
 {
     if (kind == Kind::unsupportedSession)
         return QStringLiteral("%1 is unavailable on Wayland. Log in to an X11 session to use it.").arg(toggleName);
-    return QStringLiteral("%1 could not be registered (%2). Another app may be using it.").arg(toggleName).arg(status);
+    switch (status) {
+    case statusTaken:
+        return QStringLiteral("%1 is already used by another program. Choose another shortcut, or free it in that "
+                              "program.")
+            .arg(toggleName);
+    case statusNoSuchKey:
+        return QStringLiteral("%1 has no key on this keyboard layout. Choose another shortcut.").arg(toggleName);
+    case statusNoDisplay:
+        return QStringLiteral("%1 cannot be used: Orvanta could not reach the display's keyboard.").arg(toggleName);
+    default:
+        return QStringLiteral("%1 could not be set up as a shortcut. Choose another one.").arg(toggleName);
+    }
 }
 
 GlobalShortcut::StatusTexts GlobalShortcut::statusTexts(const QString &key)

@@ -48,6 +48,11 @@ public:
             failed,             // the platform refused the toggle (another client holds it); status is its code
             unsupportedSession, // no global keys in this kind of session (Wayland)
         };
+        // The statuses description() tells apart; the X11 backend's are X11's own error codes.
+        static constexpr std::int32_t statusTaken = 10;     // another client holds the combination
+        static constexpr std::int32_t statusNoSuchKey = 2;  // the keyboard layout has no key for it
+        static constexpr std::int32_t statusNoDisplay = -1; // nowhere to register
+
         Kind kind = Kind::failed;
         std::int32_t status = 0;
         QString toggleName; // the toggle shortcut's name as the user chose it

@@ -6,12 +6,6 @@ namespace orv::ui {
 
 namespace {
 
-bool isCombination(int key, Qt::KeyboardModifiers modifiers)
-{
-    const bool modified = modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    return modified || (key >= Qt::Key_F1 && key <= Qt::Key_F35);
-}
-
 // The key's name as the shortcut settings write it (X11 key names).
 QString keyName(int key)
 {
@@ -51,11 +45,33 @@ bool isModifierKey(int key)
 
 } // namespace
 
-ShortcutField::ShortcutField(QWidget *parent) : QLineEdit(parent) {}
+ShortcutField::ShortcutField(QWidget *parent) : QLineEdit(parent)
+{
+    setReadOnly(true);
+    setPlaceholderText(QStringLiteral("Press a shortcut…"));
+}
+
+void ShortcutField::setCombination(const QString &name)
+{
+    m_combination = name;
+    stopRecording();
+}
+
+void ShortcutField::record()
+{
+    m_recording = true;
+    clear();
+}
+
+void ShortcutField::stopRecording()
+{
+    m_recording = false;
+    setText(m_combination);
+}
 
 QString ShortcutField::combinationName(int key, Qt::KeyboardModifiers modifiers)
 {
-    if (isModifierKey(key) || !isCombination(key, modifiers))
+    if (isModifierKey(key))
         return {};
     const QString name = keyName(key);
     if (name.isEmpty())
@@ -75,33 +91,56 @@ QString ShortcutField::combinationName(int key, Qt::KeyboardModifiers modifiers)
 bool ShortcutField::event(QEvent *event)
 {
     // A combination pressed here is for the field, not for the window's menu shortcuts.
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (!combinationName(key->key(), key->modifiers()).isEmpty()) {
-            event->accept();
-            return true;
-        }
+    if (event->type() == QEvent::ShortcutOverride && m_recording) {
+        event->accept();
+        return true;
     }
     return QLineEdit::event(event);
 }
 
 void ShortcutField::keyPressEvent(QKeyEvent *event)
 {
-    const QString name = combinationName(event->key(), event->modifiers());
-    if (name.isEmpty()) {
-        QLineEdit::keyPressEvent(event);
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier);
+    const int key = event->key();
+    if (!modifiers && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        QLineEdit::keyPressEvent(event); // the dialog's default button, if any
         return;
     }
     event->accept();
+    if (!m_recording)
+        record();
+    if (!modifiers && key == Qt::Key_Escape) {
+        stopRecording();
+        return;
+    }
+    if (!modifiers && (key == Qt::Key_Backspace || key == Qt::Key_Delete)) {
+        clear();
+        return;
+    }
+    const QString name = combinationName(key, modifiers);
+    if (name.isEmpty())
+        return; // a modifier on its own: the key comes next
     if (name == u"?") {
         if (onRefusedKey)
             onRefusedKey(QStringLiteral("That key cannot be part of a shortcut: use a letter, a digit, a function "
                                         "key, Space or a key such as Home or Insert."));
         return;
     }
-    setText(name);
     if (onCombination)
         onCombination(name);
+}
+
+void ShortcutField::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    record();
+}
+
+void ShortcutField::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    stopRecording();
 }
 
 } // namespace orv::ui

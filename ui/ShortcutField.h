@@ -6,9 +6,10 @@
 
 namespace orv::ui {
 
-// A field for a key combination: pressing Ctrl, Alt or Super with a key (or a function key alone) enters
-// that combination at once; a combination can also be typed by name ("Ctrl+Shift+D") and confirmed with
-// Return, which is how one held by another program, whose keys never reach this field, is entered.
+// A shortcut recorder. Focused, it reads "Press a shortcut…" and takes the next key pressed with its
+// modifiers as the new combination; Backspace clears what it shows to record again, Escape puts the current
+// combination back. Typing does not enter text: a letter alone is reported like any other key, and the
+// owner says why it is no shortcut.
 class ShortcutField final : public QLineEdit
 {
     Q_OBJECT
@@ -16,17 +17,32 @@ class ShortcutField final : public QLineEdit
 public:
     explicit ShortcutField(QWidget *parent = nullptr);
 
-    // A combination pressed in the field, by name; or the reason the pressed key cannot be one.
+    // A key pressed in the field, by name with its modifiers ("Ctrl+Alt+K", "F9", "D"); or the reason the
+    // pressed key cannot be part of any shortcut.
     std::function<void(const QString &name)> onCombination;
     std::function<void(const QString &reason)> onRefusedKey;
 
-    // The name of a pressed combination ("Ctrl+Alt+K", "F9"); empty when it is no combination (plain typing)
-    // and "?" when the key has no name a shortcut can use.
+    // The combination the field shows; ends recording.
+    void setCombination(const QString &name);
+    const QString &combination() const { return m_combination; }
+    bool isRecording() const { return m_recording; }
+
+    // The name of a pressed key with its modifiers; empty for a modifier alone and "?" when the key has no
+    // name a shortcut can use.
     static QString combinationName(int key, Qt::KeyboardModifiers modifiers);
 
 protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    void record();
+    void stopRecording();
+
+    QString m_combination;
+    bool m_recording = false;
 };
 
 } // namespace orv::ui

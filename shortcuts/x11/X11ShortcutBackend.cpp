@@ -18,7 +18,9 @@ namespace orv {
 namespace {
 
 // Status of a registration without an X display to register on.
-constexpr std::int32_t noDisplayStatus = -1;
+constexpr std::int32_t noDisplayStatus = GlobalShortcut::RegistrationError::statusNoDisplay;
+static_assert(BadAccess == GlobalShortcut::RegistrationError::statusTaken);
+static_assert(BadValue == GlobalShortcut::RegistrationError::statusNoSuchKey);
 
 // Xlib reports errors through one process-wide handler; a grab is checked by trapping the errors of our
 // own display around the request and an XSync (without the handler a BadAccess is never seen).

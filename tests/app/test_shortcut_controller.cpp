@@ -134,7 +134,8 @@ TEST_F(ShortcutControllerTest, aChangedChoiceTakesEffectAtOnceAndATakenToggleKee
     startRecordingWithToggle();
     ASSERT_TRUE(choices.setToggle(QStringLiteral("super+k")));
     EXPECT_EQ(model->shortcutRegistrationError(),
-              QStringLiteral("Super+K could not be registered (10). Another app may be using it."));
+              QStringLiteral("Super+K is already used by another program. Choose another shortcut, or free it in that "
+                             "program."));
     EXPECT_EQ(platform.registeredToggle, QStringLiteral("Ctrl+Shift+D"));
     EXPECT_EQ(platform.registered[HotKey::toggle], 1);
     EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Shift+D"));

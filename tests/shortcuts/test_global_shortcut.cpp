@@ -215,8 +215,17 @@ TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)
     const auto result = shortcut->start();
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().kind, GlobalShortcut::RegistrationError::Kind::failed);
-    EXPECT_EQ(result.error().description(),
-              QStringLiteral("Ctrl+Alt+Space could not be registered (10). Another app may be using it."));
+    EXPECT_EQ(
+        result.error().description(),
+        QStringLiteral("Ctrl+Alt+Space is already used by another program. Choose another shortcut, or free it in that "
+                       "program."));
+    for (const std::int32_t status : {2, -1, 11}) {
+        const QString text = GlobalShortcut::RegistrationError{GlobalShortcut::RegistrationError::Kind::failed, status,
+                                                               QStringLiteral("Super+D")}
+                                 .description();
+        EXPECT_FALSE(text.contains(QString::number(status)) || text.contains(QLatin1String("registered")))
+            << "a cause, never a raw code: " << text.toStdString();
+    }
     EXPECT_TRUE(platform.handlerInstalled) << "the handler stays when the toggle fails";
     EXPECT_EQ(shortcut->fnStatus(), texts().ready);
     scheduler.runPending();
@@ -331,7 +340,8 @@ TEST_F(GlobalShortcutTest, StatusTextsNameTheChosenKeys)
     EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Hold Menu to speak; release to finish."));
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().description(),
-              QStringLiteral("Super+D could not be registered (10). Another app may be using it."));
+              QStringLiteral("Super+D is already used by another program. Choose another shortcut, or free it in that "
+                             "program."));
     const auto all = GlobalShortcut::statusTexts(QStringLiteral("Menu"));
     for (const QString &text :
          {all.ready, all.needsTrust, all.secureInput, all.unavailable, all.interrupted, all.paused, all.wayland}) {

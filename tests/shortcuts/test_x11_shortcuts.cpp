@@ -196,8 +196,10 @@ TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHol
     const auto started = shortcut->start();
     ASSERT_FALSE(started);
     EXPECT_EQ(started.error().status, badAccess);
-    EXPECT_EQ(started.error().description(),
-              QStringLiteral("Ctrl+Alt+Space could not be registered (10). Another app may be using it."));
+    EXPECT_EQ(
+        started.error().description(),
+        QStringLiteral("Ctrl+Alt+Space is already used by another program. Choose another shortcut, or free it in that "
+                       "program."));
     ASSERT_TRUE(test::pollUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
     log.clear();
     client->press(holdKey);

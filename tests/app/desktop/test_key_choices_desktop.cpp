@@ -56,13 +56,8 @@ protected:
     }
 
     ui::LinuxChoicesCard &card() { return *page->linuxChoices(); }
-    void typeToggle(const QString &name)
-    {
-        ui::ShortcutField *field = card().toggleField();
-        field->selectAll();
-        QTest::keyClicks(field, name);
-        QTest::keyClick(field, Qt::Key_Return);
-    }
+    // As the recorder reports a pressed combination (one another client grabbed never reaches it).
+    void typeToggle(const QString &name) { card().chooseToggle(name); }
     // Pumps the X connection and the model's virtual time until the phase is reached.
     bool reaches(RecordingPhase phase)
     {
@@ -97,8 +92,10 @@ TEST_F(KeyChoicesDesktop, aToggleAnotherProgramHoldsIsRefusedInTheCardAndTheOneB
 
     typeToggle(QStringLiteral("Ctrl+Shift+F8"));
     EXPECT_TRUE(card().toggleError()->isVisibleTo(page.get()));
-    EXPECT_EQ(card().toggleError()->text(),
-              QStringLiteral("Ctrl+Shift+F8 could not be registered (10). Another app may be using it."));
+    EXPECT_EQ(
+        card().toggleError()->text(),
+        QStringLiteral("Ctrl+Shift+F8 is already used by another program. Choose another shortcut, or free it in that "
+                       "program."));
     EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+Space"));
     EXPECT_EQ(card().toggleField()->text(), QStringLiteral("Ctrl+Alt+Space"));
     EXPECT_EQ(model->shortcutNames().toggle, QStringLiteral("Ctrl+Alt+Space"));

@@ -310,9 +310,30 @@ void endWithFullStop(Token &token)
     token.word += QLatin1Char('.');
 }
 
+// Weekdays and months are names. "May", "March" and "August" are also plain words and stay as spoken.
+void capitalizeCalendarNames(Tokens &tokens, const QSet<QString> &kept)
+{
+    static const QSet<QString> names{
+        QStringLiteral("monday"),    QStringLiteral("tuesday"), QStringLiteral("wednesday"),
+        QStringLiteral("thursday"),  QStringLiteral("friday"),  QStringLiteral("saturday"),
+        QStringLiteral("sunday"),    QStringLiteral("january"), QStringLiteral("february"),
+        QStringLiteral("april"),     QStringLiteral("june"),    QStringLiteral("july"),
+        QStringLiteral("september"), QStringLiteral("october"), QStringLiteral("november"),
+        QStringLiteral("december"),
+    };
+    for (Token &token : tokens) {
+        QString name = core(token.word);
+        if (name.endsWith(QLatin1String("'s")) || name.endsWith(QStringLiteral("’s")))
+            name.chop(2);
+        if (names.contains(name))
+            capitalizeFirstLetter(token, kept);
+    }
+}
+
 // Capitals at sentence starts and a full stop before each line break and at the end.
 void punctuate(Tokens &tokens, const QSet<QString> &kept)
 {
+    capitalizeCalendarNames(tokens, kept);
     for (qsizetype i = 0; i < tokens.size(); ++i) {
         const bool sentenceStart = i == 0 || endsSentence(tokens[i - 1].word) || hasLineBreak(tokens[i - 1].gap);
         if (sentenceStart)

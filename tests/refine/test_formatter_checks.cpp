@@ -244,6 +244,8 @@ TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)
     EXPECT_EQ(clean(QStringLiteral("I want to I want to go home")), QStringLiteral("I want to go home."));
     EXPECT_EQ(clean(QStringLiteral("he had had enough, hadn't he?")), QStringLiteral("He had had enough, hadn't he?"));
     EXPECT_EQ(clean(QStringLiteral("no no no")), QStringLiteral("No no no."));
+    EXPECT_EQ(clean(QStringLiteral("see you friday or in january, it may be march")),
+              QStringLiteral("See you Friday or in January, it may be march.")); // "may", "march": also plain words
     // A repeated negation is no false start to drop: the formatter's check counts negations and would
     // refuse the whole answer.
     for (const QString &said : {QStringLiteral("I don't don't want it"), QStringLiteral("we do not do not stop"),

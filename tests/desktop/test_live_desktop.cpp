@@ -1,3 +1,4 @@
+#include "desktop/ColorScheme.h"
 #include "desktop/xdg/LiveDesktop.h"
 
 #include <gtest/gtest.h>
@@ -32,4 +33,25 @@ TEST(LiveDesktop, privacyPlacesOpenTheDesktopsOwnSettingsPagesOrNothing)
                                    installed({QStringLiteral("xdg-open")})),
               (QStringList{QStringLiteral("/usr/bin/xdg-open"), QStringLiteral("https://example.org/help?a=b%20c")}));
     EXPECT_EQ(privacySettingsUrl(privacyAnchor::speechRecognition()), std::nullopt);
+}
+
+TEST(ColorScheme, thePortalDecidesThenGnomeThenKdeThenGtkTheme)
+{
+    const struct
+    {
+        ColorSchemeAnswers answers;
+        bool dark;
+    } cases[] = {
+        {{1u, QStringLiteral("'prefer-light'"), std::nullopt, {}}, true},
+        {{2u, std::nullopt, QStringLiteral("BreezeDark"), QStringLiteral("Adwaita:dark")}, false},
+        {{0u, QStringLiteral("'prefer-dark'\n"), std::nullopt, {}}, true}, // no preference: GNOME's own key
+        {{std::nullopt, QStringLiteral("'default'"), QStringLiteral("Breeze Dark"), {}}, true},
+        {{std::nullopt, std::nullopt, QStringLiteral("Breeze"), QStringLiteral("Adwaita:dark")}, false},
+        {{std::nullopt, std::nullopt, std::nullopt, QStringLiteral("Adwaita:dark")}, true},
+        {{}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(prefersDark(c.answers), c.dark);
+    }
 }

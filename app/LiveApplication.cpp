@@ -105,9 +105,19 @@ void LiveApplication::applySpeechChoice()
 void LiveApplication::checkSpeechServer()
 {
     std::shared_ptr<SpeechServer> server = m_speechChoice ? m_speechChoice->server : nullptr;
-    if (!server)
-        return;
     SpeechEngineStatus *status = &m_settings->speechEngineStatus();
+    if (!server && m_settings->speechEngine() == LinuxSettings::SpeechEngineChoice::server) {
+        m_speechChoiceApplied.reset(); // a refused address: say again why
+        applySpeechChoice();
+        return;
+    }
+    if (!server) {
+        // PocketSphinx needs no answer from anyone: the check says what is in use.
+        status->report(speech::pocketSphinxDisplayName(),
+                       QStringLiteral("Last check: %1 is ready and recognizes speech on %2.")
+                           .arg(speech::pocketSphinxDisplayName(), platform::thisComputer()));
+        return;
+    }
     status->report(server->displayName(), QStringLiteral("Checking %1…").arg(server->endpoint().toString()));
     m_speechCheck.cancel();
     m_speechCheck = [](std::shared_ptr<SpeechServer> server, SpeechEngineStatus *status) -> Task<> {

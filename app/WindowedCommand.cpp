@@ -5,12 +5,16 @@
 #include "app/PanelDesktop.h"
 #include "app/QuitOnSignals.h"
 #include "app/SingleInstance.h"
+#include "desktop/xdg/ColorSchemeWatch.h"
 #include "library/SettingsKeyValueStore.h"
 #include "ui/AppDelegate.h"
 #include "ui/Symbols.h"
 #include "ui/UIComponents.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QSessionManager>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTextStream>
 
@@ -18,14 +22,12 @@ namespace orv {
 
 namespace {
 
-// One look on every desktop (Fusion), in the desktop's palette; dark where the session asks for dark
-// GTK windows and the platform gave Qt no dark palette of its own.
-void applyStyle()
+// One look on every desktop (Fusion), in the desktop's palette; dark or light as the desktop prefers where
+// the platform gave Qt a palette of the other kind.
+void applyColorScheme(bool dark)
 {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    const bool darkSession = qEnvironmentVariable("GTK_THEME").endsWith(QLatin1String(":dark"));
-    if (darkSession && !ui::isDark(QApplication::palette()))
-        QApplication::setPalette(ui::darkPalette());
+    if (dark != ui::isDark(QApplication::palette()))
+        QApplication::setPalette(dark ? ui::darkPalette() : QApplication::style()->standardPalette());
 }
 
 } // namespace
@@ -53,7 +55,10 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     }
 
     QApplication::setWindowIcon(ui::symbols::applicationIcon());
-    applyStyle();
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    ColorSchemeWatch colorScheme;
+    applyColorScheme(colorScheme.prefersDark());
+    colorScheme.onChange = applyColorScheme;
     const QuitOnSignals quitOnSignals;
 
     LiveApplication live({ShortcutController::Registration::afterOnboarding, std::nullopt});
@@ -73,7 +78,21 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
     delegate.launch();
 
+    // Quit from a menu, a signal or the end of the session: a dictation under way is finished into History
+    // and onto the clipboard first (the model bounds the wait).
+    const auto finishDictation = [&live] {
+        QEventLoop waiting;
+        bool finished = false;
+        live.model().finishBeforeQuit([&] {
+            finished = true;
+            waiting.quit();
+        });
+        if (!finished)
+            waiting.exec();
+    };
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, finishDictation);
     const int status = app.exec();
+    finishDictation();
     delegate.terminate();
     live.shutdown();
     return status;

@@ -351,28 +351,20 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
     if (isStale(model, session, token))
         co_return;
 
-    const TranscriptRecord record{QUuid::createUuid(),
-                                  model->m_scheduler.wallNow(),
-                                  transcript,
-                                  result.text,
-                                  duration,
-                                  model->m_delivery->targetApplicationName(),
-                                  result.formatter};
-    model->m_lastResult = record;
-    model->m_correctionBaselines.insert(record.id, result.text);
-    if (model->m_preferences.retainHistory) {
-        model->m_history.prepend(record);
-        if (model->m_history.size() > historyLimit)
-            model->m_history.resize(historyLimit);
-    }
-    model->dropUneditableBaselines();
-    model->m_liveTranscript = result.text;
+    model->keepResult(transcript, result.text, duration, result.formatter);
     if (result.notice)
         model->m_errorMessage = *result.notice;
-    model->saveLibrary();
     Q_EMIT model->changed();
     if (isStale(model, session, token))
         co_return;
+    if (model->m_quitDone) {
+        // Orvanta is quitting: no paste into a field the user may have left, the clipboard keeps it.
+        (void)model->m_delivery->copyToClipboard(result.text);
+        model->m_phase = RecordingPhase::idle;
+        model->m_status = QStringLiteral("Saved to History and the clipboard");
+        Q_EMIT model->changed();
+        co_return;
+    }
 
     const DeliveryResult delivered =
         co_await model->m_delivery->deliver(cleanText(result.text, true), model->m_preferences.autoLearn);
@@ -384,6 +376,70 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
     model->m_phase = RecordingPhase::idle;
     model->m_status = outcomeStatus(delivered.outcome);
     model->refreshStatus();
+}
+
+void AppModel::keepResult(const QString &transcript, const QString &text, double duration, const QString &formatter)
+{
+    const TranscriptRecord record{QUuid::createUuid(),
+                                  m_scheduler.wallNow(),
+                                  transcript,
+                                  text,
+                                  duration,
+                                  m_delivery->targetApplicationName(),
+                                  formatter};
+    m_keptSession = m_sessionID;
+    m_lastResult = record;
+    m_correctionBaselines.insert(record.id, text);
+    if (m_preferences.retainHistory) {
+        m_history.prepend(record);
+        if (m_history.size() > historyLimit)
+            m_history.resize(historyLimit);
+    }
+    dropUneditableBaselines();
+    m_liveTranscript = text;
+    saveLibrary();
+}
+
+// ---- Quit ----
+
+void AppModel::finishBeforeQuit(std::function<void()> done)
+{
+    if (m_phase == RecordingPhase::preparing)
+        cancelDictation(); // nothing heard yet
+    if (m_phase == RecordingPhase::idle) {
+        if (done)
+            done();
+        return;
+    }
+    m_quitDone = done ? std::move(done) : [] {};
+    m_quitSession = m_sessionID;
+    const QPointer<AppModel> weak(this);
+    // At the limit the dictation is stopped; quitSettled keeps what was heard.
+    m_quitTimer = m_scheduler.schedule(quitLimit, [weak] {
+        if (!weak)
+            return;
+        weak->m_quitTimer.reset();
+        weak->cancelDictation();
+    });
+    m_quitWatch = connect(this, &AppModel::changed, this, &AppModel::quitSettled);
+    finishDictation(); // while processing, the finish under way goes on
+}
+
+void AppModel::quitSettled()
+{
+    if (!m_quitDone || m_phase != RecordingPhase::idle)
+        return;
+    disconnect(m_quitWatch);
+    if (m_quitTimer)
+        m_scheduler.cancel(*std::exchange(m_quitTimer, std::nullopt));
+    const QString heard = m_liveTranscript.trimmed();
+    if (m_keptSession != m_quitSession && !heard.isEmpty()) {
+        keepResult(heard, heard, m_elapsed, m_speech->displayName());
+        (void)m_delivery->copyToClipboard(heard);
+        m_status = QStringLiteral("Saved to History and the clipboard");
+        Q_EMIT changed();
+    }
+    std::exchange(m_quitDone, nullptr)();
 }
 
 } // namespace orv

@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -62,6 +63,8 @@ public:
     static constexpr qsizetype dictionaryFieldLimit = 100; // user-perceived characters
     static constexpr Duration tickPeriod = std::chrono::milliseconds(200);
     static constexpr double recordingLimitSeconds = 600.0;
+    // How long a quit waits for the dictation under way: the recognizer's own finalization limit.
+    static constexpr Duration quitLimit = std::chrono::seconds(12);
 
     explicit AppModel(Services services, QObject *parent = nullptr);
     ~AppModel() override;
@@ -101,6 +104,8 @@ public:
     bool accessibilityEnabled() const { return m_accessibilityEnabled; }
     const QString &modelStatus() const { return m_modelStatus; }
     const QString &activeModelName() const { return m_activeModelName; }
+    // What the last "Check" found: the server's model, or why it is not used; empty before one.
+    const QString &modelCheckResult() const { return m_modelCheckResult; }
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     const QString &lastDelivery() const { return m_lastDelivery; }
     const std::optional<DeliveryResult> &lastDeliveryResult() const { return m_lastDeliveryResult; }
@@ -113,6 +118,10 @@ public:
     void startDictation();
     void finishDictation();
     void cancelDictation();
+    // Before the application quits: a dictation under way is finished into History and onto the clipboard
+    // (never pasted), within quitLimit; what was heard by then is kept if the rest does not come. `done`
+    // runs once nothing is left to do, at once when no dictation runs.
+    void finishBeforeQuit(std::function<void()> done);
     // Entry points: the toggle shortcut and buttons; the hold key's begin, release and interruption.
     void toggle();
     void fnBegin();
@@ -121,9 +130,13 @@ public:
 
     // Results and learning.
     void saveLibrary();
-    void applyCorrection(const QString &original, const QString &edited);
+    // Learns the corrected words between the two texts; answers the pairs learned.
+    QStringList applyCorrection(const QString &original, const QString &edited);
     // Ids and texts are taken by value: callers may hand in references into the lists these change.
     void editTranscript(QUuid recordID, QString text);
+    // What the last edit saved through editTranscript taught ("Learned: Anna → Ana"), or why it taught
+    // nothing; empty when the text did not change.
+    const QString &lastLearning() const { return m_lastLearning; }
 
     // Permissions and status.
     void refreshStatus();
@@ -131,7 +144,8 @@ public:
     void requestPermissions();
     // Asks for what is not yet determined; true when recording may begin.
     Task<bool> authorizeRecording();
-    void openPrivacySettings(const QString &anchor);
+    // Answers whether a settings program was opened; where none was, the caller says what to do.
+    bool openPrivacySettings(const QString &anchor);
     // "Enable Accessibility…": switches the session's accessibility on and reads the status again; once the
     // switch is on, opens the desktop's accessibility settings instead.
     void enableAccessibility();
@@ -179,6 +193,10 @@ private:
     void installCallbacks();
     void tick();
     void speechFailed(const SpeechEngineError &error);
+    // A record of `text` in the history (when kept) and the library, as the result of the session.
+    void keepResult(const QString &transcript, const QString &text, double duration, const QString &formatter);
+    // A quit's wait ends once the dictation is idle again; what was heard is kept if its record was not.
+    void quitSettled();
     // Baselines are for learning from later edits: none for a record that can no longer be edited.
     void dropUneditableBaselines();
 
@@ -215,12 +233,20 @@ private:
     bool m_accessibilityEnabled = false;
     QString m_modelStatus;
     QString m_activeModelName;
+    QString m_modelCheckResult;
+    QString m_lastLearning;
     std::optional<QString> m_errorMessage;
     QString m_lastDelivery;
     std::optional<DeliveryResult> m_lastDeliveryResult;
     QStringList m_supportedLocales;
     ShortcutNames m_shortcutNames;
     std::optional<QString> m_shortcutRegistrationError;
+    // While a quit waits for the dictation: what to run when it is done, and its deadline.
+    std::function<void()> m_quitDone;
+    std::optional<Scheduler::TimerId> m_quitTimer;
+    QMetaObject::Connection m_quitWatch;
+    QUuid m_quitSession;
+    QUuid m_keptSession; // the last session whose record was kept
 };
 
 // The text shown for a permission's status.

@@ -35,21 +35,24 @@ void AppModel::saveLibrary()
         m_errorMessage = QStringLiteral("Could not save your local library: ") + saved.error().description();
 }
 
-void AppModel::applyCorrection(const QString &original, const QString &edited)
+QStringList AppModel::applyCorrection(const QString &original, const QString &edited)
 {
     if (!m_preferences.autoLearn)
-        return;
+        return {};
     const QList<CorrectionLearner::Correction> corrections = CorrectionLearner::corrections(original, edited);
     if (corrections.isEmpty())
-        return;
+        return {};
     QStringList replacements;
+    QStringList pairs;
     for (const CorrectionLearner::Correction &correction : corrections) {
         learn(correction.heard, correction.replacement, true);
         replacements.append(correction.replacement);
+        pairs.append(correction.heard + QStringLiteral(" → ") + correction.replacement);
     }
     m_status = QStringLiteral("Learned ") + replacements.join(QStringLiteral(", "));
     saveLibrary();
     Q_EMIT changed();
+    return pairs;
 }
 
 void AppModel::editTranscript(QUuid recordID, QString text)
@@ -66,8 +69,17 @@ void AppModel::editTranscript(QUuid recordID, QString text)
     } else if (m_lastResult && m_lastResult->id == recordID) {
         baseline = m_lastResult->output;
     }
-    if (baseline && m_preferences.autoLearn)
-        applyCorrection(*baseline, text);
+    m_lastLearning.clear();
+    if (baseline && *baseline != text) {
+        const QStringList learned = applyCorrection(*baseline, text);
+        if (!learned.isEmpty())
+            m_lastLearning = QStringLiteral("Learned: ") + learned.join(QStringLiteral(", "));
+        else if (!m_preferences.autoLearn)
+            m_lastLearning = QStringLiteral("Nothing learned: Learn corrections is off in Settings.");
+        else
+            m_lastLearning = QStringLiteral("Nothing learned: several words changed. Correct one word or a short "
+                                            "phrase at a time to teach its spelling.");
+    }
 
     m_correctionBaselines.insert(recordID, text);
     for (TranscriptRecord &record : m_history) {

@@ -95,12 +95,12 @@ void AppModel::requestPermissions()
         return status == AuthorizationStatus::restricted || status == AuthorizationStatus::denied;
     };
     if (refused(permissions().microphoneStatus())) {
-        openPrivacySettings(privacyAnchor::microphone());
+        (void)openPrivacySettings(privacyAnchor::microphone());
         refreshStatus();
         return;
     }
     if (refused(permissions().speechStatus())) {
-        openPrivacySettings(privacyAnchor::speechRecognition());
+        (void)openPrivacySettings(privacyAnchor::speechRecognition());
         refreshStatus();
         return;
     }
@@ -148,17 +148,16 @@ Task<bool> AppModel::authorizeTask(QPointer<AppModel> model)
     co_return false;
 }
 
-void AppModel::openPrivacySettings(const QString &anchor)
+bool AppModel::openPrivacySettings(const QString &anchor)
 {
     const std::optional<QUrl> url = privacySettingsUrl(anchor);
-    if (url && url->isValid())
-        m_desktop->openUrl(*url);
+    return url && url->isValid() && m_desktop->openUrl(*url);
 }
 
 void AppModel::enableAccessibility()
 {
     if (m_desktop->sessionAccessibility().value_or(false)) {
-        openPrivacySettings(privacyAnchor::accessibility());
+        (void)openPrivacySettings(privacyAnchor::accessibility());
         return;
     }
     if (!m_desktop->enableSessionAccessibility())
@@ -188,8 +187,11 @@ void AppModel::checkLanguageModel()
 Task<> AppModel::languageModelTask(QPointer<AppModel> model)
 {
     co_await model->m_formatter->refreshModel();
-    if (model)
-        model->refreshStatus();
+    if (!model)
+        co_return;
+    const QString server = model->m_formatter->serverStatus();
+    model->m_modelCheckResult = server.isEmpty() ? model->m_formatter->statusText() : server;
+    model->refreshStatus();
 }
 
 Task<> AppModel::localeTask(QPointer<AppModel> model)

@@ -37,6 +37,8 @@ public:
     // Name of the application captured by prepare(); empty when none.
     virtual QString targetApplicationName() const = 0;
     virtual Task<DeliveryResult> deliver(QString text, bool observe) = 0;
+    // Leaves text on the clipboard without pasting it anywhere; false when the clipboard refused it.
+    virtual bool copyToClipboard(const QString &text) = 0;
 
     // The environment's trust check: we may read other applications and post keys. Never prompts.
     virtual bool isTrusted() const = 0;

@@ -109,6 +109,11 @@ QString TextDelivery::correctionsUnavailableMessage()
 
 // Environment pass-throughs ------------------------------------------------------------------------
 
+bool TextDelivery::copyToClipboard(const QString &text)
+{
+    return m_environment->pasteboard && m_environment->pasteboard->setString(text);
+}
+
 bool TextDelivery::isTrusted() const
 {
     return m_environment->trusted();

@@ -115,6 +115,7 @@ public:
     void stopObservation() override;
     QString targetApplicationName() const override { return m_targetApplicationName; }
     Task<DeliveryResult> deliver(QString text, bool observe) override;
+    bool copyToClipboard(const QString &text) override;
     bool isTrusted() const override;
     std::optional<ApplicationInfo> frontmostApplication() const override;
     bool prepareProcess(qint64 processID) override;

@@ -36,6 +36,8 @@ public:
     virtual void checkModel() {}
     // Asks the language model afresh and waits for the answer (the Settings page's "Check").
     virtual Task<void> refreshModel() = 0;
+    // What a configured local model server answered at the last refresh; empty without one.
+    virtual QString serverStatus() const { return {}; }
 };
 
 } // namespace orv

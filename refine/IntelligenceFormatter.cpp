@@ -205,6 +205,11 @@ QString IntelligenceFormatter::modelDisplayName() const
     return m_model->displayName();
 }
 
+QString IntelligenceFormatter::serverStatus() const
+{
+    return m_model->serverStatus();
+}
+
 Task<void> IntelligenceFormatter::refreshModel()
 {
     std::weak_ptr<int> alive = m_lifetime;

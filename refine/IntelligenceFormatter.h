@@ -44,6 +44,7 @@ public:
     LanguageModel &model() const { return *m_model; }
     // Asks the model afresh whether it is there (a local server may have started or stopped).
     Task<void> refreshModel() override;
+    QString serverStatus() const override;
     // Called after a refresh changed statusText() or modelDisplayName().
     std::function<void()> onModelChange;
 

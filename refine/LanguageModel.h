@@ -82,6 +82,9 @@ public:
     virtual std::shared_ptr<LanguageModelSession> makeSession(QString instructions) = 0;
     // Reads availability, name and context size afresh (a server may have started or stopped since).
     virtual Task<void> refresh();
+    // What a configured local server answered at the last refresh (its model, or why it is not used);
+    // empty where no server is configured.
+    virtual QString serverStatus() const { return {}; }
 };
 
 } // namespace orv

@@ -24,7 +24,7 @@ public:
 
     bool usesServer() const { return m_useServer; }
     // The server's own status line (why it is not used, when it is not); empty without a server.
-    QString serverStatus() const;
+    QString serverStatus() const override;
 
 private:
     LanguageModel &active() const;

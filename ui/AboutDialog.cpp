@@ -1,6 +1,7 @@
 #include "ui/AboutDialog.h"
 
 #include "base/PlatformText.h"
+#include "ui/Dialogs.h"
 #include "ui/SymbolView.h"
 #include "ui/Symbols.h"
 #include "ui/UIComponents.h"
@@ -16,6 +17,7 @@ namespace orv::ui {
 
 AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent)
 {
+    dialogFrame(this);
     setWindowTitle(QStringLiteral("About Orvanta"));
     setAccessibleName(QStringLiteral("About Orvanta"));
 

@@ -1,6 +1,7 @@
 #include "ui/AccessibilityPrompt.h"
 
 #include "core/AppModel.h"
+#include "ui/Dialogs.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -15,6 +16,7 @@ void enableAccessibility(AppModel &model, QWidget *parent)
         return;
     }
     auto *prompt = new QMessageBox(parent);
+    dialogFrame(prompt);
     prompt->setObjectName(QLatin1String(accessibilityPromptName));
     prompt->setAttribute(Qt::WA_DeleteOnClose);
     prompt->setWindowModality(Qt::WindowModal);

@@ -1,14 +1,18 @@
 #include "ui/AppDelegate.h"
 
+#include "base/FileRead.h"
+#include "base/PlatformText.h"
 #include "core/AppModel.h"
 #include "ui/AboutDialog.h"
 #include "ui/MainWindowController.h"
 #include "ui/Symbols.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QSystemTrayIcon>
 
 namespace orv::ui {
@@ -59,6 +63,7 @@ void AppDelegate::launch()
     m_recordingPanel = std::make_unique<RecordingPanel>(*m_model, m_options.panel);
     buildMainMenu();
     buildStatusItem();
+    connect(m_mainWindow.get(), &MainWindowController::closed, this, &AppDelegate::windowClosed);
     connect(m_model, &AppModel::changed, this, &AppDelegate::modelChanged);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
@@ -137,6 +142,25 @@ void AppDelegate::about()
     m_about->activateWindow();
 }
 
+void AppDelegate::windowClosed()
+{
+    // The first close tells where Orvanta went; a desktop without a tray shows its own line in the window.
+    // A settings file that is not the user's own plain file is left alone, as the window's frame does.
+    if (const auto problem = privateFileProblem(m_options.settingsPath);
+        problem && problem->kind != FileReadError::Kind::missing)
+        return;
+    QSettings settings(m_options.settingsPath, QSettings::IniFormat);
+    const QString told = MainWindowController::frameKey() + QStringLiteral("/toldAboutTray");
+    if (settings.value(told).toBool() || !m_options.trayAvailable())
+        return;
+    settings.setValue(told, true);
+    const AppModel::ShortcutNames &keys = m_model->shortcutNames();
+    m_trayNotice = QStringLiteral("Dictate with %1 or %2. Open Orvanta again from its icon in the %3; quit it there.")
+                       .arg(keys.holdKey, keys.toggle, platform::trayName());
+    m_statusItem->showMessage(QStringLiteral("Orvanta keeps running"), m_trayNotice, QSystemTrayIcon::Information,
+                              8000);
+}
+
 void AppDelegate::becameActive()
 {
     if (!m_model)
@@ -148,20 +172,16 @@ void AppDelegate::becameActive()
 
 void AppDelegate::buildMainMenu()
 {
+    // The layout Linux applications share: File, Edit (with Preferences), the application's own menu, Help.
     QMenuBar *bar = m_mainWindow->menuBar();
 
-    QMenu *application = bar->addMenu(QStringLiteral("&Orvanta"));
-    connect(addAction(application, QStringLiteral("About Orvanta")), &QAction::triggered, this, &AppDelegate::about);
-    application->addSeparator();
-    connect(addAction(application, QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma)),
-            &QAction::triggered, this, &AppDelegate::showSettings);
-    connect(addAction(application, QStringLiteral("Setup…")), &QAction::triggered, this, &AppDelegate::showSetup);
-    application->addSeparator();
-    connect(addAction(application, QStringLiteral("Hide Orvanta"), QKeySequence(Qt::CTRL | Qt::Key_H)),
-            &QAction::triggered, m_mainWindow.get(), &QWidget::hide);
-    application->addSeparator();
-    connect(addAction(application, QStringLiteral("Quit Orvanta"), QKeySequence(Qt::CTRL | Qt::Key_Q)),
-            &QAction::triggered, qApp, &QCoreApplication::quit);
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
+    connect(addAction(file, QStringLiteral("Show &Setup…")), &QAction::triggered, this, &AppDelegate::showSetup);
+    file->addSeparator();
+    connect(addAction(file, QStringLiteral("&Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W)), &QAction::triggered,
+            m_mainWindow.get(), &QWidget::close);
+    connect(addAction(file, QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, qApp,
+            &QCoreApplication::quit);
 
     QMenu *edit = bar->addMenu(QStringLiteral("&Edit"));
     const struct
@@ -170,13 +190,13 @@ void AppDelegate::buildMainMenu()
         QKeySequence keys;
         const char *method;
     } editItems[] = {
-        {"Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), "undo"},
-        {"Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), "redo"},
+        {"&Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), "undo"},
+        {"&Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), "redo"},
         {nullptr, {}, nullptr},
-        {"Cut", QKeySequence(Qt::CTRL | Qt::Key_X), "cut"},
-        {"Copy", QKeySequence(Qt::CTRL | Qt::Key_C), "copy"},
-        {"Paste", QKeySequence(Qt::CTRL | Qt::Key_V), "paste"},
-        {"Select All", QKeySequence(Qt::CTRL | Qt::Key_A), "selectAll"},
+        {"Cu&t", QKeySequence(Qt::CTRL | Qt::Key_X), "cut"},
+        {"&Copy", QKeySequence(Qt::CTRL | Qt::Key_C), "copy"},
+        {"&Paste", QKeySequence(Qt::CTRL | Qt::Key_V), "paste"},
+        {"Select &All", QKeySequence(Qt::CTRL | Qt::Key_A), "selectAll"},
     };
     for (const auto &item : editItems) {
         if (!item.title) {
@@ -184,27 +204,21 @@ void AppDelegate::buildMainMenu()
             continue;
         }
         const char *method = item.method;
-        connect(addAction(edit, QLatin1String(item.title), item.keys), &QAction::triggered, this,
+        connect(addAction(edit, QString::fromUtf8(item.title), item.keys), &QAction::triggered, this,
                 [method] { sendToFocus(method); });
     }
+    edit->addSeparator();
+    connect(addAction(edit, QStringLiteral("Pr&eferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma)),
+            &QAction::triggered, this, &AppDelegate::showSettings);
 
     QMenu *dictation = bar->addMenu(QStringLiteral("&Dictation"));
-    m_menuRecord = addAction(dictation, QStringLiteral("Start / Stop Recording"));
+    m_menuRecord = addAction(dictation, QStringLiteral("&Start / Stop Recording"));
     connect(m_menuRecord, &QAction::triggered, this, &AppDelegate::record);
-    m_menuCancel = addAction(dictation, QStringLiteral("Cancel Recording"), QKeySequence(Qt::Key_Escape));
+    m_menuCancel = addAction(dictation, QStringLiteral("&Cancel Recording"), QKeySequence(Qt::Key_Escape));
     connect(m_menuCancel, &QAction::triggered, this, &AppDelegate::cancel);
 
-    QMenu *window = bar->addMenu(QStringLiteral("&Window"));
-    connect(addAction(window, QStringLiteral("Minimize"), QKeySequence(Qt::CTRL | Qt::Key_M)), &QAction::triggered,
-            m_mainWindow.get(), &QWidget::showMinimized);
-    connect(addAction(window, QStringLiteral("Zoom")), &QAction::triggered, this, [this] {
-        if (m_mainWindow->isMaximized())
-            m_mainWindow->showNormal();
-        else
-            m_mainWindow->showMaximized();
-    });
-    connect(addAction(window, QStringLiteral("Orvanta"), QKeySequence(Qt::CTRL | Qt::Key_0)), &QAction::triggered, this,
-            &AppDelegate::showMainWindow);
+    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
+    connect(addAction(help, QStringLiteral("&About Orvanta")), &QAction::triggered, this, &AppDelegate::about);
 }
 
 void AppDelegate::buildStatusItem()
@@ -218,10 +232,16 @@ void AppDelegate::buildStatusItem()
     connect(m_trayCancel, &QAction::triggered, this, &AppDelegate::cancel);
     m_statusMenu->addSeparator();
     QMenu *formatting = m_statusMenu->addMenu(QStringLiteral("Formatting"));
+    // Radio items: the one checked is the mode in use.
+    auto *modes = new QActionGroup(formatting);
+    modes->setExclusive(true);
     for (const DictationMode mode : allDictationModes) {
         QAction *item = addAction(formatting, rawValue(mode));
         item->setData(rawValue(mode));
         item->setToolTip(modeDescription(mode));
+        item->setCheckable(true);
+        modes->addAction(item);
+        m_modeItems.append(item);
         connect(item, &QAction::triggered, this, [this, item] { chooseMode(item->data().toString()); });
     }
     m_statusMenu->addSeparator();
@@ -271,6 +291,9 @@ void AppDelegate::modelChanged()
     // claim "Cancelled": like the global Escape, the items act only while a dictation runs.
     m_menuCancel->setEnabled(phase != RecordingPhase::idle);
     m_trayCancel->setEnabled(phase != RecordingPhase::idle);
+    const QString mode = rawValue(m_model->preferences().mode);
+    for (QAction *item : std::as_const(m_modeItems))
+        item->setChecked(item->data().toString() == mode);
 
     if (m_trayRecording != recording) {
         m_trayRecording = recording;

@@ -2,6 +2,7 @@
 
 #include "ui/RecordingPanel.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -68,12 +69,15 @@ public:
     QSystemTrayIcon *statusItem() const { return m_statusItem.get(); }
     QMenu *statusMenu() const { return m_statusMenu.get(); }
     QAction *recordMenuItem() const { return m_recordMenuItem; }
+    // What the tray said when the window was first closed; empty until then.
+    const QString &trayNotice() const { return m_trayNotice; }
 
 private:
     void buildMainMenu();
     void buildStatusItem();
     void modelChanged();
     void becameActive();
+    void windowClosed();
     void refreshShortcutTexts();
 
     QPointer<AppModel> m_model;
@@ -86,11 +90,13 @@ private:
     QAction *m_menuRecord = nullptr;
     QAction *m_menuCancel = nullptr;
     QAction *m_trayCancel = nullptr;
+    QList<QAction *> m_modeItems; // the tray's Formatting items
     QPointer<AboutDialog> m_about;
     // What the tray shows now.
     std::optional<bool> m_trayRecording;
     QString m_trayStatus;
     QString m_shownToggle;
+    QString m_trayNotice;
 };
 
 } // namespace ui

@@ -41,7 +41,8 @@ QVariant DictionaryTableModel::data(const QModelIndex &index, int role) const
         case sourceColumn:
             return entry.automatic ? QStringLiteral("Automatic") : QStringLiteral("Manual");
         case countColumn:
-            return QString::number(entry.occurrenceCount);
+            // An entry typed in by hand and never learned again has been counted by no one.
+            return !entry.automatic && entry.occurrenceCount <= 1 ? QString() : QString::number(entry.occurrenceCount);
         }
         return {};
     case Qt::FontRole:

@@ -50,7 +50,7 @@ DictionaryViewController::DictionaryViewController(AppModel &model, QWidget *par
     layout->addWidget(buildEntryRow());
     layout->addWidget(buildTable(), 1);
 
-    m_deleteButton = new QPushButton(symbols::icon(QStringLiteral("trash")), QStringLiteral("Remove"));
+    m_deleteButton = new QPushButton(symbols::icon(QStringLiteral("trash")), QStringLiteral("&Remove"));
     m_deleteButton->setAccessibleName(QStringLiteral("Remove selected dictionary entry"));
     m_deleteButton->setToolTip(QStringLiteral("Remove selected word"));
     m_deleteButton->setEnabled(false);
@@ -77,22 +77,30 @@ QWidget *DictionaryViewController::buildEntryRow()
         connect(field, &QLineEdit::textChanged, this, &DictionaryViewController::fieldsChanged);
     connect(m_replacementField, &QLineEdit::returnPressed, this, &DictionaryViewController::addEntry);
 
-    m_addButton = new QPushButton(symbols::icon(QStringLiteral("plus")), QStringLiteral("Add"));
+    m_addButton = new QPushButton(symbols::icon(QStringLiteral("plus")), QStringLiteral("&Add"));
     describe(m_addButton, QStringLiteral("Add"));
     m_addButton->setEnabled(false);
     connect(m_addButton, &QPushButton::clicked, this, &DictionaryViewController::addEntry);
 
+    m_entryProblem = label(QString(), 12, QFont::Normal, Tone::error, true);
+    m_entryProblem->hide();
+
     auto *arrow = new SymbolView(QStringLiteral("arrow.right"), 13);
     arrow->setTintRole(QPalette::PlaceholderText);
-    auto *row = new QWidget;
-    auto *layout = new QHBoxLayout(row);
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(pixelsForPoints(10));
+    row->addWidget(m_heardField, 1); // the two fields share the width equally
+    row->addWidget(arrow);
+    row->addWidget(m_replacementField, 1);
+    row->addWidget(m_addButton);
+    auto *content = new QWidget;
+    auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(pixelsForPoints(10));
-    layout->addWidget(m_heardField, 1); // the two fields share the width equally
-    layout->addWidget(arrow);
-    layout->addWidget(m_replacementField, 1);
-    layout->addWidget(m_addButton);
-    return card(row, 12);
+    layout->setSpacing(pixelsForPoints(6));
+    layout->addLayout(row);
+    layout->addWidget(m_entryProblem);
+    return card(content, 12);
 }
 
 QWidget *DictionaryViewController::buildTable()
@@ -196,9 +204,30 @@ int DictionaryViewController::selectedRow() const
     return rows.first().row();
 }
 
+std::optional<QString> DictionaryViewController::typedEntryProblem() const
+{
+    const struct
+    {
+        QLineEdit *field;
+        const char *name;
+    } fields[] = {{m_heardField, "The heard phrase"}, {m_replacementField, "The spelling"}};
+    for (const auto &f : fields) {
+        const qsizetype length = graphemeCount(f.field->text().trimmed());
+        if (length > AppModel::dictionaryFieldLimit)
+            return QStringLiteral("%1 is %2 characters long; an entry holds at most %3. Shorten it to add it.")
+                .arg(QLatin1String(f.name))
+                .arg(length)
+                .arg(AppModel::dictionaryFieldLimit);
+    }
+    return std::nullopt;
+}
+
 void DictionaryViewController::fieldsChanged()
 {
-    m_addButton->setEnabled(!m_heardField->text().trimmed().isEmpty() &&
+    const std::optional<QString> problem = typedEntryProblem();
+    m_entryProblem->setText(problem.value_or(QString()));
+    m_entryProblem->setVisible(problem.has_value());
+    m_addButton->setEnabled(!problem && !m_heardField->text().trimmed().isEmpty() &&
                             !m_replacementField->text().trimmed().isEmpty());
 }
 
@@ -211,9 +240,9 @@ void DictionaryViewController::addEntry()
 {
     const QString heard = m_heardField->text().trimmed();
     const QString replacement = m_replacementField->text().trimmed();
-    if (heard.isEmpty() || replacement.isEmpty())
-        return;
-    m_model.addDictionaryEntry(heard, replacement); // refuses what is too long, silently
+    if (heard.isEmpty() || replacement.isEmpty() || typedEntryProblem())
+        return; // the fields keep what was typed; the line under them says why
+    m_model.addDictionaryEntry(heard, replacement);
     m_heardField->clear();
     m_replacementField->clear();
     m_addButton->setEnabled(false);

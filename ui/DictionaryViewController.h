@@ -3,6 +3,7 @@
 #include "library/Records.h"
 
 #include <QList>
+#include <QString>
 #include <QUuid>
 #include <QWidget>
 
@@ -42,6 +43,7 @@ public:
 
     QTableView *table() const { return m_table; }
     QLabel *countLabel() const { return m_countLabel; }
+    QLabel *entryProblem() const { return m_entryProblem; }
     QLabel *emptyLabel() const { return m_emptyLabel; }
     QLineEdit *heardField() const { return m_heardField; }
     QLineEdit *replacementField() const { return m_replacementField; }
@@ -62,6 +64,7 @@ private:
     QWidget *buildTable();
     int selectedRow() const;
     void fieldsChanged();
+    std::optional<QString> typedEntryProblem() const;
     void selectionChanged();
 
     AppModel &m_model;
@@ -69,6 +72,7 @@ private:
     QTableView *m_table = nullptr;
     QStackedWidget *m_tableOrEmpty = nullptr;
     QLabel *m_countLabel = nullptr;
+    QLabel *m_entryProblem = nullptr; // why the typed entry cannot be added
     QLabel *m_emptyLabel = nullptr;
     QLineEdit *m_heardField = nullptr;
     QLineEdit *m_replacementField = nullptr;

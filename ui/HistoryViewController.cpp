@@ -2,6 +2,7 @@
 
 #include "base/PlatformText.h"
 #include "core/AppModel.h"
+#include "ui/Dialogs.h"
 #include "ui/HistoryListModel.h"
 #include "ui/HistoryRowDelegate.h"
 #include "ui/Symbols.h"
@@ -37,7 +38,7 @@ HistoryViewController::HistoryViewController(AppModel &model, QWidget *parent)
     titles->addWidget(label(QStringLiteral("History"), 26, QFont::Bold));
     m_countLabel = label(QString(), 12, QFont::Normal, Tone::secondary);
     titles->addWidget(m_countLabel);
-    m_clearButton = new QPushButton(QStringLiteral("Clear History…"));
+    m_clearButton = new QPushButton(QStringLiteral("C&lear History…"));
     describe(m_clearButton, QStringLiteral("Clear History…"));
     connect(m_clearButton, &QPushButton::clicked, this, &HistoryViewController::clearHistory);
     auto *header = new QHBoxLayout;
@@ -47,7 +48,8 @@ HistoryViewController::HistoryViewController(AppModel &model, QWidget *parent)
     auto *body = new QHBoxLayout;
     body->setSpacing(pixelsForPoints(20));
     body->addWidget(buildList());
-    body->addWidget(buildDetail(), 1);
+    m_detail = buildDetail();
+    body->addWidget(m_detail, 1);
 
     auto *layout = new QVBoxLayout(this);
     const int inset = pixelsForPoints(margin);
@@ -114,17 +116,17 @@ QWidget *HistoryViewController::buildDetail()
     m_changeLabel = label(QString(), 12, QFont::Normal, Tone::secondary);
     layout->addWidget(m_changeLabel);
 
-    m_saveButton = new QPushButton(QStringLiteral("Save"));
-    m_saveButton->setStyleSheet(accentButtonStyle(palette()));
+    // One look for the row: plain buttons of one height, each with its symbol.
+    m_saveButton = new QPushButton(symbols::icon(QStringLiteral("checkmark.circle.fill")), QStringLiteral("&Save"));
     m_saveButton->setAccessibleName(QStringLiteral("Save correction"));
     m_saveButton->setToolTip(QStringLiteral("Save correction"));
     m_saveButton->setAccessibleDescription(
         QStringLiteral("Saving learns corrected words when automatic learning is enabled."));
     connect(m_saveButton, &QPushButton::clicked, this, &HistoryViewController::saveCorrection);
-    m_copyButton = new QPushButton(symbols::icon(QStringLiteral("doc.on.doc")), QStringLiteral("Copy"));
+    m_copyButton = new QPushButton(symbols::icon(QStringLiteral("doc.on.doc")), QStringLiteral("&Copy"));
     describe(m_copyButton, QStringLiteral("Copy"));
     connect(m_copyButton, &QPushButton::clicked, this, &HistoryViewController::copyResult);
-    m_deleteButton = new QPushButton(symbols::icon(QStringLiteral("trash")), QStringLiteral("Delete"));
+    m_deleteButton = new QPushButton(symbols::icon(QStringLiteral("trash")), QStringLiteral("Dele&te"));
     describe(m_deleteButton, QStringLiteral("Delete"));
     connect(m_deleteButton, &QPushButton::clicked, this, &HistoryViewController::deleteRecord);
     auto *buttons = new QHBoxLayout;
@@ -145,6 +147,7 @@ void HistoryViewController::refresh()
     m_countLabel->setVisible(count > 0);
     m_emptyLabel->setVisible(count == 0);
     m_clearButton->setEnabled(count > 0);
+    m_detail->setVisible(count > 0); // no empty editor beside "No dictations"
 
     bool unchanged = m_snapshot.size() == count;
     for (qsizetype i = 0; unchanged && i < count; ++i)
@@ -270,9 +273,11 @@ void HistoryViewController::saveCorrection()
         return; // stays unsaved
     m_dirty = false;
     m_model.editTranscript(*m_selectedID, text);
-    setChange(QStringLiteral("Saved"), m_model.preferences().autoLearn
-                                           ? QStringLiteral("Word corrections learned automatically")
-                                           : QStringLiteral("Automatic learning is off"));
+    const QString &learned = m_model.lastLearning();
+    setChange(learned.isEmpty() ? QStringLiteral("Saved") : QStringLiteral("Saved. ") + learned,
+              m_model.preferences().autoLearn ? QStringLiteral("Word corrections learned automatically")
+                                              : QStringLiteral("Automatic learning is off"));
+    m_changeLabel->setWordWrap(true);
     m_saveButton->setEnabled(false);
 }
 
@@ -293,29 +298,19 @@ void HistoryViewController::clearHistory()
 {
     if (!window()->isVisible())
         return;
-    auto *confirmation = new QMessageBox(window());
-    confirmation->setObjectName(QStringLiteral("OrvantaClearHistory"));
-    confirmation->setAttribute(Qt::WA_DeleteOnClose);
-    confirmation->setWindowModality(Qt::WindowModal);
-    confirmation->setIcon(QMessageBox::Warning);
-    confirmation->setWindowTitle(QStringLiteral("Clear History"));
-    confirmation->setText(QStringLiteral("Clear dictation history?"));
-    confirmation->setInformativeText(QStringLiteral("Deletes saved dictations. Keeps your dictionary."));
-    QPushButton *clear = confirmation->addButton(QStringLiteral("Clear History"), QMessageBox::AcceptRole);
-    QPushButton *cancel = confirmation->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    confirmation->setDefaultButton(clear);
-    confirmation->setEscapeButton(cancel);
     QPointer<HistoryViewController> page(this);
     QPointer<AppModel> model(&m_model);
-    connect(confirmation, &QMessageBox::buttonClicked, confirmation, [page, model, clear](QAbstractButton *button) {
-        if (button != clear)
-            return;
-        if (page)
-            page->m_dirty = false;
-        if (model)
-            model->clearHistory();
-    });
-    confirmation->open();
+    askBeforeDeleting(window(),
+                      {QStringLiteral("OrvantaClearHistory"), QStringLiteral("Clear History"),
+                       QStringLiteral("Clear dictation history?"),
+                       QStringLiteral("Deletes saved dictations. Keeps your dictionary."),
+                       QStringLiteral("&Clear History"), QStringLiteral("C&ancel")},
+                      [page, model] {
+                          if (page)
+                              page->m_dirty = false;
+                          if (model)
+                              model->clearHistory();
+                      });
 }
 
 } // namespace orv::ui

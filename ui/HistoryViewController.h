@@ -77,6 +77,7 @@ private:
     QLabel *m_emptyLabel = nullptr;
     QLabel *m_changeLabel = nullptr;
     QPlainTextEdit *m_editor = nullptr;
+    QWidget *m_detail = nullptr; // the editor and its buttons
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_copyButton = nullptr;
     QPushButton *m_deleteButton = nullptr;

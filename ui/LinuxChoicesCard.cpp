@@ -39,33 +39,28 @@ void showProblem(QLabel *line, const std::optional<QString> &problem)
 
 LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWidget *parent)
     : QWidget(parent), m_model(model), m_settings(settings), m_holdKey(new QComboBox), m_toggle(new ShortcutField),
-      m_reset(new QPushButton(QStringLiteral("Reset"))), m_toggleError(problemLine()), m_endpoint(new QLineEdit),
+      m_reset(new QPushButton(QStringLiteral("Rese&t"))), m_toggleError(problemLine()), m_endpoint(new QLineEdit),
       m_endpointError(problemLine()), m_modelName(label(QString(), 13)),
       m_modelStatus(label(QString(), 12, QFont::Normal, Tone::secondary, true)),
-      m_check(new QPushButton(QStringLiteral("Check"))), m_speechEngine(new QComboBox), m_speechServer(new QLineEdit),
+      m_check(new QPushButton(QStringLiteral("Chec&k"))), m_speechEngine(new QComboBox), m_speechServer(new QLineEdit),
       m_speechServerError(problemLine()), m_speechName(label(QString(), 13)),
       m_speechStatus(label(QString(), 12, QFont::Normal, Tone::secondary, true)),
       m_checkSpeech(new QPushButton(QStringLiteral("Check"))),
       m_folder(label(QString(), 12, QFont::Normal, Tone::secondary)),
-      m_openFolder(new QPushButton(symbols::icon(QStringLiteral("folder")), QStringLiteral("Open Folder")))
+      m_openFolder(new QPushButton(symbols::icon(QStringLiteral("folder")), QStringLiteral("&Open Folder")))
 {
     m_holdKey->addItems(shortcutkeys::holdKeyNames());
     describe(m_holdKey, QStringLiteral("Hold key"), QStringLiteral("The key you hold to speak and release to finish."));
     connect(m_holdKey, &QComboBox::activated, this, &LinuxChoicesCard::chooseHoldKey);
 
-    m_toggle->setPlaceholderText(QStringLiteral("Press a shortcut"));
     describe(m_toggle, QStringLiteral("Toggle shortcut"),
-             QStringLiteral("Press the new combination here, or type it (for example Ctrl+Shift+D) and press Return."));
+             QStringLiteral("Press the new combination here, for example Ctrl+Shift+D. Backspace clears, Escape "
+                            "keeps the current one."));
     m_toggle->onCombination = [this](const QString &name) { chooseToggle(name); };
     m_toggle->onRefusedKey = [this](const QString &reason) {
         m_keyRefusal = reason;
         showToggleProblem();
     };
-    connect(m_toggle, &QLineEdit::editingFinished, this, [this] { chooseToggle(m_toggle->text()); });
-    connect(m_toggle, &QLineEdit::textEdited, this, [this] {
-        m_keyRefusal.reset();
-        showToggleProblem();
-    });
     describe(m_reset, QStringLiteral("Reset toggle shortcut"),
              QStringLiteral("Back to %1.").arg(platform::defaultToggleName()));
     connect(m_reset, &QPushButton::clicked, this, &LinuxChoicesCard::resetToggle);
@@ -103,14 +98,14 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
 
     namespace layout = settingslayout;
     QGridLayout *grid = layout::grid();
-    layout::addRow(grid, QStringLiteral("Hold key"), layout::row({m_holdKey}));
+    layout::addRow(grid, QStringLiteral("Hold key"), m_holdKey);
     layout::addRow(grid, QStringLiteral("Toggle"), layout::row({m_toggle, m_reset}));
     layout::addNote(grid, m_toggleError);
     layout::addRow(grid, QStringLiteral("Model server"), m_endpoint);
     layout::addNote(grid, m_endpointError);
     layout::addRow(grid, QStringLiteral("Model"), layout::row({m_modelName, m_check}));
     layout::addNote(grid, m_modelStatus);
-    layout::addRow(grid, QStringLiteral("Speech engine"), layout::row({m_speechEngine}));
+    layout::addRow(grid, QStringLiteral("Speech engine"), m_speechEngine);
     layout::addRow(grid, QStringLiteral("Speech server"), m_speechServer);
     layout::addNote(grid, m_speechServerError);
     layout::addRow(grid, QStringLiteral("Recognizer"), layout::row({m_speechName, m_checkSpeech}));
@@ -139,6 +134,7 @@ LinuxChoicesCard::Shown LinuxChoicesCard::current() const
             m_model.shortcutRegistrationError(),
             m_model.activeModelName(),
             m_model.modelStatus(),
+            m_model.modelCheckResult(),
             m_settings.speechEngine() == LinuxSettings::SpeechEngineChoice::server,
             m_settings.speechServerEndpoint(),
             m_settings.speechEngineStatus().name(),
@@ -154,7 +150,7 @@ void LinuxChoicesCard::refresh()
         return;
     // Fields are refilled only when their stored value changed, never under the user's typing otherwise.
     if (!m_shown || m_shown->toggle != shown.toggle)
-        m_toggle->setText(shown.toggle);
+        m_toggle->setCombination(shown.toggle);
     if (!m_shown || m_shown->endpoint != shown.endpoint)
         m_endpoint->setText(shown.endpoint);
     if (!m_shown || m_shown->speechServer != shown.speechServer)
@@ -168,7 +164,9 @@ void LinuxChoicesCard::refresh()
     m_reset->setEnabled(shown.idle && shown.toggle != platform::defaultToggleName());
     showToggleProblem();
     m_modelName->setText(shown.modelName);
-    m_modelStatus->setText(shown.modelStatus);
+    m_modelStatus->setText(shown.modelCheck.isEmpty()
+                               ? shown.modelStatus
+                               : shown.modelStatus + QStringLiteral("\nLast check: ") + shown.modelCheck);
     m_speechEngine->setCurrentIndex(shown.speechServerChosen ? 1 : 0);
     m_speechServer->setEnabled(shown.speechServerChosen);
     m_speechName->setText(shown.speechName);
@@ -201,7 +199,7 @@ void LinuxChoicesCard::chooseToggle(const QString &name)
         m_keyRefusal = saved.error();
     showToggleProblem();
     if (saved)
-        m_toggle->setText(m_settings.toggle()); // the canonical spelling, or the working one kept
+        m_toggle->setCombination(m_settings.toggle()); // the canonical spelling, or the working one kept
 }
 
 void LinuxChoicesCard::resetToggle()

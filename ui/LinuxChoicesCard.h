@@ -36,7 +36,7 @@ public:
 
     void refresh();
     void chooseHoldKey(int index);
-    // Takes a combination by name (pressed or typed); refuses what the parser refuses, saying why.
+    // Takes a combination by name (as pressed in the recorder); refuses what the parser refuses, saying why.
     void chooseToggle(const QString &name);
     void resetToggle();
     void chooseEndpoint();
@@ -74,6 +74,7 @@ private:
         std::optional<QString> registrationError;
         QString modelName;
         QString modelStatus;
+        QString modelCheck;
         bool speechServerChosen = false;
         QString speechServer;
         QString speechName;

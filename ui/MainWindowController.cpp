@@ -12,6 +12,7 @@
 #include "ui/UIComponents.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QLabel>
@@ -82,6 +83,7 @@ MainWindowController::MainWindowController(AppModel &model,
     setCentralWidget(central);
 
     buildToolbar();
+    m_recordAction->setVisible(m_selectedPage != 0);
     restoreFrame();
     m_sidebar->table()->setFocus();
 
@@ -115,7 +117,7 @@ void MainWindowController::buildToolbar()
     m_recordButton = new QPushButton(QStringLiteral("Dictate"));
     m_recordButton->setFocusPolicy(Qt::TabFocus);
     connect(m_recordButton, &QPushButton::clicked, this, &MainWindowController::toggleRecording);
-    m_toolbar->addWidget(m_recordButton);
+    m_recordAction = m_toolbar->addWidget(m_recordButton);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     // The button a narrow toolbar shows for its hidden items.
     if (auto *more = m_toolbar->findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button")))
@@ -185,6 +187,9 @@ void MainWindowController::select(int index)
         return;
     m_selectedPage = index;
     m_pageStack->setCurrentIndex(index);
+    // The Overview has its own Dictate button: one is enough.
+    if (m_recordAction)
+        m_recordAction->setVisible(index != 0);
     m_sidebar->selectRow(index);
 }
 
@@ -226,6 +231,37 @@ void MainWindowController::restoreFrame()
         }
     }
     m_split->restoreState(sidebar);
+    // A frame kept on a larger screen, or the default size on a small one, fits the screen it opens on.
+    const QScreen *screen = QGuiApplication::screenAt(QWidget::geometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        setGeometry(clampedFrame(QWidget::geometry(), screen->availableGeometry(), minimumSize(), assumedDecoration));
+}
+
+QRect MainWindowController::clampedFrame(QRect frame, const QRect &area, QSize minimum, QMargins decoration)
+{
+    const QRect inner = area.marginsRemoved(decoration);
+    frame.setSize(frame.size().boundedTo(inner.size()).expandedTo(minimum));
+    if (frame.right() > inner.right())
+        frame.moveRight(inner.right());
+    if (frame.bottom() > inner.bottom())
+        frame.moveBottom(inner.bottom());
+    if (frame.left() < inner.left())
+        frame.moveLeft(inner.left());
+    if (frame.top() < inner.top())
+        frame.moveTop(inner.top());
+    return frame;
+}
+
+void MainWindowController::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    const bool narrow = width() < narrowWidth;
+    if (m_narrow == narrow)
+        return;
+    m_narrow = narrow;
+    m_sidebar->setVisible(!narrow); // the toolbar's sidebar button still brings it back
 }
 
 void MainWindowController::saveFrame() const
@@ -235,6 +271,13 @@ void MainWindowController::saveFrame() const
     QSettings settings(m_settingsPath, QSettings::IniFormat);
     settings.setValue(frameKey() + QStringLiteral("/geometry"), saveGeometry());
     settings.setValue(frameKey() + QStringLiteral("/sidebar"), m_split->saveState());
+}
+
+void MainWindowController::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT closed();
 }
 
 void MainWindowController::hideEvent(QHideEvent *event)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMainWindow>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QSplitter;
@@ -31,7 +32,15 @@ class MainWindowController final : public QMainWindow
 public:
     static QString frameKey() { return QStringLiteral("OrvantaMainWindow"); }
     static constexpr QSize defaultSize{1000, 720};
-    static constexpr QSize minimumFrame{850, 620};
+    // Half of a 1280-pixel screen; below narrowWidth the sidebar makes way for the page.
+    static constexpr QSize minimumFrame{600, 460};
+    static constexpr int narrowWidth = 780;
+    // Room the window manager's title bar and borders take around the window, before it is known.
+    static constexpr QMargins assumedDecoration{2, 32, 2, 2};
+
+    // `frame` (the window without its decoration) moved and shrunk to lie within `area` with `decoration`
+    // around it, never below `minimum`.
+    static QRect clampedFrame(QRect frame, const QRect &area, QSize minimum, QMargins decoration);
 
     // settingsPath: the INI file that keeps the window's frame; choices: the Linux choices for Settings.
     MainWindowController(AppModel &model, QString settingsPath, LinuxSettings *choices, QWidget *parent = nullptr);
@@ -58,8 +67,14 @@ public:
     OnboardingViewController *onboardingController() const { return m_onboarding; }
     QLabel *noTrayLine() const { return m_noTrayLine; }
 
+Q_SIGNALS:
+    // The user closed the window (it is hidden; Orvanta goes on).
+    void closed();
+
 protected:
     void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildToolbar();
@@ -76,9 +91,11 @@ private:
     QList<QWidget *> m_pages;
     int m_selectedPage = -1;
     QPushButton *m_recordButton = nullptr;
+    QAction *m_recordAction = nullptr; // the toolbar's place of the record button
     QString m_recordSymbol;
     QToolBar *m_toolbar = nullptr;
     bool m_showingOnboarding = false;
+    std::optional<bool> m_narrow; // the sidebar was put away for a narrow window
     OnboardingViewController *m_onboarding = nullptr;
     // What the record button shows now, so that a level report redraws nothing.
     std::optional<RecordingPhase> m_shownPhase;

@@ -81,14 +81,17 @@ OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *par
     columnLayout->addWidget(m_controls.heading);
     columnLayout->addWidget(m_controls.subtitle);
     columnLayout->addSpacing(pixelsForPoints(16));
-    m_pageSlot = new QVBoxLayout;
+    // The pages are built later, one per step, in a holder that comes before the buttons: screen readers
+    // read them in that order.
+    auto *pageHolder = new QWidget;
+    m_pageSlot = new QVBoxLayout(pageHolder);
     m_pageSlot->setContentsMargins(0, 0, 0, 0);
-    columnLayout->addLayout(m_pageSlot);
+    columnLayout->addWidget(pageHolder);
     columnLayout->addSpacing(pixelsForPoints(20));
 
-    m_controls.backButton = new QPushButton(QStringLiteral("Back"));
+    m_controls.backButton = new QPushButton(QStringLiteral("&Back"));
     describe(m_controls.backButton, QStringLiteral("Back"), QStringLiteral("Go back to the previous step."));
-    m_controls.laterButton = new QPushButton(QStringLiteral("Set up later"));
+    m_controls.laterButton = new QPushButton(QStringLiteral("Set up &later"));
     m_controls.laterButton->setFlat(true);
     QPalette link = m_controls.laterButton->palette();
     link.setColor(QPalette::ButtonText, link.color(QPalette::Highlight));
@@ -121,15 +124,16 @@ OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *par
         });
     }
 
-    // The column is centred; a window shorter than the flow scrolls. Stretches rather than an alignment
-    // centre it, so that its wrapped texts are measured at the column's own width.
+    // The column is centred across; a window shorter than the flow scrolls. Stretches rather than an
+    // alignment centre it, so that its wrapped texts are measured at the column's own width.
     auto *document = new QWidget;
     auto *documentLayout = new QVBoxLayout(document);
     auto *centre = new QHBoxLayout;
     centre->addStretch(1);
     centre->addWidget(column);
     centre->addStretch(1);
-    documentLayout->addStretch(1);
+    // The headline keeps its place from step to step: the column hangs from a fixed top margin.
+    documentLayout->addSpacing(pixelsForPoints(48));
     documentLayout->addLayout(centre);
     documentLayout->addStretch(1);
     auto *scroll = new QScrollArea;
@@ -160,9 +164,9 @@ void OnboardingViewController::refresh()
     m_controls.progress->setText(QStringLiteral("%1 of 3").arg(static_cast<int>(step) + 1));
     m_controls.backButton->setVisible(step != Step::welcome);
     m_controls.laterButton->setVisible(step != Step::shortcut);
-    const QString next = step == Step::shortcut ? QStringLiteral("Open Orvanta") : QStringLiteral("Continue");
+    const QString next = step == Step::shortcut ? QStringLiteral("&Open Orvanta") : QStringLiteral("&Continue");
     m_controls.nextButton->setText(next);
-    m_controls.nextButton->setAccessibleName(next);
+    m_controls.nextButton->setAccessibleName(withoutMnemonic(next));
     const bool nextEnabled = step != Step::permissions || dictationAuthorized();
     m_controls.nextButton->setEnabled(nextEnabled);
     m_controls.nextButton->setToolTip(
@@ -215,6 +219,18 @@ void OnboardingViewController::rebuildPage(Step step)
     m_controls.page = page;
     m_pageSlot->addWidget(page);
     page->show(); // now, not at the next turn of the event loop as a child added to a shown window would
+    // Tab goes through the page's controls first, then Back, Set up later and Continue.
+    QWidget *previous = nullptr;
+    QList<QWidget *> chain;
+    for (QWidget *child : page->findChildren<QWidget *>())
+        if (child->focusPolicy() & Qt::TabFocus)
+            chain.append(child);
+    chain << m_controls.backButton << m_controls.laterButton << m_controls.nextButton;
+    for (QWidget *widget : std::as_const(chain)) {
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 void OnboardingViewController::buildWelcome(QVBoxLayout *layout)

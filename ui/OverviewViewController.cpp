@@ -52,7 +52,7 @@ OverviewViewController::OverviewViewController(AppModel &model, QWidget *parent)
     setAccessibleName(QStringLiteral("Overview"));
     auto *content = new QWidget;
     QVBoxLayout *layout = column(content, 16);
-    layout->addWidget(label(QStringLiteral("Dictation"), 26, QFont::Bold));
+    layout->addWidget(label(QStringLiteral("Overview"), 26, QFont::Bold));
     layout->addWidget(buildStatusCard());
     layout->addWidget(buildPermissionCard());
     layout->addWidget(buildTranscriptCard());
@@ -87,8 +87,9 @@ QWidget *OverviewViewController::buildStatusCard()
     m_recordButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     connect(m_recordButton, &QPushButton::clicked, this, &OverviewViewController::toggleRecording);
     m_statusLabel = label(QString(), 13, QFont::Normal, Tone::secondary);
-    m_copyButton = new QPushButton(symbols::icon(QStringLiteral("doc.on.doc")), QStringLiteral("Copy"));
+    m_copyButton = new QPushButton(symbols::icon(QStringLiteral("doc.on.doc")), QStringLiteral("&Copy"));
     m_copyButton->setAccessibleName(QStringLiteral("Copy dictation transcript"));
+    m_copyButton->setMinimumHeight(pixelsForPoints(36)); // as tall as Dictate beside it
     connect(m_copyButton, &QPushButton::clicked, this, &OverviewViewController::copyResult);
     auto *actions = new QHBoxLayout;
     actions->setSpacing(pixelsForPoints(12));
@@ -247,8 +248,11 @@ void OverviewViewController::refreshPermissions()
 void OverviewViewController::refreshTestPad()
 {
     const std::optional<TranscriptRecord> &last = m_model.lastResult();
-    if (last && m_resultID != last->id) {
-        // A new result wins over an unsaved edit of the previous one.
+    // A new result wins over an unsaved edit of the previous one; a correction saved elsewhere (History)
+    // shows here unless the pad holds an edit of its own not yet saved.
+    const bool corrected =
+        last && m_resultID == last->id && !m_correctionTimer && m_textView->toPlainText() != last->output;
+    if (last && (m_resultID != last->id || corrected)) {
         stopCorrectionTimer();
         m_resultID = last->id;
         m_replacingText = true;

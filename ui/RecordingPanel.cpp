@@ -250,8 +250,11 @@ void RecordingPanel::announce()
 
 void RecordingPanel::hide()
 {
-    if (m_window)
-        m_window->hide();
+    if (!m_window)
+        return;
+    m_window->hide();
+    // Hidden, the panel stays in the accessibility tree: it must not go on saying "Preparing…" there.
+    m_window->setAccessibleDescription(QString());
 }
 
 bool RecordingPanel::isVisible() const

@@ -3,6 +3,7 @@
 #include "ui/Card.h"
 #include "ui/UIComponents.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,7 +42,12 @@ QLabel *addRow(QGridLayout *grid, const QString &title, QWidget *field)
     name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     name->setBuddy(field);
     grid->addWidget(name, row, 0);
-    grid->addWidget(field, row, 1);
+    // A list keeps its natural width. It sits in the grid itself, beside its label: screen readers name a
+    // list by the label whose buddy it is only when the two share a parent (its own name is its value).
+    if (qobject_cast<QComboBox *>(field))
+        grid->addWidget(field, row, 1, Qt::AlignLeft | Qt::AlignVCenter);
+    else
+        grid->addWidget(field, row, 1);
     return name;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/PlatformText.h"
 #include "ui/AccessibilityPrompt.h"
+#include "ui/Dialogs.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/LoginItemText.h"
 #include "ui/SettingsLayout.h"
@@ -12,6 +13,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -36,11 +38,11 @@ QLabel *detailLabel()
     return label(QString(), 13, QFont::Normal, Tone::secondary);
 }
 
-// `title` as written on the button ("&&" for "&").
+// `title` as written on the button, with its mnemonic ("&&" for "&").
 QPushButton *button(const QString &title, const QString &help = {})
 {
     auto *result = new QPushButton(title);
-    result->setAccessibleName(QString(title).replace(QStringLiteral("&&"), QStringLiteral("&")));
+    result->setAccessibleName(withoutMnemonic(title));
     if (!help.isEmpty())
         result->setAccessibleDescription(help);
     return result;
@@ -82,10 +84,10 @@ QWidget *SettingsViewController::buildStartup()
     connect(m_launchAtLogin, &QCheckBox::clicked, this, &SettingsViewController::changeLaunchAtLogin);
     m_loginDetail = detailLabel();
     m_loginError = label(QString(), 12, QFont::Normal, Tone::error, true);
-    m_loginSettingsButton = button(QStringLiteral("Open Autostart Folder…"),
+    m_loginSettingsButton = button(QStringLiteral("Open A&utostart Folder…"),
                                    QStringLiteral("Opens the folder of the entries your desktop starts at login."));
     connect(m_loginSettingsButton, &QPushButton::clicked, this, &SettingsViewController::openLoginItems);
-    QPushButton *setup = button(QStringLiteral("Show Setup…"));
+    QPushButton *setup = button(QStringLiteral("Show &Setup…"));
     connect(setup, &QPushButton::clicked, this, &SettingsViewController::showSetup);
 
     auto *content = new QVBoxLayout;
@@ -108,12 +110,10 @@ QWidget *SettingsViewController::buildDictation()
         m_modePopup->addItem(rawValue(mode));
     m_modePopup->setAccessibleName(QStringLiteral("Formatting style"));
     connect(m_modePopup, &QComboBox::activated, this, &SettingsViewController::formattingChanged);
-    m_modelDetail = detailLabel();
 
     QGridLayout *grid = layout::grid();
-    layout::addRow(grid, QStringLiteral("Language"), layout::row({m_localePopup}));
-    layout::addRow(grid, QStringLiteral("Formatting"), layout::row({m_modePopup}));
-    layout::addRow(grid, QStringLiteral("Model"), m_modelDetail);
+    layout::addRow(grid, QStringLiteral("Language"), m_localePopup);
+    layout::addRow(grid, QStringLiteral("Formatting"), m_modePopup);
     return layout::card(QStringLiteral("Dictation"), grid);
 }
 
@@ -157,19 +157,23 @@ QWidget *SettingsViewController::buildPermissions()
     layout::addRow(grid, QStringLiteral("Accessibility"), m_accessibilityDetail);
 
     m_dictationButton =
-        button(QStringLiteral("Microphone && Speech…"),
+        button(QStringLiteral("&Microphone && Speech…"),
                QStringLiteral(
                    "Requests microphone and speech recognition access. Both permissions are required for dictation."));
     m_dictationButton->setToolTip(QStringLiteral("Allow microphone capture and %1 speech recognition for dictation.")
                                       .arg(m_model.speech().displayName()));
     connect(m_dictationButton, &QPushButton::clicked, this, &SettingsViewController::requestDictation);
-    m_accessibilityButton = button(QStringLiteral("Accessibility…"));
+    m_accessibilityButton = button(QStringLiteral("A&ccessibility…"));
     connect(m_accessibilityButton, &QPushButton::clicked, this, &SettingsViewController::requestAccessibility);
+
+    m_permissionNote = label(QString(), 12, QFont::Normal, Tone::secondary, true);
+    m_permissionNote->hide();
 
     auto *content = new QVBoxLayout;
     content->setSpacing(pixelsForPoints(12));
     content->addLayout(grid);
     content->addWidget(layout::row({m_dictationButton, m_accessibilityButton}));
+    content->addWidget(m_permissionNote);
     return layout::card(QStringLiteral("Permissions"), content);
 }
 
@@ -212,8 +216,6 @@ SettingsViewController::Shown SettingsViewController::current() const
             preferences.mode,
             preferences.autoLearn,
             preferences.retainHistory,
-            m_model.activeModelName(),
-            m_model.modelStatus(),
             m_model.microphoneStatus(),
             m_model.speechStatus(),
             m_model.accessibilityEnabled(),
@@ -236,9 +238,6 @@ void SettingsViewController::refresh()
     const QString description = modeDescription(allDictationModes.at(m_modePopup->currentIndex()));
     m_modePopup->setToolTip(description);
     m_modePopup->setAccessibleDescription(description);
-    m_modelDetail->setText(shown.modelName);
-    m_modelDetail->setToolTip(shown.modelStatus);
-    m_modelDetail->setAccessibleDescription(shown.modelStatus);
     m_learning->setChecked(shown.autoLearn);
     m_history->setChecked(shown.retainHistory);
     showPermission(m_microphoneDetail, shown.microphoneStatus);
@@ -392,20 +391,56 @@ void SettingsViewController::changeLearning(bool on)
 void SettingsViewController::changeHistory(bool on)
 {
     m_shown.reset();
-    m_model.setRetainHistory(on);
+    if (on || m_model.history().isEmpty()) {
+        m_model.setRetainHistory(on);
+        return;
+    }
+    // Turning history off deletes what is saved: only after the user says so.
+    m_history->setChecked(true);
+    QPointer<AppModel> model(&m_model);
+    const qsizetype count = m_model.history().size();
+    askBeforeDeleting(window(),
+                      {QStringLiteral("OrvantaHistoryOff"), QStringLiteral("Stop Saving History"),
+                       QStringLiteral("Stop saving history?"),
+                       (count == 1 ? QStringLiteral("Deletes the saved dictation.")
+                                   : QStringLiteral("Deletes the %1 saved dictations.").arg(count)) +
+                           QStringLiteral(" Keeps your dictionary."),
+                       QStringLiteral("&Delete History"), QStringLiteral("&Keep Saving")},
+                      [model] {
+                          if (model)
+                              model->setRetainHistory(false);
+                      });
 }
 
 void SettingsViewController::requestDictation()
 {
-    m_model.requestPermissions();
+    m_permissionNote->hide();
+    const bool allowed = m_model.microphoneStatus() == authorizationText(AuthorizationStatus::authorized) &&
+                         m_model.speechStatus() == authorizationText(AuthorizationStatus::authorized);
+    if (!allowed) {
+        m_model.requestPermissions();
+        return;
+    }
+    // Nothing to ask: the microphone is chosen in the desktop's sound settings.
+    if (!m_model.openPrivacySettings(privacyAnchor::microphone()))
+        showPermissionNote(QStringLiteral("Dictation may use the microphone. To choose another one, open your "
+                                          "desktop's sound settings (or PulseAudio Volume Control, pavucontrol)."));
 }
 
 void SettingsViewController::requestAccessibility()
 {
+    m_permissionNote->hide();
     if (!m_model.accessibilityEnabled())
         enableAccessibility(m_model, this);
-    else
-        m_model.openPrivacySettings(privacyAnchor::accessibility());
+    else if (!m_model.openPrivacySettings(privacyAnchor::accessibility()))
+        showPermissionNote(QStringLiteral("Accessibility is on for this session. To keep it on after you log out, "
+                                          "turn on assistive technologies in your desktop's accessibility settings."));
+}
+
+void SettingsViewController::showPermissionNote(const QString &text)
+{
+    m_permissionNote->setText(text);
+    m_permissionNote->show();
 }
 
 } // namespace orv::ui

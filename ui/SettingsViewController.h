@@ -57,13 +57,14 @@ public:
     QPushButton *loginSettingsButton() const { return m_loginSettingsButton; }
     QComboBox *localePopup() const { return m_localePopup; }
     QComboBox *modePopup() const { return m_modePopup; }
-    QLabel *modelDetail() const { return m_modelDetail; }
     QCheckBox *learning() const { return m_learning; }
     QCheckBox *history() const { return m_history; }
     QLabel *microphoneDetail() const { return m_microphoneDetail; }
     QLabel *speechDetail() const { return m_speechDetail; }
     QLabel *accessibilityDetail() const { return m_accessibilityDetail; }
     QPushButton *accessibilityButton() const { return m_accessibilityButton; }
+    QPushButton *dictationButton() const { return m_dictationButton; }
+    QLabel *permissionNote() const { return m_permissionNote; }
     QLabel *shortcutDetail() const { return m_shortcutDetail; }
     QLabel *holdKeyCap() const { return m_holdKeyCap; }
     QLabel *toggleCap() const { return m_toggleCap; }
@@ -81,8 +82,6 @@ private:
         DictationMode mode;
         bool autoLearn;
         bool retainHistory;
-        QString modelName;
-        QString modelStatus;
         QString microphoneStatus;
         QString speechStatus;
         bool accessibilityEnabled;
@@ -101,6 +100,7 @@ private:
     void redrawLogin(const Shown &shown);
     void redrawLanguages(const Shown &shown);
     void redrawKeys(const Shown &shown);
+    void showPermissionNote(const QString &text);
     void savePreferences(const Preferences &preferences);
 
     AppModel &m_model;
@@ -110,7 +110,6 @@ private:
     QPushButton *m_loginSettingsButton = nullptr;
     QComboBox *m_localePopup = nullptr;
     QComboBox *m_modePopup = nullptr;
-    QLabel *m_modelDetail = nullptr;
     QCheckBox *m_learning = nullptr;
     QCheckBox *m_history = nullptr;
     QLabel *m_microphoneDetail = nullptr;
@@ -118,6 +117,7 @@ private:
     QLabel *m_accessibilityDetail = nullptr;
     QPushButton *m_dictationButton = nullptr;
     QPushButton *m_accessibilityButton = nullptr;
+    QLabel *m_permissionNote = nullptr; // what to do where no settings program could be opened
     QLabel *m_holdKeyCap = nullptr;
     QLabel *m_holdMeaning = nullptr;
     QLabel *m_toggleCap = nullptr;

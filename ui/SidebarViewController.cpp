@@ -61,7 +61,10 @@ SidebarViewController::SidebarViewController(AppModel &model, QWidget *parent)
         item->setSizeHint(QSize(0, pixelsForPoints(36)));
         item->setData(Qt::AccessibleTextRole, names.at(row));
     }
-    connect(m_table, &QListWidget::itemSelectionChanged, this, &SidebarViewController::selectionChanged);
+    // The rows newly selected decide, whoever selected them: a click, the keys, or an assistive tool's selection,
+    // which clears the old row and adds the new one in two steps.
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) { selectionChanged(selected); });
 
     auto *footer = new QHBoxLayout;
     footer->setSpacing(pixelsForPoints(6));
@@ -99,15 +102,19 @@ int SidebarViewController::selectedRow() const
     return m_selected;
 }
 
-void SidebarViewController::selectionChanged()
+void SidebarViewController::selectionChanged(const QItemSelection &selected)
 {
-    const QList<QListWidgetItem *> selected = m_table->selectedItems();
-    if (selected.isEmpty()) {
+    if (m_table->selectedItems().isEmpty()) {
         // An empty selection is not allowed: the page shown stays selected.
         m_table->setCurrentRow(m_selected, QItemSelectionModel::ClearAndSelect);
         return;
     }
-    const int row = m_table->row(selected.constFirst());
+    int row = m_selected;
+    for (const QModelIndex &index : selected.indexes())
+        if (index.row() != m_selected)
+            row = index.row();
+    if (m_table->selectedItems().size() > 1 || m_table->currentRow() != row)
+        m_table->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
     if (row == m_selected)
         return;
     m_selected = row;

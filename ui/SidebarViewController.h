@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QItemSelection>
 #include <QStringList>
 #include <QWidget>
 
@@ -33,7 +34,7 @@ public:
     QListWidget *table() const { return m_table; }
 
 private:
-    void selectionChanged();
+    void selectionChanged(const QItemSelection &selected);
 
     AppModel &m_model;
     QListWidget *m_table;

@@ -186,6 +186,9 @@ QScrollArea *scrollingPage(QWidget *page, QWidget *content, int margin)
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     area->viewport()->setAutoFillBackground(false);
+    // Tab goes from control to control (the area scrolls to each); the area itself is no stop of its own.
+    area->setFocusPolicy(Qt::NoFocus);
+    area->setAccessibleName(page->accessibleName());
 
     auto *document = new QWidget;
     document->setAutoFillBackground(false);
@@ -209,6 +212,18 @@ void describe(QWidget *control, const QString &name, const QString &sentence)
         return;
     control->setToolTip(sentence);
     control->setAccessibleDescription(sentence);
+}
+
+QString withoutMnemonic(const QString &title)
+{
+    QString plain;
+    plain.reserve(title.size());
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        if (title.at(i) == u'&' && i + 1 < title.size())
+            ++i; // "&&" keeps one, "&x" keeps x
+        plain.append(title.at(i));
+    }
+    return plain;
 }
 
 } // namespace orv::ui

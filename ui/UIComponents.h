@@ -61,5 +61,7 @@ QScrollArea *scrollingPage(QWidget *page, QWidget *content, int margin);
 // Names a control for assistive tools; a short label also carries the full sentence as tooltip and
 // accessible description.
 void describe(QWidget *control, const QString &name, const QString &sentence = {});
+// A title as it reads without its mnemonic marks ("&Save" → "Save", "A && B" → "A & B").
+QString withoutMnemonic(const QString &title);
 
 } // namespace orv::ui

@@ -90,6 +90,7 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
     EXPECT_EQ(m.dictionary()[0].replacement, QStringLiteral("John"));
     EXPECT_TRUE(m.dictionary()[0].automatic);
     EXPECT_EQ(m.status(), QStringLiteral("Learned John"));
+    EXPECT_EQ(m.lastLearning(), QStringLiteral("Learned: Jon → John"));
     EXPECT_EQ(m.history()[0].output, QStringLiteral("Call John now."));
     EXPECT_EQ(m.lastResult()->output, QStringLiteral("Call John now."));
     EXPECT_EQ(m.correctionBaselines().value(id), QStringLiteral("Call John now."));
@@ -97,6 +98,10 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
 
     m.editTranscript(id, QStringLiteral("Call John now."));
     EXPECT_EQ(m.dictionary()[0].occurrenceCount, 1) << "the same edit twice learns nothing the second time";
+    EXPECT_TRUE(m.lastLearning().isEmpty());
+    m.editTranscript(id, QStringLiteral("Please ring Johnny tomorrow instead."));
+    EXPECT_TRUE(m.lastLearning().startsWith(QStringLiteral("Nothing learned: several words changed.")));
+    m.editTranscript(id, QStringLiteral("Call John now."));
 
     notifications = 0;
     m.editTranscript(id, QStringLiteral(" \n\t"));
@@ -108,6 +113,7 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
     m.setPreferences(noLearning);
     m.cancelDictation(); // a status to compare against
     m.editTranscript(id, QStringLiteral("Call Joan now."));
+    EXPECT_EQ(m.lastLearning(), QStringLiteral("Nothing learned: Learn corrections is off in Settings."));
     EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
     EXPECT_EQ(m.dictionary().size(), 1);
     EXPECT_EQ(m.history()[0].output, QStringLiteral("Call Joan now."));

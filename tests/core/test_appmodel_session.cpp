@@ -531,3 +531,37 @@ TEST_F(AppModelTest, aCancelReachesTheFormattingOfAFinishThatAStartRanInto)
     m.cancelDictation();
     EXPECT_EQ(formatterFake->cancellations, 1) << "the formatting is cancelled, not left to run";
 }
+
+TEST_F(AppModelTest, quittingDuringADictationFinishesItIntoHistoryAndTheClipboardWithinTheLimit)
+{
+    AppModel &m = make();
+    int done = 0;
+    m.finishBeforeQuit([&] { ++done; });
+    EXPECT_EQ(done, 1) << "nothing under way: the quit goes on at once";
+
+    // Finished in time: kept and copied, never pasted.
+    m.toggle();
+    scheduler.advanceSeconds(3);
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("see you at noon"));
+    m.finishBeforeQuit([&] { ++done; });
+    scheduler.runPending();
+    EXPECT_EQ(done, 2);
+    EXPECT_TRUE(deliveryFake->deliverCalls.isEmpty());
+    EXPECT_EQ(deliveryFake->copied, QStringList{QStringLiteral("see you at noon")});
+    EXPECT_EQ(savedLibrary().history.size(), 1);
+
+    // The recognizer never answers: at the limit what was heard is kept.
+    speechFake->finishAnswer.reset();
+    m.toggle();
+    scheduler.advanceSeconds(3);
+    speechFake->reportPartial(QStringLiteral("call the plumber"));
+    m.finishBeforeQuit([&] { ++done; });
+    scheduler.advanceSeconds(11.9);
+    EXPECT_EQ(done, 2) << "still waiting for the recognizer";
+    scheduler.advanceSeconds(0.1);
+    EXPECT_EQ(done, 3);
+    EXPECT_EQ(m.phase(), Phase::idle);
+    EXPECT_EQ(deliveryFake->copied.last(), QStringLiteral("call the plumber"));
+    ASSERT_EQ(savedLibrary().history.size(), 2);
+    EXPECT_EQ(savedLibrary().history.first().output, QStringLiteral("call the plumber"));
+}

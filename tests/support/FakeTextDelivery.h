@@ -27,6 +27,11 @@ public:
     void stopObservation() override { calls.append(QStringLiteral("stopObservation")); }
     QString targetApplicationName() const override { return capturedName; }
     Task<DeliveryResult> deliver(QString text, bool observe) override;
+    bool copyToClipboard(const QString &text) override
+    {
+        copied.append(text);
+        return true;
+    }
     bool isTrusted() const override { return trusted; }
     std::optional<ApplicationInfo> frontmostApplication() const override { return frontmost; }
     bool prepareProcess(qint64 processID) override;
@@ -47,6 +52,7 @@ public:
 
     QStringList calls;
     QList<DeliverCall> deliverCalls;
+    QStringList copied;
     QList<qint64> preparedProcesses;
 };
 

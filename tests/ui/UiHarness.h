@@ -3,6 +3,7 @@
 #include "library/LinuxSettings.h"
 #include "tests/core/AppModelHarness.h"
 #include "ui/AppDelegate.h"
+#include "ui/UIComponents.h"
 
 #include <QAction>
 #include <QMenu>
@@ -53,7 +54,7 @@ protected:
 inline QAction *findAction(const QList<QAction *> &actions, const QString &title)
 {
     for (QAction *action : actions) {
-        if (action->text() == title)
+        if (ui::withoutMnemonic(action->text()) == title)
             return action;
         if (action->menu())
             if (QAction *inner = findAction(action->menu()->actions(), title))

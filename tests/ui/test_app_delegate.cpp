@@ -156,7 +156,7 @@ TEST_F(AppDelegateTest, setupCancelsTheDictationStopsTheKeysAndShowsTheFlow)
     startRecording();
 
     delegate->mainWindow()->hide();
-    menuItem(QStringLiteral("Setup…"))->trigger();
+    menuItem(QStringLiteral("Show Setup…"))->trigger();
     EXPECT_EQ(model->phase(), RecordingPhase::idle);
     EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
     EXPECT_FALSE(shortcuts.isRegistered());
@@ -166,21 +166,33 @@ TEST_F(AppDelegateTest, setupCancelsTheDictationStopsTheKeysAndShowsTheFlow)
     EXPECT_EQ(delegate->mainWindow()->onboardingController()->controls().progress->text(), QStringLiteral("1 of 3"));
 }
 
-TEST_F(AppDelegateTest, settingsOpensItsPageOnlyAfterSetup)
+TEST_F(AppDelegateTest, menusFollowLinuxConventionsAndTheFirstCloseSaysWhereOrvantaWent)
 {
     launch();
+    QStringList menus;
+    for (QAction *menu : delegate->mainWindow()->menuBar()->actions())
+        menus.append(menu->text());
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&Dictation"),
+                                  QStringLiteral("&Help")}));
+    EXPECT_EQ(menuItem(QStringLiteral("Quit"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     delegate->mainWindow()->hide();
-    menuItem(QStringLiteral("Settings…"))->trigger();
+    menuItem(QStringLiteral("Preferences…"))->trigger();
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
-    EXPECT_EQ(delegate->mainWindow()->selectedPage(), 0);
+    EXPECT_EQ(delegate->mainWindow()->selectedPage(), 0) << "Settings only after setup";
 
     model->completeOnboarding();
-    menuItem(QStringLiteral("Settings…"))->trigger();
+    menuItem(QStringLiteral("Preferences…"))->trigger();
     EXPECT_EQ(delegate->mainWindow()->selectedPage(), 3);
-    menuItem(QStringLiteral("Hide Orvanta"))->trigger();
+    menuItem(QStringLiteral("Close Window"))->trigger();
     EXPECT_FALSE(delegate->mainWindow()->isVisible());
-    menuItem(QStringLiteral("Orvanta"))->trigger();
+    EXPECT_TRUE(delegate->trayNotice().contains(QStringLiteral("Open Orvanta again from its icon")));
+    trayItem(QStringLiteral("Open Orvanta…"))->trigger();
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
+
+    // The tray's Formatting items are radio items showing the mode in use.
+    trayItem(QStringLiteral("Structured"))->trigger();
+    EXPECT_TRUE(trayItem(QStringLiteral("Structured"))->isChecked());
+    EXPECT_FALSE(trayItem(QStringLiteral("Clean"))->isChecked());
 }
 
 TEST_F(AppDelegateTest, editItemsReachTheFocusedTextField)

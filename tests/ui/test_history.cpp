@@ -127,7 +127,7 @@ TEST_F(HistoryPageTest, saveRefusesBlankTextAndCopyTakesTheTextAsItStands)
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("send it to John")) << "the unsaved text is copied";
     page().saveCorrection();
     EXPECT_EQ(output(0), QStringLiteral("send it to John"));
-    EXPECT_EQ(page().changeLabel()->text(), QStringLiteral("Saved"));
+    EXPECT_EQ(page().changeLabel()->text(), QStringLiteral("Saved. Learned: Jon → John"));
     EXPECT_EQ(page().changeLabel()->toolTip(), QStringLiteral("Word corrections learned automatically"));
     EXPECT_FALSE(page().saveButton()->isEnabled());
 
@@ -158,8 +158,8 @@ TEST_F(HistoryPageTest, deleteSelectsTheFirstRemainingAndClearingAsksFirstInTheW
     QStringList titles;
     for (QAbstractButton *button : confirmation->buttons())
         titles.append(button->text());
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("Clear History"), QStringLiteral("Cancel")}));
-    EXPECT_EQ(confirmation->defaultButton()->text(), QStringLiteral("Clear History"));
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("C&ancel"), QStringLiteral("&Clear History")}));
+    EXPECT_EQ(confirmation->defaultButton(), confirmation->escapeButton()) << "Return keeps the history";
 
     confirmation->escapeButton()->click();
     EXPECT_FALSE(confirmation->isVisible());
@@ -168,7 +168,7 @@ TEST_F(HistoryPageTest, deleteSelectsTheFirstRemainingAndClearingAsksFirstInTheW
     page().clearHistory();
     confirmation = page().findChild<QMessageBox *>(QStringLiteral("OrvantaClearHistory"));
     ASSERT_NE(confirmation, nullptr);
-    confirmation->defaultButton()->click();
+    confirmation->buttons().last()->click();
     EXPECT_TRUE(model->history().isEmpty());
     EXPECT_EQ(model->dictionary().size(), 1);
     EXPECT_TRUE(page().emptyLabel()->isVisible());

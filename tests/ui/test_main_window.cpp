@@ -6,11 +6,14 @@
 #include "ui/Symbols.h"
 #include "ui/UIComponents.h"
 
+#include <QAccessible>
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QToolBar>
 
@@ -121,24 +124,58 @@ TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)
     EXPECT_EQ(sidebar.table()->selectedItems().size(), 1) << "an empty selection is not allowed";
     EXPECT_EQ(sidebar.table()->currentRow(), 1);
 
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(sidebar.table());
+    ASSERT_NE(list->tableInterface(), nullptr);
+    list->tableInterface()->selectRow(2); // as a screen reader selects a row
+    EXPECT_EQ(window.selectedPage(), 2);
+    EXPECT_EQ(sidebar.table()->selectedItems().size(), 1);
+    sidebar.table()->setCurrentRow(1);
+
     window.select(9);
     EXPECT_EQ(window.selectedPage(), 1);
     window.select(3);
     EXPECT_EQ(sidebar.table()->currentRow(), 3);
     EXPECT_EQ(window.currentPage()->accessibleName(), QStringLiteral("Settings"));
+    QCoreApplication::processEvents(); // the toolbar lays its items out
+    EXPECT_TRUE(window.recordButton()->isVisibleTo(&window));
+    window.select(0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.recordButton()->isVisibleTo(&window)) << "the Overview has its own Dictate button";
 }
 
-TEST_F(WindowsTest, theFrameStartsCentredAt1000By720AndComesBackWhereTheUserLeftIt)
+TEST_F(WindowsTest, theFrameFitsItsScreenGoesHalfWidthAndComesBackWhereTheUserLeftIt)
 {
     launch();
     MainWindowController &window = *delegate->mainWindow();
-    EXPECT_EQ(window.size(), QSize(1000, 720));
-    EXPECT_EQ(window.minimumSize(), QSize(850, 620));
-    EXPECT_EQ(window.sidebar()->minimumWidth(), 190);
-    EXPECT_EQ(window.sidebar()->maximumWidth(), 250);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.marginsRemoved(MainWindowController::assumedDecoration).contains(window.geometry()))
+        << "the 1000 × 720 default is cut to the " << screen.width() << " × " << screen.height() << " screen";
+    EXPECT_LE(window.minimumSizeHint().width(), 640) << "the pages let the window be tiled to half a screen";
+    window.resize(620, 500);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.sidebar()->isHidden()) << "a narrow window puts the sidebar away";
+    window.resize(790, 500);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.sidebar()->isHidden());
 
-    window.resize(900, 650);
-    window.move(40, 30);
+    const struct
+    {
+        QRect frame, area, expected;
+    } frames[] = {
+        {{140, 40, 1000, 720}, {0, 0, 1280, 746}, {140, 32, 1000, 712}},   // too tall: the bottom stays on screen
+        {{1000, 100, 800, 600}, {0, 0, 1280, 1024}, {478, 100, 800, 600}}, // moved in from the right
+        {{1300, 0, 800, 600}, {1280, 0, 1366, 768}, {1300, 32, 800, 600}}, // on the second screen
+        {{10, 10, 200, 100}, {0, 0, 1280, 776}, {10, 32, 600, 460}},       // never below the minimum
+    };
+    for (const auto &f : frames) {
+        SCOPED_TRACE(f.frame.x());
+        EXPECT_EQ(MainWindowController::clampedFrame(f.frame, f.area, MainWindowController::minimumFrame,
+                                                     MainWindowController::assumedDecoration),
+                  f.expected);
+    }
+
+    window.resize(700, 500);
+    window.move(40, 40);
     const QRect left = window.geometry();
     window.close();
     MainWindowController again(*model, settingsPath(), &choices);

@@ -89,15 +89,31 @@ TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndTheLastPageCom
     const auto visible = [this](QWidget *widget) { return widget->isVisibleTo(&flow()); };
     EXPECT_FALSE(visible(controls().backButton));
     EXPECT_TRUE(visible(controls().laterButton));
-    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("Continue"));
+    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("&Continue"));
+    // The page comes before the buttons, for Tab and for screen readers.
+    const auto tabAfter = [&](QWidget *widget) {
+        do
+            widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !visible(widget));
+        return widget;
+    };
+    EXPECT_EQ(tabAfter(controls().loginCheckbox), controls().laterButton);
+    EXPECT_EQ(tabAfter(controls().laterButton), controls().nextButton);
+    const QWidget *column = controls().nextButton->parentWidget();
+    EXPECT_LT(column->children().indexOf(controls().page->parentWidget()),
+              column->children().indexOf(controls().nextButton));
+    QCoreApplication::sendPostedEvents();
+    const int headline = controls().heading->mapTo(&flow(), QPoint()).y();
 
     controls().nextButton->click();
     controls().nextButton->click();
     ASSERT_EQ(flow().renderedStep(), Step::shortcut);
+    QCoreApplication::sendPostedEvents(); // the layouts settle
+    EXPECT_EQ(controls().heading->mapTo(&flow(), QPoint()).y(), headline) << "the headline stays in place";
     EXPECT_EQ(controls().progress->text(), QStringLiteral("3 of 3"));
     EXPECT_TRUE(visible(controls().backButton));
     EXPECT_FALSE(visible(controls().laterButton));
-    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("Open Orvanta"));
+    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("&Open Orvanta"));
     EXPECT_EQ(controls().nextButton->accessibleName(), QStringLiteral("Open Orvanta"));
 
     controls().backButton->click();

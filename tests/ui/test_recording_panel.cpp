@@ -199,6 +199,7 @@ TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
     EXPECT_DOUBLE_EQ(meter->valueInterface()->currentValue().toDouble(), 0.25);
 
     panel().cancel();
+    EXPECT_TRUE(announced->text(QAccessible::Description).isEmpty()) << "no stale notice after the dictation";
     model->fnBegin();
     scheduler.runPending();
     EXPECT_EQ(panel().announcement(), QStringLiteral("Orvanta. Preparing…"));

@@ -286,9 +286,9 @@ TEST(BuiltinRules, structuredModeMakesListsAndParagraphsOnlyWhereObvious)
     EXPECT_EQ(structure(QStringLiteral("at first it rained, then the second day was fine")),
               QStringLiteral("At first it rained, then the second day was fine."));
     EXPECT_EQ(structure(QStringLiteral("the build is green. moving on, the release is friday")),
-              QStringLiteral("The build is green.\n\nMoving on, the release is friday."));
+              QStringLiteral("The build is green.\n\nMoving on, the release is Friday."));
     EXPECT_EQ(structure(QStringLiteral("the build is green. also the release is friday")),
-              QStringLiteral("The build is green. Also the release is friday."));
+              QStringLiteral("The build is green. Also the release is Friday."));
     // A list would leave "not" before "call" instead of "second", which the check reads as a changed
     // negation.
     EXPECT_EQ(structure(QStringLiteral("first pack the bags or not second call a cab")),

@@ -243,6 +243,24 @@ Task<Presence> targetPresence(Env env, TextDelivery::Target target)
     co_return sameElement(window, target.window) ? Presence::current : Presence::elsewhere;
 }
 
+Task<Presence> focusPresence(Env env, TextDelivery::Target target)
+{
+    if (!env->trusted())
+        co_return Presence::elsewhere;
+    const auto application = env->application();
+    if (!application || application->processID != target.processID)
+        co_return Presence::elsewhere;
+    if (!target.element)
+        co_return Presence::current;
+    const std::optional<Element> focus = co_await focused(env);
+    if (!focus || !*focus)
+        co_return Presence::unreadable;
+    if (sameElement(*focus, target.element))
+        co_return Presence::current;
+    const Element holder = elementOf(co_await attribute(env, *focus, QStringLiteral("AXEditableAncestor")));
+    co_return sameElement(holder, target.element) ? Presence::current : Presence::elsewhere;
+}
+
 Task<Element> focusedIn(Env env, qint64 processID)
 {
     const std::optional<Element> focus = co_await focused(env);
@@ -259,6 +277,19 @@ Task<bool> verifyInsertion(Env env, TextDelivery::Target target, QString text)
     const TextDelivery::Anchor anchor = *target.anchor;
     const qint64 length = text.size();
     const Element element = target.element;
+    // The whole text once, where the field gives it, rather than once per comparison: in a large
+    // document each read moves all of it.
+    if (const auto value = attributeAs<QString>(co_await attribute(env, element, axValue))) {
+        if (value->size() != anchor.originalCount - anchor.selection.length + length)
+            co_return false;
+        if (co_await selectedRange(env, element) != TextRange{anchor.selection.location + length, 0})
+            co_return false;
+        const qint64 location = anchor.selection.location;
+        const qint64 prefixAt = location - anchor.prefix.size();
+        co_return prefixAt >= 0 && sameText(value->mid(location, length), text) &&
+            sameText(value->mid(prefixAt, anchor.prefix.size()), anchor.prefix) &&
+            sameText(value->mid(location + length, anchor.suffix.size()), anchor.suffix);
+    }
     if (co_await characterCount(env, element) != anchor.originalCount - anchor.selection.length + length)
         co_return false;
     if (co_await selectedRange(env, element) != TextRange{anchor.selection.location + length, 0})

@@ -31,6 +31,9 @@ enum class Presence
     unreadable
 };
 Task<Presence> targetPresence(Env env, TextDelivery::Target target);
+// The same answer from fewer reads, for the read-back after the paste, once targetPresence held: the
+// focus on the target or inside it (an element stays in its window and keeps its kind).
+Task<Presence> focusPresence(Env env, TextDelivery::Target target);
 // The focused element when it belongs to the process; null otherwise.
 Task<Element> focusedIn(Env env, qint64 processID);
 Task<bool> verifyInsertion(Env env, TextDelivery::Target target, QString text);

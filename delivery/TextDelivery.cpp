@@ -415,7 +415,7 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
         if (!co_await sleepFor(m_scheduler, pauseInterval) || superseded())
             co_return unconfirmed;
         // Focus that cannot be read for a moment costs an attempt, not the insertion.
-        const reads::Presence presence = co_await reads::targetPresence(env, target);
+        const reads::Presence presence = co_await reads::focusPresence(env, target);
         if (isStale(alive) || presence == reads::Presence::elsewhere)
             co_return unconfirmed;
         if (presence == reads::Presence::unreadable)

@@ -366,8 +366,8 @@ Task<> AppModel::finishTask(QPointer<AppModel> model, QUuid session, DictationMo
         co_return;
     }
 
-    const DeliveryResult delivered =
-        co_await model->m_delivery->deliver(cleanText(result.text, true), model->m_preferences.autoLearn);
+    const DeliveryResult delivered = co_await model->m_delivery->deliver(cleanText(result.text, true),
+                                                                         model->m_preferences.autoLearn, dictated.text);
     if (isStale(model, session, token))
         co_return; // the record stays saved; the outcome is not shown
 

@@ -36,7 +36,9 @@ public:
     virtual void stopObservation() = 0;
     // Name of the application captured by prepare(); empty when none.
     virtual QString targetApplicationName() const = 0;
-    virtual Task<DeliveryResult> deliver(QString text, bool observe) = 0;
+    // `dictated` is the text before the formatter changed it: a capital the formatter gave its first word
+    // is dropped where the text goes into the middle of a sentence. Empty: every capital is kept.
+    virtual Task<DeliveryResult> deliver(QString text, bool observe, QString dictated = {}) = 0;
     // Leaves text on the clipboard without pasting it anywhere; false when the clipboard refused it.
     virtual bool copyToClipboard(const QString &text) = 0;
 

@@ -73,6 +73,34 @@ Task<bool> isInsertable(Env env, Element element)
     co_return true;
 }
 
+// A focused editor that draws its own text and offers no text to read (a custom-drawn editor's canvas)
+// takes a paste that cannot be confirmed. Only one that is focusable, in a document window and outside
+// lists, trees, tables and file views: what holds the focus there is no place to write.
+Task<bool> isCustomEditor(Env env, Element element)
+{
+    if (attributeAs<bool>(co_await attribute(env, element, QStringLiteral("AXFocusable"))) != true)
+        co_return false;
+    if (co_await characterCount(env, element))
+        co_return false;
+    const Element window = elementOf(co_await attribute(env, element, axWindow));
+    if (!window)
+        co_return false;
+    const auto windowKind = attributeAs<QString>(co_await attribute(env, window, axSubrole));
+    if (windowKind != QStringLiteral("AXStandardWindow"))
+        co_return false;
+    static const QStringList collections{QStringLiteral("AXList"), QStringLiteral("AXOutline"),
+                                         QStringLiteral("AXTable"), QStringLiteral("AXBrowser")};
+    Element current = element;
+    for (int looked = 0; current && looked < TextDelivery::ancestorLimit; ++looked) {
+        const auto role = attributeAs<QString>(co_await attribute(env, current, axRole));
+        if (role && collections.contains(*role))
+            co_return false;
+        const Element parent = elementOf(co_await attribute(env, current, axParent));
+        current = parent;
+    }
+    co_return true;
+}
+
 Task<Element> editableElement(Env env, qint64 processID)
 {
     const std::optional<Element> focus = co_await focused(env);
@@ -104,6 +132,11 @@ Task<Element> editableElement(Env env, qint64 processID)
         co_return candidate;
     if (*role == QLatin1String("AXGroup") && fromAncestor)
         co_return candidate;
+    if (!fromAncestor && (*role == QLatin1String("AXGroup") || *role == QLatin1String("AXCanvas"))) {
+        const bool editor = co_await isCustomEditor(env, candidate);
+        if (editor)
+            co_return candidate;
+    }
     co_return nullptr;
 }
 
@@ -185,20 +218,56 @@ Task<bool> exposesAccessibility(Env env, qint64 processID)
 // The live check that the target still has focus, in the same application and window.
 Task<bool> targetIsCurrent(Env env, TextDelivery::Target target)
 {
+    co_return co_await targetPresence(env, std::move(target)) == Presence::current;
+}
+
+Task<Presence> targetPresence(Env env, TextDelivery::Target target)
+{
     if (!env->trusted())
-        co_return false;
+        co_return Presence::elsewhere;
     const auto application = env->application();
     if (!application || application->processID != target.processID)
-        co_return false;
+        co_return Presence::elsewhere;
     if (!target.element) // an application without accessibility: only the application can be compared
-        co_return true;
+        co_return Presence::current;
     const Element element = co_await editableElement(env, target.processID);
+    if (!element) {
+        const std::optional<Element> focus = co_await focused(env);
+        co_return focus &&*focus ? Presence::elsewhere : Presence::unreadable;
+    }
     if (!sameElement(element, target.element))
-        co_return false;
+        co_return Presence::elsewhere;
     if (!target.window)
-        co_return true;
+        co_return Presence::current;
     const Element window = elementOf(co_await attribute(env, element, axWindow));
-    co_return sameElement(window, target.window);
+    co_return sameElement(window, target.window) ? Presence::current : Presence::elsewhere;
+}
+
+Task<Presence> focusPresence(Env env, TextDelivery::Target target)
+{
+    if (!env->trusted())
+        co_return Presence::elsewhere;
+    const auto application = env->application();
+    if (!application || application->processID != target.processID)
+        co_return Presence::elsewhere;
+    if (!target.element)
+        co_return Presence::current;
+    const std::optional<Element> focus = co_await focused(env);
+    if (!focus || !*focus)
+        co_return Presence::unreadable;
+    if (sameElement(*focus, target.element))
+        co_return Presence::current;
+    const Element holder = elementOf(co_await attribute(env, *focus, QStringLiteral("AXEditableAncestor")));
+    co_return sameElement(holder, target.element) ? Presence::current : Presence::elsewhere;
+}
+
+Task<Element> focusedIn(Env env, qint64 processID)
+{
+    const std::optional<Element> focus = co_await focused(env);
+    if (!focus || !*focus)
+        co_return nullptr;
+    const std::optional<qint64> owner = co_await processOf(env, *focus);
+    co_return owner == processID ? *focus : nullptr;
 }
 
 Task<bool> verifyInsertion(Env env, TextDelivery::Target target, QString text)
@@ -208,6 +277,19 @@ Task<bool> verifyInsertion(Env env, TextDelivery::Target target, QString text)
     const TextDelivery::Anchor anchor = *target.anchor;
     const qint64 length = text.size();
     const Element element = target.element;
+    // The whole text once, where the field gives it, rather than once per comparison: in a large
+    // document each read moves all of it.
+    if (const auto value = attributeAs<QString>(co_await attribute(env, element, axValue))) {
+        if (value->size() != anchor.originalCount - anchor.selection.length + length)
+            co_return false;
+        if (co_await selectedRange(env, element) != TextRange{anchor.selection.location + length, 0})
+            co_return false;
+        const qint64 location = anchor.selection.location;
+        const qint64 prefixAt = location - anchor.prefix.size();
+        co_return prefixAt >= 0 && sameText(value->mid(location, length), text) &&
+            sameText(value->mid(prefixAt, anchor.prefix.size()), anchor.prefix) &&
+            sameText(value->mid(location + length, anchor.suffix.size()), anchor.suffix);
+    }
     if (co_await characterCount(env, element) != anchor.originalCount - anchor.selection.length + length)
         co_return false;
     if (co_await selectedRange(env, element) != TextRange{anchor.selection.location + length, 0})

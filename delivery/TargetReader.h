@@ -22,6 +22,20 @@ Task<std::optional<TextDelivery::Target>> makeTarget(Env env, TextDelivery::Appl
 // Whether the process has an application object on the accessibility bus at all.
 Task<bool> exposesAccessibility(Env env, qint64 processID);
 Task<bool> targetIsCurrent(Env env, TextDelivery::Target target);
+// Whether the target still has focus; `unreadable` when the application's focus could not be read at
+// all (a toolkit rebuilding its objects after a paste, a busy machine), which is no sign it moved.
+enum class Presence
+{
+    current,
+    elsewhere,
+    unreadable
+};
+Task<Presence> targetPresence(Env env, TextDelivery::Target target);
+// The same answer from fewer reads, for the read-back after the paste, once targetPresence held: the
+// focus on the target or inside it (an element stays in its window and keeps its kind).
+Task<Presence> focusPresence(Env env, TextDelivery::Target target);
+// The focused element when it belongs to the process; null otherwise.
+Task<Element> focusedIn(Env env, qint64 processID);
 Task<bool> verifyInsertion(Env env, TextDelivery::Target target, QString text);
 Task<std::optional<QString>> editedSpan(Env env, TextDelivery::Observation observation);
 

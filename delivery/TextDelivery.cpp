@@ -1,6 +1,7 @@
 #include "delivery/TextDelivery.h"
 
 #include "base/PlatformText.h"
+#include "delivery/CaretText.h"
 #include "delivery/TargetReader.h"
 
 #include <QRegularExpression>
@@ -222,10 +223,10 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
         if (!prepared)
             co_return false;
     }
-    const std::optional<Element> focusedAtStart = co_await reads::focused(env);
+    const Element startFocus = co_await reads::focusedIn(env, process);
     if (superseded())
         co_return false;
-    const Element startFocus = focusedAtStart.value_or(nullptr);
+    bool focusSeen = startFocus != nullptr;
     const Element applicationElement = env->applicationElement(process);
     const Element startWindow = elementOf(co_await reads::attribute(env, applicationElement, axFocusedWindow));
     if (superseded())
@@ -240,11 +241,12 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
         const auto current = env->application();
         if (!current || current->processID != process)
             co_return true;
-        const Element focus = (co_await reads::focused(env)).value_or(nullptr);
+        const Element focus = co_await reads::focusedIn(env, process);
         if (superseded())
             co_return true;
         if (startFocus && focus && !sameElement(focus, startFocus))
             co_return true; // the user moved on
+        focusSeen = focusSeen || focus;
         const Element window = elementOf(co_await reads::attribute(env, applicationElement, axFocusedWindow));
         if (superseded())
             co_return true;
@@ -261,8 +263,10 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
         }
         ++failed;
     }
+    // An application whose accessibility came up too late or too little to show any focus still gets
+    // the paste, unconfirmed; one that showed focus somewhere other than a text field does not.
     const bool exposes = co_await reads::exposesAccessibility(env, process);
-    if (!superseded() && !exposes)
+    if (!superseded() && (!exposes || !focusSeen))
         storeBlind();
     co_return true;
 }
@@ -318,7 +322,7 @@ void TextDelivery::restoreSnapshot(const QList<Pasteboard::Item> &snapshot, qint
         pasteboard.writeItems(snapshot);
 }
 
-Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe)
+Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString dictated)
 {
     const std::weak_ptr<int> alive = m_life;
     const Env env = m_environment;
@@ -353,14 +357,16 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe)
     if (!co_await keyboardReleased() || superseded())
         co_return cancelled;
     bool moved = co_await insertionPointChanged(target);
-    for (int again = 0; moved && target.element && again < focusReturnAttempts; ++again) {
+    // Polled often: a toggle's finishing press must not cost a whole pause once its keys are up.
+    const TimePoint focusDeadline = m_scheduler.now() + focusReturnWait;
+    while (moved && target.element && m_scheduler.now() < focusDeadline) {
         const Element focus = (co_await reads::focused(env)).value_or(nullptr);
         if (superseded())
             co_return cancelled;
         if (focus)
             break; // it is elsewhere
         // (No co_await inside || or &&: g++ 12 evaluates it even when the left side decides.)
-        const bool slept = co_await sleepFor(m_scheduler, pauseInterval);
+        const bool slept = co_await sleepFor(m_scheduler, focusPoll);
         if (!slept || superseded())
             break;
         moved = co_await insertionPointChanged(target);
@@ -370,11 +376,17 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe)
     if (moved)
         co_return copyResult(text, insertionPointChangedMessage());
     m_target.reset();
+    // Where the text before the caret could not be read it goes in as it is.
+    const QString inserted =
+        target.anchor
+            ? caretText::fitted(target.anchor->prefix,
+                                target.anchor->selection.location == target.anchor->prefix.size(), text, dictated)
+            : text;
 
     Pasteboard &pasteboard = *env->pasteboard;
     const QList<Pasteboard::Item> snapshot = pasteboard.items();
     pasteboard.clearContents();
-    if (!pasteboard.setString(text)) {
+    if (!pasteboard.setString(inserted)) {
         restoreSnapshot(snapshot, pasteboard.changeCount());
         co_return result(DeliveryResult::Outcome::failed, clipboardUnavailableMessage());
     }
@@ -407,15 +419,19 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe)
     for (int attempt = 0; attempt < verificationAttempts; ++attempt) {
         if (!co_await sleepFor(m_scheduler, pauseInterval) || superseded())
             co_return unconfirmed;
-        if (!co_await reads::targetIsCurrent(env, target) || isStale(alive))
+        // Focus that cannot be read for a moment costs an attempt, not the insertion.
+        const reads::Presence presence = co_await reads::focusPresence(env, target);
+        if (isStale(alive) || presence == reads::Presence::elsewhere)
             co_return unconfirmed;
-        const bool confirmed = co_await reads::verifyInsertion(env, target, text);
+        if (presence == reads::Presence::unreadable)
+            continue;
+        const bool confirmed = co_await reads::verifyInsertion(env, target, inserted);
         if (superseded())
             co_return unconfirmed;
         if (confirmed) {
             restoreSnapshot(snapshot, written);
             if (observe && observationRevision == m_observationRevision)
-                co_await startObservation(target, text);
+                co_await startObservation(target, inserted);
             co_return result(DeliveryResult::Outcome::inserted, insertedMessage(name));
         }
     }

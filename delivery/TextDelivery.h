@@ -37,7 +37,6 @@ public:
         // The "AXStringForRange" parameterized attribute.
         std::function<Task<std::optional<QString>>(Element, TextRange)> stringForRange;
         std::function<Task<std::optional<qint64>>(Element)> processID;
-        // The application element of a process (no platform call is made to create it).
         // The application element of a process (no platform call is made to create it). Its "AXRole" reads
         // as nothing when the process has no accessible object at all.
         std::function<Element(qint64)> applicationElement;
@@ -101,8 +100,9 @@ public:
     static constexpr Duration keyWait = std::chrono::milliseconds(1500);
     static constexpr Duration keyPoll = std::chrono::milliseconds(20);
     // A window loses its focus while a key grab (our toggle) holds the keyboard and gets it back just
-    // after: a target whose application shows no focus is looked at again this many times.
-    static constexpr int focusReturnAttempts = 5;
+    // after: a target whose application shows no focus is looked at again this often, this long.
+    static constexpr Duration focusPoll = std::chrono::milliseconds(20);
+    static constexpr Duration focusReturnWait = std::chrono::milliseconds(500);
 
     TextDelivery(Scheduler &scheduler, Environment environment, qint64 ownProcessID);
     ~TextDelivery() override;
@@ -114,7 +114,7 @@ public:
     void cancelCapture() override;
     void stopObservation() override;
     QString targetApplicationName() const override { return m_targetApplicationName; }
-    Task<DeliveryResult> deliver(QString text, bool observe) override;
+    Task<DeliveryResult> deliver(QString text, bool observe, QString dictated = {}) override;
     bool copyToClipboard(const QString &text) override;
     bool isTrusted() const override;
     std::optional<ApplicationInfo> frontmostApplication() const override;

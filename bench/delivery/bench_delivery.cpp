@@ -1,107 +1,252 @@
-// Times text delivery into real windows: from deliver() to the confirmed result, into a Qt line edit
-// and a GTK entry (median of 20), and the cost of one target capture. Needs an X display with the
-// accessibility bus: run as scripts/with-desktop.sh build/bench/delivery/bench_delivery
+// Times text delivery into real applications, started as users start them, from the finished text to the
+// confirmed insertion, with where the time goes: the capture, the paste posted, our clipboard served to
+// the target, and each read-back (what the first one saw when it missed). Rows for the hold key and for
+// the toggle's finishing press (a key grab that deactivates the window until its key is let go).
+// Needs an X display with the accessibility bus:
+//   scripts/with-desktop.sh build/bench/delivery/bench_delivery [--runs 5] [--only NAME]
+// Applications that are not installed are skipped (scripts/test-large-apps.sh installs the large ones).
 #include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
+#include "delivery/atspi/ClipboardPasteboard.h"
 #include "delivery/atspi/LiveEnvironment.h"
+#include "tests/support/DictationDesktop.h"
+#include "tests/support/X11TestClient.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QTimer>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include <unistd.h>
+
+// Xlib's macros clash with names in the headers above: include it last.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
 using namespace orv;
+using orv::test::activeWindowTitle;
+using orv::test::pollUntil;
 
 namespace {
 
-constexpr int runs = 20;
-
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+// What one delivery went through, in ms from deliver().
+struct Probe
 {
-    // Runs the event loop as the application does (woken by every posted answer), checking often.
     QElapsedTimer clock;
-    clock.start();
-    QTimer wake;
-    wake.start(1);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    bool running = false;
+    double pasteMs = -1;
+    double servedMs = -1;
+    std::vector<double> readMs;
+    std::vector<qint64> counts;
+    std::vector<std::optional<TextRange>> carets;
+
+    double now() const { return clock.nsecsElapsed() / 1e6; }
+    bool pasted() const { return running && pasteMs >= 0; }
+    void start()
+    {
+        *this = Probe{};
+        running = true;
+        clock.start();
     }
-    return true;
+};
+Probe probe;
+
+Task<std::optional<AttributeValue>>
+observed(std::function<Task<std::optional<AttributeValue>>(Element, QString)> read, Element element, QString name)
+{
+    const double at = probe.now();
+    // A read-back starts with the character count; the caret follows when the count was right.
+    const bool count = probe.pasted() && name == QLatin1String("AXNumberOfCharacters");
+    const bool caret = probe.pasted() && name == QLatin1String("AXSelectedTextRange");
+    auto pending = read(element, name);
+    std::optional<AttributeValue> value = co_await pending;
+    if (count) {
+        probe.readMs.push_back(at);
+        probe.counts.push_back(attributeAs<qint64>(value).value_or(-1));
+    }
+    if (caret)
+        probe.carets.push_back(attributeAs<TextRange>(value));
+    co_return value;
+}
+
+TextDelivery::Environment instrumented(TextDelivery::Environment env)
+{
+    auto post = env.postPaste;
+    env.postPaste = [post](bool terminal) {
+        const bool posted = post(terminal);
+        if (probe.running)
+            probe.pasteMs = probe.now();
+        return posted;
+    };
+    auto read = env.attribute;
+    env.attribute = [read](Element element, QString name) { return observed(read, std::move(element), name); };
+    if (auto clipboard = std::dynamic_pointer_cast<atspi::ClipboardPasteboard>(env.pasteboard))
+        clipboard->onServed = [] {
+            if (probe.pasted() && probe.servedMs < 0)
+                probe.servedMs = probe.now();
+        };
+    return env;
 }
 
 double median(std::vector<double> values)
 {
     if (values.empty())
-        return 0;
+        return -1;
     std::sort(values.begin(), values.end());
     const std::size_t mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-struct Figures
+// A passive key grab, as the toggle shortcut holds one: pressing its key deactivates the focused window
+// until the key is let go.
+class ToggleGrab
 {
-    std::vector<double> captureMs;
-    std::vector<double> deliverMs;
-    int confirmed = 0;
+public:
+    ToggleGrab() : m_display(XOpenDisplay(nullptr))
+    {
+        m_key = XKeysymToKeycode(m_display, XK_F9);
+        XGrabKey(m_display, m_key, AnyModifier, DefaultRootWindow(m_display), True, GrabModeAsync, GrabModeAsync);
+        XSync(m_display, False);
+    }
+    ~ToggleGrab()
+    {
+        XUngrabKey(m_display, m_key, AnyModifier, DefaultRootWindow(m_display));
+        XCloseDisplay(m_display);
+    }
+    // The finishing press: down, held as briefly as a user taps, up again.
+    void tap()
+    {
+        XTestFakeKeyEvent(m_display, m_key, True, CurrentTime);
+        XFlush(m_display);
+        pollUntil([] { return false; }, 80);
+        XTestFakeKeyEvent(m_display, m_key, False, CurrentTime);
+        XFlush(m_display);
+        XSync(m_display, False);
+    }
+
+private:
+    Display *m_display;
+    KeyCode m_key = 0;
 };
 
-bool measure(TextDelivery &delivery, const char *program, Figures &figures)
+struct Row
 {
-    QProcess app;
-    app.start(QString::fromUtf8(program), {});
-    if (!app.waitForStarted(5000))
-        return false;
-    const qint64 pid = app.processId();
-    if (!spinUntil(
-            [&] {
-                const auto front = delivery.frontmostApplication();
-                return front && front->processID == pid;
-            },
-            10000))
-        return false;
-    // The application publishes its widgets shortly after it shows them.
-    spinUntil(
+    QString name;
+    std::vector<double> confirmedMs, captureMs, pasteMs, servedMs, firstReadMs, reads;
+    int inserted = 0;
+    QString firstMiss;
+};
+
+struct Application
+{
+    QString name;
+    QString program;
+    QStringList arguments;
+    // Ready to be dictated into; by default once its window is in front.
+    std::function<bool()> ready;
+    bool toggle = false;
+};
+
+bool captureTarget(TextDelivery &delivery, int timeoutMs)
+{
+    return pollUntil(
         [&] {
             delivery.prepare();
-            spinUntil([&] { return !delivery.isCapturing(); }, 5000);
-            return delivery.target().has_value();
+            pollUntil([&] { return !delivery.isCapturing(); }, 5000);
+            return delivery.target() && delivery.target()->element;
         },
-        10000);
-
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        delivery.prepare();
-        spinUntil([&] { return !delivery.isCapturing(); }, 5000);
-        figures.captureMs.push_back(clock.nsecsElapsed() / 1e6);
-
-        clock.restart();
-        auto task = delivery.deliver(QStringLiteral("word%1 ").arg(i), false);
-        spinUntil([&] { return task.isDone(); }, 10000);
-        figures.deliverMs.push_back(clock.nsecsElapsed() / 1e6);
-        if (task.isDone() && task.result().outcome == DeliveryResult::Outcome::inserted)
-            ++figures.confirmed;
-    }
-    app.kill();
-    app.waitForFinished(3000);
-    return true;
+        timeoutMs);
 }
 
-void print(const char *name, const Figures &figures)
+std::optional<Row> measure(TextDelivery &delivery, const Application &app, int runs)
 {
-    std::printf("%-4s deliver→confirmed: median %.1f ms (min %.1f, max %.1f), %d/%d confirmed\n", name,
-                median(figures.deliverMs),
-                figures.deliverMs.empty() ? 0 : *std::min_element(figures.deliverMs.begin(), figures.deliverMs.end()),
-                figures.deliverMs.empty() ? 0 : *std::max_element(figures.deliverMs.begin(), figures.deliverMs.end()),
-                figures.confirmed, runs);
-    std::printf("%-4s capture: median %.2f ms\n", name, median(figures.captureMs));
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(app.program, app.arguments);
+    if (!process.waitForStarted(10000))
+        return std::nullopt;
+    const qint64 pid = process.processId();
+    auto inFront = [&] {
+        const auto front = delivery.frontmostApplication();
+        return front && front->processID == pid;
+    };
+    const bool up = pollUntil(app.ready ? app.ready : inFront, 90000) && captureTarget(delivery, 30000);
+    Row row{app.name, {}, {}, {}, {}, {}, {}, 0, {}};
+    std::unique_ptr<ToggleGrab> grab;
+    if (up && app.toggle)
+        grab = std::make_unique<ToggleGrab>();
+    for (int i = 0; up && i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        if (!captureTarget(delivery, 5000))
+            continue;
+        row.captureMs.push_back(clock.nsecsElapsed() / 1e6);
+        const std::optional<TextDelivery::Anchor> anchor = delivery.target()->anchor;
+        if (grab)
+            grab->tap();
+        const QString text = QStringLiteral("word%1").arg(i);
+        probe.start();
+        auto task = delivery.deliver(text, false);
+        pollUntil([&] { return task.isDone(); }, 15000);
+        probe.running = false;
+        const double took = probe.now();
+        if (!task.isDone())
+            continue;
+        row.confirmedMs.push_back(took);
+        row.pasteMs.push_back(probe.pasteMs);
+        row.servedMs.push_back(probe.servedMs);
+        row.reads.push_back(double(probe.readMs.size()));
+        if (!probe.readMs.empty())
+            row.firstReadMs.push_back(probe.readMs.front());
+        if (task.result().outcome == DeliveryResult::Outcome::inserted)
+            ++row.inserted;
+        if (row.firstMiss.isEmpty() && probe.readMs.size() > 1 && anchor) {
+            // The text may have gained a separating space: the length that went in is count - original.
+            const qint64 wantCount = probe.counts.back();
+            const qint64 inserted = wantCount - (anchor->originalCount - anchor->selection.length);
+            const qint64 wantCaret = anchor->selection.location + inserted;
+            QString caret = QStringLiteral("not read");
+            if (!probe.carets.empty() && probe.carets.front())
+                caret = QString::number(probe.carets.front()->location);
+            row.firstMiss = QStringLiteral("first read saw count %1 (confirmed at %2), caret %3 (confirmed at %4)")
+                                .arg(probe.counts.front())
+                                .arg(wantCount)
+                                .arg(caret)
+                                .arg(wantCaret);
+        }
+    }
+    grab.reset();
+    process.kill();
+    process.waitForFinished(5000);
+    if (!up)
+        return std::nullopt;
+    return row;
+}
+
+void print(const Row &row)
+{
+    std::printf("%-34s confirmed %6.0f ms  %d/%zu inserted | capture %5.1f | paste posted %5.1f | clipboard served "
+                "%6.1f | first read %6.1f | read-backs %.0f\n",
+                qPrintable(row.name), median(row.confirmedMs), row.inserted, row.confirmedMs.size(),
+                median(row.captureMs), median(row.pasteMs), median(row.servedMs), median(row.firstReadMs),
+                median(row.reads));
+    if (!row.firstMiss.isEmpty())
+        std::printf("%-34s   %s\n", "", qPrintable(row.firstMiss));
+    std::fflush(stdout);
+}
+
+bool titleStarts(const char *prefix)
+{
+    return activeWindowTitle().startsWith(QLatin1String(prefix));
 }
 
 } // namespace
@@ -114,18 +259,70 @@ int main(int argc, char **argv)
     }
     atspi::LiveEnvironment::configureProcess();
     QGuiApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
+    const qsizetype runsAt = arguments.indexOf(QStringLiteral("--runs"));
+    const int runs = runsAt >= 0 && runsAt + 1 < arguments.size() ? arguments.at(runsAt + 1).toInt() : 5;
+    const qsizetype onlyAt = arguments.indexOf(QStringLiteral("--only"));
+    const QString only = onlyAt >= 0 && onlyAt + 1 < arguments.size() ? arguments.at(onlyAt + 1) : QString();
+
     LiveScheduler scheduler;
-    auto delivery = atspi::LiveEnvironment::createTextDelivery(scheduler);
-    if (!delivery->isTrusted()) {
+    TextDelivery delivery(scheduler, instrumented(atspi::LiveEnvironment::create(scheduler)),
+                          QCoreApplication::applicationPid());
+    if (!delivery.isTrusted()) {
         std::printf("bench_delivery: accessibility bus or XTest unavailable\n");
         return 1;
     }
-    Figures qt, gtk;
-    if (!measure(*delivery, ORVANTA_QT_FIELD, qt) || !measure(*delivery, ORVANTA_GTK_FIELD, gtk)) {
-        std::printf("bench_delivery: a test window did not come up\n");
-        return 1;
+
+    QTemporaryDir profiles;
+    const QString web = QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString();
+    const QString firefox = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
+    const QString firefoxProfile = profiles.filePath(QStringLiteral("firefox"));
+    QDir().mkpath(firefoxProfile);
+    test::writeQuietFirefoxProfile(firefoxProfile);
+    const QStringList firefoxArguments{QStringLiteral("--no-remote"), QStringLiteral("--profile"), firefoxProfile, web};
+    QStringList chromiumArguments{QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
+                                  QStringLiteral("--user-data-dir=") + profiles.filePath(QStringLiteral("chromium")),
+                                  web};
+    if (geteuid() == 0)
+        chromiumArguments.prepend(QStringLiteral("--no-sandbox"));
+    const QStringList officeArguments{QStringLiteral("--writer"), QStringLiteral("--norestore"),
+                                      QStringLiteral("--nologo"),
+                                      QStringLiteral("-env:UserInstallation=") +
+                                          QUrl::fromLocalFile(profiles.filePath(QStringLiteral("office"))).toString()};
+    auto webReady = [] { return titleStarts("ready"); };
+
+    const std::vector<Application> applications{
+        {QStringLiteral("GTK 3 entry"), QStringLiteral(ORVANTA_GTK_FIELD), {}, {}},
+        {QStringLiteral("GTK 3 entry, toggle"), QStringLiteral(ORVANTA_GTK_FIELD), {}, {}, true},
+        {QStringLiteral("GTK 4 entry"), QStringLiteral(ORVANTA_GTK4_FIELD), {}, {}},
+        {QStringLiteral("GTK 4 text view, 4000 lines"),
+         QStringLiteral(ORVANTA_GTK4_FIELD),
+         {QStringLiteral("--large")},
+         {}},
+        {QStringLiteral("Qt 6 line edit"), QStringLiteral(ORVANTA_QT_FIELD), {}, {}},
+        {QStringLiteral("Firefox contenteditable"), firefox, firefoxArguments, webReady},
+        {QStringLiteral("Firefox contenteditable, toggle"), firefox, firefoxArguments, webReady, true},
+        {QStringLiteral("Chromium contenteditable"), QStandardPaths::findExecutable(QStringLiteral("chromium")),
+         chromiumArguments, webReady},
+        {QStringLiteral("LibreOffice Writer"), QStandardPaths::findExecutable(QStringLiteral("libreoffice")),
+         officeArguments, [] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }},
+        {QStringLiteral("gnome-text-editor"),
+         QStandardPaths::findExecutable(QStringLiteral("gnome-text-editor")),
+         {QStringLiteral("--standalone"), QStringLiteral("--new-window")},
+         {}},
+    };
+    std::printf("median of %d dictations per row, ms from the finished text (deliver())\n", runs);
+    for (const Application &app : applications) {
+        if (!only.isEmpty() && !app.name.contains(only, Qt::CaseInsensitive))
+            continue;
+        if (app.program.isEmpty()) {
+            std::printf("%-34s not installed\n", qPrintable(app.name));
+            continue;
+        }
+        if (const auto row = measure(delivery, app, runs))
+            print(*row);
+        else
+            std::printf("%-34s did not come up with a text field\n", qPrintable(app.name));
     }
-    print("Qt", qt);
-    print("GTK", gtk);
     return 0;
 }

@@ -334,6 +334,20 @@ std::optional<QString> roleName(AtspiRole role)
     case ATSPI_ROLE_FORM:
     case ATSPI_ROLE_GROUPING:
         return QStringLiteral("AXGroup");
+    case ATSPI_ROLE_DRAWING_AREA:
+    case ATSPI_ROLE_CANVAS:
+        return QStringLiteral("AXCanvas");
+    case ATSPI_ROLE_LIST:
+    case ATSPI_ROLE_LIST_BOX:
+    case ATSPI_ROLE_LAYERED_PANE: // GTK's icon view
+        return QStringLiteral("AXList");
+    case ATSPI_ROLE_TREE:
+    case ATSPI_ROLE_TREE_TABLE:
+        return QStringLiteral("AXOutline");
+    case ATSPI_ROLE_TABLE:
+        return QStringLiteral("AXTable");
+    case ATSPI_ROLE_DIRECTORY_PANE:
+        return QStringLiteral("AXBrowser");
     case ATSPI_ROLE_FRAME:
     case ATSPI_ROLE_WINDOW:
     case ATSPI_ROLE_DIALOG:
@@ -431,6 +445,7 @@ attribute(const std::shared_ptr<AtspiWorker> &worker, const Element &element, co
     static const QStringList answered{QStringLiteral("AXRole"),
                                       QStringLiteral("AXSubrole"),
                                       QStringLiteral("AXEnabled"),
+                                      QStringLiteral("AXFocusable"),
                                       QStringLiteral("AXParent"),
                                       QStringLiteral("AXWindow"),
                                       QStringLiteral("AXEditableAncestor"),
@@ -457,8 +472,15 @@ attribute(const std::shared_ptr<AtspiWorker> &worker, const Element &element, co
             return AttributeValue(QStringLiteral("AXSecureTextField"));
         if (role == ATSPI_ROLE_TERMINAL)
             return AttributeValue(QStringLiteral("AXTerminal"));
+        // An application's main windows; dialogs and other windows are no documents.
+        if (role == ATSPI_ROLE_FRAME)
+            return AttributeValue(QStringLiteral("AXStandardWindow"));
+        if (role == ATSPI_ROLE_DIALOG)
+            return AttributeValue(QStringLiteral("AXDialog"));
         return std::nullopt;
     }
+    if (name == QLatin1String("AXFocusable"))
+        return AttributeValue(hasState(accessible, ATSPI_STATE_FOCUSABLE));
     if (name == QLatin1String("AXEnabled")) {
         if (isApplicationOrDesktop(role))
             return std::nullopt;

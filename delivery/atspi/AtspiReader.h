@@ -17,8 +17,11 @@ class AtspiWorker;
 //
 // Roles: entry, and text in the single-line state → "AXTextField"; text, paragraph, document text →
 // "AXTextArea"; terminal → "AXTextArea" with subrole "AXTerminal" (its selection is ignored: a paste
-// goes to the cursor); combo box → "AXComboBox"; password text → "AXTextField" with subrole "AXSecureTextField";
-// section, panel, filler, form, grouping → "AXGroup". "AXEditableAncestor" is the outermost editable object with text
+// goes to the cursor); combo box → "AXComboBox"; password text → "AXTextField" with subrole
+// "AXSecureTextField"; section, panel, filler, form, grouping → "AXGroup"; drawing area, canvas →
+// "AXCanvas"; lists and icon views → "AXList", trees → "AXOutline", tables → "AXTable", directory panes
+// → "AXBrowser"; a frame's subrole is "AXStandardWindow", a dialog's "AXDialog"; "AXFocusable" is the
+// focusable state. "AXEditableAncestor" is the outermost editable object with text
 // holding the element, the element itself included. The application element of a process answers
 // "AXRole" only when the process has an application object on the bus. AT-SPI counts text in code
 // points; every offset and length handed out here is in UTF-16 units.

@@ -21,6 +21,26 @@ bool isContentFormat(const QString &format)
     return !format.isEmpty() && !meta.contains(format);
 }
 
+// Text that tells its writer when it is handed out.
+class ServedText final : public QMimeData
+{
+public:
+    ServedText(std::weak_ptr<int> alive, const ClipboardPasteboard *owner) : m_alive(std::move(alive)), m_owner(owner)
+    {}
+
+protected:
+    QVariant retrieveData(const QString &format, QMetaType type) const override
+    {
+        if (!m_alive.expired() && m_owner->onServed)
+            m_owner->onServed();
+        return QMimeData::retrieveData(format, type);
+    }
+
+private:
+    std::weak_ptr<int> m_alive;
+    const ClipboardPasteboard *m_owner;
+};
+
 } // namespace
 
 ClipboardPasteboard::ClipboardPasteboard() : m_clipboard(QGuiApplication::clipboard())
@@ -60,7 +80,7 @@ void ClipboardPasteboard::clearContents()
 
 bool ClipboardPasteboard::setString(const QString &text)
 {
-    auto *data = new QMimeData;
+    auto *data = new ServedText(m_life, this);
     data->setText(text);
     m_clipboard->setMimeData(data, QClipboard::Clipboard); // takes ownership
     ++m_changeCount;

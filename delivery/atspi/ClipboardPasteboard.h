@@ -4,6 +4,9 @@
 
 #include <QObject>
 
+#include <functional>
+#include <memory>
+
 class QClipboard;
 
 namespace orv::atspi {
@@ -23,10 +26,15 @@ public:
     bool writeItems(const QList<Item> &items) override;
     qint64 changeCount() const override { return m_changeCount; }
 
+    // Called each time another client asks for the text we wrote (what a paste waits for).
+    std::function<void()> onServed;
+
 private:
     QClipboard *m_clipboard;
     QObject m_context;
     qint64 m_changeCount = 0;
+    // The clipboard may keep our data after we are gone: it reaches onServed only while this lives.
+    std::shared_ptr<int> m_life = std::make_shared<int>(0);
 };
 
 } // namespace orv::atspi

@@ -6,6 +6,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -62,8 +63,12 @@ std::optional<X11Keyboard::ActiveWindow> X11Keyboard::activeWindowInfo()
         pid = static_cast<qint64>(*reinterpret_cast<unsigned long *>(data));
     if (data)
         XFree(data);
+    // Toolkits without accessibility (Tk) often set no _NET_WM_PID: the server knows the process of the
+    // connection that made the window; failing that the window stands for its client.
     if (pid <= 0)
-        return std::nullopt;
+        pid = clientProcess(window);
+    if (pid <= 0)
+        pid = -static_cast<qint64>(window);
     ActiveWindow info;
     info.processID = pid;
     XClassHint hint{nullptr, nullptr};
@@ -76,6 +81,23 @@ std::optional<X11Keyboard::ActiveWindow> X11Keyboard::activeWindowInfo()
             XFree(hint.res_class);
     }
     return info;
+}
+
+qint64 X11Keyboard::clientProcess(unsigned long window)
+{
+    int event = 0, error = 0;
+    if (!XResQueryExtension(m_display.get(), &event, &error))
+        return 0;
+    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue *values = nullptr;
+    if (XResQueryClientIds(m_display.get(), 1, &spec, &count, &values) != Success)
+        return 0;
+    qint64 pid = 0;
+    for (long i = 0; i < count && pid <= 0; ++i)
+        pid = XResGetClientPid(&values[i]);
+    XResClientIdsDestroy(count, values);
+    return pid;
 }
 
 bool X11Keyboard::isTerminal(const QString &windowClass, const QString &instance)

@@ -29,7 +29,9 @@ public:
         QString windowClass; // WM_CLASS: class, then instance
         QString instance;
     };
-    // _NET_ACTIVE_WINDOW with its _NET_WM_PID and WM_CLASS; nothing without a window or process.
+    // _NET_ACTIVE_WINDOW with its process and WM_CLASS; nothing without a window. The process is the
+    // window's _NET_WM_PID, else the one the X server reports for the window's client, else the window's
+    // negated id (no process of its own, but one per window).
     std::optional<ActiveWindow> activeWindowInfo();
     // Whether a window of this class belongs to a terminal emulator (pastes with Ctrl+Shift+V).
     static bool isTerminal(const QString &windowClass, const QString &instance);
@@ -48,6 +50,8 @@ public:
 
 private:
     unsigned long activeWindow();
+    // The process of the client that created the window (X-Resource extension), or 0.
+    qint64 clientProcess(unsigned long window);
 
     struct DisplayClose
     {

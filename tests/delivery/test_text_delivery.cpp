@@ -235,7 +235,7 @@ TEST_F(TextDeliveryTest, unconfirmedAfterTwentyReadBacksLeavesTheTextOnTheClipbo
     const DeliveryResult result = finish(delivery.deliver(QStringLiteral("def"), true));
     EXPECT_EQ(result.outcome, Outcome::sent);
     EXPECT_NEAR(secondsBetween(started, scheduler.now()), 2.0, 0.011);
-    EXPECT_EQ(pasteboard.string(), QStringLiteral("def"));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral(" def")); // as it was pasted after "abc"
     EXPECT_FALSE(delivery.observation());
 }
 
@@ -323,7 +323,7 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
     EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t5"), true)),
               (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Enable Accessibility to insert into other "
                                                               "apps.")}));
-    EXPECT_EQ(pasteboard.string(), QStringLiteral("t5"));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral(" t5"));
     desktop.pastePosted = true;
 
     // No anchor: sent without confirmation.
@@ -355,7 +355,7 @@ TEST_F(TextDeliveryTest, cancelOrANewCaptureEndsAWaitingDelivery)
     auto cancelled = delivery.deliver(QStringLiteral("z"), true);
     cancelled.cancel();
     EXPECT_EQ(finish(std::move(cancelled)).outcome, Outcome::sent);
-    EXPECT_EQ(pasteboard.string(), QStringLiteral("z"));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral(" z"));
     EXPECT_FALSE(delivery.observation());
 }
 

@@ -45,8 +45,11 @@ TEST_F(TextDeliveryTest, focusThatIsMissingWhileKeysAreHeldIsWaitedForButFocusTh
     desktop.keysHeld = true;
     scheduler.schedule(80ms, [&] { desktop.keysHeld = false; });
     scheduler.schedule(230ms, [&] { desktop.focus(field); });
+    const TimePoint begun = scheduler.now();
     EXPECT_EQ(finish(delivery.deliver(QStringLiteral("there"), false)).outcome, Outcome::inserted);
     EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
+    // The paste follows the returning focus closely, then one read-back pause.
+    EXPECT_LE(scheduler.now() - begun, 350ms);
 
     // Focus in another field is a move: no waiting.
     ASSERT_TRUE(delivery.prepare());

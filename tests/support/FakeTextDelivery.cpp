@@ -15,10 +15,10 @@ bool FakeTextDelivery::prepare()
     return !focusedName.isEmpty();
 }
 
-Task<DeliveryResult> FakeTextDelivery::deliver(QString text, bool observe)
+Task<DeliveryResult> FakeTextDelivery::deliver(QString text, bool observe, QString dictated)
 {
     calls.append(QStringLiteral("deliver"));
-    deliverCalls.append(DeliverCall{text, observe});
+    deliverCalls.append(DeliverCall{text, observe, dictated});
     if (answer)
         co_return *answer;
     AsyncValue<DeliveryResult> reply;

@@ -20,13 +20,14 @@ public:
     {
         QString text;
         bool observe;
+        QString dictated;
     };
 
     bool prepare() override;
     void cancelCapture() override { calls.append(QStringLiteral("cancelCapture")); }
     void stopObservation() override { calls.append(QStringLiteral("stopObservation")); }
     QString targetApplicationName() const override { return capturedName; }
-    Task<DeliveryResult> deliver(QString text, bool observe) override;
+    Task<DeliveryResult> deliver(QString text, bool observe, QString dictated = {}) override;
     bool copyToClipboard(const QString &text) override
     {
         copied.append(text);

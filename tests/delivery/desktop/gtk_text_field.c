@@ -1,5 +1,7 @@
 /* A small GTK 3 window with two entries for the delivery desktop tests. It prints "ready" once shown
- * and "text:<content>" whenever the first entry changes. --password hides the first entry's text. */
+ * and "text:<content>" whenever the first entry changes. --password hides the first entry's text;
+ * --canvas puts a focusable drawing area first that draws nothing, exposes no text and takes Ctrl+V, as a
+ * custom-drawn editor does. */
 #include <gtk/gtk.h>
 #include <stdio.h>
 #include <string.h>
@@ -9,6 +11,27 @@ static void changed(GtkEditable *editable, gpointer data)
     (void)data;
     printf("text:%s\n", gtk_entry_get_text(GTK_ENTRY(editable)));
     fflush(stdout);
+}
+
+static GString *canvasText;
+
+static void pasted(GtkClipboard *clipboard, const gchar *text, gpointer data)
+{
+    (void)clipboard;
+    (void)data;
+    if (text)
+        g_string_append(canvasText, text);
+    printf("text:%s\n", canvasText->str);
+    fflush(stdout);
+}
+
+static gboolean canvasKey(GtkWidget *widget, GdkEventKey *event, gpointer data)
+{
+    (void)data;
+    if (!(event->state & GDK_CONTROL_MASK) || (event->keyval != GDK_KEY_v && event->keyval != GDK_KEY_V))
+        return FALSE;
+    gtk_clipboard_request_text(gtk_widget_get_clipboard(widget, GDK_SELECTION_CLIPBOARD), pasted, NULL);
+    return TRUE;
 }
 
 static gboolean ready(gpointer data)
@@ -22,23 +45,35 @@ static gboolean ready(gpointer data)
 int main(int argc, char **argv)
 {
     gboolean password = FALSE;
-    for (int i = 1; i < argc; ++i)
+    gboolean canvas = FALSE;
+    for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--password") == 0)
             password = TRUE;
+        if (strcmp(argv[i], "--canvas") == 0)
+            canvas = TRUE;
+    }
     g_set_prgname("orvanta-gtk-field");
     gtk_init(&argc, &argv);
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window), "Orvanta GTK field");
     gtk_window_set_default_size(GTK_WINDOW(window), 400, 120);
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
-    GtkWidget *first = gtk_entry_new();
+    GtkWidget *first = canvas ? gtk_drawing_area_new() : gtk_entry_new();
     GtkWidget *second = gtk_entry_new();
     if (password)
         gtk_entry_set_visibility(GTK_ENTRY(first), FALSE);
-    gtk_box_pack_start(GTK_BOX(box), first, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), first, canvas, canvas, 0);
     gtk_box_pack_start(GTK_BOX(box), second, FALSE, FALSE, 0);
     gtk_container_add(GTK_CONTAINER(window), box);
-    g_signal_connect(first, "changed", G_CALLBACK(changed), NULL);
+    if (canvas) {
+        canvasText = g_string_new("");
+        gtk_widget_set_size_request(first, 300, 60);
+        gtk_widget_set_can_focus(first, TRUE);
+        gtk_widget_add_events(first, GDK_KEY_PRESS_MASK);
+        g_signal_connect(first, "key-press-event", G_CALLBACK(canvasKey), NULL);
+    } else {
+        g_signal_connect(first, "changed", G_CALLBACK(changed), NULL);
+    }
     g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), NULL);
     gtk_widget_show_all(window);
     gtk_window_present(GTK_WINDOW(window));

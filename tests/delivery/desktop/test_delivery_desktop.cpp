@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <memory>
 
@@ -288,6 +289,25 @@ TEST_P(DeliveryDesktop, waitsForHeldModifiersBeforePasting)
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_GE(clock.elapsed(), 400);
     EXPECT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("after the keys"); }, 3000));
+}
+
+// Dictations in a row read as one text: spaced, a capital after a sentence end, none mid-sentence.
+TEST_P(DeliveryDesktop, dictationsInARowAreSpacedAndCapitalisedFromTheTextBeforeTheCaret)
+{
+    auto app = launch({}, GetParam());
+    const std::vector<std::array<const char *, 3>> dictations{
+        {"by friday", "By friday.", "By friday."},
+        {"hello there", "hello there", "By friday. Hello there"},
+        {"and more", "And more.", "By friday. Hello there and more."}};
+    for (const auto &[dictated, text, field] : dictations) {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(capture());
+        auto task = delivery->deliver(QString::fromUtf8(text), false, QString::fromUtf8(dictated));
+        ASSERT_TRUE(spinUntil([&] { return task.isDone(); }, 15000));
+        EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
+        EXPECT_TRUE(spinUntil([&] { return app->text() == QString::fromUtf8(field); }, 3000))
+            << app->text().toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::qt, Toolkit::gtk), [](const auto &info) {

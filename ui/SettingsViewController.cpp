@@ -4,6 +4,7 @@
 #include "ui/AccessibilityPrompt.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/LoginItemText.h"
+#include "ui/MicrophoneChooser.h"
 #include "ui/SettingsLayout.h"
 #include "ui/UIComponents.h"
 
@@ -113,6 +114,8 @@ QWidget *SettingsViewController::buildDictation()
     QGridLayout *grid = layout::grid();
     layout::addRow(grid, QStringLiteral("Language"), layout::row({m_localePopup}));
     layout::addRow(grid, QStringLiteral("Formatting"), layout::row({m_modePopup}));
+    m_microphoneChooser = new MicrophoneChooser(m_model);
+    layout::addRow(grid, QStringLiteral("Microphone"), m_microphoneChooser)->setBuddy(m_microphoneChooser->popup());
     layout::addRow(grid, QStringLiteral("Model"), m_modelDetail);
     return layout::card(QStringLiteral("Dictation"), grid);
 }

@@ -1,7 +1,9 @@
+#include "tests/support/FakeMicrophones.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/ui/PagesHarness.h"
 #include "ui/HistoryViewController.h"
 #include "ui/LinuxChoicesCard.h"
+#include "ui/MicrophoneChooser.h"
 #include "ui/SettingsViewController.h"
 #include "ui/ShortcutField.h"
 
@@ -10,7 +12,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace orv;
@@ -294,4 +298,53 @@ TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptio
     EXPECT_EQ(checks, 1);
     EXPECT_EQ(card().speechEngineName()->text(), QStringLiteral("Whisper server"));
     EXPECT_EQ(card().speechEngineStatus()->text(), QStringLiteral("Answering at http://localhost:9000."));
+}
+
+// The list names the default first and the rest by description; a choice is kept at once; a chosen microphone
+// that is unplugged stays listed. The meter listens only while the page is shown and no dictation runs.
+TEST_F(SettingsPageTest, theMicrophoneListFollowsTheServerAndItsMeterListensOnlyWhileShownAndIdle)
+{
+    FakeMicrophones microphones;
+    seed({});
+    model->setMicrophones(&microphones);
+    const auto detach = qScopeGuard([this] {
+        m_page.reset();
+        model->setMicrophones(nullptr);
+    });
+    const Microphone builtIn{QStringLiteral("builtin"), QStringLiteral("Built-in Audio Analog Stereo"), true};
+    const Microphone webcam{QStringLiteral("webcam"), QStringLiteral("Webcam C920 Analog Stereo"), false};
+    microphones.setMicrophones({builtIn, webcam});
+    ui::MicrophoneChooser &chooser = *page().microphoneChooser();
+    const auto items = [&chooser] {
+        QStringList texts;
+        for (int i = 0; i < chooser.popup()->count(); ++i)
+            texts.append(chooser.popup()->itemText(i));
+        return texts;
+    };
+    EXPECT_EQ(items(), (QStringList{QStringLiteral("Desktop default (Built-in Audio Analog Stereo)"),
+                                    builtIn.description, webcam.description}));
+    EXPECT_EQ(chooser.popup()->currentIndex(), 0);
+    ASSERT_TRUE(microphones.isMetering());
+    EXPECT_EQ(microphones.meteredSource(), QString());
+    microphones.sendLevel(0.5f);
+    EXPECT_EQ(chooser.meter()->value(), 50);
+
+    chooser.choose(2);
+    EXPECT_EQ(microphones.chosen().name, webcam.name);
+    EXPECT_EQ(microphones.meteredSource(), webcam.name) << "the meter follows the choice";
+    microphones.setMicrophones({builtIn});
+    EXPECT_EQ(chooser.popup()->currentText(), QStringLiteral("Webcam C920 Analog Stereo (not connected)"));
+
+    startRecording();
+    EXPECT_FALSE(microphones.isMetering()) << "never while a dictation runs";
+    EXPECT_EQ(chooser.meter()->value(), 0);
+    model->cancelDictation();
+    EXPECT_TRUE(microphones.isMetering());
+    page().hide();
+    EXPECT_FALSE(microphones.isMetering()) << "the page left";
+
+    microphones.refusal = QStringLiteral("The settings file could not be written.");
+    chooser.choose(0);
+    EXPECT_FALSE(chooser.problem()->isHidden());
+    EXPECT_EQ(microphones.chosen().name, webcam.name);
 }

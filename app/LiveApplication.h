@@ -10,6 +10,7 @@ namespace orv {
 
 class LinuxSettings;
 class LlamaServerModel;
+class PulseMicrophones;
 struct SpeechServerChoice;
 
 // The composition root: the app model built over the real services of this computer, in the order the
@@ -47,6 +48,7 @@ private:
 
     LiveScheduler m_scheduler;
     std::unique_ptr<LinuxSettings> m_settings;
+    std::unique_ptr<PulseMicrophones> m_microphones; // the model holds it
     std::unique_ptr<AppModel> m_model;
     LlamaServerModel *m_languageServer = nullptr; // owned by the model's formatter
     QString m_languageServerEndpoint;

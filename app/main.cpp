@@ -1,4 +1,5 @@
 #include "app/HeadlessCommand.h"
+#include "app/MicrophonesCommand.h"
 #include "app/TranscribeCommand.h"
 #include "app/WindowedCommand.h"
 
@@ -16,6 +17,7 @@ const char usage[] = "Usage:\n"
                      "  orvanta transcribe [--mode verbatim|clean|structured] [--language ID] [--library FILE] "
                      "AUDIO.wav\n"
                      "  orvanta transcribe --help   the options of transcribe\n"
+                     "  orvanta microphones  list the microphones: name, description, default, chosen\n"
                      "  orvanta --version    print the version\n"
                      "  orvanta --help       print this text\n";
 
@@ -30,6 +32,10 @@ int main(int argc, char *argv[])
     if (argc >= 2 && std::strcmp(argv[1], "transcribe") == 0) {
         QCoreApplication app(argc, argv);
         return orv::TranscribeCommand::run(app.arguments().mid(2));
+    }
+    if (argc == 2 && std::strcmp(argv[1], "microphones") == 0) {
+        QCoreApplication app(argc, argv);
+        return orv::MicrophonesCommand::run();
     }
     if (argc >= 2 && std::strcmp(argv[1], "dictate") == 0)
         return orv::HeadlessCommand::run(argc, argv);

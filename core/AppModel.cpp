@@ -62,6 +62,9 @@ AppModel::~AppModel()
     m_speech->onStatus = nullptr;
     m_speech->onFailure = nullptr;
     m_speech->onNotice = nullptr;
+    m_speech->onInputLost = nullptr;
+    if (m_microphones)
+        m_microphones->onChanged = nullptr;
     m_delivery->onCorrection = nullptr;
     m_delivery->onNotice = nullptr;
     m_timer.reset();
@@ -102,6 +105,10 @@ void AppModel::installCallbacks()
         weak->m_errorMessage = text;
         Q_EMIT weak->changed();
     };
+    m_speech->onInputLost = [weak](const SpeechEngineError &error) {
+        if (weak)
+            weak->microphoneLost(error);
+    };
     m_delivery->onCorrection = [weak](const QString &previous, const QString &edited) {
         if (weak)
             weak->applyCorrection(previous, edited);
@@ -111,6 +118,20 @@ void AppModel::installCallbacks()
             return;
         weak->m_lastDelivery = text;
         Q_EMIT weak->changed();
+    };
+}
+
+void AppModel::setMicrophones(AbstractMicrophones *microphones)
+{
+    if (m_microphones)
+        m_microphones->onChanged = nullptr;
+    m_microphones = microphones;
+    if (!m_microphones)
+        return;
+    QPointer<AppModel> weak(this);
+    m_microphones->onChanged = [weak] {
+        if (weak)
+            Q_EMIT weak->changed();
     };
 }
 
@@ -125,6 +146,9 @@ void AppModel::startDictation()
 {
     m_delivery->stopObservation();
     (void)m_delivery->prepare();
+    // The dictation alone listens now.
+    if (m_microphones)
+        m_microphones->stopMeter();
 
     m_sessionID = QUuid::createUuid();
     const QUuid session = m_sessionID;
@@ -269,6 +293,16 @@ void AppModel::speechFailed(const SpeechEngineError &error)
     m_errorMessage = error.description();
     m_status = QStringLiteral("Recording stopped");
     Q_EMIT changed();
+}
+
+void AppModel::microphoneLost(const SpeechEngineError &error)
+{
+    if (m_phase != RecordingPhase::recording) {
+        speechFailed(error);
+        return;
+    }
+    m_errorMessage = error.description();
+    finishDictation();
 }
 
 void AppModel::toggle()

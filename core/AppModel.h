@@ -11,6 +11,7 @@
 #include "library/OnboardingState.h"
 #include "library/Records.h"
 #include "refine/AbstractFormatter.h"
+#include "speech/AbstractMicrophones.h"
 #include "speech/AbstractSpeechEngine.h"
 #include "speech/Permissions.h"
 
@@ -81,6 +82,10 @@ public:
     AbstractTextDelivery &delivery() const { return *m_delivery; }
     Desktop &desktop() const { return *m_desktop; }
     Scheduler &scheduler() const { return m_scheduler; }
+    // The sound server's inputs, the chosen one and the level meter, for the windows; null unless the
+    // composition root gave them (they must outlive the model). A dictation stops the meter as it starts.
+    AbstractMicrophones *microphones() const { return m_microphones; }
+    void setMicrophones(AbstractMicrophones *microphones);
 
     // State.
     const Preferences &preferences() const { return m_preferences; }
@@ -197,6 +202,8 @@ private:
     void keepResult(const QString &transcript, const QString &text, double duration, const QString &formatter);
     // A quit's wait ends once the dictation is idle again; what was heard is kept if its record was not.
     void quitSettled();
+    // The microphone went away while recording: the dictation finishes with what was heard, and says so.
+    void microphoneLost(const SpeechEngineError &error);
     // Baselines are for learning from later edits: none for a record that can no longer be edited.
     void dropUneditableBaselines();
 
@@ -210,6 +217,7 @@ private:
     std::unique_ptr<AbstractFormatter> m_formatter;
     std::unique_ptr<AbstractTextDelivery> m_delivery;
     std::unique_ptr<Desktop> m_desktop;
+    AbstractMicrophones *m_microphones = nullptr;
 
     Preferences m_preferences;
     Task<> m_operation;

@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <pwd.h>
 
 namespace orv {
@@ -108,6 +109,31 @@ Expected<void, QString> LinuxSettings::setAllowedServerAccounts(const QString &n
             return unexpected(QStringLiteral("There is no account “%1” on %2.").arg(account, platform::thisComputer()));
     }
     return store(serverAccountsKey(), accounts.join(QStringLiteral(", ")));
+}
+
+QString LinuxSettings::audioSource() const
+{
+    return stored(audioSourceKey()).trimmed();
+}
+
+QString LinuxSettings::audioSourceDescription() const
+{
+    return stored(audioSourceDescriptionKey()).simplified();
+}
+
+Expected<void, QString> LinuxSettings::setAudioSource(const QString &name, const QString &description)
+{
+    const bool usable = name.size() <= 512 && std::none_of(name.begin(), name.end(), [](QChar c) {
+                            return c.isSpace() || c.category() == QChar::Other_Control;
+                        });
+    if (!usable)
+        return unexpected(QStringLiteral("“%1” is no name of a sound server's source; the microphone stays as it was.")
+                              .arg(name.left(80).simplified()));
+    QString shown = description.simplified();
+    shown.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    if (auto kept = store(audioSourceDescriptionKey(), name.isEmpty() ? QString() : shown); !kept)
+        return kept;
+    return store(audioSourceKey(), name);
 }
 
 Expected<QUrl, QString> LinuxSettings::speechServerUrl(const QString &address)

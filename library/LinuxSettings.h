@@ -15,8 +15,8 @@
 namespace orv {
 
 // The choices only the Linux build has, kept in orvanta.conf beside the setup progress: the hold key, the
-// toggle shortcut, the address of the local language-model server and the speech engine. The composition root reads
-// them, the Settings page writes them, and whatever depends on one follows changed().
+// toggle shortcut, the address of the local language-model server, the speech engine and the microphone. The
+// composition root reads them, the Settings page writes them, and whatever depends on one follows changed().
 //
 // Reads never fail: a missing or unusable key choice reads as the default and stays in the file untouched.
 // A stored server address is handed on as it is, so that the server's status can say why it is not used.
@@ -32,6 +32,9 @@ public:
     static QString speechEngineKey() { return QStringLiteral("speech/engine"); }
     static QString speechServerEndpointKey() { return QStringLiteral("speech/serverEndpoint"); }
     static QString serverAccountsKey() { return QStringLiteral("servers/allowedAccounts"); }
+    static QString audioSourceKey() { return QStringLiteral("audio/source"); }
+    // What the chosen source was called when it was chosen, to name it when it is missing.
+    static QString audioSourceDescriptionKey() { return QStringLiteral("audio/sourceDescription"); }
     // The key defaults are platform words (platform::defaultHoldKeyName(), platform::defaultToggleName()).
     static QString defaultLanguageModelEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
     // whisper.cpp's server listens on 8080 too unless told otherwise; the speech server gets a port of its own
@@ -54,6 +57,9 @@ public:
     QString speechServerEndpoint() const;
     // Other accounts whose local servers may receive dictations, by name: by default none but this user's.
     QStringList allowedServerAccounts() const;
+    // The sound server's name of the microphone to record from; empty: the desktop's default.
+    QString audioSource() const;
+    QString audioSourceDescription() const;
 
     // Each emits changed() when the stored value changed.
     Expected<void, QString> setHoldKey(const QString &name);
@@ -65,6 +71,8 @@ public:
     Expected<void, QString> setSpeechServerEndpoint(const QString &address);
     // Names of accounts on this computer, separated by commas or spaces; an unknown name is refused.
     Expected<void, QString> setAllowedServerAccounts(const QString &names);
+    // An empty name goes back to the desktop's default; names with control characters or spaces are refused.
+    Expected<void, QString> setAudioSource(const QString &name, const QString &description = {});
 
     // The speech server's address as a URL, or why it cannot be used: loopback only, and the path must be
     // whisper.cpp's /inference or an OpenAI-compatible /v1/audio/transcriptions.

@@ -145,7 +145,13 @@ start setup
 wid="$(window)"
 next_page "$wid" history
 next_page "$wid" dictionary
+# A steady tone into the default microphone, so that the Settings page's meter shows a level.
+tone="$(mktemp /tmp/orvanta-tone.XXXXXX)"
+sox -n -r 16000 -e signed -b 16 -c 1 -t raw "$tone" synth 0.1 sine 220 vol 0.5
+(for _ in $(seq 50); do cat "$tone" >"$ORVANTA_TEST_MIC_FIFO"; sleep 0.1; done) &
+hum=$!
 next_page "$wid" settings
+kill "$hum" 2>/dev/null; wait "$hum" 2>/dev/null; rm -f "$tone"
 xdotool mousemove --window "$wid" 600 400 click --repeat 20 --delay 20 5 # the wheel, down to the last card
 shot "$wid" settings-choices
 stop

@@ -63,14 +63,17 @@ if command -v trayer >/dev/null; then
     for _ in $(seq 50); do xwininfo -root -tree 2>/dev/null | grep -q '"panel": ("panel" "trayer")' && break; sleep 0.1; done
 fi
 
-# Sound server with a FIFO-fed default source.
+# Sound server with a FIFO-fed default source, and a second FIFO-fed source (a headset beside the built-in
+# microphone).
 export ORVANTA_TEST_MIC_FIFO="$work/mic.fifo"
+export ORVANTA_TEST_MIC2_FIFO="$work/mic2.fifo"
 # module-pipe-source makes the FIFO itself.
 if command -v pulseaudio >/dev/null; then
     cat >"$work/pulse.pa" <<PA
 load-module module-native-protocol-unix auth-anonymous=1
 load-module module-null-sink sink_name=orvanta_null
-load-module module-pipe-source source_name=orvanta_mic file=$ORVANTA_TEST_MIC_FIFO format=s16le rate=16000 channels=1
+load-module module-pipe-source source_name=orvanta_mic file=$ORVANTA_TEST_MIC_FIFO format=s16le rate=16000 channels=1 source_properties='device.description="Test Microphone"'
+load-module module-pipe-source source_name=orvanta_mic2 file=$ORVANTA_TEST_MIC2_FIFO format=s16le rate=16000 channels=1 source_properties='device.description="Test Headset"'
 set-default-source orvanta_mic
 set-default-sink orvanta_null
 PA

@@ -30,9 +30,13 @@ public:
     virtual void removeTap() = 0;
     virtual Expected<void, SpeechEngineError> start() = 0;
     virtual void stop() = 0;
-    // Told, on the source's own thread and once per start, when the input is lost while running (the
-    // sound server went away). A source that cannot lose its input never calls it.
+    // Told, on the source's own thread and once per start, when the input is lost while running: inputLost
+    // when the microphone went away, another error when the sound server did. A source that cannot lose its
+    // input never calls it.
     virtual void setFailureHandler(FailureHandler handler) { (void)handler; }
+    // A sentence for the user when the input is not the one asked for (the chosen microphone is missing and
+    // the default stands in); empty otherwise.
+    virtual QString notice() const { return {}; }
 };
 
 } // namespace orv

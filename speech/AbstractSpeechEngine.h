@@ -25,6 +25,9 @@ public:
     std::function<void(const SpeechEngineError &)> onFailure;
     // The recognizer took another road and the dictation goes on (a fallback): a sentence for the user.
     std::function<void(const QString &)> onNotice;
+    // The microphone went away mid-dictation (kind inputLost): capture has stopped, and the session waits
+    // for finish(), which still delivers the words heard until then.
+    std::function<void(const SpeechEngineError &)> onInputLost;
 
     // Returns once audio is flowing and "Listening…" was sent.
     virtual Task<Expected<void, SpeechEngineError>> start(QString localeIdentifier, QStringList contextualStrings) = 0;

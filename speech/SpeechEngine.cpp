@@ -172,6 +172,8 @@ SpeechEngine::runStart(QUuid id, QString localeIdentifier, QStringList contextua
     if (auto running = m_audioEngine->start(); !running)
         co_return running;
 
+    if (const QString notice = m_audioEngine->notice(); !notice.isEmpty() && onNotice)
+        onNotice(notice);
     sendStatus(listeningText);
     co_return Expected<void, Error>();
 }
@@ -380,6 +382,13 @@ void SpeechEngine::bridgeFailed(const QUuid &id, const SpeechEngineError &failur
 {
     if (m_sessionID != id)
         return;
+    if (failure.kind == Error::Kind::inputLost) {
+        // What was heard stays in the stream for finish(); only capture ends.
+        stopAudio();
+        if (onInputLost)
+            onInputLost(failure);
+        return;
+    }
     m_sessionError = failure;
     stopAudio();
     if (m_inputBridge)

@@ -22,6 +22,10 @@ QString SpeechEngineError::description() const
             .arg(platform::audioInputSettingsPlace());
     case Kind::finalizationTimedOut:
         return QStringLiteral("%1 took too long to finish. Your live transcript remains available.").arg(engine);
+    case Kind::inputLost:
+        return QStringLiteral("The microphone “%1” went away, so the recording ended; the words heard until then "
+                              "are kept.")
+            .arg(detail);
     case Kind::platform:
         return detail;
     case Kind::cancelled:

@@ -15,6 +15,7 @@ struct SpeechEngineError
         speechPermissionDenied,
         microphoneUnavailable,
         finalizationTimedOut,
+        inputLost, // the microphone went away mid-dictation; detail holds its description
         platform,  // an error of the recognizer or sound server; detail holds its own sentence
         cancelled, // the session was cancelled or replaced; never reported to the user
     };

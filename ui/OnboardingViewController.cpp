@@ -5,6 +5,7 @@
 #include "ui/AccessibilityPrompt.h"
 #include "ui/Card.h"
 #include "ui/LoginItemText.h"
+#include "ui/MicrophoneChooser.h"
 #include "ui/PermissionRow.h"
 #include "ui/SymbolView.h"
 #include "ui/Symbols.h"
@@ -285,6 +286,8 @@ void OnboardingViewController::buildPermissions(QVBoxLayout *layout)
         new PermissionRow(QStringLiteral("Speech Recognition"), QStringLiteral("Turns your speech into text ") +
                                                                     platform::onThisComputer() + QLatin1Char('.'));
     dictationLayout->addWidget(m_controls.microphone);
+    m_controls.microphoneChooser = new MicrophoneChooser(m_model);
+    dictationLayout->addWidget(m_controls.microphoneChooser);
     dictationLayout->addWidget(m_controls.speech);
     m_controls.permissionButton =
         new QPushButton(symbols::icon(QStringLiteral("mic")), QStringLiteral("Enable Dictation…"));

@@ -18,6 +18,7 @@ class AppModel;
 
 namespace ui {
 
+class MicrophoneChooser;
 class PermissionRow;
 
 // The three-page setup flow shown in the main window until onboarding is complete: welcome with launch at
@@ -45,6 +46,7 @@ public:
         QPointer<QPushButton> permissionButton;
         QPointer<QPushButton> accessibilityButton;
         QPointer<PermissionRow> microphone;
+        QPointer<MicrophoneChooser> microphoneChooser;
         QPointer<PermissionRow> speech;
         QPointer<PermissionRow> accessibility;
         QPointer<QLabel> permissionError;

@@ -5,6 +5,7 @@
 #include "ui/Dialogs.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/LoginItemText.h"
+#include "ui/MicrophoneChooser.h"
 #include "ui/SettingsLayout.h"
 #include "ui/UIComponents.h"
 
@@ -114,6 +115,8 @@ QWidget *SettingsViewController::buildDictation()
     QGridLayout *grid = layout::grid();
     layout::addRow(grid, QStringLiteral("Language"), m_localePopup);
     layout::addRow(grid, QStringLiteral("Formatting"), m_modePopup);
+    m_microphoneChooser = new MicrophoneChooser(m_model);
+    layout::addRow(grid, QStringLiteral("Microphone"), m_microphoneChooser)->setBuddy(m_microphoneChooser->popup());
     return layout::card(QStringLiteral("Dictation"), grid);
 }
 

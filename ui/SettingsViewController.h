@@ -20,6 +20,7 @@ class LinuxSettings;
 namespace ui {
 
 class LinuxChoicesCard;
+class MicrophoneChooser;
 
 // The Settings page: start at login, dictation language and formatting, learning and history, permissions,
 // the keys, and (with the Linux choices) the hold key, toggle, language-model server and library folder. It
@@ -70,6 +71,7 @@ public:
     QLabel *toggleCap() const { return m_toggleCap; }
     const QStringList &localeIDs() const { return m_localeIDs; }
     LinuxChoicesCard *linuxChoices() const { return m_linuxChoices; }
+    MicrophoneChooser *microphoneChooser() const { return m_microphoneChooser; }
 
 private:
     // Everything the page shows, as last drawn.
@@ -123,6 +125,7 @@ private:
     QLabel *m_toggleCap = nullptr;
     QLabel *m_shortcutDetail = nullptr;
     LinuxChoicesCard *m_linuxChoices = nullptr;
+    MicrophoneChooser *m_microphoneChooser = nullptr;
     QStringList m_localeIDs;
     std::optional<Shown> m_shown;
 };

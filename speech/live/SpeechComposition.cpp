@@ -71,13 +71,16 @@ SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
 }
 
 std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler,
-                                                   std::shared_ptr<const SpeechServerChoice> choice)
+                                                   std::shared_ptr<const SpeechServerChoice> choice,
+                                                   std::function<Microphone()> microphone)
 {
     auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish());
     SpeechEngine::Platform platform = pocketSphinxPlatform(scheduler, model);
     offerSpeechServer(scheduler, platform, std::move(choice));
     platform.permissions = std::make_shared<PulsePermissions>();
-    platform.makeAudioSource = [] { return std::make_unique<PulseAudioSource>(); };
+    platform.makeAudioSource = [microphone] {
+        return std::make_unique<PulseAudioSource>(microphone ? microphone() : Microphone{});
+    };
     return std::make_unique<SpeechEngine>(scheduler, std::move(platform), pocketSphinxDisplayName());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "speech/AbstractMicrophones.h"
 #include "speech/RecognizerProgress.h"
 #include "speech/SpeechEngine.h"
 #include "speech/wav/WavFileSource.h"
@@ -32,12 +33,14 @@ SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
                                             std::shared_ptr<PocketSphinxModel> model,
                                             std::shared_ptr<RecognizerProgress> progress = nullptr);
 
-// The dictation engine of the application: the default PulseAudio source and the sound server's
-// permissions, which the engine owns.
+// The dictation engine of the application: a PulseAudio source and the sound server's permissions, which
+// the engine owns. Each dictation records from what microphone() answers at its start (the default
+// without it, or where it answers an empty name).
 // The model starts loading now, so the first dictation finds it warm.
 // With a choice, its server (while one is chosen) transcribes, PocketSphinx standing by.
 std::unique_ptr<SpeechEngine> makeLiveSpeechEngine(Scheduler &scheduler,
-                                                   std::shared_ptr<const SpeechServerChoice> choice = nullptr);
+                                                   std::shared_ptr<const SpeechServerChoice> choice = nullptr,
+                                                   std::function<Microphone()> microphone = nullptr);
 
 // An engine that hears a WAV file instead of the microphone; onEnd runs on the source's thread after
 // the last buffer of each session. progress follows the recognizer (WavFileSource::Pace::followRecognizer

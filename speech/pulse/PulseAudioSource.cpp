@@ -13,7 +13,18 @@ SpeechEngineError serverError(const QString &what, int code)
 
 } // namespace
 
-PulseAudioSource::PulseAudioSource() : m_connection(std::make_unique<PulseConnection>()) {}
+PulseAudioSource::PulseAudioSource(const Microphone &wanted)
+    : m_wanted(wanted), m_connection(std::make_unique<PulseConnection>(wanted.name.toUtf8()))
+{}
+
+QString PulseAudioSource::notice() const
+{
+    if (!m_connection->wantedSourceMissing() || m_connection->sourceName().isEmpty())
+        return {};
+    return QStringLiteral(
+               "The microphone “%1” is not connected; this dictation records from the desktop default, “%2”.")
+        .arg(m_wanted.description.isEmpty() ? m_wanted.name : m_wanted.description, m_connection->sourceDescription());
+}
 
 PulseAudioSource::~PulseAudioSource()
 {
@@ -73,7 +84,7 @@ Expected<void, SpeechEngineError> PulseAudioSource::start()
     attributes.fragsize = quint32(m_framesPerBuffer * pa_frame_size(&spec));
     const QByteArray source = m_connection->sourceName().toUtf8();
     int result = pa_stream_connect_record(m_stream, source.isEmpty() ? nullptr : source.constData(), &attributes,
-                                          PA_STREAM_ADJUST_LATENCY);
+                                          pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE));
     if (result >= 0) {
         m_connection->waitFor([this] {
             const pa_stream_state_t state = pa_stream_get_state(m_stream);
@@ -112,14 +123,19 @@ void PulseAudioSource::onStateChanged(pa_stream *stream, void *self)
 {
     auto *source = static_cast<PulseAudioSource *>(self);
     pa_threaded_mainloop_signal(source->m_connection->mainloop(), 0);
-    // A stream that fails while recording has lost the server (or the source): the session cannot go on,
-    // and nothing else would tell it, since audio simply stops coming.
+    // A stream that fails while recording has lost the server or its source: nothing else would tell the
+    // session, since audio simply stops coming. With the server still there, the source went away.
     if (!source->m_recording || PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
         return;
     source->m_recording = false;
-    if (source->m_failure)
+    if (!source->m_failure)
+        return;
+    pa_context *context = source->m_connection->context();
+    if (PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
         source->m_failure(
-            serverError(QStringLiteral("keep recording"), pa_context_errno(source->m_connection->context())));
+            SpeechEngineError{SpeechEngineError::Kind::inputLost, source->m_connection->sourceDescription()});
+    else
+        source->m_failure(serverError(QStringLiteral("keep recording"), pa_context_errno(context)));
 }
 
 void PulseAudioSource::stop()

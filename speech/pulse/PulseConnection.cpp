@@ -2,7 +2,7 @@
 
 namespace orv {
 
-PulseConnection::PulseConnection()
+PulseConnection::PulseConnection(const QByteArray &wantedSource)
 {
     m_mainloop.reset(pa_threaded_mainloop_new());
     if (!m_mainloop)
@@ -27,7 +27,7 @@ PulseConnection::PulseConnection()
     }
     if (pa_context_get_state(context()) == PA_CONTEXT_READY) {
         m_state = State::connected;
-        readDefaultSource();
+        readSource(wantedSource);
     } else {
         m_state = pa_context_errno(context()) == PA_ERR_ACCESS ? State::refused : State::noServer;
     }
@@ -41,36 +41,56 @@ PulseConnection::~PulseConnection()
     m_context.reset();
 }
 
-void PulseConnection::readDefaultSource()
+QString PulseConnection::text(const char *utf8)
+{
+    QString text = QString::fromUtf8(utf8 ? utf8 : "");
+    for (QChar &c : text)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            c = QLatin1Char(' ');
+    return text.simplified();
+}
+
+QByteArray PulseConnection::defaultSourceName()
 {
     struct Query
     {
         PulseConnection *self;
         bool done = false;
-        QByteArray defaultSource = {};
+        QByteArray name = {};
     } query{this};
-
     pa_operation *serverInfo = pa_context_get_server_info(
         context(),
         [](pa_context *, const pa_server_info *info, void *data) {
             auto *q = static_cast<Query *>(data);
             if (info && info->default_source_name)
-                q->defaultSource = info->default_source_name;
+                q->name = info->default_source_name;
             q->done = true;
             pa_threaded_mainloop_signal(q->self->mainloop(), 0);
         },
         &query);
-    if (!complete(serverInfo, [&] { return query.done; }) || query.defaultSource.isEmpty())
-        return;
+    if (!complete(serverInfo, [&] { return query.done; }))
+        return {};
+    return query.name;
+}
 
-    query.done = false;
+bool PulseConnection::useSource(const QByteArray &name)
+{
+    struct Query
+    {
+        PulseConnection *self;
+        bool done = false;
+        bool found = false;
+    } query{this};
     pa_operation *sourceInfo = pa_context_get_source_info_by_name(
-        context(), query.defaultSource.constData(),
+        context(), name.constData(),
         [](pa_context *, const pa_source_info *info, int eol, void *data) {
             auto *q = static_cast<Query *>(data);
+            // The monitor of an output hears what the computer plays, not the user.
             if (info && info->monitor_of_sink == PA_INVALID_INDEX) {
                 q->self->m_sourceSpec = info->sample_spec;
                 q->self->m_sourceName = QString::fromUtf8(info->name);
+                q->self->m_sourceDescription = text(info->description ? info->description : info->name);
+                q->found = true;
             }
             if (eol || info)
                 q->done = true;
@@ -78,6 +98,19 @@ void PulseConnection::readDefaultSource()
         },
         &query);
     complete(sourceInfo, [&] { return query.done; });
+    return query.found;
+}
+
+void PulseConnection::readSource(const QByteArray &wanted)
+{
+    if (!wanted.isEmpty()) {
+        if (useSource(wanted))
+            return;
+        m_wantedSourceMissing = true;
+    }
+    const QByteArray fallback = defaultSourceName();
+    if (!fallback.isEmpty())
+        useSource(fallback);
 }
 
 } // namespace orv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <pulse/pulseaudio.h>
@@ -8,8 +9,9 @@
 
 namespace orv {
 
-// A connection to the sound server on a threaded main loop of its own, with the default source's
-// format read at connection time. Calls into PulseAudio go through lock()/unlock().
+// A connection to the sound server on a threaded main loop of its own, with the format of the source to
+// record from read at connection time: the wanted one, or the default where none is wanted or it is missing. Calls into
+// PulseAudio go through lock()/unlock().
 class PulseConnection
 {
 public:
@@ -20,16 +22,22 @@ public:
         refused
     };
 
-    PulseConnection();
+    explicit PulseConnection(const QByteArray &wantedSource = {});
     ~PulseConnection();
     PulseConnection(const PulseConnection &) = delete;
     PulseConnection &operator=(const PulseConnection &) = delete;
 
     State state() const { return m_state; }
-    // The default source's native format; rate 0 when there is no usable input (none, or only the
-    // monitor of an output).
+    // The source's native format; rate 0 when there is no usable input (none, or only the monitor of an
+    // output).
     pa_sample_spec sourceSpec() const { return m_sourceSpec; }
     QString sourceName() const { return m_sourceName; }
+    QString sourceDescription() const { return m_sourceDescription; }
+    // A source was wanted and is not there (or only a monitor): the default stands in.
+    bool wantedSourceMissing() const { return m_wantedSourceMissing; }
+
+    // A name or description the server sent, without control characters (another program chose it).
+    static QString text(const char *utf8);
 
     pa_threaded_mainloop *mainloop() { return m_mainloop.get(); }
     pa_context *context() { return m_context.get(); }
@@ -59,7 +67,9 @@ public:
     }
 
 private:
-    void readDefaultSource();
+    void readSource(const QByteArray &wanted);
+    QByteArray defaultSourceName();
+    bool useSource(const QByteArray &name);
 
     // Freeing the loop stops its thread; the context goes first, disconnected, after the destructor
     // stopped the loop.
@@ -81,6 +91,8 @@ private:
     State m_state = State::noServer;
     pa_sample_spec m_sourceSpec{PA_SAMPLE_FLOAT32LE, 0, 0};
     QString m_sourceName;
+    QString m_sourceDescription;
+    bool m_wantedSourceMissing = false;
 };
 
 } // namespace orv

@@ -1,6 +1,8 @@
 #include "tests/core/AppModelHarness.h"
+#include "tests/support/FakeMicrophones.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 using namespace orv;
 using namespace orv::test;
@@ -349,6 +351,31 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirText)
     m.toggle();
     EXPECT_EQ(m.status(), QStringLiteral("Dictation interrupted"));
     EXPECT_EQ(m.errorMessage(), QStringLiteral("Finalizing timed out."));
+}
+
+// A microphone unplugged mid-dictation ends the recording as a release would: the words heard go the whole
+// road, and the message says which microphone went away. The Settings meter never listens meanwhile.
+TEST_F(AppModelTest, aMicrophoneLostWhileRecordingFinishesWithTheWordsHeard)
+{
+    FakeMicrophones microphones;
+    AppModel &m = make();
+    m.setMicrophones(&microphones);
+    const auto detach = qScopeGuard([&m] { m.setMicrophones(nullptr); });
+    microphones.startMeter(QString(), [](float) {});
+    m.toggle();
+    ASSERT_EQ(m.phase(), Phase::recording);
+    EXPECT_FALSE(microphones.isMetering()) << "a dictation stops the meter as it starts";
+
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("kept words"));
+    speechFake->onInputLost(SpeechEngineError{SpeechEngineError::Kind::inputLost, QStringLiteral("USB Headset")});
+    EXPECT_EQ(speechFake->finishCalls, 1);
+    EXPECT_EQ(m.phase(), Phase::idle);
+    ASSERT_TRUE(m.lastResult());
+    EXPECT_EQ(m.lastResult()->original, QStringLiteral("kept words"));
+    ASSERT_EQ(m.history().size(), 1);
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->contains(QStringLiteral("“USB Headset” went away")))
+        << m.errorMessage()->toStdString();
 }
 
 TEST_F(AppModelTest, aSpeechFailureEndsAPreparingSessionAndIsIgnoredWhileProcessing)

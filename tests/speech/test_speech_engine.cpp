@@ -457,6 +457,24 @@ TEST_F(EngineFixture, anInputLostWhileRecordingStopsTheAudioAndIsWhatFinishRepor
     expectIdleAndReusable();
 }
 
+// A microphone that goes away ends capture, not the session: what it heard is still finished and delivered.
+TEST_F(EngineFixture, aMicrophoneLostWhileRecordingKeepsWhatItHeardForTheFinish)
+{
+    int lost = 0;
+    engine->onInputLost = [&](const SpeechEngineError &) { ++lost; };
+    startListening();
+    transcriber->emitResult(QStringLiteral("heard so far"), 0, 1, true);
+    audio->failure(SpeechEngineError{Kind::inputLost, QStringLiteral("USB Headset")});
+    scheduler.runPending();
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_FALSE(audio->running);
+    EXPECT_FALSE(transcriber->input->isFinished()) << "the rest of the audio waits for the finish's flush";
+    auto result = finishNow();
+    ASSERT_TRUE(result) << result.error().description().toStdString();
+    EXPECT_EQ(result.value(), QStringLiteral("heard so far"));
+}
+
 TEST_F(EngineFixture, aResultsFailureIsReportedOnceAndFailsTheFinish)
 {
     startListening();

@@ -33,7 +33,8 @@ QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const Q
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-Speaker::Speaker(QByteArray audio, double leadSilence, double trailSilence, double pace) : m_pace(pace)
+Speaker::Speaker(QByteArray audio, double leadSilence, double trailSilence, double pace, QByteArray fifo)
+    : m_pace(pace), m_fifo(fifo.isEmpty() ? qgetenv("ORVANTA_TEST_MIC_FIFO") : std::move(fifo))
 {
     const auto silence = [](double seconds) { return QByteArray(int(seconds * bytesPerSecond) & ~1, '\0'); };
     m_audio = silence(leadSilence) + audio + silence(trailSilence);
@@ -50,7 +51,7 @@ void Speaker::play()
 {
     // Non-blocking throughout: when nobody records, the sound server stops draining the FIFO, and a
     // blocked writer would hang the test instead of failing it.
-    const QByteArray path = qgetenv("ORVANTA_TEST_MIC_FIFO");
+    const QByteArray &path = m_fifo;
     int fd = -1;
     while (!m_stop && (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) < 0 && errno == ENXIO)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -13,13 +13,15 @@ namespace orv::test {
 // when flite or sox failed. workDir holds the intermediate files.
 QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const QString &voice = QStringLiteral("slt"));
 
-// Plays audio into the FIFO behind the test sound server's default source ($ORVANTA_TEST_MIC_FIFO) at
-// real-time pace (or `pace` times faster), after leadSilence and followed by trailSilence (seconds).
+// Plays audio into the FIFO behind the test sound server's default source ($ORVANTA_TEST_MIC_FIFO, or the
+// given one) at real-time pace (or `pace` times faster), after leadSilence and followed by trailSilence
+// (seconds).
 // Never blocks: the destructor stops a playback that nobody is recording.
 class Speaker
 {
 public:
-    explicit Speaker(QByteArray audio, double leadSilence = 0.5, double trailSilence = 1.0, double pace = 1.0);
+    explicit Speaker(
+        QByteArray audio, double leadSilence = 0.5, double trailSilence = 1.0, double pace = 1.0, QByteArray fifo = {});
     ~Speaker();
     Speaker(const Speaker &) = delete;
     Speaker &operator=(const Speaker &) = delete;
@@ -33,6 +35,7 @@ private:
 
     QByteArray m_audio;
     double m_pace = 1.0;
+    QByteArray m_fifo;
     std::atomic<bool> m_done{false};
     std::atomic<bool> m_delivered{false};
     std::atomic<bool> m_stop{false};

@@ -1,7 +1,9 @@
+#include "tests/support/FakeMicrophones.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/ui/PagesHarness.h"
 #include "ui/HistoryViewController.h"
 #include "ui/LinuxChoicesCard.h"
+#include "ui/MicrophoneChooser.h"
 #include "ui/SettingsViewController.h"
 #include "ui/ShortcutField.h"
 
@@ -11,7 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace orv;
@@ -304,4 +308,45 @@ TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptio
     EXPECT_EQ(checks, 1);
     EXPECT_EQ(card().speechEngineName()->text(), QStringLiteral("Whisper server"));
     EXPECT_EQ(card().speechEngineStatus()->text(), QStringLiteral("Answering at http://localhost:9000."));
+}
+
+// The list names the default first and the rest by description; a choice is kept at once; a chosen microphone
+// that is unplugged stays listed. The meter listens only while the page is shown and no dictation runs.
+TEST_F(SettingsPageTest, theMicrophoneListFollowsTheServerAndItsMeterListensOnlyWhileShownAndIdle)
+{
+    FakeMicrophones microphones;
+    seed({});
+    model->setMicrophones(&microphones);
+    const auto detach = qScopeGuard([this] {
+        m_page.reset();
+        model->setMicrophones(nullptr);
+    });
+    const Microphone builtIn{QStringLiteral("builtin"), QStringLiteral("Built-in Audio"), true};
+    microphones.setMicrophones({builtIn, {QStringLiteral("webcam"), QStringLiteral("Webcam C920"), false}});
+    ui::MicrophoneChooser &chooser = *page().microphoneChooser();
+    QComboBox *list = chooser.popup();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(0), QStringLiteral("Desktop default (Built-in Audio)"));
+    EXPECT_EQ(list->itemText(2), QStringLiteral("Webcam C920"));
+    ASSERT_TRUE(microphones.isMetering());
+    microphones.meterLevel(0.5f);
+    EXPECT_EQ(chooser.meter()->value(), 50);
+
+    chooser.choose(2);
+    EXPECT_EQ(microphones.chosen().name, QStringLiteral("webcam"));
+    EXPECT_EQ(microphones.metered, QStringLiteral("webcam")) << "the meter follows the choice";
+    microphones.setMicrophones({builtIn});
+    EXPECT_EQ(list->currentText(), QStringLiteral("Webcam C920 (not connected)"));
+
+    startRecording();
+    EXPECT_FALSE(microphones.isMetering()) << "never while a dictation runs";
+    model->cancelDictation();
+    EXPECT_TRUE(microphones.isMetering());
+    page().hide();
+    EXPECT_FALSE(microphones.isMetering()) << "the page left";
+
+    microphones.refusal = QStringLiteral("The settings file could not be written.");
+    chooser.choose(0);
+    EXPECT_FALSE(chooser.problem()->isHidden());
+    EXPECT_EQ(microphones.chosen().name, QStringLiteral("webcam"));
 }

@@ -2,6 +2,7 @@
 
 #include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
+#include "tests/support/EventLoopWait.h"
 
 namespace orv::test {
 
@@ -13,5 +14,11 @@ struct LiveDelivery
     TextDelivery::Environment environment;
 };
 LiveDelivery *liveDelivery();
+
+// Answers come from the accessibility thread and the applications under test: look every 2 ms.
+inline bool spinUntil(const std::function<bool()> &done, int timeoutMs = 3000)
+{
+    return waitUntil(done, timeoutMs, 2);
+}
 
 } // namespace orv::test

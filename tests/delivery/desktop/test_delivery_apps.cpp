@@ -29,7 +29,6 @@ using namespace orv;
 using orv::test::liveDelivery;
 using Outcome = DeliveryResult::Outcome;
 using orv::test::activeWindowTitle;
-using orv::test::waitUntil;
 using orv::test::writeQuietFirefoxProfile;
 
 namespace {
@@ -112,7 +111,7 @@ protected:
 
     bool waitFront(qint64 processID, int timeoutMs = 15000)
     {
-        return waitUntil(
+        return test::spinUntil(
             [&] {
                 const auto front = delivery->frontmostApplication();
                 return front && front->processID == processID;
@@ -130,12 +129,12 @@ protected:
             QElapsedTimer attempt;
             attempt.start();
             delivery->prepare();
-            waitUntil([&] { return !delivery->isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
             if (delivery->target() && delivery->target()->element) {
                 std::cout << "figure: captured in " << attempt.elapsed() << " ms\n";
                 return true;
             }
-            waitUntil([] { return false; }, 100);
+            test::spinUntil([] { return false; }, 100);
         }
         return false;
     }
@@ -146,7 +145,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         auto task = delivery->deliver(text, false);
-        EXPECT_TRUE(waitUntil([&] { return task.isDone(); }, 15000));
+        EXPECT_TRUE(test::spinUntil([&] { return task.isDone(); }, 15000));
         const DeliveryResult result = task.isDone() ? task.result() : DeliveryResult{};
         std::cout << "figure: " << what << ": " << result.message.toStdString() << " after " << clock.elapsed()
                   << " ms\n";
@@ -167,23 +166,23 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
     environment.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
     {
         App early(QStringLiteral(ORVANTA_QT_FIELD), {}, environment);
-        ASSERT_TRUE(waitUntil([&] { return early.saw(QStringLiteral("ready")); }, 10000));
+        ASSERT_TRUE(test::spinUntil([&] { return early.saw(QStringLiteral("ready")); }, 10000));
         ASSERT_TRUE(waitFront(early.processID()));
         EXPECT_TRUE(delivery->isTrusted()) << "accessibility that is off is no reason to give up";
         delivery->prepare();
-        ASSERT_TRUE(waitUntil([&] { return !delivery->isCapturing(); }, 5000));
+        ASSERT_TRUE(test::spinUntil([&] { return !delivery->isCapturing(); }, 5000));
         EXPECT_TRUE(accessibilityEnabled());
         EXPECT_EQ(deliver(QStringLiteral("unconfirmed"), "Qt 6 line edit started while accessibility was off").outcome,
                   Outcome::sent);
-        EXPECT_TRUE(waitUntil([&] { return early.text() == QLatin1String("unconfirmed"); }, 3000));
+        EXPECT_TRUE(test::spinUntil([&] { return early.text() == QLatin1String("unconfirmed"); }, 3000));
     }
     // The next Qt application publishes its widgets.
     App app(QStringLiteral(ORVANTA_QT_FIELD), {}, environment);
-    ASSERT_TRUE(waitUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
     EXPECT_EQ(deliver(QStringLiteral("switched on"), "Qt 6 line edit started afterwards").outcome, Outcome::inserted);
-    EXPECT_TRUE(waitUntil([&] { return app.text() == QLatin1String("switched on"); }, 3000));
+    EXPECT_TRUE(test::spinUntil([&] { return app.text() == QLatin1String("switched on"); }, 3000));
 }
 
 TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
@@ -191,25 +190,25 @@ TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
     for (const bool view : {false, true}) {
         SCOPED_TRACE(view ? "text view" : "entry");
         App app(QStringLiteral(ORVANTA_GTK4_FIELD), view ? QStringList{QStringLiteral("--view")} : QStringList{});
-        ASSERT_TRUE(waitUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+        ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
         ASSERT_TRUE(waitFront(app.processID()));
         ASSERT_TRUE(capture());
         const QString text = QStringLiteral("hello from GTK 4");
         EXPECT_EQ(deliver(text, view ? "GTK 4 text view" : "GTK 4 entry").outcome, Outcome::inserted);
-        EXPECT_TRUE(waitUntil([&] { return app.text() == text; }, 3000)) << app.text().toStdString();
+        EXPECT_TRUE(test::spinUntil([&] { return app.text() == text; }, 3000)) << app.text().toStdString();
     }
 }
 
 TEST_F(DeliveryApps, vteTerminalRunningCatPastesWithCtrlShiftVAndIsReadBack)
 {
     App app(QStringLiteral(ORVANTA_VTE_FIELD), {});
-    ASSERT_TRUE(waitUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
     EXPECT_TRUE(delivery->target()->terminal);
     const DeliveryResult result = deliver(QStringLiteral("typed into cat"), "VTE terminal running cat");
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
-    EXPECT_TRUE(waitUntil([&] { return app.text().contains(QLatin1String("typed into cat")); }, 3000))
+    EXPECT_TRUE(test::spinUntil([&] { return app.text().contains(QLatin1String("typed into cat")); }, 3000))
         << app.text().toStdString();
 }
 
@@ -222,13 +221,13 @@ TEST_F(DeliveryApps, firefoxWebEditorRootIsConfirmed)
     ASSERT_TRUE(writeQuietFirefoxProfile(profile.path()));
     App app(firefox, {QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile.path(),
                       QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString()});
-    ASSERT_TRUE(waitUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
+    ASSERT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(15000));
     EXPECT_EQ(delivery->targetApplicationName(), QStringLiteral("Firefox ESR"));
     const DeliveryResult result = deliver(QStringLiteral("Sam"), "Firefox ESR contenteditable");
     EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Firefox ESR.")}));
-    EXPECT_TRUE(waitUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:DearSam")); }, 3000))
+    EXPECT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:DearSam")); }, 3000))
         << activeWindowTitle().toStdString();
 }
 
@@ -242,15 +241,15 @@ TEST_F(DeliveryApps, xtermWithoutAccessibilityGetsTheTextUnconfirmed)
     App app(xterm, {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
                     QStringLiteral("stty -icanon -echo; exec cat > '%1'").arg(received)});
     ASSERT_TRUE(waitFront(app.processID()));
-    ASSERT_TRUE(waitUntil([&] { return QFile::exists(received); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return QFile::exists(received); }, 10000));
     delivery->prepare();
-    ASSERT_TRUE(waitUntil([&] { return !delivery->isCapturing(); }, 5000));
+    ASSERT_TRUE(test::spinUntil([&] { return !delivery->isCapturing(); }, 5000));
     ASSERT_TRUE(delivery->target());
     const DeliveryResult result = deliver(QStringLiteral("ls -l"), "xterm (no accessibility)");
     EXPECT_EQ(result, (DeliveryResult{Outcome::sent, QStringLiteral("Sent to XTerm. This editor cannot confirm "
                                                                     "insertion; the text remains copied. Learning "
                                                                     "is available in History.")}));
-    EXPECT_TRUE(waitUntil(
+    EXPECT_TRUE(test::spinUntil(
         [&] {
             QFile file(received);
             return file.open(QIODevice::ReadOnly) && file.readAll() == "ls -l";
@@ -278,7 +277,8 @@ TEST_F(LargeApps, libreOfficeWriterParagraphIsConfirmed)
     QTemporaryDir profile;
     App app(office, {QStringLiteral("--writer"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
                      QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString()});
-    ASSERT_TRUE(waitUntil([] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }, 60000))
+    ASSERT_TRUE(
+        test::spinUntil([] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }, 60000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(20000));
     EXPECT_EQ(delivery->targetApplicationName(), QStringLiteral("LibreOffice Writer"));
@@ -301,13 +301,13 @@ TEST_F(LargeApps, chromiumStartedAsUsersStartItIsConfirmed)
     if (geteuid() == 0)
         arguments.prepend(QStringLiteral("--no-sandbox")); // Chromium refuses to run as root otherwise
     App app(chromium, arguments);
-    ASSERT_TRUE(waitUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
+    ASSERT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(15000));
     EXPECT_EQ(delivery->targetApplicationName(), QStringLiteral("Chromium Web Browser"));
     EXPECT_EQ(deliver(QStringLiteral("Sam"), "Chromium contenteditable, started without flags").outcome,
               Outcome::inserted);
-    EXPECT_TRUE(waitUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:DearSam")); }, 3000))
+    EXPECT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:DearSam")); }, 3000))
         << activeWindowTitle().toStdString();
 }
 

@@ -49,11 +49,11 @@ TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnThe
     QProcess field;
     field.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     field.start(QStringLiteral(ORVANTA_GTK_FIELD));
-    ASSERT_TRUE(test::waitUntil([&] { return field.canReadLine() && field.readLine().startsWith("ready"); }, 10000));
-    ASSERT_TRUE(test::waitUntil(
+    ASSERT_TRUE(test::spinUntil([&] { return field.canReadLine() && field.readLine().startsWith("ready"); }, 10000));
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             delivery.prepare();
-            test::waitUntil([&] { return !delivery.isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery.isCapturing(); }, 5000);
             return delivery.target().has_value();
         },
         10000));
@@ -64,7 +64,7 @@ TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnThe
     QElapsedTimer clock;
     clock.start();
     auto task = delivery.deliver(QStringLiteral("the bus is gone"), true);
-    ASSERT_TRUE(test::waitUntil([&] { return task.isDone(); }, 20000)) << "the delivery hangs on a dead bus";
+    ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 20000)) << "the delivery hangs on a dead bus";
     const DeliveryResult result = task.result();
     EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
     EXPECT_FALSE(result.message.isEmpty());

@@ -77,7 +77,7 @@ protected:
         auto app = std::make_unique<TestApp>();
         EXPECT_TRUE(app->process.start(
             toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments));
-        EXPECT_TRUE(test::waitUntil(
+        EXPECT_TRUE(test::spinUntil(
             [&] {
                 app->read();
                 return app->lines.contains(QStringLiteral("ready"));
@@ -85,7 +85,7 @@ protected:
             10000));
         if (waitForFocus) {
             const qint64 pid = app->process.processId();
-            EXPECT_TRUE(test::waitUntil(
+            EXPECT_TRUE(test::spinUntil(
                 [&] {
                     const auto front = delivery->frontmostApplication();
                     return front && front->processID == pid;
@@ -102,10 +102,10 @@ protected:
         clock.start();
         while (clock.elapsed() < 10000) {
             delivery->prepare();
-            test::waitUntil([&] { return !delivery->isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
             if (delivery->target())
                 return true;
-            test::waitUntil([] { return false; }, 100);
+            test::spinUntil([] { return false; }, 100);
         }
         return false;
     }
@@ -113,7 +113,7 @@ protected:
     DeliveryResult deliver(const QString &text, bool observe)
     {
         auto task = delivery->deliver(text, observe);
-        EXPECT_TRUE(test::waitUntil([&] { return task.isDone(); }, 15000));
+        EXPECT_TRUE(test::spinUntil([&] { return task.isDone(); }, 15000));
         return task.isDone() ? task.result() : DeliveryResult{};
     }
 
@@ -131,7 +131,7 @@ TEST_P(DeliveryDesktop, pastesConfirmsByReadBackAndRestoresAMultiFormatClipboard
     const DeliveryResult result = deliver(QStringLiteral("hello from Orvanta ünïcode 😀"), false);
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_TRUE(result.message.startsWith(QLatin1String("Inserted into ")));
-    EXPECT_TRUE(test::waitUntil([&] { return app->text() == QStringLiteral("hello from Orvanta ünïcode 😀"); }, 3000))
+    EXPECT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("hello from Orvanta ünïcode 😀"); }, 3000))
         << app->text().toStdString();
 
     // The previous clipboard, every format of it, is back.
@@ -152,18 +152,18 @@ TEST_P(DeliveryDesktop, learnsAnEditTypedWithinTheWatchWindow)
         typist.tap(typist.keycode("BackSpace"));
     for (const char *key : {"u", "r", "o", "n", "space", "f", "i", "r", "e", "s"})
         typist.tap(typist.keycode(key));
-    ASSERT_TRUE(test::waitUntil([&] { return app->text() == QStringLiteral("a neuron fires"); }, 5000))
+    ASSERT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("a neuron fires"); }, 5000))
         << app->text().toStdString();
-    ASSERT_TRUE(test::waitUntil([&] { return !corrections.empty(); }, 6000));
+    ASSERT_TRUE(test::spinUntil([&] { return !corrections.empty(); }, 6000));
     EXPECT_EQ(corrections.front(), std::make_pair(QStringLiteral("a new ron fires"), QStringLiteral("a neuron fires")));
 }
 
 TEST_P(DeliveryDesktop, refusesAPasswordFieldAndLeavesTheTextOnTheClipboard)
 {
     auto app = launch({QStringLiteral("--password")}, GetParam());
-    test::waitUntil([] { return false; }, 500);
+    test::spinUntil([] { return false; }, 500);
     delivery->prepare();
-    test::waitUntil([&] { return !delivery->isCapturing(); }, 5000);
+    test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
     EXPECT_FALSE(delivery->target());
     const DeliveryResult result = deliver(QStringLiteral("not a password"), true);
     EXPECT_EQ(result,
@@ -178,10 +178,10 @@ TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
     ASSERT_TRUE(capture());
     const TextDelivery::Target target = *delivery->target();
     typist.tap(typist.keycode("Tab"));
-    ASSERT_TRUE(test::waitUntil(
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             auto check = delivery->targetIsCurrent(target);
-            test::waitUntil([&] { return check.isDone(); }, 2000);
+            test::spinUntil([&] { return check.isDone(); }, 2000);
             return check.isDone() && !check.result();
         },
         5000));
@@ -224,7 +224,7 @@ TEST_P(DeliveryDesktop, waitsForHeldModifiersBeforePasting)
     typist.release(typist.keycode("Alt_L"));
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_GE(clock.elapsed(), 400);
-    EXPECT_TRUE(test::waitUntil([&] { return app->text() == QStringLiteral("after the keys"); }, 3000));
+    EXPECT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("after the keys"); }, 3000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::qt, Toolkit::gtk), [](const auto &info) {
@@ -244,22 +244,22 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
     ASSERT_TRUE(app.process.start(
         QStringLiteral(ORVANTA_QT_FIELD),
         {QStringLiteral("--slow"), QStringLiteral("30"), QStringLiteral("--stall-on-paste"), QStringLiteral("600")}));
-    ASSERT_TRUE(test::waitUntil(
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             app.read();
             return app.lines.contains(QStringLiteral("ready"));
         },
         10000));
-    ASSERT_TRUE(test::waitUntil(
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             const auto front = delivery.frontmostApplication();
             return front && front->processID == app.process.processId();
         },
         10000));
-    ASSERT_TRUE(test::waitUntil(
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             delivery.prepare();
-            test::waitUntil([&] { return !delivery.isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery.isCapturing(); }, 5000);
             return delivery.target().has_value();
         },
         15000));
@@ -273,10 +273,10 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
     ticker.start(5);
     sinceTick.restart();
     auto task = delivery.deliver(QStringLiteral("patience"), false);
-    ASSERT_TRUE(test::waitUntil([&] { return task.isDone(); }, 20000));
+    ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 20000));
     ticker.stop();
     EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
-    EXPECT_TRUE(test::waitUntil([&] { return app.text() == QStringLiteral("patience"); }, 3000));
+    EXPECT_TRUE(test::spinUntil([&] { return app.text() == QStringLiteral("patience"); }, 3000));
     EXPECT_LT(longestGap, 300) << "the main loop stalled while delivering";
 }
 
@@ -289,7 +289,7 @@ TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEve
     const qint64 ours = pasteboard.changeCount();
     TestApp owner;
     ASSERT_TRUE(owner.process.start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")}));
-    ASSERT_TRUE(test::waitUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
     const QList<Pasteboard::Item> items = pasteboard.items();
     ASSERT_EQ(items.size(), 1);
     QStringList types;

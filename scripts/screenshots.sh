@@ -158,7 +158,7 @@ stop
 
 # The recording panel while recording and while processing, and the Overview page after a dictation that
 # could only be copied: the windows over the model's fakes, in the state each shot needs.
-scenes="$build/tests/ui/render_screens"
+scenes="$build/scripts/screens/render_screens"
 "$scenes" recording "$out/panel-recording.png"
 "$scenes" processing "$out/panel-processing.png"
 "$scenes" overview "$out/overview.png"

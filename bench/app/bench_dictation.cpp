@@ -113,19 +113,19 @@ Run dictate(AppModel &model, X11TestClient &keys, GtkField &field, const QByteAr
     const unsigned holdKey = keys.keycode("Control_R");
     clock.start();
     keys.press(holdKey);
-    pollUntil([&] { return listening >= 0; }, 10000);
+    waitUntil([&] { return listening >= 0; }, 10000);
     run.pressToListening = listening;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer recording;
     recording.start();
     {
         Speaker speaker(audio, 0.2, 0.4);
-        pollUntil([&] { return speaker.done(); }, 120000);
+        waitUntil([&] { return speaker.done(); }, 120000);
     }
     run.recordingCpu = (cpuSeconds() - cpuBefore) / (recording.nsecsElapsed() / 1e9);
     released = clock.nsecsElapsed() / 1e6;
     keys.release(holdKey);
-    pollUntil([&] { return confirmed >= 0 && visible >= 0; }, 20000);
+    waitUntil([&] { return confirmed >= 0 && visible >= 0; }, 20000);
     QObject::disconnect(connection);
     field.onText = nullptr;
 
@@ -204,7 +204,7 @@ int main(int argc, char *argv[])
     }
 
     const double idleStart = cpuSeconds();
-    pollUntil([] { return false; }, 5000);
+    waitUntil([] { return false; }, 5000);
     std::printf("idle CPU over 5 s: %.2f%%\n", 100 * (cpuSeconds() - idleStart) / 5.0);
     std::printf("resident memory: %ld kB now, %ld kB peak\n", statusKilobytes("VmRSS:"), statusKilobytes("VmHWM:"));
     std::printf("goals for a 3 s utterance: press>listening < 150 ms, release>visible < 200 ms, "

@@ -65,12 +65,12 @@ double recordingCpu(bool windowed, const QByteArray &audio, bool *panelShown)
     orvanta.start(QStringLiteral(ORVANTA_BINARY), windowed ? QStringList() : QStringList{QStringLiteral("dictate")});
     if (!orvanta.waitForStarted(10000))
         return -1;
-    pollUntil([] { return false; }, 6000); // the recognizer's model loads; the window comes up
+    waitUntil([] { return false; }, 6000); // the recognizer's model loads; the window comes up
 
     X11TestClient keys;
     const unsigned holdKey = keys.keycode("Control_R");
     keys.press(holdKey);
-    pollUntil([] { return false; }, 500);
+    waitUntil([] { return false; }, 500);
     if (panelShown)
         *panelShown = panelVisible();
     const double before = cpuSecondsOf(orvanta.processId());
@@ -78,11 +78,11 @@ double recordingCpu(bool windowed, const QByteArray &audio, bool *panelShown)
     clock.start();
     {
         Speaker speaker(audio, 0.0, 0.0);
-        pollUntil([&] { return speaker.done(); }, 120000);
+        waitUntil([&] { return speaker.done(); }, 120000);
     }
     const double cpu = 100.0 * (cpuSecondsOf(orvanta.processId()) - before) / (double(clock.nsecsElapsed()) / 1e9);
     keys.release(holdKey);
-    pollUntil([] { return false; }, 3000);
+    waitUntil([] { return false; }, 3000);
     orvanta.terminate();
     if (!orvanta.waitForFinished(10000))
         orvanta.kill();

@@ -61,17 +61,17 @@ bool dictate(AppModel &model, X11TestClient &keys, const QByteArray &audio, doub
 {
     const unsigned holdKey = keys.keycode("Control_R");
     keys.press(holdKey);
-    if (!pollUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000)) {
+    if (!waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000)) {
         keys.release(holdKey);
-        pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000);
+        waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000);
         return false;
     }
     {
         Speaker speaker(audio, 0.1, 0.4, pace);
-        pollUntil([&] { return speaker.done(); }, 60000);
+        waitUntil([&] { return speaker.done(); }, 60000);
     }
     keys.release(holdKey);
-    return pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 20000);
+    return waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 20000);
 }
 
 } // namespace
@@ -136,7 +136,7 @@ int main(int argc, char *argv[])
             keys.tap(keys.keycode("a"));
             keys.release(control);
             keys.tap(keys.keycode("BackSpace"));
-            pollUntil([&] { return field.text().isEmpty(); }, 3000);
+            waitUntil([&] { return field.text().isEmpty(); }, 3000);
         }
         mostFiles = std::max(mostFiles, openFiles());
         mostThreads = std::max(mostThreads, statusValue("Threads:"));

@@ -85,7 +85,7 @@ Run transcribe(LiveScheduler &scheduler,
             run->ok = true;
         }
     }(engine.get(), context, ended, &clock, &run);
-    speechCorpus::runEventsUntil([&] { return task.isDone(); }, 300);
+    waitUntil([&] { return task.isDone(); }, 300000);
     run.sessionCpu = cpuSeconds() - cpuAtStart;
     return run;
 }
@@ -100,7 +100,7 @@ std::shared_ptr<PocketSphinxModel> loadedModel(LiveScheduler &scheduler, PocketS
 {
     auto model = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish(), search);
     model->loadInBackground();
-    speechCorpus::runEventsUntil([&] { return model->isLoaded(); }, 60);
+    waitUntil([&] { return model->isLoaded(); }, 60000);
     return model;
 }
 
@@ -154,9 +154,9 @@ void benchLiveStart(LiveScheduler &scheduler)
         };
         clock.start();
         auto started = engine->start(QStringLiteral("en-US"), {});
-        speechCorpus::runEventsUntil([&] { return started.isDone(); }, 30);
+        waitUntil([&] { return started.isDone(); }, 30000);
         const double toListening = double(clock.nsecsElapsed()) / 1e6;
-        speechCorpus::runEventsUntil([&] { return firstLevel > 0; }, 5);
+        waitUntil([&] { return firstLevel > 0; }, 5000);
         engine->cancel();
         if (i == 0) {
             std::printf("PulseAudio start → Listening, cold model:  %7.1f ms; first level %.1f ms\n", toListening,

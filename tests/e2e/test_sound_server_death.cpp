@@ -53,10 +53,10 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
     const unsigned holdKey = keys.keycode("Control_R");
 
     keys.press(holdKey);
-    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000));
     {
         Speaker speaker(words.left(words.size() / 2), 0.2, 0);
-        pollUntil([&] { return speaker.done(); }, 20000);
+        waitUntil([&] { return speaker.done(); }, 20000);
     }
     const qint64 pid = pulsePid();
     ASSERT_GT(pid, 0);
@@ -65,10 +65,10 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
     // and the microphone's FIFO (which the new server's pipe source wants to create itself).
     QFile::remove(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/pulse/pid"));
     QFile::remove(qEnvironmentVariable("ORVANTA_TEST_MIC_FIFO"));
-    EXPECT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000))
+    EXPECT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000))
         << "the session ends while the key is still held; status: " << model.status().toStdString();
     keys.release(holdKey);
-    pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000);
+    waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000);
     EXPECT_EQ(model.phase(), RecordingPhase::idle);
     EXPECT_TRUE(model.errorMessage()) << "status: " << model.status().toStdString();
     if (model.errorMessage())
@@ -76,16 +76,16 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
 
     ASSERT_TRUE(startPulse());
     keys.press(holdKey);
-    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000))
         << "status: " << model.status().toStdString();
     {
         Speaker speaker(words, 0.2, 0.6);
-        pollUntil([&] { return speaker.done(); }, 20000);
+        waitUntil([&] { return speaker.done(); }, 20000);
     }
     keys.release(holdKey);
-    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 20000));
     EXPECT_EQ(model.status(), QStringLiteral("Inserted")) << model.errorMessage().value_or(QString()).toStdString();
-    EXPECT_TRUE(pollUntil([&] { return field.text().contains(QStringLiteral("report"), Qt::CaseInsensitive); }, 5000))
+    EXPECT_TRUE(waitUntil([&] { return field.text().contains(QStringLiteral("report"), Qt::CaseInsensitive); }, 5000))
         << field.text().toStdString();
 }
 

@@ -168,27 +168,6 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
     EXPECT_EQ(folderEntries(folder), QStringList{QStringLiteral("library.json")}) << "no temporary file left";
 }
 
-TEST(AppStore, historyIsCappedAt200AndEmptyWhenRetentionIsOff)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("library.json"));
-    AppStore store(path);
-    const AppStore::Snapshot big = snapshotWith(250);
-    ASSERT_TRUE(store.save(big));
-    ASSERT_EQ(store.snapshot().history.size(), 200);
-    EXPECT_EQ(store.snapshot().history.front(), big.history.front());
-    EXPECT_EQ(store.snapshot().history.back(), big.history.at(199));
-    EXPECT_EQ(AppStore(path).snapshot().history.size(), 200);
-
-    AppStore::Snapshot off = big;
-    off.preferences.retainHistory = false;
-    ASSERT_TRUE(store.save(off));
-    const AppStore::Snapshot reread = AppStore(path).snapshot();
-    EXPECT_TRUE(reread.history.isEmpty());
-    EXPECT_EQ(reread.dictionary, big.dictionary);
-    EXPECT_FALSE(reread.preferences.retainHistory);
-}
-
 TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
 {
     const std::vector<QByteArray> documents{

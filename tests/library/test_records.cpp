@@ -39,29 +39,6 @@ TEST(Records, modesHaveCapitalisedRawValuesThatMatchCaseSensitively)
     EXPECT_EQ(raws, (QStringList{QStringLiteral("Verbatim"), QStringLiteral("Clean"), QStringLiteral("Structured")}));
     EXPECT_EQ(dictationModeFromRaw(QStringLiteral("clean")), std::nullopt);
     EXPECT_EQ(dictationModeFromRaw(QStringLiteral(" Clean")), std::nullopt);
-    // The sentences of the Settings tooltips, with the recognizer named as on this computer.
-    EXPECT_EQ(modeDescription(DictationMode::verbatim),
-              QStringLiteral("Keep recognized words, PocketSphinx’s automatic punctuation, and your dictionary "
-                             "corrections."));
-    EXPECT_EQ(modeDescription(DictationMode::clean),
-              QStringLiteral("Clean up punctuation, grammar, and filler words while preserving your meaning."));
-    EXPECT_EQ(modeDescription(DictationMode::structured),
-              QStringLiteral("Add paragraphs and lists where useful, while preserving your meaning."));
-}
-
-TEST(Records, timestampsCountSecondsFromTheStartOf2001Utc)
-{
-    EXPECT_EQ(dateFromReferenceSeconds(0), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
-    const QDateTime unixEpoch = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
-    EXPECT_DOUBLE_EQ(referenceSeconds(unixEpoch), -978307200.0);
-    const QDateTime withMillis(QDate(2026, 3, 1), QTime(9, 0, 0, 125), Qt::UTC);
-    EXPECT_EQ(dateFromReferenceSeconds(referenceSeconds(withMillis)), withMillis);
-}
-
-TEST(Records, uuidsAreWrittenUpperCaseWithoutBraces)
-{
-    const QUuid id = QUuid::fromString(QStringLiteral("{6f9619ff-8b86-d011-b42d-00c04fc964ff}"));
-    EXPECT_EQ(uuidString(id), QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF"));
 }
 
 TEST(Records, handWrittenObjectsDecodeAndUnknownMembersAreIgnored)
@@ -84,17 +61,11 @@ TEST(Records, handWrittenObjectsDecodeAndUnknownMembersAreIgnored)
     const auto preferences = preferencesFromJson(parse(validPreferences));
     ASSERT_TRUE(preferences);
     EXPECT_EQ(preferences.value(), (Preferences{QStringLiteral("de-DE"), DictationMode::structured, false, true}));
-}
 
-TEST(Records, contentIsNotValidated)
-{
-    QJsonObject object = parse(validRecord);
+    // Only the form is checked: what another version wrote still loads.
     object[QStringLiteral("duration")] = -4;
     object[QStringLiteral("output")] = QString();
     EXPECT_TRUE(transcriptRecordFromJson(object));
-    QJsonObject entry = parse(validEntry);
-    entry[QStringLiteral("occurrenceCount")] = 0;
-    EXPECT_TRUE(dictionaryEntryFromJson(entry));
 }
 
 TEST(Records, everyMissingMemberWrongTypeBadUuidOrModeFailsTheWholeDecode)

@@ -188,21 +188,11 @@ TEST(Chunks, cutAtTheLastSpaceBeforeTheLimitCountingUserPerceivedCharacters)
         EXPECT_LE(piece.size(), 1800);
 }
 
-TEST(Instructions, quoteTheModeTheVocabularyAndTheExample)
+// The sentences themselves are the product's wording; what matters is the vocabulary's bound, the mode
+// changing the instructions, and the dictation kept inside its markers.
+TEST(Instructions, boundTheVocabularyAndWrapTheDictation)
 {
-    const QString clean = F::instructions(DictationMode::clean, {});
-    EXPECT_TRUE(
-        clean.startsWith(QStringLiteral("You edit dictated text. Return only the edited text, with no introduction, "
-                                        "explanation, quotes or code fence.\nClean up punctuation")));
-    EXPECT_TRUE(clean.contains(
-        QStringLiteral("\nPreferred vocabulary spellings, when clearly applicable: None.\nExample source: "
-                       "um please send the notes tomorrow thank you\nExample edited text: Please send "
-                       "the notes tomorrow. Thank you.")));
-    EXPECT_TRUE(clean.contains(QStringLiteral("such as “thank you” into its own sentence")));
-    EXPECT_TRUE(
-        F::instructions(DictationMode::structured, {})
-            .contains(QStringLiteral("\nAdd readable paragraphs. Use a short bulleted list only when the speaker "
-                                     "clearly enumerates items. Preserve the speaker’s order and tone.\n")));
+    EXPECT_NE(F::instructions(DictationMode::clean, {}), F::instructions(DictationMode::structured, {}));
     QList<DictionaryEntry> dictionary;
     for (int i = 0; i < 75; ++i)
         dictionary.append(entry(QStringLiteral("h%1").arg(i), QStringLiteral("R%1").arg(i)));
@@ -214,24 +204,16 @@ TEST(Instructions, quoteTheModeTheVocabularyAndTheExample)
               QStringLiteral("Format only this dictated text:\n<dictation>\nhi\n</dictation>"));
 }
 
-TEST(StatusText, namesTheActiveModelAndTheComputer)
+TEST(StatusText, namesTheActiveModelOrTheServersOwnReason)
 {
     using R = ModelAvailability::Reason;
-    const QString name = QStringLiteral("Built-in rules");
-    EXPECT_EQ(F::statusText(ModelAvailability::ready(), name), QStringLiteral("Built-in rules · On this computer"));
-    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::modelNotReady), QStringLiteral("qwen")),
-              QStringLiteral("qwen is downloading or preparing its model."));
-    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::notEnabled), QStringLiteral("qwen")),
-              QStringLiteral("Turn on qwen in your desktop settings."));
-    EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::deviceNotEligible), QStringLiteral("qwen")),
-              QStringLiteral("qwen requires a supported computer."));
+    EXPECT_EQ(F::statusText(ModelAvailability::ready(), QStringLiteral("Built-in rules")),
+              QStringLiteral("Built-in rules · On this computer"));
     EXPECT_EQ(F::statusText(ModelAvailability::unavailable(R::other), QStringLiteral("qwen")),
               QStringLiteral("qwen is temporarily unavailable."));
     EXPECT_EQ(
         F::statusText(ModelAvailability::unavailable(R::other, QStringLiteral("No server.")), QStringLiteral("qwen")),
         QStringLiteral("No server."));
-    EXPECT_EQ(description(FormatterError::timedOut, QStringLiteral("qwen")),
-              QStringLiteral("qwen took too long to respond."));
 }
 
 TEST(BuiltinRules, cleansWhatDictationTypicallyProduces)

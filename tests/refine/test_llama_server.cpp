@@ -3,12 +3,9 @@
 #include "refine/LanguageModelSelector.h"
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "refine/llamaserver/LocalLanguageModel.h"
+#include "tests/support/HttpTest.h"
 #include "tests/support/OtherAccount.h"
-#include "tests/support/ScriptedHttpServer.h"
-#include "tests/support/VirtualScheduler.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -49,36 +46,9 @@ QByteArray chatAnswer(const QString &content)
     return QJsonDocument(QJsonObject{{QStringLiteral("choices"), QJsonArray{choice}}}).toJson();
 }
 
-// HTTP runs on the real event loop; the model's time limits run on the virtual scheduler.
-class LlamaServerTest : public ::testing::Test
+class LlamaServerTest : public test::HttpTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_llama_server";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            s_app = new QCoreApplication(argc, argv);
-    }
-
-    void SetUp() override { ASSERT_TRUE(server.listen()); }
-
-    // Runs the loop and posted work until done() holds; at most 5 s of real time.
-    template <typename Predicate>
-    bool pumpUntil(Predicate done)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > 5000)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            scheduler.runPending();
-        }
-        return true;
-    }
-
     template <typename T>
     T await(Task<T> &task)
     {
@@ -94,10 +64,6 @@ protected:
         auto task = model.refresh();
         EXPECT_TRUE(pumpUntil([&] { return task.isDone(); }));
     }
-
-    static inline QCoreApplication *s_app = nullptr;
-    test::VirtualScheduler scheduler;
-    ScriptedHttpServer server;
 };
 
 } // namespace
@@ -322,22 +288,12 @@ TEST_F(LlamaServerTest, anotherAddressChosenWhileRunningIsAskedFromTheNextRefres
     EXPECT_EQ(server.requests().size(), 1);
 }
 
+// Which spellings are this computer is LoopbackAddress's test; here, that the model uses it and sends nothing.
 TEST_F(LlamaServerTest, onlyLoopbackAddressesAreUsed)
 {
-    for (const QString &address :
-         {QStringLiteral("http://192.168.1.20:8080"), QStringLiteral("http://example.com"),
-          QStringLiteral("https://8.8.8.8/v1"), QStringLiteral("http://127.0.0.1.example.com")}) {
-        const auto url = LlamaServerModel::loopbackEndpoint(address);
-        ASSERT_FALSE(url.hasValue()) << qPrintable(address);
-        EXPECT_TRUE(
-            url.error().contains(QStringLiteral("is not on this computer. Dictations never leave your computer")))
-            << qPrintable(url.error());
-    }
-    EXPECT_FALSE(LlamaServerModel::loopbackEndpoint(QStringLiteral("ftp://127.0.0.1")).hasValue());
-    EXPECT_FALSE(LlamaServerModel::loopbackEndpoint(QStringLiteral("not a url at all")).hasValue());
-    for (const QString &address : {QString(), QStringLiteral("http://localhost:9000"),
-                                   QStringLiteral("http://[::1]:8080"), QStringLiteral("http://127.0.0.2:8080/")})
-        EXPECT_TRUE(LlamaServerModel::loopbackEndpoint(address).hasValue()) << qPrintable(address);
+    const auto off = LlamaServerModel::loopbackEndpoint(QStringLiteral("http://192.168.1.20:8080"));
+    ASSERT_FALSE(off.hasValue());
+    EXPECT_TRUE(off.error().contains(QStringLiteral("is not on this computer. Dictations never leave your computer")));
     EXPECT_EQ(LlamaServerModel::loopbackEndpoint(QString()).value(), QUrl(QStringLiteral("http://127.0.0.1:8080")));
 
     LlamaServerModel remote(scheduler, QStringLiteral("http://192.168.1.20:8080"));

@@ -42,6 +42,8 @@ protected:
     GlobalShortcut::StatusTexts texts() const { return GlobalShortcut::statusTexts(settings.hold); }
 };
 
+// The hold key's rules themselves are FnHoldState's; here, that its decisions reach the callbacks one step
+// later, outside the tap, and that the tap swallows what it says.
 TEST_F(GlobalShortcutTest, HoldAndReleaseBeginAndFinishOneStepLaterWithBothEventsSwallowed)
 {
     started();
@@ -54,26 +56,16 @@ TEST_F(GlobalShortcutTest, HoldAndReleaseBeginAndFinishOneStepLaterWithBothEvent
     EXPECT_EQ(log.size(), 1);
     scheduler.runPending();
     EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn finish")}));
-}
 
-TEST_F(GlobalShortcutTest, ALetterWhileHoldingCancelsAndPassesAndTheReleaseIsSwallowedWithoutFinish)
-{
-    started();
     platform.holdKeyDown();
     scheduler.runPending();
     EXPECT_EQ(platform.letterDown(), false);
     EXPECT_EQ(platform.holdKeyUp(), true);
     scheduler.runPending();
-    EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
-}
+    EXPECT_EQ(log.mid(2), (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
 
-TEST_F(GlobalShortcutTest, AHoldBegunUnderAModifierDoesNothingAndPasses)
-{
-    started();
-    EXPECT_EQ(platform.holdKeyDown(FnHoldState::commandFlag), false);
-    EXPECT_EQ(platform.holdKeyUp(FnHoldState::commandFlag), false);
-    scheduler.runPending();
-    EXPECT_TRUE(log.isEmpty());
+    EXPECT_EQ(platform.pressHotKey(HotKey::toggle), true);
+    EXPECT_EQ(log.last(), QStringLiteral("toggle")) << "the toggle calls at once";
 }
 
 TEST_F(GlobalShortcutTest, SecureInputPassesEventsDeliversNothingAndPausesWithinOneTick)
@@ -163,13 +155,6 @@ TEST_F(GlobalShortcutTest, EscapeIsGrabbedOnlyWhileCancellingIsEnabled)
     shortcut->setCancelEnabled(true);
     EXPECT_FALSE(shortcut->cancelEnabled());
     EXPECT_EQ(platform.registered[HotKey::escape], 0);
-}
-
-TEST_F(GlobalShortcutTest, TheToggleCallsOnToggleDirectly)
-{
-    started();
-    EXPECT_EQ(platform.pressHotKey(HotKey::toggle), true);
-    EXPECT_EQ(log, QStringList{QStringLiteral("toggle")});
 }
 
 TEST_F(GlobalShortcutTest, AnActionQueuedBeforeATapResetIsDroppedAndOnlyTheResetsCancelArrives)
@@ -262,7 +247,9 @@ TEST_F(GlobalShortcutTest, AFailedTapIsRetriedEveryTwoSeconds)
     EXPECT_EQ(shortcut->fnStatus(), texts().ready);
 }
 
-TEST_F(GlobalShortcutTest, ATimedOutTapIsReenabledAndTheHoldIsCancelled)
+// A tap the system disables ends the hold with one cancel: after a timeout it is enabled again at once,
+// after the user's input it comes back after the back-off.
+TEST_F(GlobalShortcutTest, ADisabledTapCancelsTheHoldOnceAndReturns)
 {
     started();
     platform.holdKeyDown();
@@ -274,11 +261,8 @@ TEST_F(GlobalShortcutTest, ATimedOutTapIsReenabledAndTheHoldIsCancelled)
     EXPECT_TRUE(platform.tapEnabled);
     EXPECT_EQ(shortcut->fnStatus(), texts().ready);
     EXPECT_EQ(platform.holdKeyUp(), false) << "the reset left the held key inert";
-}
 
-TEST_F(GlobalShortcutTest, ATapDisabledByUserInputIsRemovedWithOneCancelAndComesBackAfterTheBackOff)
-{
-    started();
+    log.clear();
     platform.holdKeyDown(); // begin queued, then dropped by the reset
     platform.disableTap(GlobalShortcut::TapDisabled::byUserInput);
     scheduler.runPending();

@@ -77,19 +77,19 @@ protected:
         const auto started = shortcut->start();
         ASSERT_TRUE(started) << started.error().description().toStdString();
         ASSERT_EQ(status, GlobalShortcut::statusTexts(settings.hold).ready);
-        ASSERT_TRUE(test::pollUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
+        ASSERT_TRUE(test::waitUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
         log.clear();
     }
 
     bool waitForLog(const QStringList &expected)
     {
-        const bool ok = test::pollUntil([&] { return log.size() >= expected.size(); });
+        const bool ok = test::waitUntil([&] { return log.size() >= expected.size(); });
         return ok && log == expected;
     }
 
     bool windowReceives(unsigned keycode)
     {
-        return test::pollUntil([&] {
+        return test::waitUntil([&] {
             const auto &presses = client->receivedPresses();
             return std::find(presses.begin(), presses.end(), keycode) != presses.end();
         });
@@ -186,7 +186,7 @@ TEST_F(X11ShortcutsTest, EscapeIsCaughtOnlyWhileCancellingIsEnabled)
 
     shortcut->setCancelEnabled(false);
     client->tap(escape);
-    EXPECT_TRUE(test::pollUntil([&] { return pressesOf(escape) > escapes; }));
+    EXPECT_TRUE(test::waitUntil([&] { return pressesOf(escape) > escapes; }));
     EXPECT_EQ(log, QStringList{QStringLiteral("cancel")});
 }
 
@@ -200,7 +200,7 @@ TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHol
         started.error().description(),
         QStringLiteral("Ctrl+Alt+Space is already used by another program. Choose another shortcut, or free it in that "
                        "program."));
-    ASSERT_TRUE(test::pollUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
+    ASSERT_TRUE(test::waitUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
     log.clear();
     client->press(holdKey);
     client->release(holdKey);
@@ -225,7 +225,7 @@ TEST_F(X11ShortcutsTest, TheToggleFollowsItsKeyWhenTheKeymapChanges)
         client->release(leftCtrl);
     };
     // The backend hears of the change on its own connection; the toggle works once it has re-grabbed.
-    EXPECT_TRUE(test::pollUntil([&] { return client->isGrabbedByAnother(keyF, controlMask | mod1Mask); }));
+    EXPECT_TRUE(test::waitUntil([&] { return client->isGrabbedByAnother(keyF, controlMask | mod1Mask); }));
     toggleWith(keyF);
     EXPECT_TRUE(waitForLog({QStringLiteral("toggle")})) << log.join(u", ").toStdString();
     toggleWith(keyD);
@@ -242,7 +242,7 @@ TEST_F(X11ShortcutsTest, StoppingReleasesEveryGrabAlsoAfterTheModifiersMoved)
     constexpr unsigned mod2Mask = 1u << 4;
     constexpr unsigned mod3Mask = 1u << 5;
     client->setModifierOf("Num_Lock", 5); // Mod3
-    EXPECT_TRUE(test::pollUntil([&] { return client->isGrabbedByAnother(space, controlMask | mod1Mask | mod3Mask); }))
+    EXPECT_TRUE(test::waitUntil([&] { return client->isGrabbedByAnother(space, controlMask | mod1Mask | mod3Mask); }))
         << "re-grabbed with the new Num Lock bit";
     shortcut->stop();
     for (const unsigned variant : {0u, lockMask, mod2Mask, lockMask | mod2Mask, mod3Mask, lockMask | mod3Mask}) {
@@ -283,14 +283,14 @@ TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyUntilItEnds)
     };
     screenSaver(true);
     const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
-    EXPECT_TRUE(test::pollUntil([&] { return status == paused; })) << status.toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return status == paused; })) << status.toStdString();
     EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
     client->release(holdKey);
     client->press(holdKey); // nothing watches the keys while paused
     client->release(holdKey);
 
     screenSaver(false);
-    EXPECT_TRUE(test::pollUntil([&] { return status == GlobalShortcut::statusTexts(settings.hold).ready; }));
+    EXPECT_TRUE(test::waitUntil([&] { return status == GlobalShortcut::statusTexts(settings.hold).ready; }));
     client->press(holdKey);
     client->release(holdKey);
     EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel"), QStringLiteral("fn begin"),
@@ -313,11 +313,11 @@ TEST_F(X11ShortcutsTest, AScreenSaverAlreadyRunningAtStartPausesTheHoldKey)
     const auto started = shortcut->start();
     ASSERT_TRUE(started);
     const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
-    EXPECT_TRUE(test::pollUntil([&] { return status == paused; })) << status.toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return status == paused; })) << status.toStdString();
     log.clear();
     client->press(holdKey);
     client->release(holdKey);
-    test::pollUntil([] { return false; }, 200);
+    test::waitUntil([] { return false; }, 200);
     EXPECT_FALSE(log.contains(QStringLiteral("fn begin"))) << log.join(u", ").toStdString();
     bus.unregisterObject(QStringLiteral("/org/freedesktop/ScreenSaver"));
     bus.unregisterService(service);

@@ -56,7 +56,7 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
         engine->stopAudio();
         outcome->transcript = co_await engine->finish();
     }(engine.get(), contextualStrings, ended, &outcome);
-    speechCorpus::runEventsUntil([&] { return run.isDone(); }, 120);
+    waitUntil([&] { return run.isDone(); }, 120000);
     if (!run.isDone())
         outcome.transcript =
             unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("timeout")});

@@ -356,105 +356,102 @@ TEST_F(EngineFixture, aCancelDuringFinalizationEndsTheFinishQuietly)
     expectIdleAndReusable();
 }
 
-TEST_F(EngineFixture, permissionAndLanguageProblemsEndTheStartWithTheirSentence)
+TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirKind)
 {
+    struct Case
     {
+        const char *name;
+        std::function<void(EngineRig &)> arrange;
+        QString locale;
+        Kind kind;
+    };
+    const Case cases[] = {
+        {"microphone refused",
+         [](EngineRig &f) {
+             f.permissions->grantMicrophone = false;
+             f.permissions->speech = AuthorizationStatus::notDetermined;
+         },
+         QStringLiteral("en-US"), Kind::microphonePermissionDenied},
+        {"speech restricted", [](EngineRig &f) { f.permissions->speech = AuthorizationStatus::restricted; },
+         QStringLiteral("en-US"), Kind::speechPermissionDenied},
+        {"unsupported language", [](EngineRig &) {}, QStringLiteral("de-CH"), Kind::unsupportedLanguage},
+        {"no microphone", [](EngineRig &f) { f.audio->format.sampleRate = 0; }, QStringLiteral("en-US"),
+         Kind::microphoneUnavailable},
+        {"model not installable",
+         [](EngineRig &f) {
+             f.assets->statuses[QStringLiteral("en-US")] = Status::notInstalled;
+             f.assets->installOutcome = unexpected(SpeechEngineError{Kind::platform, QStringLiteral("Install it.")});
+         },
+         QStringLiteral("en-US"), Kind::platform},
+        {"device busy",
+         [](EngineRig &f) {
+             f.audio->startError = SpeechEngineError{Kind::platform, QStringLiteral("Busy.")};
+         },
+         QStringLiteral("en-US"), Kind::platform},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
         EngineRig f;
-        f.permissions->grantMicrophone = false;
-        f.permissions->speech = AuthorizationStatus::notDetermined;
-        auto t = f.start();
-        EXPECT_EQ(t.result().error().description(),
-                  QStringLiteral("Allow microphone access for Orvanta in Settings → Sound → Input."));
-        EXPECT_EQ(f.permissions->speechRequests, 0) << "speech is not asked after a refused microphone";
-        EXPECT_FALSE(f.engine->sessionID());
-    }
-    {
-        EngineRig f;
-        f.permissions->speech = AuthorizationStatus::restricted;
-        auto t = f.start();
-        EXPECT_EQ(t.result().error().kind, Kind::speechPermissionDenied);
-        EXPECT_EQ(t.result().error().description(),
-                  QStringLiteral("Speech recognition is not allowed for Orvanta on this computer."));
-    }
-    {
-        EngineRig f;
-        auto t = f.start({}, QStringLiteral("de-CH"));
-        EXPECT_EQ(t.result().error().description(),
-                  QStringLiteral("PocketSphinx does not support de-CH on this computer. Choose another language."));
-    }
-    {
-        EngineRig f;
-        f.audio->format.sampleRate = 0;
-        auto t = f.start();
-        EXPECT_EQ(t.result().error().description(),
-                  QStringLiteral("No microphone is available. Check your audio input in your sound settings."));
-        EXPECT_EQ(f.audio->starts, 0);
-    }
-    {
-        EngineRig f;
-        f.assets->statuses[QStringLiteral("en-US")] = Status::notInstalled;
-        f.assets->installOutcome = unexpected(
-            SpeechEngineError{Kind::platform, QStringLiteral("Install the package pocketsphinx-en-us."), {}});
-        auto t = f.start();
-        EXPECT_EQ(t.result().error().description(), QStringLiteral("Install the package pocketsphinx-en-us."));
+        c.arrange(f);
+        auto t = f.start({}, c.locale);
+        ASSERT_TRUE(t.isDone());
+        ASSERT_FALSE(t.result());
+        EXPECT_EQ(t.result().error().kind, c.kind);
+        EXPECT_FALSE(f.engine->sessionID()) << "a failed start cancels its session";
+        EXPECT_FALSE(f.audio->running);
+        EXPECT_EQ(f.permissions->speechRequests, 0) << "speech is never asked after a refused microphone";
         EXPECT_FALSE(f.statuses.join(QLatin1Char('|')).contains(QStringLiteral("Downloading")));
     }
+    EngineRig f;
+    f.assets->statuses[QStringLiteral("en-US")] = Status::downloadable;
+    f.startListening();
+    EXPECT_TRUE(f.statuses.contains(QStringLiteral("Downloading English…")));
+}
+
+// A failure of the session's input (conversion, the sound server, the recognizer's results, the final
+// flush) stops the audio, is reported once on the main thread, and is what the finish returns.
+TEST(SpeechEngineInput, aFailingInputStopsTheAudioAndIsWhatFinishReports)
+{
+    const SpeechEngineError lost{Kind::platform, QStringLiteral("The sound server went away.")};
+    struct Case
     {
+        const char *name;
+        std::function<void(EngineRig &)> fail;
+        QString detail;
+        bool reportedBeforeFinish;
+    };
+    const Case cases[] = {
+        {"conversion",
+         [](EngineRig &f) {
+             f.converter->failOnConversion = 1;
+             f.audio->deliver(test::FakeAudioSource::constantBuffer(f.audio->format, 1600, 0.2f));
+         },
+         QStringLiteral("Conversion failed."), true},
+        {"sound server lost", [&](EngineRig &f) { f.audio->failure(lost); }, lost.detail, true},
+        {"recognizer results", [&](EngineRig &f) { f.transcriber->failResults(lost); }, lost.detail, true},
+        {"flush", [&](EngineRig &f) { f.converter->flushError = lost; }, lost.detail, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
         EngineRig f;
-        f.assets->statuses[QStringLiteral("en-US")] = Status::downloadable;
         f.startListening();
-        EXPECT_TRUE(f.statuses.contains(QStringLiteral("Downloading English…")));
+        f.transcriber->emitResult(QStringLiteral("some words"), 0, 1, true);
+        c.fail(f);
+        f.scheduler.runPending();
+        ASSERT_EQ(f.failures.size(), c.reportedBeforeFinish ? 1u : 0u);
+        if (c.reportedBeforeFinish) {
+            EXPECT_EQ(f.failures[0].detail, c.detail);
+            EXPECT_FALSE(f.audio->running);
+            EXPECT_TRUE(f.transcriber->input->isFinished());
+            ASSERT_TRUE(f.engine->sessionID()) << "the session waits for the model to cancel or finish";
+        }
+        auto result = f.finishNow();
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().detail, c.detail);
+        EXPECT_LE(f.failures.size(), 1u);
+        EXPECT_GE(f.transcriber->cancels, c.reportedBeforeFinish ? 0 : 1);
+        f.expectIdleAndReusable();
     }
-    {
-        EngineRig f;
-        f.audio->startError = SpeechEngineError{Kind::platform, QStringLiteral("Device busy."), {}};
-        auto t = f.start();
-        EXPECT_EQ(t.result().error().detail, QStringLiteral("Device busy."));
-        EXPECT_FALSE(f.engine->sessionID()) << "a failed start cancels its session";
-        EXPECT_EQ(f.audio->tapsRemoved, 1);
-        EXPECT_GE(f.transcriber->cancels, 1);
-    }
-}
-
-TEST_F(EngineFixture, aBridgeFailureStopsTheAudioAndIsWhatFinishReports)
-{
-    startListening();
-    converter->failOnConversion = 1;
-    audio->deliver(test::FakeAudioSource::constantBuffer(audio->format, 1600, 0.2f));
-    EXPECT_TRUE(failures.empty());
-    scheduler.runPending();
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].detail, QStringLiteral("Conversion failed."));
-    EXPECT_FALSE(audio->running);
-    EXPECT_TRUE(transcriber->input->isFinished());
-    ASSERT_TRUE(engine->sessionID()) << "the session waits for the model to cancel or finish";
-
-    auto result = finishNow();
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().detail, QStringLiteral("Conversion failed."));
-    EXPECT_FALSE(engine->sessionID());
-}
-
-// The sound server going away mid-dictation reaches the engine only through the source: audio simply
-// stops coming. The session ends as for any failure of its input, with the server's words.
-TEST_F(EngineFixture, anInputLostWhileRecordingStopsTheAudioAndIsWhatFinishReports)
-{
-    startListening();
-    ASSERT_TRUE(audio->failure) << "the engine listens for its input being lost";
-    const SpeechEngineError lost{SpeechEngineError::Kind::platform,
-                                 QStringLiteral("The sound server could not keep recording: Connection terminated.")};
-    audio->failure(lost); // on the source's thread: nothing happens until the main thread runs
-    EXPECT_TRUE(failures.empty());
-    scheduler.runPending();
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0], lost);
-    EXPECT_FALSE(audio->running);
-    EXPECT_TRUE(transcriber->input->isFinished());
-
-    auto result = finishNow();
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), lost);
-    expectIdleAndReusable();
 }
 
 // A microphone that goes away ends capture, not the session: what it heard is still finished and delivered.
@@ -473,32 +470,6 @@ TEST_F(EngineFixture, aMicrophoneLostWhileRecordingKeepsWhatItHeardForTheFinish)
     auto result = finishNow();
     ASSERT_TRUE(result) << result.error().description().toStdString();
     EXPECT_EQ(result.value(), QStringLiteral("heard so far"));
-}
-
-TEST_F(EngineFixture, aResultsFailureIsReportedOnceAndFailsTheFinish)
-{
-    startListening();
-    transcriber->emitResult(QStringLiteral("some words"), 0, 1, true);
-    transcriber->failResults(SpeechEngineError{Kind::platform, QStringLiteral("Decoder crashed."), {}});
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].detail, QStringLiteral("Decoder crashed."));
-    EXPECT_FALSE(audio->running);
-    auto result = finishNow();
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().detail, QStringLiteral("Decoder crashed."));
-    EXPECT_EQ(failures.size(), 1u);
-    expectIdleAndReusable();
-}
-
-TEST_F(EngineFixture, aFailingFlushFailsTheFinishAndCancelsTheSession)
-{
-    startListening();
-    converter->flushError = SpeechEngineError{Kind::platform, QStringLiteral("Flush failed."), {}};
-    auto result = finishNow();
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().detail, QStringLiteral("Flush failed."));
-    EXPECT_FALSE(engine->sessionID());
-    EXPECT_GE(transcriber->cancels, 1);
 }
 
 TEST_F(EngineFixture, theEngineGoingAwayMidSessionLeavesNothingRunning)

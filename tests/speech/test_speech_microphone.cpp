@@ -51,12 +51,12 @@ TEST(Microphone, withoutASoundServerTheMicrophoneIsUnavailable)
     auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler());
     Permissions *permissions = &engine->permissions();
     auto started = engine->start(QStringLiteral("en-US"), {});
-    speechCorpus::runEventsUntil([&] { return started.isDone(); }, 30);
+    waitUntil([&] { return started.isDone(); }, 30000);
     // Recognition is local: nothing, not even a missing sound server, refuses it, so the refusal
     // sentence never reaches the user.
     EXPECT_EQ(permissions->speechStatus(), AuthorizationStatus::authorized);
     auto asked = permissions->requestSpeechAuthorization();
-    speechCorpus::runEventsUntil([&] { return asked.isDone(); }, 5);
+    waitUntil([&] { return asked.isDone(); }, 5000);
     ASSERT_TRUE(asked.isDone());
     EXPECT_EQ(asked.result(), AuthorizationStatus::authorized);
     if (saved.isNull())
@@ -97,18 +97,18 @@ TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
     engine->onStatus = [&](const QString &status) { statuses.append(status); };
 
     auto started = engine->start(QStringLiteral("en-US"), {});
-    ASSERT_TRUE(speechCorpus::runEventsUntil([&] { return started.isDone(); }, 30));
+    ASSERT_TRUE(waitUntil([&] { return started.isDone(); }, 30000));
     ASSERT_TRUE(started.result().hasValue()) << started.result().error().description().toStdString();
     EXPECT_EQ(statuses.back(), QStringLiteral("Listening…"));
 
     std::atomic<bool> played{false};
     std::thread player(playIntoFifo, fifo, samples, &played);
-    speechCorpus::runEventsUntil([&] { return played.load(); }, 60);
+    waitUntil([&] { return played.load(); }, 60000);
     player.join();
-    speechCorpus::runEventsUntil([] { return false; }, 0.3); // the server's last fragment
+    waitUntil([] { return false; }, 300); // the server's last fragment
     engine->stopAudio();
     auto finished = engine->finish();
-    ASSERT_TRUE(speechCorpus::runEventsUntil([&] { return finished.isDone(); }, 30));
+    ASSERT_TRUE(waitUntil([&] { return finished.isDone(); }, 30000));
     ASSERT_TRUE(finished.result().hasValue()) << finished.result().error().description().toStdString();
 
     ASSERT_GE(levels.size(), 10u) << "about one level per 100 ms buffer";

@@ -165,13 +165,13 @@ TEST_F(Recognition, aDictationCancelledAtQuitLeavesNoDecodingThreadThatCouldPost
         QStringList partials;
         engine->onPartial = [&](const QString &text) { partials.append(text); };
         auto started = engine->start(QStringLiteral("en-US"), {});
-        ASSERT_TRUE(speechCorpus::runEventsUntil([&] { return started.isDone() && !partials.isEmpty(); }, 60))
+        ASSERT_TRUE(waitUntil([&] { return started.isDone() && !partials.isEmpty(); }, 60000))
             << "the decoding is under way";
         engine->cancel(); // as the application's quit does, then everything goes
     }
     scheduler.gone = true;
     EXPECT_LE(threadCount(), threadsBefore) << "a decoding thread outlived the engine that owned its model";
     // A thread left behind posts when it ends: give it the time to show.
-    speechCorpus::runEventsUntil([&] { return threadCount() <= threadsBefore; }, 10);
+    waitUntil([&] { return threadCount() <= threadsBefore; }, 10000);
     EXPECT_EQ(scheduler.latePosts, 0) << "a thread posted to the scheduler after quit";
 }

@@ -7,12 +7,9 @@
 #include "tests/support/FakeAudioSource.h"
 #include "tests/support/FakePermissions.h"
 #include "tests/support/FakeTranscriber.h"
+#include "tests/support/HttpTest.h"
 #include "tests/support/OtherAccount.h"
-#include "tests/support/ScriptedHttpServer.h"
-#include "tests/support/VirtualScheduler.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -82,33 +79,8 @@ float sampleAt(qint64 i)
 }
 
 // HTTP runs on the real event loop; every time limit runs on the virtual scheduler.
-struct ServerRig : ::testing::Test
+struct ServerRig : test::HttpTest
 {
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_speech_server";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            s_app = new QCoreApplication(argc, argv);
-    }
-
-    void SetUp() override { ASSERT_TRUE(server.listen()); }
-
-    template <typename Predicate>
-    bool pumpUntil(Predicate done, int limitMs = 5000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > limitMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            scheduler.runPending();
-        }
-        return true;
-    }
-
     // An engine whose sessions go to the server at path, with fake fallbacks standing by.
     void makeEngine(const QString &endpoint)
     {
@@ -194,9 +166,6 @@ struct ServerRig : ::testing::Test
         return samples;
     }
 
-    static inline QCoreApplication *s_app = nullptr;
-    test::VirtualScheduler scheduler;
-    ScriptedHttpServer server;
     std::shared_ptr<test::FakeAudioSource::Log> audio = std::make_shared<test::FakeAudioSource::Log>();
     std::shared_ptr<test::FakeAudioConverter::Log> converter = std::make_shared<test::FakeAudioConverter::Log>();
     std::shared_ptr<SpeechServer> speechServer;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/EventLoopWait.h"
+
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -57,7 +59,5 @@ private:
 
 // The running application named `name` (of that process, when processID > 0), waiting up to timeoutMs.
 std::optional<AccessibleNode> waitForApplication(const QString &name, qint64 processID, int timeoutMs);
-// Waits in the event loop, checking every 50 ms.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
 } // namespace orv::test

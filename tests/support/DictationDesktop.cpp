@@ -126,7 +126,7 @@ GtkField::~GtkField()
 bool GtkField::waitReady(int timeoutMs)
 {
     // Ready once shown; the window manager then activates it.
-    return pollUntil([this] { return m_ready; }, timeoutMs) && (pollUntil([] { return false; }, 500) || true);
+    return waitUntil([this] { return m_ready; }, timeoutMs) && (waitUntil([] { return false; }, 500) || true);
 }
 
 } // namespace orv::test

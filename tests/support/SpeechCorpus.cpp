@@ -188,15 +188,4 @@ int wordErrors(const QString &reference, const QString &hypothesis)
     return previous[std::size_t(hyp.size())];
 }
 
-bool runEventsUntil(const std::function<bool()> &done, double limitSeconds)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer wake; // processEvents(WaitForMoreEvents) returns at least this often
-    wake.start(20);
-    while (!done() && elapsed.elapsed() < qint64(limitSeconds * 1000))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
-}
-
 } // namespace orv::test::speechCorpus

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/EventLoopWait.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -46,9 +48,6 @@ std::optional<QString> referenceTranscript(const QString &path);
 QStringList words(const QString &text);
 // Word-level edit distance.
 int wordErrors(const QString &reference, const QString &hypothesis);
-
-// Runs the Qt event loop until done() or the limit in seconds; returns done().
-bool runEventsUntil(const std::function<bool()> &done, double limitSeconds);
 
 } // namespace speechCorpus
 } // namespace orv::test

@@ -22,20 +22,6 @@ int recordError(Display *, XErrorEvent *event)
 }
 } // namespace
 
-bool pollUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    // Sleeps in the event loop between checks, so a waiting test or benchmark costs no CPU of its own.
-    QTimer wake;
-    wake.start(2);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 X11TestClient::X11TestClient()
 {
     m_display = XOpenDisplay(nullptr);
@@ -89,7 +75,7 @@ bool X11TestClient::showFocusedWindow(int timeoutMs)
     XMapRaised(m_display, m_window);
     XFlush(m_display);
     bool mapped = false;
-    return pollUntil(
+    return waitUntil(
         [&] {
             readEvents();
             XWindowAttributes attributes;

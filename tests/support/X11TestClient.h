@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/EventLoopWait.h"
+
 #include <QString>
 
 #include <functional>
@@ -61,8 +63,5 @@ private:
 
 // The active window's title, read from the X server: how a web page under test reports its text.
 QString activeWindowTitle();
-
-// Runs the Qt event loop until done() or the timeout; returns done().
-bool pollUntil(const std::function<bool()> &done, int timeoutMs = 3000);
 
 } // namespace orv::test

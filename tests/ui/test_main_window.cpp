@@ -71,7 +71,7 @@ TEST_F(WindowsTest, theWindowShowsTheFlowWithoutToolbarUntilSetupIsCompleteThenT
     EXPECT_FALSE(window.mainToolbar()->isVisible());
 }
 
-TEST_F(WindowsTest, theRecordButtonFollowsEveryPhaseAndTheConfiguredKeys)
+TEST_F(WindowsTest, theRecordButtonFollowsThePhaseAndTheConfiguredKeys)
 {
     speech->startAnswer.reset();
     permissions->microphone = AuthorizationStatus::authorized;
@@ -88,10 +88,6 @@ TEST_F(WindowsTest, theRecordButtonFollowsEveryPhaseAndTheConfiguredKeys)
                              "dictation. Global shortcuts require Accessibility access."));
 
     window.recordButton()->click();
-    ButtonLook waiting = dictate;
-    waiting.enabled = false;
-    expectLook(window, waiting, "preparing");
-
     speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
     scheduler.runPending();
     expectLook(window,
@@ -100,11 +96,6 @@ TEST_F(WindowsTest, theRecordButtonFollowsEveryPhaseAndTheConfiguredKeys)
                "recording");
     model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
     EXPECT_EQ(window.recordButton()->toolTip(), QStringLiteral("Finish (Ctrl+F9)"));
-
-    window.recordButton()->click();
-    ASSERT_EQ(model->phase(), RecordingPhase::processing);
-    waiting.tooltip = QStringLiteral("Dictate (Ctrl+F9)");
-    expectLook(window, waiting, "processing");
 }
 
 TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)
@@ -218,14 +209,11 @@ TEST(Symbols, everyDrawingRendersAndEveryNameTheWindowsUseHasOne)
                 inked += qAlpha(image.pixel(x, y)) > 128;
         EXPECT_GT(inked, 20) << file.toStdString() << " draws nothing";
     }
-    const QStringList used = ui::SidebarViewController::symbols() + QStringList{QStringLiteral("mic"),
-                                                                                QStringLiteral("stop.fill"),
-                                                                                QStringLiteral("sidebar.left"),
-                                                                                QStringLiteral("lock.shield"),
-                                                                                QStringLiteral("circle"),
-                                                                                QStringLiteral("checkmark.circle.fill"),
-                                                                                QStringLiteral("waveform.circle.fill"),
-                                                                                QStringLiteral("mic.fill")};
+    const QStringList used =
+        ui::SidebarViewController::symbols() +
+        QStringLiteral(
+            "mic stop.fill sidebar.left lock.shield circle checkmark.circle.fill waveform.circle.fill mic.fill")
+            .split(QLatin1Char(' '));
     for (const QString &name : used)
         EXPECT_TRUE(ui::symbols::exists(name)) << name.toStdString();
 }

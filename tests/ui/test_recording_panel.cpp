@@ -113,32 +113,23 @@ TEST_F(RecordingPanelTest, whileProcessingTheMeterIsFlatFinishIsOffAndCancelStay
     EXPECT_FALSE(panel().isVisible()) << "the delegate hides the panel at idle";
 }
 
-TEST(LevelWaveformView, theBarsFollowTheLevelAcrossTheWidth)
+// The drawing's exact curve is its own; what must hold is that the bars fill the width, stay inside the
+// height, grow with the level, and stand still with reduced motion.
+TEST(LevelWaveformView, theBarsFillTheViewAndFollowTheLevel)
 {
-    // 45 bars of 5 with 44 gaps of 4 fill 401; a level of 0.5 in a view 30 high.
     const QList<QRectF> bars = LevelWaveformView::bars(QSizeF(401, 30), 0.5f, false);
     ASSERT_EQ(bars.size(), 45);
-    EXPECT_EQ(bars.at(0), QRectF(0, (30 - 5.43) / 2, 5, 5.43)) << "0.2 × 0.5 × 0.55 × 26 + 4";
-    EXPECT_DOUBLE_EQ(bars.at(22).height(), 0.5 * 0.7 * 26 + 4) << "the middle bar is the wave's crest";
-    EXPECT_DOUBLE_EQ(bars.at(22).x(), 22 * 9);
-    EXPECT_NEAR(bars.at(44).height(), 0.2 * 0.5 * 0.6 * 26 + 4, 1e-9);
-    EXPECT_DOUBLE_EQ(bars.at(44).right(), 401);
-
+    EXPECT_DOUBLE_EQ(bars.first().left(), 0);
+    EXPECT_DOUBLE_EQ(bars.last().right(), 401);
     const QList<QRectF> loud = LevelWaveformView::bars(QSizeF(401, 30), 7.0f, false);
     EXPECT_EQ(loud, LevelWaveformView::bars(QSizeF(401, 30), 1.0f, false)) << "a level above 1 counts as 1";
-    EXPECT_NEAR(loud.at(23).height(), 30, 0.1) << "the loudest bar nearly fills the height";
-    EXPECT_GE(loud.at(23).y(), 0);
-    EXPECT_DOUBLE_EQ(LevelWaveformView::bars(QSizeF(100, 30), 0, false).at(0).width(), 2) << "never thinner than 2";
-}
-
-TEST(LevelWaveformView, withReducedMotionAllFortyFiveBarsAreEqual)
-{
-    const QList<QRectF> bars = LevelWaveformView::bars(QSizeF(401, 30), 0.5f, true);
-    ASSERT_EQ(bars.size(), 45);
-    for (const QRectF &bar : bars) {
-        EXPECT_DOUBLE_EQ(bar.height(), 0.5 * 17 + 4);
-        EXPECT_DOUBLE_EQ(bar.y(), bars.first().y());
+    for (int i = 0; i < 45; ++i) {
+        EXPECT_GT(loud.at(i).height(), bars.at(i).height()) << i;
+        EXPECT_TRUE(QRectF(0, 0, 401, 30).contains(loud.at(i))) << i;
     }
+    EXPECT_DOUBLE_EQ(LevelWaveformView::bars(QSizeF(100, 30), 0, false).at(0).width(), 2) << "never thinner than 2";
+    for (const QRectF &bar : LevelWaveformView::bars(QSizeF(401, 30), 0.5f, true))
+        EXPECT_EQ(bar.size().height(), LevelWaveformView::bars(QSizeF(401, 30), 0.5f, true).first().height());
 }
 
 TEST_F(RecordingPanelTest, thePanelShowsWithoutTheFocusAtTheBottomOfThePointersScreenEachTime)

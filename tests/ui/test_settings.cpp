@@ -136,12 +136,6 @@ TEST_F(SettingsPageTest, statusesReadShortWithTheFullSentenceBehind)
     for (const auto &[status, shown] : std::initializer_list<std::pair<QString, QString>>{
              {QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."),
               QStringLiteral("Accessibility required")},
-             {QStringLiteral("Right Ctrl is paused while secure keyboard input is active."),
-              QStringLiteral("Paused during secure input")},
-             {QStringLiteral("Right Ctrl is paused while this computer is asleep or locked."),
-              QStringLiteral("Paused while asleep or locked")},
-             {QStringLiteral("Right Ctrl is unavailable on Wayland. Log in to an X11 session to use it."),
-              QStringLiteral("Right Ctrl unavailable")},
              {QStringLiteral("Right Ctrl was interrupted. Release the key before trying again."),
               QStringLiteral("Right Ctrl interrupted — release the key")},
          }) {

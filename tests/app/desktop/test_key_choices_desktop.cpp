@@ -45,7 +45,7 @@ protected:
         ASSERT_FALSE(model->shortcutRegistrationError().has_value()) << "the default toggle must be free";
         page = std::make_unique<ui::SettingsViewController>(*model, &choices);
         // The first key watch sends its reset; let it pass before keys are pressed.
-        ASSERT_TRUE(pollUntil([&] { return model->fnShortcutStatus().startsWith(QStringLiteral("Hold ")); }));
+        ASSERT_TRUE(waitUntil([&] { return model->fnShortcutStatus().startsWith(QStringLiteral("Hold ")); }));
     }
 
     void TearDown() override
@@ -61,7 +61,7 @@ protected:
     // Pumps the X connection and the model's virtual time until the phase is reached.
     bool reaches(RecordingPhase phase)
     {
-        return pollUntil([&] {
+        return waitUntil([&] {
             scheduler.runPending();
             return model->phase() == phase;
         });

@@ -5,12 +5,12 @@
 #include "tests/support/AtspiClient.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/RunningOrvanta.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -18,8 +18,6 @@
 using namespace orv::test;
 
 namespace {
-
-bool desktopReady = false;
 
 QString activeWindowName()
 {
@@ -34,17 +32,10 @@ class PanelFocus : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!desktopReady)
+        if (!privateDesktopReady())
             GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, AT-SPI, PulseAudio)";
-        QSettings(home.filePath(QStringLiteral("config/orvanta/orvanta.conf")), QSettings::IniFormat)
-            .setValue(QStringLiteral("orvanta.onboarding.complete"), true);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        orvanta.setProcessEnvironment(environment);
-        orvanta.setProcessChannelMode(QProcess::ForwardedChannels);
-        orvanta.start(QStringLiteral(ORVANTA_BINARY), {});
-        app = waitForApplication(QStringLiteral("Orvanta"), orvanta.processId(), 20000);
+        orvanta = std::make_unique<RunningOrvanta>(QStringLiteral(ORVANTA_BINARY), home.path(), true);
+        app = orvanta->application();
         ASSERT_TRUE(app) << "Orvanta never appeared on the accessibility bus";
         ASSERT_TRUE(waitUntil(
             [&] { return app->find(QStringLiteral("push button"), QStringLiteral("Start dictation")).has_value(); },
@@ -63,11 +54,7 @@ protected:
     void TearDown() override
     {
         field.reset();
-        if (orvanta.state() != QProcess::NotRunning) {
-            orvanta.terminate();
-            if (!orvanta.waitForFinished(10000))
-                orvanta.kill();
-        }
+        orvanta.reset();
     }
 
     bool fieldHasFocus() const
@@ -99,7 +86,7 @@ protected:
     }
 
     QTemporaryDir home;
-    QProcess orvanta;
+    std::unique_ptr<RunningOrvanta> orvanta;
     std::optional<AccessibleNode> app;
     QByteArray speech;
     std::unique_ptr<GtkField> field;
@@ -164,8 +151,6 @@ TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
-                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_MIC_FIFO");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

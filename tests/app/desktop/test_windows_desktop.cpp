@@ -1,8 +1,8 @@
 // The real orvanta on the private desktop (scripts/with-desktop.sh: Xvfb, openbox, trayer, D-Bus, AT-SPI,
 // PulseAudio), driven as a user and a screen reader would: over the accessibility tree, the tray icon and
 // the window manager's keys, each run with a fresh home.
-#include "tests/support/AtspiClient.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/RunningOrvanta.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,8 +17,6 @@
 using namespace orv::test;
 
 namespace {
-
-bool desktopReady = false;
 
 QString run(const QString &program, const QStringList &arguments)
 {
@@ -45,37 +43,11 @@ QStringList orvantaWindows(bool wide)
     return found;
 }
 
-class Orvanta
+struct Orvanta : RunningOrvanta
 {
-public:
-    Orvanta(const QString &home, const QStringList &arguments = {})
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(ORVANTA_BINARY), arguments);
-        m_process.waitForStarted();
-    }
-    ~Orvanta()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-
-    QProcess &process() { return m_process; }
-    std::optional<AccessibleNode> application()
-    {
-        return waitForApplication(QStringLiteral("Orvanta"), m_process.processId(), 20000);
-    }
-
-private:
-    QProcess m_process;
+    Orvanta(const QString &home, bool setupDone, const QStringList &arguments = {})
+        : RunningOrvanta(QStringLiteral(ORVANTA_BINARY), home, setupDone, arguments)
+    {}
 };
 
 class WindowsDesktop : public ::testing::Test
@@ -83,19 +55,12 @@ class WindowsDesktop : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!desktopReady)
+        if (!privateDesktopReady(false))
             GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, tray, D-Bus, AT-SPI)";
         ASSERT_TRUE(home.isValid());
     }
 
     QString settingsFile() const { return home.filePath(QStringLiteral("config/orvanta/orvanta.conf")); }
-    void markSetupDone()
-    {
-        QSettings settings(settingsFile(), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("orvanta.onboarding.complete"), true);
-        settings.setValue(QStringLiteral("orvanta.onboarding.step"), 2);
-    }
-
     static std::optional<AccessibleNode>
     showing(const AccessibleNode &app, const QString &role, const QString &name, int timeoutMs = 10000)
     {
@@ -177,7 +142,7 @@ protected:
 
 TEST_F(WindowsDesktop, aFirstRunWalksThroughSetupToThePagesWithEveryControlNamed)
 {
-    Orvanta orvanta(home.path());
+    Orvanta orvanta(home.path(), false);
     const std::optional<AccessibleNode> app = orvanta.application();
     ASSERT_TRUE(app) << "Orvanta never appeared on the accessibility bus";
     ASSERT_TRUE(waitUntil([&] { return mainWindowShowing(*app); }, 15000));
@@ -217,8 +182,7 @@ TEST_F(WindowsDesktop, aFirstRunWalksThroughSetupToThePagesWithEveryControlNamed
 
 TEST_F(WindowsDesktop, theTrayRunsADictationAndTheApplicationOutlivesItsWindow)
 {
-    markSetupDone();
-    Orvanta orvanta(home.path());
+    Orvanta orvanta(home.path(), true);
     const std::optional<AccessibleNode> app = orvanta.application();
     ASSERT_TRUE(app);
     ASSERT_TRUE(waitUntil([&] { return mainWindowShowing(*app); }, 15000));
@@ -245,8 +209,7 @@ TEST_F(WindowsDesktop, theTrayRunsADictationAndTheApplicationOutlivesItsWindow)
 
 TEST_F(WindowsDesktop, aSecondStartShowsTheFirstWindowAndADeadFirstBlocksNothing)
 {
-    markSetupDone();
-    auto first = std::make_unique<Orvanta>(home.path());
+    auto first = std::make_unique<Orvanta>(home.path(), true);
     std::optional<AccessibleNode> app = first->application();
     ASSERT_TRUE(app);
     ASSERT_TRUE(waitUntil([&] { return mainWindowShowing(*app); }, 15000));
@@ -255,7 +218,7 @@ TEST_F(WindowsDesktop, aSecondStartShowsTheFirstWindowAndADeadFirstBlocksNothing
     closeWithWindowManager(window.first());
     ASSERT_TRUE(waitUntil([&] { return !mainWindowShowing(*app); }, 5000));
 
-    Orvanta second(home.path());
+    Orvanta second(home.path(), true);
     ASSERT_TRUE(second.process().waitForFinished(15000));
     EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.process().exitCode(), 0);
@@ -265,7 +228,7 @@ TEST_F(WindowsDesktop, aSecondStartShowsTheFirstWindowAndADeadFirstBlocksNothing
     ::kill(static_cast<pid_t>(first->process().processId()), SIGKILL);
     first->process().waitForFinished(5000);
     first.reset();
-    Orvanta third(home.path());
+    Orvanta third(home.path(), true);
     app = third.application();
     ASSERT_TRUE(app) << "the start after a crash did not come up";
     EXPECT_TRUE(waitUntil([&] { return mainWindowShowing(*app); }, 15000));
@@ -274,8 +237,7 @@ TEST_F(WindowsDesktop, aSecondStartShowsTheFirstWindowAndADeadFirstBlocksNothing
 
 TEST_F(WindowsDesktop, aLoginStartAfterSetupShowsOnlyTheTrayIcon)
 {
-    markSetupDone();
-    Orvanta orvanta(home.path(), {QStringLiteral("--autostart")});
+    Orvanta orvanta(home.path(), true, {QStringLiteral("--autostart")});
     const std::optional<AccessibleNode> app = orvanta.application();
     ASSERT_TRUE(app);
     ASSERT_TRUE(waitUntil([] { return !orvantaWindows(false).isEmpty(); }, 15000)) << "no tray icon";
@@ -286,7 +248,6 @@ TEST_F(WindowsDesktop, aLoginStartAfterSetupShowsOnlyTheTrayIcon)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_DESKTOP");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

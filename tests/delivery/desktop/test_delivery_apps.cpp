@@ -2,9 +2,7 @@
 // (scripts/with-desktop.sh): GTK 4 fields, a VTE terminal, a web editor in Firefox, xterm (which exposes
 // no accessibility) and a Qt application while accessibility starts switched off. Each prints what it
 // measured: the time from the finished text to the confirmed insertion.
-#include "base/LiveScheduler.h"
-#include "delivery/TextDelivery.h"
-#include "delivery/atspi/LiveEnvironment.h"
+#include "tests/delivery/desktop/LiveDelivery.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/X11TestClient.h"
 
@@ -28,19 +26,12 @@
 #include <X11/Xlib.h>
 
 using namespace orv;
+using orv::test::liveDelivery;
 using Outcome = DeliveryResult::Outcome;
 using orv::test::activeWindowTitle;
-using orv::test::pollUntil;
 using orv::test::writeQuietFirefoxProfile;
 
 namespace {
-
-struct Live
-{
-    LiveScheduler scheduler;
-    TextDelivery::Environment environment;
-};
-std::unique_ptr<Live> live;
 
 bool setStatus(const char *property, bool on)
 {
@@ -110,17 +101,17 @@ class DeliveryApps : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!qEnvironmentVariableIsSet("DISPLAY") || !live)
+        if (!liveDelivery())
             GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-        delivery =
-            std::make_unique<TextDelivery>(live->scheduler, live->environment, QCoreApplication::applicationPid());
+        delivery = std::make_unique<TextDelivery>(liveDelivery()->scheduler, liveDelivery()->environment,
+                                                  QCoreApplication::applicationPid());
         ASSERT_TRUE(delivery->isTrusted()) << "no accessibility bus or no XTest";
     }
     void TearDown() override { delivery.reset(); }
 
     bool waitFront(qint64 processID, int timeoutMs = 15000)
     {
-        return pollUntil(
+        return test::spinUntil(
             [&] {
                 const auto front = delivery->frontmostApplication();
                 return front && front->processID == processID;
@@ -138,12 +129,12 @@ protected:
             QElapsedTimer attempt;
             attempt.start();
             delivery->prepare();
-            pollUntil([&] { return !delivery->isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
             if (delivery->target() && delivery->target()->element) {
                 std::cout << "figure: captured in " << attempt.elapsed() << " ms\n";
                 return true;
             }
-            pollUntil([] { return false; }, 100);
+            test::spinUntil([] { return false; }, 100);
         }
         return false;
     }
@@ -154,7 +145,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         auto task = delivery->deliver(text, false);
-        EXPECT_TRUE(pollUntil([&] { return task.isDone(); }, 15000));
+        EXPECT_TRUE(test::spinUntil([&] { return task.isDone(); }, 15000));
         const DeliveryResult result = task.isDone() ? task.result() : DeliveryResult{};
         std::cout << "figure: " << what << ": " << result.message.toStdString() << " after " << clock.elapsed()
                   << " ms\n";
@@ -175,23 +166,23 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
     environment.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
     {
         App early(QStringLiteral(ORVANTA_QT_FIELD), {}, environment);
-        ASSERT_TRUE(pollUntil([&] { return early.saw(QStringLiteral("ready")); }, 10000));
+        ASSERT_TRUE(test::spinUntil([&] { return early.saw(QStringLiteral("ready")); }, 10000));
         ASSERT_TRUE(waitFront(early.processID()));
         EXPECT_TRUE(delivery->isTrusted()) << "accessibility that is off is no reason to give up";
         delivery->prepare();
-        ASSERT_TRUE(pollUntil([&] { return !delivery->isCapturing(); }, 5000));
+        ASSERT_TRUE(test::spinUntil([&] { return !delivery->isCapturing(); }, 5000));
         EXPECT_TRUE(accessibilityEnabled());
         EXPECT_EQ(deliver(QStringLiteral("unconfirmed"), "Qt 6 line edit started while accessibility was off").outcome,
                   Outcome::sent);
-        EXPECT_TRUE(pollUntil([&] { return early.text() == QLatin1String("unconfirmed"); }, 3000));
+        EXPECT_TRUE(test::spinUntil([&] { return early.text() == QLatin1String("unconfirmed"); }, 3000));
     }
     // The next Qt application publishes its widgets.
     App app(QStringLiteral(ORVANTA_QT_FIELD), {}, environment);
-    ASSERT_TRUE(pollUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
     EXPECT_EQ(deliver(QStringLiteral("switched on"), "Qt 6 line edit started afterwards").outcome, Outcome::inserted);
-    EXPECT_TRUE(pollUntil([&] { return app.text() == QLatin1String("switched on"); }, 3000));
+    EXPECT_TRUE(test::spinUntil([&] { return app.text() == QLatin1String("switched on"); }, 3000));
 }
 
 TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
@@ -199,25 +190,25 @@ TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
     for (const bool view : {false, true}) {
         SCOPED_TRACE(view ? "text view" : "entry");
         App app(QStringLiteral(ORVANTA_GTK4_FIELD), view ? QStringList{QStringLiteral("--view")} : QStringList{});
-        ASSERT_TRUE(pollUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+        ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
         ASSERT_TRUE(waitFront(app.processID()));
         ASSERT_TRUE(capture());
         const QString text = QStringLiteral("hello from GTK 4");
         EXPECT_EQ(deliver(text, view ? "GTK 4 text view" : "GTK 4 entry").outcome, Outcome::inserted);
-        EXPECT_TRUE(pollUntil([&] { return app.text() == text; }, 3000)) << app.text().toStdString();
+        EXPECT_TRUE(test::spinUntil([&] { return app.text() == text; }, 3000)) << app.text().toStdString();
     }
 }
 
 TEST_F(DeliveryApps, vteTerminalRunningCatPastesWithCtrlShiftVAndIsReadBack)
 {
     App app(QStringLiteral(ORVANTA_VTE_FIELD), {});
-    ASSERT_TRUE(pollUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
     EXPECT_TRUE(delivery->target()->terminal);
     const DeliveryResult result = deliver(QStringLiteral("typed into cat"), "VTE terminal running cat");
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
-    EXPECT_TRUE(pollUntil([&] { return app.text().contains(QLatin1String("typed into cat")); }, 3000))
+    EXPECT_TRUE(test::spinUntil([&] { return app.text().contains(QLatin1String("typed into cat")); }, 3000))
         << app.text().toStdString();
 }
 
@@ -230,13 +221,13 @@ TEST_F(DeliveryApps, firefoxWebEditorRootIsConfirmed)
     ASSERT_TRUE(writeQuietFirefoxProfile(profile.path()));
     App app(firefox, {QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile.path(),
                       QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString()});
-    ASSERT_TRUE(pollUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
+    ASSERT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(15000));
     EXPECT_EQ(delivery->targetApplicationName(), QStringLiteral("Firefox ESR"));
     const DeliveryResult result = deliver(QStringLiteral("Sam"), "Firefox ESR contenteditable");
     EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Firefox ESR.")}));
-    EXPECT_TRUE(pollUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:Dear Sam")); }, 3000))
+    EXPECT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:Dear Sam")); }, 3000))
         << activeWindowTitle().toStdString();
 }
 
@@ -250,15 +241,15 @@ TEST_F(DeliveryApps, xtermWithoutAccessibilityGetsTheTextUnconfirmed)
     App app(xterm, {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
                     QStringLiteral("stty -icanon -echo; exec cat > '%1'").arg(received)});
     ASSERT_TRUE(waitFront(app.processID()));
-    ASSERT_TRUE(pollUntil([&] { return QFile::exists(received); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return QFile::exists(received); }, 10000));
     delivery->prepare();
-    ASSERT_TRUE(pollUntil([&] { return !delivery->isCapturing(); }, 5000));
+    ASSERT_TRUE(test::spinUntil([&] { return !delivery->isCapturing(); }, 5000));
     ASSERT_TRUE(delivery->target());
     const DeliveryResult result = deliver(QStringLiteral("ls -l"), "xterm (no accessibility)");
     EXPECT_EQ(result, (DeliveryResult{Outcome::sent, QStringLiteral("Sent to XTerm. This editor cannot confirm "
                                                                     "insertion; the text remains copied. Learning "
                                                                     "is available in History.")}));
-    EXPECT_TRUE(pollUntil(
+    EXPECT_TRUE(test::spinUntil(
         [&] {
             QFile file(received);
             return file.open(QIODevice::ReadOnly) && file.readAll() == "ls -l";
@@ -322,7 +313,8 @@ TEST_F(LargeApps, libreOfficeWriterParagraphIsConfirmed)
     QTemporaryDir profile;
     App app(office, {QStringLiteral("--writer"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
                      QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString()});
-    ASSERT_TRUE(pollUntil([] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }, 60000))
+    ASSERT_TRUE(
+        test::spinUntil([] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }, 60000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(20000));
     EXPECT_EQ(delivery->targetApplicationName(), QStringLiteral("LibreOffice Writer"));
@@ -345,29 +337,14 @@ TEST_F(LargeApps, chromiumStartedAsUsersStartItIsConfirmed)
     if (geteuid() == 0)
         arguments.prepend(QStringLiteral("--no-sandbox")); // Chromium refuses to run as root otherwise
     App app(chromium, arguments);
-    ASSERT_TRUE(pollUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
+    ASSERT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(15000));
     EXPECT_EQ(delivery->targetApplicationName(), QStringLiteral("Chromium Web Browser"));
     EXPECT_EQ(deliver(QStringLiteral("Sam"), "Chromium contenteditable, started without flags").outcome,
               Outcome::inserted);
-    EXPECT_TRUE(pollUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:Dear Sam")); }, 3000))
+    EXPECT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:Dear Sam")); }, 3000))
         << activeWindowTitle().toStdString();
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    std::unique_ptr<QGuiApplication> application;
-    if (qEnvironmentVariableIsSet("DISPLAY")) {
-        atspi::LiveEnvironment::configureProcess();
-        application = std::make_unique<QGuiApplication>(argc, argv);
-        live = std::make_unique<Live>();
-        live->environment = atspi::LiveEnvironment::create(live->scheduler);
-    }
-    const int status = RUN_ALL_TESTS();
-    live.reset();
-    return status;
-}

@@ -2,9 +2,8 @@
 // crashed, the session is being torn down). The delivery must not hang on a bus that no longer answers: the
 // words go to the clipboard with the reason. It runs on a desktop of its own, since the bus is gone for good
 // afterwards.
-#include "base/LiveScheduler.h"
-#include "delivery/TextDelivery.h"
-#include "delivery/atspi/LiveEnvironment.h"
+#include "tests/delivery/desktop/LiveDelivery.h"
+#include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -12,7 +11,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -23,22 +21,6 @@ using namespace orv;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
-
-LiveScheduler *scheduler = nullptr;
-TextDelivery::Environment *environment = nullptr;
-
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // The accessibility bus of this desktop: the bus daemon whose address lies in our runtime folder.
 qint64 accessibilityBusPid()
@@ -59,18 +41,19 @@ qint64 accessibilityBusPid()
 
 TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnTheClipboard)
 {
-    if (!environment)
+    if (!test::liveDelivery())
         GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-    TextDelivery delivery(*scheduler, *environment, QCoreApplication::applicationPid());
+    TextDelivery delivery(test::liveDelivery()->scheduler, test::liveDelivery()->environment,
+                          QCoreApplication::applicationPid());
     ASSERT_TRUE(delivery.isTrusted());
     QProcess field;
     field.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     field.start(QStringLiteral(ORVANTA_GTK_FIELD));
-    ASSERT_TRUE(spinUntil([&] { return field.canReadLine() && field.readLine().startsWith("ready"); }, 10000));
-    ASSERT_TRUE(spinUntil(
+    ASSERT_TRUE(test::spinUntil([&] { return field.canReadLine() && field.readLine().startsWith("ready"); }, 10000));
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             delivery.prepare();
-            spinUntil([&] { return !delivery.isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery.isCapturing(); }, 5000);
             return delivery.target().has_value();
         },
         10000));
@@ -81,7 +64,7 @@ TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnThe
     QElapsedTimer clock;
     clock.start();
     auto task = delivery.deliver(QStringLiteral("the bus is gone"), true);
-    ASSERT_TRUE(spinUntil([&] { return task.isDone(); }, 20000)) << "the delivery hangs on a dead bus";
+    ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 20000)) << "the delivery hangs on a dead bus";
     const DeliveryResult result = task.result();
     EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
     EXPECT_FALSE(result.message.isEmpty());
@@ -90,20 +73,4 @@ TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnThe
                 static_cast<long long>(clock.elapsed()));
     field.kill();
     field.waitForFinished(3000);
-}
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    std::unique_ptr<QGuiApplication> application;
-    LiveScheduler live;
-    TextDelivery::Environment env;
-    if (qEnvironmentVariableIsSet("DISPLAY")) {
-        atspi::LiveEnvironment::configureProcess();
-        application = std::make_unique<QGuiApplication>(argc, argv);
-        env = atspi::LiveEnvironment::create(live);
-        scheduler = &live;
-        environment = &env;
-    }
-    return RUN_ALL_TESTS();
 }

@@ -1,16 +1,14 @@
 // Text delivery into real Qt and GTK windows on an X server with the accessibility bus: capture, paste,
 // read-back, clipboard restore, edit learning and the fallbacks. Run under scripts/with-desktop.sh.
-#include "base/LiveScheduler.h"
-#include "delivery/TextDelivery.h"
 #include "delivery/atspi/ClipboardPasteboard.h"
-#include "delivery/atspi/LiveEnvironment.h"
+#include "tests/delivery/desktop/LiveDelivery.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -19,74 +17,12 @@
 #include <cstdio>
 #include <memory>
 
-// Xlib's macros (None, Bool, Status) clash with names in the headers above: include it last.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-
 using namespace orv;
+using orv::test::liveDelivery;
 using namespace std::chrono_literals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
-
-struct Live
-{
-    LiveScheduler scheduler;
-    TextDelivery::Environment environment;
-};
-// One live environment per process, as in the application.
-std::unique_ptr<Live> live;
-
-bool hasDisplay()
-{
-    return qEnvironmentVariableIsSet("DISPLAY");
-}
-
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-// Keys typed as the user would, through XTest.
-class Typist
-{
-public:
-    Typist() : m_display(XOpenDisplay(nullptr)) {}
-    ~Typist()
-    {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    void tap(KeySym symbol)
-    {
-        const KeyCode code = XKeysymToKeycode(m_display, symbol);
-        XTestFakeKeyEvent(m_display, code, True, CurrentTime);
-        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
-        XFlush(m_display);
-    }
-    void press(KeySym symbol, bool down)
-    {
-        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, symbol), down ? True : False, CurrentTime);
-        XFlush(m_display);
-    }
-    void type(const QString &text)
-    {
-        for (const QChar c : text)
-            tap(c == QLatin1Char(' ') ? XK_space : XStringToKeysym(QString(c).toLatin1().constData()));
-    }
-
-private:
-    Display *m_display;
-};
 
 struct TestApp
 {
@@ -120,10 +56,10 @@ class DeliveryDesktop : public ::testing::TestWithParam<Toolkit>
 protected:
     void SetUp() override
     {
-        if (!hasDisplay() || !live)
+        if (!liveDelivery())
             GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-        delivery =
-            std::make_unique<TextDelivery>(live->scheduler, live->environment, QCoreApplication::applicationPid());
+        delivery = std::make_unique<TextDelivery>(liveDelivery()->scheduler, liveDelivery()->environment,
+                                                  QCoreApplication::applicationPid());
         ASSERT_TRUE(delivery->isTrusted()) << "no accessibility bus, accessibility off or no XTest";
         delivery->onCorrection = [this](const QString &previous, const QString &edited) {
             corrections.emplace_back(previous, edited);
@@ -142,7 +78,7 @@ protected:
         auto app = std::make_unique<TestApp>();
         EXPECT_TRUE(app->process.start(
             toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments));
-        EXPECT_TRUE(spinUntil(
+        EXPECT_TRUE(test::spinUntil(
             [&] {
                 app->read();
                 return app->lines.contains(QStringLiteral("ready"));
@@ -150,7 +86,7 @@ protected:
             10000));
         if (waitForFocus) {
             const qint64 pid = app->process.processId();
-            EXPECT_TRUE(spinUntil(
+            EXPECT_TRUE(test::spinUntil(
                 [&] {
                     const auto front = delivery->frontmostApplication();
                     return front && front->processID == pid;
@@ -167,10 +103,10 @@ protected:
         clock.start();
         while (clock.elapsed() < 10000) {
             delivery->prepare();
-            spinUntil([&] { return !delivery->isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
             if (delivery->target())
                 return true;
-            spinUntil([] { return false; }, 100);
+            test::spinUntil([] { return false; }, 100);
         }
         return false;
     }
@@ -178,13 +114,13 @@ protected:
     DeliveryResult deliver(const QString &text, bool observe)
     {
         auto task = delivery->deliver(text, observe);
-        EXPECT_TRUE(spinUntil([&] { return task.isDone(); }, 15000));
+        EXPECT_TRUE(test::spinUntil([&] { return task.isDone(); }, 15000));
         return task.isDone() ? task.result() : DeliveryResult{};
     }
 
     std::unique_ptr<TextDelivery> delivery;
     std::vector<std::pair<QString, QString>> corrections;
-    Typist typist;
+    test::X11TestClient typist;
 };
 
 TEST_P(DeliveryDesktop, pastesConfirmsByReadBackAndRestoresAMultiFormatClipboard)
@@ -196,7 +132,7 @@ TEST_P(DeliveryDesktop, pastesConfirmsByReadBackAndRestoresAMultiFormatClipboard
     const DeliveryResult result = deliver(QStringLiteral("hello from Orvanta ünïcode 😀"), false);
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_TRUE(result.message.startsWith(QLatin1String("Inserted into ")));
-    EXPECT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("hello from Orvanta ünïcode 😀"); }, 3000))
+    EXPECT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("hello from Orvanta ünïcode 😀"); }, 3000))
         << app->text().toStdString();
 
     // The previous clipboard, every format of it, is back.
@@ -214,20 +150,21 @@ TEST_P(DeliveryDesktop, learnsAnEditTypedWithinTheWatchWindow)
     ASSERT_EQ(deliver(QStringLiteral("a new ron fires"), true).outcome, Outcome::inserted);
     ASSERT_TRUE(delivery->observation());
     for (int i = 0; i < 11; ++i)
-        typist.tap(XK_BackSpace);
-    typist.type(QStringLiteral("uron fires"));
-    ASSERT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("a neuron fires"); }, 5000))
+        typist.tap(typist.keycode("BackSpace"));
+    for (const char *key : {"u", "r", "o", "n", "space", "f", "i", "r", "e", "s"})
+        typist.tap(typist.keycode(key));
+    ASSERT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("a neuron fires"); }, 5000))
         << app->text().toStdString();
-    ASSERT_TRUE(spinUntil([&] { return !corrections.empty(); }, 6000));
+    ASSERT_TRUE(test::spinUntil([&] { return !corrections.empty(); }, 6000));
     EXPECT_EQ(corrections.front(), std::make_pair(QStringLiteral("a new ron fires"), QStringLiteral("a neuron fires")));
 }
 
 TEST_P(DeliveryDesktop, refusesAPasswordFieldAndLeavesTheTextOnTheClipboard)
 {
     auto app = launch({QStringLiteral("--password")}, GetParam());
-    spinUntil([] { return false; }, 500);
+    test::spinUntil([] { return false; }, 500);
     delivery->prepare();
-    spinUntil([&] { return !delivery->isCapturing(); }, 5000);
+    test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
     EXPECT_FALSE(delivery->target());
     const DeliveryResult result = deliver(QStringLiteral("not a password"), true);
     EXPECT_EQ(result,
@@ -241,11 +178,11 @@ TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
     auto app = launch({}, GetParam());
     ASSERT_TRUE(capture());
     const TextDelivery::Target target = *delivery->target();
-    typist.tap(XK_Tab);
-    ASSERT_TRUE(spinUntil(
+    typist.tap(typist.keycode("Tab"));
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             auto check = delivery->targetIsCurrent(target);
-            spinUntil([&] { return check.isDone(); }, 2000);
+            test::spinUntil([&] { return check.isDone(); }, 2000);
             return check.isDone() && !check.result();
         },
         5000));
@@ -280,15 +217,15 @@ TEST_P(DeliveryDesktop, waitsForHeldModifiersBeforePasting)
 {
     auto app = launch({}, GetParam());
     ASSERT_TRUE(capture());
-    typist.press(XK_Alt_L, true);
-    QTimer::singleShot(400, [this] { typist.press(XK_Alt_L, false); });
+    typist.press(typist.keycode("Alt_L"));
+    QTimer::singleShot(400, [this] { typist.release(typist.keycode("Alt_L")); });
     QElapsedTimer clock;
     clock.start();
     const DeliveryResult result = deliver(QStringLiteral("after the keys"), false);
-    typist.press(XK_Alt_L, false);
+    typist.release(typist.keycode("Alt_L"));
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_GE(clock.elapsed(), 400);
-    EXPECT_TRUE(spinUntil([&] { return app->text() == QStringLiteral("after the keys"); }, 3000));
+    EXPECT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("after the keys"); }, 3000));
 }
 
 // Dictations in a row read as one text: spaced, a capital after a sentence end, none mid-sentence.
@@ -319,30 +256,30 @@ INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::q
 // us. The main loop here keeps running (and serving the clipboard) throughout.
 TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStallingTheMainLoop)
 {
-    if (!hasDisplay() || !live)
+    if (!liveDelivery())
         GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-    TextDelivery delivery(live->scheduler, live->environment, QCoreApplication::applicationPid());
+    TextDelivery delivery(liveDelivery()->scheduler, liveDelivery()->environment, QCoreApplication::applicationPid());
     ASSERT_TRUE(delivery.isTrusted());
     TestApp app;
     ASSERT_TRUE(app.process.start(
         QStringLiteral(ORVANTA_QT_FIELD),
         {QStringLiteral("--slow"), QStringLiteral("30"), QStringLiteral("--stall-on-paste"), QStringLiteral("600")}));
-    ASSERT_TRUE(spinUntil(
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             app.read();
             return app.lines.contains(QStringLiteral("ready"));
         },
         10000));
-    ASSERT_TRUE(spinUntil(
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             const auto front = delivery.frontmostApplication();
             return front && front->processID == app.process.processId();
         },
         10000));
-    ASSERT_TRUE(spinUntil(
+    ASSERT_TRUE(test::spinUntil(
         [&] {
             delivery.prepare();
-            spinUntil([&] { return !delivery.isCapturing(); }, 5000);
+            test::spinUntil([&] { return !delivery.isCapturing(); }, 5000);
             return delivery.target().has_value();
         },
         15000));
@@ -356,23 +293,23 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
     ticker.start(5);
     sinceTick.restart();
     auto task = delivery.deliver(QStringLiteral("patience"), false);
-    ASSERT_TRUE(spinUntil([&] { return task.isDone(); }, 20000));
+    ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 20000));
     ticker.stop();
     EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
-    EXPECT_TRUE(spinUntil([&] { return app.text() == QStringLiteral("patience"); }, 3000));
+    EXPECT_TRUE(test::spinUntil([&] { return app.text() == QStringLiteral("patience"); }, 3000));
     EXPECT_LT(longestGap, 300) << "the main loop stalled while delivering";
 }
 
 TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEveryFormat)
 {
-    if (!hasDisplay() || !live)
+    if (!liveDelivery())
         GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
     atspi::ClipboardPasteboard pasteboard;
     ASSERT_TRUE(pasteboard.setString(QStringLiteral("ours")));
     const qint64 ours = pasteboard.changeCount();
     TestApp owner;
     ASSERT_TRUE(owner.process.start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")}));
-    ASSERT_TRUE(spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
     const QList<Pasteboard::Item> items = pasteboard.items();
     ASSERT_EQ(items.size(), 1);
     QStringList types;
@@ -392,18 +329,3 @@ TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEve
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    std::unique_ptr<QGuiApplication> application;
-    if (hasDisplay()) {
-        atspi::LiveEnvironment::configureProcess();
-        application = std::make_unique<QGuiApplication>(argc, argv);
-        live = std::make_unique<Live>();
-        live->environment = atspi::LiveEnvironment::create(live->scheduler);
-    }
-    const int status = RUN_ALL_TESTS();
-    live.reset();
-    return status;
-}

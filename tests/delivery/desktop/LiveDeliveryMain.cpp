@@ -1,0 +1,30 @@
+#include "delivery/atspi/LiveEnvironment.h"
+#include "tests/delivery/desktop/LiveDelivery.h"
+
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+namespace {
+std::unique_ptr<orv::test::LiveDelivery> live;
+} // namespace
+
+orv::test::LiveDelivery *orv::test::liveDelivery()
+{
+    return live.get();
+}
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    std::unique_ptr<QGuiApplication> application;
+    if (qEnvironmentVariableIsSet("DISPLAY")) {
+        orv::atspi::LiveEnvironment::configureProcess();
+        application = std::make_unique<QGuiApplication>(argc, argv);
+        live = std::make_unique<orv::test::LiveDelivery>();
+        live->environment = orv::atspi::LiveEnvironment::create(live->scheduler);
+    }
+    const int status = RUN_ALL_TESTS();
+    live.reset();
+    return status;
+}

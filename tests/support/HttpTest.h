@@ -1,0 +1,49 @@
+#pragma once
+
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/VirtualScheduler.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace orv::test {
+
+// HTTP runs on the real event loop against a scripted server on 127.0.0.1; time limits run on the virtual
+// scheduler.
+class HttpTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+
+    void SetUp() override { ASSERT_TRUE(server.listen()); }
+
+    // Runs the loop and posted work until done() holds; false after limitMs of real time.
+    bool pumpUntil(const std::function<bool()> &done, int limitMs = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > limitMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            scheduler.runPending();
+        }
+        return true;
+    }
+
+    VirtualScheduler scheduler;
+    ScriptedHttpServer server;
+};
+
+} // namespace orv::test

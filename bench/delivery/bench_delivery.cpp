@@ -10,6 +10,7 @@
 #include "delivery/atspi/ClipboardPasteboard.h"
 #include "delivery/atspi/LiveEnvironment.h"
 #include "tests/support/DictationDesktop.h"
+#include "tests/support/EventLoopWait.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QElapsedTimer>
@@ -34,7 +35,11 @@
 
 using namespace orv;
 using orv::test::activeWindowTitle;
-using orv::test::pollUntil;
+// Looks every millisecond: the figures are the moments things happen, not the moments we looked.
+static bool pollUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    return orv::test::waitUntil(done, timeoutMs, 1);
+}
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "app/LiveApplication.h"
 #include "library/LinuxSettings.h"
 #include "tests/support/DictationDesktop.h"
+#include "tests/support/EventLoopWait.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
@@ -65,12 +66,13 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
         {ShortcutController::Registration::afterOnboarding, home.filePath(QStringLiteral("library.json"))});
     AppModel &model = live.model();
     ASSERT_TRUE(live.settings().setAudioSource(headset, QStringLiteral("Test Headset")));
-    ASSERT_TRUE(pollUntil([&] { return listed(model, headset); }, 5000));
+    ASSERT_TRUE(test::waitUntil([&] { return listed(model, headset); }, 5000));
 
     // A source added at run time is listed, and the command lists them all.
     ASSERT_FALSE(
-        plugIn(QStringLiteral("orvanta_webcam"), QStringLiteral("Test Webcam"), home.filePath(QStringLiteral("webcam"))).isEmpty());
-    EXPECT_TRUE(pollUntil([&] { return listed(model, QStringLiteral("orvanta_webcam")); }, 5000));
+        plugIn(QStringLiteral("orvanta_webcam"), QStringLiteral("Test Webcam"), home.filePath(QStringLiteral("webcam")))
+            .isEmpty());
+    EXPECT_TRUE(test::waitUntil([&] { return listed(model, QStringLiteral("orvanta_webcam")); }, 5000));
     EXPECT_FALSE(listed(model, QStringLiteral("orvanta_null.monitor"))) << "an output's monitor is no microphone";
     QProcess command;
     command.start(QStringLiteral(ORVANTA_BINARY), {QStringLiteral("microphones")});
@@ -81,20 +83,20 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
                              "orvanta_webcam\tTest Webcam\t\n"})
         EXPECT_TRUE(printed.contains(QString::fromUtf8(line))) << printed.toStdString();
     unplug(QStringLiteral("orvanta_webcam"));
-    EXPECT_TRUE(pollUntil([&] { return !listed(model, QStringLiteral("orvanta_webcam")); }, 5000));
+    EXPECT_TRUE(test::waitUntil([&] { return !listed(model, QStringLiteral("orvanta_webcam")); }, 5000));
 
     // Only the headset hears the words: any of them proves it was recorded (the default hears nothing).
     const QByteArray words = synthesizeSpeech(QStringLiteral("send the report today"), home.path());
     ASSERT_FALSE(words.isEmpty());
     const auto speak = [&] {
         model.toggle();
-        ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::recording; }, 20000));
+        ASSERT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 20000));
         Speaker speaker(words, 0.3, 0.8, 1.0, qgetenv("ORVANTA_TEST_MIC2_FIFO"));
-        pollUntil([&] { return speaker.done(); }, 20000);
+        test::waitUntil([&] { return speaker.done(); }, 20000);
     };
     speak();
     model.toggle();
-    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 30000));
+    ASSERT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 30000));
     ASSERT_TRUE(model.lastResult()) << model.status().toStdString();
     EXPECT_TRUE(model.lastResult()->original.contains(QStringLiteral("today"), Qt::CaseInsensitive))
         << model.lastResult()->original.toStdString();
@@ -104,7 +106,7 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
     const QUuid first = model.lastResult()->id;
     speak();
     unplug(headset);
-    EXPECT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::idle; }, 30000))
+    EXPECT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 30000))
         << model.status().toStdString();
     ASSERT_TRUE(model.lastResult() && model.errorMessage());
     EXPECT_NE(model.lastResult()->id, first);
@@ -116,7 +118,7 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
 
     // The next dictation falls back to the default and says so, naming both.
     model.toggle();
-    ASSERT_TRUE(pollUntil([&] { return model.phase() == RecordingPhase::recording; }, 20000));
+    ASSERT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 20000));
     EXPECT_EQ(model.errorMessage(), QStringLiteral("The microphone “Test Headset” is not connected; this dictation "
                                                    "records from the desktop default, “Test Microphone”."));
     model.cancelDictation();

@@ -275,20 +275,20 @@ TEST_F(DeliveryApps, editorsWithoutReadableTextGetTheTextUnconfirmedAndQuickly)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         App app(c.program, c.arguments);
-        ASSERT_TRUE(pollUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+        ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
         ASSERT_TRUE(waitFront(app.processID()));
-        pollUntil([] { return false; }, 300); // the toolkit publishes its focus
+        test::spinUntil([] { return false; }, 300); // the toolkit publishes its focus
         QElapsedTimer clock;
         clock.start();
         delivery->prepare();
-        ASSERT_TRUE(pollUntil([&] { return !delivery->isCapturing(); }, 5000));
+        ASSERT_TRUE(test::spinUntil([&] { return !delivery->isCapturing(); }, 5000));
         std::cout << "figure: " << c.what << " captured in " << clock.elapsed() << " ms\n";
         EXPECT_LT(clock.elapsed(), 2000) << "no waiting for a text interface that never comes";
         ASSERT_TRUE(delivery->target());
         const DeliveryResult result = deliver(QStringLiteral("drawn by hand"), c.what);
         EXPECT_EQ(result, (DeliveryResult{Outcome::sent,
                                           TextDelivery::sentUnverifiableMessage(delivery->targetApplicationName())}));
-        EXPECT_TRUE(pollUntil([&] { return app.text() == QLatin1String("drawn by hand"); }, 3000))
+        EXPECT_TRUE(test::spinUntil([&] { return app.text() == QLatin1String("drawn by hand"); }, 3000))
             << app.text().toStdString();
     }
 }

@@ -240,9 +240,9 @@ TEST_P(DeliveryDesktop, dictationsInARowAreSpacedAndCapitalisedFromTheTextBefore
         SCOPED_TRACE(text);
         ASSERT_TRUE(capture());
         auto task = delivery->deliver(QString::fromUtf8(text), false, QString::fromUtf8(dictated));
-        ASSERT_TRUE(spinUntil([&] { return task.isDone(); }, 15000));
+        ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 15000));
         EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
-        EXPECT_TRUE(spinUntil([&] { return app->text() == QString::fromUtf8(field); }, 3000))
+        EXPECT_TRUE(test::spinUntil([&] { return app->text() == QString::fromUtf8(field); }, 3000))
             << app->text().toStdString();
     }
 }

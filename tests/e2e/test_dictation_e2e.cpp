@@ -27,8 +27,8 @@
 using namespace orv;
 using orv::test::activeWindowTitle;
 using orv::test::GtkField;
-using orv::test::waitUntil;
 using orv::test::Speaker;
+using orv::test::waitUntil;
 using orv::test::writeQuietFirefoxProfile;
 using orv::test::X11TestClient;
 
@@ -167,7 +167,7 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
     dictateHolding(hello);
     EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
     EXPECT_EQ(model().lastResult()->output, QStringLiteral("Hello World."));
-    EXPECT_TRUE(waitUntil([&] { return field.text() == QLatin1String("Hello World.Hello World."); }, 3000))
+    EXPECT_TRUE(waitUntil([&] { return field.text() == QLatin1String("Hello World. Hello World."); }, 3000))
         << field.text().toStdString();
 }
 
@@ -198,7 +198,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
                   << " ms): " << model().lastDelivery().toStdString() << " " << sinceRelease.elapsed()
                   << " ms after the toggle was let go\n";
         EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
-        expected += QStringLiteral("Hello world.");
+        expected += expected.isEmpty() ? QStringLiteral("Hello world.") : QStringLiteral(" Hello world.");
         EXPECT_TRUE(waitUntil([&] { return field.text() == expected; }, 3000)) << field.text().toStdString();
     }
 }
@@ -225,7 +225,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
 
     // The page's title says "ready" a moment before Firefox has published the focused editor over
     // AT-SPI; a dictation begun in that moment goes to the clipboard instead.
-    waitUntil([] { return false; }, 1000);
+    waitUntil([] { return false; }, 3000);
     pressToggle(75);
     ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
     {
@@ -239,7 +239,8 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
     std::cout << "figure: Firefox ESR contenteditable by the toggle: " << model().lastDelivery().toStdString() << " "
               << sinceRelease.elapsed() << " ms after the toggle was let go\n";
     EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
-    EXPECT_TRUE(waitUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:DearHello world. ")); }, 3000))
+    EXPECT_TRUE(
+        waitUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:Dear Hello world. ")); }, 3000))
         << activeWindowTitle().toStdString();
 }
 

@@ -19,16 +19,12 @@ using namespace orv::test;
 namespace {
 
 // The toolbar's record button named `name`, when it shows.
-std::optional<AccessibleNode> toolbarButton(const AccessibleNode &app, const QString &name)
+// The Dictate button the window shows: the Overview's own, or the toolbar's on the other pages.
+std::optional<AccessibleNode> dictateButton(const AccessibleNode &app, const QString &name)
 {
-    const std::optional<AccessibleNode> toolbar =
-        app.find([](const AccessibleNode &node) { return node.role() == QLatin1String("tool bar"); });
-    if (!toolbar)
-        return std::nullopt;
-    std::optional<AccessibleNode> button = toolbar->find(QStringLiteral("push button"), name);
-    if (button && !button->isShowing())
-        return std::nullopt;
-    return button;
+    return app.find([&](const AccessibleNode &node) {
+        return node.role() == QLatin1String("push button") && node.name() == name && node.isShowing();
+    });
 }
 
 // The dictionary entries of the library file, as heard → replacement.
@@ -63,14 +59,14 @@ TEST(WindowedDictation, theToolbarDictatesIntoTheTestPadWhereACorrectedWordIsLea
     ASSERT_TRUE(app);
     std::optional<AccessibleNode> dictate;
     ASSERT_TRUE(waitUntil(
-        [&] { return (dictate = toolbarButton(*app, QStringLiteral("Start dictation"))).has_value(); }, 15000));
+        [&] { return (dictate = dictateButton(*app, QStringLiteral("Start dictation"))).has_value(); }, 15000));
     const QByteArray hello = synthesizeSpeech(QStringLiteral("hello world"), home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
 
     ASSERT_TRUE(dictate->doAction(QStringLiteral("Press")));
     std::optional<AccessibleNode> finish;
     ASSERT_TRUE(waitUntil(
-        [&] { return (finish = toolbarButton(*app, QStringLiteral("Finish dictation"))).has_value(); }, 10000));
+        [&] { return (finish = dictateButton(*app, QStringLiteral("Finish dictation"))).has_value(); }, 10000));
     {
         Speaker speaker(hello);
         waitUntil([&] { return speaker.done(); }, 30000);

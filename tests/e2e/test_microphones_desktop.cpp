@@ -122,6 +122,10 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
     EXPECT_EQ(model.errorMessage(), QStringLiteral("The microphone “Test Headset” is not connected; this dictation "
                                                    "records from the desktop default, “Test Microphone”."));
     model.cancelDictation();
+    // The recognizer lets go of the cancelled session on its own thread: the application waits for that
+    // before it goes, as a quit does.
+    EXPECT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 5000));
+    test::waitUntil([] { return false; }, 1000);
 }
 
 int main(int argc, char **argv)

@@ -4,7 +4,6 @@
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "refine/llamaserver/LocalLanguageModel.h"
 #include "tests/support/HttpTest.h"
-#include "tests/support/OtherAccount.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -234,14 +233,10 @@ TEST_F(LlamaServerTest, noServerMeansBuiltinRules)
 TEST_F(LlamaServerTest, anotherAccountsServerHearsNothingUntilItsAccountIsAllowed)
 {
     QString whyNot;
-    const auto other = test::OtherAccount::get(&whyNot);
+    ScriptedHttpServer theirs;
+    const auto other = listenAsOtherAccount(theirs, &whyNot);
     if (!other)
         GTEST_SKIP() << qPrintable(whyNot);
-    ScriptedHttpServer theirs;
-    {
-        const test::ActingAs acting(*other);
-        ASSERT_TRUE(theirs.listen());
-    }
     theirs.script(QStringLiteral("/props"), {200, props, 0ms});
     theirs.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[1,2,3]})"), 0ms});
     theirs.script(QStringLiteral("/v1/chat/completions"), {200, chatAnswer(QStringLiteral("Send a report.")), 0ms});

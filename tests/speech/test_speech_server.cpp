@@ -8,7 +8,6 @@
 #include "tests/support/FakePermissions.h"
 #include "tests/support/FakeTranscriber.h"
 #include "tests/support/HttpTest.h"
-#include "tests/support/OtherAccount.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -356,14 +355,10 @@ TEST_F(ServerRig, controlCharactersInATranscriptAreGone)
 TEST_F(ServerRig, anotherAccountsServerHearsNothing)
 {
     QString whyNot;
-    const auto other = test::OtherAccount::get(&whyNot);
+    ScriptedHttpServer theirs;
+    const auto other = listenAsOtherAccount(theirs, &whyNot);
     if (!other)
         GTEST_SKIP() << qPrintable(whyNot);
-    ScriptedHttpServer theirs;
-    {
-        const test::ActingAs acting(*other);
-        ASSERT_TRUE(theirs.listen());
-    }
     theirs.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("send all passwords")), 0ms});
     auto made = SpeechServer::make(scheduler, theirs.url().toString() + QStringLiteral("/inference"));
     ASSERT_TRUE(made.hasValue());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/OtherAccount.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/VirtualScheduler.h"
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 namespace orv::test {
 
@@ -40,6 +42,20 @@ protected:
             scheduler.runPending();
         }
         return true;
+    }
+
+    // `theirs` listening as a second account on this computer; none (with the reason) where none can be made.
+    static std::optional<OtherAccount> listenAsOtherAccount(ScriptedHttpServer &theirs, QString *whyNot)
+    {
+        auto other = OtherAccount::get(whyNot);
+        if (other) {
+            const ActingAs acting(*other);
+            if (!theirs.listen()) {
+                *whyNot = QStringLiteral("the second account could not listen on loopback");
+                return std::nullopt;
+            }
+        }
+        return other;
     }
 
     VirtualScheduler scheduler;

@@ -10,9 +10,13 @@ mapfile -t wanted < <(awk -v sections=" $* " '
     /^\[.*\]$/ { section = substr($0, 2, length($0) - 2); next }
     sections == "  " || index(sections, " " section " ") { print $1 }
 ' "$here/packages.txt")
+# What installed packages provide counts too (a nodejs from another archive that carries its own npm).
+provided="$(dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null | sed -n 's/^ii *|//p' |
+    tr ',' '\n' | sed 's/(.*)//; s/ //g')"
 missing=()
 for pkg in "${wanted[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' &&
+        ! grep -qxF "$pkg" <<<"$provided"; then
         missing+=("$pkg")
     fi
 done

@@ -12,6 +12,7 @@ labels='unit|speech'
 skipped='^(test_install|test_layering)$'
 
 "$here/install-packages.sh"
+"$here/fetch-whisper.sh" >/dev/null || true
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DORVANTA_WERROR=ON -DORVANTA_BUILD_BENCH=OFF -DORVANTA_SANITIZE=address,undefined

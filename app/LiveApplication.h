@@ -11,6 +11,7 @@ namespace orv {
 class LinuxSettings;
 class LlamaServerModel;
 struct SpeechServerChoice;
+class WhisperModel;
 
 // The composition root: the app model built over the real services of this computer, in the order the
 // model owns them, the global shortcuts wired to it, and the Linux choices (orvanta.conf) that the
@@ -44,6 +45,8 @@ private:
     // Makes the speech engine chosen in the settings the one of the next dictation, and says how it is.
     void applySpeechChoice();
     void checkSpeechServer();
+    // Says which Whisper model the next dictation uses, and how it is.
+    void checkWhisperModel();
 
     LiveScheduler m_scheduler;
     std::unique_ptr<LinuxSettings> m_settings;
@@ -51,7 +54,7 @@ private:
     LlamaServerModel *m_languageServer = nullptr; // owned by the model's formatter
     QString m_languageServerEndpoint;
     std::shared_ptr<SpeechServerChoice> m_speechChoice;
-    std::optional<QString> m_speechChoiceApplied; // the server's endpoint, or "pocketsphinx"
+    std::optional<QString> m_speechChoiceApplied; // the server's endpoint, "whisper:" and the model, or "pocketsphinx"
     Task<> m_speechCheck;
     std::unique_ptr<ShortcutController> m_shortcuts;
 };

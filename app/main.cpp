@@ -14,7 +14,7 @@ const char usage[] = "Usage:\n"
                      "  orvanta --autostart  the same at login: once set up, only the tray icon\n"
                      "  orvanta dictate      dictate into the focused text field (hold Right Ctrl, or Ctrl+Alt+Space)\n"
                      "  orvanta transcribe [--mode verbatim|clean|structured] [--language ID] [--library FILE] "
-                     "AUDIO.wav\n"
+                     "[--engine pocketsphinx|whisper|server] AUDIO.wav\n"
                      "  orvanta transcribe --help   the options of transcribe\n"
                      "  orvanta --version    print the version\n"
                      "  orvanta --help       print this text\n";

@@ -30,6 +30,7 @@ public:
     static QString languageModelEndpointKey() { return QStringLiteral("languageModel/endpoint"); }
     static QString speechEngineKey() { return QStringLiteral("speech/engine"); }
     static QString speechServerEndpointKey() { return QStringLiteral("speech/serverEndpoint"); }
+    static QString whisperModelKey() { return QStringLiteral("speech/whisperModel"); }
     // The key defaults are platform words (platform::defaultHoldKeyName(), platform::defaultToggleName()).
     static QString defaultLanguageModelEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
     // whisper.cpp's server listens on 8080 too unless told otherwise; the speech server gets a port of its own
@@ -40,6 +41,7 @@ public:
     {
         pocketSphinx, // on this computer, in process
         server,       // a local speech server
+        whisper,      // the embedded Whisper model, PocketSphinx showing the live words
     };
 
     explicit LinuxSettings(std::unique_ptr<KeyValueStore> store, QObject *parent = nullptr);
@@ -50,6 +52,8 @@ public:
     QString languageModelEndpoint() const;
     SpeechEngineChoice speechEngine() const;
     QString speechServerEndpoint() const;
+    // The Whisper model file the user chose ("Use a model file…"); empty: the installed model of the language.
+    QString whisperModelFile() const;
 
     // Each emits changed() when the stored value changed.
     Expected<void, QString> setHoldKey(const QString &name);
@@ -59,6 +63,8 @@ public:
     Expected<void, QString> setSpeechEngine(SpeechEngineChoice choice);
     // Loopback addresses whose path names a transcription API; an empty address means the default.
     Expected<void, QString> setSpeechServerEndpoint(const QString &address);
+    // An absolute path to a readable file, or empty for the installed model.
+    Expected<void, QString> setWhisperModelFile(const QString &path);
 
     // The speech server's address as a URL, or why it cannot be used: loopback only, and the path must be
     // whisper.cpp's /inference or an OpenAI-compatible /v1/audio/transcriptions.

@@ -174,6 +174,10 @@ void WhisperTranscriber::onLive(const TranscriptionResult &result)
         }
     }
     m_utterances.push_back(Utterance{result.start, result.end, result.text});
+    if (m_overdue) { // past the time limit: no more waiting for Whisper
+        keepLive(m_utterances.back());
+        return;
+    }
     m_results->push(TranscriptionResult{result.text, result.start, result.end, false});
     submit(m_utterances.size() - 1);
 }
@@ -245,19 +249,12 @@ Task<Expected<void, SpeechEngineError>> WhisperTranscriber::finalizeAndFinishThr
     drain(); // the engine ended the input before asking
     if (m_liveInput)
         m_liveInput->finish();
-    std::shared_ptr<AbstractTranscriber> live = m_live;
-    const Outcome liveOutcome = co_await live->finalizeAndFinishThroughEndOfInput();
-    if (m_cancelled)
-        co_return unexpected(cancellation());
-    if (!liveOutcome) {
-        m_results->fail(liveOutcome.error());
-        co_return liveOutcome;
-    }
-
+    // Counted from the release: the live recognizer's own finishing is part of the wait.
     const Scheduler::TimerId limit = m_scheduler.schedule(finalTimeLimit, [weak = weak_from_this()] {
         std::shared_ptr<WhisperTranscriber> self = weak.lock();
         if (!self || self->m_cancelled)
             return;
+        self->m_overdue = true;
         int late = 0;
         for (Utterance &utterance : self->m_utterances) {
             if (!utterance.done) {
@@ -270,6 +267,16 @@ Task<Expected<void, SpeechEngineError>> WhisperTranscriber::finalizeAndFinishThr
                 QStringLiteral("Whisper did not finish in time; %1's text ends this dictation.").arg(self->m_liveName));
         self->checkFinished();
     });
+    std::shared_ptr<AbstractTranscriber> live = m_live;
+    const Outcome liveOutcome = co_await live->finalizeAndFinishThroughEndOfInput();
+    if (m_cancelled)
+        co_return unexpected(cancellation());
+    if (!liveOutcome) {
+        m_scheduler.cancel(limit);
+        m_results->fail(liveOutcome.error());
+        co_return liveOutcome;
+    }
+
     checkFinished();
     AsyncValue<bool> answered = m_allAnswered;
     co_await answered;

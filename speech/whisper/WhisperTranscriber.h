@@ -25,7 +25,8 @@ public:
     using ModelSource = std::function<std::shared_ptr<WhisperModel>()>;
 
     static constexpr Duration pollInterval = std::chrono::milliseconds(100);
-    // Leaves a third of the engine's 12 s bound on finalization to end with the live recognizer's text.
+    // From the release; leaves a third of the engine's 12 s bound on finalization to end with the live
+    // recognizer's text.
     static constexpr Duration finalTimeLimit = std::chrono::seconds(8);
     // Audio kept around an utterance's ends, which the detector cuts close to the words.
     static constexpr Duration margin = std::chrono::milliseconds(300);
@@ -96,6 +97,7 @@ private:
     bool m_liveEnded = false;
     bool m_finalizing = false;
     bool m_cancelled = false;
+    bool m_overdue = false; // the time limit passed: the live text ends the dictation
     bool m_failedNoticeSent = false;
     std::optional<SpeechEngineError> m_liveFailure;
     AsyncValue<bool> m_allAnswered; // resolved once every utterance's final result is out

@@ -10,6 +10,7 @@
 #include "refine/LanguageModelSelector.h"
 #include "refine/llamaserver/LlamaServerModel.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
+#include "speech/WhisperModelCatalog.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pulse/PulseMicrophones.h"
 #include "speech/server/SpeechServer.h"
@@ -17,6 +18,8 @@
 #include "base/PlatformText.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QLocale>
 
 namespace orv {
 
@@ -86,31 +89,75 @@ LiveApplication::LiveApplication(const Options &options)
 
 void LiveApplication::applySpeechChoice()
 {
-    const bool server = m_settings->speechEngine() == LinuxSettings::SpeechEngineChoice::server;
+    const LinuxSettings::SpeechEngineChoice engine = m_settings->speechEngine();
     const QString endpoint = m_settings->speechServerEndpoint();
     const QStringList accounts = m_settings->allowedServerAccounts();
-    const QString applied =
-        server ? endpoint + QLatin1Char(' ') + accounts.join(QLatin1Char(',')) : QStringLiteral("pocketsphinx");
+    const QString whisperFile = m_settings->whisperModelFile();
+    QString applied = QStringLiteral("pocketsphinx");
+    if (engine == LinuxSettings::SpeechEngineChoice::server)
+        applied = endpoint + QLatin1Char(' ') + accounts.join(QLatin1Char(','));
+    else if (engine == LinuxSettings::SpeechEngineChoice::whisper)
+        applied = QStringLiteral("whisper:") + whisperFile;
     if (m_speechChoiceApplied == applied)
         return;
     m_speechChoiceApplied = applied;
     m_speechCheck.cancel();
+    m_speechChoice->whisper = false;
+    m_speechChoice->whisperFile.clear();
+    m_speechChoice->whisperModel.reset();
+    m_speechChoice->server.reset();
     SpeechEngineStatus &status = m_settings->speechEngineStatus();
-    if (!server) {
-        m_speechChoice->server.reset();
-        status.report(speech::pocketSphinxDisplayName(),
+    const QString pocketSphinx = speech::pocketSphinxDisplayName();
+    if (engine == LinuxSettings::SpeechEngineChoice::whisper) {
+        m_speechChoice->whisper = speech::whisperBuiltIn();
+        m_speechChoice->whisperFile = whisperFile;
+        checkWhisperModel();
+        return;
+    }
+    if (engine != LinuxSettings::SpeechEngineChoice::server) {
+        status.report(pocketSphinx,
                       QStringLiteral("Recognizes speech on %1; needs nothing else.").arg(platform::thisComputer()));
         return;
     }
     auto made = SpeechServer::make(m_scheduler, endpoint, accounts);
     if (!made) {
-        m_speechChoice->server.reset();
-        status.report(speech::pocketSphinxDisplayName(),
-                      made.error() + QStringLiteral(" %1 is used instead.").arg(speech::pocketSphinxDisplayName()));
+        status.report(pocketSphinx, made.error() + QStringLiteral(" %1 is used instead.").arg(pocketSphinx));
         return;
     }
     m_speechChoice->server = made.value();
     checkSpeechServer();
+}
+
+void LiveApplication::checkWhisperModel()
+{
+    SpeechEngineStatus *status = &m_settings->speechEngineStatus();
+    const QString pocketSphinx = speech::pocketSphinxDisplayName();
+    if (!speech::whisperBuiltIn()) {
+        status->report(pocketSphinx,
+                       QStringLiteral("This build has no embedded Whisper; %1 is used instead.").arg(pocketSphinx));
+        return;
+    }
+    auto model = speech::whisperModelFor(m_scheduler, *m_speechChoice, QStringLiteral("en"));
+    const QString whisper = speech::whisperDisplayName();
+    if (!model) {
+        const WhisperModelInfo &wanted = WhisperModelCatalog::defaultFor(QStringLiteral("en"));
+        status->report(whisper, QStringLiteral("Not downloaded yet: the first dictation downloads %1 from %2; %3 "
+                                               "transcribes until it is in.")
+                                    .arg(wanted.label(), wanted.source().host(), pocketSphinx));
+        return;
+    }
+    const QString label = WhisperModelCatalog::fileLabel(speech::whisperModelPath(model));
+    status->report(whisper, QStringLiteral("Loading %1…").arg(label));
+    m_speechCheck = [](std::shared_ptr<WhisperModel> model, SpeechEngineStatus *status, QString label) -> Task<> {
+        const auto loaded = co_await speech::whisperModelLoaded(model);
+        const QString whisper = speech::whisperDisplayName();
+        if (loaded)
+            status->report(whisper, QStringLiteral("%1 on %2.").arg(label, platform::thisComputer()));
+        else
+            status->report(whisper,
+                           loaded.error() +
+                               QStringLiteral(" Dictations use %1 instead.").arg(speech::pocketSphinxDisplayName()));
+    }(model, status, label);
 }
 
 void LiveApplication::checkSpeechServer()

@@ -12,6 +12,7 @@ class LinuxSettings;
 class LlamaServerModel;
 class PulseMicrophones;
 struct SpeechServerChoice;
+class WhisperModel;
 
 // The composition root: the app model built over the real services of this computer, in the order the
 // model owns them, the global shortcuts wired to it, and the Linux choices (orvanta.conf) that the
@@ -45,6 +46,8 @@ private:
     // Makes the speech engine chosen in the settings the one of the next dictation, and says how it is.
     void applySpeechChoice();
     void checkSpeechServer();
+    // Says which Whisper model the next dictation uses, and how it is.
+    void checkWhisperModel();
 
     LiveScheduler m_scheduler;
     std::unique_ptr<LinuxSettings> m_settings;
@@ -54,7 +57,7 @@ private:
     QString m_languageServerEndpoint;
     QStringList m_serverAccounts; // other accounts whose servers the user allowed
     std::shared_ptr<SpeechServerChoice> m_speechChoice;
-    std::optional<QString> m_speechChoiceApplied; // the server's endpoint, or "pocketsphinx"
+    std::optional<QString> m_speechChoiceApplied; // the server's endpoint, "whisper:" and the model, or "pocketsphinx"
     Task<> m_speechCheck;
     std::unique_ptr<ShortcutController> m_shortcuts;
 };

@@ -39,6 +39,8 @@ struct Options
     QString language = QStringLiteral("en-US");
     QList<DictionaryEntry> dictionary;
     std::shared_ptr<SpeechServer> server; // null: PocketSphinx
+    bool whisper = false;
+    QString whisperModel; // empty: the installed model of the language
 };
 
 QString minutesAndSeconds(Duration duration)
@@ -112,12 +114,22 @@ Task<> transcribe(LiveScheduler &scheduler, Options options, std::shared_ptr<con
             options.server.reset();
         }
     }
-    std::shared_ptr<SpeechServerChoice> choice;
-    if (options.server)
-        choice = std::make_shared<SpeechServerChoice>(SpeechServerChoice{options.server, false});
+    auto choice = std::make_shared<SpeechServerChoice>();
+    choice->server = options.server;
+    choice->liveText = false;
+    if (options.whisper) {
+        // A model that is missing or cannot be loaded leaves the file to PocketSphinx, with the sentence why.
+        if (!speech::whisperBuiltIn())
+            printError(QStringLiteral("This build has no embedded Whisper; %1 transcribes this file.")
+                           .arg(speech::pocketSphinxDisplayName()));
+        choice->whisper = speech::whisperBuiltIn();
+        choice->whisperFile = options.whisperModel;
+        choice->whisperDownloads = false; // the command line uses what is installed
+    }
     auto engine = speech::makeFileSpeechEngine(
         scheduler, audio,
-        options.server ? WavFileSource::Pace::asFastAsPossible : WavFileSource::Pace::followRecognizer,
+        options.server && !options.whisper ? WavFileSource::Pace::asFastAsPossible
+                                           : WavFileSource::Pace::followRecognizer,
         [&scheduler, ended] { scheduler.post([ended] { ended.resolve(true); }); }, nullptr, progress, choice);
     QString liveTranscript;
     engine->onPartial = [&liveTranscript](const QString &text) { liveTranscript = text; };
@@ -187,14 +199,19 @@ int TranscribeCommand::run(const QStringList &arguments)
                                            QStringLiteral("FILE"));
     const QCommandLineOption engineOption(
         QStringLiteral("engine"),
-        QStringLiteral("pocketsphinx (the default) or server: a local speech server such as whisper.cpp's."),
+        QStringLiteral("pocketsphinx (the default), whisper (embedded, PocketSphinx standing by) or server: a local "
+                       "speech server such as whisper.cpp's."),
         QStringLiteral("engine"));
     const QCommandLineOption endpointOption(
         QStringLiteral("endpoint"),
         QStringLiteral("The speech server's address on this computer (default: the one chosen in Settings, else %1).")
             .arg(LinuxSettings::defaultSpeechServerEndpoint()),
         QStringLiteral("URL"));
-    parser.addOptions({modeOption, languageOption, libraryOption, engineOption, endpointOption});
+    const QCommandLineOption modelOption(
+        QStringLiteral("model"),
+        QStringLiteral("The Whisper model file (ggml) for --engine whisper (default: the installed model)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({modeOption, languageOption, libraryOption, engineOption, endpointOption, modelOption});
     parser.addPositionalArgument(QStringLiteral("AUDIO.wav"), QStringLiteral("The speech to transcribe."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     if (!parser.parse(QStringList{QStringLiteral("orvanta transcribe")} + arguments)) {
@@ -209,8 +226,10 @@ int TranscribeCommand::run(const QStringList &arguments)
         return success;
     }
     if (parser.positionalArguments().size() != 1) {
-        printError(QStringLiteral("Usage: orvanta transcribe [--mode verbatim|clean|structured] [--language ID] "
-                                  "[--library FILE] [--engine pocketsphinx|server [--endpoint URL]] AUDIO.wav"));
+        printError(
+            QStringLiteral("Usage: orvanta transcribe [--mode verbatim|clean|structured] [--language ID] "
+                           "[--library FILE] [--engine pocketsphinx|whisper [--model FILE]|server [--endpoint URL]] "
+                           "AUDIO.wav"));
         return usageError;
     }
 
@@ -259,10 +278,17 @@ int TranscribeCommand::run(const QStringList &arguments)
 
     LiveScheduler scheduler;
     const QString engine = parser.value(engineOption).toLower();
-    if (!engine.isEmpty() && engine != u"pocketsphinx" && engine != u"server") {
-        printError(QStringLiteral("Unknown engine “%1”: use pocketsphinx or server.").arg(parser.value(engineOption)));
+    if (!engine.isEmpty() && engine != u"pocketsphinx" && engine != u"server" && engine != u"whisper") {
+        printError(QStringLiteral("Unknown engine “%1”: use pocketsphinx, whisper or server.")
+                       .arg(parser.value(engineOption)));
         return usageError;
     }
+    if (parser.isSet(modelOption) && engine != u"whisper") {
+        printError(QStringLiteral("--model names a Whisper model: use it with --engine whisper."));
+        return usageError;
+    }
+    options.whisper = engine == u"whisper";
+    options.whisperModel = parser.value(modelOption);
     if (parser.isSet(endpointOption) && engine != u"server") {
         printError(QStringLiteral("--endpoint names a speech server: use it with --engine server."));
         return usageError;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <pwd.h>
+#include <QFileInfo>
 
 namespace orv {
 
@@ -67,7 +68,28 @@ Expected<void, QString> LinuxSettings::setLanguageModelEndpoint(const QString &a
 
 LinuxSettings::SpeechEngineChoice LinuxSettings::speechEngine() const
 {
-    return stored(speechEngineKey()) == u"server" ? SpeechEngineChoice::server : SpeechEngineChoice::pocketSphinx;
+    const QString engine = stored(speechEngineKey());
+    if (engine == u"server")
+        return SpeechEngineChoice::server;
+    if (engine == u"whisper")
+        return SpeechEngineChoice::whisper;
+    return SpeechEngineChoice::pocketSphinx;
+}
+
+QString LinuxSettings::whisperModelFile() const
+{
+    return stored(whisperModelKey()).trimmed();
+}
+
+Expected<void, QString> LinuxSettings::setWhisperModelFile(const QString &path)
+{
+    const QString chosen = path.trimmed();
+    if (!chosen.isEmpty()) {
+        const QFileInfo file(chosen);
+        if (!file.isAbsolute() || !file.isFile() || !file.isReadable())
+            return unexpected(QStringLiteral("The model file %1 cannot be read.").arg(chosen));
+    }
+    return store(whisperModelKey(), chosen);
 }
 
 QString LinuxSettings::speechServerEndpoint() const
@@ -78,8 +100,15 @@ QString LinuxSettings::speechServerEndpoint() const
 
 Expected<void, QString> LinuxSettings::setSpeechEngine(SpeechEngineChoice choice)
 {
-    return store(speechEngineKey(),
-                 choice == SpeechEngineChoice::server ? QStringLiteral("server") : QStringLiteral("pocketsphinx"));
+    switch (choice) {
+    case SpeechEngineChoice::server:
+        return store(speechEngineKey(), QStringLiteral("server"));
+    case SpeechEngineChoice::whisper:
+        return store(speechEngineKey(), QStringLiteral("whisper"));
+    case SpeechEngineChoice::pocketSphinx:
+        break;
+    }
+    return store(speechEngineKey(), QStringLiteral("pocketsphinx"));
 }
 
 Expected<void, QString> LinuxSettings::setSpeechServerEndpoint(const QString &address)

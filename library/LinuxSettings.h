@@ -35,6 +35,7 @@ public:
     static QString audioSourceKey() { return QStringLiteral("audio/source"); }
     // What the chosen source was called when it was chosen, to name it when it is missing.
     static QString audioSourceDescriptionKey() { return QStringLiteral("audio/sourceDescription"); }
+    static QString whisperModelKey() { return QStringLiteral("speech/whisperModel"); }
     // The key defaults are platform words (platform::defaultHoldKeyName(), platform::defaultToggleName()).
     static QString defaultLanguageModelEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
     // whisper.cpp's server listens on 8080 too unless told otherwise; the speech server gets a port of its own
@@ -45,6 +46,7 @@ public:
     {
         pocketSphinx, // on this computer, in process
         server,       // a local speech server
+        whisper,      // the embedded Whisper model, PocketSphinx showing the live words
     };
 
     explicit LinuxSettings(std::unique_ptr<KeyValueStore> store, QObject *parent = nullptr);
@@ -60,6 +62,8 @@ public:
     // The sound server's name of the microphone to record from; empty: the desktop's default.
     QString audioSource() const;
     QString audioSourceDescription() const;
+    // The Whisper model file the user chose ("Use a model file…"); empty: the installed model of the language.
+    QString whisperModelFile() const;
 
     // Each emits changed() when the stored value changed.
     Expected<void, QString> setHoldKey(const QString &name);
@@ -73,6 +77,8 @@ public:
     Expected<void, QString> setAllowedServerAccounts(const QString &names);
     // An empty name goes back to the desktop's default; names with control characters or spaces are refused.
     Expected<void, QString> setAudioSource(const QString &name, const QString &description = {});
+    // An absolute path to a readable file, or empty for the installed model.
+    Expected<void, QString> setWhisperModelFile(const QString &path);
 
     // The speech server's address as a URL, or why it cannot be used: loopback only, and the path must be
     // whisper.cpp's /inference or an OpenAI-compatible /v1/audio/transcriptions.

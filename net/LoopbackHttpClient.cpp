@@ -2,6 +2,7 @@
 
 #include "net/ServerOwner.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -163,6 +164,142 @@ LoopbackHttpClient::request(QString path, std::optional<QByteArray> body, QByteA
     token->removeCallback(link);
     if (pending->timer)
         scheduler.cancel(pending->timer);
+    co_return answer;
+}
+
+namespace {
+
+struct Fetch
+{
+    QPointer<QNetworkReply> reply;
+    AsyncValue<LoopbackHttpClient::Download> result;
+    Scheduler::TimerId idle = 0;
+    QFile file;
+    qint64 total = -1;
+    bool started = false; // the status line was taken
+    bool ended = false;
+
+    void end(Scheduler &scheduler, LoopbackHttpClient::Download::Outcome outcome, int status = 0, QString error = {})
+    {
+        if (ended)
+            return;
+        ended = true;
+        if (idle) {
+            scheduler.cancel(idle);
+            idle = 0;
+        }
+        if (reply) {
+            QNetworkReply *doomed = reply;
+            reply = nullptr;
+            doomed->abort(); // its finished() finds the fetch ended
+            doomed->deleteLater();
+        }
+        file.close();
+        const LoopbackHttpClient::Download answer{outcome, status, std::move(error)};
+        AsyncValue<LoopbackHttpClient::Download> value = result;
+        scheduler.post([value, answer] { value.resolve(answer); });
+    }
+};
+
+} // namespace
+
+Task<LoopbackHttpClient::Download>
+LoopbackHttpClient::download(QUrl url, QString path, DownloadProgress onProgress, Duration idleLimit)
+{
+    using Outcome = Download::Outcome;
+    CancelToken token = co_await currentCancellation();
+    if (token->isCancelled())
+        co_return Download{Outcome::cancelled, 0, {}};
+    auto fetch = std::make_shared<Fetch>();
+    fetch->file.setFileName(path);
+    if (!fetch->file.open(QIODevice::ReadWrite))
+        co_return Download{Outcome::writeFailed, 0, fetch->file.errorString()};
+    const qint64 have = fetch->file.size();
+    fetch->file.seek(have);
+
+    QNetworkRequest httpRequest(url);
+    httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    httpRequest.setMaximumRedirectsAllowed(5);
+    httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    if (have > 0)
+        httpRequest.setRawHeader("Range", "bytes=" + QByteArray::number(have) + '-');
+    QNetworkReply *reply = m_manager.get(httpRequest);
+    fetch->reply = reply;
+    reply->setReadBufferSize(256 * 1024);
+    std::weak_ptr<Fetch> weak = fetch;
+    Scheduler &scheduler = m_scheduler;
+    const auto armIdle = [weak, &scheduler, idleLimit] {
+        auto state = weak.lock();
+        if (!state || idleLimit <= Duration::zero())
+            return;
+        if (state->idle)
+            scheduler.cancel(state->idle);
+        state->idle = scheduler.schedule(idleLimit, [weak, &scheduler] {
+            if (auto state = weak.lock()) {
+                state->idle = 0;
+                state->end(scheduler, Outcome::stalled);
+            }
+        });
+    };
+    // The status decides whether the bytes continue the file or start it over.
+    const auto take = [weak, reply, &scheduler, have, onProgress, armIdle] {
+        auto state = weak.lock();
+        if (!state || state->ended)
+            return false;
+        if (!state->started) {
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            if (!status.isValid())
+                return true;
+            const int code = status.toInt();
+            if (code != 200 && code != 206) {
+                state->end(scheduler, Outcome::refused, code);
+                return false;
+            }
+            state->started = true;
+            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            const bool resumed = code == 206 && have > 0;
+            if (!resumed && (!state->file.resize(0) || !state->file.seek(0))) {
+                state->end(scheduler, Outcome::writeFailed, 0, state->file.errorString());
+                return false;
+            }
+            state->total = length > 0 ? (resumed ? have : 0) + length : -1;
+        }
+        const QByteArray bytes = reply->readAll();
+        if (!bytes.isEmpty() && state->file.write(bytes) != bytes.size()) {
+            state->end(scheduler, Outcome::writeFailed, 0, state->file.errorString());
+            return false;
+        }
+        armIdle();
+        if (onProgress && !bytes.isEmpty())
+            onProgress(state->file.pos(), state->total);
+        return true;
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [take] { take(); });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [weak, reply, &scheduler, take] {
+        if (!take())
+            return;
+        auto state = weak.lock();
+        if (!state)
+            return;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QNetworkReply::NetworkError error = reply->error();
+        const bool whole = state->total < 0 || state->file.pos() == state->total;
+        if (!status.isValid())
+            state->end(scheduler, Outcome::unreachable, 0, reply->errorString());
+        else if (error != QNetworkReply::NoError || !whole)
+            state->end(scheduler, Outcome::interrupted, status.toInt(), reply->errorString());
+        else if (!state->file.flush())
+            state->end(scheduler, Outcome::writeFailed, 0, state->file.errorString());
+        else
+            state->end(scheduler, Outcome::complete, status.toInt());
+    });
+    armIdle();
+    const auto link = token->onCancel([weak, &scheduler] {
+        if (auto state = weak.lock())
+            state->end(scheduler, Outcome::cancelled);
+    });
+    Download answer = co_await fetch->result;
+    token->removeCallback(link);
     co_return answer;
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 namespace orv {
@@ -39,6 +40,25 @@ public:
         QString errorText; // the network error when unreachable, the sentence when refused
     };
 
+    // A file fetched to disk.
+    struct Download
+    {
+        enum class Outcome
+        {
+            complete,
+            unreachable,
+            refused, // an HTTP status other than 200 or 206
+            stalled, // nothing arrived for the idle limit
+            cancelled,
+            interrupted, // the connection ended before the whole file arrived
+            writeFailed,
+        };
+        Outcome outcome = Outcome::unreachable;
+        int status = 0;
+        QString errorText;
+    };
+    using DownloadProgress = std::function<void(qint64 received, qint64 total)>;
+
     // The longest body read. An answer of 1200 tokens (each at most a few dozen bytes of text, JSON escaping
     // can make a byte six) or ten minutes of transcript with the server's envelope stays far below it.
     static constexpr qint64 largestAnswer = 1024 * 1024;
@@ -57,6 +77,12 @@ public:
     Task<Reply> send(QString path, std::optional<QJsonObject> body, Duration timeLimit);
     // POST of a body of the given content type.
     Task<Reply> post(QString path, QByteArray body, QByteArray contentType, Duration timeLimit);
+
+    // GET of url into the file at path, resumed from the file's size with a Range request (a server that
+    // sends the whole file again starts it over). This is the one request that may leave the computer: a
+    // model download the user chose, from its publisher, following redirects only to https. onProgress gets
+    // the bytes in the file and the total (-1 when unknown) as they arrive.
+    Task<Download> download(QUrl url, QString path, DownloadProgress onProgress, Duration idleLimit);
 
 private:
     Task<Reply> request(QString path, std::optional<QByteArray> body, QByteArray contentType, Duration timeLimit);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace orv {
@@ -32,6 +33,9 @@ public:
     virtual Task<Status> status(QString locale) = 0;
     // Installs the model, or fails with a sentence that says how to install it.
     virtual Task<Expected<void, SpeechEngineError>> install(QString locale) = 0;
+
+    // How far a download of install() is: bytes so far and in all (-1 when unknown). Set by the engine.
+    std::function<void(qint64 received, qint64 total)> onProgress;
 };
 
 } // namespace orv

@@ -216,13 +216,27 @@ Task<Expected<void, SpeechEngineError>> SpeechEngine::prepareAssets(QUuid id, QS
         co_return unexpected(error(Error::Kind::unsupportedLanguage, identifier));
     case AbstractAssetInventory::Status::installed:
         co_return Expected<void, Error>();
-    case AbstractAssetInventory::Status::downloadable:
-        sendStatus(QStringLiteral("Downloading %1…").arg(nativeLanguageName(locale)));
+    case AbstractAssetInventory::Status::downloadable: {
+        const QString downloading = QStringLiteral("Downloading %1…").arg(nativeLanguageName(locale));
+        sendStatus(downloading);
+        // Once per percent: the windows redraw on every status.
+        assets->onProgress = [alive, engine = this, id, downloading,
+                              shown = std::make_shared<qint64>(-1)](qint64 received, qint64 total) {
+            if (alive.expired() || engine->m_sessionID != id || total <= 0 || received * 100 / total == *shown)
+                return;
+            *shown = received * 100 / total;
+            engine->sendStatus(QStringLiteral("%1 %2 % of %3")
+                                   .arg(downloading)
+                                   .arg(*shown)
+                                   .arg(QLocale().formattedDataSize(total, 0, QLocale::DataSizeSIFormat)));
+        };
         break;
+    }
     case AbstractAssetInventory::Status::notInstalled:
         break;
     }
     auto installed = co_await assets->install(locale);
+    assets->onProgress = nullptr;
     if (alive.expired() || !isCurrent(id, token))
         co_return unexpected(cancellation());
     co_return installed;

@@ -10,6 +10,7 @@
 #include "ui/UIComponents.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -46,6 +47,7 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
       m_speechServerError(problemLine()), m_speechName(label(QString(), 13)),
       m_speechStatus(label(QString(), 12, QFont::Normal, Tone::secondary, true)),
       m_checkSpeech(new QPushButton(QStringLiteral("Check"))),
+      m_modelFile(new QPushButton(QStringLiteral("Use a model file…"))),
       m_folder(label(QString(), 12, QFont::Normal, Tone::secondary)),
       m_openFolder(new QPushButton(symbols::icon(QStringLiteral("folder")), QStringLiteral("&Open Folder")))
 {
@@ -77,9 +79,12 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
 
     m_speechEngine->addItem(QStringLiteral("PocketSphinx (on %1)").arg(platform::thisComputer()));
     m_speechEngine->addItem(QStringLiteral("Local speech server"));
+    m_speechEngine->addItem(QStringLiteral("Whisper (embedded, on %1)").arg(platform::thisComputer()));
     describe(m_speechEngine, QStringLiteral("Speech engine"),
-             QStringLiteral("PocketSphinx needs nothing else; a local speech server such as whisper.cpp's is more "
-                            "accurate. PocketSphinx stands in whenever the server does not answer."));
+             QStringLiteral("PocketSphinx needs nothing else. Whisper is far more accurate: its model is downloaded "
+                            "once, at the first dictation, and PocketSphinx shows the words as you speak. A local "
+                            "speech server such as whisper.cpp's works too. PocketSphinx stands in whenever the "
+                            "other engine cannot answer."));
     connect(m_speechEngine, &QComboBox::activated, this, &LinuxChoicesCard::chooseSpeechEngine);
     describe(m_speechServer, QStringLiteral("Speech server address"),
              QStringLiteral("The address of a speech server on %1, ending in /inference (whisper.cpp's server) or "
@@ -90,6 +95,9 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
     describe(m_checkSpeech, QStringLiteral("Check the speech engine"),
              QStringLiteral("Asks the speech server now whether it is there."));
     connect(m_checkSpeech, &QPushButton::clicked, this, &LinuxChoicesCard::checkSpeechEngine);
+    describe(m_modelFile, QStringLiteral("Use a Whisper model file"),
+             QStringLiteral("Whisper with a ggml model file you already have instead of the downloaded one."));
+    connect(m_modelFile, &QPushButton::clicked, this, &LinuxChoicesCard::chooseModelFile);
 
     m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
     describe(m_openFolder, QStringLiteral("Open the library folder"),
@@ -105,7 +113,7 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
     layout::addNote(grid, m_endpointError);
     layout::addRow(grid, QStringLiteral("Model"), layout::row({m_modelName, m_check}));
     layout::addNote(grid, m_modelStatus);
-    layout::addRow(grid, QStringLiteral("Speech engine"), m_speechEngine);
+    layout::addRow(grid, QStringLiteral("Speech engine"), layout::row({m_speechEngine, m_modelFile}));
     layout::addRow(grid, QStringLiteral("Speech server"), m_speechServer);
     layout::addNote(grid, m_speechServerError);
     layout::addRow(grid, QStringLiteral("Recognizer"), layout::row({m_speechName, m_checkSpeech}));
@@ -135,7 +143,7 @@ LinuxChoicesCard::Shown LinuxChoicesCard::current() const
             m_model.activeModelName(),
             m_model.modelStatus(),
             m_model.modelCheckResult(),
-            m_settings.speechEngine() == LinuxSettings::SpeechEngineChoice::server,
+            m_settings.speechEngine(),
             m_settings.speechServerEndpoint(),
             m_settings.speechEngineStatus().name(),
             m_settings.speechEngineStatus().text(),
@@ -167,8 +175,11 @@ void LinuxChoicesCard::refresh()
     m_modelStatus->setText(shown.modelCheck.isEmpty()
                                ? shown.modelStatus
                                : shown.modelStatus + QStringLiteral("\nLast check: ") + shown.modelCheck);
-    m_speechEngine->setCurrentIndex(shown.speechServerChosen ? 1 : 0);
-    m_speechServer->setEnabled(shown.speechServerChosen);
+    const bool server = shown.speechEngine == LinuxSettings::SpeechEngineChoice::server;
+    m_speechEngine->setCurrentIndex(server                                                             ? 1
+                                    : shown.speechEngine == LinuxSettings::SpeechEngineChoice::whisper ? 2
+                                                                                                       : 0);
+    m_speechServer->setEnabled(server);
     m_speechName->setText(shown.speechName);
     m_speechStatus->setText(shown.speechStatus);
     m_folder->setText(shown.folder);
@@ -222,8 +233,22 @@ void LinuxChoicesCard::checkModel()
 
 void LinuxChoicesCard::chooseSpeechEngine(int index)
 {
-    (void)m_settings.setSpeechEngine(index == 1 ? LinuxSettings::SpeechEngineChoice::server
-                                                : LinuxSettings::SpeechEngineChoice::pocketSphinx);
+    (void)m_settings.setSpeechEngine(index == 1   ? LinuxSettings::SpeechEngineChoice::server
+                                     : index == 2 ? LinuxSettings::SpeechEngineChoice::whisper
+                                                  : LinuxSettings::SpeechEngineChoice::pocketSphinx);
+    refresh();
+}
+
+void LinuxChoicesCard::chooseModelFile()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Use a Whisper model file"), QString(),
+                                                      QStringLiteral("Whisper models (*.bin);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    const auto saved = m_settings.setWhisperModelFile(path);
+    showProblem(m_speechServerError, saved ? std::nullopt : std::optional<QString>(saved.error()));
+    if (saved)
+        (void)m_settings.setSpeechEngine(LinuxSettings::SpeechEngineChoice::whisper);
     refresh();
 }
 

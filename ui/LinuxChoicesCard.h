@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/LinuxSettings.h"
 #include "library/Records.h"
 
 #include <QString>
@@ -43,6 +44,7 @@ public:
     void checkModel();
     void chooseSpeechEngine(int index);
     void chooseSpeechServer();
+    void chooseModelFile();
     void checkSpeechEngine();
     void openLibraryFolder();
 
@@ -75,7 +77,7 @@ private:
         QString modelName;
         QString modelStatus;
         QString modelCheck;
-        bool speechServerChosen = false;
+        LinuxSettings::SpeechEngineChoice speechEngine = LinuxSettings::SpeechEngineChoice::pocketSphinx;
         QString speechServer;
         QString speechName;
         QString speechStatus;
@@ -104,6 +106,7 @@ private:
     QLabel *m_speechName;
     QLabel *m_speechStatus;
     QPushButton *m_checkSpeech;
+    QPushButton *m_modelFile;
     QLabel *m_folder;
     QPushButton *m_openFolder;
     std::optional<Shown> m_shown;

@@ -5,7 +5,9 @@
 // spoken punctuation ("comma", "new paragraph") is heard, with and without the command words weighed.
 // Usage: bench_speech [--quick] [--tree-only] [--names-only] [--commands-only] [--no-accuracy]
 //                     [--no-latency] [--accuracy-only] [--no-spoken-commands] [--command-tags=CLAUSE,SENTENCE]
+//                     [--whisper|--whisper-only] (the embedded Whisper's figures)
 #include "base/LiveScheduler.h"
+#include "bench/speech/BenchSpeechWhisper.h"
 #include "speech/SpokenPunctuation.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pocketsphinx/PocketSphinxModel.h"
@@ -425,6 +427,10 @@ int main(int argc, char *argv[])
         std::printf("skipped: %s\n", qPrintable(*missing));
         return 0;
     }
+    if (arguments.contains(QStringLiteral("--whisper-only"))) {
+        benchWhisper();
+        return 0;
+    }
     LiveScheduler scheduler;
     QTemporaryDir dir;
     if (arguments.contains(QStringLiteral("--commands-only"))) {
@@ -468,5 +474,7 @@ int main(int argc, char *argv[])
     benchNames(scheduler, search, dir);
     if (!arguments.contains(QStringLiteral("--names-only")))
         benchCommands(scheduler, search, dir);
+    if (arguments.contains(QStringLiteral("--whisper")))
+        benchWhisper();
     return 0;
 }

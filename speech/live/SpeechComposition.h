@@ -12,11 +12,19 @@ namespace orv {
 
 class PocketSphinxModel;
 class SpeechServer;
+class WhisperModel;
 
-// The recognizer each new dictation uses: a local speech server, or PocketSphinx when there is none.
-// The composition root changes it as the settings change; a session under way keeps the one it began with.
+// The recognizer each new dictation uses: the embedded Whisper model, a local speech server, or
+// PocketSphinx when there is neither. The composition root changes it as the settings change; a session
+// under way keeps the one it began with.
 struct SpeechServerChoice
 {
+    bool whisper = false;         // first when set
+    QString whisperFile;          // the user's model file; empty: the installed model of the dictation's language
+    bool whisperDownloads = true; // a missing model of the catalog is downloaded (the user chose Whisper)
+    // The model loaded for the last dictation, kept for the next; a sentence why the last download failed.
+    mutable std::shared_ptr<WhisperModel> whisperModel;
+    mutable QString whisperProblem;
     std::shared_ptr<SpeechServer> server;
     bool liveText = true; // off where nobody watches the text grow (a file on the command line)
 };
@@ -26,6 +34,17 @@ struct SpeechServerChoice
 namespace speech {
 
 QString pocketSphinxDisplayName();
+QString whisperDisplayName();
+
+// Whether this build has the embedded Whisper recognizer.
+bool whisperBuiltIn();
+// The Whisper model a dictation in the language (ISO 639-1) uses under choice, loading in the background
+// (the one already loaded when its file is the same); nullptr when there is none or no Whisper in this build.
+std::shared_ptr<WhisperModel>
+whisperModelFor(Scheduler &scheduler, const SpeechServerChoice &choice, const QString &languageCode);
+QString whisperModelPath(const std::shared_ptr<WhisperModel> &model);
+// Completes once the model is loaded, or with the sentence saying why it cannot be used.
+Task<Expected<void, QString>> whisperModelLoaded(std::shared_ptr<WhisperModel> model);
 
 // The recognizer pieces over the given model; the caller adds the audio source and permissions. The
 // platform owns the model (with whoever else holds it): its sessions' decoding ends with the last owner.

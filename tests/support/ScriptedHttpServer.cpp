@@ -45,7 +45,10 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
         const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
         qsizetype length = 0;
         QByteArray contentType;
+        qint64 rangeStart = -1;
         for (const QByteArray &line : lines) {
+            if (line.toLower().startsWith("range: bytes="))
+                rangeStart = line.mid(13).trimmed().split('-').value(0).toLongLong();
             if (line.toLower().startsWith("content-length:"))
                 length = line.mid(15).trimmed().toLongLong();
             if (line.toLower().startsWith("content-type:"))
@@ -56,9 +59,13 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
         *handled = true;
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         Request request{requestLine.value(0), QString::fromUtf8(requestLine.value(1)),
-                        buffer->mid(headerEnd + 4, length), contentType};
+                        buffer->mid(headerEnd + 4, length), contentType, rangeStart};
         m_requests.append(request);
-        const Response response = m_script.value(request.path, Response{404, QByteArrayLiteral("{}"), {}});
+        Response response = m_script.value(request.path, Response{404, QByteArrayLiteral("{}"), {}});
+        if (response.ranges && rangeStart > 0 && response.status == 200) {
+            response.status = 206;
+            response.body = response.body.mid(rangeStart);
+        }
         QPointer<QTcpSocket> guarded = socket;
         if (response.endless) { // never answered in full: the client's close counts as giving up
             guarded->write("HTTP/1.1 " + QByteArray::number(response.status) +

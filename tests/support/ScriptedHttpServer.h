@@ -32,6 +32,7 @@ public:
         bool endless = false;        // the body never ends: the server sends it as fast as the client reads
         bool closeMidAnswer = false; // half the body, then the connection drops
         QByteArray location;         // a Location header (for redirects)
+        bool ranges = false;         // a "Range: bytes=N-" request gets 206 and the body from N
     };
     struct Request
     {
@@ -39,6 +40,7 @@ public:
         QString path;
         QByteArray body;
         QByteArray contentType;
+        qint64 rangeStart = -1; // from a "Range: bytes=N-" header
     };
 
     ScriptedHttpServer();

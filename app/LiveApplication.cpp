@@ -1,5 +1,6 @@
 #include "app/LiveApplication.h"
 
+#include "app/SessionPlatform.h"
 #include "delivery/atspi/LiveEnvironment.h"
 #include "desktop/LoginItemController.h"
 #include "desktop/xdg/LiveDesktop.h"
@@ -65,7 +66,7 @@ LiveApplication::LiveApplication(const Options &options)
         std::make_unique<AppStore>(options.libraryPath),
         std::move(speechEngine),
         std::move(formatter),
-        atspi::LiveEnvironment::createTextDelivery(m_scheduler),
+        makeSessionTextDelivery(sessionPlatform(), m_scheduler),
         std::move(desktop),
     });
     m_model->setMicrophones(m_microphones.get());

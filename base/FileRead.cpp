@@ -82,7 +82,12 @@ std::optional<FileReadError> regularFileProblem(const QString &path)
 
 namespace {
 
-Expected<QByteArray, FileReadError> readFile(const QString &path, qint64 limit, bool privateFile)
+QString tooLargeReason(qint64 size, qint64 limit)
+{
+    return QStringLiteral("it is %1, more than the %2 it may hold").arg(byteSizeText(size), byteSizeText(limit));
+}
+
+Expected<OpenedFile, FileReadError> openChecked(const QString &path, qint64 limit, bool privateFile)
 {
     if (privateFile) {
         if (auto foreign = owned::foreignLink(path))
@@ -93,35 +98,45 @@ Expected<QByteArray, FileReadError> readFile(const QString &path, qint64 limit, 
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return unexpected(failure(errno));
+    const auto refuse = [fd](FileReadError error) {
+        ::close(fd);
+        return unexpected(std::move(error));
+    };
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0)
+        return refuse(failure(errno));
+    if (auto problem = typeProblem(info.st_mode))
+        return refuse(*problem);
+    if (privateFile) {
+        const QString problem = owned::trustProblem(fd, S_IRUSR | S_IWUSR);
+        if (!problem.isEmpty())
+            return refuse(FileReadError{FileReadError::Kind::foreign, problem});
+    }
+    if (info.st_size > limit)
+        return refuse(FileReadError{FileReadError::Kind::tooLarge, tooLargeReason(info.st_size, limit)});
+    return OpenedFile{fd, qint64(info.st_size)};
+}
+
+Expected<QByteArray, FileReadError> readFile(const QString &path, qint64 limit, bool privateFile)
+{
+    auto opened = openChecked(path, limit, privateFile);
+    if (!opened)
+        return unexpected(opened.error());
+    const int fd = opened.value().fd;
     struct Closer
     {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0)
-        return unexpected(failure(errno));
-    if (auto problem = typeProblem(info.st_mode))
-        return unexpected(*problem);
-    if (privateFile) {
-        const QString problem = owned::trustProblem(fd, S_IRUSR | S_IWUSR);
-        if (!problem.isEmpty())
-            return unexpected(FileReadError{FileReadError::Kind::foreign, problem});
-    }
     const auto tooLarge = [&](qint64 size) {
-        return unexpected(FileReadError{
-            FileReadError::Kind::tooLarge,
-            QStringLiteral("it is %1, more than the %2 it may hold").arg(byteSizeText(size), byteSizeText(limit))});
+        return unexpected(FileReadError{FileReadError::Kind::tooLarge, tooLargeReason(size, limit)});
     };
-    if (info.st_size > limit)
-        return tooLarge(info.st_size);
 
     // The size may change while it is read: read at most one byte past the limit to notice.
     QByteArray bytes;
-    bytes.resize(qsizetype(info.st_size) + 1);
+    bytes.resize(qsizetype(opened.value().size) + 1);
     qsizetype filled = 0;
     while (true) {
         if (filled == bytes.size()) {
@@ -149,6 +164,11 @@ Expected<QByteArray, FileReadError> readFile(const QString &path, qint64 limit, 
 Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 limit)
 {
     return readFile(path, limit, false);
+}
+
+Expected<OpenedFile, FileReadError> openRegularFile(const QString &path, qint64 limit)
+{
+    return openChecked(path, limit, false);
 }
 
 Expected<QByteArray, FileReadError> readPrivateFile(const QString &path, qint64 limit)

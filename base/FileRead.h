@@ -30,6 +30,14 @@ struct FileReadError
 // waiting on it, and never more than limit + 1 bytes are read, whatever the file claims.
 Expected<QByteArray, FileReadError> readRegularFile(const QString &path, qint64 limit);
 
+// A regular file opened for reading, checked as readRegularFile() checks it; the caller closes fd.
+struct OpenedFile
+{
+    int fd = -1;
+    qint64 size = 0;
+};
+Expected<OpenedFile, FileReadError> openRegularFile(const QString &path, qint64 limit);
+
 // The same for a file of the user's own data: it, and a link naming it, must belong to this user. One that
 // other accounts could write to is made owner-only (0600) before it is read.
 Expected<QByteArray, FileReadError> readPrivateFile(const QString &path, qint64 limit);

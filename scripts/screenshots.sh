@@ -162,6 +162,7 @@ scenes="$build/scripts/screens/render_screens"
 "$scenes" recording "$out/panel-recording.png"
 "$scenes" processing "$out/panel-processing.png"
 "$scenes" overview "$out/overview.png"
+"$scenes" downloading "$out/overview-downloading.png"
 # As a compositing desktop draws the panel: rounded and translucent.
 if command -v xcompmgr >/dev/null; then
     xcompmgr >/dev/null 2>&1 &

@@ -47,8 +47,8 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
       m_speechServerError(problemLine()), m_speechName(label(QString(), 13)),
       m_speechStatus(label(QString(), 12, QFont::Normal, Tone::secondary, true)),
       m_checkSpeech(new QPushButton(QStringLiteral("Check"))),
-      m_modelFile(new QPushButton(QStringLiteral("Use a model file…"))),
-      m_folder(label(QString(), 12, QFont::Normal, Tone::secondary)),
+      m_modelFile(new QPushButton(QStringLiteral("Use a model file…"))), m_accounts(new QLineEdit),
+      m_accountsError(problemLine()), m_folder(label(QString(), 12, QFont::Normal, Tone::secondary)),
       m_openFolder(new QPushButton(symbols::icon(QStringLiteral("folder")), QStringLiteral("&Open Folder")))
 {
     m_holdKey->addItems(shortcutkeys::holdKeyNames());
@@ -99,6 +99,14 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
              QStringLiteral("Whisper with a ggml model file you already have instead of the downloaded one."));
     connect(m_modelFile, &QPushButton::clicked, this, &LinuxChoicesCard::chooseModelFile);
 
+    describe(m_accounts, QStringLiteral("Other accounts whose servers may be used"),
+             QStringLiteral("Servers on %1 run by these accounts (names, separated by commas) may receive your "
+                            "dictations. Servers of any other account are refused.")
+                 .arg(platform::thisComputer()));
+    m_accounts->setPlaceholderText(QStringLiteral("None: only servers you run"));
+    connect(m_accounts, &QLineEdit::editingFinished, this, &LinuxChoicesCard::chooseAccounts);
+    connect(m_accounts, &QLineEdit::textEdited, this, [this] { m_accountsError->hide(); });
+
     m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
     describe(m_openFolder, QStringLiteral("Open the library folder"),
              QStringLiteral("Opens the folder in your file manager."));
@@ -118,6 +126,8 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
     layout::addNote(grid, m_speechServerError);
     layout::addRow(grid, QStringLiteral("Recognizer"), layout::row({m_speechName, m_checkSpeech}));
     layout::addNote(grid, m_speechStatus);
+    layout::addRow(grid, QStringLiteral("Other accounts"), m_accounts);
+    layout::addNote(grid, m_accountsError);
     layout::addRow(grid, QStringLiteral("Library"), layout::row({m_folder, m_openFolder}));
     layout::addNote(grid,
                     label(QStringLiteral("Your dictations and dictionary stay on %1.").arg(platform::thisComputer()),
@@ -147,6 +157,7 @@ LinuxChoicesCard::Shown LinuxChoicesCard::current() const
             m_settings.speechServerEndpoint(),
             m_settings.speechEngineStatus().name(),
             m_settings.speechEngineStatus().text(),
+            m_settings.allowedServerAccounts().join(QStringLiteral(", ")),
             QFileInfo(m_model.store().filePath()).absolutePath(),
             m_model.phase() == RecordingPhase::idle};
 }
@@ -163,6 +174,8 @@ void LinuxChoicesCard::refresh()
         m_endpoint->setText(shown.endpoint);
     if (!m_shown || m_shown->speechServer != shown.speechServer)
         m_speechServer->setText(shown.speechServer);
+    if (!m_shown || m_shown->accounts != shown.accounts)
+        m_accounts->setText(shown.accounts);
     m_shown = shown;
 
     m_holdKey->setCurrentIndex(m_holdKey->findText(shown.holdKey));
@@ -258,6 +271,14 @@ void LinuxChoicesCard::chooseSpeechServer()
     showProblem(m_speechServerError, saved ? std::nullopt : std::optional<QString>(saved.error()));
     if (saved)
         m_speechServer->setText(m_settings.speechServerEndpoint());
+}
+
+void LinuxChoicesCard::chooseAccounts()
+{
+    const auto saved = m_settings.setAllowedServerAccounts(m_accounts->text());
+    showProblem(m_accountsError, saved ? std::nullopt : std::optional<QString>(saved.error()));
+    if (saved)
+        m_accounts->setText(m_settings.allowedServerAccounts().join(QStringLiteral(", ")));
 }
 
 void LinuxChoicesCard::checkSpeechEngine()

@@ -46,6 +46,8 @@ public:
     void chooseSpeechServer();
     void chooseModelFile();
     void checkSpeechEngine();
+    // Other accounts whose loopback servers may receive dictations; an unknown name is refused, saying so.
+    void chooseAccounts();
     void openLibraryFolder();
 
     QComboBox *holdKeyPopup() const { return m_holdKey; }
@@ -63,6 +65,8 @@ public:
     QLabel *speechEngineName() const { return m_speechName; }
     QLabel *speechEngineStatus() const { return m_speechStatus; }
     QPushButton *checkSpeechButton() const { return m_checkSpeech; }
+    QLineEdit *accountsField() const { return m_accounts; }
+    QLabel *accountsError() const { return m_accountsError; }
     QLabel *libraryFolder() const { return m_folder; }
     QPushButton *openFolderButton() const { return m_openFolder; }
 
@@ -81,6 +85,7 @@ private:
         QString speechServer;
         QString speechName;
         QString speechStatus;
+        QString accounts;
         QString folder;
         bool idle = true;
         bool operator==(const Shown &) const = default;
@@ -107,6 +112,8 @@ private:
     QLabel *m_speechStatus;
     QPushButton *m_checkSpeech;
     QPushButton *m_modelFile;
+    QLineEdit *m_accounts;
+    QLabel *m_accountsError;
     QLabel *m_folder;
     QPushButton *m_openFolder;
     std::optional<Shown> m_shown;

@@ -3,7 +3,10 @@
 // then the CPU and memory of the running application while idle (window open, and tray only after a
 // login start). Cold: orvanta's binary and the files it maps are dropped from the page cache first,
 // except pages another running process maps (the desktop's own processes keep Qt's libraries warm).
-// Usage: bench_launch [--runs N] [--idle SECONDS]
+// With --dictionary N, the set-up library holds N dictionary entries (a user who kept everything).
+// Usage: bench_launch [--runs N] [--idle SECONDS] [--dictionary N]
+#include "library/AppStore.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -169,6 +172,22 @@ void markSetupDone(const QString &home)
         .setValue(QStringLiteral("orvanta.onboarding.complete"), true);
 }
 
+// A library of the given number of entries, as the Dictionary page would have saved it.
+bool writeDictionary(const QString &home, int entries)
+{
+    orv::AppStore::Snapshot snapshot;
+    for (int i = 0; i < entries; ++i) {
+        orv::DictionaryEntry entry;
+        entry.id = QUuid::createUuid();
+        entry.heard = i % 2 ? QStringLiteral("spoken phrase %1").arg(i) : QStringLiteral("term%1").arg(i);
+        entry.replacement = QStringLiteral("Replacement%1").arg(i);
+        entry.modifiedAt = QDateTime::currentDateTimeUtc();
+        snapshot.dictionary.append(entry);
+    }
+    orv::AppStore store(home + QStringLiteral("/data/orvanta/library.json"));
+    return store.save(snapshot).hasValue();
+}
+
 void report(const char *what, std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
@@ -187,12 +206,15 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     int runs = 5;
     int idleSeconds = 30;
+    int dictionaryEntries = 0;
     const QStringList arguments = app.arguments();
     for (int i = 1; i + 1 < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--runs"))
             runs = std::max(1, arguments.at(i + 1).toInt());
         if (arguments.at(i) == QLatin1String("--idle"))
             idleSeconds = std::max(1, arguments.at(i + 1).toInt());
+        if (arguments.at(i) == QLatin1String("--dictionary"))
+            dictionaryEntries = std::max(0, arguments.at(i + 1).toInt());
     }
     display = XOpenDisplay(nullptr);
     if (!display || qEnvironmentVariableIsEmpty("ORVANTA_TEST_DESKTOP")) {
@@ -213,6 +235,10 @@ int main(int argc, char **argv)
 
     QTemporaryDir setUpHome;
     markSetupDone(setUpHome.path());
+    if (dictionaryEntries > 0 && !writeDictionary(setUpHome.path(), dictionaryEntries)) {
+        std::fprintf(stderr, "could not write the library\n");
+        return 1;
+    }
     std::vector<double> coldFirst, warmFirst, coldSetUp, warmSetUp;
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir firstHome;
@@ -224,7 +250,8 @@ int main(int argc, char **argv)
         coldSetUp.push_back(timeToWindow(setUpHome.path()));
         warmSetUp.push_back(timeToWindow(setUpHome.path()));
     }
-    std::printf("Launch to main window viewable (files evicted: %lld)\n", static_cast<long long>(files.size()));
+    std::printf("Launch to main window viewable (files evicted: %lld; dictionary after setup: %d entries)\n",
+                static_cast<long long>(files.size()), dictionaryEntries);
     report("first run (setup flow), cold", coldFirst);
     report("first run (setup flow), warm", warmFirst);
     report("after setup (pages), cold", coldSetUp);

@@ -10,6 +10,7 @@
 #include "speech/pocketsphinx/PocketSphinxModel.h"
 #include "speech/wav/WavFile.h"
 #include "speech/whisper/WhisperModel.h"
+#include "tests/support/EventLoopWait.h"
 #include "tests/support/SpeechCorpus.h"
 #include "tests/support/SyntheticWhisperModel.h"
 
@@ -50,7 +51,7 @@ std::shared_ptr<const WavAudio> dictation(const QTemporaryDir &dir, double secon
         const QString path = dir.filePath(QStringLiteral("d%1.wav").arg(i));
         if (!speechCorpus::synthesize(sentence.text, sentence.voice, path))
             break;
-        auto spoken = WavFile::read(path);
+        auto spoken = WavFile::load(path);
         if (!spoken || spoken.value().sampleRate != 16000)
             break;
         audio->samples.insert(audio->samples.end(), spoken.value().samples.begin(), spoken.value().samples.end());
@@ -87,7 +88,7 @@ Result dictate(LiveScheduler &scheduler,
         result->releaseToFinal = double(clock.nsecsElapsed()) / 1e9;
         result->ok = finished.hasValue();
     }(engine.get(), ended, &result);
-    speechCorpus::runEventsUntil([&] { return task.isDone(); }, 120);
+    test::waitUntil([&] { return task.isDone(); }, 120 * 1000);
     return result;
 }
 
@@ -98,7 +99,7 @@ double realTimeFactor(LiveScheduler &scheduler, std::shared_ptr<WhisperModel> mo
     clock.start();
     AsyncValue<WhisperModel::Answer> answer = model->decode(
         WhisperModel::Request{audio.samples, {}, QStringLiteral("en")}, std::make_shared<std::atomic<bool>>(false));
-    speechCorpus::runEventsUntil([&] { return answer.isResolved(); }, 300);
+    test::waitUntil([&] { return answer.isResolved(); }, 300 * 1000);
     (void)scheduler;
     return double(clock.nsecsElapsed()) / 1e9 / audio.durationSeconds();
 }
@@ -120,7 +121,7 @@ void benchWhisper()
 
     auto pocketSphinx = std::make_shared<PocketSphinxModel>(scheduler, PocketSphinxModel::debianEnglish());
     pocketSphinx->loadInBackground();
-    speechCorpus::runEventsUntil([&] { return pocketSphinx->isLoaded(); }, 60);
+    test::waitUntil([&] { return pocketSphinx->isLoaded(); }, 60 * 1000);
 
     std::printf("\nEmbedded Whisper (random weights: timing only), %u threads, dictations at real-time pace with "
                 "pauses\n",
@@ -144,7 +145,7 @@ void benchWhisper()
         }
         auto model = std::make_shared<WhisperModel>(scheduler, path);
         auto loaded = model->whenLoaded();
-        speechCorpus::runEventsUntil([&] { return loaded.isDone(); }, 120);
+        test::waitUntil([&] { return loaded.isDone(); }, 120 * 1000);
         if (!loaded.result()) {
             std::printf("%s: %s\n", name, qPrintable(loaded.result().error()));
             continue;

@@ -1,9 +1,10 @@
 // Shows the windows over the app model's fakes in a chosen state on the current display and saves a
 // screenshot of one window, for scripts/screenshots.sh: the recording panel while recording and while
-// processing, and the Overview page after a dictation that could only be copied.
+// processing, the Overview page after a dictation that could only be copied, and the main window while the
+// first dictation downloads its recognizer's model.
 // With --translucent the panel is drawn as for a compositing desktop and the shot takes the screen around
 // it, so that its rounded corners show against what lies behind.
-// Usage: render_screens recording|processing|overview OUT.png [--translucent]
+// Usage: render_screens recording|processing|overview|downloading OUT.png [--translucent]
 #include "core/AppModel.h"
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/FakeFormatter.h"
@@ -49,7 +50,7 @@ int main(int argc, char **argv)
         QApplication::setPalette(ui::darkPalette());
     const QStringList arguments = app.arguments();
     if (arguments.size() < 3) {
-        std::fprintf(stderr, "usage: render_screens recording|processing|overview OUT.png [--translucent]\n");
+        std::fprintf(stderr, "usage: render_screens recording|processing|overview|downloading OUT.png [--translucent]\n");
         return 2;
     }
     const QString scene = arguments.at(1);
@@ -94,6 +95,10 @@ int main(int argc, char **argv)
             FakeSpeechEngine::FinishResult(QStringLiteral("Please send the weekly report to the team before noon."));
         model.fnFinish();
         scheduler.runPending();
+        shot = delegate.mainWindow();
+    } else if (scene == QLatin1String("downloading")) {
+        // As the engine reports a model download (once per percent).
+        engine->reportStatus(QStringLiteral("Downloading English… 42 % of 148 MB"));
         shot = delegate.mainWindow();
     } else if (scene != QLatin1String("recording")) {
         std::fprintf(stderr, "unknown scene %s\n", qPrintable(scene));

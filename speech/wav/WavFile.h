@@ -4,11 +4,16 @@
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace orv {
 
-// A decoded WAV file: interleaved float samples in -1…1.
+class WavFrameFile;
+
+// A WAV file's sound as interleaved float samples in -1…1: held in samples when decoded from bytes, or
+// read from the file as it is played (file), so that a recording of hours needs no more memory than one
+// of seconds.
 struct WavAudio
 {
     double sampleRate = 0;
@@ -17,8 +22,11 @@ struct WavAudio
     // Bytes of sound the header promised that the file does not hold (it was cut short, or is still being
     // written); what it holds is kept.
     qint64 missingBytes = 0;
+    std::shared_ptr<const WavFrameFile> file;
 
-    qint64 frameCount() const { return channels > 0 ? qint64(samples.size()) / channels : 0; }
+    qint64 frameCount() const;
+    // Replaces out with count frames from first on (fewer at the end); false when the file could not be read.
+    bool copyFrames(qint64 first, qint64 count, std::vector<float> &out) const;
     double durationSeconds() const { return sampleRate > 0 ? double(frameCount()) / sampleRate : 0; }
     // The sentence that says a file was cut short, naming it; empty when it was whole.
     QString truncationNotice(const QString &name) const;
@@ -31,9 +39,8 @@ class WavFile
 public:
     static constexpr quint32 minSampleRate = 8000;
     static constexpr quint32 maxSampleRate = 192000;
-    // Ten minutes (the longest dictation) at the highest rate, two channels of 32-bit float, and room for
-    // the header and metadata chunks: any recording a user can make of a dictation fits.
-    static constexpr qint64 maxFileBytes = qint64(600) * maxSampleRate * 2 * 4 + (qint64(1) << 20);
+    // Only the header is read into memory; the sound is read as it is played. RIFF sizes are 32-bit.
+    static constexpr qint64 maxFileBytes = (qint64(1) << 32) + 8;
 
     struct Error
     {
@@ -48,7 +55,10 @@ public:
         QString message;
     };
 
+    // Reads the header; the sound stays in the file, read as it is played.
     static Expected<WavAudio, Error> read(const QString &path);
+    // Reads the whole sound into samples, for recordings short enough to be cut and joined.
+    static Expected<WavAudio, Error> load(const QString &path);
     static Expected<WavAudio, Error> decode(const QByteArray &bytes, const QString &name);
     // 16-bit PCM, for tests and examples.
     static QByteArray encode16(const WavAudio &audio);

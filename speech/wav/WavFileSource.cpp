@@ -63,8 +63,10 @@ void WavFileSource::play()
             buffer.frameCount = std::min<qint64>(m_framesPerBuffer, frames - frame);
         }
         buffer.format = inputFormat();
-        const auto first = m_audio->samples.begin() + std::ptrdiff_t(frame * channels);
-        buffer.floatSamples.assign(first, first + std::ptrdiff_t(buffer.frameCount * channels));
+        // A file cut shorter while it plays ends there, as a file cut short before does.
+        if (!m_audio->copyFrames(frame, buffer.frameCount, buffer.floatSamples) || buffer.floatSamples.empty())
+            break;
+        buffer.frameCount = qint64(buffer.floatSamples.size()) / channels;
         const Duration time =
             std::chrono::duration_cast<Duration>(std::chrono::duration<double>(double(frame) / m_audio->sampleRate));
         frame += buffer.frameCount;

@@ -106,7 +106,7 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
     const auto clipped = WavFile::decode(wild, QStringLiteral("wild.wav"));
     ASSERT_TRUE(clipped.hasValue());
     EXPECT_EQ(clipped.value().samples, (std::vector<float>{1.0f, -1.0f, 1.0f, 0.0f, -1.0f}));
-    WavAudio unchecked{16000, 1, {std::numeric_limits<float>::quiet_NaN(), 2.0f}};
+    WavAudio unchecked{16000, 1, {std::numeric_limits<float>::quiet_NaN(), 2.0f}, 0, {}};
     EXPECT_EQ(WavFile::decode(WavFile::encode16(unchecked), QStringLiteral("again.wav")).value().samples,
               (std::vector<float>{0.0f, 32767.0f / 32768.0f}));
 
@@ -180,12 +180,17 @@ TEST(WavFiles, onlyRegularFilesOfBoundedSizeAndSaneRatesAreRead)
         EXPECT_TRUE(WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, QStringLiteral("x.wav"))) << rate;
 }
 
-TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
+namespace {
+
+struct Played
 {
-    auto audio = std::make_shared<WavAudio>();
-    audio->sampleRate = 8000;
-    audio->channels = 2;
-    audio->samples.assign(2 * 2000, 0.5f);
+    std::vector<qint64> frames;
+    std::vector<Duration> times;
+    std::vector<float> samples;
+};
+
+Played playAll(std::shared_ptr<const WavAudio> audio)
+{
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
@@ -194,20 +199,55 @@ TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
         done = true;
         ended.notify_all();
     });
-    EXPECT_EQ(source.inputFormat(), (AudioFormat{8000, 2, AudioFormat::SampleType::float32}));
-    std::vector<qint64> frames;
-    std::vector<Duration> times;
+    EXPECT_EQ(source.inputFormat(),
+              (AudioFormat{audio->sampleRate, audio->channels, AudioFormat::SampleType::float32}));
+    Played played;
     source.installTap(800, source.inputFormat(), [&](const AudioBuffer &buffer, Duration time) {
-        frames.push_back(buffer.frameCount);
-        times.push_back(time);
+        played.frames.push_back(buffer.frameCount);
+        played.times.push_back(time);
+        played.samples.insert(played.samples.end(), buffer.floatSamples.begin(), buffer.floatSamples.end());
     });
-    ASSERT_TRUE(source.start());
+    EXPECT_TRUE(source.start());
     std::unique_lock guard(lock);
-    ASSERT_TRUE(ended.wait_for(guard, std::chrono::seconds(10), [&] { return done; }));
+    EXPECT_TRUE(ended.wait_for(guard, std::chrono::seconds(10), [&] { return done; }));
     guard.unlock();
     source.stop();
-    EXPECT_EQ(frames, (std::vector<qint64>{800, 800, 400}));
-    EXPECT_EQ(times[1], std::chrono::milliseconds(100));
+    return played;
+}
+
+} // namespace
+
+TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
+{
+    // The same sound decoded in memory and read from its file as it plays (behind a chunk the reader skips).
+    WavAudio ramp{8000, 2, {}, 0, {}};
+    for (int i = 0; i < 2 * 2000; ++i)
+        ramp.samples.push_back(float(i % 1000) / 1000.0f);
+    const QByteArray encoded = WavFile::encode16(ramp);
+    QByteArray withList = encoded.left(36) + QByteArray("LIST\3\0\0\0abc\0", 12) + encoded.mid(36);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("ramp.wav")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(withList);
+    file.close();
+
+    const auto decoded = WavFile::decode(encoded, QStringLiteral("ramp.wav"));
+    const auto streamed = WavFile::read(file.fileName());
+    ASSERT_TRUE(decoded && streamed);
+    EXPECT_TRUE(streamed.value().samples.empty()) << "the sound stays in the file";
+    const Played fromMemory = playAll(std::make_shared<const WavAudio>(decoded.value()));
+    const Played fromFile = playAll(std::make_shared<const WavAudio>(streamed.value()));
+    EXPECT_EQ(fromMemory.frames, (std::vector<qint64>{800, 800, 400}));
+    EXPECT_EQ(fromMemory.times[1], std::chrono::milliseconds(100));
+    EXPECT_EQ(fromFile.frames, fromMemory.frames);
+    EXPECT_EQ(fromFile.samples, fromMemory.samples);
+
+    // A file cut shorter after it was opened ends where it ends, and still says so.
+    const auto opened = WavFile::read(file.fileName());
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE(file.resize(44 + 12 + 1000 * 4));
+    const Played cut = playAll(std::make_shared<const WavAudio>(opened.value()));
+    EXPECT_EQ(cut.frames, (std::vector<qint64>{800}));
 }
 
 TEST(WavFiles, aFileFollowingTheRecognizerNeverRunsFurtherAheadThanItsLead)

@@ -82,7 +82,7 @@ TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
     const QString text = QStringLiteral("please send the quarterly report to the finance team by friday");
     const QString path = dir.filePath(QStringLiteral("speech.wav"));
     ASSERT_TRUE(speechCorpus::synthesize(text, QStringLiteral("slt"), path));
-    auto audio = WavFile::read(path);
+    auto audio = WavFile::load(path);
     ASSERT_TRUE(audio.hasValue());
     ASSERT_EQ(audio.value().sampleRate, 16000);
     std::vector<float> samples(4800, 0.0f); // silence, speech, silence

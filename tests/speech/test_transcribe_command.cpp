@@ -209,7 +209,7 @@ TEST(TranscribeCommand, aRecordingOverAMinuteIsFedAtTheRecognizersPaceAndReports
     for (int i = 0; recording.durationSeconds() < 75; ++i) {
         const QString part = dir.filePath(QStringLiteral("part%1.wav").arg(i));
         ASSERT_TRUE(speechCorpus::synthesize(sentences[i % sentences.size()].text, QStringLiteral("slt"), part));
-        auto audio = WavFile::read(part);
+        auto audio = WavFile::load(part);
         ASSERT_TRUE(audio);
         recording.samples.insert(recording.samples.end(), audio.value().samples.begin(), audio.value().samples.end());
         recording.samples.insert(recording.samples.end(), 8000, 0.0f); // half a second between sentences

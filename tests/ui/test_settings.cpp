@@ -302,6 +302,17 @@ TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptio
     EXPECT_EQ(checks, 1);
     EXPECT_EQ(card().speechEngineName()->text(), QStringLiteral("Whisper server"));
     EXPECT_EQ(card().speechEngineStatus()->text(), QStringLiteral("Answering at http://localhost:9000."));
+
+    // Servers of other accounts: an account that does not exist is refused, the stored list kept.
+    EXPECT_FALSE(card().accountsField()->accessibleName().isEmpty());
+    card().accountsField()->setText(QStringLiteral("root, no-such-account-here"));
+    QTest::keyClick(card().accountsField(), Qt::Key_Return);
+    EXPECT_TRUE(choices.allowedServerAccounts().isEmpty());
+    EXPECT_TRUE(card().accountsError()->text().contains(QStringLiteral("no-such-account-here")));
+    card().accountsField()->setText(QStringLiteral("root"));
+    QTest::keyClick(card().accountsField(), Qt::Key_Return);
+    EXPECT_EQ(choices.allowedServerAccounts(), QStringList{QStringLiteral("root")});
+    EXPECT_FALSE(card().accountsError()->isVisible());
 }
 
 // The list names the default first and the rest by description; a choice is kept at once; a chosen microphone

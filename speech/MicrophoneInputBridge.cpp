@@ -62,7 +62,12 @@ float MicrophoneInputBridge::levelOf(const AudioBuffer &buffer)
         const float sample = buffer.floatSamples[std::size_t(i * stride)];
         sum += sample * sample;
     }
-    return std::min(6.0f * std::sqrt(sum / float(frames)), 1.0f);
+    // Decibels, as the ear hears them: a quiet microphone moves the meter as a loud one does, while room noise
+    // (below -50 dBFS) leaves it still and full scale fills it.
+    const float rms = std::sqrt(sum / float(frames));
+    if (rms <= 0)
+        return 0;
+    return std::clamp((20.0f * std::log10(rms) + 50.0f) / 50.0f, 0.0f, 1.0f);
 }
 
 Expected<void, SpeechEngineError> MicrophoneInputBridge::flush()

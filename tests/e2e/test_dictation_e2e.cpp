@@ -4,6 +4,7 @@
 #include "app/LiveApplication.h"
 #include "desktop/xdg/XdgAutostart.h"
 #include "library/AppStore.h"
+#include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
@@ -34,12 +35,9 @@ using orv::test::X11TestClient;
 
 namespace {
 
-QTemporaryDir *homeDir = nullptr;
-bool desktopReady = false;
-
 QString libraryPath()
 {
-    return homeDir->filePath(QStringLiteral("data/orvanta/library.json"));
+    return test::liveDesktop->home.filePath(QStringLiteral("data/orvanta/library.json"));
 }
 
 QByteArray libraryText()
@@ -53,7 +51,7 @@ class DictationEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!desktopReady)
+        if (!test::liveDesktop->ready)
             GTEST_SKIP()
                 << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
         QFile::remove(libraryPath());
@@ -127,7 +125,7 @@ protected:
 
 TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAndLearnsACorrection)
 {
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
@@ -177,7 +175,7 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
 // that for a field that is gone.
 TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
 {
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
@@ -209,7 +207,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
     const QString firefox = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
     if (firefox.isEmpty())
         GTEST_SKIP() << "firefox-esr is not installed";
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     QTemporaryDir profile;
     ASSERT_TRUE(writeQuietFirefoxProfile(profile.path()));
@@ -268,13 +266,14 @@ TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSave
 // listens for the hold key at once, without a window and without printing anything.
 TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
 {
-    if (!desktopReady)
+    if (!test::liveDesktop->ready)
         GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
     QFile::remove(libraryPath());
-    QSettings setup(homeDir->filePath(QStringLiteral("config/orvanta/orvanta.conf")), QSettings::IniFormat);
+    QSettings setup(test::liveDesktop->home.filePath(QStringLiteral("config/orvanta/orvanta.conf")),
+                    QSettings::IniFormat);
     setup.setValue(QStringLiteral("orvanta.onboarding.complete"), true);
     setup.sync();
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
 
     const XdgAutostart autostart(XdgAutostart::defaultEntryPath(), QStringLiteral(ORVANTA_BINARY));
@@ -327,16 +326,5 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
 
 int main(int argc, char **argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    QTemporaryDir home;
-    homeDir = &home;
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
-                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_MIC_FIFO");
-    if (!desktopReady)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    LiveApplication::configureProcess();
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return orv::test::runOnTheLiveDesktop(argc, argv, "ORVANTA_TEST_MIC_FIFO");
 }

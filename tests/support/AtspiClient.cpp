@@ -168,16 +168,6 @@ bool AccessibleNode::doAction(const QString &action) const
     return done;
 }
 
-bool AccessibleNode::selectChild(int index) const
-{
-    AtspiSelection *selection = m_node ? atspi_accessible_get_selection_iface(m_node) : nullptr;
-    if (!selection)
-        return false;
-    const bool done = atspi_selection_select_child(selection, index, nullptr);
-    g_object_unref(selection);
-    return done;
-}
-
 void AccessibleNode::walk(const std::function<void(const AccessibleNode &)> &visit) const
 {
     if (!m_node)

@@ -27,8 +27,8 @@
 
 using namespace orv;
 using orv::test::activeWindowTitle;
-using orv::test::GtkField;
 using orv::test::Speaker;
+using orv::test::TestField;
 using orv::test::waitUntil;
 using orv::test::writeQuietFirefoxProfile;
 using orv::test::X11TestClient;
@@ -127,7 +127,7 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
 {
     const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
 
     QGuiApplication::clipboard()->setText(QStringLiteral("what the user had copied"));
@@ -177,7 +177,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
 {
     const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     QString expected;
     for (const int spaceHeldMs : {75, 400}) {
@@ -244,7 +244,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
 
 TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSaved)
 {
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     const unsigned control = keys.keycode("Control_L");
     const unsigned alt = keys.keycode("Alt_L");
@@ -288,7 +288,7 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
     const QStringList command = XdgAutostart::execArguments(exec);
     ASSERT_EQ(command, (QStringList{QStringLiteral(ORVANTA_BINARY), QStringLiteral("--autostart")}));
 
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     QProcess orvanta;
     orvanta.start(command.first(), command.mid(1));

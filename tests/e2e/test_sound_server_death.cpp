@@ -44,7 +44,7 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
     LiveApplication live({ShortcutController::Registration::always, home.filePath(QStringLiteral("library.json"))});
     AppModel &model = live.model();
     X11TestClient keys;
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     const QByteArray words = synthesizeSpeech(QStringLiteral("send the report today"), home.path());
     ASSERT_FALSE(words.isEmpty());

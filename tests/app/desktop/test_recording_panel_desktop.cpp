@@ -43,7 +43,7 @@ protected:
         speech = synthesizeSpeech(QStringLiteral("hello world"), home.path());
         ASSERT_FALSE(speech.isEmpty()) << "flite and sox make the test speech";
 
-        field = std::make_unique<GtkField>(QStringLiteral(ORVANTA_GTK_FIELD));
+        field = std::make_unique<TestField>(QStringLiteral(ORVANTA_GTK_FIELD));
         ASSERT_TRUE(field->waitReady());
         const std::optional<AccessibleNode> gtk = waitForApplication(QStringLiteral("orvanta-gtk-field"), 0, 10000);
         ASSERT_TRUE(gtk);
@@ -89,7 +89,7 @@ protected:
     std::unique_ptr<RunningOrvanta> orvanta;
     std::optional<AccessibleNode> app;
     QByteArray speech;
-    std::unique_ptr<GtkField> field;
+    std::unique_ptr<TestField> field;
     std::optional<AccessibleNode> entry;
     X11TestClient keys;
 };

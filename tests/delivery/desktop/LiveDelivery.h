@@ -2,10 +2,8 @@
 
 #include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/DictationDesktop.h"
 #include "tests/support/EventLoopWait.h"
-
-#include <QStringList>
 
 namespace orv::test {
 
@@ -23,27 +21,6 @@ inline bool spinUntil(const std::function<bool()> &done, int timeoutMs = 3000)
 {
     return waitUntil(done, timeoutMs, 2);
 }
-
-// One of this folder's field programs: it prints "ready" once its window is up and "text:<content>"
-// whenever its first field changes. Killed when it goes.
-class FieldApp
-{
-public:
-    explicit FieldApp(const QString &program, const QStringList &arguments = {});
-    qint64 processID() const { return m_process.processId(); }
-    // Whether it started and said it is ready within ten seconds.
-    bool waitReady();
-    // The first field's content as the program last reported it.
-    QString text();
-    void kill();
-    bool waitForFinished(int timeoutMs) { return m_process.waitForFinished(timeoutMs); }
-
-private:
-    void read();
-    ChildProcess m_process;
-    bool m_started = false;
-    QStringList m_lines;
-};
 
 // Waits until the delivery sees processID's window in front.
 bool waitFront(const TextDelivery &delivery, qint64 processID, int timeoutMs = 15000);

@@ -15,40 +15,6 @@ orv::test::LiveDelivery *orv::test::liveDelivery()
     return live.get();
 }
 
-orv::test::FieldApp::FieldApp(const QString &program, const QStringList &arguments)
-    : m_started(m_process.start(program, arguments))
-{}
-
-bool orv::test::FieldApp::waitReady()
-{
-    return m_started && spinUntil(
-                            [&] {
-                                read();
-                                return m_lines.contains(QStringLiteral("ready"));
-                            },
-                            10000);
-}
-
-QString orv::test::FieldApp::text()
-{
-    read();
-    for (qsizetype i = m_lines.size() - 1; i >= 0; --i)
-        if (m_lines.at(i).startsWith(QLatin1String("text:")))
-            return m_lines.at(i).mid(5);
-    return QString();
-}
-
-void orv::test::FieldApp::kill()
-{
-    m_process.kill();
-}
-
-void orv::test::FieldApp::read()
-{
-    while (m_process.canReadLine())
-        m_lines.append(QString::fromUtf8(m_process.readLine()).chopped(1));
-}
-
 bool orv::test::waitFront(const TextDelivery &delivery, qint64 processID, int timeoutMs)
 {
     return spinUntil(

@@ -120,7 +120,7 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
             qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", alwaysOn);
     });
     {
-        test::FieldApp early(QStringLiteral(ORVANTA_QT_FIELD));
+        test::TestField early(QStringLiteral(ORVANTA_QT_FIELD));
         ASSERT_TRUE(early.waitReady());
         ASSERT_TRUE(waitFront(early.processID()));
         EXPECT_TRUE(delivery->isTrusted()) << "accessibility that is off is no reason to give up";
@@ -132,7 +132,7 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
         EXPECT_TRUE(test::spinUntil([&] { return early.text() == QLatin1String("unconfirmed"); }, 3000));
     }
     // The next Qt application publishes its widgets.
-    test::FieldApp app(QStringLiteral(ORVANTA_QT_FIELD));
+    test::TestField app(QStringLiteral(ORVANTA_QT_FIELD));
     ASSERT_TRUE(app.waitReady());
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
@@ -144,8 +144,8 @@ TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
 {
     for (const bool view : {false, true}) {
         SCOPED_TRACE(view ? "text view" : "entry");
-        test::FieldApp app(QStringLiteral(ORVANTA_GTK4_FIELD),
-                           view ? QStringList{QStringLiteral("--view")} : QStringList{});
+        test::TestField app(QStringLiteral(ORVANTA_GTK4_FIELD),
+                            view ? QStringList{QStringLiteral("--view")} : QStringList{});
         ASSERT_TRUE(app.waitReady());
         ASSERT_TRUE(waitFront(app.processID()));
         ASSERT_TRUE(capture());
@@ -157,7 +157,7 @@ TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
 
 TEST_F(DeliveryApps, vteTerminalRunningCatPastesWithCtrlShiftVAndIsReadBack)
 {
-    test::FieldApp app(QStringLiteral(ORVANTA_VTE_FIELD));
+    test::TestField app(QStringLiteral(ORVANTA_VTE_FIELD));
     ASSERT_TRUE(app.waitReady());
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
@@ -236,7 +236,7 @@ TEST_F(DeliveryApps, editorsWithoutReadableTextGetTheTextUnconfirmedAndQuickly)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        test::FieldApp app(c.program, c.arguments);
+        test::TestField app(c.program, c.arguments);
         ASSERT_TRUE(app.waitReady());
         ASSERT_TRUE(waitFront(app.processID()));
         test::spinUntil([] { return false; }, 300); // the toolkit publishes its focus

@@ -45,7 +45,7 @@ TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnThe
     TextDelivery delivery(test::liveDelivery()->scheduler, test::liveDelivery()->environment,
                           QCoreApplication::applicationPid());
     ASSERT_TRUE(delivery.isTrusted());
-    test::FieldApp field(QStringLiteral(ORVANTA_GTK_FIELD));
+    test::TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     ASSERT_TRUE(test::captureField(delivery));
 

@@ -51,9 +51,9 @@ protected:
         delivery.reset();
     }
 
-    std::unique_ptr<test::FieldApp> launch(QStringList arguments, Toolkit toolkit, bool waitForFocus = true)
+    std::unique_ptr<test::TestField> launch(QStringList arguments, Toolkit toolkit, bool waitForFocus = true)
     {
-        auto app = std::make_unique<test::FieldApp>(
+        auto app = std::make_unique<test::TestField>(
             toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments);
         EXPECT_TRUE(app->waitReady());
         if (waitForFocus)
@@ -212,8 +212,8 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
         GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
     TextDelivery delivery(liveDelivery()->scheduler, liveDelivery()->environment, QCoreApplication::applicationPid());
     ASSERT_TRUE(delivery.isTrusted());
-    test::FieldApp app(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--slow"), QStringLiteral("30"),
-                                                          QStringLiteral("--stall-on-paste"), QStringLiteral("600")});
+    test::TestField app(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--slow"), QStringLiteral("30"),
+                                                           QStringLiteral("--stall-on-paste"), QStringLiteral("600")});
     ASSERT_TRUE(app.waitReady());
     ASSERT_TRUE(test::waitFront(delivery, app.processID(), 10000));
     ASSERT_TRUE(test::captureField(delivery, 15000));
@@ -241,7 +241,7 @@ TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEve
     atspi::ClipboardPasteboard pasteboard;
     ASSERT_TRUE(pasteboard.setString(QStringLiteral("ours")));
     const qint64 ours = pasteboard.changeCount();
-    test::FieldApp owner(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")});
+    test::TestField owner(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")});
     ASSERT_TRUE(test::spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
     const QList<Pasteboard::Item> items = pasteboard.items();
     ASSERT_EQ(items.size(), 1);

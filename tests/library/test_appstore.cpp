@@ -283,8 +283,9 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
             if (planted == Planted::link) {
                 ASSERT_TRUE(QFile::link(important, path));
             }
-            if (planted == Planted::library)
+            if (planted == Planted::library) {
                 ASSERT_TRUE(test::writeFile(path, AppStore::encode(snapshotWith(2))));
+            }
             if (planted == Planted::folder) {
                 ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
             }

@@ -56,8 +56,7 @@ protected:
         auto app = std::make_unique<test::TestField>(
             toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments);
         EXPECT_TRUE(app->waitReady());
-        if (waitForFocus)
-            EXPECT_TRUE(test::waitFront(*delivery, app->processID(), 10000));
+        EXPECT_TRUE(!waitForFocus || test::waitFront(*delivery, app->processID(), 10000));
         return app;
     }
 

@@ -9,7 +9,6 @@
 #include "tests/support/X11TestClient.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 

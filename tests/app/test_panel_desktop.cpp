@@ -1,7 +1,6 @@
 #include "app/PanelDesktop.h"
 #include "tests/support/Files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

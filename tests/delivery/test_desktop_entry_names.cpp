@@ -1,8 +1,6 @@
 #include "delivery/atspi/DesktopEntryNames.h"
 #include "tests/support/Files.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

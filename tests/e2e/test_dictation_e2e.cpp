@@ -10,7 +10,6 @@
 #include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>

@@ -3,7 +3,6 @@
 #include "tests/support/SpeechCorpus.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 

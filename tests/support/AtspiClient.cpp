@@ -1,9 +1,5 @@
 #include "tests/support/AtspiClient.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTimer>
-
 #include <atspi/atspi.h>
 
 namespace orv::test {

@@ -6,7 +6,6 @@
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>

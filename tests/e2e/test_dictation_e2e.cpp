@@ -6,6 +6,7 @@
 #include "library/AppStore.h"
 #include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/DictationDesktop.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
@@ -37,12 +38,6 @@ namespace {
 QString libraryPath()
 {
     return test::liveDesktop->home.filePath(QStringLiteral("data/orvanta/library.json"));
-}
-
-QByteArray libraryText()
-{
-    QFile file(libraryPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
 }
 
 class DictationEndToEnd : public ::testing::Test
@@ -277,14 +272,10 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
 
     const XdgAutostart autostart(XdgAutostart::defaultEntryPath(), QStringLiteral(ORVANTA_BINARY));
     ASSERT_TRUE(autostart.registerEntry().hasValue());
-    QFile entry(autostart.entryPath());
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    QString exec;
-    for (const QString &line : QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1String("Exec=")))
-            exec = line.mid(5);
-    }
-    const QStringList command = XdgAutostart::execArguments(exec);
+    const QString entry = QString::fromUtf8(test::readFile(autostart.entryPath()));
+    const qsizetype exec = entry.indexOf(QLatin1String("\nExec="));
+    ASSERT_GE(exec, 0) << entry.toStdString();
+    const QStringList command = XdgAutostart::execArguments(entry.mid(exec + 6).section(QLatin1Char('\n'), 0, 0));
     ASSERT_EQ(command, (QStringList{QStringLiteral(ORVANTA_BINARY), QStringLiteral("--autostart")}));
 
     TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
@@ -312,7 +303,7 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
     }
     keys.release(holdKey);
     EXPECT_TRUE(waitUntil([&] { return field.text() == QLatin1String("Hello world."); }, 20000))
-        << "field: \"" << field.text().toStdString() << "\", library: " << libraryText().constData();
+        << "field: \"" << field.text().toStdString() << "\", library: " << test::readFile(libraryPath()).constData();
 
     orvanta.terminate();
     ASSERT_TRUE(orvanta.waitForFinished(10000));

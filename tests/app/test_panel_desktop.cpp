@@ -1,6 +1,6 @@
 #include "app/PanelDesktop.h"
+#include "tests/support/Files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,10 +12,7 @@ namespace {
 std::optional<bool> kdeWith(const QTemporaryDir &dir, const QByteArray &contents)
 {
     const QString path = dir.filePath(QStringLiteral("kdeglobals"));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(contents);
-    file.close();
+    EXPECT_TRUE(orv::test::writeFile(path, contents));
     return PanelDesktop::kdeReduceMotion(path);
 }
 

@@ -1,28 +1,21 @@
 // A library that cannot be written: the dictation still reaches its target and stays in memory, the error is
 // shown, and what is on disk is left exactly as it was.
 #include "tests/core/AppModelHarness.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace orv;
 using namespace orv::test;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Undoes a mount (or any other change of the machine) when the case ends, also when it fails.
 class Undo
@@ -56,7 +49,7 @@ protected:
                                             QStringLiteral("earlier"), QStringLiteral("Earlier."), 1,
                                             QStringLiteral("Editor"), QStringLiteral("Built-in rules")});
         EXPECT_TRUE(AppStore(libraryPath()).save(old));
-        return readAll(libraryPath());
+        return readFile(libraryPath());
     }
 
     // Dictates, then checks that the words survived the failed save and that the disk was not touched.
@@ -75,7 +68,7 @@ protected:
         EXPECT_EQ(deliveryFake->deliverCalls.last().text, words);
         ASSERT_FALSE(m.history().isEmpty());
         EXPECT_EQ(m.history().first().output, words);
-        EXPECT_EQ(readAll(libraryPath()), before) << "the document on disk is unchanged";
+        EXPECT_EQ(readFile(libraryPath()), before) << "the document on disk is unchanged";
         const QStringList leftovers =
             QDir(folder()).entryList({QStringLiteral("*.saving-*")}, QDir::Files | QDir::Hidden);
         EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(QLatin1Char(' ')).toStdString();
@@ -109,19 +102,7 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
         dictateAndCheck("full memory filesystem", before, QStringLiteral("could not be written"));
         return;
     }
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limits
-    {
-    };
-    getrlimit(RLIMIT_FSIZE, &limits);
-    const rlim_t soft = limits.rlim_cur;
-    limits.rlim_cur = 0;
-    setrlimit(RLIMIT_FSIZE, &limits);
-    Undo restore([&] {
-        limits.rlim_cur = soft;
-        setrlimit(RLIMIT_FSIZE, &limits);
-        std::signal(SIGXFSZ, previous);
-    });
+    const FullDisk full;
     std::printf("full disk: a file-size limit (mounting needs root)\n");
     dictateAndCheck("file-size limit", before, QStringLiteral("could not be written"));
 }

@@ -1,4 +1,5 @@
 #include "tests/core/AppModelHarness.h"
+#include "tests/support/Files.h"
 
 #include <QFile>
 
@@ -6,11 +7,6 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-
-QString repeatedCluster(const QString &cluster, int count)
-{
-    return cluster.repeated(count);
-}
 
 TranscriptRecord oldRecord(int n)
 {
@@ -58,9 +54,8 @@ TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyThe
 // be edited (a record in history, the last result), or memory grows with every dictation of a long run.
 TEST_F(AppModelTest, editBaselinesAreKeptOnlyForRecordsThatCanStillBeEdited)
 {
-    QFile blocker(dir.filePath(QStringLiteral("orvanta")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // saves fail at once: this is about memory, not the disk
-    blocker.close();
+    // Saves fail at once: this is about memory, not the disk.
+    ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("orvanta")), {}));
     AppModel &m = make();
     for (int i = 0; i < 205; ++i)
         dictate(QStringLiteral("dictation %1").arg(i), 0.3);
@@ -183,12 +178,12 @@ TEST_F(AppModelTest, dictionaryFieldsAreLimitedTo100UserPerceivedCharacters)
     const QString flag = QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");
     ASSERT_EQ(graphemeCount(accented.repeated(3) + flag), 4);
 
-    m.addDictionaryEntry(repeatedCluster(accented, 100), QStringLiteral("ok"));
+    m.addDictionaryEntry(accented.repeated(100), QStringLiteral("ok"));
     EXPECT_EQ(m.dictionary().size(), 1) << "100 characters (200 units) are accepted";
-    m.addDictionaryEntry(repeatedCluster(accented, 101), QStringLiteral("ok"));
-    m.addDictionaryEntry(QStringLiteral("x"), repeatedCluster(flag, 101));
+    m.addDictionaryEntry(accented.repeated(101), QStringLiteral("ok"));
+    m.addDictionaryEntry(QStringLiteral("x"), flag.repeated(101));
     EXPECT_EQ(m.dictionary().size(), 1) << "101 are ignored";
-    m.addDictionaryEntry(QStringLiteral("y"), repeatedCluster(flag, 100));
+    m.addDictionaryEntry(QStringLiteral("y"), flag.repeated(100));
     EXPECT_EQ(m.dictionary().size(), 2);
 }
 

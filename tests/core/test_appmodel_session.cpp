@@ -1,5 +1,6 @@
 #include "tests/core/AppModelHarness.h"
 #include "tests/support/FakeMicrophones.h"
+#include "tests/support/Files.h"
 
 #include <QFile>
 #include <QScopeGuard>
@@ -44,10 +45,7 @@ TEST_F(AppModelTest, constructionReadsTheLibraryAndEveryStatusWithoutOpeningAnyt
 TEST_F(AppModelTest, anUnreadableLibraryShowsItsErrorKeepsDefaultsAndIsNeverOverwritten)
 {
     QDir().mkpath(dir.filePath(QStringLiteral("orvanta")));
-    QFile file(libraryPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{\"preferences\": {}}");
-    file.close();
+    ASSERT_TRUE(test::writeFile(libraryPath(), "{\"preferences\": {}}"));
     AppModel &m = make();
     ASSERT_TRUE(m.errorMessage());
     EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Your saved library could not be read.")));
@@ -57,9 +55,7 @@ TEST_F(AppModelTest, anUnreadableLibraryShowsItsErrorKeepsDefaultsAndIsNeverOver
     EXPECT_EQ(m.dictionary().size(), 1) << "the in-memory change stays";
     EXPECT_EQ(*m.errorMessage(), QStringLiteral("Could not save your local library: The file “library.json” could not "
                                                 "be read when Orvanta started, so it is left as it is."));
-    QFile again(libraryPath());
-    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
-    EXPECT_EQ(again.readAll(), QByteArray("{\"preferences\": {}}"));
+    EXPECT_EQ(test::readFile(libraryPath()), QByteArray("{\"preferences\": {}}"));
 }
 
 TEST_F(AppModelTest, aDictationRunsFromHoldToInsertedWithTheDictionaryAppliedAndSaved)

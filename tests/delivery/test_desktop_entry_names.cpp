@@ -1,35 +1,28 @@
 #include "delivery/atspi/DesktopEntryNames.h"
+#include "tests/support/Files.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using orv::atspi::DesktopEntryNames;
+using orv::test::writeFile;
 
 namespace {
-
-void write(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 TEST(DesktopEntryNames, findsTheNameUsersKnowFromTheWindowClass)
 {
     QTemporaryDir user, system;
-    write(system.filePath(QStringLiteral("firefox-esr.desktop")),
-          "[Desktop Entry]\nName=Firefox ESR\nStartupWMClass=firefox-esr\n\n"
-          "[Desktop Action new-window]\nName=New Window\n");
-    write(system.filePath(QStringLiteral("debian-xterm.desktop")),
-          "[Desktop Entry]\nName=XTerm\nStartupWMClass=XTerm\n");
-    write(system.filePath(QStringLiteral("lxterminal.desktop")), "[Desktop Entry]\nName=LXTerminal\n");
-    write(system.filePath(QStringLiteral("org.gnome.TextEditor.desktop")), "[Desktop Entry]\nName=Text Editor\n");
-    write(system.filePath(QStringLiteral("broken.desktop")), "Name=Not in a group\n");
+    writeFile(system.filePath(QStringLiteral("firefox-esr.desktop")),
+              "[Desktop Entry]\nName=Firefox ESR\nStartupWMClass=firefox-esr\n\n"
+              "[Desktop Action new-window]\nName=New Window\n");
+    writeFile(system.filePath(QStringLiteral("debian-xterm.desktop")),
+              "[Desktop Entry]\nName=XTerm\nStartupWMClass=XTerm\n");
+    writeFile(system.filePath(QStringLiteral("lxterminal.desktop")), "[Desktop Entry]\nName=LXTerminal\n");
+    writeFile(system.filePath(QStringLiteral("org.gnome.TextEditor.desktop")), "[Desktop Entry]\nName=Text Editor\n");
+    writeFile(system.filePath(QStringLiteral("broken.desktop")), "Name=Not in a group\n");
     // The user's own entry overrides the system's.
-    write(user.filePath(QStringLiteral("lxterminal.desktop")), "[Desktop Entry]\n# mine\nName = My Terminal\n");
+    writeFile(user.filePath(QStringLiteral("lxterminal.desktop")), "[Desktop Entry]\n# mine\nName = My Terminal\n");
     DesktopEntryNames names({user.path(), system.path()});
 
     EXPECT_EQ(names.nameFor(QStringLiteral("firefox-esr"), QStringLiteral("Navigator")), QStringLiteral("Firefox ESR"));

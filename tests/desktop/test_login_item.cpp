@@ -1,5 +1,6 @@
 #include "desktop/LoginItemController.h"
 #include "desktop/xdg/XdgAutostart.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using orv::test::readFile;
+using orv::test::writeFile;
 using Status = AbstractLoginItemController::Status;
 
 namespace {
@@ -47,25 +50,12 @@ struct ScriptedService
     }
 };
 
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
 // The program and its arguments of a command line that may start it through env.
 QStringList execProgramOf(QStringList arguments)
 {
     if (arguments.value(0) == QLatin1String("env"))
         arguments.removeFirst();
     return arguments;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

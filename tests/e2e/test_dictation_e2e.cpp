@@ -4,12 +4,13 @@
 #include "app/LiveApplication.h"
 #include "desktop/xdg/XdgAutostart.h"
 #include "library/AppStore.h"
+#include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/DictationDesktop.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
@@ -26,26 +27,17 @@
 
 using namespace orv;
 using orv::test::activeWindowTitle;
-using orv::test::GtkField;
 using orv::test::Speaker;
+using orv::test::TestField;
 using orv::test::waitUntil;
 using orv::test::writeQuietFirefoxProfile;
 using orv::test::X11TestClient;
 
 namespace {
 
-QTemporaryDir *homeDir = nullptr;
-bool desktopReady = false;
-
 QString libraryPath()
 {
-    return homeDir->filePath(QStringLiteral("data/orvanta/library.json"));
-}
-
-QByteArray libraryText()
-{
-    QFile file(libraryPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    return test::liveDesktop->home.filePath(QStringLiteral("data/orvanta/library.json"));
 }
 
 class DictationEndToEnd : public ::testing::Test
@@ -53,7 +45,7 @@ class DictationEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!desktopReady)
+        if (!test::liveDesktop->ready)
             GTEST_SKIP()
                 << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
         QFile::remove(libraryPath());
@@ -127,9 +119,9 @@ protected:
 
 TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAndLearnsACorrection)
 {
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
 
     QGuiApplication::clipboard()->setText(QStringLiteral("what the user had copied"));
@@ -177,9 +169,9 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
 // that for a field that is gone.
 TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
 {
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     QString expected;
     for (const int spaceHeldMs : {75, 400}) {
@@ -209,7 +201,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
     const QString firefox = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
     if (firefox.isEmpty())
         GTEST_SKIP() << "firefox-esr is not installed";
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     QTemporaryDir profile;
     ASSERT_TRUE(writeQuietFirefoxProfile(profile.path()));
@@ -246,7 +238,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
 
 TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSaved)
 {
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     const unsigned control = keys.keycode("Control_L");
     const unsigned alt = keys.keycode("Alt_L");
@@ -268,28 +260,25 @@ TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSave
 // listens for the hold key at once, without a window and without printing anything.
 TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
 {
-    if (!desktopReady)
+    if (!test::liveDesktop->ready)
         GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
     QFile::remove(libraryPath());
-    QSettings setup(homeDir->filePath(QStringLiteral("config/orvanta/orvanta.conf")), QSettings::IniFormat);
+    QSettings setup(test::liveDesktop->home.filePath(QStringLiteral("config/orvanta/orvanta.conf")),
+                    QSettings::IniFormat);
     setup.setValue(QStringLiteral("orvanta.onboarding.complete"), true);
     setup.sync();
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), homeDir->path());
+    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
 
     const XdgAutostart autostart(XdgAutostart::defaultEntryPath(), QStringLiteral(ORVANTA_BINARY));
     ASSERT_TRUE(autostart.registerEntry().hasValue());
-    QFile entry(autostart.entryPath());
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    QString exec;
-    for (const QString &line : QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1String("Exec=")))
-            exec = line.mid(5);
-    }
-    const QStringList command = XdgAutostart::execArguments(exec);
+    const QString entry = QString::fromUtf8(test::readFile(autostart.entryPath()));
+    const qsizetype exec = entry.indexOf(QLatin1String("\nExec="));
+    ASSERT_GE(exec, 0) << entry.toStdString();
+    const QStringList command = XdgAutostart::execArguments(entry.mid(exec + 6).section(QLatin1Char('\n'), 0, 0));
     ASSERT_EQ(command, (QStringList{QStringLiteral(ORVANTA_BINARY), QStringLiteral("--autostart")}));
 
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     QProcess orvanta;
     orvanta.start(command.first(), command.mid(1));
@@ -314,7 +303,7 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
     }
     keys.release(holdKey);
     EXPECT_TRUE(waitUntil([&] { return field.text() == QLatin1String("Hello world."); }, 20000))
-        << "field: \"" << field.text().toStdString() << "\", library: " << libraryText().constData();
+        << "field: \"" << field.text().toStdString() << "\", library: " << test::readFile(libraryPath()).constData();
 
     orvanta.terminate();
     ASSERT_TRUE(orvanta.waitForFinished(10000));
@@ -327,16 +316,5 @@ TEST(LaunchAtLogin, theAutostartEntryStartsOrvantaListening)
 
 int main(int argc, char **argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    QTemporaryDir home;
-    homeDir = &home;
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
-                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_MIC_FIFO");
-    if (!desktopReady)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    LiveApplication::configureProcess();
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return orv::test::runOnTheLiveDesktop(argc, argv, "ORVANTA_TEST_MIC_FIFO");
 }

@@ -3,25 +3,22 @@
 // keeps the words heard until then.
 #include "app/LiveApplication.h"
 #include "library/LinuxSettings.h"
+#include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <csignal>
 
 using namespace orv;
 using namespace orv::test;
 
 namespace {
 
-bool desktopReady = false;
 const QString headset = QStringLiteral("orvanta_mic2");
 
 QString pactl(const QStringList &arguments)
@@ -59,7 +56,7 @@ bool listed(AppModel &model, const QString &name)
 
 TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplugged)
 {
-    if (!desktopReady)
+    if (!test::liveDesktop->ready)
         GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, PulseAudio)";
     QTemporaryDir home;
     LiveApplication live(
@@ -130,16 +127,5 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
 
 int main(int argc, char **argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::signal(SIGPIPE, SIG_IGN); // a FIFO whose source was unloaded
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
-                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_MIC2_FIFO");
-    if (!desktopReady)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    LiveApplication::configureProcess();
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return orv::test::runOnTheLiveDesktop(argc, argv, "ORVANTA_TEST_MIC2_FIFO");
 }

@@ -1,12 +1,12 @@
 // The sound server dies while the user speaks: the dictation ends with a clear error, nothing hangs, and
 // once the server is back the next dictation reaches the field.
 #include "app/LiveApplication.h"
+#include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QFile>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -18,8 +18,6 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-
-bool desktopReady = false;
 
 qint64 pulsePid()
 {
@@ -40,13 +38,13 @@ bool startPulse()
 
 TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWorksOnceItIsBack)
 {
-    if (!desktopReady)
+    if (!test::liveDesktop->ready)
         GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, AT-SPI, PulseAudio)";
     QTemporaryDir home;
     LiveApplication live({ShortcutController::Registration::always, home.filePath(QStringLiteral("library.json"))});
     AppModel &model = live.model();
     X11TestClient keys;
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     const QByteArray words = synthesizeSpeech(QStringLiteral("send the report today"), home.path());
     ASSERT_FALSE(words.isEmpty());
@@ -91,15 +89,5 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
 
 int main(int argc, char **argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    desktopReady = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
-                   !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE_CONFIG");
-    if (!desktopReady)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    LiveApplication::configureProcess();
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return orv::test::runOnTheLiveDesktop(argc, argv, "ORVANTA_TEST_PULSE_CONFIG");
 }

@@ -1,4 +1,5 @@
 #include "library/AppStore.h"
+#include "tests/support/Files.h"
 #include "tests/support/OtherAccount.h"
 #include "tests/support/QtPrinters.h"
 
@@ -11,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -27,21 +27,6 @@ namespace {
 constexpr QFile::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                         QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
                                         QFile::ExeOther;
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 TranscriptRecord record(int n, int length = 40)
 {
@@ -64,11 +49,6 @@ AppStore::Snapshot snapshotWith(int records, int length = 40)
     return snapshot;
 }
 
-QStringList folderEntries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 // What a save in a child process reported.
 struct ChildSave
 {
@@ -77,8 +57,7 @@ struct ChildSave
     QString message;           // the error sentence
 };
 
-// Saves in a child process whose files cannot grow beyond `limit` bytes (SIGXFSZ ignored, so the write
-// fails with EFBIG as it fails with ENOSPC on a full disk); this process keeps its own limits.
+// Saves in a child process whose disk is full beyond `limit` bytes; this process keeps its own limits.
 ChildSave saveWithFileSizeLimit(const QString &path, const AppStore::Snapshot &snapshot, rlim_t limit)
 {
     int channel[2];
@@ -87,12 +66,7 @@ ChildSave saveWithFileSizeLimit(const QString &path, const AppStore::Snapshot &s
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit tight
-        {
-            limit, limit
-        };
-        setrlimit(RLIMIT_FSIZE, &tight);
+        const test::FullDisk full(limit);
         AppStore store(path);
         const AppStore::Snapshot loaded = store.snapshot();
         const auto saved = store.save(snapshot);
@@ -152,7 +126,7 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
     EXPECT_EQ(QFile::permissions(dir.filePath(QStringLiteral("data"))) & modeBits,
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(QFile::permissions(path) & modeBits, QFile::ReadOwner | QFile::WriteOwner);
-    const QByteArray first = readAll(path);
+    const QByteArray first = test::readFile(path);
     EXPECT_FALSE(first.startsWith("\xEF\xBB\xBF"));
     EXPECT_LT(first.indexOf("\"dictionary\""), first.indexOf("\"history\""));
     EXPECT_LT(first.indexOf("\"history\""), first.indexOf("\"preferences\""));
@@ -163,9 +137,9 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
     EXPECT_FALSE(reloaded.loadError());
     EXPECT_EQ(reloaded.snapshot(), snapshot);
     ASSERT_TRUE(reloaded.save(reloaded.snapshot()));
-    EXPECT_EQ(readAll(path), first);
+    EXPECT_EQ(test::readFile(path), first);
     EXPECT_EQ(QFile::permissions(path) & modeBits, QFile::ReadOwner | QFile::WriteOwner);
-    EXPECT_EQ(folderEntries(folder), QStringList{QStringLiteral("library.json")}) << "no temporary file left";
+    EXPECT_EQ(test::folderEntries(folder), QStringList{QStringLiteral("library.json")}) << "no temporary file left";
 }
 
 TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
@@ -182,7 +156,7 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
     for (const QByteArray &document : documents) {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("library.json"));
-        writeAll(path, document);
+        ASSERT_TRUE(test::writeFile(path, document));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         AppStore store(path);
         ASSERT_TRUE(store.loadError()) << document.toStdString();
@@ -195,9 +169,9 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
             ASSERT_FALSE(saved);
             EXPECT_EQ(saved.error().kind, StoreError::Kind::unreadableLibrary);
         }
-        EXPECT_EQ(readAll(path), document);
+        EXPECT_EQ(test::readFile(path), document);
         EXPECT_EQ(QFile::permissions(path) & modeBits, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
-        EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("library.json")});
+        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{QStringLiteral("library.json")});
     }
 }
 
@@ -267,7 +241,7 @@ TEST(AppStore, aLibraryBehindALinkIsSavedWhereTheLinkPoints)
     ASSERT_TRUE(store.save(next));
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
     EXPECT_EQ(AppStore(target).snapshot(), next);
-    EXPECT_EQ(folderEntries(QFileInfo(target).path()), QStringList{QStringLiteral("library.json")});
+    EXPECT_EQ(test::folderEntries(QFileInfo(target).path()), QStringList{QStringLiteral("library.json")});
 }
 
 // A second account where the user's library lives: whatever it put there before the start (its own library,
@@ -294,13 +268,13 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
         const QString folder = dir.filePath(QStringLiteral("orvanta"));
         const QString path = folder + QStringLiteral("/library.json");
         const QString important = dir.filePath(QStringLiteral("important"));
-        writeAll(important, AppStore::encode(snapshotWith(3)));
-        const QByteArray importantBytes = readAll(important);
+        ASSERT_TRUE(test::writeFile(important, AppStore::encode(snapshotWith(3))));
+        const QByteArray importantBytes = test::readFile(important);
         if (planted != Planted::folder) {
             ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
             ::chmod(QFile::encodeName(folder).constData(), 0777);
             if (planted == Planted::nothing) {
-                writeAll(path, AppStore::encode(snapshotWith(1)));
+                ASSERT_TRUE(test::writeFile(path, AppStore::encode(snapshotWith(1))));
                 ::chmod(QFile::encodeName(path).constData(), 0666);
             }
         }
@@ -309,13 +283,14 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
             if (planted == Planted::link) {
                 ASSERT_TRUE(QFile::link(important, path));
             }
-            if (planted == Planted::library)
-                writeAll(path, AppStore::encode(snapshotWith(2)));
+            if (planted == Planted::library) {
+                ASSERT_TRUE(test::writeFile(path, AppStore::encode(snapshotWith(2))));
+            }
             if (planted == Planted::folder) {
                 ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
             }
         }
-        const QByteArray plantedBytes = readAll(path);
+        const QByteArray plantedBytes = test::readFile(path);
 
         AppStore store(path);
         {
@@ -326,7 +301,7 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
                 QFile::link(important, path);
         }
         const auto saved = store.save(snapshotWith(5));
-        EXPECT_EQ(readAll(important), importantBytes) << "another file of the user's is never written";
+        EXPECT_EQ(test::readFile(important), importantBytes) << "another file of the user's is never written";
         if (planted == Planted::nothing) {
             ASSERT_FALSE(store.loadError()) << qPrintable(*store.loadError());
             EXPECT_TRUE(saved);
@@ -340,7 +315,7 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
         EXPECT_TRUE(store.loadError()->contains(QStringLiteral("“%1”").arg(other->name)))
             << qPrintable(*store.loadError());
         EXPECT_FALSE(saved);
-        EXPECT_EQ(readAll(path), plantedBytes);
+        EXPECT_EQ(test::readFile(path), plantedBytes);
     }
 }
 
@@ -365,7 +340,7 @@ TEST(AppStore, leftoversOfKilledSavesAreRemovedAtStartAndNothingElse)
     make(QStringLiteral("other.json.saving-Ab3dE9"), 3600);   // another file's
     AppStore store(path);
     EXPECT_FALSE(store.loadError());
-    EXPECT_EQ(folderEntries(dir.path()),
+    EXPECT_EQ(test::folderEntries(dir.path()),
               (QStringList{QStringLiteral("library.json"), QStringLiteral("library.json.backup"),
                            QStringLiteral("library.json.saving-old"), QStringLiteral("library.json.saving-Zz0000"),
                            QStringLiteral("other.json.saving-Ab3dE9")}));
@@ -375,7 +350,7 @@ TEST(AppStore, aFolderThatCannotBeCreatedIsAClearErrorAndChangesNothing)
 {
     QTemporaryDir dir;
     const QString blocker = dir.filePath(QStringLiteral("blocker"));
-    writeAll(blocker, "a file, not a folder");
+    ASSERT_TRUE(test::writeFile(blocker, "a file, not a folder"));
     AppStore store(blocker + QStringLiteral("/orvanta/library.json"));
     const auto saved = store.save(snapshotWith(1));
     ASSERT_FALSE(saved);
@@ -395,7 +370,7 @@ TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
     AppStore store(path);
     const AppStore::Snapshot old = snapshotWith(3);
     ASSERT_TRUE(store.save(old));
-    const QByteArray oldBytes = readAll(path);
+    const QByteArray oldBytes = test::readFile(path);
 
     const std::vector<std::pair<const char *, AppStore::Snapshot>> documents{
         {"small", snapshotWith(1)},
@@ -408,8 +383,8 @@ TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
         EXPECT_EQ(saved.message, QStringLiteral("The file “library.json” could not be written: %1.")
                                      .arg(QString::fromLocal8Bit(std::strerror(EFBIG))))
             << name;
-        EXPECT_EQ(readAll(path), oldBytes) << name;
-        EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("library.json")})
+        EXPECT_EQ(test::readFile(path), oldBytes) << name;
+        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{QStringLiteral("library.json")})
             << name << ": no temporary file";
     }
     EXPECT_EQ(AppStore(path).snapshot(), old);
@@ -428,13 +403,13 @@ TEST(AppStore, aReadOnlyFolderLeavesTheOldDocumentAndTheSnapshotIntact)
     const QString path = folder + QStringLiteral("/library.json");
     AppStore store(path);
     ASSERT_TRUE(store.save(snapshotWith(1)));
-    const QByteArray old = readAll(path);
+    const QByteArray old = test::readFile(path);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     const auto result = store.save(snapshotWith(5));
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().kind, StoreError::Kind::writing);
-    EXPECT_EQ(readAll(path), old);
+    EXPECT_EQ(test::readFile(path), old);
     EXPECT_EQ(store.snapshot().history.size(), 1);
 }
 
@@ -467,7 +442,7 @@ TEST(AppStore, aSaveKilledAtAnyMomentLeavesTheOldOrTheNewDocument)
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
-        const QByteArray now = readAll(path);
+        const QByteArray now = test::readFile(path);
         ASSERT_TRUE(now == smallBytes || now == largeBytes) << "round " << round << ": " << now.size() << " bytes";
         (now == smallBytes ? sawSmall : sawLarge)++;
         EXPECT_FALSE(AppStore(path).loadError());

@@ -5,7 +5,6 @@
 #include "tests/support/OtherAccount.h"
 #include "tests/support/QtPrinters.h"
 
-#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 

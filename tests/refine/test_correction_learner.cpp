@@ -36,38 +36,44 @@ const QString loneLow = QString(QChar(0xDE00));
 
 } // namespace
 
-TEST(Substitution, matchesWholeWordsCaseInsensitivelyAndWritesTheReplacementLiterally)
+TEST(Substitution, wholeWordsAndPhrasesMatchCaseInsensitivelyAndTheReplacementIsWrittenLiterally)
+{
+    // Entries are "heard=replacement" pairs separated by "|".
+    const struct
+    {
+        const char *entries, *text, *expected;
+    } cases[] = {
+        {"", "Teh cat", "Teh cat"},
+        {"teh=the", "Teh cat", "the cat"},
+        {"teh=the", "tehran teh_ 2teh", "tehran teh_ 2teh"},
+        {"teh=the", "teh's teh’s end.teh 😀teh😀", "the's the’s end.the 😀the😀"},
+        {"price=$1 \\1 & cost", "the price", "the $1 \\1 & cost"},
+        {"a.m.=AM", "at 9 A.M. or axmx a.m.x", "at 9 AM or axmx a.m.x"},
+        // Phrases span any whitespace, line breaks included; matches do not overlap.
+        {" open \t ai =OpenAI", "open   AI and open\nai\u00A0!", "OpenAI and OpenAI\u00A0!"},
+        {"a a=X", "a a a", "X a"},
+        // A blank heard and an empty replacement are ignored; the first of equal entries wins.
+        {"  \n =never|word=|abc=first|ABC=second", "word abc", "word first"},
+        // Accents are matched by case only; a combining mark after the word is part of it.
+        {"cafe=Café", "café CAFE cafe\u0301", "café Café cafe\u0301"},
+        {"élan=Elan", "ÉLAN élans", "Elan élans"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        QList<DictionaryEntry> dictionary;
+        for (const QString &pair : QString::fromUtf8(c.entries).split(u'|', Qt::SkipEmptyParts))
+            dictionary.append(entry(pair.section(u'=', 0, 0), pair.section(u'=', 1)));
+        EXPECT_EQ(apply(dictionary, QString::fromUtf8(c.text)), QString::fromUtf8(c.expected));
+    }
+}
+
+TEST(Substitution, invalidUnicodeIsKept)
 {
     const QList<DictionaryEntry> teh{entry(QStringLiteral("teh"), QStringLiteral("the"))};
-    EXPECT_EQ(apply({}, QStringLiteral("Teh cat")), QStringLiteral("Teh cat"));
-    EXPECT_EQ(apply(teh, QStringLiteral("Teh cat")), QStringLiteral("the cat"));
-    EXPECT_EQ(apply(teh, QStringLiteral("tehran teh_ 2teh")), QStringLiteral("tehran teh_ 2teh"));
-    EXPECT_EQ(apply(teh, QStringLiteral("teh's")), QStringLiteral("the's"));
-    EXPECT_EQ(apply(teh, QStringLiteral("teh’s end.teh")), QStringLiteral("the’s end.the"));
-
-    const QList<DictionaryEntry> dollar{entry(QStringLiteral("price"), QStringLiteral("$1 \\1 & cost"))};
-    EXPECT_EQ(apply(dollar, QStringLiteral("the price")), QStringLiteral("the $1 \\1 & cost"));
-
-    const QList<DictionaryEntry> metacharacters{entry(QStringLiteral("a.m."), QStringLiteral("AM"))};
-    EXPECT_EQ(apply(metacharacters, QStringLiteral("at 9 A.M. or axmx")), QStringLiteral("at 9 AM or axmx"));
-    EXPECT_EQ(apply(metacharacters, QStringLiteral("a.m.x")), QStringLiteral("a.m.x"));
-}
-
-TEST(Substitution, phrasesSpanAnyWhitespaceIncludingLineBreaks)
-{
-    const QList<DictionaryEntry> openAi{entry(QStringLiteral(" open \t ai "), QStringLiteral("OpenAI"))};
-    EXPECT_EQ(apply(openAi, QStringLiteral("open   AI and open\nai\u00A0!")),
-              QStringLiteral("OpenAI and OpenAI\u00A0!"));
-    const QList<DictionaryEntry> pairs{entry(QStringLiteral("a a"), QStringLiteral("X"))};
-    EXPECT_EQ(apply(pairs, QStringLiteral("a a a")), QStringLiteral("X a"));
-}
-
-TEST(Substitution, ignoresBlankHeardAndEmptyReplacementAndKeepsOrderAmongEquals)
-{
-    const QList<DictionaryEntry> dictionary{
-        entry(QStringLiteral("  \n "), QStringLiteral("never")), entry(QStringLiteral("word"), QString()),
-        entry(QStringLiteral("abc"), QStringLiteral("first")), entry(QStringLiteral("ABC"), QStringLiteral("second"))};
-    EXPECT_EQ(apply(dictionary, QStringLiteral("word abc")), QStringLiteral("word first"));
+    EXPECT_EQ(apply(teh, QStringLiteral("teh ") + loneHigh + QStringLiteral(" teh") + loneLow + QStringLiteral("teh")),
+              QStringLiteral("the ") + loneHigh + QStringLiteral(" the") + loneLow + QStringLiteral("the"));
+    EXPECT_EQ(apply({entry(loneHigh, QStringLiteral("x"))}, QStringLiteral("a ") + loneHigh),
+              QStringLiteral("a ") + loneHigh);
 }
 
 TEST(Substitution, textOneEntryWroteIsNotRewrittenByALaterEntry)
@@ -92,23 +98,6 @@ TEST(Substitution, anEntryMatchingEverywhereInTheLongestDictationReplacesEveryMa
     EXPECT_EQ(apply(widen, QStringLiteral("a ").repeated(40000)), QStringLiteral("bb ").repeated(40000));
     const QList<DictionaryEntry> narrow{entry(QStringLiteral("bb"), QStringLiteral("a"))};
     EXPECT_EQ(apply(narrow, QStringLiteral("bb,").repeated(40000)), QStringLiteral("a,").repeated(40000));
-}
-
-TEST(Substitution, accentsAreMatchedByCaseOnlyAndInvalidUnicodeIsKept)
-{
-    const QList<DictionaryEntry> cafe{entry(QStringLiteral("cafe"), QStringLiteral("Café"))};
-    EXPECT_EQ(apply(cafe, QStringLiteral("café CAFE")), QStringLiteral("café Café"));
-    const QList<DictionaryEntry> accented{entry(QStringLiteral("élan"), QStringLiteral("Elan"))};
-    EXPECT_EQ(apply(accented, QStringLiteral("ÉLAN élans")), QStringLiteral("Elan élans"));
-    // A combining mark after the word is part of it.
-    EXPECT_EQ(apply(cafe, QStringLiteral("cafe\u0301")), QStringLiteral("cafe\u0301"));
-
-    const QList<DictionaryEntry> teh{entry(QStringLiteral("teh"), QStringLiteral("the"))};
-    EXPECT_EQ(apply(teh, QStringLiteral("teh ") + loneHigh + QStringLiteral(" teh") + loneLow + QStringLiteral("teh")),
-              QStringLiteral("the ") + loneHigh + QStringLiteral(" the") + loneLow + QStringLiteral("the"));
-    EXPECT_EQ(apply({entry(loneHigh, QStringLiteral("x"))}, QStringLiteral("a ") + loneHigh),
-              QStringLiteral("a ") + loneHigh);
-    EXPECT_EQ(apply(teh, QStringLiteral("😀teh😀")), QStringLiteral("😀the😀"));
 }
 
 TEST(Substitution, skippingEntriesWhoseFirstWordIsAbsentNeverHidesAMatch)

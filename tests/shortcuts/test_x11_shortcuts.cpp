@@ -21,7 +21,7 @@ constexpr unsigned controlMask = 1u << 2;
 constexpr unsigned mod1Mask = 1u << 3;
 constexpr int badAccess = 10;
 
-// A screen saver on the session bus that says whether it runs, as GNOME's and KDE's answer GetActive.
+// A screen saver on the session bus that runs at the start, as GNOME's and KDE's answer GetActive.
 class RunningScreenSaver : public QObject
 {
     Q_OBJECT
@@ -266,41 +266,9 @@ TEST_F(X11ShortcutsTest, AnotherHoldKeyFromTheSettingsPlaysTheHoldKey)
     EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn finish")})) << log.join(u", ").toStdString();
 }
 
-TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyUntilItEnds)
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        GTEST_SKIP() << "no session D-Bus (run under scripts/with-desktop.sh)";
-    startCleanly();
-    client->press(holdKey);
-    ASSERT_TRUE(waitForLog({QStringLiteral("fn begin")}));
-    auto screenSaver = [&](bool active) {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                       QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"));
-        signal << active;
-        ASSERT_TRUE(bus.send(signal));
-    };
-    screenSaver(true);
-    const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
-    EXPECT_TRUE(test::waitUntil([&] { return status == paused; })) << status.toStdString();
-    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
-    client->release(holdKey);
-    client->press(holdKey); // nothing watches the keys while paused
-    client->release(holdKey);
-
-    screenSaver(false);
-    EXPECT_TRUE(test::waitUntil([&] { return status == GlobalShortcut::statusTexts(settings.hold).ready; }));
-    client->press(holdKey);
-    client->release(holdKey);
-    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel"), QStringLiteral("fn begin"),
-                            QStringLiteral("fn finish")}))
-        << log.join(u", ").toStdString();
-}
-
 // Started while the screen saver already runs (or the session is locked): paused from the start, not only
-// after the next change.
-TEST_F(X11ShortcutsTest, AScreenSaverAlreadyRunningAtStartPausesTheHoldKey)
+// after the next change. A screen saver starting during a hold cancels it; its end brings the hold key back.
+TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyFromTheStartOrMidHoldUntilItEnds)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -310,15 +278,40 @@ TEST_F(X11ShortcutsTest, AScreenSaverAlreadyRunningAtStartPausesTheHoldKey)
     ASSERT_TRUE(bus.registerService(service));
     ASSERT_TRUE(
         bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver, QDBusConnection::ExportAllSlots));
-    const auto started = shortcut->start();
-    ASSERT_TRUE(started);
+    ASSERT_TRUE(shortcut->start());
+    const auto screenSaver = [&](bool active) {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/ScreenSaver"), service,
+                                                         QStringLiteral("ActiveChanged"));
+        signal << active;
+        return bus.send(signal);
+    };
     const QString paused = GlobalShortcut::statusTexts(settings.hold).paused;
+    const QString ready = GlobalShortcut::statusTexts(settings.hold).ready;
     EXPECT_TRUE(test::waitUntil([&] { return status == paused; })) << status.toStdString();
-    log.clear();
     client->press(holdKey);
     client->release(holdKey);
     test::waitUntil([] { return false; }, 200);
     EXPECT_FALSE(log.contains(QStringLiteral("fn begin"))) << log.join(u", ").toStdString();
+
+    ASSERT_TRUE(screenSaver(false));
+    EXPECT_TRUE(test::waitUntil([&] { return status == ready; })) << status.toStdString();
+    log.clear();
+    client->press(holdKey);
+    ASSERT_TRUE(waitForLog({QStringLiteral("fn begin")})) << log.join(u", ").toStdString();
+    ASSERT_TRUE(screenSaver(true));
+    EXPECT_TRUE(test::waitUntil([&] { return status == paused; })) << status.toStdString();
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
+    client->release(holdKey);
+    client->press(holdKey); // nothing watches the keys while paused
+    client->release(holdKey);
+
+    ASSERT_TRUE(screenSaver(false));
+    EXPECT_TRUE(test::waitUntil([&] { return status == ready; }));
+    client->press(holdKey);
+    client->release(holdKey);
+    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn cancel"), QStringLiteral("fn begin"),
+                            QStringLiteral("fn finish")}))
+        << log.join(u", ").toStdString();
     bus.unregisterObject(QStringLiteral("/org/freedesktop/ScreenSaver"));
     bus.unregisterService(service);
 }

@@ -61,16 +61,24 @@ QByteArray header(quint16 format, quint16 channels, quint32 rate, quint16 bits, 
     return bytes;
 }
 
+// Samples as a file stores them: little-endian 16-bit integers or 32-bit floats.
+template <typename Sample>
+QByteArray stored(std::initializer_list<Sample> values)
+{
+    QByteArray bytes;
+    for (const Sample v : values) {
+        char b[sizeof v];
+        qToLittleEndian(v, b);
+        bytes.append(b, sizeof v);
+    }
+    return bytes;
+}
+
 } // namespace
 
 TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
 {
-    QByteArray pcm = header(1, 2, 22050, 16, 8, false);
-    for (qint16 v : {qint16(16384), qint16(-16384), qint16(32767), qint16(0)}) {
-        char b[2];
-        qToLittleEndian(v, b);
-        pcm.append(b, 2);
-    }
+    const QByteArray pcm = header(1, 2, 22050, 16, 8, false) + stored<qint16>({16384, -16384, 32767, 0});
     auto decoded = WavFile::decode(pcm, QStringLiteral("pcm.wav"));
     ASSERT_TRUE(decoded.hasValue());
     EXPECT_EQ(decoded.value().sampleRate, 22050);
@@ -79,14 +87,7 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
     EXPECT_FLOAT_EQ(decoded.value().samples[1], -0.5f);
 
     for (bool extensible : {false, true}) {
-        QByteArray floats = header(3, 1, 48000, 32, 8, extensible);
-        for (float v : {0.25f, -1.0f}) {
-            quint32 raw;
-            std::memcpy(&raw, &v, 4);
-            char b[4];
-            qToLittleEndian(raw, b);
-            floats.append(b, 4);
-        }
+        const QByteArray floats = header(3, 1, 48000, 32, 8, extensible) + stored<float>({0.25f, -1.0f});
         auto f = WavFile::decode(floats, QStringLiteral("float.wav"));
         ASSERT_TRUE(f.hasValue()) << extensible;
         EXPECT_EQ(f.value().samples, (std::vector<float>{0.25f, -1.0f}));
@@ -94,15 +95,9 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
 
     // Float files may hold clipped, infinite or NaN samples: they read as full scale and silence, so
     // nothing downstream converts a NaN to an integer or resamples one across its neighbours.
-    QByteArray wild = header(3, 1, 16000, 32, 20, false);
-    for (float v : {1.5f, -7.0f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
-                    -std::numeric_limits<float>::infinity()}) {
-        quint32 raw;
-        std::memcpy(&raw, &v, 4);
-        char b[4];
-        qToLittleEndian(raw, b);
-        wild.append(b, 4);
-    }
+    const float infinity = std::numeric_limits<float>::infinity();
+    const QByteArray wild = header(3, 1, 16000, 32, 20, false) +
+                            stored<float>({1.5f, -7.0f, infinity, std::numeric_limits<float>::quiet_NaN(), -infinity});
     const auto clipped = WavFile::decode(wild, QStringLiteral("wild.wav"));
     ASSERT_TRUE(clipped.hasValue());
     EXPECT_EQ(clipped.value().samples, (std::vector<float>{1.0f, -1.0f, 1.0f, 0.0f, -1.0f}));

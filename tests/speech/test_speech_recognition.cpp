@@ -1,8 +1,8 @@
 #include "tests/speech/SpeechSession.h"
+#include "tests/support/Files.h"
 #include "tests/support/SpeechCorpus.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -102,10 +102,7 @@ TEST_F(Recognition, silenceGivesAnEmptyTranscript)
     audio.sampleRate = 16000;
     audio.channels = 1;
     audio.samples.assign(16000, 0.0f);
-    QFile file(silence);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(WavFile::encode16(audio));
-    file.close();
+    ASSERT_TRUE(test::writeFile(silence, WavFile::encode16(audio)));
     const auto outcome = SpeechSession::transcribe(silence);
     ASSERT_TRUE(outcome.transcript.hasValue());
     EXPECT_TRUE(outcome.transcript.value().trimmed().isEmpty()) << outcome.transcript.value().toStdString();

@@ -3,8 +3,6 @@
 #include "tests/speech/SpeechSession.h"
 #include "tests/support/SpeechCorpus.h"
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace orv;

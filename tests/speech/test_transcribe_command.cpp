@@ -1,5 +1,6 @@
 #include "library/AppStore.h"
 #include "speech/wav/WavFile.h"
+#include "tests/support/Files.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/SpeechCorpus.h"
 
@@ -73,10 +74,7 @@ Result orvantaServing(const QStringList &arguments)
 
 QByteArray fileHash(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    return QCryptographicHash::hash(test::readFile(path), QCryptographicHash::Sha256);
 }
 
 } // namespace
@@ -129,10 +127,7 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     repeated.modifiedAt = QDateTime(QDate(2026, 1, 2), QTime(9, 0), Qt::UTC);
     snapshot.dictionary.append(repeated);
     const QString library = dir.filePath(QStringLiteral("library.json"));
-    QFile file(library);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(AppStore::encode(snapshot));
-    file.close();
+    ASSERT_TRUE(test::writeFile(library, AppStore::encode(snapshot)));
     const QByteArray before = fileHash(library);
 
     const Result clean = orvanta({QStringLiteral("--library"), library, speech});
@@ -214,12 +209,10 @@ TEST(TranscribeCommand, aRecordingOverAMinuteIsFedAtTheRecognizersPaceAndReports
         recording.samples.insert(recording.samples.end(), audio.value().samples.begin(), audio.value().samples.end());
         recording.samples.insert(recording.samples.end(), 8000, 0.0f); // half a second between sentences
     }
-    QFile file(dir.filePath(QStringLiteral("long.wav")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(WavFile::encode16(recording));
-    file.close();
+    const QString wav = dir.filePath(QStringLiteral("long.wav"));
+    ASSERT_TRUE(test::writeFile(wav, WavFile::encode16(recording)));
 
-    const Result result = orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), file.fileName()});
+    const Result result = orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), wav});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_TRUE(result.out.contains(QStringLiteral("train station"))) << result.out.toStdString();
     EXPECT_TRUE(result.err.contains(QStringLiteral("Transcribed 1:00 of 1:"))) << result.err.toStdString();

@@ -4,6 +4,7 @@
 #include "speech/whisper/WhisperModel.h"
 #include "speech/whisper/WhisperTranscriber.h"
 #include "tests/support/FakeTranscriber.h"
+#include "tests/support/Files.h"
 #include "tests/support/SyntheticWhisperModel.h"
 #include "tests/support/VirtualScheduler.h"
 
@@ -205,10 +206,7 @@ TEST_F(WhisperTranscriberTest, AModelThatCannotBeUsedLeavesTheDictationToTheLive
 {
     QTemporaryDir dir;
     const QString notAModel = dir.filePath(QStringLiteral("ggml-base.en.bin"));
-    QFile file(notAModel);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
-    file.close();
+    ASSERT_TRUE(test::writeFile(notAModel, QByteArray(4096, 'x')));
     const QString truncated = dir.filePath(QStringLiteral("ggml-cut.bin"));
     QFile::copy(modelPath(), truncated);
     QFile::resize(truncated, QFileInfo(modelPath()).size() / 2);

@@ -1,9 +1,5 @@
 #include "tests/support/AtspiClient.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTimer>
-
 #include <atspi/atspi.h>
 
 namespace orv::test {
@@ -165,16 +161,6 @@ bool AccessibleNode::doAction(const QString &action) const
             done = atspi_action_do_action(actions, i, nullptr);
     }
     g_object_unref(actions);
-    return done;
-}
-
-bool AccessibleNode::selectChild(int index) const
-{
-    AtspiSelection *selection = m_node ? atspi_accessible_get_selection_iface(m_node) : nullptr;
-    if (!selection)
-        return false;
-    const bool done = atspi_selection_select_child(selection, index, nullptr);
-    g_object_unref(selection);
     return done;
 }
 

@@ -45,8 +45,6 @@ public:
     QList<AccessibleNode> children() const;
     // Runs the named action ("Press", "Toggle", …); false when there is none or it failed.
     bool doAction(const QString &action) const;
-    // Selects the index-th child of a list.
-    bool selectChild(int index) const;
 
     // Depth-first, this node included.
     void walk(const std::function<void(const AccessibleNode &)> &visit) const;

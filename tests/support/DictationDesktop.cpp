@@ -97,36 +97,35 @@ bool writeQuietFirefoxProfile(const QString &profileDir)
                        "user_pref(\"app.update.enabled\", false);\n") > 0;
 }
 
-GtkField::GtkField(const QString &program, bool password)
+TestField::TestField(const QString &program, const QStringList &arguments)
+    : m_started(m_process.start(program, arguments))
+{}
+
+bool TestField::waitReady()
 {
-    m_process.setProgram(program);
-    if (password)
-        m_process.setArguments({QStringLiteral("--password")});
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-        while (m_process.canReadLine()) {
-            const QString line = QString::fromUtf8(m_process.readLine()).chopped(1);
-            if (line == QLatin1String("ready")) {
-                m_ready = true;
-            } else if (line.startsWith(QLatin1String("text:"))) {
-                m_text = line.mid(5);
-                if (onText)
-                    onText(m_text);
-            }
-        }
-    });
-    m_process.start();
+    const bool ready = m_started && waitUntil(
+                                        [&] {
+                                            read();
+                                            return m_lines.contains(QStringLiteral("ready"));
+                                        },
+                                        10000, 2);
+    waitUntil([] { return false; }, 500);
+    return ready;
 }
 
-GtkField::~GtkField()
+QString TestField::text()
 {
-    m_process.kill();
-    m_process.waitForFinished(2000);
+    read();
+    for (qsizetype i = m_lines.size() - 1; i >= 0; --i)
+        if (m_lines.at(i).startsWith(QLatin1String("text:")))
+            return m_lines.at(i).mid(5);
+    return QString();
 }
 
-bool GtkField::waitReady(int timeoutMs)
+void TestField::read()
 {
-    // Ready once shown; the window manager then activates it.
-    return waitUntil([this] { return m_ready; }, timeoutMs) && (waitUntil([] { return false; }, 500) || true);
+    while (m_process.canReadLine())
+        m_lines.append(QString::fromUtf8(m_process.readLine()).chopped(1));
 }
 
 } // namespace orv::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/ChildProcess.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -46,22 +48,26 @@ private:
 // question, welcome page, data-reporting notice or update.
 bool writeQuietFirefoxProfile(const QString &profileDir);
 
-// The GTK test window (a text entry, optionally a password entry); it reports its text on every change.
-class GtkField
+// One of the test field programs of tests/delivery/desktop (a GTK or Qt window): it prints "ready" once
+// its window is up and "text:<content>" whenever its first field changes. Killed when it goes.
+class TestField
 {
 public:
-    GtkField(const QString &program, bool password = false);
-    ~GtkField();
-
-    bool waitReady(int timeoutMs = 10000);
-    QString text() const { return m_text; }
-    // Called on the main thread with each new text.
-    std::function<void(const QString &)> onText;
+    explicit TestField(const QString &program, const QStringList &arguments = {});
+    qint64 processID() const { return m_process.processId(); }
+    // Whether it started and said it is ready within ten seconds; the window manager then has half a
+    // second to activate it.
+    bool waitReady();
+    // The first field's content as the program last reported it.
+    QString text();
+    void kill() { m_process.kill(); }
+    bool waitForFinished(int timeoutMs) { return m_process.waitForFinished(timeoutMs); }
 
 private:
-    QProcess m_process;
-    bool m_ready = false;
-    QString m_text;
+    void read();
+    ChildProcess m_process;
+    bool m_started = false;
+    QStringList m_lines;
 };
 
 } // namespace orv::test

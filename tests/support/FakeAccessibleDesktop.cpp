@@ -147,11 +147,6 @@ void FakeAccessibleDesktop::setApplication(qint64 processID, const QString &name
     m_application = ApplicationInfo{processID, name, terminal};
 }
 
-void FakeAccessibleDesktop::clearApplication()
-{
-    m_application.reset();
-}
-
 void FakeAccessibleDesktop::userEdit(int node, const QString &text, TextRange selection)
 {
     setText(node, text, selection);
@@ -274,15 +269,13 @@ bool FakeAccessibleDesktop::paste(bool terminal)
         return false;
     ++pasteCount;
     pastedAsTerminal = terminal;
-    if (pasteApplies) {
-        // The field asks for the clipboard at once; it shows the text a little later.
-        const std::weak_ptr<int> alive = m_life;
-        const QString pasted = m_pasteboard.string();
-        m_scheduler.schedule(pasteDelay, [this, alive, pasted] {
-            if (!alive.expired())
-                applyPaste(pasted);
-        });
-    }
+    // The field asks for the clipboard at once; it shows the text a little later.
+    const std::weak_ptr<int> alive = m_life;
+    const QString pasted = m_pasteboard.string();
+    m_scheduler.schedule(pasteDelay, [this, alive, pasted] {
+        if (!alive.expired())
+            applyPaste(pasted);
+    });
     return true;
 }
 

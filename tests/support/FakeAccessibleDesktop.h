@@ -41,7 +41,6 @@ public:
     void focus(int node);
     void setFocusedWindow(qint64 processID, std::optional<int> window);
     void setApplication(qint64 processID, const QString &name, bool terminal = false);
-    void clearApplication();
 
     // The user types: new text and caret, then a value-changed notification.
     void userEdit(int node, const QString &text, TextRange selection);
@@ -58,9 +57,8 @@ public:
     bool pastePosted = true;
     bool keysHeld = false;
     bool pastedAsTerminal = false;
-    // The field takes the clipboard text this long after the keystroke; never when pasteApplies is false.
+    // The field takes the clipboard text this long after the keystroke.
     Duration pasteDelay{};
-    bool pasteApplies = true;
     bool pasteMovesCaret = true;
     bool stringForRangeWorks = true;
     bool enableAccessibilityResult = true;

@@ -18,7 +18,6 @@ public:
 
     // Script
     std::optional<AudioFormat> best = AudioFormat{16000, 1, AudioFormat::SampleType::int16};
-    std::optional<SpeechEngineError> contextError;
     std::optional<SpeechEngineError> startError;
     bool holdPrepare = false;
     AsyncValue<Expected<void, SpeechEngineError>> prepared;
@@ -31,7 +30,6 @@ public:
     std::optional<AudioFormat> preparedFormat;
     std::shared_ptr<AnalyzerInputStream> input;
     int cancels = 0;
-    int finalizations = 0;
 
     void emitResult(const QString &text, double start, double end, bool isFinal);
     void failResults(const SpeechEngineError &error);

@@ -2,12 +2,9 @@
 
 #include "tests/support/ChildProcess.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTimer>
 
 #include <vector>
 

@@ -1,9 +1,5 @@
 #include "tests/support/X11TestClient.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTimer>
-
 #include <algorithm>
 
 #include <X11/Xatom.h>

@@ -29,8 +29,8 @@ protected:
         if (!model)
             make();
         delegate = std::make_unique<ui::AppDelegate>(
-            *model, ui::AppDelegate::Options{settingsPath(), launchedAtLogin, [this] { ++becameActiveCalls; },
-                                             [this] { return trayAvailable; }, &choices, panelPlatform});
+            *model, ui::AppDelegate::Options{settingsPath(), launchedAtLogin, [] {}, [this] { return trayAvailable; },
+                                             &choices, panelPlatform});
         delegate->launch();
         return *delegate;
     }
@@ -45,7 +45,6 @@ protected:
 
     bool trayAvailable = true;
     ui::RecordingPanel::Platform panelPlatform;
-    int becameActiveCalls = 0;
     LinuxSettings choices{std::make_unique<InMemoryKeyValueStore>()}; // the Linux choices, in memory
     std::unique_ptr<ui::AppDelegate> delegate;
 };

@@ -115,6 +115,8 @@ TEST_F(AppDelegateTest, formattingSavesTheModeAtOnceAndTheNextDictationUsesIt)
     launch();
     model->completeOnboarding();
     trayItem(QStringLiteral("Structured"))->trigger();
+    EXPECT_TRUE(trayItem(QStringLiteral("Structured"))->isChecked()) << "radio items showing the mode in use";
+    EXPECT_FALSE(trayItem(QStringLiteral("Clean"))->isChecked());
     EXPECT_EQ(model->preferences().mode, DictationMode::structured);
     EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
     dictate(QStringLiteral("first point second point"));
@@ -176,11 +178,6 @@ TEST_F(AppDelegateTest, menusFollowLinuxConventionsAndTheFirstCloseSaysWhereOrva
     EXPECT_TRUE(delegate->trayNotice().contains(QStringLiteral("Open Orvanta again from its icon")));
     trayItem(QStringLiteral("Open Orvanta…"))->trigger();
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
-
-    // The tray's Formatting items are radio items showing the mode in use.
-    trayItem(QStringLiteral("Structured"))->trigger();
-    EXPECT_TRUE(trayItem(QStringLiteral("Structured"))->isChecked());
-    EXPECT_FALSE(trayItem(QStringLiteral("Clean"))->isChecked());
 }
 
 TEST_F(AppDelegateTest, editItemsReachTheFocusedTextField)

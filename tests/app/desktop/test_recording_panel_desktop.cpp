@@ -9,7 +9,6 @@
 #include "tests/support/X11TestClient.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -18,14 +17,6 @@
 using namespace orv::test;
 
 namespace {
-
-QString activeWindowName()
-{
-    QProcess xdotool;
-    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
-    xdotool.waitForFinished(5000);
-    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
-}
 
 class PanelFocus : public ::testing::Test
 {
@@ -43,13 +34,13 @@ protected:
         speech = synthesizeSpeech(QStringLiteral("hello world"), home.path());
         ASSERT_FALSE(speech.isEmpty()) << "flite and sox make the test speech";
 
-        field = std::make_unique<GtkField>(QStringLiteral(ORVANTA_GTK_FIELD));
+        field = std::make_unique<TestField>(QStringLiteral(ORVANTA_GTK_FIELD));
         ASSERT_TRUE(field->waitReady());
         const std::optional<AccessibleNode> gtk = waitForApplication(QStringLiteral("orvanta-gtk-field"), 0, 10000);
         ASSERT_TRUE(gtk);
         entry = gtk->find([](const AccessibleNode &node) { return node.role() == QLatin1String("text"); });
         ASSERT_TRUE(entry);
-        ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 5000)) << activeWindowName().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 5000)) << activeWindowTitle().toStdString();
     }
     void TearDown() override
     {
@@ -59,7 +50,7 @@ protected:
 
     bool fieldHasFocus() const
     {
-        return activeWindowName() == QLatin1String("Orvanta GTK field") && entry->isFocused();
+        return activeWindowTitle() == QLatin1String("Orvanta GTK field") && entry->isFocused();
     }
     std::optional<AccessibleNode> panel() const
     {
@@ -89,7 +80,7 @@ protected:
     std::unique_ptr<RunningOrvanta> orvanta;
     std::optional<AccessibleNode> app;
     QByteArray speech;
-    std::unique_ptr<GtkField> field;
+    std::unique_ptr<TestField> field;
     std::optional<AccessibleNode> entry;
     X11TestClient keys;
 };
@@ -105,14 +96,14 @@ TEST_F(PanelFocus, aDictationWithTheHoldKeyShowsThePanelAndTheFieldKeepsTheFocus
     EXPECT_EQ(shown.role(), QStringLiteral("notification"));
     EXPECT_TRUE(shown.description().startsWith(QStringLiteral("Orvanta. "))) << shown.description().toStdString();
     EXPECT_TRUE(shown.find(QStringLiteral("label"), QStringLiteral("Release Right Ctrl to finish")));
-    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowName().toStdString();
+    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowTitle().toStdString();
 
     EXPECT_EQ(speakWatchingFocus(), 0) << "the field lost the focus while the panel showed";
     keys.release(holdKey);
     EXPECT_TRUE(waitUntil([&] { return field->text() == QLatin1String("Hello world."); }, 20000))
         << field->text().toStdString();
     EXPECT_TRUE(waitUntil([&] { return !panelShowing(); }, 5000));
-    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowName().toStdString();
+    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowTitle().toStdString();
 }
 
 TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField)
@@ -133,7 +124,7 @@ TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField
                       {QStringLiteral("mousemove"), QString::number(window.x() + 8), QString::number(window.y() + 8),
                        QStringLiteral("click"), QStringLiteral("1")});
     waitUntil([] { return false; }, 300);
-    EXPECT_TRUE(fieldHasFocus()) << "a click on the background took the focus: " << activeWindowName().toStdString();
+    EXPECT_TRUE(fieldHasFocus()) << "a click on the background took the focus: " << activeWindowTitle().toStdString();
 
     const std::optional<AccessibleNode> finish =
         panel()->find(QStringLiteral("push button"), QStringLiteral("Finish dictation"));
@@ -144,7 +135,7 @@ TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField
                        QStringLiteral("click"), QStringLiteral("1")});
     EXPECT_TRUE(waitUntil([&] { return field->text() == QLatin1String("Hello world."); }, 20000))
         << field->text().toStdString();
-    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowName().toStdString();
+    EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowTitle().toStdString();
     EXPECT_TRUE(waitUntil([&] { return !panelShowing(); }, 5000));
 }
 

@@ -5,7 +5,6 @@
 #include "tests/support/RunningOrvanta.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>

@@ -6,11 +6,11 @@
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -54,48 +54,6 @@ bool accessibilityEnabled()
     return get.readAllStandardOutput().contains("boolean true");
 }
 
-// A program under test that reports "ready" and "text:<content>" lines.
-class App
-{
-public:
-    App(const QString &program,
-        const QStringList &arguments,
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program, arguments);
-    }
-    ~App()
-    {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    qint64 processID() const { return m_process.processId(); }
-    bool saw(const QString &line)
-    {
-        read();
-        return m_lines.contains(line);
-    }
-    QString text()
-    {
-        read();
-        for (qsizetype i = m_lines.size() - 1; i >= 0; --i)
-            if (m_lines.at(i).startsWith(QLatin1String("text:")))
-                return m_lines.at(i).mid(5);
-        return QString();
-    }
-
-private:
-    void read()
-    {
-        while (m_process.canReadLine())
-            m_lines.append(QString::fromUtf8(m_process.readLine()).chopped(1));
-    }
-    QProcess m_process;
-    QStringList m_lines;
-};
-
 class DeliveryApps : public ::testing::Test
 {
 protected:
@@ -109,15 +67,7 @@ protected:
     }
     void TearDown() override { delivery.reset(); }
 
-    bool waitFront(qint64 processID, int timeoutMs = 15000)
-    {
-        return test::spinUntil(
-            [&] {
-                const auto front = delivery->frontmostApplication();
-                return front && front->processID == processID;
-            },
-            timeoutMs);
-    }
+    bool waitFront(qint64 processID) { return test::waitFront(*delivery, processID); }
 
     // Captures as a dictation does, until a text field is found: a program that just started may publish
     // its widgets a moment after its window appears.
@@ -162,11 +112,15 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
     // publishes its widgets. It gets the paste unconfirmed; the capture switched accessibility on.
     ASSERT_TRUE(setStatus("IsEnabled", false));
     ASSERT_TRUE(setStatus("ScreenReaderEnabled", false));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
+    const QByteArray alwaysOn = qgetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
+    qunsetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
+    const auto restore = qScopeGuard([&] {
+        if (!alwaysOn.isNull())
+            qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", alwaysOn);
+    });
     {
-        App early(QStringLiteral(ORVANTA_QT_FIELD), {}, environment);
-        ASSERT_TRUE(test::spinUntil([&] { return early.saw(QStringLiteral("ready")); }, 10000));
+        test::TestField early(QStringLiteral(ORVANTA_QT_FIELD));
+        ASSERT_TRUE(early.waitReady());
         ASSERT_TRUE(waitFront(early.processID()));
         EXPECT_TRUE(delivery->isTrusted()) << "accessibility that is off is no reason to give up";
         delivery->prepare();
@@ -177,8 +131,8 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
         EXPECT_TRUE(test::spinUntil([&] { return early.text() == QLatin1String("unconfirmed"); }, 3000));
     }
     // The next Qt application publishes its widgets.
-    App app(QStringLiteral(ORVANTA_QT_FIELD), {}, environment);
-    ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+    test::TestField app(QStringLiteral(ORVANTA_QT_FIELD));
+    ASSERT_TRUE(app.waitReady());
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
     EXPECT_EQ(deliver(QStringLiteral("switched on"), "Qt 6 line edit started afterwards").outcome, Outcome::inserted);
@@ -189,8 +143,9 @@ TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
 {
     for (const bool view : {false, true}) {
         SCOPED_TRACE(view ? "text view" : "entry");
-        App app(QStringLiteral(ORVANTA_GTK4_FIELD), view ? QStringList{QStringLiteral("--view")} : QStringList{});
-        ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+        test::TestField app(QStringLiteral(ORVANTA_GTK4_FIELD),
+                            view ? QStringList{QStringLiteral("--view")} : QStringList{});
+        ASSERT_TRUE(app.waitReady());
         ASSERT_TRUE(waitFront(app.processID()));
         ASSERT_TRUE(capture());
         const QString text = QStringLiteral("hello from GTK 4");
@@ -201,8 +156,8 @@ TEST_F(DeliveryApps, gtk4EntryAndTextViewAreConfirmed)
 
 TEST_F(DeliveryApps, vteTerminalRunningCatPastesWithCtrlShiftVAndIsReadBack)
 {
-    App app(QStringLiteral(ORVANTA_VTE_FIELD), {});
-    ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+    test::TestField app(QStringLiteral(ORVANTA_VTE_FIELD));
+    ASSERT_TRUE(app.waitReady());
     ASSERT_TRUE(waitFront(app.processID()));
     ASSERT_TRUE(capture());
     EXPECT_TRUE(delivery->target()->terminal);
@@ -219,8 +174,11 @@ TEST_F(DeliveryApps, firefoxWebEditorRootIsConfirmed)
         GTEST_SKIP() << "firefox-esr is not installed";
     QTemporaryDir profile;
     ASSERT_TRUE(writeQuietFirefoxProfile(profile.path()));
-    App app(firefox, {QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile.path(),
-                      QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString()});
+    test::ChildProcess app;
+    ASSERT_TRUE(app.start(firefox,
+                          {QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile.path(),
+                           QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString()},
+                          test::ChildProcess::Output::forwarded));
     ASSERT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(15000));
@@ -238,9 +196,12 @@ TEST_F(DeliveryApps, xtermWithoutAccessibilityGetsTheTextUnconfirmed)
         GTEST_SKIP() << "xterm is not installed";
     QTemporaryDir dir;
     const QString received = dir.filePath(QStringLiteral("received"));
-    App app(xterm, {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
-                    QStringLiteral("stty -icanon -echo; exec cat > '%1'").arg(received)});
-    ASSERT_TRUE(waitFront(app.processID()));
+    test::ChildProcess app;
+    ASSERT_TRUE(app.start(xterm,
+                          {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                           QStringLiteral("stty -icanon -echo; exec cat > '%1'").arg(received)},
+                          test::ChildProcess::Output::forwarded));
+    ASSERT_TRUE(waitFront(app.processId()));
     ASSERT_TRUE(test::spinUntil([&] { return QFile::exists(received); }, 10000));
     delivery->prepare();
     ASSERT_TRUE(test::spinUntil([&] { return !delivery->isCapturing(); }, 5000));
@@ -274,8 +235,8 @@ TEST_F(DeliveryApps, editorsWithoutReadableTextGetTheTextUnconfirmedAndQuickly)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        App app(c.program, c.arguments);
-        ASSERT_TRUE(test::spinUntil([&] { return app.saw(QStringLiteral("ready")); }, 10000));
+        test::TestField app(c.program, c.arguments);
+        ASSERT_TRUE(app.waitReady());
         ASSERT_TRUE(waitFront(app.processID()));
         test::spinUntil([] { return false; }, 300); // the toolkit publishes its focus
         QElapsedTimer clock;
@@ -311,8 +272,11 @@ TEST_F(LargeApps, libreOfficeWriterParagraphIsConfirmed)
     if (office.isEmpty())
         GTEST_SKIP() << "libreoffice-writer is not installed";
     QTemporaryDir profile;
-    App app(office, {QStringLiteral("--writer"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
-                     QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString()});
+    test::ChildProcess app;
+    ASSERT_TRUE(app.start(office,
+                          {QStringLiteral("--writer"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
+                           QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString()},
+                          test::ChildProcess::Output::forwarded));
     ASSERT_TRUE(
         test::spinUntil([] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }, 60000))
         << activeWindowTitle().toStdString();
@@ -336,7 +300,8 @@ TEST_F(LargeApps, chromiumStartedAsUsersStartItIsConfirmed)
                           QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_EDITOR)).toString()};
     if (geteuid() == 0)
         arguments.prepend(QStringLiteral("--no-sandbox")); // Chromium refuses to run as root otherwise
-    App app(chromium, arguments);
+    test::ChildProcess app;
+    ASSERT_TRUE(app.start(chromium, arguments, test::ChildProcess::Output::forwarded));
     ASSERT_TRUE(test::spinUntil([] { return activeWindowTitle().startsWith(QLatin1String("ready")); }, 30000))
         << activeWindowTitle().toStdString();
     ASSERT_TRUE(capture(15000));

@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -46,17 +45,9 @@ TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnThe
     TextDelivery delivery(test::liveDelivery()->scheduler, test::liveDelivery()->environment,
                           QCoreApplication::applicationPid());
     ASSERT_TRUE(delivery.isTrusted());
-    QProcess field;
-    field.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    field.start(QStringLiteral(ORVANTA_GTK_FIELD));
-    ASSERT_TRUE(test::spinUntil([&] { return field.canReadLine() && field.readLine().startsWith("ready"); }, 10000));
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            delivery.prepare();
-            test::spinUntil([&] { return !delivery.isCapturing(); }, 5000);
-            return delivery.target().has_value();
-        },
-        10000));
+    test::TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    ASSERT_TRUE(field.waitReady());
+    ASSERT_TRUE(test::captureField(delivery));
 
     const qint64 bus = accessibilityBusPid();
     ASSERT_GT(bus, 0);
@@ -71,6 +62,4 @@ TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnThe
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the bus is gone"));
     std::printf("delivery over a dead accessibility bus: \"%s\" after %lld ms\n", qPrintable(result.message),
                 static_cast<long long>(clock.elapsed()));
-    field.kill();
-    field.waitForFinished(3000);
 }

@@ -2,7 +2,6 @@
 // read-back, clipboard restore, edit learning and the fallbacks. Run under scripts/with-desktop.sh.
 #include "delivery/atspi/ClipboardPasteboard.h"
 #include "tests/delivery/desktop/LiveDelivery.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
@@ -23,27 +22,6 @@ using namespace std::chrono_literals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
-
-struct TestApp
-{
-    test::ChildProcess process;
-    QStringList lines;
-
-    void read()
-    {
-        while (process.canReadLine())
-            lines.append(QString::fromUtf8(process.readLine()).chopped(1));
-    }
-    // The first field's content as the application last reported it.
-    QString text()
-    {
-        read();
-        for (qsizetype i = lines.size() - 1; i >= 0; --i)
-            if (lines.at(i).startsWith(QLatin1String("text:")))
-                return lines.at(i).mid(5);
-        return QString();
-    }
-};
 
 enum class Toolkit
 {
@@ -73,43 +51,16 @@ protected:
         delivery.reset();
     }
 
-    std::unique_ptr<TestApp> launch(QStringList arguments, Toolkit toolkit, bool waitForFocus = true)
+    std::unique_ptr<test::TestField> launch(QStringList arguments, Toolkit toolkit, bool waitForFocus = true)
     {
-        auto app = std::make_unique<TestApp>();
-        EXPECT_TRUE(app->process.start(
-            toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments));
-        EXPECT_TRUE(test::spinUntil(
-            [&] {
-                app->read();
-                return app->lines.contains(QStringLiteral("ready"));
-            },
-            10000));
-        if (waitForFocus) {
-            const qint64 pid = app->process.processId();
-            EXPECT_TRUE(test::spinUntil(
-                [&] {
-                    const auto front = delivery->frontmostApplication();
-                    return front && front->processID == pid;
-                },
-                10000));
-        }
+        auto app = std::make_unique<test::TestField>(
+            toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments);
+        EXPECT_TRUE(app->waitReady());
+        EXPECT_TRUE(!waitForFocus || test::waitFront(*delivery, app->processID(), 10000));
         return app;
     }
 
-    // Captures the focused field; a freshly started application may need a moment to publish it.
-    bool capture()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 10000) {
-            delivery->prepare();
-            test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
-            if (delivery->target())
-                return true;
-            test::spinUntil([] { return false; }, 100);
-        }
-        return false;
-    }
+    bool capture() { return test::captureField(*delivery); }
 
     DeliveryResult deliver(const QString &text, bool observe)
     {
@@ -199,8 +150,8 @@ TEST_P(DeliveryDesktop, aTargetThatDiedAfterTheCaptureGetsTheTextOnTheClipboard)
 {
     auto app = launch({}, GetParam());
     ASSERT_TRUE(capture());
-    app->process.kill();
-    ASSERT_TRUE(app->process.waitForFinished(3000));
+    app->kill();
+    ASSERT_TRUE(app->waitForFinished(3000));
     QElapsedTimer clock;
     clock.start();
     const DeliveryResult result = deliver(QStringLiteral("the target is gone"), true);
@@ -260,29 +211,11 @@ TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStalli
         GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
     TextDelivery delivery(liveDelivery()->scheduler, liveDelivery()->environment, QCoreApplication::applicationPid());
     ASSERT_TRUE(delivery.isTrusted());
-    TestApp app;
-    ASSERT_TRUE(app.process.start(
-        QStringLiteral(ORVANTA_QT_FIELD),
-        {QStringLiteral("--slow"), QStringLiteral("30"), QStringLiteral("--stall-on-paste"), QStringLiteral("600")}));
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            app.read();
-            return app.lines.contains(QStringLiteral("ready"));
-        },
-        10000));
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            const auto front = delivery.frontmostApplication();
-            return front && front->processID == app.process.processId();
-        },
-        10000));
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            delivery.prepare();
-            test::spinUntil([&] { return !delivery.isCapturing(); }, 5000);
-            return delivery.target().has_value();
-        },
-        15000));
+    test::TestField app(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--slow"), QStringLiteral("30"),
+                                                           QStringLiteral("--stall-on-paste"), QStringLiteral("600")});
+    ASSERT_TRUE(app.waitReady());
+    ASSERT_TRUE(test::waitFront(delivery, app.processID(), 10000));
+    ASSERT_TRUE(test::captureField(delivery, 15000));
 
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
@@ -307,8 +240,7 @@ TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEve
     atspi::ClipboardPasteboard pasteboard;
     ASSERT_TRUE(pasteboard.setString(QStringLiteral("ours")));
     const qint64 ours = pasteboard.changeCount();
-    TestApp owner;
-    ASSERT_TRUE(owner.process.start(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")}));
+    test::TestField owner(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--set-clipboard")});
     ASSERT_TRUE(test::spinUntil([&] { return pasteboard.changeCount() != ours; }, 10000));
     const QList<Pasteboard::Item> items = pasteboard.items();
     ASSERT_EQ(items.size(), 1);

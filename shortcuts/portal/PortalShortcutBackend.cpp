@@ -98,9 +98,9 @@ PortalShortcutBackend::PortalShortcutBackend(QDBusConnection bus, const Shortcut
 {
     registerTypes();
     m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                  SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                  SLOT(activated(QDBusMessage)));
     m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Deactivated"), this,
-                  SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                  SLOT(deactivated(QDBusMessage)));
 }
 
 PortalShortcutBackend::~PortalShortcutBackend()
@@ -280,25 +280,24 @@ void PortalShortcutBackend::fail(const QString &why)
         onStateChange();
 }
 
-void PortalShortcutBackend::activated(const QDBusObjectPath &session,
-                                      const QString &id,
-                                      qulonglong,
-                                      const QVariantMap &)
+// Activated and Deactivated: (o session_handle, s shortcut_id, t timestamp, a{sv} options).
+void PortalShortcutBackend::activated(const QDBusMessage &signal)
 {
-    if (session.path() != m_session || !m_bound)
+    const QVariantList arguments = signal.arguments();
+    if (arguments.size() < 2 || arguments.at(0).value<QDBusObjectPath>().path() != m_session || !m_bound)
         return;
+    const QString id = arguments.at(1).toString();
     if (id == holdId())
         holdChanged(true);
     else if (id == toggleId() && m_hotKeyHandler)
         m_hotKeyHandler(GlobalShortcut::HotKey::toggle);
 }
 
-void PortalShortcutBackend::deactivated(const QDBusObjectPath &session,
-                                        const QString &id,
-                                        qulonglong,
-                                        const QVariantMap &)
+void PortalShortcutBackend::deactivated(const QDBusMessage &signal)
 {
-    if (session.path() == m_session && id == holdId())
+    const QVariantList arguments = signal.arguments();
+    if (arguments.size() >= 2 && arguments.at(0).value<QDBusObjectPath>().path() == m_session &&
+        arguments.at(1).toString() == holdId())
         holdChanged(false);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QVariantMap>
@@ -66,9 +67,8 @@ public:
 
 private Q_SLOTS:
     void response(uint code, const QVariantMap &results);
-    void activated(const QDBusObjectPath &session, const QString &id, qulonglong timestamp, const QVariantMap &options);
-    void
-    deactivated(const QDBusObjectPath &session, const QString &id, qulonglong timestamp, const QVariantMap &options);
+    void activated(const QDBusMessage &signal);
+    void deactivated(const QDBusMessage &signal);
 
 private:
     enum class Step

@@ -48,6 +48,7 @@ void keepBoth(GlobalShortcut::Operations &ops, std::shared_ptr<void> first)
 void offerDesktopShortcut(SessionKeysStatus::State &state, LinuxSettings &settings)
 {
     const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'));
+    state.desktop = desktops.value(0);
     if (!desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive))
         return;
     state.desktopWithShortcuts = QStringLiteral("GNOME");

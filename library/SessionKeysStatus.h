@@ -31,6 +31,8 @@ public:
         bool inputDevicesReadable = false;
         // The desktop whose keyboard settings Orvanta can add `orvanta toggle` to ("GNOME"); empty: none.
         QString desktopWithShortcuts;
+        // The desktop as the session names it (XDG_CURRENT_DESKTOP's first entry: "GNOME", "KDE", "sway").
+        QString desktop;
         // What the portal's shortcuts are bound to, as the desktop names them; empty when unknown.
         QString holdTrigger;
         QString toggleTrigger;

@@ -6,6 +6,7 @@
 #include "app/SessionPlatform.h"
 #include "app/SingleInstance.h"
 #include "base/CleanText.h"
+#include "library/LinuxSettings.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -87,8 +88,28 @@ int HeadlessCommand::run(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::cancelRequested, &model, &AppModel::cancelDictation);
 
     const AppModel::ShortcutNames &keys = model.shortcutNames();
-    QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey << " (hold to speak) and " << keys.toggle
-                        << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
+    const SessionKeysStatus::State &session = live.settings().sessionKeys().state();
+    QTextStream out(stdout);
+    switch (session.mechanism) {
+    case SessionKeysStatus::Mechanism::x11:
+        out << "Orvanta is listening for " << keys.holdKey << " (hold to speak) and " << keys.toggle
+            << " (start/finish); Escape cancels.";
+        break;
+    case SessionKeysStatus::Mechanism::portal:
+        out << "Orvanta is listening for the desktop's shortcuts “Hold to dictate” and “Start or finish a "
+               "dictation” (bound in the desktop's dialog), and for “orvanta toggle” and “orvanta cancel”.";
+        break;
+    case SessionKeysStatus::Mechanism::evdev:
+        out << "Orvanta is listening for " << keys.holdKey
+            << " (hold to speak, read from the keyboard devices), and for “orvanta toggle” (start/finish) and "
+               "“orvanta cancel”.";
+        break;
+    case SessionKeysStatus::Mechanism::command:
+        out << "Orvanta is listening for “orvanta toggle” (start/finish) and “orvanta cancel”: bind them to keys "
+               "in the desktop's keyboard settings.";
+        break;
+    }
+    out << " Press Ctrl+C to quit." << Qt::endl;
     printer.print();
 
     const int status = app.exec();

@@ -77,7 +77,7 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
                                             becameActive,
                                             {},
                                             &live.settings(),
-                                            panelDesktop.platform()});
+                                            wayland ? PanelDesktop::waylandPlatform() : panelDesktop.platform()});
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
     QObject::connect(&instance, &SingleInstance::toggleRequested, &live.model(), &AppModel::toggle);
     QObject::connect(&instance, &SingleInstance::cancelRequested, &live.model(), &AppModel::cancelDictation);

@@ -38,7 +38,8 @@ PanelDesktop::~PanelDesktop()
 
 ui::RecordingPanel::Platform PanelDesktop::platform()
 {
-    return {[this] { return compositing(); }, [this] { return reduceMotion(); }, &PanelDesktop::showOnEveryWorkspace, {}};
+    return {
+        [this] { return compositing(); }, [this] { return reduceMotion(); }, &PanelDesktop::showOnEveryWorkspace, {}};
 }
 
 ui::RecordingPanel::Platform PanelDesktop::waylandPlatform()

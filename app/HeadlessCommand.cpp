@@ -1,8 +1,12 @@
 #include "app/HeadlessCommand.h"
 
+#include "app/DisplayCheck.h"
 #include "app/LiveApplication.h"
 #include "app/QuitOnSignals.h"
+#include "app/SessionPlatform.h"
+#include "app/SingleInstance.h"
 #include "base/CleanText.h"
+#include "library/LinuxSettings.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -56,16 +60,23 @@ private:
 
 int HeadlessCommand::run(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        QTextStream(stderr) << "Dictation needs an X11 desktop session (DISPLAY is not set). "
-                               "To transcribe a recording, use: orvanta transcribe AUDIO.wav"
-                            << Qt::endl;
+    const bool wayland = sessionPlatform() == SessionPlatform::wayland;
+    if (const std::optional<QString> problem = displayProblem(wayland)) {
+        QTextStream(stderr) << *problem << Qt::endl;
         return 2;
     }
+    chooseQtPlatform(wayland);
     LiveApplication::configureProcess();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Orvanta"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    // The same name as the windowed application's, so `orvanta toggle` reaches this one too.
+    SingleInstance instance;
+    if (instance.claim(SingleInstance::Running::refuseMe) == SingleInstance::Claim::refused) {
+        QTextStream(stderr) << instance.refusal() << Qt::endl;
+        return 1;
+    }
 
     const QuitOnSignals quitOnSignals;
 
@@ -73,10 +84,32 @@ int HeadlessCommand::run(int argc, char *argv[])
     AppModel &model = live.model();
     StatusPrinter printer(model);
     QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &model, &AppModel::toggle);
+    QObject::connect(&instance, &SingleInstance::cancelRequested, &model, &AppModel::cancelDictation);
 
     const AppModel::ShortcutNames &keys = model.shortcutNames();
-    QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey << " (hold to speak) and " << keys.toggle
-                        << " (start/finish); Escape cancels. Press Ctrl+C to quit." << Qt::endl;
+    const SessionKeysStatus::State &session = live.settings().sessionKeys().state();
+    QTextStream out(stdout);
+    switch (session.mechanism) {
+    case SessionKeysStatus::Mechanism::x11:
+        out << "Orvanta is listening for " << keys.holdKey << " (hold to speak) and " << keys.toggle
+            << " (start/finish); Escape cancels.";
+        break;
+    case SessionKeysStatus::Mechanism::portal:
+        out << "Orvanta is listening for the desktop's shortcuts “Hold to dictate” and “Start or finish a "
+               "dictation” (bound in the desktop's dialog), and for “orvanta toggle” and “orvanta cancel”.";
+        break;
+    case SessionKeysStatus::Mechanism::evdev:
+        out << "Orvanta is listening for " << keys.holdKey
+            << " (hold to speak, read from the keyboard devices), and for “orvanta toggle” (start/finish) and "
+               "“orvanta cancel”.";
+        break;
+    case SessionKeysStatus::Mechanism::command:
+        out << "Orvanta is listening for “orvanta toggle” (start/finish) and “orvanta cancel”: bind them to keys "
+               "in the desktop's keyboard settings.";
+        break;
+    }
+    out << " Press Ctrl+C to quit." << Qt::endl;
     printer.print();
 
     const int status = app.exec();

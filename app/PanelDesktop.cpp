@@ -38,7 +38,13 @@ PanelDesktop::~PanelDesktop()
 
 ui::RecordingPanel::Platform PanelDesktop::platform()
 {
-    return {[this] { return compositing(); }, [this] { return reduceMotion(); }, &PanelDesktop::showOnEveryWorkspace};
+    return {
+        [this] { return compositing(); }, [this] { return reduceMotion(); }, &PanelDesktop::showOnEveryWorkspace, {}};
+}
+
+ui::RecordingPanel::Platform PanelDesktop::waylandPlatform()
+{
+    return {[] { return true; }, [] { return std::optional<bool>(); }, {}, [] { return false; }};
 }
 
 bool PanelDesktop::compositing() const

@@ -24,6 +24,10 @@ public:
     ~PanelDesktop() override;
 
     ui::RecordingPanel::Platform platform();
+    // On a Wayland session: every compositor composites, but a client can neither place a window nor keep
+    // it from taking the focus (xdg-shell has no such request, and Debian 12's Qt 6 has no layer-shell),
+    // so the panel is not shown; the tray icon and the main window show the dictation instead.
+    static ui::RecordingPanel::Platform waylandPlatform();
 
     bool compositing() const;
     std::optional<bool> reduceMotion();

@@ -38,8 +38,9 @@ MainWindowController::MainWindowController(AppModel &model,
                                            QString settingsPath,
                                            LinuxSettings *choices,
                                            QWidget *parent)
-    : QMainWindow(parent), m_model(model), m_settingsPath(std::move(settingsPath)), m_split(new QSplitter),
-      m_sidebar(new SidebarViewController(model)), m_pageStack(new QStackedWidget), m_modes(new QStackedWidget),
+    : QMainWindow(parent), m_model(model), m_choices(choices), m_settingsPath(std::move(settingsPath)),
+      m_split(new QSplitter), m_sidebar(new SidebarViewController(model)), m_pageStack(new QStackedWidget),
+      m_modes(new QStackedWidget),
       m_noTrayLine(label(QStringLiteral("No tray on this desktop: start Orvanta again to bring this window back."),
                          12,
                          QFont::Normal,
@@ -145,7 +146,7 @@ void MainWindowController::refresh()
             m_sidebar->table()->setFocus();
         } else {
             if (!m_onboarding) {
-                m_onboarding = new OnboardingViewController(m_model);
+                m_onboarding = new OnboardingViewController(m_model, m_choices);
                 m_modes->addWidget(m_onboarding);
             }
             m_modes->setCurrentWidget(m_onboarding);

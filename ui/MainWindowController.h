@@ -82,6 +82,7 @@ private:
     void refreshRecordButton();
 
     AppModel &m_model;
+    LinuxSettings *m_choices;
     QString m_settingsPath;
     QSplitter *m_split;
     SidebarViewController *m_sidebar;

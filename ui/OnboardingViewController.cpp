@@ -2,11 +2,13 @@
 
 #include "base/PlatformText.h"
 #include "core/AppModel.h"
+#include "library/LinuxSettings.h"
 #include "ui/AccessibilityPrompt.h"
 #include "ui/Card.h"
 #include "ui/LoginItemText.h"
 #include "ui/MicrophoneChooser.h"
 #include "ui/PermissionRow.h"
+#include "ui/SessionKeysCard.h"
 #include "ui/SymbolView.h"
 #include "ui/Symbols.h"
 #include "ui/UIComponents.h"
@@ -60,7 +62,8 @@ std::pair<QString, bool> permissionState(const QString &status)
 
 } // namespace
 
-OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *parent) : QWidget(parent), m_model(model)
+OnboardingViewController::OnboardingViewController(AppModel &model, LinuxSettings *choices, QWidget *parent)
+    : QWidget(parent), m_model(model), m_choices(choices)
 {
     setAccessibleName(QStringLiteral("Setup"));
 
@@ -325,6 +328,11 @@ void OnboardingViewController::buildPermissions(QVBoxLayout *layout)
 
 void OnboardingViewController::buildShortcut(QVBoxLayout *layout)
 {
+    if (m_choices && m_choices->sessionKeys().wayland()) {
+        // The desktop decides which keys reach Orvanta: the card says how it works here.
+        layout->addWidget(new SessionKeysCard(*m_choices));
+        return;
+    }
     const AppModel::ShortcutNames &keys = m_model.shortcutNames();
     layout->addWidget(keyCap(keys.holdKey, 15, pixelsForPoints(88)), 0, Qt::AlignHCenter);
     layout->addWidget(centred(label(QStringLiteral("Hold to speak. Release to finish."), 13)));

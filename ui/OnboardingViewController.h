@@ -14,6 +14,8 @@ class QVBoxLayout;
 
 namespace orv {
 
+class LinuxSettings;
+
 class AppModel;
 
 namespace ui {
@@ -53,7 +55,8 @@ public:
         QPointer<QLabel> shortcutNote;
     };
 
-    explicit OnboardingViewController(AppModel &model, QWidget *parent = nullptr);
+    // choices: the Linux choices, for the keys step on a Wayland session; may be null.
+    explicit OnboardingViewController(AppModel &model, LinuxSettings *choices = nullptr, QWidget *parent = nullptr);
 
     void refresh();
     void advance();
@@ -81,6 +84,7 @@ private:
     void focusFirstControl();
 
     AppModel &m_model;
+    LinuxSettings *m_choices = nullptr;
     Controls m_controls;
     QVBoxLayout *m_pageSlot = nullptr;
     std::optional<OnboardingState::Step> m_renderedStep;

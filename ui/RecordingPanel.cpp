@@ -206,7 +206,7 @@ void RecordingPanel::refreshTranscript()
 
 void RecordingPanel::show()
 {
-    if (!m_window)
+    if (!m_window || (m_platform.mayShow && !m_platform.mayShow()))
         return;
     if (m_window->isVisible()) {
         update();

@@ -40,6 +40,9 @@ public:
         // Once the native window exists, before its first showing: what the window system needs told (every
         // workspace).
         std::function<void(QWidget &)> prepareWindow;
+        // False where a window cannot be shown without taking the focus from the field being dictated into
+        // (a Wayland desktop without layer-shell): the panel then stays hidden. Unset: it may show.
+        std::function<bool()> mayShow;
     };
 
     static constexpr int transcriptTail = 150; // characters shown of a long live transcript

@@ -6,6 +6,7 @@
 #include "ui/LinuxChoicesCard.h"
 #include "ui/LoginItemText.h"
 #include "ui/MicrophoneChooser.h"
+#include "ui/SessionKeysCard.h"
 #include "ui/SettingsLayout.h"
 #include "ui/UIComponents.h"
 
@@ -68,6 +69,8 @@ SettingsViewController::SettingsViewController(AppModel &model, LinuxSettings *c
     if (choices) {
         m_linuxChoices = new LinuxChoicesCard(model, *choices);
         column->addWidget(m_linuxChoices);
+        m_sessionKeys = new SessionKeysCard(*choices);
+        column->addWidget(m_sessionKeys);
     }
     scrollingPage(this, content, 28);
     connect(&m_model, &AppModel::changed, this, &SettingsViewController::refresh);

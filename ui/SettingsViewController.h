@@ -20,6 +20,7 @@ class LinuxSettings;
 namespace ui {
 
 class LinuxChoicesCard;
+class SessionKeysCard;
 class MicrophoneChooser;
 
 // The Settings page: start at login, dictation language and formatting, learning and history, permissions,
@@ -71,6 +72,7 @@ public:
     QLabel *toggleCap() const { return m_toggleCap; }
     const QStringList &localeIDs() const { return m_localeIDs; }
     LinuxChoicesCard *linuxChoices() const { return m_linuxChoices; }
+    SessionKeysCard *sessionKeys() const { return m_sessionKeys; }
     MicrophoneChooser *microphoneChooser() const { return m_microphoneChooser; }
 
 private:
@@ -125,6 +127,7 @@ private:
     QLabel *m_toggleCap = nullptr;
     QLabel *m_shortcutDetail = nullptr;
     LinuxChoicesCard *m_linuxChoices = nullptr;
+    SessionKeysCard *m_sessionKeys = nullptr;
     MicrophoneChooser *m_microphoneChooser = nullptr;
     QStringList m_localeIDs;
     std::optional<Shown> m_shown;

@@ -34,10 +34,7 @@ class ShortcutSettings;
 // read through the XKB key classes.
 //
 // Wayland: X11 sees only the keys sent to X clients there, so this backend reports the session as
-// unsupported. A Wayland backend would take the toggle and Escape from the XDG desktop portal's
-// GlobalShortcuts interface (CreateSession, BindShortcuts, Activated/Deactivated signals) and the hold
-// key from evdev (/dev/input/event* read-only, needs the input group), key state from EVIOCGKEY;
-// events there cannot be removed either.
+// unsupported; a Wayland session is composed with shortcuts/portal/ and shortcuts/evdev/ instead.
 class X11ShortcutBackend : public QObject
 {
     Q_OBJECT

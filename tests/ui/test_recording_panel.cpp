@@ -169,6 +169,18 @@ TEST_F(RecordingPanelTest, thePanelShowsWithoutTheFocusAtTheBottomOfThePointersS
     EXPECT_EQ(prepared, 1);
 }
 
+// Where a window would take the focus from the field (Wayland without layer-shell), the panel never shows.
+TEST_F(RecordingPanelTest, aDesktopWhereWindowsTakeTheFocusNeverShowsThePanel)
+{
+    panelPlatform.mayShow = [] { return false; };
+    launchSetUp();
+    ui::MainWindowController &window = *delegate->mainWindow();
+    QApplication::setActiveWindow(&window);
+    startRecording();
+    EXPECT_FALSE(panel().isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), &window);
+}
+
 TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
 {
     panelPlatform.compositing = [] { return true; };

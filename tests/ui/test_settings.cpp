@@ -4,6 +4,7 @@
 #include "ui/HistoryViewController.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/MicrophoneChooser.h"
+#include "ui/SessionKeysCard.h"
 #include "ui/SettingsViewController.h"
 #include "ui/ShortcutField.h"
 
@@ -354,4 +355,51 @@ TEST_F(SettingsPageTest, theMicrophoneListFollowsTheServerAndItsMeterListensOnly
     chooser.choose(0);
     EXPECT_FALSE(chooser.problem()->isHidden());
     EXPECT_EQ(microphones.chosen().name, QStringLiteral("webcam"));
+}
+
+// On X11 nothing about Wayland shows. On Wayland the card names what works here and the exact command; the
+// GNOME button answers with what it did; the input-device opt-in is offered only to members of `input`
+// and is stored. Every control has a name a screen reader reads.
+TEST_F(SettingsPageTest, theWaylandKeysNameTheMechanismTheCommandAndOfferOnlyWhatThisSessionAllows)
+{
+    ui::SessionKeysCard &keys = *page().sessionKeys();
+    EXPECT_FALSE(keys.isVisible()) << "X11";
+
+    SessionKeysStatus &status = choices.sessionKeys();
+    int added = 0;
+    status.onAddDesktopShortcut = [&added]() -> Expected<QString, QString> {
+        ++added;
+        return QStringLiteral("Added to GNOME's keyboard shortcuts.");
+    };
+    SessionKeysStatus::State state;
+    state.mechanism = SessionKeysStatus::Mechanism::command;
+    state.desktopWithShortcuts = QStringLiteral("GNOME");
+    state.desktop = QStringLiteral("GNOME");
+    status.report(state);
+    ASSERT_TRUE(keys.isVisible());
+    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("Bind the command")))
+        << keys.mechanism()->text().toStdString();
+    EXPECT_EQ(keys.command()->text(), QStringLiteral("orvanta toggle"));
+    EXPECT_FALSE(keys.inputDevices()->isVisible()) << "not in the input group";
+    QTest::mouseClick(keys.desktopButton(), Qt::LeftButton);
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(keys.desktopResult()->text(), QStringLiteral("Added to GNOME's keyboard shortcuts."));
+
+    state.mechanism = SessionKeysStatus::Mechanism::portal;
+    state.desktopWithShortcuts.clear();
+    state.desktop = QStringLiteral("KDE");
+    state.toggleTrigger = QStringLiteral("Meta+D");
+    state.inputDevicesReadable = true;
+    status.report(state);
+    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("(Meta+D)")))
+        << keys.mechanism()->text().toStdString();
+    EXPECT_FALSE(keys.desktopButton()->isVisible()) << "only where GNOME runs";
+    ASSERT_TRUE(keys.inputDevices()->isVisible());
+    EXPECT_TRUE(keys.inputDevices()->accessibleDescription().contains(QStringLiteral("every key you press")));
+    keys.inputDevices()->click();
+    EXPECT_TRUE(choices.readsInputDevices());
+
+    for (QWidget *control : std::initializer_list<QWidget *>{keys.mechanism(), keys.command(), keys.copyButton(),
+                                                             keys.desktopButton(), keys.inputDevices()})
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
 }

@@ -5,11 +5,13 @@
 # here is stopped when the command ends.
 #   mutter: GNOME's compositor (no XWayland) with an IBus daemon; applications talk to IBus directly.
 #   sway:   a wlroots compositor without any input method (virtual keyboard and data-control offered).
-# Usage: scripts/with-wayland.sh mutter|sway COMMAND [ARGS...]
+#   sway-ibus: sway with an IBus daemon that the applications talk to.
+# Usage: scripts/with-wayland.sh mutter|sway|sway-ibus COMMAND [ARGS...]
 set -uo pipefail
 
-compositor="${1:?usage: with-wayland.sh mutter|sway COMMAND [ARGS...]}"
+desktop="${1:?usage: with-wayland.sh mutter|sway|sway-ibus COMMAND [ARGS...]}"
 shift
+compositor="${desktop%-ibus}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 # Re-run as the test account when started as root; the rest of the script runs as that account.
@@ -18,7 +20,7 @@ if [ "$(id -u)" = 0 ] && [ -z "${ORVANTA_WAYLAND_AS_USER:-}" ]; then
     id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /nonexistent \
         --shell /usr/sbin/nologin "$user" || exit 2
     exec runuser -u "$user" -- env -i PATH="$PATH" HOME=/tmp LANG="${LANG:-C.UTF-8}" ORVANTA_WAYLAND_AS_USER=1 \
-        ORVANTA_KEEP_LOGS="${ORVANTA_KEEP_LOGS:-}" ORVANTA_SEAT_KEYBOARD="${ORVANTA_SEAT_KEYBOARD:-}" "$here/with-wayland.sh" "$compositor" "$@"
+        ORVANTA_KEEP_LOGS="${ORVANTA_KEEP_LOGS:-}" ORVANTA_SEAT_KEYBOARD="${ORVANTA_SEAT_KEYBOARD:-}" "$here/with-wayland.sh" "$desktop" "$@"
 fi
 
 work="$(mktemp -d /tmp/orvanta-wayland.XXXXXX)"
@@ -84,11 +86,15 @@ if [ -z "$socket" ]; then
 fi
 export WAYLAND_DISPLAY="$socket"
 
-# A keyboard on the seat: GTK 3 windows become active only once the seat has one.
-"${ORVANTA_SEAT_KEYBOARD:-$here/../build/tests/support/wayland/seat_keyboard}" >"$work/keyboard.log" 2>&1 &
+# A keyboard on the seat: GTK windows become active only once the seat has one.
+if [ "$compositor" = mutter ]; then
+    python3 "$here/../tests/support/wayland/mutter_seat_keyboard.py" >"$work/keyboard.log" 2>&1 &
+else
+    "${ORVANTA_SEAT_KEYBOARD:-$here/../build/tests/support/wayland_seat_keyboard}" >"$work/keyboard.log" 2>&1 &
+fi
 pids+=($!)
 
-if [ "$compositor" = mutter ]; then
+if [ "$compositor" = mutter ] || [ "$desktop" = sway-ibus ]; then
     # IBus serves the session; applications reach it through their toolkits' IBus modules.
     ibus-daemon --panel=disable --xim=false --verbose >"$work/ibus.log" 2>&1 &
     pids+=($!)

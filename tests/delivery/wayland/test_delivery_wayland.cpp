@@ -89,7 +89,8 @@ protected:
     {
         if (!live)
             GTEST_SKIP() << "no Wayland session; run under scripts/with-wayland.sh";
-        delivery = std::make_unique<TextDelivery>(live->scheduler, live->environment, QCoreApplication::applicationPid());
+        delivery =
+            std::make_unique<TextDelivery>(live->scheduler, live->environment, QCoreApplication::applicationPid());
         ASSERT_TRUE(delivery->isTrusted()) << "no accessibility bus";
     }
 
@@ -151,10 +152,13 @@ TEST_P(WaylandDelivery, insertsIntoANativeFieldAndConfirmsIt)
     EXPECT_TRUE(result.message.startsWith(QLatin1String("Inserted into "))) << result.message.toStdString();
     EXPECT_TRUE(test::spinUntil([&] { return app->text() == text; }, 3000)) << app->text().toStdString();
     std::printf("[measure] %s %s %s: %s in %lld ms\n", qPrintable(compositor()), toolkitName(GetParam()),
-                ibusServes() ? "IBus" : "virtual keyboard", qPrintable(result.message), static_cast<long long>(elapsed));
+                ibusServes() ? "IBus" : "virtual keyboard", qPrintable(result.message),
+                static_cast<long long>(elapsed));
 }
 
-INSTANTIATE_TEST_SUITE_P(Toolkits, WaylandDelivery, ::testing::Values(Toolkit::gtk3, Toolkit::gtk4, Toolkit::qt),
+INSTANTIATE_TEST_SUITE_P(Toolkits,
+                         WaylandDelivery,
+                         ::testing::Values(Toolkit::gtk3, Toolkit::gtk4, Toolkit::qt),
                          [](const ::testing::TestParamInfo<Toolkit> &info) {
                              return info.param == Toolkit::gtk3   ? std::string("gtk3")
                                     : info.param == Toolkit::gtk4 ? std::string("gtk4")

@@ -1,7 +1,10 @@
 #include "app/HeadlessCommand.h"
 
+#include "app/DisplayCheck.h"
 #include "app/LiveApplication.h"
 #include "app/QuitOnSignals.h"
+#include "app/SessionPlatform.h"
+#include "app/SingleInstance.h"
 #include "base/CleanText.h"
 
 #include <QGuiApplication>
@@ -56,16 +59,23 @@ private:
 
 int HeadlessCommand::run(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        QTextStream(stderr) << "Dictation needs an X11 desktop session (DISPLAY is not set). "
-                               "To transcribe a recording, use: orvanta transcribe AUDIO.wav"
-                            << Qt::endl;
+    const bool wayland = sessionPlatform() == SessionPlatform::wayland;
+    if (const std::optional<QString> problem = displayProblem(wayland)) {
+        QTextStream(stderr) << *problem << Qt::endl;
         return 2;
     }
+    chooseQtPlatform(wayland);
     LiveApplication::configureProcess();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Orvanta"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    // The same name as the windowed application's, so `orvanta toggle` reaches this one too.
+    SingleInstance instance;
+    if (instance.claim(SingleInstance::Running::refuseMe) == SingleInstance::Claim::refused) {
+        QTextStream(stderr) << instance.refusal() << Qt::endl;
+        return 1;
+    }
 
     const QuitOnSignals quitOnSignals;
 
@@ -73,6 +83,8 @@ int HeadlessCommand::run(int argc, char *argv[])
     AppModel &model = live.model();
     StatusPrinter printer(model);
     QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &model, &AppModel::toggle);
+    QObject::connect(&instance, &SingleInstance::cancelRequested, &model, &AppModel::cancelDictation);
 
     const AppModel::ShortcutNames &keys = model.shortcutNames();
     QTextStream(stdout) << "Orvanta is listening for " << keys.holdKey << " (hold to speak) and " << keys.toggle

@@ -1,5 +1,6 @@
 #include "app/LiveApplication.h"
 
+#include "app/SessionKeys.h"
 #include "app/SessionPlatform.h"
 #include "delivery/atspi/LiveEnvironment.h"
 #include "desktop/LoginItemController.h"
@@ -10,7 +11,6 @@
 #include "refine/IntelligenceFormatter.h"
 #include "refine/LanguageModelSelector.h"
 #include "refine/llamaserver/LlamaServerModel.h"
-#include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "speech/WhisperModelCatalog.h"
 #include "speech/live/SpeechComposition.h"
 #include "speech/pulse/PulseMicrophones.h"
@@ -80,7 +80,7 @@ LiveApplication::LiveApplication(const Options &options)
     m_shortcuts = std::make_unique<ShortcutController>(
         *m_model, *m_settings,
         [this](const ShortcutSettings &keys, GlobalShortcut::Callbacks callbacks) {
-            return makeLiveGlobalShortcut(m_scheduler, keys, std::move(callbacks));
+            return makeSessionGlobalShortcut(sessionPlatform(), m_scheduler, keys, std::move(callbacks), *m_settings);
         },
         options.shortcuts);
     m_shortcuts->updateRegistration();

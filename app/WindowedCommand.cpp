@@ -4,6 +4,7 @@
 #include "app/LiveApplication.h"
 #include "app/PanelDesktop.h"
 #include "app/QuitOnSignals.h"
+#include "app/SessionPlatform.h"
 #include "app/SingleInstance.h"
 #include "desktop/xdg/ColorSchemeWatch.h"
 #include "library/SettingsKeyValueStore.h"
@@ -34,10 +35,12 @@ void applyColorScheme(bool dark)
 
 int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
 {
-    if (const std::optional<QString> problem = displayProblem()) {
+    const bool wayland = sessionPlatform() == SessionPlatform::wayland;
+    if (const std::optional<QString> problem = displayProblem(wayland)) {
         QTextStream(stderr) << *problem << Qt::endl;
         return 2;
     }
+    chooseQtPlatform(wayland);
     LiveApplication::configureProcess();
     QApplication::setDesktopFileName(QStringLiteral("io.orvanta.Orvanta"));
     QApplication app(argc, argv);
@@ -76,6 +79,8 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
                                             &live.settings(),
                                             panelDesktop.platform()});
     QObject::connect(&instance, &SingleInstance::showWindowRequested, &delegate, &ui::AppDelegate::showMainWindow);
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &live.model(), &AppModel::toggle);
+    QObject::connect(&instance, &SingleInstance::cancelRequested, &live.model(), &AppModel::cancelDictation);
     delegate.launch();
 
     // Quit from a menu, a signal or the end of the session: a dictation under way is finished into History

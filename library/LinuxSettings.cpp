@@ -6,9 +6,9 @@
 
 #include <QRegularExpression>
 
+#include <QFileInfo>
 #include <algorithm>
 #include <pwd.h>
-#include <QFileInfo>
 
 namespace orv {
 
@@ -90,6 +90,16 @@ Expected<void, QString> LinuxSettings::setWhisperModelFile(const QString &path)
             return unexpected(QStringLiteral("The model file %1 cannot be read.").arg(chosen));
     }
     return store(whisperModelKey(), chosen);
+}
+
+bool LinuxSettings::readsInputDevices() const
+{
+    return stored(inputDevicesKey()) == u"true";
+}
+
+Expected<void, QString> LinuxSettings::setReadsInputDevices(bool read)
+{
+    return store(inputDevicesKey(), read ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 QString LinuxSettings::speechServerEndpoint() const

@@ -2,6 +2,7 @@
 
 #include "base/Expected.h"
 #include "library/KeyValueStore.h"
+#include "library/SessionKeysStatus.h"
 #include "library/SpeechEngineStatus.h"
 #include "shortcuts/ShortcutSettings.h"
 
@@ -36,6 +37,8 @@ public:
     // What the chosen source was called when it was chosen, to name it when it is missing.
     static QString audioSourceDescriptionKey() { return QStringLiteral("audio/sourceDescription"); }
     static QString whisperModelKey() { return QStringLiteral("speech/whisperModel"); }
+    // On Wayland, read the hold key from the input devices (opt-in: it means reading every key).
+    static QString inputDevicesKey() { return QStringLiteral("shortcuts/readInputDevices"); }
     // The key defaults are platform words (platform::defaultHoldKeyName(), platform::defaultToggleName()).
     static QString defaultLanguageModelEndpoint() { return QStringLiteral("http://127.0.0.1:8080"); }
     // whisper.cpp's server listens on 8080 too unless told otherwise; the speech server gets a port of its own
@@ -64,6 +67,7 @@ public:
     QString audioSourceDescription() const;
     // The Whisper model file the user chose ("Use a model file…"); empty: the installed model of the language.
     QString whisperModelFile() const;
+    bool readsInputDevices() const;
 
     // Each emits changed() when the stored value changed.
     Expected<void, QString> setHoldKey(const QString &name);
@@ -79,6 +83,7 @@ public:
     Expected<void, QString> setAudioSource(const QString &name, const QString &description = {});
     // An absolute path to a readable file, or empty for the installed model.
     Expected<void, QString> setWhisperModelFile(const QString &path);
+    Expected<void, QString> setReadsInputDevices(bool read);
 
     // The speech server's address as a URL, or why it cannot be used: loopback only, and the path must be
     // whisper.cpp's /inference or an OpenAI-compatible /v1/audio/transcriptions.
@@ -86,6 +91,8 @@ public:
 
     // Not a stored choice: what came of the speech engine choice, for the Settings page to show.
     SpeechEngineStatus &speechEngineStatus() { return m_speechEngineStatus; }
+    // Not a stored choice: how the keys reach Orvanta in this session.
+    SessionKeysStatus &sessionKeys() { return m_sessionKeys; }
 
 Q_SIGNALS:
     void changed();
@@ -96,6 +103,7 @@ private:
 
     std::unique_ptr<KeyValueStore> m_store;
     SpeechEngineStatus m_speechEngineStatus;
+    SessionKeysStatus m_sessionKeys;
 };
 
 } // namespace orv

@@ -8,7 +8,9 @@ namespace orv {
 QString GlobalShortcut::RegistrationError::description() const
 {
     if (kind == Kind::unsupportedSession)
-        return QStringLiteral("%1 is unavailable on Wayland. Log in to an X11 session to use it.").arg(toggleName);
+        return QStringLiteral("%1 cannot be taken on this Wayland desktop: bind the command “orvanta toggle” to a key "
+                              "in the desktop's keyboard settings (Settings → Keys shows how).")
+            .arg(toggleName);
     switch (status) {
     case statusTaken:
         return QStringLiteral("%1 is already used by another program. Choose another shortcut, or free it in that "
@@ -32,7 +34,9 @@ GlobalShortcut::StatusTexts GlobalShortcut::statusTexts(const QString &key)
         QStringLiteral("%1 is unavailable. Check Accessibility access, then reopen Orvanta.").arg(key),
         QStringLiteral("%1 was interrupted. Release the key before trying again.").arg(key),
         QStringLiteral("%1 is paused while %2 is asleep or locked.").arg(key, platform::thisComputer()),
-        QStringLiteral("%1 is unavailable on Wayland. Log in to an X11 session to use it.").arg(key),
+        QStringLiteral("%1 cannot be read on this Wayland desktop: start and finish with the command “orvanta "
+                       "toggle” bound to a key (Settings → Keys).")
+            .arg(key),
     };
 }
 

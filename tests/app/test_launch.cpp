@@ -4,12 +4,16 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +30,8 @@ Outcome startWindows(const QString &display, const QString &waylandDisplay)
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("XDG_SESSION_TYPE"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/nonexistent"));
     if (!display.isEmpty())
         environment.insert(QStringLiteral("DISPLAY"), display);
     if (!waylandDisplay.isEmpty())
@@ -56,7 +62,8 @@ TEST(Launch, withoutAReachableDisplayTheWindowsExplainInOneLineAndExitWith2)
     const Outcome wayland = startWindows({}, QStringLiteral("wayland-0"));
     EXPECT_EQ(wayland.exitCode, 2);
     EXPECT_EQ(wayland.standardError,
-              QStringLiteral("Orvanta needs X11 or XWayland: WAYLAND_DISPLAY is set but DISPLAY is not.\n"));
+              QStringLiteral("Orvanta cannot reach the Wayland compositor \"wayland-0\" named by WAYLAND_DISPLAY.\n"))
+        << "a Wayland session is no reason to ask for X11";
 
     const Outcome unreachable = startWindows(QStringLiteral(":4242"), {});
     EXPECT_EQ(unreachable.exitCode, 2) << "never a crash";
@@ -68,9 +75,39 @@ TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qunsetenv("DISPLAY");
-    EXPECT_EQ(orv::displayProblem(), std::nullopt);
+    EXPECT_EQ(orv::displayProblem(false), std::nullopt);
+    EXPECT_EQ(orv::displayProblem(true), std::nullopt);
     qputenv("QT_QPA_PLATFORM", "xcb");
-    EXPECT_NE(orv::displayProblem(), std::nullopt);
+    EXPECT_NE(orv::displayProblem(false), std::nullopt);
+    EXPECT_NE(orv::displayProblem(true), std::nullopt) << "XWayland chosen on purpose needs its DISPLAY";
+}
+
+// A Wayland session's windows need only the compositor's socket, named or given as a path.
+TEST(Launch, aWaylandSessionNeedsOnlyTheCompositorsSocket)
+{
+    QTemporaryDir runtime;
+    const QByteArray path = QFile::encodeName(runtime.filePath(QStringLiteral("wayland-7")));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    const int compositor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(compositor, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(compositor, 4), 0);
+    qunsetenv("QT_QPA_PLATFORM");
+    qunsetenv("DISPLAY");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    qputenv("WAYLAND_DISPLAY", "wayland-7");
+    EXPECT_EQ(orv::displayProblem(true), std::nullopt);
+    qputenv("WAYLAND_DISPLAY", QFile::encodeName(runtime.filePath(QStringLiteral("wayland-7"))));
+    EXPECT_EQ(orv::displayProblem(true), std::nullopt);
+    qputenv("WAYLAND_DISPLAY", "wayland-8");
+    EXPECT_NE(orv::displayProblem(true), std::nullopt);
+    orv::chooseQtPlatform(true);
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "wayland") << "never XWayland by accident";
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    orv::chooseQtPlatform(true);
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb") << "the user's choice stays";
+    ::close(compositor);
 }
 
 // A stop the event loop cannot take (the command is still starting, or stuck where the loop does not run)

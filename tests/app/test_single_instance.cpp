@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
+#include <QThread>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +63,45 @@ TEST_F(SingleInstanceTest, aHolderThatDoesNotAnswerKeepsTheNameAndADeadOneHoldsN
     QDBusConnection::disconnectFromBus(QStringLiteral("first"));
     SingleInstance third(connection(QStringLiteral("third")), 200ms);
     EXPECT_EQ(third.claim(), SingleInstance::Claim::first);
+}
+
+// `orvanta toggle` and `orvanta cancel` reach the running instance, whichever command it is, and say so
+// when none runs; `orvanta dictate` never runs beside another Orvanta.
+TEST_F(SingleInstanceTest, commandsReachTheRunningInstanceAndASecondDictateIsRefused)
+{
+    const QDBusConnection sender = connection(QStringLiteral("second"));
+    const auto notRunning = SingleInstance::send(SingleInstance::Command::toggle, sender);
+    ASSERT_TRUE(notRunning.has_value());
+    EXPECT_TRUE(notRunning->startsWith(QStringLiteral("Orvanta is not running"))) << notRunning->toStdString();
+
+    // The running instance answers on its own thread, as the application's main loop does.
+    QThread loop;
+    auto first = std::make_unique<SingleInstance>(connection(QStringLiteral("first")));
+    ASSERT_EQ(first->claim(), SingleInstance::Claim::first);
+    std::atomic<int> toggles = 0;
+    std::atomic<int> cancels = 0;
+    QObject::connect(
+        first.get(), &SingleInstance::toggleRequested, first.get(), [&] { ++toggles; }, Qt::DirectConnection);
+    QObject::connect(
+        first.get(), &SingleInstance::cancelRequested, first.get(), [&] { ++cancels; }, Qt::DirectConnection);
+    first->moveToThread(&loop);
+    loop.start();
+
+    EXPECT_EQ(SingleInstance::send(SingleInstance::Command::toggle, sender), std::nullopt);
+    EXPECT_EQ(SingleInstance::send(SingleInstance::Command::toggle, sender), std::nullopt);
+    EXPECT_EQ(SingleInstance::send(SingleInstance::Command::cancel, sender), std::nullopt);
+    EXPECT_EQ(toggles, 2);
+    EXPECT_EQ(cancels, 1);
+
+    SingleInstance dictate(connection(QStringLiteral("third")));
+    EXPECT_EQ(dictate.claim(SingleInstance::Running::refuseMe), SingleInstance::Claim::refused);
+    EXPECT_TRUE(dictate.refusal().contains(QStringLiteral("already running"))) << dictate.refusal().toStdString();
+    EXPECT_EQ(toggles, 2) << "nothing was asked of the running one";
+
+    QMetaObject::invokeMethod(
+        first.get(), [&first] { first.reset(); }, Qt::BlockingQueuedConnection);
+    loop.quit();
+    loop.wait();
 }
 
 int main(int argc, char **argv)

@@ -1,0 +1,251 @@
+// The portal backend against a scripted GlobalShortcuts portal on a private session bus.
+#include "base/LiveScheduler.h"
+#include "shortcuts/GlobalShortcut.h"
+#include "shortcuts/ShortcutSettings.h"
+#include "shortcuts/portal/PortalShortcutBackend.h"
+#include "tests/support/EventLoopWait.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace orv {
+namespace {
+
+const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// The portal as xdg-desktop-portal shows it: the interfaces it lists, CreateSession and BindShortcuts
+// answered through Request objects, and Activated/Deactivated sent when the test presses.
+class ScriptedPortal final : public QDBusVirtualObject
+{
+public:
+    explicit ScriptedPortal(QDBusConnection bus, bool offersShortcuts)
+        : m_bus(std::move(bus)), m_offers(offersShortcuts)
+    {}
+
+    uint bindAnswer = 0; // 0 bound, 1 the user dismissed the dialog
+    QString session;
+    QStringList boundIds;
+    QStringList descriptions;
+    QString preferredToggle;
+
+    QString introspect(const QString &) const override
+    {
+        QString xml = QStringLiteral("<interface name=\"org.freedesktop.portal.Settings\"/>");
+        if (m_offers)
+            xml += QStringLiteral("<interface name=\"%1\"/>").arg(shortcutsInterface);
+        return xml;
+    }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        if (message.interface() != shortcutsInterface)
+            return false;
+        QString sender = message.service().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().constLast());
+        const QString request = QStringLiteral("%1/request/%2/%3")
+                                    .arg(desktopPath, sender, options.value(QStringLiteral("handle_token")).toString());
+        m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        uint code = 0;
+        QVariantMap results;
+        if (message.member() == QLatin1String("CreateSession")) {
+            session = QStringLiteral("%1/session/%2/%3")
+                          .arg(desktopPath, sender, options.value(QStringLiteral("session_handle_token")).toString());
+            results.insert(QStringLiteral("session_handle"), session);
+        } else if (message.member() == QLatin1String("BindShortcuts")) {
+            const QDBusArgument shortcuts = message.arguments().at(1).value<QDBusArgument>();
+            shortcuts.beginArray();
+            while (!shortcuts.atEnd()) {
+                QString id;
+                QVariantMap shortcutOptions;
+                shortcuts.beginStructure();
+                shortcuts >> id >> shortcutOptions;
+                shortcuts.endStructure();
+                boundIds << id;
+                descriptions << shortcutOptions.value(QStringLiteral("description")).toString();
+                if (id == PortalShortcutBackend::toggleId())
+                    preferredToggle = shortcutOptions.value(QStringLiteral("preferred_trigger")).toString();
+            }
+            shortcuts.endArray();
+            code = bindAnswer;
+        } else {
+            return false;
+        }
+        // The answer comes later, as the desktop's dialog gives it.
+        QTimer::singleShot(10, [this, request, code, results] {
+            QDBusMessage response = QDBusMessage::createSignal(
+                request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+            response << code << results;
+            m_bus.send(response);
+        });
+        return true;
+    }
+
+    void press(const QString &id, bool down, const QString &inSession = {})
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            desktopPath, shortcutsInterface, down ? QStringLiteral("Activated") : QStringLiteral("Deactivated"));
+        signal << QVariant::fromValue(QDBusObjectPath(inSession.isEmpty() ? session : inSession)) << id
+               << qulonglong{1000} << QVariantMap{};
+        m_bus.send(signal);
+    }
+
+private:
+    QDBusConnection m_bus;
+    bool m_offers;
+};
+
+struct Keys final : ShortcutSettings
+{
+    QString holdKey() const override { return QStringLiteral("Right Ctrl"); }
+    QString toggle() const override { return QStringLiteral("Ctrl+Alt+Space"); }
+};
+
+class PortalShortcutsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // No activatable services: the installed portal must not start in place of the scripted one.
+        QFile config(folder.filePath(QStringLiteral("bus.conf")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(folder.path()) +
+                     "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        config.close();
+        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
+                                                  QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!bus.waitForReadyRead(5000))
+            GTEST_SKIP() << "dbus-daemon did not start";
+        address = QString::fromUtf8(bus.readLine()).trimmed();
+        portalThread.start();
+    }
+    void TearDown() override
+    {
+        shortcut.reset();
+        portalThread.quit();
+        portalThread.wait();
+        portal.reset();
+        for (const QString &name : {QStringLiteral("client"), QStringLiteral("portal")})
+            QDBusConnection::disconnectFromBus(name);
+        bus.terminate();
+        bus.waitForFinished();
+    }
+
+    QDBusConnection connection(const QString &name) { return QDBusConnection::connectToBus(address, name); }
+
+    // The portal answers on a thread of its own: the backend's calls wait for their answers.
+    ScriptedPortal &servePortal(bool offersShortcuts)
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+        QDBusConnection portalBus = connection(QStringLiteral("portal"));
+        portal = std::make_unique<ScriptedPortal>(portalBus, offersShortcuts);
+        portal->moveToThread(&portalThread);
+        portalBus.registerVirtualObject(desktopPath, portal.get());
+        portalBus.interface()->registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        return *portal;
+    }
+
+    void make()
+    {
+        backend = std::make_shared<PortalShortcutBackend>(connection(QStringLiteral("client")), keys);
+        GlobalShortcut::Operations ops;
+        ops.observeSession = [](auto, auto) {};
+        ops.stopObservingSession = [] {};
+        PortalShortcutBackend::fill(ops, backend);
+        GlobalShortcut::Callbacks callbacks{
+            [this] { log << QStringLiteral("toggle"); },    [this] { log << QStringLiteral("cancel"); },
+            [this] { log << QStringLiteral("fn begin"); },  [this] { log << QStringLiteral("fn finish"); },
+            [this] { log << QStringLiteral("fn cancel"); }, [this](const QString &text) { status = text; },
+        };
+        shortcut = std::make_unique<GlobalShortcut>(scheduler, std::move(ops), keys, std::move(callbacks));
+    }
+
+    QTemporaryDir folder;
+    QProcess bus;
+    QString address;
+    QThread portalThread;
+    std::unique_ptr<ScriptedPortal> portal;
+    LiveScheduler scheduler;
+    Keys keys;
+    std::shared_ptr<PortalShortcutBackend> backend;
+    std::unique_ptr<GlobalShortcut> shortcut;
+    QStringList log;
+    QString status;
+};
+
+// A desktop lists the interface only where it has it; without a portal at all nothing is offered either.
+TEST_F(PortalShortcutsTest, offeredOnlyWhereThePortalListsGlobalShortcuts)
+{
+    EXPECT_FALSE(PortalShortcutBackend::offered(connection(QStringLiteral("client"))));
+    servePortal(false);
+    EXPECT_FALSE(PortalShortcutBackend::offered(connection(QStringLiteral("client"))));
+    servePortal(true);
+    EXPECT_TRUE(PortalShortcutBackend::offered(connection(QStringLiteral("client"))));
+}
+
+// Hold to dictate and the toggle are bound in one session; the hold shortcut's press and release begin and
+// finish, its press under another session's handle is not ours, and Escape is not taken.
+TEST_F(PortalShortcutsTest, holdAndToggleArriveAsTheX11KeysDo)
+{
+    servePortal(true);
+    make();
+    ASSERT_TRUE(shortcut->start());
+    ASSERT_TRUE(test::waitUntil([&] { return backend->isBound(); }));
+    EXPECT_EQ(portal->boundIds, QStringList({QStringLiteral("hold"), QStringLiteral("toggle")}));
+    EXPECT_EQ(portal->descriptions.value(0), QStringLiteral("Hold to dictate"));
+    EXPECT_EQ(portal->preferredToggle, QStringLiteral("CTRL+ALT+space"));
+    EXPECT_EQ(status, GlobalShortcut::statusTexts(keys.holdKey()).ready);
+    log.clear();
+
+    portal->press(QStringLiteral("hold"), true);
+    portal->press(QStringLiteral("hold"), true); // a held key repeats
+    ASSERT_TRUE(test::waitUntil([&] { return log.size() == 1; }));
+    portal->press(QStringLiteral("hold"), false);
+    ASSERT_TRUE(test::waitUntil([&] { return log.size() == 2; }));
+    portal->press(QStringLiteral("toggle"), true, desktopPath + QStringLiteral("/session/other/x"));
+    portal->press(QStringLiteral("toggle"), true);
+    ASSERT_TRUE(test::waitUntil([&] { return log.size() == 3; }));
+    EXPECT_EQ(log, QStringList({QStringLiteral("fn begin"), QStringLiteral("fn finish"), QStringLiteral("toggle")}));
+
+    shortcut->setCancelEnabled(true);
+    EXPECT_FALSE(shortcut->cancelEnabled()) << "the portal cannot take Escape for a dictation only";
+}
+
+// The user dismisses the desktop's dialog: the hold key says it cannot be read, and a press that arrives
+// anyway starts nothing.
+TEST_F(PortalShortcutsTest, aDismissedDialogLeavesTheHoldKeyUnavailable)
+{
+    servePortal(true).bindAnswer = 1;
+    make();
+    ASSERT_TRUE(shortcut->start());
+    ASSERT_TRUE(test::waitUntil([&] { return backend->failed(); }));
+    EXPECT_TRUE(test::waitUntil([&] { return status == GlobalShortcut::statusTexts(keys.holdKey()).wayland; }));
+    test::waitUntil([] { return false; }, 100);
+    log.clear();
+    portal->press(QStringLiteral("hold"), true);
+    portal->press(QStringLiteral("toggle"), true);
+    test::waitUntil([] { return false; }, 100);
+    EXPECT_TRUE(log.isEmpty()) << log.join(QLatin1Char(',')).toStdString();
+}
+
+} // namespace
+} // namespace orv
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -19,6 +19,12 @@ if [ "$(id -u)" = 0 ] && [ -z "${ORVANTA_WAYLAND_AS_USER:-}" ]; then
     user=orvanta-test
     id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /nonexistent \
         --shell /usr/sbin/nologin "$user" || exit 2
+    for needed in "$here/with-wayland.sh" "$1"; do
+        if ! runuser -u "$user" -- test -x "$needed"; then
+            echo "$user cannot run $needed: put the checkout and build where other accounts may read them" >&2
+            exit 2
+        fi
+    done
     exec runuser -u "$user" -- env -i PATH="$PATH" HOME=/tmp LANG="${LANG:-C.UTF-8}" ORVANTA_WAYLAND_AS_USER=1 \
         ORVANTA_KEEP_LOGS="${ORVANTA_KEEP_LOGS:-}" ORVANTA_SEAT_KEYBOARD="${ORVANTA_SEAT_KEYBOARD:-}" "$here/with-wayland.sh" "$desktop" "$@"
 fi

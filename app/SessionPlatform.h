@@ -19,6 +19,11 @@ enum class SessionPlatform
 // including X11 applications started inside a Wayland session through XWayland on purpose (QT_QPA_PLATFORM=xcb).
 SessionPlatform sessionPlatform(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
+// Text delivery's operations on a Wayland desktop: AT-SPI for the target and read-back; insertion through
+// IBus where it serves the focused window, else typed keys through a virtual keyboard; the clipboard
+// through data-control where offered. Each is found out at run time.
+TextDelivery::Environment makeWaylandEnvironment(Scheduler &scheduler);
+
 // The insertion backends of the session.
 std::unique_ptr<TextDelivery> makeSessionTextDelivery(SessionPlatform platform, Scheduler &scheduler);
 

@@ -1,7 +1,7 @@
 # Run by the test_layering test: cmake -DSOURCE_DIR=… -DUI_LINKS=… -P CheckLayering.cmake
 # The windows reach the platform only through the app model's interfaces: no file under ui/ includes a
 # header of a backend folder, and the ui target links no backend, directly or through another target.
-set(backend_folders atspi x11 pulse pocketsphinx llamaserver server soxr wav xdg live dbus)
+set(backend_folders atspi ibus wayland x11 pulse pocketsphinx llamaserver server soxr wav xdg live dbus)
 list(JOIN backend_folders "|" folders)
 
 string(REPLACE "," ";" UI_LINKS "${UI_LINKS}")

@@ -382,6 +382,10 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
             ? caretText::fitted(target.anchor->prefix,
                                 target.anchor->selection.location == target.anchor->prefix.size(), text, dictated)
             : text;
+    if (env->typeText) {
+        auto typing = typeInto(target, text, inserted, observe, observationRevision, captureRevision);
+        co_return co_await typing;
+    }
 
     Pasteboard &pasteboard = *env->pasteboard;
     const QList<Pasteboard::Item> snapshot = pasteboard.items();
@@ -415,27 +419,72 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
     if (!target.element || !target.anchor)
         co_return result(DeliveryResult::Outcome::sent, sentUnverifiableMessage(name));
 
-    const DeliveryResult unconfirmed = result(DeliveryResult::Outcome::sent, sentUnconfirmedMessage(name));
+    auto confirming = confirm(target, inserted, captureRevision);
+    const bool confirmed = co_await confirming;
+    if (isStale(alive))
+        co_return cancelled;
+    if (!confirmed)
+        co_return result(DeliveryResult::Outcome::sent, sentUnconfirmedMessage(name));
+    restoreSnapshot(snapshot, written);
+    if (observe && observationRevision == m_observationRevision)
+        co_await startObservation(target, inserted);
+    co_return result(DeliveryResult::Outcome::inserted, insertedMessage(name));
+}
+
+// The text goes in without the clipboard. Only a read-back trusts it: an input method can lose a commit
+// (an input context gone stale takes it and reports nothing), so unconfirmed text ends on the clipboard.
+Task<DeliveryResult> TextDelivery::typeInto(
+    Target target, QString text, QString inserted, bool observe, quint64 observationRevision, quint64 captureRevision)
+{
+    const std::weak_ptr<int> alive = m_life;
+    const Env env = m_environment;
+    const DeliveryResult cancelled = result(DeliveryResult::Outcome::failed, cancelledMessage());
+    auto typing = env->typeText(inserted);
+    const bool sent = co_await typing;
+    if (isStale(alive))
+        co_return cancelled;
+    if (!sent)
+        co_return copyResult(text, copiedMessage(target.terminal));
+    const QString name = target.applicationName;
+    if (!target.element || !target.anchor) {
+        const DeliveryResult copied = copyResult(text, sentUnverifiableMessage(name));
+        co_return copied.outcome == DeliveryResult::Outcome::copied
+            ? result(DeliveryResult::Outcome::sent, copied.message)
+            : copied;
+    }
+    auto confirming = confirm(target, inserted, captureRevision);
+    const bool confirmed = co_await confirming;
+    if (isStale(alive))
+        co_return cancelled;
+    if (!confirmed)
+        co_return copyResult(text, sentUnconfirmedMessage(name));
+    if (observe && observationRevision == m_observationRevision)
+        co_await startObservation(target, inserted);
+    co_return result(DeliveryResult::Outcome::inserted, insertedMessage(name));
+}
+
+Task<bool> TextDelivery::confirm(Target target, QString inserted, quint64 captureRevision)
+{
+    const std::weak_ptr<int> alive = m_life;
+    const Env env = m_environment;
+    const CancelToken token = co_await currentCancellation();
+    auto superseded = [&] { return isStale(alive) || token->isCancelled() || captureRevision != m_captureRevision; };
     for (int attempt = 0; attempt < verificationAttempts; ++attempt) {
         if (!co_await sleepFor(m_scheduler, pauseInterval) || superseded())
-            co_return unconfirmed;
+            co_return false;
         // Focus that cannot be read for a moment costs an attempt, not the insertion.
         const reads::Presence presence = co_await reads::focusPresence(env, target);
         if (isStale(alive) || presence == reads::Presence::elsewhere)
-            co_return unconfirmed;
+            co_return false;
         if (presence == reads::Presence::unreadable)
             continue;
-        const bool confirmed = co_await reads::verifyInsertion(env, target, inserted);
+        const bool verified = co_await reads::verifyInsertion(env, target, inserted);
         if (superseded())
-            co_return unconfirmed;
-        if (confirmed) {
-            restoreSnapshot(snapshot, written);
-            if (observe && observationRevision == m_observationRevision)
-                co_await startObservation(target, inserted);
-            co_return result(DeliveryResult::Outcome::inserted, insertedMessage(name));
-        }
+            co_return false;
+        if (verified)
+            co_return true;
     }
-    co_return unconfirmed;
+    co_return false;
 }
 
 // Observation ------------------------------------------------------------------------------------

@@ -47,6 +47,10 @@ public:
         std::function<bool()> keysHeld;
         // Synthesizes the paste keystroke (Ctrl+Shift+V for a terminal); false when it could not be posted.
         std::function<bool(bool terminal)> postPaste;
+        // Where the desktop puts text into the focused field itself (an input method's commit, keys typed
+        // with a keymap made for the text), this does so instead of a paste, leaving the clipboard alone;
+        // false when nothing could be sent. Null where text goes in by paste.
+        std::function<Task<bool>(QString)> typeText;
         // Null when no observer could be made for the process.
         std::function<std::unique_ptr<AccessibilityObserver>(qint64, std::function<void(QString)>)> createObserver;
         std::shared_ptr<Pasteboard> pasteboard;
@@ -149,6 +153,15 @@ public:
     static QString correctionsUnavailableMessage();
 
 private:
+    // Reads the field back until it holds the inserted text, within the read-back window; false when it
+    // did not, or when the delivery was superseded meanwhile.
+    Task<bool> confirm(Target target, QString inserted, quint64 captureRevision);
+    Task<DeliveryResult> typeInto(Target target,
+                                  QString text,
+                                  QString inserted,
+                                  bool observe,
+                                  quint64 observationRevision,
+                                  quint64 captureRevision);
     Task<bool> capture(quint64 revision, Application application);
     Task<bool> enableProcess(qint64 processID);
     Task<bool> insertionPointChanged(Target target);

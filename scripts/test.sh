@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test with CTest inside a private desktop (X server, D-Bus,
-# accessibility bus, sound server), all started and stopped here.
+# accessibility bus, sound server), all started and stopped here. Tests labelled `wayland` start their
+# own headless Wayland desktops (scripts/with-wayland.sh, as a test account when run as root).
 # Usage: scripts/test.sh [ctest arguments, e.g. -L unit]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"

@@ -399,6 +399,25 @@ std::optional<Element> focusedElement(const std::shared_ptr<AtspiWorker> &worker
     return std::nullopt;
 }
 
+std::optional<ActiveApplication> activeApplication()
+{
+    Ref owner(findApplication([](AtspiAccessible *application) {
+        const Ref window(activeWindowOf(application));
+        return window.object != nullptr;
+    }));
+    if (!owner.object)
+        return std::nullopt;
+    ActiveApplication active{processOf(owner.accessible()), QString()};
+    GError *error = nullptr;
+    gchar *name = atspi_accessible_get_name(owner.accessible(), &error);
+    g_clear_error(&error);
+    active.name = QString::fromUtf8(name ? name : "");
+    g_free(name);
+    if (active.processID <= 0)
+        return std::nullopt;
+    return active;
+}
+
 bool announceReader(qint64 processID)
 {
     Ref application(applicationOf(processID));

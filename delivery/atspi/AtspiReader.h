@@ -30,6 +30,14 @@ namespace reader {
 // The focused object of the active top-level window: the one its application's last focus event named
 // while it still has the focused state, else the deepest object with that state.
 std::optional<Element> focusedElement(const std::shared_ptr<AtspiWorker> &worker);
+struct ActiveApplication
+{
+    qint64 processID = 0;
+    QString name; // as it names itself on the bus
+};
+// The application whose top-level window has the active state (on Wayland nothing else says which
+// window is active); nothing when none has.
+std::optional<ActiveApplication> activeApplication();
 // Asks the process's application object for its attributes, as a screen reader does; false when the
 // process has no application object on the bus.
 bool announceReader(qint64 processID);

@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include <future>
+
 namespace orv::atspi {
 
 namespace {
@@ -36,10 +38,10 @@ Task<T> answered(T value)
 
 } // namespace
 
-LiveEnvironment::LiveEnvironment(Scheduler &scheduler)
+LiveEnvironment::LiveEnvironment(Scheduler &scheduler, bool x11Input)
     : m_scheduler(scheduler), m_desktopNames(std::make_unique<DesktopEntryNames>())
 {
-    m_x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    m_x11 = x11Input && QGuiApplication::platformName() == QLatin1String("xcb");
     if (m_x11)
         m_keyboard = std::make_unique<X11Keyboard>();
     // With Qt's GLib dispatcher the main thread would race the worker for libatspi's connections
@@ -47,7 +49,7 @@ LiveEnvironment::LiveEnvironment(Scheduler &scheduler)
     const QAbstractEventDispatcher *dispatcher =
         QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread());
     const bool mainUsesGlib = dispatcher && dispatcher->inherits("QEventDispatcherGlib");
-    if (m_x11 && !mainUsesGlib)
+    if ((m_x11 || !x11Input) && !mainUsesGlib)
         m_worker = AtspiWorker::start(scheduler);
 }
 
@@ -60,16 +62,33 @@ void LiveEnvironment::configureProcess()
 
 TextDelivery::Environment LiveEnvironment::create(Scheduler &scheduler)
 {
-    std::shared_ptr<LiveEnvironment> live(new LiveEnvironment(scheduler));
-    std::shared_ptr<AtspiWorker> worker = live->m_worker;
-    TextDelivery::Environment env;
+    std::shared_ptr<LiveEnvironment> live(new LiveEnvironment(scheduler, true));
+    TextDelivery::Environment env = makeEnvironment(live);
     env.pasteboard = std::make_shared<ClipboardPasteboard>();
     env.trusted = [live] { return live->trusted(); };
     env.application = [live] { return live->application(); };
-    env.applicationElement = [](qint64 processID) -> Element { return AtspiElement::application(processID); };
-    env.enableAccessibility = [live](qint64 processID) { return live->enableAccessibility(processID); };
     env.keysHeld = [live] { return live->m_keyboard && live->m_keyboard->keysHeld(); };
     env.postPaste = [live](bool terminal) { return live->postPaste(terminal); };
+    return env;
+}
+
+TextDelivery::Environment LiveEnvironment::createAccessibility(Scheduler &scheduler)
+{
+    std::shared_ptr<LiveEnvironment> live(new LiveEnvironment(scheduler, false));
+    TextDelivery::Environment env = makeEnvironment(live);
+    env.trusted = [worker = live->m_worker] { return worker && worker->isConnected(); };
+    env.application = [live] { return live->accessibleApplication(); };
+    env.keysHeld = [] { return false; };
+    env.postPaste = [](bool) { return false; };
+    return env;
+}
+
+TextDelivery::Environment LiveEnvironment::makeEnvironment(const std::shared_ptr<LiveEnvironment> &live)
+{
+    std::shared_ptr<AtspiWorker> worker = live->m_worker;
+    TextDelivery::Environment env;
+    env.applicationElement = [](qint64 processID) -> Element { return AtspiElement::application(processID); };
+    env.enableAccessibility = [live](qint64 processID) { return live->enableAccessibility(processID); };
     if (!worker) { // untrusted: the accessibility operations answer nothing
         env.focusedElement = [] { return answered(std::optional<Element>()); };
         env.attribute = [](Element, QString) { return answered(std::optional<AttributeValue>()); };
@@ -156,6 +175,22 @@ std::optional<ApplicationInfo> LiveEnvironment::application()
         return std::nullopt;
     return ApplicationInfo{window->processID, applicationName(window->processID, window->windowClass, window->instance),
                            X11Keyboard::isTerminal(window->windowClass, window->instance)};
+}
+
+std::optional<ApplicationInfo> LiveEnvironment::accessibleApplication()
+{
+    if (!m_worker || !m_worker->isConnected())
+        return std::nullopt;
+    auto answer = std::make_shared<std::promise<std::optional<reader::ActiveApplication>>>();
+    std::future<std::optional<reader::ActiveApplication>> active = answer->get_future();
+    m_worker->submit([answer] { answer->set_value(reader::activeApplication()); });
+    if (active.wait_for(activeApplicationWait) != std::future_status::ready)
+        return std::nullopt;
+    const std::optional<reader::ActiveApplication> found = active.get();
+    if (!found)
+        return std::nullopt;
+    // Terminals are not told apart here: none of them exposes its text on this path.
+    return ApplicationInfo{found->processID, applicationName(found->processID, found->name, QString()), false};
 }
 
 // The name a user knows: the .desktop entry's, else the one the application gives itself on the

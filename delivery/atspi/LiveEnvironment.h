@@ -26,6 +26,10 @@ public:
     static void configureProcess();
     // The operations table; each operation keeps the live environment alive. One per process.
     static TextDelivery::Environment create(Scheduler &scheduler);
+    // The accessibility side alone, for a desktop where no X11 input reaches other applications (Wayland):
+    // the active application comes from AT-SPI, no key state is known, nothing is pasted and there is no
+    // clipboard; the session's backends add those.
+    static TextDelivery::Environment createAccessibility(Scheduler &scheduler);
     // The text delivery service of the running application (own process: this one).
     static std::unique_ptr<TextDelivery> createTextDelivery(Scheduler &scheduler);
 
@@ -39,7 +43,12 @@ public:
     bool postPaste(bool terminal);
 
 private:
-    explicit LiveEnvironment(Scheduler &scheduler);
+    LiveEnvironment(Scheduler &scheduler, bool x11Input);
+    static TextDelivery::Environment makeEnvironment(const std::shared_ptr<LiveEnvironment> &live);
+    // The application of the active window as AT-SPI reports it; waits on the accessibility thread for
+    // at most activeApplicationWait.
+    std::optional<ApplicationInfo> accessibleApplication();
+    static constexpr std::chrono::milliseconds activeApplicationWait{300};
     bool accessibilityEnabled();
     QString applicationName(qint64 processID, const QString &windowClass, const QString &instance);
 

@@ -190,3 +190,44 @@ TEST_F(TextDeliveryTest, anAnchorOutsideTheFieldReadsNoEditedSpan)
         EXPECT_EQ(span.result(), std::nullopt) << location;
     }
 }
+
+// Where the desktop puts the text in itself (an input method's commit, typed keys), the user's clipboard
+// is left alone when the read-back confirms it; a text that never arrives (an input context swallowed the
+// commit and reported success) or that could not be sent ends on the clipboard, never as inserted.
+TEST_F(TextDeliveryTest, typedTextIsTrustedOnlyAfterTheReadBackAndOtherwiseEndsOnTheClipboard)
+{
+    bool sends = true;
+    bool arrives = true;
+    TextDelivery::Environment env = desktop.environment();
+    env.typeText = [&](QString text) -> Task<bool> {
+        if (sends && arrives)
+            desktop.applyPaste(text);
+        co_return sends;
+    };
+    TextDelivery typing(scheduler, env, ownProcess);
+    const int field = focusField(QStringLiteral("Dear "), {5, 0});
+    auto dictate = [&](const QString &text) {
+        typing.prepare();
+        return finish(typing.deliver(text, false));
+    };
+
+    EXPECT_EQ(dictate(QStringLiteral("Ana")),
+              (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Notes.")}));
+    EXPECT_EQ(desktop.text(field), QStringLiteral("Dear Ana"));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+    EXPECT_EQ(desktop.pasteCount, 0);
+
+    arrives = false;
+    EXPECT_EQ(dictate(QStringLiteral(", hi")),
+              (DeliveryResult{Outcome::copied, TextDelivery::sentUnconfirmedMessage(QStringLiteral("Notes"))}));
+    EXPECT_EQ(desktop.text(field), QStringLiteral("Dear Ana"));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral(", hi"));
+
+    sends = false;
+    EXPECT_EQ(dictate(QStringLiteral("again")), (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("again"));
+
+    pasteboard.refuseStrings = true; // no clipboard reachable from the background either
+    EXPECT_EQ(dictate(QStringLiteral("lost?")),
+              (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));
+}

@@ -47,6 +47,8 @@ public:
     void fireValueChanged();
     void fireDestroyed();
 
+    // What a paste, a commit or typed keys do to the focused field: the text replaces its selection.
+    void applyPaste(const QString &pasted);
     // Reads of text content (value, count, selection, string for range) per node.
     int textReads(int node) const;
     int liveObservers() const { return m_liveObservers; }
@@ -90,7 +92,6 @@ private:
     Task<bool> enableTask();
     bool paste(bool terminal);
     Task<> delay();
-    void applyPaste(const QString &pasted);
     static int idOf(const Element &element);
 
     Scheduler &m_scheduler;

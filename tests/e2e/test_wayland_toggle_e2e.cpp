@@ -1,0 +1,107 @@
+// The whole road on a headless Wayland desktop: `orvanta dictate` runs, a native GTK field has the focus,
+// `orvanta toggle` starts the dictation, flite's speech plays into the sound server's source, `orvanta
+// toggle` finishes it, and the words must be in the field, confirmed. Run under scripts/with-wayland.sh.
+#include "tests/support/AtspiClient.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DictationDesktop.h"
+#include "tests/support/EventLoopWait.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace orv;
+using orv::test::ChildProcess;
+using orv::test::waitUntil;
+
+namespace {
+
+// The lines a child printed so far.
+struct Output
+{
+    ChildProcess &process;
+    QStringList lines;
+
+    bool has(const QString &start)
+    {
+        while (process.canReadLine())
+            lines.append(QString::fromUtf8(process.readLine()).trimmed());
+        for (const QString &line : std::as_const(lines))
+            if (line.startsWith(start))
+                return true;
+        return false;
+    }
+};
+
+int toggle()
+{
+    return ChildProcess::execute(QStringLiteral(ORVANTA_BINARY), {QStringLiteral("toggle")}, 10000);
+}
+
+TEST(WaylandToggleEndToEnd, aDictationStartedAndFinishedWithOrvantaToggleIsInsertedAndConfirmed)
+{
+    if (qEnvironmentVariable("ORVANTA_TEST_WAYLAND").isEmpty() || !qEnvironmentVariableIsSet("ORVANTA_TEST_PULSE"))
+        GTEST_SKIP() << "needs the Wayland desktop of scripts/with-wayland.sh with its sound server";
+    QTemporaryDir work;
+    const QByteArray speech = test::synthesizeSpeech(QStringLiteral("hello world"), work.path());
+    ASSERT_FALSE(speech.isEmpty()) << "flite and sox make the test speech";
+
+    ChildProcess field;
+    ASSERT_TRUE(field.start(QStringLiteral(ORVANTA_GTK_FIELD), {}));
+    Output fieldOutput{field, {}};
+    ASSERT_TRUE(waitUntil([&] { return fieldOutput.has(QStringLiteral("ready")); }, 10000));
+    // A person starts dictating once the field shows its caret: the compositor activates a new window a
+    // moment after it is shown.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return test::AccessibleNode::desktop()
+                .find([&](const test::AccessibleNode &node) {
+                    return node.processID() == field.processId() && node.isFocused();
+                })
+                .has_value();
+        },
+        10000, 50));
+
+    ChildProcess orvanta;
+    ASSERT_TRUE(orvanta.start(QStringLiteral(ORVANTA_BINARY), {QStringLiteral("dictate")}));
+    Output said{orvanta, {}};
+    ASSERT_TRUE(waitUntil([&] { return said.has(QStringLiteral("Orvanta is listening")); }, 20000))
+        << said.lines.join(QLatin1Char('\n')).toStdString();
+    // The instance holds its bus name by the time it greets; a refused toggle is tried again meanwhile.
+    ASSERT_TRUE(waitUntil([&] { return toggle() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return said.has(QStringLiteral("Listening")) || said.has(QStringLiteral("Recording")); }, 10000))
+        << said.lines.join(QLatin1Char('\n')).toStdString();
+    {
+        test::Speaker speaker(speech);
+        waitUntil([&] { return speaker.done(); }, 30000);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(toggle(), 0);
+    ASSERT_TRUE(waitUntil([&] { return said.has(QStringLiteral("Inserted into")); }, 30000))
+        << said.lines.join(QLatin1Char('\n')).toStdString();
+    const qint64 elapsed = clock.elapsed();
+    ASSERT_TRUE(waitUntil([&] { return fieldOutput.has(QStringLiteral("text:")); }, 3000));
+    QString text;
+    for (const QString &line : std::as_const(fieldOutput.lines))
+        if (line.startsWith(QLatin1String("text:")))
+            text = line.mid(5);
+    EXPECT_TRUE(text.contains(QLatin1String("hello world"), Qt::CaseInsensitive)) << text.toStdString();
+    std::printf("[measure] %s orvanta toggle → “%s”: toggle to Inserted in %lld ms\n",
+                qPrintable(qEnvironmentVariable("ORVANTA_TEST_WAYLAND")), qPrintable(text),
+                static_cast<long long>(elapsed));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

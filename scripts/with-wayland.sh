@@ -19,7 +19,18 @@ if [ "$(id -u)" = 0 ] && [ -z "${ORVANTA_WAYLAND_AS_USER:-}" ]; then
     user=orvanta-test
     id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /nonexistent \
         --shell /usr/sbin/nologin "$user" || exit 2
+    # CI runs as root from wherever it cloned, often under /root: the test account is let through the
+    # folders above the checkout (search only, by an ACL entry of its own), and nothing else changes.
+    reach() {
+        local dir
+        dir="$(dirname "$(readlink -f "$1")")"
+        while [ "$dir" != / ]; do
+            runuser -u "$user" -- test -x "$dir" || setfacl -m "u:$user:x" "$dir" 2>/dev/null || return 1
+            dir="$(dirname "$dir")"
+        done
+    }
     for needed in "$here/with-wayland.sh" "$1"; do
+        reach "$needed"
         if ! runuser -u "$user" -- test -x "$needed"; then
             echo "$user cannot run $needed: put the checkout and build where other accounts may read them" >&2
             exit 2

@@ -439,6 +439,13 @@ Task<DeliveryResult> TextDelivery::typeInto(
     const std::weak_ptr<int> alive = m_life;
     const Env env = m_environment;
     const DeliveryResult cancelled = result(DeliveryResult::Outcome::failed, cancelledMessage());
+    // Typed into a terminal, a line break is Enter and would run what stands before it; a paste there is
+    // bracketed, typing is not.
+    if (target.terminal) {
+        for (QChar &c : inserted)
+            if (c == u'\n' || c == u'\r' || c == QChar(0x2028) || c == QChar(0x2029))
+                c = u' ';
+    }
     auto typing = env->typeText(inserted);
     const bool sent = co_await typing;
     if (isStale(alive))

@@ -227,6 +227,15 @@ TEST_F(TextDeliveryTest, typedTextIsTrustedOnlyAfterTheReadBackAndOtherwiseEndsO
     EXPECT_EQ(dictate(QStringLiteral("again")), (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("again"));
 
+    // Typed into a terminal, a line break would be Enter: it goes in as a space.
+    const int terminal = focusField(QStringLiteral("$ "), {2, 0});
+    desktop.setAttribute(terminal, QStringLiteral("AXSubrole"), QStringLiteral("AXTerminal"));
+    sends = true;
+    arrives = true;
+    EXPECT_EQ(dictate(QStringLiteral("ls\nrm -rf data")).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(terminal), QStringLiteral("$ ls rm -rf data"));
+
+    sends = false;
     pasteboard.refuseStrings = true; // no clipboard reachable from the background either
     EXPECT_EQ(dictate(QStringLiteral("lost?")),
               (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));

@@ -1,6 +1,6 @@
-// The whole road on a headless Wayland desktop: `orvanta dictate` runs, a native GTK field has the focus,
-// `orvanta toggle` starts the dictation, flite's speech plays into the sound server's source, `orvanta
-// toggle` finishes it, and the words must be in the field, confirmed. Run under scripts/with-wayland.sh.
+// The whole road on a headless Wayland desktop: `orvanta dictate` runs, a native GTK 3, GTK 4 or Qt 6 field has the
+// focus, `orvanta toggle` starts the dictation, flite's speech plays into the sound server's source, `orvanta toggle`
+// finishes it, and the words must be in the field, confirmed. Run under scripts/with-wayland.sh.
 #include "tests/support/AtspiClient.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DictationDesktop.h"
@@ -42,7 +42,17 @@ int toggle()
     return ChildProcess::execute(QStringLiteral(ORVANTA_BINARY), {QStringLiteral("toggle")}, 10000);
 }
 
-TEST(WaylandToggleEndToEnd, aDictationStartedAndFinishedWithOrvantaToggleIsInsertedAndConfirmed)
+struct Field
+{
+    const char *name;
+    const char *program;
+};
+
+class WaylandToggleEndToEnd : public ::testing::TestWithParam<Field>
+{
+};
+
+TEST_P(WaylandToggleEndToEnd, aDictationStartedAndFinishedWithOrvantaToggleIsInsertedAndConfirmed)
 {
     if (qEnvironmentVariable("ORVANTA_TEST_WAYLAND").isEmpty() || !qEnvironmentVariableIsSet("ORVANTA_TEST_PULSE"))
         GTEST_SKIP() << "needs the Wayland desktop of scripts/with-wayland.sh with its sound server";
@@ -51,7 +61,7 @@ TEST(WaylandToggleEndToEnd, aDictationStartedAndFinishedWithOrvantaToggleIsInser
     ASSERT_FALSE(speech.isEmpty()) << "flite and sox make the test speech";
 
     ChildProcess field;
-    ASSERT_TRUE(field.start(QStringLiteral(ORVANTA_GTK_FIELD), {}));
+    ASSERT_TRUE(field.start(QString::fromUtf8(GetParam().program), {}));
     Output fieldOutput{field, {}};
     ASSERT_TRUE(waitUntil([&] { return fieldOutput.has(QStringLiteral("ready")); }, 10000));
     // A person starts dictating once the field shows its caret: the compositor activates a new window a
@@ -92,10 +102,21 @@ TEST(WaylandToggleEndToEnd, aDictationStartedAndFinishedWithOrvantaToggleIsInser
         if (line.startsWith(QLatin1String("text:")))
             text = line.mid(5);
     EXPECT_TRUE(text.contains(QLatin1String("hello world"), Qt::CaseInsensitive)) << text.toStdString();
-    std::printf("[measure] %s orvanta toggle → “%s”: toggle to Inserted in %lld ms\n",
-                qPrintable(qEnvironmentVariable("ORVANTA_TEST_WAYLAND")), qPrintable(text),
+    std::printf("[measure] %s %s orvanta toggle → “%s”: toggle to Inserted in %lld ms\n",
+                qPrintable(qEnvironmentVariable("ORVANTA_TEST_WAYLAND")), GetParam().name, qPrintable(text),
                 static_cast<long long>(elapsed));
 }
+
+INSTANTIATE_TEST_SUITE_P(NativeFields,
+                         WaylandToggleEndToEnd,
+                         ::testing::Values(Field{"GTK 3", ORVANTA_GTK_FIELD},
+                                           Field{"GTK 4", ORVANTA_GTK4_FIELD},
+                                           Field{"Qt 6", ORVANTA_QT_FIELD}),
+                         [](const ::testing::TestParamInfo<Field> &info) {
+                             return std::string(info.param.name[0] == 'Q'   ? "Qt6"
+                                                : info.param.name[4] == '3' ? "Gtk3"
+                                                                            : "Gtk4");
+                         });
 
 } // namespace
 

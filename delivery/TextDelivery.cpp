@@ -16,6 +16,7 @@ using Env = reads::Env;
 using reads::sameText;
 
 const QString axFocusedWindow = QStringLiteral("AXFocusedWindow");
+const QString axWindow = QStringLiteral("AXWindow");
 const QString axValueChanged = QStringLiteral("AXValueChanged");
 const QString axDestroyed = QStringLiteral("AXUIElementDestroyed");
 
@@ -273,11 +274,22 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
 
 // Insertion --------------------------------------------------------------------------------------
 
-Task<bool> TextDelivery::insertionPointChanged(Target target)
+// `heldBefore`: the full check passed moments ago, so the focus on the target (or inside it) in the
+// same window suffices; a field keeps its kind, and the ancestors' walk costs a round trip each.
+Task<bool> TextDelivery::insertionPointChanged(Target target, bool heldBefore)
 {
     const Env env = m_environment;
-    if (!co_await reads::targetIsCurrent(env, target))
+    if (heldBefore) {
+        if (co_await reads::focusPresence(env, target) != reads::Presence::current)
+            co_return true;
+        if (target.window && target.element) {
+            const Element window = elementOf(co_await reads::attribute(env, target.element, axWindow));
+            if (!sameElement(window, target.window))
+                co_return true;
+        }
+    } else if (!co_await reads::targetIsCurrent(env, target)) {
         co_return true;
+    }
     if (!target.element || !target.selection)
         co_return false;
     co_return co_await reads::selectedRange(env, target.element) != target.selection;
@@ -397,7 +409,7 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
     const bool released = co_await keyboardReleased();
     bool movedAfterWrite = false;
     if (released)
-        movedAfterWrite = co_await insertionPointChanged(target);
+        movedAfterWrite = co_await insertionPointChanged(target, true);
     if (isStale(alive))
         co_return cancelled;
     if (!released || token->isCancelled() || captureRevision != m_captureRevision) {

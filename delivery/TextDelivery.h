@@ -151,7 +151,7 @@ public:
 private:
     Task<bool> capture(quint64 revision, Application application);
     Task<bool> enableProcess(qint64 processID);
-    Task<bool> insertionPointChanged(Target target);
+    Task<bool> insertionPointChanged(Target target, bool heldBefore = false);
     Task<bool> keyboardReleased();
     void restoreSnapshot(const QList<Pasteboard::Item> &snapshot, qint64 expectedChangeCount);
     void handleNotification(const QString &name);

@@ -28,6 +28,9 @@ public:
     bool start();
     // The last object an application (by bus name) reported focused, with a new reference; null when none.
     AtspiAccessible *lastFocused(const QByteArray &busName) const;
+    // Notes an object that a tree walk found focused: a toolkit that sends a focus event only once a
+    // reader has asked about the object (GTK 4) sent none for it, and the next look starts there.
+    void walkedTo(AtspiAccessible *focused);
     // Notes an application's own name for its process.
     void noteApplication(AtspiAccessible *application);
     // Any thread.

@@ -369,14 +369,20 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
     if (!co_await keyboardReleased() || superseded())
         co_return cancelled;
     bool moved = co_await insertionPointChanged(target);
-    // Polled often: a toggle's finishing press must not cost a whole pause once its keys are up.
+    // Meanwhile the application shows no focus, or shows it on its document or window (Firefox), and
+    // gives it back to the field once the window is active again: while the target's application stays
+    // in front and no field has the focus, it is looked at again, often, so a toggle's finishing press
+    // costs no whole pause once its keys are up.
     const TimePoint focusDeadline = m_scheduler.now() + focusReturnWait;
     while (moved && target.element && m_scheduler.now() < focusDeadline) {
-        const Element focus = (co_await reads::focused(env)).value_or(nullptr);
+        const auto front = env->application();
+        if (!front || front->processID != target.processID)
+            break; // another application is in front
+        const Element field = co_await reads::editableElement(env, target.processID);
         if (superseded())
             co_return cancelled;
-        if (focus)
-            break; // it is elsewhere
+        if (field)
+            break; // a field has the focus: the target with its caret moved, or another one
         // (No co_await inside || or &&: g++ 12 evaluates it even when the left side decides.)
         const bool slept = co_await sleepFor(m_scheduler, focusPoll);
         if (!slept || superseded())

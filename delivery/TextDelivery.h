@@ -100,7 +100,8 @@ public:
     static constexpr Duration keyWait = std::chrono::milliseconds(1500);
     static constexpr Duration keyPoll = std::chrono::milliseconds(20);
     // A window loses its focus while a key grab (our toggle) holds the keyboard and gets it back just
-    // after: a target whose application shows no focus is looked at again this often, this long.
+    // after: a target whose application, still in front, shows the focus nowhere or on no text field
+    // is looked at again this often, this long.
     static constexpr Duration focusPoll = std::chrono::milliseconds(20);
     static constexpr Duration focusReturnWait = std::chrono::milliseconds(500);
 

@@ -182,6 +182,7 @@ struct Row
     std::vector<double> confirmedMs, captureMs, pasteMs, servedMs, firstReadMs, reads;
     int inserted = 0;
     QString firstMiss;
+    QString otherOutcome; // the first one that was not "Inserted"
 };
 
 struct Application
@@ -218,7 +219,7 @@ std::optional<Row> measure(TextDelivery &delivery, const Application &app, int r
         return front && front->processID == pid;
     };
     const bool up = pollUntil(app.ready ? app.ready : inFront, 90000) && captureTarget(delivery, 30000);
-    Row row{app.name, {}, {}, {}, {}, {}, {}, 0, {}};
+    Row row{app.name, {}, {}, {}, {}, {}, {}, 0, {}, {}};
     std::unique_ptr<ToggleGrab> grab;
     if (up && app.toggle)
         grab = std::make_unique<ToggleGrab>();
@@ -249,6 +250,8 @@ std::optional<Row> measure(TextDelivery &delivery, const Application &app, int r
             row.firstReadMs.push_back(probe.readMs.front());
         if (task.result().outcome == DeliveryResult::Outcome::inserted)
             ++row.inserted;
+        else if (row.otherOutcome.isEmpty())
+            row.otherOutcome = task.result().message;
         if (row.firstMiss.isEmpty() && probe.readMs.size() > 1 && anchor) {
             // The text may have gained a separating space: the length that went in is count - original.
             const qint64 wantCount = probe.counts.back();
@@ -281,6 +284,8 @@ void print(const Row &row)
                 median(row.reads));
     if (!row.firstMiss.isEmpty())
         std::printf("%-34s   %s\n", "", qPrintable(row.firstMiss));
+    if (!row.otherOutcome.isEmpty())
+        std::printf("%-34s   not inserted: %s\n", "", qPrintable(row.otherOutcome));
     std::fflush(stdout);
 }
 

@@ -27,7 +27,7 @@ namespace {
 using Step = OnboardingState::Step;
 using LoginStatus = AbstractLoginItemController::Status;
 
-constexpr int columnWidth = 480;
+constexpr int setupColumnWidth = 480;
 
 QLabel *centred(QLabel *label)
 {
@@ -71,7 +71,7 @@ OnboardingViewController::OnboardingViewController(AppModel &model, QWidget *par
     brand->addStretch(1);
 
     auto *column = new QWidget;
-    column->setFixedWidth(pixelsForPoints(columnWidth));
+    column->setFixedWidth(pixelsForPoints(setupColumnWidth));
     auto *columnLayout = new QVBoxLayout(column);
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(pixelsForPoints(8));

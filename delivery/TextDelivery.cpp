@@ -381,8 +381,12 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
         const Element field = co_await reads::editableElement(env, target.processID);
         if (superseded())
             co_return cancelled;
-        if (field)
-            break; // a field has the focus: the target with its caret moved, or another one
+        if (field) {
+            // The focus may have come back between the two looks: the target is checked again.
+            if (sameElement(field, target.element))
+                moved = co_await insertionPointChanged(target);
+            break;
+        }
         // (No co_await inside || or &&: g++ 12 evaluates it even when the left side decides.)
         const bool slept = co_await sleepFor(m_scheduler, focusPoll);
         if (!slept || superseded())

@@ -14,7 +14,7 @@ namespace orv {
 
 namespace {
 
-QString systemReason(int error)
+QString errnoText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
@@ -24,8 +24,8 @@ FileReadError failure(int error)
     if (error == ENOENT)
         return {FileReadError::Kind::missing, QStringLiteral("it does not exist")};
     if (error == ENOTDIR) // a file where a folder of the path should be: nothing is there either
-        return {FileReadError::Kind::missing, systemReason(error)};
-    return {FileReadError::Kind::unreadable, systemReason(error)};
+        return {FileReadError::Kind::missing, errnoText(error)};
+    return {FileReadError::Kind::unreadable, errnoText(error)};
 }
 
 std::optional<FileReadError> typeProblem(mode_t mode)

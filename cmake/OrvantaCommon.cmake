@@ -69,3 +69,17 @@ function(orvanta_add_test)
     endif()
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# With ORVANTA_UNITY_BUILD, the named libraries compile in batches. Sources that include Xlib stay out of
+# the batches (SKIP_UNITY_BUILD_INCLUSION where they are listed): its macros (Bool, Status, None) break
+# the Qt headers that follow them.
+function(orvanta_unity_build)
+    if(NOT ORVANTA_UNITY_BUILD)
+        return()
+    endif()
+    foreach(target IN LISTS ARGN)
+        set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 16)
+        # A type from a file's anonymous namespace in a coroutine frame reads to GCC as one from a header.
+        target_compile_options(${target} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-subobject-linkage>)
+    endforeach()
+endfunction()

@@ -16,6 +16,7 @@ using Env = reads::Env;
 using reads::sameText;
 
 const QString axFocusedWindow = QStringLiteral("AXFocusedWindow");
+const QString axWindow = QStringLiteral("AXWindow");
 const QString axValueChanged = QStringLiteral("AXValueChanged");
 const QString axDestroyed = QStringLiteral("AXUIElementDestroyed");
 
@@ -273,11 +274,22 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
 
 // Insertion --------------------------------------------------------------------------------------
 
-Task<bool> TextDelivery::insertionPointChanged(Target target)
+// `heldBefore`: the full check passed moments ago, so the focus on the target (or inside it) in the
+// same window suffices; a field keeps its kind, and the ancestors' walk costs a round trip each.
+Task<bool> TextDelivery::insertionPointChanged(Target target, bool heldBefore)
 {
     const Env env = m_environment;
-    if (!co_await reads::targetIsCurrent(env, target))
+    if (heldBefore) {
+        if (co_await reads::focusPresence(env, target) != reads::Presence::current)
+            co_return true;
+        if (target.window && target.element) {
+            const Element window = elementOf(co_await reads::attribute(env, target.element, axWindow));
+            if (!sameElement(window, target.window))
+                co_return true;
+        }
+    } else if (!co_await reads::targetIsCurrent(env, target)) {
         co_return true;
+    }
     if (!target.element || !target.selection)
         co_return false;
     co_return co_await reads::selectedRange(env, target.element) != target.selection;
@@ -357,14 +369,24 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
     if (!co_await keyboardReleased() || superseded())
         co_return cancelled;
     bool moved = co_await insertionPointChanged(target);
-    // Polled often: a toggle's finishing press must not cost a whole pause once its keys are up.
+    // Meanwhile the application shows no focus, or shows it on its document or window (Firefox), and
+    // gives it back to the field once the window is active again: while the target's application stays
+    // in front and no field has the focus, it is looked at again, often, so a toggle's finishing press
+    // costs no whole pause once its keys are up.
     const TimePoint focusDeadline = m_scheduler.now() + focusReturnWait;
     while (moved && target.element && m_scheduler.now() < focusDeadline) {
-        const Element focus = (co_await reads::focused(env)).value_or(nullptr);
+        const auto front = env->application();
+        if (!front || front->processID != target.processID)
+            break; // another application is in front
+        const Element field = co_await reads::editableElement(env, target.processID);
         if (superseded())
             co_return cancelled;
-        if (focus)
-            break; // it is elsewhere
+        if (field) {
+            // The focus may have come back between the two looks: the target is checked again.
+            if (sameElement(field, target.element))
+                moved = co_await insertionPointChanged(target);
+            break;
+        }
         // (No co_await inside || or &&: g++ 12 evaluates it even when the left side decides.)
         const bool slept = co_await sleepFor(m_scheduler, focusPoll);
         if (!slept || superseded())
@@ -401,7 +423,7 @@ Task<DeliveryResult> TextDelivery::deliver(QString text, bool observe, QString d
     const bool released = co_await keyboardReleased();
     bool movedAfterWrite = false;
     if (released)
-        movedAfterWrite = co_await insertionPointChanged(target);
+        movedAfterWrite = co_await insertionPointChanged(target, true);
     if (isStale(alive))
         co_return cancelled;
     if (!released || token->isCancelled() || captureRevision != m_captureRevision) {

@@ -104,7 +104,8 @@ public:
     static constexpr Duration keyWait = std::chrono::milliseconds(1500);
     static constexpr Duration keyPoll = std::chrono::milliseconds(20);
     // A window loses its focus while a key grab (our toggle) holds the keyboard and gets it back just
-    // after: a target whose application shows no focus is looked at again this often, this long.
+    // after: a target whose application, still in front, shows the focus nowhere or on no text field
+    // is looked at again this often, this long.
     static constexpr Duration focusPoll = std::chrono::milliseconds(20);
     static constexpr Duration focusReturnWait = std::chrono::milliseconds(500);
 
@@ -164,7 +165,7 @@ private:
                                   quint64 captureRevision);
     Task<bool> capture(quint64 revision, Application application);
     Task<bool> enableProcess(qint64 processID);
-    Task<bool> insertionPointChanged(Target target);
+    Task<bool> insertionPointChanged(Target target, bool heldBefore = false);
     Task<bool> keyboardReleased();
     void restoreSnapshot(const QList<Pasteboard::Item> &snapshot, qint64 expectedChangeCount);
     void handleNotification(const QString &name);

@@ -16,7 +16,7 @@ constexpr qint64 referenceEpochMSecs = 978307200000LL;
 // About ±300000 years: far beyond any real timestamp, well inside what QDateTime represents.
 constexpr double timestampLimitSeconds = 1.0e13;
 
-QString quoted(const QString &text)
+QString quotedName(const QString &text)
 {
     return QStringLiteral("“") + text + QStringLiteral("”");
 }
@@ -113,7 +113,7 @@ private:
             return {};
         const auto it = m_object.constFind(name);
         if (it == m_object.constEnd()) {
-            m_error = QStringLiteral("the member %1 of %2 is missing").arg(quoted(name), m_where);
+            m_error = QStringLiteral("the member %1 of %2 is missing").arg(quotedName(name), m_where);
             return {};
         }
         return it.value();
@@ -122,7 +122,7 @@ private:
     void fail(const QString &name, const QString &problem)
     {
         if (!m_error)
-            m_error = QStringLiteral("the member %1 of %2 %3").arg(quoted(name), m_where, problem);
+            m_error = QStringLiteral("the member %1 of %2 %3").arg(quotedName(name), m_where, problem);
     }
 
     const QJsonObject &m_object;

@@ -15,7 +15,7 @@ export CFLAGS="$(dpkg-buildflags --get CFLAGS) $CPPFLAGS"
 export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $CPPFLAGS"
 export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-    -DORVANTA_BUILD_TESTS=OFF -DORVANTA_BUILD_BENCH=OFF ${ORVANTA_CMAKE_ARGS:-}
+    -DORVANTA_UNITY_BUILD=ON -DORVANTA_BUILD_TESTS=OFF -DORVANTA_BUILD_BENCH=OFF ${ORVANTA_CMAKE_ARGS:-}
 cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/orvanta_*.deb
 (cd "$build" && cpack -G DEB)

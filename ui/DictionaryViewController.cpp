@@ -21,7 +21,7 @@ namespace orv::ui {
 
 namespace {
 
-constexpr qreal margin = 28;
+constexpr qreal dictionaryMargin = 28;
 
 struct ColumnSize
 {
@@ -38,7 +38,7 @@ DictionaryViewController::DictionaryViewController(AppModel &model, QWidget *par
     setAccessibleName(QStringLiteral("Dictionary"));
 
     auto *layout = new QVBoxLayout(this);
-    const int inset = pixelsForPoints(margin);
+    const int inset = pixelsForPoints(dictionaryMargin);
     layout->setContentsMargins(inset, inset, inset, inset);
     layout->setSpacing(pixelsForPoints(14));
     auto *titles = new QVBoxLayout;

@@ -24,7 +24,7 @@ namespace orv::ui {
 namespace {
 
 constexpr qreal listWidth = 242;
-constexpr qreal margin = 28;
+constexpr qreal historyMargin = 28;
 
 } // namespace
 
@@ -52,7 +52,7 @@ HistoryViewController::HistoryViewController(AppModel &model, QWidget *parent)
     body->addWidget(m_detail, 1);
 
     auto *layout = new QVBoxLayout(this);
-    const int inset = pixelsForPoints(margin);
+    const int inset = pixelsForPoints(historyMargin);
     layout->setContentsMargins(inset, inset, inset, inset);
     layout->setSpacing(pixelsForPoints(18));
     layout->addLayout(header);

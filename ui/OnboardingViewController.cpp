@@ -29,7 +29,7 @@ namespace {
 using Step = OnboardingState::Step;
 using LoginStatus = AbstractLoginItemController::Status;
 
-constexpr int columnWidth = 480;
+constexpr int setupColumnWidth = 480;
 
 QLabel *centred(QLabel *label)
 {
@@ -74,7 +74,7 @@ OnboardingViewController::OnboardingViewController(AppModel &model, LinuxSetting
     brand->addStretch(1);
 
     auto *column = new QWidget;
-    column->setFixedWidth(pixelsForPoints(columnWidth));
+    column->setFixedWidth(pixelsForPoints(setupColumnWidth));
     auto *columnLayout = new QVBoxLayout(column);
     columnLayout->setContentsMargins(0, 0, 0, 0);
     columnLayout->setSpacing(pixelsForPoints(8));

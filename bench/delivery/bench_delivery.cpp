@@ -3,7 +3,8 @@
 // the target, and each read-back (what the first one saw when it missed). Rows for the hold key and for
 // the toggle's finishing press (a key grab that deactivates the window until its key is let go).
 // Needs an X display with the accessibility bus:
-//   scripts/with-desktop.sh build/bench/delivery/bench_delivery [--runs 5] [--only NAME]
+//   scripts/with-desktop.sh build/bench/delivery/bench_delivery [--runs 5] [--only NAME] [--trace]
+// --trace prints each delivery's accessibility calls (name, start + duration in ms).
 // Applications that are not installed are skipped (scripts/test-large-apps.sh installs the large ones).
 #include "base/LiveScheduler.h"
 #include "delivery/TextDelivery.h"
@@ -48,17 +49,23 @@ struct Probe
 {
     QElapsedTimer clock;
     bool running = false;
+    bool valueMissed = false;
     double pasteMs = -1;
     double servedMs = -1;
     std::vector<double> readMs;
     std::vector<qint64> counts;
     std::vector<std::optional<TextRange>> carets;
+    // With --trace: every accessibility call of the delivery, "name start+duration".
+    bool tracing = false;
+    QStringList trace;
 
     double now() const { return clock.nsecsElapsed() / 1e6; }
     bool pasted() const { return running && pasteMs >= 0; }
     void start()
     {
+        const bool keepTracing = tracing;
         *this = Probe{};
+        tracing = keepTracing;
         running = true;
         clock.start();
     }
@@ -69,22 +76,46 @@ Task<std::optional<AttributeValue>>
 observed(std::function<Task<std::optional<AttributeValue>>(Element, QString)> read, Element element, QString name)
 {
     const double at = probe.now();
-    // A read-back starts with the character count; the caret follows when the count was right.
+    // A read-back starts with the whole text (its length is the count), or with the character count
+    // where the field gives no whole text; the caret follows when the count was right.
+    const bool whole = probe.pasted() && name == QLatin1String("AXValue");
     const bool count = probe.pasted() && name == QLatin1String("AXNumberOfCharacters");
     const bool caret = probe.pasted() && name == QLatin1String("AXSelectedTextRange");
     auto pending = read(element, name);
     std::optional<AttributeValue> value = co_await pending;
-    if (count) {
+    const auto text = whole ? attributeAs<QString>(value) : std::nullopt;
+    if (text || (count && probe.valueMissed)) {
         probe.readMs.push_back(at);
-        probe.counts.push_back(attributeAs<qint64>(value).value_or(-1));
+        probe.counts.push_back(text ? text->size() : attributeAs<qint64>(value).value_or(-1));
     }
+    if (whole)
+        probe.valueMissed = !text;
     if (caret)
         probe.carets.push_back(attributeAs<TextRange>(value));
     co_return value;
 }
 
+// One accessibility call, timed for the trace.
+template <typename T>
+Task<T> timed(QString name, Task<T> pending)
+{
+    const double at = probe.now();
+    T value = co_await pending;
+    if (probe.running && probe.tracing)
+        probe.trace << QStringLiteral("%1 %2+%3").arg(name).arg(at, 0, 'f', 1).arg(probe.now() - at, 0, 'f', 1);
+    co_return value;
+}
+
 TextDelivery::Environment instrumented(TextDelivery::Environment env)
 {
+    auto focused = env.focusedElement;
+    env.focusedElement = [focused] { return timed(QStringLiteral("focus"), focused()); };
+    auto process = env.processID;
+    env.processID = [process](Element element) { return timed(QStringLiteral("pid"), process(std::move(element))); };
+    auto range = env.stringForRange;
+    env.stringForRange = [range](Element element, TextRange at) {
+        return timed(QStringLiteral("range"), range(std::move(element), at));
+    };
     auto post = env.postPaste;
     env.postPaste = [post](bool terminal) {
         const bool posted = post(terminal);
@@ -93,7 +124,9 @@ TextDelivery::Environment instrumented(TextDelivery::Environment env)
         return posted;
     };
     auto read = env.attribute;
-    env.attribute = [read](Element element, QString name) { return observed(read, std::move(element), name); };
+    env.attribute = [read](Element element, QString name) {
+        return timed(name.mid(2), observed(read, std::move(element), name));
+    };
     if (auto clipboard = std::dynamic_pointer_cast<atspi::ClipboardPasteboard>(env.pasteboard))
         clipboard->onServed = [] {
             if (probe.pasted() && probe.servedMs < 0)
@@ -149,6 +182,7 @@ struct Row
     std::vector<double> confirmedMs, captureMs, pasteMs, servedMs, firstReadMs, reads;
     int inserted = 0;
     QString firstMiss;
+    QString otherOutcome; // the first one that was not "Inserted"
 };
 
 struct Application
@@ -185,7 +219,7 @@ std::optional<Row> measure(TextDelivery &delivery, const Application &app, int r
         return front && front->processID == pid;
     };
     const bool up = pollUntil(app.ready ? app.ready : inFront, 90000) && captureTarget(delivery, 30000);
-    Row row{app.name, {}, {}, {}, {}, {}, {}, 0, {}};
+    Row row{app.name, {}, {}, {}, {}, {}, {}, 0, {}, {}};
     std::unique_ptr<ToggleGrab> grab;
     if (up && app.toggle)
         grab = std::make_unique<ToggleGrab>();
@@ -204,6 +238,8 @@ std::optional<Row> measure(TextDelivery &delivery, const Application &app, int r
         pollUntil([&] { return task.isDone(); }, 15000);
         probe.running = false;
         const double took = probe.now();
+        if (probe.tracing)
+            std::printf("  %s\n", qPrintable(probe.trace.join(QLatin1String(", "))));
         if (!task.isDone())
             continue;
         row.confirmedMs.push_back(took);
@@ -214,6 +250,8 @@ std::optional<Row> measure(TextDelivery &delivery, const Application &app, int r
             row.firstReadMs.push_back(probe.readMs.front());
         if (task.result().outcome == DeliveryResult::Outcome::inserted)
             ++row.inserted;
+        else if (row.otherOutcome.isEmpty())
+            row.otherOutcome = task.result().message;
         if (row.firstMiss.isEmpty() && probe.readMs.size() > 1 && anchor) {
             // The text may have gained a separating space: the length that went in is count - original.
             const qint64 wantCount = probe.counts.back();
@@ -246,6 +284,8 @@ void print(const Row &row)
                 median(row.reads));
     if (!row.firstMiss.isEmpty())
         std::printf("%-34s   %s\n", "", qPrintable(row.firstMiss));
+    if (!row.otherOutcome.isEmpty())
+        std::printf("%-34s   not inserted: %s\n", "", qPrintable(row.otherOutcome));
     std::fflush(stdout);
 }
 
@@ -269,6 +309,7 @@ int main(int argc, char **argv)
     const int runs = runsAt >= 0 && runsAt + 1 < arguments.size() ? arguments.at(runsAt + 1).toInt() : 5;
     const qsizetype onlyAt = arguments.indexOf(QStringLiteral("--only"));
     const QString only = onlyAt >= 0 && onlyAt + 1 < arguments.size() ? arguments.at(onlyAt + 1) : QString();
+    probe.tracing = arguments.contains(QStringLiteral("--trace"));
 
     LiveScheduler scheduler;
     TextDelivery delivery(scheduler, instrumented(atspi::LiveEnvironment::create(scheduler)),
@@ -300,6 +341,7 @@ int main(int argc, char **argv)
         {QStringLiteral("GTK 3 entry"), QStringLiteral(ORVANTA_GTK_FIELD), {}, {}},
         {QStringLiteral("GTK 3 entry, toggle"), QStringLiteral(ORVANTA_GTK_FIELD), {}, {}, true},
         {QStringLiteral("GTK 4 entry"), QStringLiteral(ORVANTA_GTK4_FIELD), {}, {}},
+        {QStringLiteral("GTK 4 text view"), QStringLiteral(ORVANTA_GTK4_FIELD), {QStringLiteral("--view")}, {}},
         {QStringLiteral("GTK 4 text view, 4000 lines"),
          QStringLiteral(ORVANTA_GTK4_FIELD),
          {QStringLiteral("--large")},

@@ -83,6 +83,11 @@ void AtspiFocusTracker::focused(AtspiAccessible *source)
     }
 }
 
+void AtspiFocusTracker::walkedTo(AtspiAccessible *focused)
+{
+    this->focused(focused);
+}
+
 AtspiAccessible *AtspiFocusTracker::lastFocused(const QByteArray &busName) const
 {
     const auto it = m_focus.constFind(busName);

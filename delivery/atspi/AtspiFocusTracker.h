@@ -11,7 +11,8 @@ typedef struct _AtspiEventListener AtspiEventListener;
 
 namespace orv::atspi {
 
-// Remembers, per application, the object its last focus event named: where a tree walk has to guess
+// Remembers, per application, the object its last focus event named (or, where none came, the text
+// object a tree walk last found focused): where a tree walk has to guess
 // (containers that are visible but not "showing", documents that manage their descendants, a panel
 // that carries the focused state above the real field), the toolkit's own focus event says which
 // object has the focus. Also notes the names applications give themselves on the accessibility bus.
@@ -28,6 +29,9 @@ public:
     bool start();
     // The last object an application (by bus name) reported focused, with a new reference; null when none.
     AtspiAccessible *lastFocused(const QByteArray &busName) const;
+    // Notes an object that a tree walk found focused: a toolkit that sends a focus event only once a
+    // reader has asked about the object (GTK 4) sent none for it, and the next look starts there.
+    void walkedTo(AtspiAccessible *focused);
     // Notes an application's own name for its process.
     void noteApplication(AtspiAccessible *application);
     // Any thread.

@@ -393,8 +393,15 @@ std::optional<Element> focusedElement(const std::shared_ptr<AtspiWorker> &worker
     }
     int budget = 4000;
     for (const bool visibleSuffices : {false, true}) {
-        if (AtspiAccessible *focused = findFocused(window.accessible(), budget, visibleSuffices))
+        if (AtspiAccessible *focused = findFocused(window.accessible(), budget, visibleSuffices)) {
+            // A walk costs a round trip per object (GTK 4 keeps no cache on the bus: hundreds of ms in a
+            // large window); while a text object keeps its focused state the next look asks it alone. (A
+            // container is not remembered: the focus may move into it without an event.)
+            AtspiFocusTracker *tracker = worker ? worker->focusTracker() : nullptr;
+            if (tracker && hasTextInterface(focused))
+                tracker->walkedTo(focused);
             return Element(AtspiElement::adopt(focused, worker));
+        }
     }
     return std::nullopt;
 }

@@ -242,9 +242,12 @@ Task<std::optional<QString>> FakeAccessibleDesktop::stringForRangeTask(Element e
 Task<std::optional<Element>> FakeAccessibleDesktop::focusedTask()
 {
     co_await delay();
-    if (!m_focused)
+    const int focused = m_focused;
+    if (onFocusRead)
+        onFocusRead();
+    if (!focused)
         co_return std::nullopt;
-    co_return handle(m_focused);
+    co_return handle(focused);
 }
 
 Task<std::optional<qint64>> FakeAccessibleDesktop::processTask(Element element)

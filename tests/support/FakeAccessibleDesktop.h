@@ -67,6 +67,8 @@ public:
     bool observerRegistrationFails = false;
     int enableCalls = 0;
     int pasteCount = 0;
+    // Called after each read of the focus: a focus that changes between two looks.
+    std::function<void()> onFocusRead;
 
     struct Node
     {

@@ -85,7 +85,7 @@ struct Run
 };
 
 // One dictation by holding the hold key; times from the model's notifications and the field's echo.
-Run dictate(AppModel &model, X11TestClient &keys, GtkField &field, const QByteArray &audio)
+Run dictate(AppModel &model, X11TestClient &keys, TestField &field, const QByteArray &audio)
 {
     Run run;
     QElapsedTimer clock;
@@ -105,10 +105,7 @@ Run dictate(AppModel &model, X11TestClient &keys, GtkField &field, const QByteAr
         if (confirmed < 0 && model.phase() == RecordingPhase::idle)
             confirmed = now;
     });
-    field.onText = [&](const QString &) {
-        if (released >= 0 && visible < 0)
-            visible = clock.nsecsElapsed() / 1e6;
-    };
+    const QString before = field.text();
 
     const unsigned holdKey = keys.keycode("Control_R");
     clock.start();
@@ -125,9 +122,14 @@ Run dictate(AppModel &model, X11TestClient &keys, GtkField &field, const QByteAr
     run.recordingCpu = (cpuSeconds() - cpuBefore) / (recording.nsecsElapsed() / 1e9);
     released = clock.nsecsElapsed() / 1e6;
     keys.release(holdKey);
-    waitUntil([&] { return confirmed >= 0 && visible >= 0; }, 20000);
+    waitUntil(
+        [&] {
+            if (visible < 0 && field.text() != before)
+                visible = clock.nsecsElapsed() / 1e6;
+            return confirmed >= 0 && visible >= 0;
+        },
+        20000, 2);
     QObject::disconnect(connection);
-    field.onText = nullptr;
 
     run.inserted = model.status() == QLatin1String("Inserted");
     if (finalized >= 0)
@@ -163,7 +165,7 @@ int main(int argc, char *argv[])
     LiveApplication live({ShortcutController::Registration::always, std::nullopt});
     AppModel &model = live.model();
     X11TestClient keys;
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     if (!field.waitReady()) {
         std::puts("bench_dictation: the GTK field did not start");
         return 1;

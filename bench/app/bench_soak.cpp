@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
     LiveApplication live({ShortcutController::Registration::always, std::nullopt});
     AppModel &model = live.model();
     X11TestClient keys;
-    GtkField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     if (!field.waitReady()) {
         std::puts("bench_soak: the GTK field did not start");
         return 1;

@@ -3,6 +3,9 @@
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/SpeechCorpus.h"
+#ifdef ORVANTA_HAVE_WHISPER
+#include "tests/support/SyntheticWhisperModel.h"
+#endif
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -267,3 +270,36 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     EXPECT_TRUE(remote.err.contains(QStringLiteral("is not on this computer"))) << remote.err.toStdString();
     EXPECT_TRUE(remote.out.isEmpty());
 }
+
+#ifdef ORVANTA_HAVE_WHISPER
+// The embedded Whisper over a model with random weights: the file goes all the way through it (its text is
+// noise, so only the road is checked); a model that is missing or is no model leaves PocketSphinx's words
+// with the sentence why, never an empty transcription.
+TEST(TranscribeCommand, theEmbeddedWhisperDecodesTheFileAndAModelThatCannotBeUsedLeavesPocketSphinxsText)
+{
+    if (auto missing = speechCorpus::missingTools())
+        GTEST_SKIP() << missing->toStdString();
+    QTemporaryDir dir;
+    const QString sentence = QStringLiteral("please send the report to the team before noon");
+    const QString wav = dir.filePath(QStringLiteral("speech.wav"));
+    ASSERT_TRUE(speechCorpus::synthesize(sentence, QStringLiteral("slt"), wav));
+    const QString model = dir.filePath(QStringLiteral("ggml-test.bin"));
+    ASSERT_TRUE(writeSyntheticWhisperModel(model, WhisperDimensions::testSized()));
+    const QStringList whisper{QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--engine"),
+                              QStringLiteral("whisper"), QStringLiteral("--model")};
+
+    const Result decoded = orvanta(whisper + QStringList{model, wav});
+    // Random weights may decode to nothing at all, which is "no speech", not a failure.
+    EXPECT_TRUE(decoded.exitCode == 0 || decoded.exitCode == 5) << decoded.err.toStdString();
+    EXPECT_FALSE(decoded.err.contains(QStringLiteral("PocketSphinx"))) << decoded.err.toStdString();
+
+    const QString notAModel = dir.filePath(QStringLiteral("ggml-broken.bin"));
+    writeFile(notAModel, QByteArray(4096, 'x'));
+    for (const QString &path : {dir.filePath(QStringLiteral("missing.bin")), notAModel}) {
+        const Result fallback = orvanta(whisper + QStringList{path, wav});
+        EXPECT_EQ(fallback.exitCode, 0) << fallback.err.toStdString();
+        EXPECT_LE(speechCorpus::wordErrors(sentence, fallback.out), 2) << fallback.out.toStdString();
+        EXPECT_TRUE(fallback.err.contains(path)) << fallback.err.toStdString();
+    }
+}
+#endif

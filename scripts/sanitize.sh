@@ -24,5 +24,6 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" orvanta
 # Leaks are reports too (ORVANTA_DETECT_LEAKS=0 turns the check off while hunting something else).
 export ASAN_OPTIONS="detect_leaks=${ORVANTA_DETECT_LEAKS:-1}:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$here/sanitizers/lsan.supp"
 cd "$build"
 "$here/with-desktop.sh" ctest --output-on-failure --timeout 900 -L "$labels" -E "$skipped" "$@"

@@ -200,7 +200,16 @@ WhisperModel::Answer WhisperModel::decodeNow(Job &job)
 
 void WhisperModel::answer(const Job &job, Answer result)
 {
-    m_gate->post([answer = job.answer, result = std::move(result)] { answer.resolve(result); });
+    // An answer dropped unread (its scheduler went away first) still ends the task waiting for it, which
+    // would otherwise stay suspended for good.
+    struct Delivery
+    {
+        AsyncValue<Answer> answer;
+        ~Delivery() { answer.abandon(); }
+    };
+    auto delivery = std::make_shared<Delivery>(); // made in place: a moved-from copy would abandon too
+    delivery->answer = job.answer;
+    m_gate->post([delivery, result = std::move(result)] { delivery->answer.resolve(result); });
 }
 
 } // namespace orv

@@ -326,6 +326,9 @@ int main(int argc, char **argv)
     QDir().mkpath(firefoxProfile);
     test::writeQuietFirefoxProfile(firefoxProfile);
     const QStringList firefoxArguments{QStringLiteral("--no-remote"), QStringLiteral("--profile"), firefoxProfile, web};
+    const QString form = QUrl::fromLocalFile(QStringLiteral(ORVANTA_WEB_FORM)).toString();
+    const QStringList firefoxTextArea{QStringLiteral("--no-remote"), QStringLiteral("--profile"), firefoxProfile,
+                                      form + QStringLiteral("#textarea")};
     QStringList chromiumArguments{QStringLiteral("--no-first-run"), QStringLiteral("--no-default-browser-check"),
                                   QStringLiteral("--user-data-dir=") + profiles.filePath(QStringLiteral("chromium")),
                                   web};
@@ -335,6 +338,8 @@ int main(int argc, char **argv)
                                       QStringLiteral("--nologo"),
                                       QStringLiteral("-env:UserInstallation=") +
                                           QUrl::fromLocalFile(profiles.filePath(QStringLiteral("office"))).toString()};
+    QStringList chromiumInput = chromiumArguments;
+    chromiumInput.last() = form + QStringLiteral("#input");
     auto webReady = [] { return titleStarts("ready"); };
 
     const std::vector<Application> applications{
@@ -349,8 +354,11 @@ int main(int argc, char **argv)
         {QStringLiteral("Qt 6 line edit"), QStringLiteral(ORVANTA_QT_FIELD), {}, {}},
         {QStringLiteral("Firefox contenteditable"), firefox, firefoxArguments, webReady},
         {QStringLiteral("Firefox contenteditable, toggle"), firefox, firefoxArguments, webReady, true},
+        {QStringLiteral("Firefox textarea"), firefox, firefoxTextArea, webReady},
         {QStringLiteral("Chromium contenteditable"), QStandardPaths::findExecutable(QStringLiteral("chromium")),
          chromiumArguments, webReady},
+        {QStringLiteral("Chromium input"), QStandardPaths::findExecutable(QStringLiteral("chromium")), chromiumInput,
+         webReady},
         {QStringLiteral("LibreOffice Writer"), QStandardPaths::findExecutable(QStringLiteral("libreoffice")),
          officeArguments, [] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }},
         {QStringLiteral("gnome-text-editor"),

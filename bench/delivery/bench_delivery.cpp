@@ -345,6 +345,7 @@ int main(int argc, char **argv)
     const std::vector<Application> applications{
         {QStringLiteral("GTK 3 entry"), QStringLiteral(ORVANTA_GTK_FIELD), {}, {}},
         {QStringLiteral("GTK 3 entry, toggle"), QStringLiteral(ORVANTA_GTK_FIELD), {}, {}, true},
+        {QStringLiteral("GTK 3 text view"), QStringLiteral(ORVANTA_GTK_FIELD), {QStringLiteral("--view")}, {}},
         {QStringLiteral("GTK 4 entry"), QStringLiteral(ORVANTA_GTK4_FIELD), {}, {}},
         {QStringLiteral("GTK 4 text view"), QStringLiteral(ORVANTA_GTK4_FIELD), {QStringLiteral("--view")}, {}},
         {QStringLiteral("GTK 4 text view, 4000 lines"),
@@ -361,6 +362,10 @@ int main(int argc, char **argv)
          webReady},
         {QStringLiteral("LibreOffice Writer"), QStandardPaths::findExecutable(QStringLiteral("libreoffice")),
          officeArguments, [] { return activeWindowTitle().contains(QLatin1String("LibreOffice Writer")); }},
+        {QStringLiteral("LXTerminal"),
+         QStandardPaths::findExecutable(QStringLiteral("lxterminal")),
+         {QStringLiteral("--no-remote"), QStringLiteral("-e"), QStringLiteral("cat")},
+         {}},
         {QStringLiteral("gnome-text-editor"),
          QStandardPaths::findExecutable(QStringLiteral("gnome-text-editor")),
          {QStringLiteral("--standalone"), QStringLiteral("--new-window")},

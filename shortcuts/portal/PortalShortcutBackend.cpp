@@ -58,7 +58,7 @@ void registerTypes()
     (void)registered;
 }
 
-// The toggle in the shortcut specification's spelling the portal takes as a suggestion: "CTRL+ALT+space".
+// The toggle spelled as the portal's suggested trigger expects it (freedesktop key names): "CTRL+ALT+space".
 QString preferredTrigger(const QString &toggle)
 {
     const auto parsed = shortcutkeys::parseToggle(toggle);

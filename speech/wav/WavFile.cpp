@@ -34,6 +34,21 @@ float inRange(float sample)
     return std::isnan(sample) ? 0.0f : std::clamp(sample, -1.0f, 1.0f);
 }
 
+// Reads up to length bytes at offset into into; how many it got (fewer at the end of the file or on an error).
+qint64 readAt(int fd, char *into, qint64 length, qint64 offset)
+{
+    qint64 filled = 0;
+    while (filled < length) {
+        const ssize_t n = ::pread(fd, into + filled, size_t(length - filled), offset + filled);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        filled += n;
+    }
+    return filled;
+}
+
 Unexpected<WavFile::Error> failure(WavFile::Error::Kind kind, QString message)
 {
     return unexpected(WavFile::Error{kind, std::move(message)});
@@ -165,16 +180,10 @@ public:
         count = std::max<qint64>(0, std::min(count, frames() - first));
         const qint64 samples = count * m_layout.channels;
         std::vector<char> bytes(std::size_t(count * m_layout.bytesPerFrame()));
-        qint64 filled = 0;
         const qint64 offset = m_layout.dataOffset + first * m_layout.bytesPerFrame();
-        while (filled < qint64(bytes.size())) {
-            const ssize_t n = ::pread(m_fd, bytes.data() + filled, bytes.size() - std::size_t(filled), offset + filled);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) // an error, or a file cut shorter since it was opened
-                return false;
-            filled += n;
-        }
+        // Short: an error, or a file cut shorter since it was opened.
+        if (readAt(m_fd, bytes.data(), qint64(bytes.size()), offset) < qint64(bytes.size()))
+            return false;
         out.resize(std::size_t(samples));
         convertSamples(bytes.data(), samples, m_layout.int16(), out.data());
         return true;
@@ -209,21 +218,12 @@ Expected<WavAudio, WavFile::Error> WavFile::read(const QString &path)
     auto opened = openRegularFile(path, maxFileBytes);
     if (opened) {
         const int fd = opened.value().fd;
-        const auto readAt = [fd](qint64 offset, qint64 length) {
+        const auto header = [fd](qint64 offset, qint64 length) {
             QByteArray bytes(qsizetype(std::max<qint64>(length, 0)), Qt::Uninitialized);
-            qint64 filled = 0;
-            while (filled < length) {
-                const ssize_t n = ::pread(fd, bytes.data() + filled, size_t(length - filled), offset + filled);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                filled += n;
-            }
-            bytes.resize(qsizetype(filled));
+            bytes.resize(qsizetype(readAt(fd, bytes.data(), bytes.size(), offset)));
             return bytes;
         };
-        auto layout = readLayout(opened.value().size, readAt, path);
+        auto layout = readLayout(opened.value().size, header, path);
         if (!layout) {
             ::close(fd);
             return unexpected(layout.error());

@@ -7,6 +7,8 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/support/VirtualScheduler.h"
 
+#include "tests/support/FakeShortcutPlatform.h"
+
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
@@ -113,11 +115,8 @@ protected:
         ops.observeSession = [](auto, auto) {};
         ops.stopObservingSession = [] {};
         EvdevHoldKey::fill(ops, backend);
-        GlobalShortcut::Callbacks callbacks{
-            [this] { log << QStringLiteral("toggle"); },    [this] { log << QStringLiteral("cancel"); },
-            [this] { log << QStringLiteral("fn begin"); },  [this] { log << QStringLiteral("fn finish"); },
-            [this] { log << QStringLiteral("fn cancel"); }, [this](const QString &text) { status = text; },
-        };
+        GlobalShortcut::Callbacks callbacks =
+            test::loggingCallbacks(log, [this](const QString &text) { status = text; });
         shortcut = std::make_unique<GlobalShortcut>(scheduler, std::move(ops), keys, std::move(callbacks));
         EXPECT_FALSE(shortcut->start()) << "no toggle from the input devices";
         scheduler.runPending();

@@ -22,11 +22,8 @@ protected:
 
     void make()
     {
-        GlobalShortcut::Callbacks callbacks{
-            [this] { log << QStringLiteral("toggle"); },    [this] { log << QStringLiteral("cancel"); },
-            [this] { log << QStringLiteral("fn begin"); },  [this] { log << QStringLiteral("fn finish"); },
-            [this] { log << QStringLiteral("fn cancel"); }, [this](const QString &text) { statuses << text; },
-        };
+        GlobalShortcut::Callbacks callbacks =
+            test::loggingCallbacks(log, [this](const QString &text) { statuses << text; });
         shortcut = std::make_unique<GlobalShortcut>(scheduler, platform.operations(), settings, std::move(callbacks));
     }
 

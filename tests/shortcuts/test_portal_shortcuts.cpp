@@ -5,6 +5,8 @@
 #include "shortcuts/portal/PortalShortcutBackend.h"
 #include "tests/support/EventLoopWait.h"
 
+#include "tests/support/FakeShortcutPlatform.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -164,11 +166,8 @@ protected:
         ops.observeSession = [](auto, auto) {};
         ops.stopObservingSession = [] {};
         PortalShortcutBackend::fill(ops, backend);
-        GlobalShortcut::Callbacks callbacks{
-            [this] { log << QStringLiteral("toggle"); },    [this] { log << QStringLiteral("cancel"); },
-            [this] { log << QStringLiteral("fn begin"); },  [this] { log << QStringLiteral("fn finish"); },
-            [this] { log << QStringLiteral("fn cancel"); }, [this](const QString &text) { status = text; },
-        };
+        GlobalShortcut::Callbacks callbacks =
+            test::loggingCallbacks(log, [this](const QString &text) { status = text; });
         shortcut = std::make_unique<GlobalShortcut>(scheduler, std::move(ops), keys, std::move(callbacks));
     }
 

@@ -58,11 +58,8 @@ protected:
         escape = client->keycode("Escape");
         letterA = client->keycode("a");
         letterB = client->keycode("b");
-        GlobalShortcut::Callbacks callbacks{
-            [this] { log << QStringLiteral("toggle"); },    [this] { log << QStringLiteral("cancel"); },
-            [this] { log << QStringLiteral("fn begin"); },  [this] { log << QStringLiteral("fn finish"); },
-            [this] { log << QStringLiteral("fn cancel"); }, [this](const QString &text) { status = text; },
-        };
+        GlobalShortcut::Callbacks callbacks =
+            test::loggingCallbacks(log, [this](const QString &text) { status = text; });
         shortcut = makeLiveGlobalShortcut(scheduler, settings, std::move(callbacks));
     }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -21,6 +22,15 @@ public:
     QString holdKey() const override { return hold; }
     QString toggle() const override { return toggleName; }
 };
+
+// Callbacks that log each key event by name ("toggle", "cancel", "fn begin", "fn finish", "fn cancel") and
+// hand each status sentence to onStatus.
+inline GlobalShortcut::Callbacks loggingCallbacks(QStringList &log, std::function<void(const QString &)> onStatus)
+{
+    return {[&log] { log << QStringLiteral("toggle"); },    [&log] { log << QStringLiteral("cancel"); },
+            [&log] { log << QStringLiteral("fn begin"); },  [&log] { log << QStringLiteral("fn finish"); },
+            [&log] { log << QStringLiteral("fn cancel"); }, std::move(onStatus)};
+}
 
 // Scripts the platform side of GlobalShortcut (tap, key state, trust, secure input, hot keys, session
 // notices) and records what the service did with it.

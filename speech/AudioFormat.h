@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <vector>
 
 namespace orv {
@@ -39,6 +40,14 @@ struct AudioBuffer
 struct AnalyzerInput
 {
     std::vector<qint16> samples;
+
+    // Appends the samples to a dictation's kept audio, which stops growing at limit (the longest dictation).
+    void appendTo(std::vector<qint16> &audio, qsizetype limit) const
+    {
+        const qsizetype taken = std::min(limit - qsizetype(audio.size()), qsizetype(samples.size()));
+        if (taken > 0)
+            audio.insert(audio.end(), samples.begin(), samples.begin() + taken);
+    }
 };
 
 } // namespace orv

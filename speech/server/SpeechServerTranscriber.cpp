@@ -119,11 +119,7 @@ void SpeechServerTranscriber::drain()
     if (!m_input)
         return;
     while (std::optional<AnalyzerInput> chunk = m_input->tryNext()) {
-        // Past ten minutes the audio is not kept (the dictation ends there anyway).
-        const qsizetype room = maxSamples - qsizetype(m_audio->size());
-        const qsizetype taken = std::min(room, qsizetype(chunk->samples.size()));
-        if (taken > 0)
-            m_audio->insert(m_audio->end(), chunk->samples.begin(), chunk->samples.begin() + taken);
+        chunk->appendTo(*m_audio, maxSamples);
     }
     const qsizetype liveSamples =
         qsizetype(std::chrono::duration<double>(liveInterval).count() * SpeechServer::sampleRate);

@@ -127,13 +127,8 @@ void WhisperTranscriber::drain()
     if (!m_input || !m_liveInput)
         return;
     while (std::optional<AnalyzerInput> chunk = m_input->tryNext()) {
-        if (m_whisperReady) {
-            // Past ten minutes the audio is not kept (the dictation ends there anyway).
-            const qsizetype room = maxSamples - qsizetype(m_audio.size());
-            const qsizetype taken = std::min(room, qsizetype(chunk->samples.size()));
-            if (taken > 0)
-                m_audio.insert(m_audio.end(), chunk->samples.begin(), chunk->samples.begin() + taken);
-        }
+        if (m_whisperReady)
+            chunk->appendTo(m_audio, maxSamples);
         m_liveInput->yield(std::move(*chunk));
     }
 }

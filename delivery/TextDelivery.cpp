@@ -1,5 +1,6 @@
 #include "delivery/TextDelivery.h"
 
+#include "base/CleanText.h"
 #include "base/PlatformText.h"
 #include "delivery/CaretText.h"
 #include "delivery/TargetReader.h"
@@ -155,6 +156,21 @@ Task<bool> TextDelivery::targetIsCurrent(Target target)
 
 // Capture ----------------------------------------------------------------------------------------
 
+namespace {
+
+// The name is the application's own (window class, program, accessible name): it goes into sentences
+// shown and printed, so it loses control characters and escape sequences and stays short.
+QString shownName(const QString &name)
+{
+    constexpr qsizetype longest = 60;
+    QString shown = cleanText(name, false).simplified();
+    if (shown.size() > longest)
+        shown = shown.left(longest - 1).trimmed() + QChar(0x2026);
+    return shown.isEmpty() ? QStringLiteral("your app") : shown;
+}
+
+} // namespace
+
 bool TextDelivery::prepare()
 {
     stopObservation();
@@ -162,9 +178,10 @@ bool TextDelivery::prepare()
     m_targetApplicationName.clear();
     if (!m_environment->trusted())
         return false;
-    const auto application = m_environment->application();
+    auto application = m_environment->application();
     if (!application || application->processID == m_ownProcessID)
         return false;
+    application->name = shownName(application->name);
     m_captureTask = capture(m_captureRevision, *application);
     if (m_captureTask.isDone()) {
         const bool captured = m_captureTask.result();

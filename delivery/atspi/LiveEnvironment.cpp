@@ -15,6 +15,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <future>
@@ -150,7 +151,7 @@ bool LiveEnvironment::postPaste(bool terminal)
 {
     if (!m_keyboard)
         return false;
-    const auto window = m_keyboard->activeWindowInfo();
+    const auto window = activeWindow();
     if (window && X11Keyboard::pastesPrimary(window->windowClass, window->instance)) {
         // The text is on the clipboard already; the primary selection gets it too.
         QClipboard *clipboard = QGuiApplication::clipboard();
@@ -170,7 +171,7 @@ std::optional<ApplicationInfo> LiveEnvironment::application()
 {
     if (!m_keyboard)
         return std::nullopt;
-    const auto window = m_keyboard->activeWindowInfo();
+    const auto window = activeWindow();
     if (!window)
         return std::nullopt;
     return ApplicationInfo{window->processID, applicationName(window->processID, window->windowClass, window->instance),
@@ -193,6 +194,16 @@ std::optional<ApplicationInfo> LiveEnvironment::accessibleApplication()
     return ApplicationInfo{found->processID, applicationName(found->processID, found->name, QString()), false};
 }
 
+// A window can be in front a moment before its toolkit sets WM_CLASS (xterm under load): its program
+// stands in, so the name and the terminal's paste keys are still right.
+std::optional<X11Keyboard::ActiveWindow> LiveEnvironment::activeWindow()
+{
+    auto window = m_keyboard->activeWindowInfo();
+    if (window && window->windowClass.isEmpty() && window->instance.isEmpty())
+        window->instance = programName(window->processID);
+    return window;
+}
+
 // The name a user knows: the .desktop entry's, else the one the application gives itself on the
 // accessibility bus, else its window class or program name.
 QString LiveEnvironment::applicationName(qint64 processID, const QString &windowClass, const QString &instance)
@@ -206,13 +217,22 @@ QString LiveEnvironment::applicationName(qint64 processID, const QString &window
     }
     if (!windowClass.isEmpty())
         return windowClass;
+    const QString program = programName(processID);
+    return program.isEmpty() ? QStringLiteral("your app") : program;
+}
+
+// The file name of the process's program; its short name when the link cannot be read.
+QString LiveEnvironment::programName(qint64 processID)
+{
+    if (processID <= 0)
+        return {};
+    const QString target = QFileInfo(QStringLiteral("/proc/%1/exe").arg(processID)).symLinkTarget();
+    if (!target.isEmpty())
+        return QFileInfo(target).fileName();
     QFile comm(QStringLiteral("/proc/%1/comm").arg(processID));
-    if (comm.open(QIODevice::ReadOnly)) {
-        const QString name = QString::fromUtf8(comm.readAll()).trimmed();
-        if (!name.isEmpty())
-            return name;
-    }
-    return QStringLiteral("your app");
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(comm.readAll()).trimmed();
 }
 
 // Qt applications publish their widgets only while org.a11y.Status says accessibility is on; switching

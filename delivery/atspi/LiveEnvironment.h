@@ -2,6 +2,7 @@
 
 #include "base/Scheduler.h"
 #include "delivery/TextDelivery.h"
+#include "delivery/atspi/X11Keyboard.h"
 
 #include <memory>
 
@@ -9,7 +10,6 @@ namespace orv::atspi {
 
 class AtspiWorker;
 class DesktopEntryNames;
-class X11Keyboard;
 
 // The live platform operations of text delivery on an X11 desktop: AT-SPI 2 for the focused field, its
 // text and its changes (on a worker thread), XTest for the paste keystroke and QClipboard for the
@@ -51,6 +51,8 @@ private:
     static constexpr std::chrono::milliseconds activeApplicationWait{300};
     bool accessibilityEnabled();
     QString applicationName(qint64 processID, const QString &windowClass, const QString &instance);
+    static QString programName(qint64 processID);
+    std::optional<X11Keyboard::ActiveWindow> activeWindow();
 
     Scheduler &m_scheduler;
     std::shared_ptr<AtspiWorker> m_worker;

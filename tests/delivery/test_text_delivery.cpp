@@ -314,13 +314,15 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
     EXPECT_EQ(pasteboard.string(), QStringLiteral(" t5"));
     desktop.pastePosted = true;
 
-    // No anchor: sent without confirmation.
+    // No anchor: sent without confirmation. The application's own name reaches the sentence without
+    // the escape sequence and line break it carried.
     desktop.removeAttribute(field, QStringLiteral("AXNumberOfCharacters"));
     desktop.removeAttribute(field, QStringLiteral("AXValue"));
+    desktop.setApplication(notesProcess, QStringLiteral("\x1b]0;owned\x07No\ntes\x1b[2J"));
     delivery.prepare();
     ASSERT_TRUE(delivery.target());
     EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t6"), true)),
-              (DeliveryResult{Outcome::sent, QStringLiteral("Sent to Notes. This editor cannot confirm insertion; "
+              (DeliveryResult{Outcome::sent, QStringLiteral("Sent to No tes. This editor cannot confirm insertion; "
                                                             "the text remains copied. Learning is available in "
                                                             "History.")}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("t6"));

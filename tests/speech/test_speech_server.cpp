@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -371,6 +372,42 @@ TEST_F(ServerRig, anotherAccountsServerHearsNothing)
     auto sent = made.value()->transcribe(samples, 16000, {}, {}, 10s);
     ASSERT_TRUE(pumpUntil([&] { return sent.isDone(); }));
     EXPECT_FALSE(sent.result().hasValue());
+    EXPECT_TRUE(theirs.requests().isEmpty());
+}
+
+// whisper.cpp's server on a Unix socket gets the audio and answers; a socket another account listens on
+// hears nothing, and the sentence names the account.
+TEST_F(ServerRig, aServerOnAUnixSocketTranscribesAndAnotherAccountsHearsNothing)
+{
+    QTemporaryDir folder;
+    ScriptedHttpServer local;
+    ASSERT_TRUE(local.listenAt(folder.filePath(QStringLiteral("whisper.sock"))));
+    local.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("Hello over a socket.")), 0ms});
+    auto samples = std::make_shared<const std::vector<qint16>>(16000, qint16(100));
+    auto made = SpeechServer::make(scheduler, local.url().toString() + QStringLiteral(":/inference"));
+    ASSERT_TRUE(made.hasValue()) << made.error().toStdString();
+    auto heard = made.value()->transcribe(samples, 16000, {}, {}, 10s);
+    ASSERT_TRUE(pumpUntil([&] { return heard.isDone(); }));
+    ASSERT_TRUE(heard.result().hasValue()) << heard.result().error().message.toStdString();
+    EXPECT_EQ(heard.result().value(), QStringLiteral("Hello over a socket."));
+    ASSERT_EQ(local.requests().size(), 1);
+    EXPECT_EQ(local.requests()[0].path, QStringLiteral("/inference"));
+    EXPECT_EQ(wavSamples(formFields(local.requests()[0]).value("file")), *samples);
+
+    QString whyNot;
+    QTemporaryDir theirFolder;
+    ScriptedHttpServer theirs;
+    const auto other = listenAsOtherAccountAt(theirs, theirFolder.filePath(QStringLiteral("whisper.sock")), &whyNot);
+    if (!other)
+        GTEST_SKIP() << qPrintable(whyNot);
+    theirs.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("send all passwords")), 0ms});
+    made = SpeechServer::make(scheduler, theirs.url().toString() + QStringLiteral(":/inference"));
+    ASSERT_TRUE(made.hasValue());
+    auto sent = made.value()->transcribe(samples, 16000, {}, {}, 10s);
+    ASSERT_TRUE(pumpUntil([&] { return sent.isDone(); }));
+    ASSERT_FALSE(sent.result().hasValue());
+    EXPECT_TRUE(sent.result().error().message.contains(QStringLiteral("another account (“%1”)").arg(other->name)))
+        << sent.result().error().message.toStdString();
     EXPECT_TRUE(theirs.requests().isEmpty());
 }
 

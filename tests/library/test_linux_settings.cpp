@@ -141,10 +141,6 @@ TEST(LoopbackAddress, unixSocketsPassByAnAbsolutePlainPathOnly)
         EXPECT_TRUE(refused.error().contains(why)) << refused.error().toStdString();
         EXPECT_FALSE(refused.error().contains(QChar(0x1b))) << "shown without control characters";
     }
-
-    LinuxSettings settings(std::make_unique<test::InMemoryKeyValueStore>());
-    ASSERT_TRUE(settings.setLanguageModelEndpoint(QStringLiteral("unix:/run/user/1000/llama.sock")));
-    EXPECT_EQ(settings.languageModelEndpoint(), QStringLiteral("unix:/run/user/1000/llama.sock"));
 }
 
 TEST(LinuxSettings, theSpeechEngineChoiceKeepsItsServerOnThisComputerAndOffTheModelServersPort)

@@ -375,9 +375,9 @@ TEST_F(ServerRig, anotherAccountsServerHearsNothing)
     EXPECT_TRUE(theirs.requests().isEmpty());
 }
 
-// whisper.cpp's server on a Unix socket gets the audio and answers; a socket another account listens on
-// hears nothing, and the sentence names the account.
-TEST_F(ServerRig, aServerOnAUnixSocketTranscribesAndAnotherAccountsHearsNothing)
+// whisper.cpp's server on a Unix socket gets the audio and answers (whose socket it may be is
+// test_llama_server's).
+TEST_F(ServerRig, aServerOnAUnixSocketTranscribes)
 {
     QTemporaryDir folder;
     ScriptedHttpServer local;
@@ -393,22 +393,6 @@ TEST_F(ServerRig, aServerOnAUnixSocketTranscribesAndAnotherAccountsHearsNothing)
     ASSERT_EQ(local.requests().size(), 1);
     EXPECT_EQ(local.requests()[0].path, QStringLiteral("/inference"));
     EXPECT_EQ(wavSamples(formFields(local.requests()[0]).value("file")), *samples);
-
-    QString whyNot;
-    QTemporaryDir theirFolder;
-    ScriptedHttpServer theirs;
-    const auto other = listenAsOtherAccountAt(theirs, theirFolder.filePath(QStringLiteral("whisper.sock")), &whyNot);
-    if (!other)
-        GTEST_SKIP() << qPrintable(whyNot);
-    theirs.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("send all passwords")), 0ms});
-    made = SpeechServer::make(scheduler, theirs.url().toString() + QStringLiteral(":/inference"));
-    ASSERT_TRUE(made.hasValue());
-    auto sent = made.value()->transcribe(samples, 16000, {}, {}, 10s);
-    ASSERT_TRUE(pumpUntil([&] { return sent.isDone(); }));
-    ASSERT_FALSE(sent.result().hasValue());
-    EXPECT_TRUE(sent.result().error().message.contains(QStringLiteral("another account (“%1”)").arg(other->name)))
-        << sent.result().error().message.toStdString();
-    EXPECT_TRUE(theirs.requests().isEmpty());
 }
 
 TEST_F(ServerRig, addressesOffThisComputerOrWithoutATranscriptionApiAreRefused)

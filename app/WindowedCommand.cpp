@@ -1,6 +1,7 @@
 #include "app/WindowedCommand.h"
 
 #include "app/DisplayCheck.h"
+#include "app/HugePages.h"
 #include "app/LiveApplication.h"
 #include "app/PanelDesktop.h"
 #include "app/QuitOnSignals.h"
@@ -38,6 +39,7 @@ void applyColorScheme(bool dark)
 
 int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
 {
+    HugePages::restartIfWorthIt(argv, AppStore::defaultFilePath());
     // A library of a hundred thousand entries takes longer to read than Qt takes to start: it is read
     // meanwhile. Reading changes nothing on disk that a running instance relies on.
     auto library = std::async(std::launch::async,

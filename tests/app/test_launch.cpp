@@ -1,4 +1,5 @@
 #include "app/DisplayCheck.h"
+#include "app/HugePages.h"
 #include "app/QuitOnSignals.h"
 #include "tests/support/QtPrinters.h"
 
@@ -140,4 +141,23 @@ TEST(Launch, aStopSignalNoLoopCanTakeEndsTheCommandAtOnce)
         },
         testing::ExitedWithCode(128 + SIGINT), "")
         << "stuck";
+}
+
+// A start begins again for huge pages only once, only for a large library on a kernel that gives them when
+// asked, and never drops or overrides a tunable of the user's.
+TEST(HugePages, startsAgainOnlyWhenItHelpsAndKeepsTheUsersTunables)
+{
+    using orv::HugePages;
+    const QByteArray madvise = "always [madvise] never\n";
+    const qint64 large = HugePages::largeLibrary;
+    EXPECT_EQ(HugePages::tunablesFor(large, madvise, std::nullopt, false), QByteArray("glibc.malloc.hugetlb=1"));
+    EXPECT_EQ(HugePages::tunablesFor(large, madvise, QByteArray("glibc.malloc.check=3"), false),
+              QByteArray("glibc.malloc.check=3:glibc.malloc.hugetlb=1"));
+    EXPECT_FALSE(HugePages::tunablesFor(large, madvise, QByteArray("glibc.malloc.hugetlb=0"), false));
+    EXPECT_FALSE(HugePages::tunablesFor(large, madvise, std::nullopt, true)) << "the second start";
+    EXPECT_FALSE(HugePages::tunablesFor(large - 1, madvise, std::nullopt, false));
+    EXPECT_FALSE(HugePages::tunablesFor(-1, madvise, std::nullopt, false)) << "no library";
+    EXPECT_FALSE(HugePages::tunablesFor(large, "[always] madvise never\n", std::nullopt, false));
+    EXPECT_FALSE(HugePages::tunablesFor(large, "always madvise [never]\n", std::nullopt, false));
+    EXPECT_FALSE(HugePages::tunablesFor(large, QByteArray(), std::nullopt, false));
 }

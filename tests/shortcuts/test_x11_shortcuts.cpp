@@ -4,7 +4,6 @@
 #include "tests/support/FakeShortcutPlatform.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 
@@ -34,17 +33,6 @@ public Q_SLOTS:
 class X11ShortcutsTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            return;
-        static int argc = 1;
-        static char name[] = "test_x11_shortcuts";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
-
     void SetUp() override
     {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))

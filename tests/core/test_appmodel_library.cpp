@@ -1,7 +1,6 @@
 #include "tests/core/AppModelHarness.h"
 #include "tests/support/Files.h"
 
-
 using namespace orv;
 using namespace orv::test;
 

@@ -306,10 +306,7 @@ TEST_F(GlobalShortcutTest, WaylandIsReportedInTheStatusAndTheError)
     make();
     const auto result = shortcut->start();
     ASSERT_FALSE(result);
-    EXPECT_EQ(
-        result.error().description(),
-        QStringLiteral("Ctrl+Alt+Space cannot be taken on this Wayland desktop: bind the command “orvanta toggle” "
-                       "to a key in the desktop's keyboard settings (Settings → Keys shows how)."));
+    EXPECT_TRUE(result.error().description().contains(QStringLiteral("bind the command “orvanta toggle”")));
     EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
 }
 

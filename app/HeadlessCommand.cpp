@@ -80,7 +80,7 @@ int HeadlessCommand::run(int argc, char *argv[])
 
     const QuitOnSignals quitOnSignals;
 
-    LiveApplication live({ShortcutController::Registration::always, std::nullopt});
+    LiveApplication live({ShortcutController::Registration::always, std::nullopt, {}});
     AppModel &model = live.model();
     StatusPrinter printer(model);
     QObject::connect(&model, &AppModel::changed, &app, [&printer] { printer.print(); });

@@ -59,11 +59,12 @@ LiveApplication::LiveApplication(const Options &options)
         m_scheduler, std::make_unique<LanguageModelSelector>(std::move(languageServer)), speechEngine->displayName());
     IntelligenceFormatter *formatterHandle = formatter.get();
 
+    auto store = options.library ? options.library() : std::make_unique<AppStore>(options.libraryPath);
     m_model = std::make_unique<AppModel>(AppModel::Services{
         m_scheduler,
         std::move(loginItem),
         std::make_unique<SettingsKeyValueStore>(),
-        std::make_unique<AppStore>(options.libraryPath),
+        std::move(store),
         std::move(speechEngine),
         std::move(formatter),
         makeSessionTextDelivery(sessionPlatform(), m_scheduler),

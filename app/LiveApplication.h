@@ -4,6 +4,7 @@
 #include "base/LiveScheduler.h"
 #include "core/AppModel.h"
 
+#include <functional>
 #include <memory>
 
 namespace orv {
@@ -25,6 +26,8 @@ public:
     {
         ShortcutController::Registration shortcuts = ShortcutController::Registration::afterOnboarding;
         std::optional<QString> libraryPath; // default: $XDG_DATA_HOME/orvanta/library.json
+        // The library already being read (a start reads it while Qt starts); empty: read at libraryPath.
+        std::function<std::unique_ptr<AppStore>()> library;
     };
 
     // Process-wide settings that must precede the QGuiApplication.

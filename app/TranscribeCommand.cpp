@@ -204,7 +204,8 @@ int TranscribeCommand::run(const QStringList &arguments)
         QStringLiteral("engine"));
     const QCommandLineOption endpointOption(
         QStringLiteral("endpoint"),
-        QStringLiteral("The speech server's address on this computer (default: the one chosen in Settings, else %1).")
+        QStringLiteral("The speech server's address on this computer, an http URL or a Unix socket written "
+                       "unix:/path/to/socket:/inference (default: the one chosen in Settings, else %1).")
             .arg(LinuxSettings::defaultSpeechServerEndpoint()),
         QStringLiteral("URL"));
     const QCommandLineOption modelOption(

@@ -7,6 +7,7 @@
 #include "app/SessionPlatform.h"
 #include "app/SingleInstance.h"
 #include "desktop/xdg/ColorSchemeWatch.h"
+#include "library/AppStore.h"
 #include "library/SettingsKeyValueStore.h"
 #include "ui/AppDelegate.h"
 #include "ui/Symbols.h"
@@ -18,6 +19,8 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTextStream>
+
+#include <future>
 
 namespace orv {
 
@@ -35,6 +38,10 @@ void applyColorScheme(bool dark)
 
 int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
 {
+    // A library of a hundred thousand entries takes longer to read than Qt takes to start: it is read
+    // meanwhile. Reading changes nothing on disk that a running instance relies on.
+    auto library = std::async(std::launch::async,
+                              [path = AppStore::defaultFilePath()] { return std::make_unique<AppStore>(path); });
     const bool wayland = sessionPlatform() == SessionPlatform::wayland;
     if (const std::optional<QString> problem = displayProblem(wayland)) {
         QTextStream(stderr) << *problem << Qt::endl;
@@ -64,7 +71,8 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     colorScheme.onChange = applyColorScheme;
     const QuitOnSignals quitOnSignals;
 
-    LiveApplication live({ShortcutController::Registration::afterOnboarding, std::nullopt});
+    LiveApplication live(
+        {ShortcutController::Registration::afterOnboarding, std::nullopt, [&library] { return library.get(); }});
     // When the user comes back: the keys are looked at again, and a local model server may have started or
     // stopped meanwhile.
     const auto becameActive = [&live] {

@@ -1,6 +1,7 @@
 #include "library/LinuxSettings.h"
 
 #include "base/PlatformText.h"
+#include "base/UnixEndpoint.h"
 #include "library/LoopbackAddress.h"
 #include "shortcuts/ShortcutKeys.h"
 
@@ -180,13 +181,17 @@ Expected<QUrl, QString> LinuxSettings::speechServerUrl(const QString &address)
     Expected<QUrl, QString> url = loopbackServerUrl(address, QStringLiteral("speech server"));
     if (!url)
         return url;
-    QString path = url.value().path();
+    QString path = unixendpoint::httpPath(url.value());
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
     if (!path.endsWith(QLatin1String("/inference")) && !path.endsWith(QLatin1String("/audio/transcriptions")))
-        return unexpected(QStringLiteral("The speech server address %1 names no transcription API: it must end in "
-                                         "/inference (whisper.cpp's server) or /v1/audio/transcriptions.")
-                              .arg(url.value().toString()));
+        return unexpected(
+            QStringLiteral("The speech server address %1 names no transcription API: it must end in "
+                           "/inference (whisper.cpp's server) or /v1/audio/transcriptions%2.")
+                .arg(url.value().toString(),
+                     unixendpoint::isUnix(url.value())
+                         ? QStringLiteral(", written after the socket as in unix:/path/to/socket:/inference")
+                         : QString()));
     return url;
 }
 

@@ -3,7 +3,6 @@
 #include "base/PlatformText.h"
 
 #include <QJsonValue>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -22,6 +21,23 @@ QString quotedName(const QString &text)
 }
 
 // Reads the members of one JSON object, remembering the first failure with the object's name in it.
+// 8-4-4-4-12 hexadecimal digits, nothing around them.
+bool isCanonicalUuid(const QString &text)
+{
+    if (text.size() != 36)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (c != u'-')
+                return false;
+        } else if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 class MemberReader
 {
 public:
@@ -77,9 +93,7 @@ public:
         const QString text = string(name);
         if (failed())
             return {};
-        static const QRegularExpression canonical(
-            QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
-        if (!canonical.match(text).hasMatch())
+        if (!isCanonicalUuid(text))
             return fail(name, QStringLiteral("is not a valid UUID")), QUuid();
         return QUuid::fromString(text);
     }

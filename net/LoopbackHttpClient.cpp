@@ -1,6 +1,8 @@
 #include "net/LoopbackHttpClient.h"
 
+#include "base/UnixEndpoint.h"
 #include "net/ServerOwner.h"
+#include "net/UnixHttpExchange.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -11,11 +13,10 @@
 
 namespace orv {
 
-namespace {
-
-struct Pending
+struct LoopbackHttpClient::Pending
 {
     QPointer<QNetworkReply> reply;
+    QPointer<UnixHttpExchange> local; // instead of reply, for a server on a Unix socket
     QMetaObject::Connection onFinished;
     AsyncValue<LoopbackHttpClient::Reply> result;
     Scheduler::TimerId timer = 0;
@@ -38,6 +39,10 @@ struct Pending
             doomed->abort();
             doomed->deleteLater();
         }
+        if (local) {
+            local->stop();
+            local = nullptr;
+        }
         LoopbackHttpClient::Reply ended;
         ended.outcome = outcome;
         // Resume the waiting task from the loop, never from inside cancel().
@@ -45,8 +50,6 @@ struct Pending
         scheduler.post([value, ended] { value.resolve(ended); });
     }
 };
-
-} // namespace
 
 LoopbackHttpClient::LoopbackHttpClient(Scheduler &scheduler, QUrl endpoint, QStringList allowedAccounts, QString server)
     : m_scheduler(scheduler), m_endpoint(std::move(endpoint)), m_allowedAccounts(std::move(allowedAccounts)),
@@ -91,18 +94,58 @@ LoopbackHttpClient::request(QString path, std::optional<QByteArray> body, QByteA
         co_return refused;
     }
 
-    QUrl url = m_endpoint;
-    QString base = url.path();
+    QString base = unixendpoint::httpPath(m_endpoint);
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
-    url.setPath(base + path);
+    auto pending = std::make_shared<Pending>();
+    std::weak_ptr<Pending> weak = pending;
+    Scheduler &scheduler = m_scheduler;
+    if (unixendpoint::isUnix(m_endpoint)) {
+        const auto onEnded = [weak](Reply answer) {
+            if (auto state = weak.lock()) {
+                state->local = nullptr;
+                state->result.resolve(std::move(answer));
+            }
+        };
+        QByteArray bytes = UnixHttpExchange::request(base + path, body, contentType);
+        pending->local = new UnixHttpExchange(m_endpoint, m_allowedAccounts, m_server, std::move(bytes), onEnded);
+        pending->local->start();
+    } else {
+        startNetworkRequest(pending, base + path, std::move(body), contentType);
+    }
+    if (timeLimit > Duration::zero() && !pending->result.isResolved()) {
+        pending->timer = scheduler.schedule(timeLimit, [weak, &scheduler] {
+            if (auto state = weak.lock()) {
+                state->timer = 0;
+                state->abandon(scheduler, Reply::Outcome::timedOut);
+            }
+        });
+    }
+    const auto link = token->onCancel([weak, &scheduler] {
+        if (auto state = weak.lock())
+            state->abandon(scheduler, Reply::Outcome::cancelled);
+    });
+
+    Reply answer = co_await pending->result;
+    token->removeCallback(link);
+    if (pending->timer)
+        scheduler.cancel(pending->timer);
+    co_return answer;
+}
+
+void LoopbackHttpClient::startNetworkRequest(const std::shared_ptr<Pending> &pending,
+                                             const QString &path,
+                                             std::optional<QByteArray> body,
+                                             const QByteArray &contentType)
+{
+    QUrl url = m_endpoint;
+    url.setPath(path);
     QNetworkRequest httpRequest(url);
     httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     if (body)
         httpRequest.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
 
-    auto pending = std::make_shared<Pending>();
     QNetworkReply *reply = body ? m_manager.post(httpRequest, *body) : m_manager.get(httpRequest);
     pending->reply = reply;
     std::weak_ptr<Pending> weak = pending;
@@ -147,24 +190,6 @@ LoopbackHttpClient::request(QString path, std::optional<QByteArray> body, QByteA
         if (state->body.size() > largestAnswer)
             state->abandon(scheduler, Reply::Outcome::tooLarge);
     });
-    if (timeLimit > Duration::zero()) {
-        pending->timer = scheduler.schedule(timeLimit, [weak, &scheduler] {
-            if (auto state = weak.lock()) {
-                state->timer = 0;
-                state->abandon(scheduler, Reply::Outcome::timedOut);
-            }
-        });
-    }
-    const auto link = token->onCancel([weak, &scheduler] {
-        if (auto state = weak.lock())
-            state->abandon(scheduler, Reply::Outcome::cancelled);
-    });
-
-    Reply answer = co_await pending->result;
-    token->removeCallback(link);
-    if (pending->timer)
-        scheduler.cancel(pending->timer);
-    co_return answer;
 }
 
 namespace {

@@ -11,14 +11,16 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace orv {
 
-// HTTP to one server on this computer (the language model's, the speech server's): no proxy, no
-// redirects, every request abortable by the awaiting task's cancellation or by a time limit on the
-// scheduler. The endpoint is checked for loopback by whoever makes the client; before each request the
-// client checks who runs the server listening there, and sends nothing to another account's.
+// HTTP to one server on this computer (the language model's, the speech server's), on loopback or on a Unix
+// socket (a unix: endpoint, see base/UnixEndpoint.h): no proxy, no redirects, every request abortable by the
+// awaiting task's cancellation or by a time limit on the scheduler. The endpoint is checked for loopback by
+// whoever makes the client; before each request the client checks who runs the server listening there, and
+// sends nothing to another account's.
 class LoopbackHttpClient
 {
 public:
@@ -32,7 +34,8 @@ public:
             cancelled,
             tooLarge,    // the body grew past largestAnswer and was cut off
             interrupted, // the connection ended before the whole answer arrived
-            refused,     // another account runs the server: nothing was sent (errorText says whose)
+            refused,     // another account runs the server, or a unix: endpoint is a link or no socket: nothing was
+                         // sent (errorText says why)
         };
         Outcome outcome = Outcome::unreachable;
         int status = 0; // HTTP status when answered
@@ -85,7 +88,14 @@ public:
     Task<Download> download(QUrl url, QString path, DownloadProgress onProgress, Duration idleLimit);
 
 private:
+    struct Pending;
+
     Task<Reply> request(QString path, std::optional<QByteArray> body, QByteArray contentType, Duration timeLimit);
+    // The request to an http endpoint, through Qt's HTTP client; path is the whole HTTP path.
+    void startNetworkRequest(const std::shared_ptr<Pending> &pending,
+                             const QString &path,
+                             std::optional<QByteArray> body,
+                             const QByteArray &contentType);
 
     Scheduler &m_scheduler;
     QUrl m_endpoint;

@@ -1,6 +1,10 @@
 #include "net/ServerOwner.h"
 
+#include "base/CleanText.h"
 #include "base/OwnedFiles.h"
+#include "base/UnixEndpoint.h"
+
+#include <QFile>
 
 #include <QHostAddress>
 
@@ -8,6 +12,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv {
@@ -134,22 +139,40 @@ std::vector<uid_t> ServerOwner::listeners(const QUrl &url, const QString &procNe
     return owners;
 }
 
+Expected<void, QString>
+ServerOwner::trust(uid_t owner, const QUrl &url, const QStringList &allowedAccounts, const QString &server)
+{
+    if (owner == geteuid())
+        return {};
+    const QString name = owned::accountName(owner);
+    for (const QString &account : allowedAccounts) {
+        if (account.trimmed() == name)
+            return {};
+    }
+    return unexpected(QStringLiteral("The %1 at %2 is run by another account (“%3”), so Orvanta sends it "
+                                     "nothing. To use it, allow the account “%3” in Settings.")
+                          .arg(server, url.toString(), cleanText(name, false)));
+}
+
 Expected<bool, QString> ServerOwner::check(const QUrl &url, const QStringList &allowedAccounts, const QString &server)
 {
-    const uid_t self = geteuid();
+    if (unixendpoint::isUnix(url)) {
+        // Who listens is known once connected; here only that the path is the socket itself.
+        struct stat status = {};
+        if (lstat(QFile::encodeName(unixendpoint::socketPath(url)).constData(), &status) != 0)
+            return false;
+        if (S_ISLNK(status.st_mode))
+            return unexpected(QStringLiteral("The %1 address %2 is a link: Orvanta does not follow it. Give the "
+                                             "path of the socket itself.")
+                                  .arg(server, url.toString()));
+        if (!S_ISSOCK(status.st_mode))
+            return unexpected(QStringLiteral("The %1 address %2 names no socket.").arg(server, url.toString()));
+        return true;
+    }
     const std::vector<uid_t> owners = listeners(url);
     for (const uid_t owner : owners) {
-        if (owner == self)
-            continue;
-        const QString name = owned::accountName(owner);
-        bool allowed = false;
-        for (const QString &account : allowedAccounts)
-            allowed = allowed || account.trimmed() == name;
-        if (allowed)
-            continue;
-        return unexpected(QStringLiteral("The %1 at %2 is run by another account (“%3”), so Orvanta sends it "
-                                         "nothing. To use it, allow the account “%3” in Settings.")
-                              .arg(server, url.toString(), name));
+        if (auto trusted = trust(owner, url, allowedAccounts, server); !trusted)
+            return unexpected(trusted.error());
     }
     return !owners.empty();
 }

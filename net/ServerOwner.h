@@ -12,8 +12,8 @@
 
 namespace orv {
 
-// Who runs the server behind a loopback address. Loopback is reachable by every account on the computer,
-// so a server there is trusted only when this user runs it, or when the user named its account.
+// Who runs the server behind a loopback address or a Unix socket. Both are reachable by every account on the
+// computer, so a server there is trusted only when this user runs it, or when the user named its account.
 class ServerOwner
 {
 public:
@@ -23,8 +23,14 @@ public:
 
     // Whether anything listens, when every listener is this user's or belongs to one of allowedAccounts
     // (account names); otherwise a sentence saying whose server it is. `server` names it ("model server").
+    // For a Unix socket (whose owner only the connection tells, see trust()): whether the socket is there,
+    // or a sentence when the path is a link or no socket.
     static Expected<bool, QString>
     check(const QUrl &url, const QStringList &allowedAccounts, const QString &server = QStringLiteral("server"));
+
+    // Nothing when the account `owner` runs a server the user trusts; otherwise the sentence naming it.
+    static Expected<void, QString>
+    trust(uid_t owner, const QUrl &url, const QStringList &allowedAccounts, const QString &server);
 };
 
 } // namespace orv

@@ -156,6 +156,31 @@ xdotool mousemove --window "$wid" 600 400 click --repeat 20 --delay 20 5 # the w
 shot "$wid" settings-choices
 stop
 
+# Settings with the embedded Whisper chosen over a multilingual model (random weights: it recognizes
+# nothing, but the application lists its languages), then the language list open.
+home="$(mktemp -d /tmp/orvanta-shots.XXXXXX)"
+export XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data"
+mkdir -p "$XDG_CONFIG_HOME/orvanta" "$XDG_DATA_HOME/orvanta/models"
+printf '[General]\norvanta.onboarding.complete=true\norvanta.onboarding.step=2\n\n[speech]\nengine=whisper\n' \
+    >"$XDG_CONFIG_HOME/orvanta/orvanta.conf"
+write_library
+"$build/scripts/screens/render_screens" whisper-model "$XDG_DATA_HOME/orvanta/models/ggml-base.bin"
+"$program" >/dev/null 2>&1 &
+pid=$!
+wid="$(window)"
+xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
+for _ in 1 2 3; do xdotool key --window "$wid" Down; done
+xdotool mousemove --window "$wid" 600 400 click --repeat 20 --delay 20 5
+shot "$wid" settings-whisper
+xdotool mousemove --window "$wid" 600 400 click --repeat 20 --delay 20 4
+sleep 0.5
+xdotool mousemove --window "$wid" 480 308 click 1
+sleep 0.8
+import -window root "$out/settings-whisper-languages.png"
+echo "$out/settings-whisper-languages.png"
+xdotool key Escape
+stop
+
 # The recording panel while recording and while processing, and the Overview page after a dictation that
 # could only be copied: the windows over the model's fakes, in the state each shot needs.
 scenes="$build/scripts/screens/render_screens"

@@ -68,8 +68,9 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
     connect(m_reset, &QPushButton::clicked, this, &LinuxChoicesCard::resetToggle);
 
     describe(m_endpoint, QStringLiteral("Language model server address"),
-             QStringLiteral("The address of a llama.cpp server on %1, used once you press Return or leave the "
-                            "field. Addresses elsewhere are refused.")
+             QStringLiteral("The address of a llama.cpp server on %1, such as http://127.0.0.1:8080 or a Unix "
+                            "socket written unix:/path/to/socket, used once you press Return or leave the field. "
+                            "Addresses elsewhere are refused.")
                  .arg(platform::thisComputer()));
     connect(m_endpoint, &QLineEdit::editingFinished, this, &LinuxChoicesCard::chooseEndpoint);
     connect(m_endpoint, &QLineEdit::textEdited, this, [this] { m_endpointError->hide(); });

@@ -11,6 +11,7 @@
 #include "ui/UIComponents.h"
 
 #include <QCheckBox>
+#include <QCollator>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -18,6 +19,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace orv::ui {
 
@@ -279,7 +282,12 @@ void SettingsViewController::redrawLogin(const Shown &shown)
 
 void SettingsViewController::redrawLanguages(const Shown &shown)
 {
+    // A multilingual model offers about a hundred languages: they are listed by the name shown.
     QStringList identifiers = shown.locales;
+    QCollator collator;
+    std::stable_sort(identifiers.begin(), identifiers.end(), [&collator](const QString &a, const QString &b) {
+        return collator.compare(localeTitle(a), localeTitle(b)) < 0;
+    });
     if (!identifiers.contains(shown.localeIdentifier))
         identifiers.append(shown.localeIdentifier); // a stored language no longer offered stays, last
     if (identifiers != m_localeIDs) {

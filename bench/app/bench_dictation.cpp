@@ -162,7 +162,7 @@ int main(int argc, char *argv[])
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
     LiveApplication::configureProcess();
     QGuiApplication app(argc, argv);
-    LiveApplication live({ShortcutController::Registration::always, std::nullopt});
+    LiveApplication live({ShortcutController::Registration::always, std::nullopt, {}});
     AppModel &model = live.model();
     X11TestClient keys;
     TestField field(QStringLiteral(ORVANTA_GTK_FIELD));

@@ -12,6 +12,7 @@
 #include "tests/support/FakeSpeechEngine.h"
 #include "tests/support/FakeTextDelivery.h"
 #include "tests/support/InMemoryKeyValueStore.h"
+#include "tests/support/SyntheticWhisperModel.h"
 #include "tests/support/VirtualScheduler.h"
 #include "ui/AppDelegate.h"
 #include "ui/FloatingRecordingPanel.h"
@@ -49,8 +50,15 @@ int main(int argc, char **argv)
     if (qEnvironmentVariable("GTK_THEME").endsWith(QLatin1String(":dark")))
         QApplication::setPalette(ui::darkPalette());
     const QStringList arguments = app.arguments();
+    // A multilingual model file with random weights, for the real application's Settings with Whisper.
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("whisper-model")) {
+        orv::test::WhisperDimensions dimensions = orv::test::WhisperDimensions::testSized();
+        dimensions.vocabulary = 51865;
+        return orv::test::writeSyntheticWhisperModel(arguments.at(2), dimensions) ? 0 : 1;
+    }
     if (arguments.size() < 3) {
-        std::fprintf(stderr, "usage: render_screens recording|processing|overview|downloading OUT.png [--translucent]\n");
+        std::fprintf(stderr, "usage: render_screens recording|processing|overview|downloading OUT.png "
+                             "[--translucent]\n       render_screens whisper-model OUT.bin\n");
         return 2;
     }
     const QString scene = arguments.at(1);

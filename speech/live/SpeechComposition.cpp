@@ -146,7 +146,12 @@ SpeechEngine::Platform pocketSphinxPlatform(Scheduler &scheduler,
                                             std::shared_ptr<RecognizerProgress> progress)
 {
     auto inventory = std::make_shared<PocketSphinxAssetInventory>();
-    model->loadInBackground();
+    // The model loads once the event loop runs, so that a start's own work (the library, the window) has the
+    // processor first; a dictation that comes sooner starts the load itself.
+    scheduler.schedule(Duration::zero(), [weak = std::weak_ptr<PocketSphinxModel>(model)] {
+        if (const auto loading = weak.lock())
+            loading->loadInBackground();
+    });
     SpeechEngine::Platform platform;
     platform.assets = inventory;
     platform.makeConverter = [](const AudioFormat &from, const AudioFormat &to) {

@@ -1,6 +1,7 @@
 #include "speech/server/SpeechServer.h"
 
 #include "base/CleanText.h"
+#include "base/UnixEndpoint.h"
 #include "library/LinuxSettings.h"
 #include "net/LoopbackHttpClient.h"
 #include "speech/wav/WavFile.h"
@@ -19,7 +20,7 @@ using Reply = LoopbackHttpClient::Reply;
 
 QString trimmedPath(const QUrl &url)
 {
-    QString path = url.path();
+    QString path = unixendpoint::httpPath(url);
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
     return path;
@@ -45,9 +46,8 @@ SpeechServer::make(Scheduler &scheduler, const QString &endpoint, const QStringL
 SpeechServer::SpeechServer(Scheduler &scheduler, QUrl endpoint, Api api, const QStringList &allowedAccounts)
     : m_scheduler(scheduler), m_endpoint(std::move(endpoint)), m_api(api)
 {
-    QUrl origin = m_endpoint.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
-    m_client =
-        std::make_unique<LoopbackHttpClient>(m_scheduler, origin, allowedAccounts, QStringLiteral("speech server"));
+    m_client = std::make_unique<LoopbackHttpClient>(m_scheduler, unixendpoint::origin(m_endpoint), allowedAccounts,
+                                                    QStringLiteral("speech server"));
 }
 
 SpeechServer::~SpeechServer() = default;

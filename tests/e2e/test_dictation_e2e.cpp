@@ -50,7 +50,7 @@ protected:
                 << "needs the private desktop of scripts/with-desktop.sh (X server, D-Bus, AT-SPI, PulseAudio)";
         QFile::remove(libraryPath());
         live = std::make_unique<LiveApplication>(
-            LiveApplication::Options{ShortcutController::Registration::always, libraryPath()});
+            LiveApplication::Options{ShortcutController::Registration::always, libraryPath(), {}});
         ASSERT_TRUE(live->shortcuts().isRegistered());
         hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
         ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";

@@ -60,7 +60,7 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
         GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, PulseAudio)";
     QTemporaryDir home;
     LiveApplication live(
-        {ShortcutController::Registration::afterOnboarding, home.filePath(QStringLiteral("library.json"))});
+        {ShortcutController::Registration::afterOnboarding, home.filePath(QStringLiteral("library.json")), {}});
     AppModel &model = live.model();
     ASSERT_TRUE(live.settings().setAudioSource(headset, QStringLiteral("Test Headset")));
     ASSERT_TRUE(test::waitUntil([&] { return listed(model, headset); }, 5000));

@@ -41,7 +41,7 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
     if (!test::liveDesktop->ready)
         GTEST_SKIP() << "needs the private desktop of scripts/with-desktop.sh (X server, AT-SPI, PulseAudio)";
     QTemporaryDir home;
-    LiveApplication live({ShortcutController::Registration::always, home.filePath(QStringLiteral("library.json"))});
+    LiveApplication live({ShortcutController::Registration::always, home.filePath(QStringLiteral("library.json")), {}});
     AppModel &model = live.model();
     X11TestClient keys;
     TestField field(QStringLiteral(ORVANTA_GTK_FIELD));

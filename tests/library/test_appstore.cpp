@@ -142,6 +142,30 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
     EXPECT_EQ(test::folderEntries(folder), QStringList{QStringLiteral("library.json")}) << "no temporary file left";
 }
 
+// A large dictionary is decoded in two halves at once: the order survives, and a broken entry in the
+// second half is named by its own number.
+TEST(AppStore, aLargeDictionaryLoadsInOrderAndABrokenEntryPastItsMiddleIsNamed)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("library.json"));
+    AppStore::Snapshot snapshot;
+    for (int i = 0; i < 20000; ++i)
+        snapshot.dictionary.append(DictionaryEntry{QUuid::createUuid(), QStringLiteral("heard %1").arg(i),
+                                                   QStringLiteral("Spelling%1").arg(i), i, dateFromReferenceSeconds(i),
+                                                   i % 2 == 0});
+    ASSERT_TRUE(AppStore(path).save(snapshot));
+    EXPECT_EQ(AppStore(path).snapshot().dictionary, snapshot.dictionary);
+
+    QByteArray document = test::readFile(path);
+    document.replace(uuidString(snapshot.dictionary[15000].id).toUtf8(), "15000-not-an-id");
+    ASSERT_TRUE(test::writeFile(path, document));
+    const AppStore broken(path);
+    ASSERT_TRUE(broken.loadError());
+    EXPECT_TRUE(broken.loadError()->contains(QStringLiteral("dictionary entry 15001")))
+        << broken.loadError()->toStdString();
+    EXPECT_EQ(test::readFile(path), document);
+}
+
 TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
 {
     const std::vector<QByteArray> documents{

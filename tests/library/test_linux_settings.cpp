@@ -1,3 +1,4 @@
+#include "base/UnixEndpoint.h"
 #include "library/LinuxSettings.h"
 #include "library/LoopbackAddress.h"
 #include "library/SettingsKeyValueStore.h"
@@ -110,6 +111,36 @@ TEST(LoopbackAddress, onlyHttpAddressesOfThisComputerInAnySpellingPass)
                         .error()
                         .endsWith(QStringLiteral("is not a valid http address.")))
             << invalid;
+}
+
+// A socket in the file system is this computer's too: its path is written out in full, and where the
+// socket ends and the HTTP path begins is never in doubt.
+TEST(LoopbackAddress, unixSocketsPassByAnAbsolutePlainPathOnly)
+{
+    const auto url = LinuxSettings::speechServerUrl(QStringLiteral(" UNIX:/run/user/1000/whisper.sock:/inference "));
+    ASSERT_TRUE(url) << url.error().toStdString();
+    EXPECT_EQ(url.value().toString(), QStringLiteral("unix:/run/user/1000/whisper.sock:/inference"));
+    EXPECT_EQ(unixendpoint::socketPath(url.value()), QStringLiteral("/run/user/1000/whisper.sock"));
+    EXPECT_EQ(unixendpoint::httpPath(url.value()), QStringLiteral("/inference"));
+    EXPECT_EQ(unixendpoint::origin(url.value()).toString(), QStringLiteral("unix:/run/user/1000/whisper.sock"));
+    const auto noApi = LinuxSettings::speechServerUrl(QStringLiteral("unix:/run/user/1000/inference"));
+    ASSERT_FALSE(noApi);
+    EXPECT_TRUE(noApi.error().contains(QStringLiteral("as in unix:/path/to/socket:/inference")))
+        << "the socket's name is no API";
+
+    const QString tooLong = QStringLiteral("unix:/") + QString(110, QLatin1Char('s'));
+    for (const auto &[address, why] : std::initializer_list<std::pair<QString, QString>>{
+             {QStringLiteral("unix:run/llama.sock"), QStringLiteral("names no absolute socket path")},
+             {QStringLiteral("unix:@llama"), QStringLiteral("names an abstract socket, which any account can take")},
+             {QStringLiteral("unix:/run/../tmp/llama.sock"), QStringLiteral("without “.” or “..”")},
+             {QStringLiteral("unix:/run/llama.sock:v1"), QStringLiteral("is not a valid socket address")},
+             {QStringLiteral("unix:/run/llama.sock?x\x1b[2J"), QStringLiteral("is not a valid socket address")},
+             {tooLong, QStringLiteral("longer than a Unix socket's address can be (107 bytes)")}}) {
+        const auto refused = loopbackServerUrl(address, QStringLiteral("model server"));
+        ASSERT_FALSE(refused) << address.toStdString();
+        EXPECT_TRUE(refused.error().contains(why)) << refused.error().toStdString();
+        EXPECT_FALSE(refused.error().contains(QChar(0x1b))) << "shown without control characters";
+    }
 }
 
 TEST(LinuxSettings, theSpeechEngineChoiceKeepsItsServerOnThisComputerAndOffTheModelServersPort)

@@ -73,6 +73,8 @@ TEST(Records, everyMissingMemberWrongTypeBadUuidOrModeFailsTheWholeDecode)
         {validPreferences, "localeIdentifier", QJsonValue::Null, "is not a string"},
         {validRecord, "id", QStringLiteral("not-a-uuid"), "is not a valid UUID"},
         {validRecord, "id", QStringLiteral("{6F9619FF-8B86-D011-B42D-00C04FC964FF}"), "is not a valid UUID"},
+        {validRecord, "id", QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FG"), "is not a valid UUID"},
+        {validRecord, "id", QStringLiteral("6F9619FF8-B86-D011-B42D-00C04FC964FF"), "is not a valid UUID"},
         {validRecord, "date", QStringLiteral("2026-03-01T09:00:00Z"), "is not a number"},
         {validRecord, "date", 1e300, "is not a usable timestamp"},
         {validRecord, "duration", QStringLiteral("3"), "is not a number"},

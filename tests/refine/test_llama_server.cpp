@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -233,34 +234,95 @@ TEST_F(LlamaServerTest, noServerMeansBuiltinRules)
 TEST_F(LlamaServerTest, anotherAccountsServerHearsNothingUntilItsAccountIsAllowed)
 {
     QString whyNot;
-    ScriptedHttpServer theirs;
-    const auto other = listenAsOtherAccount(theirs, &whyNot);
+    ScriptedHttpServer onLoopback;
+    ScriptedHttpServer onSocket;
+    QTemporaryDir folder; // the kernel names a Unix socket's listener by its effective account
+    auto other = listenAsOtherAccount(onLoopback, &whyNot);
+    if (other)
+        other = listenAsOtherAccountAt(onSocket, folder.filePath(QStringLiteral("llama.sock")), &whyNot);
     if (!other)
         GTEST_SKIP() << qPrintable(whyNot);
-    theirs.script(QStringLiteral("/props"), {200, props, 0ms});
-    theirs.script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[1,2,3]})"), 0ms});
-    theirs.script(QStringLiteral("/v1/chat/completions"), {200, chatAnswer(QStringLiteral("Send a report.")), 0ms});
-
-    for (const QStringList &allowed :
-         {QStringList(), QStringList{QStringLiteral("nobody")}, QStringList{other->name}}) {
-        SCOPED_TRACE(qPrintable(allowed.join(QLatin1Char(','))));
-        const qsizetype heard = theirs.requests().size();
-        auto selector = std::make_unique<LanguageModelSelector>(
-            std::make_unique<LlamaServerModel>(scheduler, theirs.url().toString(), allowed));
-        const LanguageModelSelector &models = *selector;
-        IntelligenceFormatter formatter(scheduler, std::move(selector), QStringLiteral("PocketSphinx"));
-        auto task = formatter.format(QStringLiteral("send a report"), DictationMode::clean, {});
-        const FormattingResult result = await(task);
-        EXPECT_EQ(result.text, QStringLiteral("Send a report."));
-        if (allowed.contains(other->name)) {
-            EXPECT_EQ(result.formatter, QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"));
-            continue;
+    for (ScriptedHttpServer *theirs : {&onLoopback, &onSocket}) {
+        theirs->script(QStringLiteral("/props"), {200, props, 0ms});
+        theirs->script(QStringLiteral("/tokenize"), {200, QByteArrayLiteral(R"({"tokens":[1,2,3]})"), 0ms});
+        theirs->script(QStringLiteral("/v1/chat/completions"),
+                       {200, chatAnswer(QStringLiteral("Send a report.")), 0ms});
+        for (const QStringList &allowed :
+             {QStringList(), QStringList{QStringLiteral("nobody")}, QStringList{other->name}}) {
+            SCOPED_TRACE(qPrintable(theirs->url().toString() + u' ' + allowed.join(QLatin1Char(','))));
+            const qsizetype heard = theirs->requests().size();
+            auto selector = std::make_unique<LanguageModelSelector>(
+                std::make_unique<LlamaServerModel>(scheduler, theirs->url().toString(), allowed));
+            const LanguageModelSelector &models = *selector;
+            IntelligenceFormatter formatter(scheduler, std::move(selector), QStringLiteral("PocketSphinx"));
+            auto task = formatter.format(QStringLiteral("send a report"), DictationMode::clean, {});
+            const FormattingResult result = await(task);
+            EXPECT_EQ(result.text, QStringLiteral("Send a report."));
+            if (allowed.contains(other->name)) {
+                EXPECT_EQ(result.formatter, QStringLiteral("qwen2.5-1.5b-instruct-q4_k_m"));
+                continue;
+            }
+            EXPECT_EQ(result.formatter, QStringLiteral("Built-in rules"));
+            EXPECT_EQ(theirs->requests().size(), heard) << "not a word sent";
+            EXPECT_TRUE(
+                models.serverStatus().contains(QStringLiteral("is run by another account (“%1”)").arg(other->name)))
+                << qPrintable(models.serverStatus());
         }
-        EXPECT_EQ(result.formatter, QStringLiteral("Built-in rules"));
-        EXPECT_EQ(theirs.requests().size(), heard) << "not a word sent";
-        EXPECT_TRUE(models.serverStatus().contains(QStringLiteral("is run by another account (“%1”)").arg(other->name)))
-            << qPrintable(models.serverStatus());
     }
+}
+
+// On a Unix socket, through the same client: the answers arrive whole in chunks; a server that says nothing
+// ends at the time limit, one that never stops is cut off; a link to the socket or a file that is no socket
+// is refused before a connection is made.
+TEST_F(LlamaServerTest, aServerOnAUnixSocketAnswersWithinTheSameLimits)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("llama.sock"));
+    ScriptedHttpServer local;
+    ASSERT_TRUE(local.listenAt(path));
+    ScriptedHttpServer::Response chunked(200, chatAnswer(QStringLiteral("Hello, socket.")));
+    chunked.chunked = true;
+    local.script(QStringLiteral("/props"), {200, props, 0ms});
+    local.script(QStringLiteral("/v1/chat/completions"), chunked);
+    local.script(QStringLiteral("/slow"), {200, props, 60000ms});
+    local.script(QStringLiteral("/endless"), {200, {}, 0ms, true});
+
+    LlamaServerModel model(scheduler, QStringLiteral("unix:") + path);
+    refresh(model);
+    EXPECT_EQ(model.availability(), ModelAvailability::ready());
+    auto session = model.makeSession(QString());
+    auto respond = session->respond(QStringLiteral("hello socket"), GenerationOptions{});
+    EXPECT_EQ(await(respond).value(), QStringLiteral("Hello, socket."));
+
+    LoopbackHttpClient client(scheduler, local.url());
+    auto slow = client.send(QStringLiteral("/slow"), std::nullopt, 5s);
+    ASSERT_TRUE(pumpUntil([&] { return local.requests().size() == 3; }));
+    scheduler.advance(4999ms);
+    EXPECT_FALSE(slow.isDone());
+    scheduler.advance(1ms);
+    EXPECT_EQ(await(slow).outcome, LoopbackHttpClient::Reply::Outcome::timedOut);
+    EXPECT_TRUE(pumpUntil([&] { return local.abandonedByClient() == 1; })) << "the connection is closed";
+    auto endless = client.send(QStringLiteral("/endless"), std::nullopt, Duration::zero());
+    EXPECT_EQ(await(endless).outcome, LoopbackHttpClient::Reply::Outcome::tooLarge);
+    EXPECT_TRUE(pumpUntil([&] { return local.abandonedByClient() == 2; }));
+    EXPECT_LT(local.endlessBytesSent(), 8 * LoopbackHttpClient::largestAnswer);
+
+    ASSERT_TRUE(QFile::link(path, folder.filePath(QStringLiteral("link.sock"))));
+    QFile plain(folder.filePath(QStringLiteral("plain.sock")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    for (const auto &[name, why] : {std::pair{"link.sock", "is a link: Orvanta does not follow it"},
+                                    std::pair{"plain.sock", "names no socket"}}) {
+        const QString address = QStringLiteral("unix:") + folder.filePath(QString::fromLatin1(name));
+        LoopbackHttpClient refusing(scheduler, LlamaServerModel::loopbackEndpoint(address).value(), {},
+                                    QStringLiteral("model server"));
+        auto sent = refusing.send(QStringLiteral("/props"), std::nullopt, 5s);
+        const auto reply = await(sent);
+        EXPECT_EQ(reply.outcome, LoopbackHttpClient::Reply::Outcome::refused);
+        EXPECT_TRUE(reply.errorText.startsWith(
+            QStringLiteral("The model server address %1 %2").arg(address, QString::fromUtf8(why))))
+            << reply.errorText.toStdString();
+    }
+    EXPECT_EQ(local.requests().size(), 4);
 }
 
 // Which spellings are this computer is LoopbackAddress's test; here, that the model uses it and sends nothing.

@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -372,6 +373,26 @@ TEST_F(ServerRig, anotherAccountsServerHearsNothing)
     ASSERT_TRUE(pumpUntil([&] { return sent.isDone(); }));
     EXPECT_FALSE(sent.result().hasValue());
     EXPECT_TRUE(theirs.requests().isEmpty());
+}
+
+// whisper.cpp's server on a Unix socket gets the audio and answers (whose socket it may be is
+// test_llama_server's).
+TEST_F(ServerRig, aServerOnAUnixSocketTranscribes)
+{
+    QTemporaryDir folder;
+    ScriptedHttpServer local;
+    ASSERT_TRUE(local.listenAt(folder.filePath(QStringLiteral("whisper.sock"))));
+    local.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("Hello over a socket.")), 0ms});
+    auto samples = std::make_shared<const std::vector<qint16>>(16000, qint16(100));
+    auto made = SpeechServer::make(scheduler, local.url().toString() + QStringLiteral(":/inference"));
+    ASSERT_TRUE(made.hasValue()) << made.error().toStdString();
+    auto heard = made.value()->transcribe(samples, 16000, {}, {}, 10s);
+    ASSERT_TRUE(pumpUntil([&] { return heard.isDone(); }));
+    ASSERT_TRUE(heard.result().hasValue()) << heard.result().error().message.toStdString();
+    EXPECT_EQ(heard.result().value(), QStringLiteral("Hello over a socket."));
+    ASSERT_EQ(local.requests().size(), 1);
+    EXPECT_EQ(local.requests()[0].path, QStringLiteral("/inference"));
+    EXPECT_EQ(wavSamples(formFields(local.requests()[0]).value("file")), *samples);
 }
 
 TEST_F(ServerRig, addressesOffThisComputerOrWithoutATranscriptionApiAreRefused)

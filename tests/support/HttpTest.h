@@ -6,11 +6,15 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
+
+#include <unistd.h>
 
 namespace orv::test {
 
@@ -45,6 +49,22 @@ protected:
                 *whyNot = QStringLiteral("the second account could not listen on loopback");
                 return std::nullopt;
             }
+        }
+        return other;
+    }
+
+    // The same on a Unix socket at path, whose folder is given to the account so that it can make it there.
+    static std::optional<OtherAccount>
+    listenAsOtherAccountAt(ScriptedHttpServer &theirs, const QString &path, QString *whyNot)
+    {
+        auto other = OtherAccount::get(whyNot);
+        if (!other)
+            return other;
+        const bool given = chown(QFile::encodeName(QFileInfo(path).path()).constData(), other->uid, other->gid) == 0;
+        const RunningAs running(*other);
+        if (!given || !theirs.listenAt(path)) {
+            *whyNot = QStringLiteral("the second account could not listen on a Unix socket");
+            return std::nullopt;
         }
         return other;
     }

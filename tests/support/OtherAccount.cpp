@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/fsuid.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace orv::test {
@@ -54,6 +55,19 @@ ActingAs::~ActingAs()
 {
     setfsuid(m_uid);
     setfsgid(m_gid);
+}
+
+// The system calls themselves: the C library's wrappers change every thread of the test.
+RunningAs::RunningAs(const OtherAccount &account) : m_uid(geteuid()), m_gid(getegid())
+{
+    syscall(SYS_setresgid, -1, account.gid, -1);
+    syscall(SYS_setresuid, -1, account.uid, -1);
+}
+
+RunningAs::~RunningAs()
+{
+    syscall(SYS_setresuid, -1, m_uid, -1);
+    syscall(SYS_setresgid, -1, m_gid, -1);
 }
 
 } // namespace orv::test

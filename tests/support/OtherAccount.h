@@ -33,4 +33,19 @@ private:
     gid_t m_gid;
 };
 
+// While it lives, this thread runs as the account (its effective ids, which the kernel records for a Unix
+// socket's listener); the directory where it makes sockets must let the account write.
+class RunningAs
+{
+public:
+    explicit RunningAs(const OtherAccount &account);
+    ~RunningAs();
+    RunningAs(const RunningAs &) = delete;
+    RunningAs &operator=(const RunningAs &) = delete;
+
+private:
+    uid_t m_uid;
+    gid_t m_gid;
+};
+
 } // namespace orv::test

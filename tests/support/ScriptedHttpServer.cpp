@@ -1,12 +1,33 @@
 #include "tests/support/ScriptedHttpServer.h"
 
+#include <QLocalSocket>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
+#include <type_traits>
 
 namespace orv::test {
+
+namespace {
+
+template <typename Socket>
+bool isOpen(const Socket *socket)
+{
+    return socket->state() == Socket::ConnectedState;
+}
+
+template <typename Socket>
+void closeGently(Socket *socket)
+{
+    if constexpr (std::is_same_v<Socket, QTcpSocket>)
+        socket->disconnectFromHost();
+    else
+        socket->disconnectFromServer();
+}
+
+} // namespace
 
 ScriptedHttpServer::ScriptedHttpServer()
 {
@@ -14,6 +35,15 @@ ScriptedHttpServer::ScriptedHttpServer()
         while (QTcpSocket *socket = m_server.nextPendingConnection())
             serve(socket);
     });
+    QObject::connect(&m_local, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = m_local.nextPendingConnection())
+            serve(socket);
+    });
+}
+
+bool ScriptedHttpServer::listenAt(const QString &path)
+{
+    return m_local.listen(path);
 }
 
 bool ScriptedHttpServer::listen()
@@ -23,21 +53,24 @@ bool ScriptedHttpServer::listen()
 
 QUrl ScriptedHttpServer::url() const
 {
+    if (m_local.isListening())
+        return QUrl(QStringLiteral("unix:") + m_local.fullServerName());
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
 }
 
-void ScriptedHttpServer::serve(QTcpSocket *socket)
+template <typename Socket>
+void ScriptedHttpServer::serve(Socket *socket)
 {
     socket->setParent(this);
     auto buffer = std::make_shared<QByteArray>();
     auto answered = std::make_shared<bool>(false);
     auto handled = std::make_shared<bool>(false);
-    QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket, answered, handled] {
+    QObject::connect(socket, &Socket::disconnected, this, [this, socket, answered, handled] {
         if (*handled && !*answered)
             ++m_abandoned;
         socket->deleteLater();
     });
-    QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, answered, handled] {
+    QObject::connect(socket, &Socket::readyRead, this, [this, socket, buffer, answered, handled] {
         buffer->append(socket->readAll());
         const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
         if (headerEnd < 0 || *handled)
@@ -66,30 +99,39 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
             response.status = 206;
             response.body = response.body.mid(rangeStart);
         }
-        QPointer<QTcpSocket> guarded = socket;
+        QPointer<Socket> guarded = socket;
         if (response.endless) { // never answered in full: the client's close counts as giving up
             guarded->write("HTTP/1.1 " + QByteArray::number(response.status) +
                            " Scripted\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n{\"content\": \"");
             const QByteArray chunk(64 * 1024, 'a');
             const auto more = [this, guarded, chunk] {
-                if (guarded && guarded->state() == QAbstractSocket::ConnectedState && guarded->bytesToWrite() < 1) {
+                if (guarded && isOpen(guarded.data()) && guarded->bytesToWrite() < 1) {
                     guarded->write(chunk);
                     m_endlessBytes += chunk.size();
                 }
             };
-            QObject::connect(socket, &QTcpSocket::bytesWritten, this, more);
+            QObject::connect(socket, &Socket::bytesWritten, this, more);
             more();
             return;
         }
         auto reply = [guarded, response, answered] {
-            if (!guarded || guarded->state() != QAbstractSocket::ConnectedState)
+            if (!guarded || !isOpen(guarded.data()))
                 return;
             *answered = true;
             QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
             if (!response.location.isEmpty())
                 out += "Location: " + response.location + "\r\n";
-            out += "Content-Type: application/json\r\nConnection: close\r\nContent-Length: " +
-                   QByteArray::number(response.body.size()) + "\r\n\r\n";
+            out += "Content-Type: application/json\r\nConnection: close\r\n";
+            if (response.chunked) {
+                out += "Transfer-Encoding: chunked\r\n\r\n";
+                for (qsizetype at = 0; at < response.body.size(); at += 5)
+                    out += QByteArray::number(qMin<qsizetype>(5, response.body.size() - at), 16) + ";x=y\r\n" +
+                           response.body.mid(at, 5) + "\r\n";
+                guarded->write(out + "0\r\n\r\n");
+                closeGently(guarded.data());
+                return;
+            }
+            out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n\r\n";
             if (response.closeMidAnswer) {
                 guarded->write(out + response.body.left(response.body.size() / 2));
                 guarded->flush();
@@ -97,7 +139,7 @@ void ScriptedHttpServer::serve(QTcpSocket *socket)
                 return;
             }
             guarded->write(out + response.body);
-            guarded->disconnectFromHost();
+            closeGently(guarded.data());
         };
         if (response.delay.count() > 0)
             QTimer::singleShot(response.delay, socket, reply);

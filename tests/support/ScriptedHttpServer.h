@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QLocalServer>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
@@ -12,8 +13,8 @@
 
 namespace orv::test {
 
-// A tiny HTTP/1.1 server on 127.0.0.1 that answers each path as scripted (status, body, real delay) and
-// records the requests and the connections the client gave up before the answer.
+// A tiny HTTP/1.1 server on 127.0.0.1, or on a Unix socket, that answers each path as scripted (status,
+// body, real delay) and records the requests and the connections the client gave up before the answer.
 class ScriptedHttpServer : public QObject
 {
 public:
@@ -31,6 +32,7 @@ public:
         std::chrono::milliseconds delay{0};
         bool endless = false;        // the body never ends: the server sends it as fast as the client reads
         bool closeMidAnswer = false; // half the body, then the connection drops
+        bool chunked = false;        // the body in chunks of a few bytes instead of with its length
         QByteArray location;         // a Location header (for redirects)
         bool ranges = false;         // a "Range: bytes=N-" request gets 206 and the body from N
     };
@@ -46,6 +48,8 @@ public:
     ScriptedHttpServer();
 
     bool listen();
+    // On the Unix socket at path instead; url() is then its unix: address.
+    bool listenAt(const QString &path);
     QUrl url() const;
     void script(const QString &path, Response response) { m_script.insert(path, std::move(response)); }
 
@@ -55,9 +59,11 @@ public:
     qint64 endlessBytesSent() const { return m_endlessBytes; }
 
 private:
-    void serve(class QTcpSocket *socket);
+    template <typename Socket>
+    void serve(Socket *socket);
 
     QTcpServer m_server;
+    QLocalServer m_local;
     QHash<QString, Response> m_script;
     QList<Request> m_requests;
     int m_abandoned = 0;

@@ -102,15 +102,16 @@ TEST_F(SettingsPageTest, aStoredLanguageNoLongerOfferedStaysLastAndSelectedAndPo
     preferences.localeIdentifier = QStringLiteral("fr-CA");
     model->setPreferences(preferences);
     model->notifyChanged();
+    // Listed by the name shown, not by code.
     EXPECT_EQ(page().localeIDs(),
-              (QStringList{QStringLiteral("de-DE"), QStringLiteral("en-US"), QStringLiteral("fr-CA")}));
-    EXPECT_EQ(localeItems(), (QStringList{QStringLiteral("German (Germany)"), QStringLiteral("English (United States)"),
+              (QStringList{QStringLiteral("en-US"), QStringLiteral("de-DE"), QStringLiteral("fr-CA")}));
+    EXPECT_EQ(localeItems(), (QStringList{QStringLiteral("English (United States)"), QStringLiteral("German (Germany)"),
                                           QStringLiteral("French (Canada)")}));
     EXPECT_EQ(page().localePopup()->currentIndex(), 2);
     EXPECT_EQ(SettingsViewController::localeTitle(QStringLiteral("xx-YY")), QStringLiteral("xx-YY"));
 
-    page().localePopup()->setCurrentIndex(0);
-    page().changeLanguage(0);
+    page().localePopup()->setCurrentIndex(1);
+    page().changeLanguage(1);
     EXPECT_EQ(savedLibrary().preferences.localeIdentifier, QStringLiteral("de-DE"));
     page().formattingChanged(2);
     EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);

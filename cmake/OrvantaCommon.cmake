@@ -46,7 +46,11 @@ function(orvanta_add_test)
     # OWN_DESKTOP: the test breaks its desktop (kills a bus or a server), so it gets a private one of its own.
     # WAYLAND: runs once inside each of these headless Wayland desktops (scripts/with-wayland.sh), as
     # NAME_<desktop>.
-    cmake_parse_arguments(T "OWN_DESKTOP" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS;WAYLAND" ${ARGN})
+    # QT_MAIN: the test's code needs a Qt application object; tests/support/QtCoreTestMain.cpp makes one.
+    cmake_parse_arguments(T "OWN_DESKTOP;QT_MAIN" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS;WAYLAND" ${ARGN})
+    if(T_QT_MAIN)
+        list(APPEND T_SOURCES ${PROJECT_SOURCE_DIR}/tests/support/QtCoreTestMain.cpp)
+    endif()
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE orvanta_common orvanta_testsupport GTest::gtest_main GTest::gmock ${T_LIBS})
     if(NOT T_TIMEOUT)

@@ -1,8 +1,6 @@
 #include "tests/core/AppModelHarness.h"
 #include "tests/support/Files.h"
 
-#include <QFile>
-
 using namespace orv;
 using namespace orv::test;
 
@@ -356,22 +354,6 @@ TEST_F(AppModelTest, onboardingOperationsCountOnlyMicrophoneAndSpeechAndResetCan
     EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
     EXPECT_EQ(m.onboarding().step(), OnboardingState::Step::welcome);
     EXPECT_FALSE(m.onboarding().isComplete());
-}
-
-TEST_F(AppModelTest, aLibraryThatCannotBeSavedStillDeliversAndKeepsEverythingInMemory)
-{
-    QFile blocker(dir.filePath(QStringLiteral("orvanta")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the library's folder belongs
-    blocker.close();
-    AppModel &m = make();
-    EXPECT_FALSE(m.errorMessage()) << "a missing library is not an error";
-    dictate(QStringLiteral("keep me"));
-    EXPECT_EQ(m.errorMessage(),
-              QStringLiteral("Could not save your local library: The folder “%1” could not be created.")
-                  .arg(dir.filePath(QStringLiteral("orvanta"))));
-    ASSERT_EQ(m.history().size(), 1);
-    EXPECT_EQ(deliveryFake->deliverCalls.size(), 1) << "delivery still happens";
-    EXPECT_EQ(m.status(), QStringLiteral("Inserted"));
 }
 
 TEST_F(AppModelTest, enablingAccessibilitySwitchesTheSessionOnLooksAgainAndOnceOnOpensItsSettings)

@@ -22,8 +22,6 @@ TEST_F(AppModelTest, constructionReadsTheLibraryAndEveryStatusWithoutOpeningAnyt
 {
     delivery->frontmost = ApplicationInfo{4242, QStringLiteral("Editor")};
     permissions->speech = AuthorizationStatus::notDetermined;
-    formatter->modelName = QStringLiteral("llama-3.2-1b");
-    formatter->status = QStringLiteral("llama-3.2-1b is ready.");
     AppModel &m = make();
     EXPECT_EQ(m.phase(), Phase::idle);
     EXPECT_EQ(m.status(), QStringLiteral("Ready"));
@@ -31,10 +29,6 @@ TEST_F(AppModelTest, constructionReadsTheLibraryAndEveryStatusWithoutOpeningAnyt
     EXPECT_EQ(m.microphoneStatus(), QStringLiteral("Allowed"));
     EXPECT_EQ(m.speechStatus(), QStringLiteral("Not requested"));
     EXPECT_TRUE(m.accessibilityEnabled());
-    EXPECT_EQ(m.activeModelName(), QStringLiteral("llama-3.2-1b"));
-    EXPECT_EQ(m.modelStatus(), QStringLiteral("llama-3.2-1b is ready."));
-    EXPECT_EQ(m.supportedLocales(), QStringList{QStringLiteral("en-US")});
-    EXPECT_EQ(m.preferences(), Preferences{});
     EXPECT_FALSE(m.errorMessage());
     EXPECT_EQ(loginFake->refreshCalls, 1);
     EXPECT_EQ(deliveryFake->preparedProcesses, QList<qint64>{4242});

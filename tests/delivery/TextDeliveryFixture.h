@@ -26,9 +26,7 @@ protected:
             corrections.emplace_back(previous, edited);
         };
         delivery.onNotice = [this](const QString &message) { notices.push_back(message); };
-        pasteboard.writeFromElsewhere(
-            {{{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
-             {{QStringLiteral("image/png"), "PNG"}}});
+        pasteboard.writeFromElsewhere(previousClipboard());
         window = desktop.addWindow(notesProcess);
         desktop.setApplication(notesProcess, QStringLiteral("Notes"));
         desktop.setFocusedWindow(notesProcess, window);

@@ -252,7 +252,7 @@ TEST_F(TextDeliveryTest, anotherWriterDuringVerificationKeepsItsClipboard)
 
 TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
 {
-    const QString changed = QStringLiteral("Your insertion point changed. The result was copied for you to paste.");
+    const QString changed = insertionPointChangedText();
 
     // Empty text, even without a target; the clipboard is untouched.
     EXPECT_EQ(finish(delivery.deliver(QString(), true)),

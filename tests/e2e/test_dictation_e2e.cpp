@@ -52,6 +52,8 @@ protected:
         live = std::make_unique<LiveApplication>(
             LiveApplication::Options{ShortcutController::Registration::always, libraryPath(), {}});
         ASSERT_TRUE(live->shortcuts().isRegistered());
+        hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
+        ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     }
 
     void TearDown() override { live.reset(); }
@@ -113,14 +115,13 @@ protected:
 
     X11TestClient keys;
     std::unique_ptr<LiveApplication> live;
+    QByteArray hello; // "hello world", spoken
 };
 
 } // namespace
 
 TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAndLearnsACorrection)
 {
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
-    ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
 
@@ -169,8 +170,6 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
 // that for a field that is gone.
 TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
 {
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
-    ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
     QString expected;
@@ -201,8 +200,6 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
     const QString firefox = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
     if (firefox.isEmpty())
         GTEST_SKIP() << "firefox-esr is not installed";
-    const QByteArray hello = orv::test::synthesizeSpeech(QStringLiteral("hello world"), test::liveDesktop->home.path());
-    ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
     QTemporaryDir profile;
     ASSERT_TRUE(writeQuietFirefoxProfile(profile.path()));
     QProcess browser;
@@ -240,13 +237,7 @@ TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSave
 {
     TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(field.waitReady());
-    const unsigned control = keys.keycode("Control_L");
-    const unsigned alt = keys.keycode("Alt_L");
-    keys.press(control);
-    keys.press(alt);
-    keys.tap(keys.keycode("space"));
-    keys.release(alt);
-    keys.release(control);
+    pressToggle(75);
     ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
     keys.tap(keys.keycode("Escape"));
     ASSERT_TRUE(waitForPhase(RecordingPhase::idle, 5000));

@@ -5,7 +5,6 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -91,11 +90,4 @@ TEST(WindowedDictation, theToolbarDictatesIntoTheTestPadWhereACorrectedWordIsLea
     EXPECT_TRUE(waitUntil(
         [&] { return learnedEntries(library).value(QStringLiteral("world")) == QLatin1String("World"); }, 10000))
         << "the correction never reached the library file";
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -29,18 +29,6 @@ const char *validPreferences = R"({
 
 } // namespace
 
-TEST(Records, modesHaveCapitalisedRawValuesThatMatchCaseSensitively)
-{
-    QStringList raws;
-    for (DictationMode mode : allDictationModes) {
-        raws << rawValue(mode);
-        EXPECT_EQ(dictationModeFromRaw(rawValue(mode)), mode);
-    }
-    EXPECT_EQ(raws, (QStringList{QStringLiteral("Verbatim"), QStringLiteral("Clean"), QStringLiteral("Structured")}));
-    EXPECT_EQ(dictationModeFromRaw(QStringLiteral("clean")), std::nullopt);
-    EXPECT_EQ(dictationModeFromRaw(QStringLiteral(" Clean")), std::nullopt);
-}
-
 TEST(Records, handWrittenObjectsDecodeAndUnknownMembersAreIgnored)
 {
     QJsonObject object = parse(validRecord);

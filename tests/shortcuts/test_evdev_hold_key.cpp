@@ -227,10 +227,3 @@ TEST_F(EvdevHoldKeyTest, anUnpluggedKeyboardCancelsAndIsFoundAgain)
 
 } // namespace
 } // namespace orv
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -154,23 +154,33 @@ TEST_F(GlobalShortcutTest, EscapeIsGrabbedOnlyWhileCancellingIsEnabled)
     EXPECT_EQ(platform.registered[HotKey::escape], 0);
 }
 
-TEST_F(GlobalShortcutTest, AnActionQueuedBeforeATapResetIsDroppedAndOnlyTheResetsCancelArrives)
+// An action queued in the tap is checked again when it is handed over: a tap reset, secure input turned on,
+// or the service gone in between drop it.
+TEST_F(GlobalShortcutTest, AnActionQueuedBeforeATapResetSecureInputOrTheServicesEndIsDropped)
 {
     started();
     platform.holdKeyDown(); // begin queued
     platform.trusted = false;
     shortcut->refreshFn();
     scheduler.runPending();
-    EXPECT_EQ(log, QStringList{QStringLiteral("fn cancel")});
-}
+    EXPECT_EQ(log, QStringList{QStringLiteral("fn cancel")}) << "only the reset's cancel arrives";
 
-TEST_F(GlobalShortcutTest, BeginIsCheckedAgainWhenItIsDelivered)
-{
+    platform.trusted = true;
+    platform.hardwareFlags = 0;
     started();
     platform.holdKeyDown();
     platform.secureInput = true; // turned on between the event and the hand-off
     scheduler.runPending();
     EXPECT_TRUE(log.isEmpty());
+
+    platform.secureInput = false;
+    platform.hardwareFlags = 0;
+    started();
+    platform.holdKeyDown();
+    shortcut.reset();
+    scheduler.runPending();
+    EXPECT_TRUE(log.isEmpty());
+    EXPECT_FALSE(platform.tapExists);
 }
 
 TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrations)
@@ -288,16 +298,6 @@ TEST_F(GlobalShortcutTest, StopRemovesEverythingAndKeepsTheStatus)
     EXPECT_EQ(shortcut->fnStatus(), status);
 }
 
-TEST_F(GlobalShortcutTest, ActionsQueuedForADestroyedServiceAreDropped)
-{
-    started();
-    platform.holdKeyDown();
-    shortcut.reset();
-    scheduler.runPending();
-    EXPECT_TRUE(log.isEmpty());
-    EXPECT_FALSE(platform.tapExists);
-}
-
 TEST_F(GlobalShortcutTest, WaylandIsReportedInTheStatusAndTheError)
 {
     platform.wayland = true;
@@ -306,10 +306,7 @@ TEST_F(GlobalShortcutTest, WaylandIsReportedInTheStatusAndTheError)
     make();
     const auto result = shortcut->start();
     ASSERT_FALSE(result);
-    EXPECT_EQ(
-        result.error().description(),
-        QStringLiteral("Ctrl+Alt+Space cannot be taken on this Wayland desktop: bind the command “orvanta toggle” "
-                       "to a key in the desktop's keyboard settings (Settings → Keys shows how)."));
+    EXPECT_TRUE(result.error().description().contains(QStringLiteral("bind the command “orvanta toggle”")));
     EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
 }
 
@@ -322,9 +319,7 @@ TEST_F(GlobalShortcutTest, StatusTextsNameTheChosenKeys)
     const auto result = shortcut->start();
     EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Hold Menu to speak; release to finish."));
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().description(),
-              QStringLiteral("Super+D is already used by another program. Choose another shortcut, or free it in that "
-                             "program."));
+    EXPECT_TRUE(result.error().description().startsWith(QStringLiteral("Super+D is already used")));
     const auto all = GlobalShortcut::statusTexts(QStringLiteral("Menu"));
     for (const QString &text :
          {all.ready, all.needsTrust, all.secureInput, all.unavailable, all.interrupted, all.paused, all.wayland}) {

@@ -7,7 +7,6 @@
 
 #include "tests/support/FakeShortcutPlatform.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -241,10 +240,3 @@ TEST_F(PortalShortcutsTest, aDismissedDialogLeavesTheHoldKeyUnavailable)
 
 } // namespace
 } // namespace orv
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -4,7 +4,6 @@
 #include "tests/support/FakeShortcutPlatform.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 
@@ -34,17 +33,6 @@ public Q_SLOTS:
 class X11ShortcutsTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            return;
-        static int argc = 1;
-        static char name[] = "test_x11_shortcuts";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
-
     void SetUp() override
     {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -98,10 +86,14 @@ protected:
         return std::count(presses.begin(), presses.end(), keycode);
     }
 
-    bool windowReceived(unsigned keycode)
+    // Ctrl+Alt and the key, as a person presses the toggle.
+    void toggleWith(unsigned key)
     {
-        const auto &presses = client->receivedPresses();
-        return std::find(presses.begin(), presses.end(), keycode) != presses.end();
+        client->press(leftCtrl);
+        client->press(alt);
+        client->tap(key);
+        client->release(alt);
+        client->release(leftCtrl);
     }
 
     LiveScheduler scheduler;
@@ -112,15 +104,6 @@ protected:
     QString status;
     unsigned holdKey = 0, leftCtrl = 0, alt = 0, space = 0, escape = 0, letterA = 0, letterB = 0;
 };
-
-TEST_F(X11ShortcutsTest, HoldingAndReleasingTheHoldKeyBeginsAndFinishes)
-{
-    startCleanly();
-    client->press(holdKey);
-    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin")})) << log.join(u", ").toStdString();
-    client->release(holdKey);
-    EXPECT_TRUE(waitForLog({QStringLiteral("fn begin"), QStringLiteral("fn finish")})) << log.join(u", ").toStdString();
-}
 
 TEST_F(X11ShortcutsTest, ALetterWhileHoldingCancelsAndReachesTheFocusedWindow)
 {
@@ -144,26 +127,18 @@ TEST_F(X11ShortcutsTest, TheToggleIsCaughtAndDoesNotReachTheWindowAlsoWithCapsLo
 {
     ASSERT_TRUE(client->showFocusedWindow());
     startCleanly();
-    client->press(leftCtrl);
-    client->press(alt);
-    client->tap(space);
-    client->release(alt);
-    client->release(leftCtrl);
+    toggleWith(space);
     EXPECT_TRUE(waitForLog({QStringLiteral("toggle")})) << log.join(u", ").toStdString();
 
     const unsigned capsLock = client->keycode("Caps_Lock");
     client->tap(capsLock);
-    client->press(leftCtrl);
-    client->press(alt);
-    client->tap(space);
-    client->release(alt);
-    client->release(leftCtrl);
+    toggleWith(space);
     client->tap(capsLock);
     EXPECT_TRUE(waitForLog({QStringLiteral("toggle"), QStringLiteral("toggle")})) << log.join(u", ").toStdString();
 
     client->tap(letterB);
     ASSERT_TRUE(windowReceives(letterB));
-    EXPECT_FALSE(windowReceived(space));
+    EXPECT_EQ(pressesOf(space), 0);
 }
 
 TEST_F(X11ShortcutsTest, EscapeIsCaughtOnlyWhileCancellingIsEnabled)
@@ -193,10 +168,6 @@ TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHol
     const auto started = shortcut->start();
     ASSERT_FALSE(started);
     EXPECT_EQ(started.error().status, badAccess);
-    EXPECT_EQ(
-        started.error().description(),
-        QStringLiteral("Ctrl+Alt+Space is already used by another program. Choose another shortcut, or free it in that "
-                       "program."));
     ASSERT_TRUE(test::waitUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
     log.clear();
     client->press(holdKey);
@@ -214,13 +185,6 @@ TEST_F(X11ShortcutsTest, TheToggleFollowsItsKeyWhenTheKeymapChanges)
     const unsigned keyF = client->keycode("f");
     client->moveKeysym(keyF, "d");
     client->moveKeysym(keyD, "f");
-    const auto toggleWith = [&](unsigned key) {
-        client->press(leftCtrl);
-        client->press(alt);
-        client->tap(key);
-        client->release(alt);
-        client->release(leftCtrl);
-    };
     // The backend hears of the change on its own connection; the toggle works once it has re-grabbed.
     EXPECT_TRUE(test::waitUntil([&] { return client->isGrabbedByAnother(keyF, controlMask | mod1Mask); }));
     toggleWith(keyF);

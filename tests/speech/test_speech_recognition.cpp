@@ -1,5 +1,4 @@
 #include "tests/speech/SpeechSession.h"
-#include "tests/support/Files.h"
 #include "tests/support/SpeechCorpus.h"
 
 #include <QDir>
@@ -93,19 +92,6 @@ TEST_F(Recognition, contextualStringsAreAcceptedAndLeaveTheGenericVocabularyAlon
     ASSERT_TRUE(outcome.transcript.hasValue());
     EXPECT_LE(speechCorpus::wordErrors(sentence.text, outcome.transcript.value()), 3)
         << outcome.transcript.value().toStdString();
-}
-
-TEST_F(Recognition, silenceGivesAnEmptyTranscript)
-{
-    const QString silence = m_dir.filePath(QStringLiteral("silence.wav"));
-    WavAudio audio;
-    audio.sampleRate = 16000;
-    audio.channels = 1;
-    audio.samples.assign(16000, 0.0f);
-    ASSERT_TRUE(test::writeFile(silence, WavFile::encode16(audio)));
-    const auto outcome = SpeechSession::transcribe(silence);
-    ASSERT_TRUE(outcome.transcript.hasValue());
-    EXPECT_TRUE(outcome.transcript.value().trimmed().isEmpty()) << outcome.transcript.value().toStdString();
 }
 
 namespace {

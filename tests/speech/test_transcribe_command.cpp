@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -31,33 +30,10 @@ struct Result
     QString err;
 };
 
+// The command in a private data and settings folder (the user's own library is never read here), while
+// this process serves HTTP (a scripted speech server) on its event loop.
 Result orvanta(const QStringList &arguments)
 {
-    // A private data folder: the user's own library is never read here.
-    static QTemporaryDir home;
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ORVANTA_BINARY), QStringList{QStringLiteral("transcribe")} + arguments);
-    process.waitForFinished(120000);
-    return Result{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
-                  QString::fromUtf8(process.readAllStandardError()).trimmed()};
-}
-
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "test_transcribe_command";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
-
-// The command while this process serves HTTP (a scripted speech server) on its event loop.
-Result orvantaServing(const QStringList &arguments)
-{
-    ensureApplication();
     static QTemporaryDir home;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -90,18 +66,16 @@ TEST(TranscribeCommand, badInputsExitWithAClearSentence)
     EXPECT_TRUE(missing.err.contains(QStringLiteral("does not exist"))) << missing.err.toStdString();
     EXPECT_TRUE(missing.out.isEmpty());
 
-    QFile text(dir.filePath(QStringLiteral("notes.wav")));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("just some text");
-    text.close();
-    const Result notWav = orvanta({text.fileName()});
+    const QString text = dir.filePath(QStringLiteral("notes.wav"));
+    ASSERT_TRUE(test::writeFile(text, "just some text"));
+    const Result notWav = orvanta({text});
     EXPECT_EQ(notWav.exitCode, 3);
     EXPECT_TRUE(notWav.err.contains(QStringLiteral("is not a WAV file")));
 
     const Result usage = orvanta({});
     EXPECT_EQ(usage.exitCode, 2);
 
-    const Result mode = orvanta({QStringLiteral("--mode"), QStringLiteral("poetic"), text.fileName()});
+    const Result mode = orvanta({QStringLiteral("--mode"), QStringLiteral("poetic"), text});
     EXPECT_EQ(mode.exitCode, 2);
 }
 
@@ -157,11 +131,9 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     silence.sampleRate = 16000;
     silence.channels = 1;
     silence.samples.assign(8000, 0.0f);
-    QFile quiet(dir.filePath(QStringLiteral("quiet.wav")));
-    ASSERT_TRUE(quiet.open(QIODevice::WriteOnly));
-    quiet.write(WavFile::encode16(silence));
-    quiet.close();
-    const Result nothing = orvanta({QStringLiteral("--library"), library, quiet.fileName()});
+    const QString quiet = dir.filePath(QStringLiteral("quiet.wav"));
+    ASSERT_TRUE(test::writeFile(quiet, WavFile::encode16(silence)));
+    const Result nothing = orvanta({QStringLiteral("--library"), library, quiet});
     EXPECT_EQ(nothing.exitCode, 5);
     EXPECT_EQ(nothing.err, QStringLiteral("No speech detected"));
 }
@@ -232,14 +204,13 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     const QStringList verbatim{QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--engine"),
                                QStringLiteral("server"), QStringLiteral("--endpoint")};
 
-    ensureApplication();
     test::ScriptedHttpServer server;
     ASSERT_TRUE(server.listen());
     const QString endpoint = server.url().toString() + QStringLiteral("/inference");
     server.script(
         QStringLiteral("/inference"),
         {200, QJsonDocument(QJsonObject{{QStringLiteral("text"), QStringLiteral(" Server words.")}}).toJson()});
-    const Result served = orvantaServing(verbatim + QStringList{endpoint, wav});
+    const Result served = orvanta(verbatim + QStringList{endpoint, wav});
     EXPECT_EQ(served.exitCode, 0) << served.err.toStdString();
     EXPECT_EQ(served.out, QStringLiteral("Server words."));
     const auto posts = std::count_if(server.requests().begin(), server.requests().end(),
@@ -249,7 +220,7 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
 
     // The server fails at the end: PocketSphinx decodes the kept audio and the text comes out all the same.
     server.script(QStringLiteral("/inference"), {500, QByteArrayLiteral(R"({"error":"out of memory"})")});
-    const Result failed = orvantaServing(verbatim + QStringList{endpoint, wav});
+    const Result failed = orvanta(verbatim + QStringList{endpoint, wav});
     EXPECT_EQ(failed.exitCode, 0) << failed.err.toStdString();
     EXPECT_LE(speechCorpus::wordErrors(sentence, failed.out), 2) << failed.out.toStdString();
     EXPECT_TRUE(failed.err.contains(QStringLiteral("out of memory. PocketSphinx transcribed this dictation instead.")))
@@ -260,7 +231,7 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const QString nobody = QStringLiteral("http://127.0.0.1:%1/inference").arg(closed.serverPort());
     closed.close();
-    const Result refused = orvantaServing(verbatim + QStringList{nobody, wav});
+    const Result refused = orvanta(verbatim + QStringList{nobody, wav});
     EXPECT_EQ(refused.exitCode, 0) << refused.err.toStdString();
     EXPECT_LE(speechCorpus::wordErrors(sentence, refused.out), 2) << refused.out.toStdString();
     EXPECT_EQ(refused.err, QStringLiteral("Speech server not answering — using PocketSphinx"));

@@ -20,15 +20,6 @@ namespace {
 class WhisperDownloadTest : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_whisper_download";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
-
     void SetUp() override
     {
         ASSERT_TRUE(server.listen());

@@ -19,19 +19,10 @@
 namespace orv::test {
 
 // HTTP runs on the real event loop against a scripted server on 127.0.0.1; time limits run on the virtual
-// scheduler.
+// scheduler. The test runs under tests/support/QtCoreTestMain.cpp (QT_MAIN).
 class HttpTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
-
     void SetUp() override { ASSERT_TRUE(server.listen()); }
 
     // Runs the loop and posted work until done() holds; false after limitMs of real time.

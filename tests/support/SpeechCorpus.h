@@ -23,8 +23,6 @@ struct Sentence
 QStringList voices();
 // Everyday sentences, each in one of the voices in turn (the tests use these).
 QList<Sentence> everydaySentences();
-// More everyday sentences that no test uses, for the benchmark's judgement of accuracy.
-QStringList heldOutTexts();
 // Sentences with names the generic model does not know, and those names.
 QList<Sentence> nameSentences();
 QStringList unknownNames();

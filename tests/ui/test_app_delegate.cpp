@@ -51,12 +51,6 @@ TEST_F(AppDelegateTest, aLoginLaunchShowsNoWindowOnlyOnceSetUpAndEveryOtherLaunc
     launch(false);
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
     EXPECT_FALSE(delegate->mainWindow()->showingOnboarding());
-
-    delegate->mainWindow()->close();
-    EXPECT_FALSE(delegate->mainWindow()->isVisible());
-    EXPECT_TRUE(delegate->statusItem()->isVisible()) << "closing the window keeps the application and its tray";
-    trayItem(QStringLiteral("Open Orvanta…"))->trigger();
-    EXPECT_TRUE(delegate->mainWindow()->isVisible());
 }
 
 TEST_F(AppDelegateTest, theRecordItemsFollowThePhaseAndWaitForSetup)

@@ -88,9 +88,7 @@ TEST_F(DictionaryPageTest, addingNeedsBothFieldsRefusesTooLongSpellingsAndMerges
     EXPECT_EQ(model->dictionary().size(), 1) << "too long";
     EXPECT_EQ(page().replacementField()->text().size(), 10000) << "what was typed stays to be shortened";
     EXPECT_TRUE(page().entryProblem()->isVisible());
-    EXPECT_EQ(
-        page().entryProblem()->text(),
-        QStringLiteral("The spelling is 10000 characters long; an entry holds at most 100. Shorten it to add it."));
+    EXPECT_TRUE(page().entryProblem()->text().contains(QStringLiteral("at most 100")));
 
     typeEntry(QStringLiteral(" Teh "), QStringLiteral(" The "));
     page().addButton()->click();

@@ -65,8 +65,6 @@ TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
     EXPECT_EQ(page().detailLabel()->text(),
               ui::HistoryListModel::dateText(record.date) + QStringLiteral(" · ") + record.applicationName);
     EXPECT_EQ(page().detailLabel()->toolTip(), record.formatter);
-    EXPECT_EQ(page().detailLabel()->accessibleDescription(),
-              QStringLiteral("Formatted with %1.").arg(record.formatter));
     EXPECT_EQ(page().table()->model()->index(0, 0).data().toString(), QStringLiteral("first line second line"))
         << "the row shows the text on one line";
     EXPECT_FALSE(page().saveButton()->isEnabled());
@@ -128,7 +126,6 @@ TEST_F(HistoryPageTest, saveRefusesBlankTextAndCopyTakesTheTextAsItStands)
     page().saveCorrection();
     EXPECT_EQ(output(0), QStringLiteral("send it to John"));
     EXPECT_EQ(page().changeLabel()->text(), QStringLiteral("Saved. Learned: Jon → John"));
-    EXPECT_EQ(page().changeLabel()->toolTip(), QStringLiteral("Word corrections learned automatically"));
     EXPECT_FALSE(page().saveButton()->isEnabled());
 
     Preferences preferences = model->preferences();
@@ -153,12 +150,6 @@ TEST_F(HistoryPageTest, deleteSelectsTheFirstRemainingAndClearingAsksFirstInTheW
     auto *confirmation = page().findChild<QMessageBox *>(QStringLiteral("OrvantaClearHistory"));
     ASSERT_NE(confirmation, nullptr);
     EXPECT_EQ(confirmation->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(confirmation->text(), QStringLiteral("Clear dictation history?"));
-    EXPECT_EQ(confirmation->informativeText(), QStringLiteral("Deletes saved dictations. Keeps your dictionary."));
-    QStringList titles;
-    for (QAbstractButton *button : confirmation->buttons())
-        titles.append(button->text());
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("C&ancel"), QStringLiteral("&Clear History")}));
     EXPECT_EQ(confirmation->defaultButton(), confirmation->escapeButton()) << "Return keeps the history";
 
     confirmation->escapeButton()->click();

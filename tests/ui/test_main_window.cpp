@@ -21,35 +21,6 @@ using namespace orv;
 using namespace orv::test;
 using ui::MainWindowController;
 
-namespace {
-
-struct ButtonLook
-{
-    QString title;
-    QString symbol;
-    QString tooltip;
-    QString accessibleName;
-    bool enabled;
-};
-
-ButtonLook look(const MainWindowController &window)
-{
-    const QPushButton *button = window.recordButton();
-    return {button->text(), window.recordSymbol(), button->toolTip(), button->accessibleName(), button->isEnabled()};
-}
-
-void expectLook(const MainWindowController &window, const ButtonLook &expected, const char *phase)
-{
-    const ButtonLook seen = look(window);
-    EXPECT_EQ(seen.title, expected.title) << phase;
-    EXPECT_EQ(seen.symbol, expected.symbol) << phase;
-    EXPECT_EQ(seen.tooltip, expected.tooltip) << phase;
-    EXPECT_EQ(seen.accessibleName, expected.accessibleName) << phase;
-    EXPECT_EQ(seen.enabled, expected.enabled) << phase;
-}
-
-} // namespace
-
 TEST_F(WindowsTest, theWindowShowsTheFlowWithoutToolbarUntilSetupIsCompleteThenThePages)
 {
     launch();
@@ -80,22 +51,19 @@ TEST_F(WindowsTest, theRecordButtonFollowsThePhaseAndTheConfiguredKeys)
     model->completeOnboarding();
     launch();
     const MainWindowController &window = *delegate->mainWindow();
-    const ButtonLook dictate{QStringLiteral("Dictate"), QStringLiteral("mic"),
-                             QStringLiteral("Dictate (Ctrl+Alt+Space)"), QStringLiteral("Start dictation"), true};
-    expectLook(window, dictate, "idle");
-    EXPECT_EQ(window.recordButton()->accessibleDescription(),
+    QPushButton &record = *window.recordButton();
+    EXPECT_EQ(record.toolTip(), QStringLiteral("Dictate (Ctrl+Alt+Space)"));
+    EXPECT_EQ(record.accessibleDescription(),
               QStringLiteral("Hold Right Ctrl to speak and release to finish. Ctrl+Alt+Space starts or finishes "
                              "dictation. Global shortcuts require Accessibility access."));
 
-    window.recordButton()->click();
+    record.click();
     speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
     scheduler.runPending();
-    expectLook(window,
-               {QStringLiteral("Finish"), QStringLiteral("stop.fill"), QStringLiteral("Finish (Ctrl+Alt+Space)"),
-                QStringLiteral("Finish dictation"), true},
-               "recording");
+    EXPECT_EQ(record.accessibleName(), QStringLiteral("Finish dictation"));
+    EXPECT_EQ(window.recordSymbol(), QStringLiteral("stop.fill"));
     model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
-    EXPECT_EQ(window.recordButton()->toolTip(), QStringLiteral("Finish (Ctrl+F9)"));
+    EXPECT_EQ(record.toolTip(), QStringLiteral("Finish (Ctrl+F9)"));
 }
 
 TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)

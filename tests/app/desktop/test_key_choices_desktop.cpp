@@ -92,10 +92,7 @@ TEST_F(KeyChoicesDesktop, aToggleAnotherProgramHoldsIsRefusedInTheCardAndTheOneB
 
     typeToggle(QStringLiteral("Ctrl+Shift+F8"));
     EXPECT_TRUE(card().toggleError()->isVisibleTo(page.get()));
-    EXPECT_EQ(
-        card().toggleError()->text(),
-        QStringLiteral("Ctrl+Shift+F8 is already used by another program. Choose another shortcut, or free it in that "
-                       "program."));
+    EXPECT_TRUE(card().toggleError()->text().startsWith(QStringLiteral("Ctrl+Shift+F8 is already used")));
     EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+Space"));
     EXPECT_EQ(card().toggleField()->text(), QStringLiteral("Ctrl+Alt+Space"));
     EXPECT_EQ(model->shortcutNames().toggle, QStringLiteral("Ctrl+Alt+Space"));

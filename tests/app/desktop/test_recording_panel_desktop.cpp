@@ -8,7 +8,6 @@
 #include "tests/support/RunningOrvanta.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -137,11 +136,4 @@ TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField
         << field->text().toStdString();
     EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowTitle().toStdString();
     EXPECT_TRUE(waitUntil([&] { return !panelShowing(); }, 5000));
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

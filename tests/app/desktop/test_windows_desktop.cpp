@@ -4,7 +4,6 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -242,11 +241,4 @@ TEST_F(WindowsDesktop, aLoginStartAfterSetupShowsOnlyTheTrayIcon)
     ASSERT_TRUE(waitUntil([] { return !orvantaWindows(false).isEmpty(); }, 15000)) << "no tray icon";
     EXPECT_FALSE(mainWindowShowing(*app));
     EXPECT_TRUE(orvantaWindows(true).isEmpty());
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

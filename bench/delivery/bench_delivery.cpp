@@ -370,6 +370,12 @@ int main(int argc, char **argv)
          QStandardPaths::findExecutable(QStringLiteral("gnome-text-editor")),
          {QStringLiteral("--standalone"), QStringLiteral("--new-window")},
          {}},
+        // Qt 5: KDE's editor and a plain one.
+        {QStringLiteral("KWrite (KDE, Qt 5)"), QStandardPaths::findExecutable(QStringLiteral("kwrite")), {}, {}},
+        {QStringLiteral("FeatherPad (Qt 5)"),
+         QStandardPaths::findExecutable(QStringLiteral("featherpad")),
+         {QStringLiteral("--standalone")},
+         {}},
     };
     std::printf("median of %d dictations per row, ms from the finished text (deliver())\n", runs);
     for (const Application &app : applications) {

@@ -252,6 +252,38 @@ TEST_F(DeliveryApps, editorsWithoutReadableTextGetTheTextUnconfirmedAndQuickly)
     }
 }
 
+// KDE's editor (Qt 5) exposes only a focused filler for its text: the paste goes in at once, "Sent", and
+// the words are in the file it saves.
+TEST_F(DeliveryApps, kwriteGetsTheTextUnconfirmed)
+{
+    const QString kwrite = QStandardPaths::findExecutable(QStringLiteral("kwrite"));
+    if (kwrite.isEmpty())
+        GTEST_SKIP() << "KWrite is not installed";
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("note.txt"));
+    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+    test::ChildProcess app;
+    ASSERT_TRUE(app.start(kwrite, {file}, test::ChildProcess::Output::forwarded));
+    ASSERT_TRUE(waitFront(app.processId()));
+    test::spinUntil([] { return false; }, 1000); // the editor takes the focus after its window shows
+    QElapsedTimer clock;
+    clock.start();
+    delivery->prepare();
+    ASSERT_TRUE(test::spinUntil([&] { return !delivery->isCapturing(); }, 5000));
+    std::cout << "figure: KWrite captured in " << clock.elapsed() << " ms\n";
+    ASSERT_TRUE(delivery->target());
+    const DeliveryResult result = deliver(QStringLiteral("written in KWrite"), "KWrite (Qt 5)");
+    EXPECT_EQ(result, (DeliveryResult{Outcome::sent,
+                                      TextDelivery::sentUnverifiableMessage(delivery->targetApplicationName())}));
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+s")});
+    EXPECT_TRUE(test::spinUntil(
+        [&] {
+            QFile saved(file);
+            return saved.open(QIODevice::ReadOnly) && saved.readAll().contains("written in KWrite");
+        },
+        5000));
+}
+
 // LibreOffice Writer and Chromium are large: scripts/test-large-apps.sh runs these (ORVANTA_LARGE_APPS=1).
 class LargeApps : public DeliveryApps
 {

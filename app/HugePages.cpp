@@ -38,14 +38,18 @@ std::optional<QByteArray> HugePages::tunablesFor(qint64 librarySize,
 
 void HugePages::restartIfWorthIt(char *argv[], const QString &libraryPath)
 {
-    const std::optional<QByteArray> previous = environment(previousMark);
-    if (environment(restartedMark)) {
+    // "=value" keeps an empty but set variable apart from an unset one.
+    const auto putBack = [](const std::optional<QByteArray> &tunables) {
         ::unsetenv(restartedMark);
         ::unsetenv(previousMark);
-        if (previous && previous->startsWith('='))
-            ::setenv("GLIBC_TUNABLES", previous->constData() + 1, 1);
+        if (tunables)
+            ::setenv("GLIBC_TUNABLES", tunables->constData(), 1);
         else
             ::unsetenv("GLIBC_TUNABLES");
+    };
+    if (environment(restartedMark)) {
+        const std::optional<QByteArray> previous = environment(previousMark);
+        putBack(previous && previous->startsWith('=') ? std::optional<QByteArray>(previous->mid(1)) : std::nullopt);
         return;
     }
     QFile kernel(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
@@ -54,18 +58,11 @@ void HugePages::restartIfWorthIt(char *argv[], const QString &libraryPath)
     const std::optional<QByteArray> chosen = tunablesFor(QFileInfo(libraryPath).size(), setting, tunables, false);
     if (!chosen)
         return;
-    // "=value" keeps an empty but set variable apart from an unset one.
     ::setenv(previousMark, tunables ? ('=' + *tunables).constData() : "", 1);
     ::setenv(restartedMark, "1", 1);
     ::setenv("GLIBC_TUNABLES", chosen->constData(), 1);
     ::execv("/proc/self/exe", argv);
-    // Not started again: go on as this start, with the environment as it was.
-    ::unsetenv(restartedMark);
-    ::unsetenv(previousMark);
-    if (tunables)
-        ::setenv("GLIBC_TUNABLES", tunables->constData(), 1);
-    else
-        ::unsetenv("GLIBC_TUNABLES");
+    putBack(tunables); // not started again: this start goes on as it was
 }
 
 } // namespace orv

@@ -15,9 +15,14 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps adds the libraries the program links; what it reaches at run time is named here: the
-# recognizer's model, the accessibility bus it pastes over, and a sound server for the microphone.
+# recognizer's model, the accessibility bus it pastes over, a sound server for the microphone, and Qt's
+# Wayland plugin for the windows on a Wayland session. wl-clipboard gives the clipboard on wlroots desktops;
+# IBus, which commits the text into Wayland applications, is only suggested: installing it may change the
+# user's input method.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us, at-spi2-core, pulseaudio | pipewire-pulse")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us, at-spi2-core, pulseaudio | pipewire-pulse, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wl-clipboard")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ibus")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

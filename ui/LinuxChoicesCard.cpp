@@ -116,20 +116,20 @@ LinuxChoicesCard::LinuxChoicesCard(AppModel &model, LinuxSettings &settings, QWi
     namespace layout = settingslayout;
     QGridLayout *grid = layout::grid();
     layout::addRow(grid, QStringLiteral("Hold key"), m_holdKey);
-    layout::addRow(grid, QStringLiteral("Toggle"), layout::row({m_toggle, m_reset}));
+    layout::addRow(grid, QStringLiteral("Toggle"), {m_toggle, m_reset});
     layout::addNote(grid, m_toggleError);
     layout::addRow(grid, QStringLiteral("Model server"), m_endpoint);
     layout::addNote(grid, m_endpointError);
-    layout::addRow(grid, QStringLiteral("Model"), layout::row({m_modelName, m_check}));
+    layout::addRow(grid, QStringLiteral("Model"), {m_modelName, m_check});
     layout::addNote(grid, m_modelStatus);
-    layout::addRow(grid, QStringLiteral("Speech engine"), layout::row({m_speechEngine, m_modelFile}));
+    layout::addRow(grid, QStringLiteral("Speech engine"), {m_speechEngine, m_modelFile});
     layout::addRow(grid, QStringLiteral("Speech server"), m_speechServer);
     layout::addNote(grid, m_speechServerError);
-    layout::addRow(grid, QStringLiteral("Recognizer"), layout::row({m_speechName, m_checkSpeech}));
+    layout::addRow(grid, QStringLiteral("Recognizer"), {m_speechName, m_checkSpeech});
     layout::addNote(grid, m_speechStatus);
     layout::addRow(grid, QStringLiteral("Other accounts"), m_accounts);
     layout::addNote(grid, m_accountsError);
-    layout::addRow(grid, QStringLiteral("Library"), layout::row({m_folder, m_openFolder}));
+    layout::addRow(grid, QStringLiteral("Library"), {m_folder, m_openFolder});
     layout::addNote(grid,
                     label(QStringLiteral("Your dictations and dictionary stay on %1.").arg(platform::thisComputer()),
                           12, QFont::Normal, Tone::secondary, true));

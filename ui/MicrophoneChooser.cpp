@@ -41,6 +41,11 @@ MicrophoneChooser::MicrophoneChooser(AppModel &model, QWidget *parent)
              QStringLiteral("How loud the chosen microphone hears you now. It listens only while this page is "
                             "shown and no dictation runs."));
     m_problem->hide();
+    // Screen readers name a list only by a label beside it (its own name is its value); the page's visible
+    // label sits outside this widget, so an unseen one names it here.
+    auto *caption = new QLabel(QStringLiteral("Microphone"), this);
+    caption->setBuddy(m_popup);
+    caption->hide();
 
     auto *line = new QHBoxLayout;
     line->setContentsMargins(0, 0, 0, 0);

@@ -1,6 +1,7 @@
 #include "ui/SessionKeysCard.h"
 
 #include "library/LinuxSettings.h"
+#include "shortcuts/ShortcutKeys.h"
 #include "ui/SettingsLayout.h"
 #include "ui/UIComponents.h"
 
@@ -44,12 +45,33 @@ QString mechanismText(const SessionKeysStatus::State &state, const QString &hold
                           "the desktop's keyboard settings: one press starts a dictation, the next finishes it.");
 }
 
+// The toggle as sway's bindsym writes it: xkb's key names ("space", "d") and Mod4 for Super.
+QString swayKeys(const QString &toggle)
+{
+    const auto parsed = shortcutkeys::parseToggle(toggle);
+    if (!parsed)
+        return QStringLiteral("Ctrl+Alt+space");
+    const ToggleShortcut &keys = parsed.value();
+    QStringList parts;
+    if (keys.control)
+        parts << QStringLiteral("Ctrl");
+    if (keys.alt)
+        parts << QStringLiteral("Alt");
+    if (keys.shift)
+        parts << QStringLiteral("Shift");
+    if (keys.super)
+        parts << QStringLiteral("Mod4");
+    parts << (keys.key.size() == 1 || keys.key == QLatin1String("Space") ? keys.key.toLower() : keys.key);
+    return parts.join(u'+');
+}
+
 // Where the desktop's own configuration takes the command.
-QString hintFor(const QString &desktop)
+QString hintFor(const QString &desktop, const QString &toggle)
 {
     if (desktop.compare(QLatin1String("sway"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("In sway's configuration: bindsym Ctrl+Alt+space exec orvanta toggle (and "
-                              "bindsym Ctrl+Alt+Escape exec orvanta cancel).");
+        return QStringLiteral("In sway's configuration: bindsym %1 exec orvanta toggle (and bindsym Ctrl+Alt+Escape "
+                              "exec orvanta cancel).")
+            .arg(swayKeys(toggle));
     return QStringLiteral("“orvanta cancel” cancels a dictation in the same way.");
 }
 
@@ -108,7 +130,7 @@ void SessionKeysCard::refresh()
     setVisible(status.wayland());
     const SessionKeysStatus::State &state = status.state();
     m_mechanism->setText(mechanismText(state, m_settings.holdKey()));
-    m_hint->setText(hintFor(state.desktop));
+    m_hint->setText(hintFor(state.desktop, m_settings.toggle()));
     const bool desktopOffered = !state.desktopWithShortcuts.isEmpty() && status.onAddDesktopShortcut;
     m_desktop->setVisible(desktopOffered);
     m_desktopResult->setVisible(desktopOffered && !m_desktopResult->text().isEmpty());

@@ -32,6 +32,7 @@ public:
 
     QLabel *mechanism() const { return m_mechanism; }
     QLineEdit *command() const { return m_command; }
+    QLabel *hint() const { return m_hint; }
     QPushButton *copyButton() const { return m_copy; }
     QPushButton *desktopButton() const { return m_desktop; }
     QLabel *desktopResult() const { return m_desktopResult; }

@@ -51,6 +51,22 @@ QLabel *addRow(QGridLayout *grid, const QString &title, QWidget *field)
     return name;
 }
 
+QLabel *addRow(QGridLayout *grid, const QString &title, std::initializer_list<QWidget *> fields)
+{
+    const int row = grid->rowCount();
+    QLabel *name = label(title, 13);
+    name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    name->setBuddy(*fields.begin());
+    grid->addWidget(name, row, 0);
+    auto *line = new QHBoxLayout;
+    line->setSpacing(pixelsForPoints(8));
+    for (QWidget *field : fields)
+        line->addWidget(field);
+    line->addStretch(1);
+    grid->addLayout(line, row, 1);
+    return name;
+}
+
 void addNote(QGridLayout *grid, QWidget *note)
 {
     grid->addWidget(note, grid->rowCount(), 1);

@@ -8,6 +8,7 @@
 #include "ui/SettingsViewController.h"
 #include "ui/ShortcutField.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -389,7 +390,27 @@ TEST_F(SettingsPageTest, theWaylandKeysNameTheMechanismTheCommandAndOfferOnlyWha
     keys.inputDevices()->click();
     EXPECT_TRUE(choices.readsInputDevices());
 
+    ASSERT_TRUE(choices.setToggle(QStringLiteral("Super+Shift+D")));
+    state.desktop = QStringLiteral("sway");
+    status.report(state);
+    EXPECT_TRUE(keys.hint()->text().contains(QStringLiteral("bindsym Shift+Mod4+d exec orvanta toggle")))
+        << "the user's toggle, in sway's words: " << keys.hint()->text().toStdString();
+
     for (QWidget *control : std::initializer_list<QWidget *>{keys.mechanism(), keys.command(), keys.copyButton(),
                                                              keys.desktopButton(), keys.inputDevices()})
         EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+}
+
+TEST_F(SettingsPageTest, everyListIsNamedByTheLabelBesideIt)
+{
+    // A list's own accessible name on Linux is its current value: a screen reader says what it is for only
+    // through the label that names it, and only when that label sits beside the list itself.
+    const auto lists = page().findChildren<QComboBox *>();
+    ASSERT_GE(lists.size(), 4);
+    for (QComboBox *list : lists) {
+        SCOPED_TRACE(list->accessibleName().toStdString());
+        const auto labels = QAccessible::queryAccessibleInterface(list)->relations(QAccessible::Label);
+        ASSERT_EQ(labels.size(), 1);
+        EXPECT_FALSE(labels.front().first->text(QAccessible::Name).isEmpty());
+    }
 }

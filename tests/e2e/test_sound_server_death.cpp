@@ -52,10 +52,7 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
 
     keys.press(holdKey);
     ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000));
-    {
-        Speaker speaker(words.left(words.size() / 2), 0.2, 0);
-        waitUntil([&] { return speaker.done(); }, 20000);
-    }
+    speak(words.left(words.size() / 2), 0.2, 0);
     const qint64 pid = pulsePid();
     ASSERT_GT(pid, 0);
     ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
@@ -76,10 +73,7 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
     keys.press(holdKey);
     ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000))
         << "status: " << model.status().toStdString();
-    {
-        Speaker speaker(words, 0.2, 0.6);
-        waitUntil([&] { return speaker.done(); }, 20000);
-    }
+    speak(words, 0.2, 0.6);
     keys.release(holdKey);
     ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 20000));
     EXPECT_EQ(model.status(), QStringLiteral("Inserted")) << model.errorMessage().value_or(QString()).toStdString();

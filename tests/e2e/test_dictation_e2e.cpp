@@ -5,7 +5,6 @@
 #include "desktop/xdg/XdgAutostart.h"
 #include "library/AppStore.h"
 #include "tests/e2e/LiveDesktopMain.h"
-#include "tests/support/DictationDesktop.h"
 #include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
@@ -20,8 +19,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
-
-#include <gtest/gtest.h>
 
 #include <iostream>
 

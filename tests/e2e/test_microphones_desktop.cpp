@@ -4,15 +4,10 @@
 #include "app/LiveApplication.h"
 #include "library/LinuxSettings.h"
 #include "tests/e2e/LiveDesktopMain.h"
-#include "tests/support/DictationDesktop.h"
-#include "tests/support/EventLoopWait.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/X11TestClient.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 using namespace orv;
 using namespace orv::test;

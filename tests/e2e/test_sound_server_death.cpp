@@ -2,15 +2,12 @@
 // once the server is back the next dictation reaches the field.
 #include "app/LiveApplication.h"
 #include "tests/e2e/LiveDesktopMain.h"
-#include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 

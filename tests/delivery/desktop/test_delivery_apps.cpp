@@ -4,7 +4,6 @@
 // switched off. Each prints what it
 // measured: the time from the finished text to the confirmed insertion.
 #include "tests/delivery/desktop/LiveDelivery.h"
-#include "tests/support/DictationDesktop.h"
 #include "tests/support/Files.h"
 #include "tests/support/X11TestClient.h"
 
@@ -13,11 +12,6 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <iostream>
-#include <memory>
 
 #include <unistd.h>
 

@@ -3,14 +3,11 @@
 // words go to the clipboard with the reason. It runs on a desktop of its own, since the bus is gone for good
 // afterwards.
 #include "tests/delivery/desktop/LiveDelivery.h"
-#include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 

@@ -10,13 +10,9 @@
 #include <QMimeData>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <array>
-#include <memory>
 
 using namespace orv;
-using namespace std::chrono_literals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {

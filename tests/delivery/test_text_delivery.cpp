@@ -33,7 +33,9 @@ TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsAreNeverTargetedNorRead
         desktop.enableAccessibilityResult = false;
         EXPECT_FALSE(delivery.prepare());
         EXPECT_FALSE(delivery.target());
-        EXPECT_EQ(send(QStringLiteral("secret")), (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
+        EXPECT_EQ(
+            send(QStringLiteral("secret")),
+            (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
         EXPECT_EQ(desktop.textReads(field), 0);
         EXPECT_EQ(desktop.pasteCount, 0);
     }

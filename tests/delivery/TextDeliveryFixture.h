@@ -50,10 +50,13 @@ protected:
         return task.isDone() ? task.result() : DeliveryResult{};
     }
 
+    // Delivers to what was captured before.
+    DeliveryResult send(const QString &text, bool observe = true) { return finish(delivery.deliver(text, observe)); }
+
     DeliveryResult dictate(const QString &text, bool observe = true)
     {
         delivery.prepare();
-        return finish(delivery.deliver(text, observe));
+        return send(text, observe);
     }
 
     QList<Pasteboard::Item> previousClipboard() const
@@ -70,10 +73,5 @@ protected:
     std::vector<std::pair<QString, QString>> corrections;
     std::vector<QString> notices;
 };
-
-inline QString insertionPointChangedText()
-{
-    return QStringLiteral("Your insertion point changed. The result was copied for you to paste.");
-}
 
 } // namespace orv::test

@@ -9,40 +9,33 @@ namespace {
 
 TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsAreNeverTargetedNorRead)
 {
-    struct Case
+    const struct
     {
         const char *name;
-        std::function<void(test::FakeAccessibleDesktop &, int container, int field)> mark;
+        bool onContainer;
+        QString attribute;
+        AttributeValue value;
+    } cases[] = {
+        {"secure subrole", false, QStringLiteral("AXSubrole"), QStringLiteral("AXSecureTextField")},
+        {"lower-case secure role of an ancestor", true, QStringLiteral("AXRole"), QStringLiteral("passwordsecurepane")},
+        {"secure in a subrole", true, QStringLiteral("AXSubrole"), QStringLiteral("MySECUREBox")},
+        {"disabled container", true, QStringLiteral("AXEnabled"), false},
+        {"protected content", false, QStringLiteral("AXProtectedContent"), true},
+        {"AXSecure", true, QStringLiteral("AXSecure"), true},
     };
-    const std::vector<Case> cases{
-        {"secure subrole",
-         [](auto &d, int, int f) {
-             d.setAttribute(f, QStringLiteral("AXSubrole"), QStringLiteral("AXSecureTextField"));
-         }},
-        {"lower-case secure role of an ancestor",
-         [](auto &d, int c, int) {
-             d.setAttribute(c, QStringLiteral("AXRole"), QStringLiteral("passwordsecurepane"));
-         }},
-        {"secure in a subrole",
-         [](auto &d, int c, int) { d.setAttribute(c, QStringLiteral("AXSubrole"), QStringLiteral("MySECUREBox")); }},
-        {"disabled container", [](auto &d, int c, int) { d.setAttribute(c, QStringLiteral("AXEnabled"), false); }},
-        {"protected content",
-         [](auto &d, int, int f) { d.setAttribute(f, QStringLiteral("AXProtectedContent"), true); }},
-        {"AXSecure", [](auto &d, int c, int) { d.setAttribute(c, QStringLiteral("AXSecure"), true); }},
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const int container = desktop.addNode(window, QStringLiteral("AXGroup"), notesProcess);
         const int field = desktop.addNode(container, QStringLiteral("AXTextField"), notesProcess);
         desktop.setText(field, QStringLiteral("hunter2"), {7, 0});
         desktop.focus(field);
-        c.mark(desktop, container, field);
+        desktop.setAttribute(c.onContainer ? container : field, c.attribute, c.value);
         desktop.enableAccessibilityResult = false;
         EXPECT_FALSE(delivery.prepare());
         EXPECT_FALSE(delivery.target());
-        const DeliveryResult result = finish(delivery.deliver(QStringLiteral("secret"), true));
-        EXPECT_EQ(result.outcome, Outcome::copied);
-        EXPECT_EQ(result.message, QStringLiteral("Copied. Click a text field and paste with Ctrl+V."));
+        EXPECT_EQ(
+            send(QStringLiteral("secret")),
+            (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
         EXPECT_EQ(desktop.textReads(field), 0);
         EXPECT_EQ(desktop.pasteCount, 0);
     }
@@ -173,21 +166,20 @@ TEST_F(TextDeliveryTest, deliveryWaitsForALateCapture)
     EXPECT_FALSE(task.isDone());
     desktop.setAttribute(field, QStringLiteral("AXRole"), QStringLiteral("AXTextArea"));
     const DeliveryResult result = finish(std::move(task));
-    EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Notes.")}));
+    EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, TextDelivery::insertedMessage(QStringLiteral("Notes"))}));
     EXPECT_EQ(desktop.text(field), QStringLiteral("Dear Sam"));
 }
 
 // Insertion and fallbacks --------------------------------------------------------------------------
 
-TEST_F(TextDeliveryTest, confirmedInsertionRestoresEveryItemAndTypeOfThePreviousClipboard)
+TEST_F(TextDeliveryTest, confirmedInsertionRestoresTheReadableClipboardUnlessAnotherWriterTookIt)
 {
     const int field = focusField(QStringLiteral("Hi "), {3, 0});
     desktop.pasteDelay = 250ms;
     delivery.prepare();
     const TimePoint started = scheduler.now();
-    auto task = delivery.deliver(QStringLiteral("there"), false);
-    const DeliveryResult result = finish(std::move(task));
-    EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Notes.")}));
+    EXPECT_EQ(send(QStringLiteral("there"), false),
+              (DeliveryResult{Outcome::inserted, TextDelivery::insertedMessage(QStringLiteral("Notes"))}));
     EXPECT_NEAR(secondsBetween(started, scheduler.now()), 0.3, 0.011);
     EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
@@ -195,9 +187,25 @@ TEST_F(TextDeliveryTest, confirmedInsertionRestoresEveryItemAndTypeOfThePrevious
     EXPECT_FALSE(delivery.target()) << "a delivery consumes the target";
 
     // A second delivery without a new capture falls back to the clipboard.
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("again"), false)),
-              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(send(QStringLiteral("again"), false), (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("again"));
+
+    // Types that cannot be read are left out of the restore.
+    pasteboard.writeFromElsewhere(previousClipboard());
+    pasteboard.unreadableTypes = {QStringLiteral("image/png")};
+    EXPECT_EQ(dictate(QStringLiteral("!"), false).outcome, Outcome::inserted);
+    const QList<Pasteboard::Item> readable{
+        {{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}}, {}};
+    EXPECT_EQ(pasteboard.contents(), readable);
+
+    // What another writer put there during the verification stays.
+    delivery.prepare();
+    auto task = delivery.deliver(QStringLiteral("?"), false);
+    scheduler.advance(50ms);
+    const QList<Pasteboard::Item> theirs{{{test::FakePasteboard::plainType(), "copied by the user"}}};
+    pasteboard.writeFromElsewhere(theirs);
+    EXPECT_EQ(finish(std::move(task)).outcome, Outcome::inserted);
+    EXPECT_EQ(pasteboard.contents(), theirs);
 }
 
 // A read-back that never finds the text (a caret left where it was, a paste that never applied) ends after
@@ -227,43 +235,18 @@ TEST_F(TextDeliveryTest, lineBreaksReachTextAreasAndBecomeSpacesInOneLineFields)
     EXPECT_EQ(desktop.text(field), QStringLiteral("Thanks See you, bye"));
 }
 
-TEST_F(TextDeliveryTest, unreadableClipboardTypesAreLeftOutOfTheRestore)
-{
-    focusField(QStringLiteral("x"), {1, 0});
-    pasteboard.unreadableTypes = {QStringLiteral("image/png")};
-    EXPECT_EQ(dictate(QStringLiteral("y"), false).outcome, Outcome::inserted);
-    const QList<Pasteboard::Item> expected{
-        {{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}}, {}};
-    EXPECT_EQ(pasteboard.contents(), expected);
-}
-
-TEST_F(TextDeliveryTest, anotherWriterDuringVerificationKeepsItsClipboard)
-{
-    focusField(QStringLiteral("x"), {1, 0});
-    desktop.pasteDelay = 150ms;
-    delivery.prepare();
-    auto task = delivery.deliver(QStringLiteral("y"), false);
-    scheduler.advance(50ms);
-    const QList<Pasteboard::Item> theirs{{{test::FakePasteboard::plainType(), "copied by the user"}}};
-    pasteboard.writeFromElsewhere(theirs);
-    EXPECT_EQ(finish(std::move(task)).outcome, Outcome::inserted);
-    EXPECT_EQ(pasteboard.contents(), theirs);
-}
-
 TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
 {
-    const QString changed = insertionPointChangedText();
+    const QString changed = TextDelivery::insertionPointChangedMessage();
 
     // Empty text, even without a target; the clipboard is untouched.
-    EXPECT_EQ(finish(delivery.deliver(QString(), true)),
-              (DeliveryResult{Outcome::failed, QStringLiteral("Nothing to insert.")}));
+    EXPECT_EQ(send(QString()), (DeliveryResult{Outcome::failed, TextDelivery::nothingToInsertMessage()}));
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
 
     // The clipboard refuses the text while there is no target: the user's clipboard stays.
     pasteboard.refuseStrings = true;
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t0"), true)),
-              (DeliveryResult{Outcome::failed, QStringLiteral("The clipboard is unavailable. Your result remains in "
-                                                              "History.")}));
+    EXPECT_EQ(send(QStringLiteral("t0")),
+              (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
     pasteboard.refuseStrings = false;
 
@@ -271,15 +254,14 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
     const int field = focusField(QStringLiteral("abc"), {3, 0});
     delivery.prepare();
     desktop.trusted = false;
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t1"), true)),
-              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(send(QStringLiteral("t1")), (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("t1"));
     desktop.trusted = true;
 
     // Caret moved between capture and delivery.
     delivery.prepare();
     desktop.setSelection(field, {1, 0});
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t2"), true)), (DeliveryResult{Outcome::copied, changed}));
+    EXPECT_EQ(send(QStringLiteral("t2")), (DeliveryResult{Outcome::copied, changed}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("t2"));
 
     // Focus moved to another window right after the clipboard write.
@@ -290,7 +272,7 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
         desktop.setAttribute(field, QStringLiteral("AXWindow"), desktop.handle(otherWindow));
         pasteboard.onStringWritten = nullptr;
     };
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t3"), true)), (DeliveryResult{Outcome::copied, changed}));
+    EXPECT_EQ(send(QStringLiteral("t3")), (DeliveryResult{Outcome::copied, changed}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("t3"));
     EXPECT_EQ(desktop.pasteCount, 0);
     desktop.setAttribute(field, QStringLiteral("AXWindow"), desktop.handle(window));
@@ -299,18 +281,15 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
     pasteboard.writeFromElsewhere(previousClipboard());
     delivery.prepare();
     pasteboard.refuseStrings = true;
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t4"), true)),
-              (DeliveryResult{Outcome::failed, QStringLiteral("The clipboard is unavailable. Your result remains in "
-                                                              "History.")}));
+    EXPECT_EQ(send(QStringLiteral("t4")),
+              (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
     pasteboard.refuseStrings = false;
 
     // The keystroke could not be posted.
     delivery.prepare();
     desktop.pastePosted = false;
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t5"), true)),
-              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Enable Accessibility to insert into other "
-                                                              "apps.")}));
+    EXPECT_EQ(send(QStringLiteral("t5")), (DeliveryResult{Outcome::copied, TextDelivery::pasteNotPostedMessage()}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral(" t5"));
     desktop.pastePosted = true;
 
@@ -321,10 +300,8 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
     desktop.setApplication(notesProcess, QStringLiteral("\x1b]0;owned\x07No\ntes\x1b[2J"));
     delivery.prepare();
     ASSERT_TRUE(delivery.target());
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("t6"), true)),
-              (DeliveryResult{Outcome::sent, QStringLiteral("Sent to No tes. This editor cannot confirm insertion; "
-                                                            "the text remains copied. Learning is available in "
-                                                            "History.")}));
+    EXPECT_EQ(send(QStringLiteral("t6")),
+              (DeliveryResult{Outcome::sent, TextDelivery::sentUnverifiableMessage(QStringLiteral("No tes"))}));
     EXPECT_EQ(pasteboard.string(), QStringLiteral("t6"));
 }
 
@@ -336,7 +313,7 @@ TEST_F(TextDeliveryTest, cancelOrANewCaptureEndsAWaitingDelivery)
     auto task = delivery.deliver(QStringLiteral("y"), true);
     scheduler.advance(200ms);
     delivery.cancelCapture();
-    EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::failed, QStringLiteral("Dictation cancelled.")}));
+    EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::failed, TextDelivery::cancelledMessage()}));
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
 
     // Cancelled after the keystroke: the read-back stops and the text stays on the clipboard.
@@ -478,8 +455,7 @@ TEST_F(TextDeliveryTest, anAppWithoutChangeNotificationsGetsOneNotice)
     ASSERT_EQ(dictate(QStringLiteral("b")).outcome, Outcome::inserted);
     EXPECT_FALSE(delivery.observation());
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0], QStringLiteral("This app does not expose corrections. Your dictionary still learns from "
-                                         "edits in History."));
+    EXPECT_EQ(notices[0], TextDelivery::correctionsUnavailableMessage());
 }
 
 } // namespace

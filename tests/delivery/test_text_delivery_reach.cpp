@@ -28,7 +28,7 @@ TEST_F(TextDeliveryTest, aCancelWhileTheKeysAreStillHeldRestoresTheClipboardAndP
             delivery.prepare();
         else
             task.cancel();
-        EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::failed, QStringLiteral("Dictation cancelled.")}));
+        EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::failed, TextDelivery::cancelledMessage()}));
         EXPECT_EQ(pasteboard.contents(), previousClipboard());
         EXPECT_EQ(desktop.pasteCount, 0);
         desktop.keysHeld = false;
@@ -46,7 +46,7 @@ TEST_F(TextDeliveryTest, focusThatIsMissingWhileKeysAreHeldIsWaitedForButFocusTh
     scheduler.schedule(80ms, [&] { desktop.keysHeld = false; });
     scheduler.schedule(230ms, [&] { desktop.focus(field); });
     const TimePoint begun = scheduler.now();
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("there"), false)).outcome, Outcome::inserted);
+    EXPECT_EQ(send(QStringLiteral("there"), false).outcome, Outcome::inserted);
     EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
     // The paste follows the returning focus closely, then one read-back pause.
     EXPECT_LE(scheduler.now() - begun, 350ms);
@@ -56,7 +56,7 @@ TEST_F(TextDeliveryTest, focusThatIsMissingWhileKeysAreHeldIsWaitedForButFocusTh
     delivery.prepare();
     desktop.focus(document);
     scheduler.schedule(120ms, [&] { desktop.focus(field); });
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral(" again"), false)).outcome, Outcome::inserted);
+    EXPECT_EQ(send(QStringLiteral(" again"), false).outcome, Outcome::inserted);
 
     // The focus comes back between the first check and the next look: the target is checked again.
     delivery.prepare();
@@ -65,21 +65,21 @@ TEST_F(TextDeliveryTest, focusThatIsMissingWhileKeysAreHeldIsWaitedForButFocusTh
         desktop.onFocusRead = nullptr;
         desktop.focus(field);
     };
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("!"), false)).outcome, Outcome::inserted);
+    EXPECT_EQ(send(QStringLiteral("!"), false).outcome, Outcome::inserted);
 
     // Focus in another field is a move: no waiting.
     ASSERT_TRUE(delivery.prepare());
     ASSERT_TRUE(delivery.target()) << "capturing " << delivery.isCapturing();
     const int other = focusField(QStringLiteral(""), {0, 0});
     const TimePoint started = scheduler.now();
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("x"), false)).message, insertionPointChangedText());
+    EXPECT_EQ(send(QStringLiteral("x"), false).message, TextDelivery::insertionPointChangedMessage());
     EXPECT_EQ(scheduler.now(), started);
 
     // Focus that stays away is a move too, after a short wait.
     desktop.focus(field);
     delivery.prepare();
     desktop.focus(0);
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("y"), false)).message, insertionPointChangedText());
+    EXPECT_EQ(send(QStringLiteral("y"), false).message, TextDelivery::insertionPointChangedMessage());
     EXPECT_EQ(desktop.pasteCount, 3);
     (void)other;
 }
@@ -129,10 +129,8 @@ TEST_F(TextDeliveryTest, anApplicationWithoutAccessibilityGetsAnUnconfirmedPaste
     ASSERT_TRUE(delivery.target());
     EXPECT_FALSE(delivery.target()->element);
     EXPECT_EQ(delivery.targetApplicationName(), QStringLiteral("XTerm"));
-    EXPECT_EQ(
-        finish(delivery.deliver(QStringLiteral("ls -l"), true)),
-        (DeliveryResult{Outcome::sent, QStringLiteral("Sent to XTerm. This editor cannot confirm insertion; the "
-                                                      "text remains copied. Learning is available in History.")}));
+    EXPECT_EQ(send(QStringLiteral("ls -l")),
+              (DeliveryResult{Outcome::sent, TextDelivery::sentUnverifiableMessage(QStringLiteral("XTerm"))}));
     EXPECT_EQ(desktop.pasteCount, 1);
     EXPECT_TRUE(desktop.pastedAsTerminal);
     EXPECT_EQ(pasteboard.string(), QStringLiteral("ls -l"));
@@ -153,7 +151,7 @@ TEST_F(TextDeliveryTest, anApplicationWithoutAccessibilityGetsAnUnconfirmedPaste
 
     // The user switched to another application before the text was ready: nothing is pasted there.
     desktop.setApplication(notesProcess, QStringLiteral("Notes"));
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("elsewhere"), true)).message, insertionPointChangedText());
+    EXPECT_EQ(send(QStringLiteral("elsewhere")).message, TextDelivery::insertionPointChangedMessage());
     EXPECT_EQ(desktop.pasteCount, 1);
 }
 
@@ -164,13 +162,12 @@ TEST_F(TextDeliveryTest, anApplicationWithATreeButNoTextFocusIsNeverPastedInto)
     desktop.enableAccessibilityResult = false;
     EXPECT_FALSE(delivery.prepare());
     EXPECT_FALSE(delivery.target());
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("kept"), true)).outcome, Outcome::copied);
+    EXPECT_EQ(send(QStringLiteral("kept")).outcome, Outcome::copied);
     EXPECT_EQ(desktop.pasteCount, 0);
 
     // A terminal in front: the message names the keys that paste there.
     desktop.setApplication(notesProcess, QStringLiteral("Terminal"), true);
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("kept"), true)).message,
-              QStringLiteral("Copied. Click a text field and paste with Ctrl+Shift+V."));
+    EXPECT_EQ(send(QStringLiteral("kept")).message, TextDelivery::copiedMessage(true));
 }
 
 TEST_F(TextDeliveryTest, aTerminalIsPastedIntoWithItsOwnKeysAndReadBack)
@@ -228,7 +225,7 @@ TEST_F(TextDeliveryTest, typedTextIsTrustedOnlyAfterTheReadBackAndOtherwiseEndsO
     };
 
     EXPECT_EQ(dictate(QStringLiteral("Ana")),
-              (DeliveryResult{Outcome::inserted, QStringLiteral("Inserted into Notes.")}));
+              (DeliveryResult{Outcome::inserted, TextDelivery::insertedMessage(QStringLiteral("Notes"))}));
     EXPECT_EQ(desktop.text(field), QStringLiteral("Dear Ana"));
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
     EXPECT_EQ(desktop.pasteCount, 0);

@@ -41,7 +41,7 @@ TEST_F(TextDeliveryTest, aCustomDrawnEditorGetsThePasteButListsDialogsAndUnfocus
         const int pastes = desktop.pasteCount;
         EXPECT_EQ(delivery.prepare(), c.pasted);
         EXPECT_FALSE(delivery.isCapturing());
-        const DeliveryResult result = finish(delivery.deliver(QStringLiteral("drawn"), true));
+        const DeliveryResult result = send(QStringLiteral("drawn"));
         EXPECT_EQ(result.outcome, c.pasted ? Outcome::sent : Outcome::copied) << result.message.toStdString();
         EXPECT_EQ(desktop.pasteCount - pastes, c.pasted ? 1 : 0);
         EXPECT_EQ(pasteboard.string(), QStringLiteral("drawn"));
@@ -57,7 +57,7 @@ TEST_F(TextDeliveryTest, focusThatCannotBeReadForAMomentCostsAttemptsNotTheOutco
     desktop.pasteDelay = 150ms;
     scheduler.schedule(160ms, [&] { desktop.focus(0); });
     scheduler.schedule(260ms, [&] { desktop.focus(field); });
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("there"), false)).outcome, Outcome::inserted);
+    EXPECT_EQ(send(QStringLiteral("there"), false).outcome, Outcome::inserted);
     EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
 
     // An application whose accessibility came up but never showed a focus within the capture's attempts
@@ -70,7 +70,7 @@ TEST_F(TextDeliveryTest, focusThatCannotBeReadForAMomentCostsAttemptsNotTheOutco
     scheduler.advance(3s);
     ASSERT_TRUE(delivery.target());
     EXPECT_FALSE(delivery.target()->element);
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("late"), false)).outcome, Outcome::sent);
+    EXPECT_EQ(send(QStringLiteral("late"), false).outcome, Outcome::sent);
     (void)slowWindow;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/LiveApplication.h"
+#include "tests/support/DictationDesktop.h"
+#include "tests/support/EventLoopWait.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -19,6 +21,14 @@ struct LiveDesktop
     bool ready = false;
 };
 inline LiveDesktop *liveDesktop = nullptr;
+
+// Plays speech into the test sound server (Speaker's arguments) and waits until it is through.
+template <class... Arguments>
+void speak(Arguments &&...arguments)
+{
+    Speaker speaker(std::forward<Arguments>(arguments)...);
+    waitUntil([&] { return speaker.done(); }, 30000);
+}
 
 // A test's main: ready where the display, the sound server and its `source` variable are there; offscreen
 // (and every test skipping itself) where not.

@@ -5,7 +5,6 @@
 #include "desktop/xdg/XdgAutostart.h"
 #include "library/AppStore.h"
 #include "tests/e2e/LiveDesktopMain.h"
-#include "tests/support/DictationDesktop.h"
 #include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
@@ -20,8 +19,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
-
-#include <gtest/gtest.h>
 
 #include <iostream>
 
@@ -71,10 +68,7 @@ protected:
         const unsigned holdKey = keys.keycode("Control_R");
         keys.press(holdKey);
         ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
-        {
-            Speaker speaker(audio);
-            waitUntil([&] { return speaker.done(); }, 30000);
-        }
+        test::speak(audio);
         keys.release(holdKey);
         ASSERT_TRUE(waitUntil([&] { return model().phase() == RecordingPhase::processing; }, 3000) ||
                     model().phase() == RecordingPhase::idle);
@@ -97,20 +91,21 @@ protected:
         }
     }
 
-    void typeText(const QString &text)
+    // A dictation started and finished with the toggle; prints how long the delivery took after the last
+    // toggle.
+    void dictateToggling(int spaceHeldMs, const char *where)
     {
-        const unsigned shift = keys.keycode("Shift_L");
-        for (const QChar c : text) {
-            const bool upper = c.isUpper();
-            const QByteArray name = c == QLatin1Char('.')   ? QByteArray("period")
-                                    : c == QLatin1Char(' ') ? QByteArray("space")
-                                                            : QString(c.toLower()).toLatin1();
-            if (upper)
-                keys.press(shift);
-            keys.tap(keys.keycode(name.constData()));
-            if (upper)
-                keys.release(shift);
-        }
+        pressToggle(spaceHeldMs);
+        ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
+        test::speak(hello);
+        pressToggle(spaceHeldMs);
+        QElapsedTimer sinceRelease;
+        sinceRelease.start();
+        ASSERT_TRUE(waitForPhase(RecordingPhase::idle)) << model().status().toStdString();
+        std::cout << "figure: " << where << " by the toggle (Space held " << spaceHeldMs
+                  << " ms): " << model().lastDelivery().toStdString() << " " << sinceRelease.elapsed()
+                  << " ms after the toggle was let go\n";
+        EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
     }
 
     X11TestClient keys;
@@ -145,7 +140,11 @@ TEST_F(DictationEndToEnd, holdKeyDictationIsInsertedSavedRestoresTheClipboardAnd
     keys.tap(keys.keycode("End"));
     for (int i = 0; i < 6; ++i)
         keys.tap(keys.keycode("BackSpace"));
-    typeText(QStringLiteral("World."));
+    keys.press(keys.keycode("Shift_L"));
+    keys.tap(keys.keycode("w"));
+    keys.release(keys.keycode("Shift_L"));
+    for (const char *key : {"o", "r", "l", "d", "period"})
+        keys.tap(keys.keycode(key));
     ASSERT_TRUE(waitUntil([&] { return field.text() == QLatin1String("Hello World."); }, 5000))
         << field.text().toStdString();
     ASSERT_TRUE(waitUntil([&] { return model().status().startsWith(QLatin1String("Learned")); }, 6000))
@@ -175,20 +174,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingStartsAndFinishesIntoAGtk3Entry)
     QString expected;
     for (const int spaceHeldMs : {75, 400}) {
         SCOPED_TRACE(spaceHeldMs);
-        pressToggle(spaceHeldMs);
-        ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
-        {
-            Speaker speaker(hello);
-            waitUntil([&] { return speaker.done(); }, 30000);
-        }
-        pressToggle(spaceHeldMs);
-        QElapsedTimer sinceRelease;
-        sinceRelease.start();
-        ASSERT_TRUE(waitForPhase(RecordingPhase::idle)) << model().status().toStdString();
-        std::cout << "figure: GTK 3 entry by the toggle (Space held " << spaceHeldMs
-                  << " ms): " << model().lastDelivery().toStdString() << " " << sinceRelease.elapsed()
-                  << " ms after the toggle was let go\n";
-        EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
+        dictateToggling(spaceHeldMs, "GTK 3 entry");
         expected += expected.isEmpty() ? QStringLiteral("Hello world.") : QStringLiteral(" Hello world.");
         EXPECT_TRUE(waitUntil([&] { return field.text() == expected; }, 3000)) << field.text().toStdString();
     }
@@ -215,19 +201,7 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
     // The page's title says "ready" a moment before Firefox has published the focused editor over
     // AT-SPI; a dictation begun in that moment goes to the clipboard instead.
     waitUntil([] { return false; }, 3000);
-    pressToggle(75);
-    ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
-    {
-        Speaker speaker(hello);
-        waitUntil([&] { return speaker.done(); }, 30000);
-    }
-    pressToggle(75);
-    QElapsedTimer sinceRelease;
-    sinceRelease.start();
-    ASSERT_TRUE(waitForPhase(RecordingPhase::idle)) << model().status().toStdString();
-    std::cout << "figure: Firefox ESR contenteditable by the toggle: " << model().lastDelivery().toStdString() << " "
-              << sinceRelease.elapsed() << " ms after the toggle was let go\n";
-    EXPECT_EQ(model().status(), QStringLiteral("Inserted")) << model().lastDelivery().toStdString();
+    dictateToggling(75, "Firefox ESR contenteditable");
     EXPECT_TRUE(
         waitUntil([] { return activeWindowTitle().startsWith(QLatin1String("text:Dear Hello world. ")); }, 3000))
         << activeWindowTitle().toStdString();

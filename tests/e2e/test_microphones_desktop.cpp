@@ -4,15 +4,10 @@
 #include "app/LiveApplication.h"
 #include "library/LinuxSettings.h"
 #include "tests/e2e/LiveDesktopMain.h"
-#include "tests/support/DictationDesktop.h"
-#include "tests/support/EventLoopWait.h"
 #include "tests/support/QtPrinters.h"
-#include "tests/support/X11TestClient.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 using namespace orv;
 using namespace orv::test;
@@ -85,13 +80,12 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
     // Only the headset hears the words: any of them proves it was recorded (the default hears nothing).
     const QByteArray words = synthesizeSpeech(QStringLiteral("send the report today"), home.path());
     ASSERT_FALSE(words.isEmpty());
-    const auto speak = [&] {
+    const auto recordSpeech = [&] {
         model.toggle();
         ASSERT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 20000));
-        Speaker speaker(words, 0.3, 0.8, 1.0, qgetenv("ORVANTA_TEST_MIC2_FIFO"));
-        test::waitUntil([&] { return speaker.done(); }, 20000);
+        test::speak(words, 0.3, 0.8, 1.0, qgetenv("ORVANTA_TEST_MIC2_FIFO"));
     };
-    speak();
+    recordSpeech();
     model.toggle();
     ASSERT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 30000));
     ASSERT_TRUE(model.lastResult()) << model.status().toStdString();
@@ -101,7 +95,7 @@ TEST(Microphones, theListFollowsTheServerAndTheChosenOneIsRecordedUntilItIsUnplu
 
     // Unplugged while the user still speaks: the recording ends by itself and the words heard are delivered.
     const QUuid first = model.lastResult()->id;
-    speak();
+    recordSpeech();
     unplug(headset);
     EXPECT_TRUE(test::waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 30000))
         << model.status().toStdString();

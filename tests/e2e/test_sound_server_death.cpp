@@ -2,15 +2,12 @@
 // once the server is back the next dictation reaches the field.
 #include "app/LiveApplication.h"
 #include "tests/e2e/LiveDesktopMain.h"
-#include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 
@@ -52,10 +49,7 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
 
     keys.press(holdKey);
     ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000));
-    {
-        Speaker speaker(words.left(words.size() / 2), 0.2, 0);
-        waitUntil([&] { return speaker.done(); }, 20000);
-    }
+    speak(words.left(words.size() / 2), 0.2, 0);
     const qint64 pid = pulsePid();
     ASSERT_GT(pid, 0);
     ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
@@ -76,10 +70,7 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
     keys.press(holdKey);
     ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::recording; }, 10000))
         << "status: " << model.status().toStdString();
-    {
-        Speaker speaker(words, 0.2, 0.6);
-        waitUntil([&] { return speaker.done(); }, 20000);
-    }
+    speak(words, 0.2, 0.6);
     keys.release(holdKey);
     ASSERT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 20000));
     EXPECT_EQ(model.status(), QStringLiteral("Inserted")) << model.errorMessage().value_or(QString()).toStdString();

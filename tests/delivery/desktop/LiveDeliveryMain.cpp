@@ -1,10 +1,7 @@
 #include "delivery/atspi/LiveEnvironment.h"
 #include "tests/delivery/desktop/LiveDelivery.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
-
-#include <gtest/gtest.h>
 
 namespace {
 std::unique_ptr<orv::test::LiveDelivery> live;
@@ -13,30 +10,6 @@ std::unique_ptr<orv::test::LiveDelivery> live;
 orv::test::LiveDelivery *orv::test::liveDelivery()
 {
     return live.get();
-}
-
-bool orv::test::waitFront(const TextDelivery &delivery, qint64 processID, int timeoutMs)
-{
-    return spinUntil(
-        [&] {
-            const auto front = delivery.frontmostApplication();
-            return front && front->processID == processID;
-        },
-        timeoutMs);
-}
-
-bool orv::test::captureField(TextDelivery &delivery, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        delivery.prepare();
-        spinUntil([&] { return !delivery.isCapturing(); }, 5000);
-        if (delivery.target())
-            return true;
-        spinUntil([] { return false; }, 100);
-    }
-    return false;
 }
 
 int main(int argc, char **argv)

@@ -22,9 +22,13 @@ int main(int argc, char **argv)
     app.setApplicationName(QStringLiteral("OrvantaQtField"));
     const QStringList args = app.arguments();
     auto say = [](const QString &line) {
-        std::fputs(line.toUtf8().constData(), stdout);
-        std::fputc('\n', stdout);
+        std::printf("%s\n", line.toUtf8().constData());
         std::fflush(stdout);
+    };
+    // The number after an option; 0 without it.
+    const auto number = [&](const char *option) {
+        const qsizetype at = args.indexOf(QLatin1String(option));
+        return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : 0;
     };
 
     if (args.contains(QStringLiteral("--set-clipboard"))) {
@@ -57,7 +61,7 @@ int main(int argc, char **argv)
         int ms = 0;
         bool eventFilter(QObject *watched, QEvent *event) override
         {
-            if (ms > 0 && event->type() == QEvent::KeyPress) {
+            if (event->type() == QEvent::KeyPress) {
                 const auto *key = static_cast<QKeyEvent *>(event);
                 if (key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier))
                     QThread::msleep(ms);
@@ -65,16 +69,11 @@ int main(int argc, char **argv)
             return QObject::eventFilter(watched, event);
         }
     } pasteStall;
-    const int stallOnPaste = args.indexOf(QStringLiteral("--stall-on-paste"));
-    if (stallOnPaste >= 0 && stallOnPaste + 1 < args.size()) {
-        pasteStall.ms = args.at(stallOnPaste + 1).toInt();
+    pasteStall.ms = number("--stall-on-paste");
+    if (pasteStall.ms > 0)
         first->installEventFilter(&pasteStall);
-    }
-
-    const int slow = args.indexOf(QStringLiteral("--slow"));
     QTimer stall;
-    if (slow >= 0 && slow + 1 < args.size()) {
-        const int ms = args.at(slow + 1).toInt();
+    if (const int ms = number("--slow"); ms > 0) {
         QObject::connect(&stall, &QTimer::timeout, &stall, [ms] { QThread::msleep(ms); });
         stall.start(ms);
     }

@@ -3,18 +3,13 @@
 // words go to the clipboard with the reason. It runs on a desktop of its own, since the bus is gone for good
 // afterwards.
 #include "tests/delivery/desktop/LiveDelivery.h"
-#include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
-#include <cstdio>
 
 using namespace orv;
 using Outcome = DeliveryResult::Outcome;
@@ -38,28 +33,17 @@ qint64 accessibilityBusPid()
 
 } // namespace
 
-TEST(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnTheClipboard)
-{
-    if (!test::liveDelivery())
-        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-    TextDelivery delivery(test::liveDelivery()->scheduler, test::liveDelivery()->environment,
-                          QCoreApplication::applicationPid());
-    ASSERT_TRUE(delivery.isTrusted());
-    test::TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
-    ASSERT_TRUE(field.waitReady());
-    ASSERT_TRUE(test::captureField(delivery));
+using DeliveryBusDeath = test::LiveDeliveryTest<>;
 
+TEST_F(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnTheClipboard)
+{
+    auto field = launch(QStringLiteral(ORVANTA_GTK_FIELD));
+    ASSERT_TRUE(capture());
     const qint64 bus = accessibilityBusPid();
     ASSERT_GT(bus, 0);
     ASSERT_EQ(::kill(pid_t(bus), SIGKILL), 0);
-    QElapsedTimer clock;
-    clock.start();
-    auto task = delivery.deliver(QStringLiteral("the bus is gone"), true);
-    ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 20000)) << "the delivery hangs on a dead bus";
-    const DeliveryResult result = task.result();
+    const DeliveryResult result = deliver(QStringLiteral("the bus is gone"), true, "delivery over a dead bus");
     EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
     EXPECT_FALSE(result.message.isEmpty());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the bus is gone"));
-    std::printf("delivery over a dead accessibility bus: \"%s\" after %lld ms\n", qPrintable(result.message),
-                static_cast<long long>(clock.elapsed()));
 }

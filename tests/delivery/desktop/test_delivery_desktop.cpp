@@ -10,15 +10,9 @@
 #include <QMimeData>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <array>
-#include <cstdio>
-#include <memory>
 
 using namespace orv;
-using orv::test::liveDelivery;
-using namespace std::chrono_literals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
@@ -29,47 +23,25 @@ enum class Toolkit
     gtk
 };
 
-class DeliveryDesktop : public ::testing::TestWithParam<Toolkit>
+class DeliveryDesktop : public test::LiveDeliveryTest<::testing::TestWithParam<Toolkit>>
 {
 protected:
     void SetUp() override
     {
-        if (!liveDelivery())
-            GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-        delivery = std::make_unique<TextDelivery>(liveDelivery()->scheduler, liveDelivery()->environment,
-                                                  QCoreApplication::applicationPid());
-        ASSERT_TRUE(delivery->isTrusted()) << "no accessibility bus, accessibility off or no XTest";
-        delivery->onCorrection = [this](const QString &previous, const QString &edited) {
-            corrections.emplace_back(previous, edited);
-        };
-    }
-
-    void TearDown() override
-    {
+        LiveDeliveryTest::SetUp();
         if (delivery)
-            delivery->stopObservation();
-        delivery.reset();
+            delivery->onCorrection = [this](const QString &previous, const QString &edited) {
+                corrections.emplace_back(previous, edited);
+            };
     }
 
-    std::unique_ptr<test::TestField> launch(QStringList arguments, Toolkit toolkit, bool waitForFocus = true)
+    std::unique_ptr<test::TestField> launch(const QStringList &arguments, Toolkit toolkit, bool front = true)
     {
-        auto app = std::make_unique<test::TestField>(
-            toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD) : QStringLiteral(ORVANTA_GTK_FIELD), arguments);
-        EXPECT_TRUE(app->waitReady());
-        EXPECT_TRUE(!waitForFocus || test::waitFront(*delivery, app->processID(), 10000));
-        return app;
+        return LiveDeliveryTest::launch(toolkit == Toolkit::qt ? QStringLiteral(ORVANTA_QT_FIELD)
+                                                               : QStringLiteral(ORVANTA_GTK_FIELD),
+                                        arguments, front);
     }
 
-    bool capture() { return test::captureField(*delivery); }
-
-    DeliveryResult deliver(const QString &text, bool observe)
-    {
-        auto task = delivery->deliver(text, observe);
-        EXPECT_TRUE(test::spinUntil([&] { return task.isDone(); }, 15000));
-        return task.isDone() ? task.result() : DeliveryResult{};
-    }
-
-    std::unique_ptr<TextDelivery> delivery;
     std::vector<std::pair<QString, QString>> corrections;
     test::X11TestClient typist;
 };
@@ -80,7 +52,7 @@ TEST_P(DeliveryDesktop, pastesConfirmsByReadBackAndRestoresAMultiFormatClipboard
     auto app = launch({}, GetParam());
     ASSERT_TRUE(capture());
     EXPECT_FALSE(delivery->targetApplicationName().isEmpty());
-    const DeliveryResult result = deliver(QStringLiteral("hello from Orvanta ünïcode 😀"), false);
+    const DeliveryResult result = deliver(QStringLiteral("hello from Orvanta ünïcode 😀"));
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_TRUE(result.message.startsWith(QLatin1String("Inserted into ")));
     EXPECT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("hello from Orvanta ünïcode 😀"); }, 3000))
@@ -114,12 +86,10 @@ TEST_P(DeliveryDesktop, refusesAPasswordFieldAndLeavesTheTextOnTheClipboard)
 {
     auto app = launch({QStringLiteral("--password")}, GetParam());
     test::spinUntil([] { return false; }, 500);
-    delivery->prepare();
-    test::spinUntil([&] { return !delivery->isCapturing(); }, 5000);
+    captureNow();
     EXPECT_FALSE(delivery->target());
-    const DeliveryResult result = deliver(QStringLiteral("not a password"), true);
-    EXPECT_EQ(result,
-              (DeliveryResult{Outcome::copied, QStringLiteral("Copied. Click a text field and paste with Ctrl+V.")}));
+    EXPECT_EQ(deliver(QStringLiteral("not a password"), true),
+              (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("not a password"));
     EXPECT_TRUE(app->text().isEmpty());
 }
@@ -137,9 +107,8 @@ TEST_P(DeliveryDesktop, fallsBackToTheClipboardWhenFocusMoved)
             return check.isDone() && !check.result();
         },
         5000));
-    const DeliveryResult result = deliver(QStringLiteral("moved"), true);
-    EXPECT_EQ(result, (DeliveryResult{Outcome::copied, QStringLiteral("Your insertion point changed. The result was "
-                                                                      "copied for you to paste.")}));
+    EXPECT_EQ(deliver(QStringLiteral("moved"), true),
+              (DeliveryResult{Outcome::copied, TextDelivery::insertionPointChangedMessage()}));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("moved"));
     EXPECT_TRUE(app->text().isEmpty());
 }
@@ -152,15 +121,11 @@ TEST_P(DeliveryDesktop, aTargetThatDiedAfterTheCaptureGetsTheTextOnTheClipboard)
     ASSERT_TRUE(capture());
     app->kill();
     ASSERT_TRUE(app->waitForFinished(3000));
-    QElapsedTimer clock;
-    clock.start();
-    const DeliveryResult result = deliver(QStringLiteral("the target is gone"), true);
+    const DeliveryResult result = deliver(QStringLiteral("the target is gone"), true, "delivery to a dead target");
     EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
     EXPECT_FALSE(result.message.isEmpty());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the target is gone"));
     EXPECT_FALSE(delivery->observation()) << "nothing is left to watch";
-    std::printf("delivery to a dead target: \"%s\" after %lld ms\n", qPrintable(result.message),
-                static_cast<long long>(clock.elapsed()));
 }
 
 // The dictation keys may still be down when the text is ready; the paste waits until they are let go.
@@ -172,7 +137,7 @@ TEST_P(DeliveryDesktop, waitsForHeldModifiersBeforePasting)
     QTimer::singleShot(400, [this] { typist.release(typist.keycode("Alt_L")); });
     QElapsedTimer clock;
     clock.start();
-    const DeliveryResult result = deliver(QStringLiteral("after the keys"), false);
+    const DeliveryResult result = deliver(QStringLiteral("after the keys"));
     typist.release(typist.keycode("Alt_L"));
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_GE(clock.elapsed(), 400);
@@ -190,9 +155,8 @@ TEST_P(DeliveryDesktop, dictationsInARowAreSpacedAndCapitalisedFromTheTextBefore
     for (const auto &[dictated, text, field] : dictations) {
         SCOPED_TRACE(text);
         ASSERT_TRUE(capture());
-        auto task = delivery->deliver(QString::fromUtf8(text), false, QString::fromUtf8(dictated));
-        ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 15000));
-        EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
+        const DeliveryResult result = deliver(QString::fromUtf8(text), false, nullptr, QString::fromUtf8(dictated));
+        EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
         EXPECT_TRUE(test::spinUntil([&] { return app->text() == QString::fromUtf8(field); }, 3000))
             << app->text().toStdString();
     }
@@ -205,37 +169,33 @@ INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::q
 // A target that answers every accessibility call late and, on Ctrl+V, stalls 600 ms before it asks us
 // for the clipboard: a read-back that blocked our main loop would then wait on a target that waits on
 // us. The main loop here keeps running (and serving the clipboard) throughout.
-TEST(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStallingTheMainLoop)
+class DeliveryDesktopSlowTarget : public DeliveryDesktop
 {
-    if (!liveDelivery())
-        GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
-    TextDelivery delivery(liveDelivery()->scheduler, liveDelivery()->environment, QCoreApplication::applicationPid());
-    ASSERT_TRUE(delivery.isTrusted());
-    test::TestField app(QStringLiteral(ORVANTA_QT_FIELD), {QStringLiteral("--slow"), QStringLiteral("30"),
-                                                           QStringLiteral("--stall-on-paste"), QStringLiteral("600")});
-    ASSERT_TRUE(app.waitReady());
-    ASSERT_TRUE(test::waitFront(delivery, app.processID(), 10000));
-    ASSERT_TRUE(test::captureField(delivery, 15000));
+};
 
+TEST_F(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStallingTheMainLoop)
+{
+    auto app = launch(
+        {QStringLiteral("--slow"), QStringLiteral("30"), QStringLiteral("--stall-on-paste"), QStringLiteral("600")},
+        Toolkit::qt);
+    ASSERT_TRUE(capture(15000));
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
-    sinceTick.start();
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, &ticker,
                      [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     ticker.start(5);
-    sinceTick.restart();
-    auto task = delivery.deliver(QStringLiteral("patience"), false);
-    ASSERT_TRUE(test::spinUntil([&] { return task.isDone(); }, 20000));
+    sinceTick.start();
+    const DeliveryResult result = deliver(QStringLiteral("patience"));
     ticker.stop();
-    EXPECT_EQ(task.result().outcome, Outcome::inserted) << task.result().message.toStdString();
-    EXPECT_TRUE(test::spinUntil([&] { return app.text() == QStringLiteral("patience"); }, 3000));
+    EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
+    EXPECT_TRUE(test::spinUntil([&] { return app->text() == QStringLiteral("patience"); }, 3000));
     EXPECT_LT(longestGap, 300) << "the main loop stalled while delivering";
 }
 
 TEST(DeliveryDesktopClipboard, changeCountFollowsAnotherOwnerAndSnapshotsKeepEveryFormat)
 {
-    if (!liveDelivery())
+    if (!test::liveDelivery())
         GTEST_SKIP() << "no X display (DISPLAY unset); run under scripts/with-desktop.sh";
     atspi::ClipboardPasteboard pasteboard;
     ASSERT_TRUE(pasteboard.setString(QStringLiteral("ours")));

@@ -113,6 +113,8 @@ int HeadlessCommand::run(int argc, char *argv[])
     printer.print();
 
     const int status = app.exec();
+    // Ctrl+C while speaking keeps the words: finished into History and onto the clipboard, and printed.
+    live.finishDictationBeforeQuit();
     QObject::disconnect(&model, &AppModel::changed, &app, nullptr);
     live.shutdown();
     return status;

@@ -19,6 +19,7 @@
 #include "base/PlatformText.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -211,6 +212,18 @@ void LiveApplication::choicesChanged()
 LiveApplication::~LiveApplication()
 {
     shutdown();
+}
+
+void LiveApplication::finishDictationBeforeQuit()
+{
+    QEventLoop waiting;
+    bool finished = false;
+    m_model->finishBeforeQuit([&] {
+        finished = true;
+        waiting.quit();
+    });
+    if (!finished)
+        waiting.exec();
 }
 
 void LiveApplication::shutdown()

@@ -41,6 +41,9 @@ public:
     ShortcutController &shortcuts() { return *m_shortcuts; }
     LinuxSettings &settings() { return *m_settings; }
 
+    // Before a quit (a menu, a signal, the end of the session): a dictation under way is finished into
+    // History and onto the clipboard, within the model's bound, while the event loop keeps running.
+    void finishDictationBeforeQuit();
     // At termination: the keys are released and any dictation is cancelled; nothing needs saving.
     void shutdown();
 

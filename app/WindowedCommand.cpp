@@ -15,7 +15,6 @@
 #include "ui/UIComponents.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QSessionManager>
 #include <QStyle>
 #include <QStyleFactory>
@@ -94,20 +93,10 @@ int WindowedCommand::run(int argc, char *argv[], bool launchedAtLogin)
     delegate.launch();
 
     // Quit from a menu, a signal or the end of the session: a dictation under way is finished into History
-    // and onto the clipboard first (the model bounds the wait).
-    const auto finishDictation = [&live] {
-        QEventLoop waiting;
-        bool finished = false;
-        live.model().finishBeforeQuit([&] {
-            finished = true;
-            waiting.quit();
-        });
-        if (!finished)
-            waiting.exec();
-    };
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, finishDictation);
+    // and onto the clipboard first.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&live] { live.finishDictationBeforeQuit(); });
     const int status = app.exec();
-    finishDictation();
+    live.finishDictationBeforeQuit();
     delegate.terminate();
     live.shutdown();
     return status;

@@ -18,15 +18,7 @@ namespace {
 class DictionaryPageTest : public PagesTest
 {
 protected:
-    DictionaryViewController &page()
-    {
-        if (!m_page) {
-            m_page = std::make_unique<DictionaryViewController>(*model);
-            m_page->resize(900, 700);
-            m_page->show();
-        }
-        return *m_page;
-    }
+    DictionaryViewController &page() { return shownOnce(m_page, {900, 700}, *model); }
     QString cell(int row, int column) { return page().table()->model()->index(row, column).data().toString(); }
     QStringList row(int row) { return {cell(row, 0), cell(row, 1), cell(row, 2), cell(row, 3)}; }
     void typeEntry(const QString &heard, const QString &replacement)

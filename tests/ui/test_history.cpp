@@ -20,15 +20,7 @@ namespace {
 class HistoryPageTest : public PagesTest
 {
 protected:
-    HistoryViewController &page()
-    {
-        if (!m_page) {
-            m_page = std::make_unique<HistoryViewController>(*model);
-            m_page->resize(900, 700);
-            m_page->show();
-        }
-        return *m_page;
-    }
+    HistoryViewController &page() { return shownOnce(m_page, {900, 700}, *model); }
     int selectedRow() { return page().table()->selectionModel()->currentIndex().row(); }
     // A click on a row of the list.
     void choose(int row)

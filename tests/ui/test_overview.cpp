@@ -22,29 +22,18 @@ class OverviewTest : public WindowsTest
 protected:
     OverviewViewController &page()
     {
-        if (!m_page) {
-            if (!model)
-                make();
-            m_page = std::make_unique<OverviewViewController>(*model);
-            m_page->show();
-        }
-        return *m_page;
+        if (!model)
+            make();
+        return shownOnce(m_page, {900, 700}, *model);
     }
     QString pad() { return page().textView()->toPlainText(); }
     QString lastOutput() const { return model->lastResult() ? model->lastResult()->output : QString(); }
-    // What the user types replaces the pad's text.
+    // What the user types replaces the pad's text (erased first, as a keystroke would).
     void type(const QString &text)
     {
-        QPlainTextEdit &editor = *page().textView();
-        editor.selectAll();
-        if (text.isEmpty())
-            QTest::keyClick(&editor, Qt::Key_Delete);
-        const QStringList lines = text.split(QLatin1Char('\n'));
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (i > 0)
-                QTest::keyClick(&editor, Qt::Key_Return);
-            QTest::keyClicks(&editor, lines.at(i));
-        }
+        page().textView()->selectAll();
+        page().textView()->textCursor().removeSelectedText();
+        page().textView()->insertPlainText(text);
     }
     bool learned(const QString &heard, const QString &replacement) const
     {

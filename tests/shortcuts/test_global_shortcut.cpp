@@ -183,7 +183,7 @@ TEST_F(GlobalShortcutTest, AnActionQueuedBeforeATapResetSecureInputOrTheServices
     EXPECT_FALSE(platform.tapExists);
 }
 
-TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrations)
+TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrationsAndStopRemovesThemKeepingTheStatus)
 {
     make();
     ASSERT_TRUE(shortcut->start());
@@ -198,6 +198,18 @@ TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrations)
     const qsizetype lastStart = platform.calls.lastIndexOf(QStringLiteral("createTap"));
     EXPECT_LT(platform.calls.indexOf(QStringLiteral("enableTap"), lastStart),
               platform.calls.indexOf(QStringLiteral("register toggle"), lastStart));
+
+    shortcut->setCancelEnabled(true);
+    const QString status = shortcut->fnStatus();
+    shortcut->stop();
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+    EXPECT_EQ(platform.sessionObservers, 0);
+    EXPECT_FALSE(platform.tapExists);
+    EXPECT_EQ(platform.registered[HotKey::toggle], 0);
+    EXPECT_EQ(platform.registered[HotKey::escape], 0);
+    EXPECT_FALSE(platform.handlerInstalled);
+    EXPECT_FALSE(shortcut->cancelEnabled());
+    EXPECT_EQ(shortcut->fnStatus(), status);
 }
 
 TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)
@@ -221,7 +233,9 @@ TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)
     EXPECT_EQ(log.last(), QStringLiteral("fn begin"));
 }
 
-TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatus)
+// Without a hot key handler neither the toggle nor Escape is registered; on Wayland the status and the error
+// say what to do instead.
+TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatusAndWaylandIsNamed)
 {
     platform.handlerStatus = 7;
     make();
@@ -231,6 +245,15 @@ TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatus)
     EXPECT_EQ(platform.count(QStringLiteral("register toggle")), 0);
     shortcut->setCancelEnabled(true);
     EXPECT_EQ(platform.count(QStringLiteral("register escape")), 0);
+
+    platform.wayland = true;
+    platform.trusted = false;
+    platform.handlerStatus = -1;
+    make();
+    const auto onWayland = shortcut->start();
+    ASSERT_FALSE(onWayland);
+    EXPECT_TRUE(onWayland.error().description().contains(QStringLiteral("bind the command “orvanta toggle”")));
+    EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
 }
 
 TEST_F(GlobalShortcutTest, AFailedTapIsRetriedEveryTwoSeconds)
@@ -275,34 +298,6 @@ TEST_F(GlobalShortcutTest, ADisabledTapCancelsTheHoldOnceAndReturns)
     EXPECT_FALSE(platform.tapExists);
     scheduler.advance(200ms);
     EXPECT_TRUE(platform.tapEnabled);
-}
-
-TEST_F(GlobalShortcutTest, StopRemovesEverythingAndKeepsTheStatus)
-{
-    started();
-    shortcut->setCancelEnabled(true);
-    const QString status = shortcut->fnStatus();
-    shortcut->stop();
-    EXPECT_EQ(scheduler.pendingTimers(), 0u);
-    EXPECT_EQ(platform.sessionObservers, 0);
-    EXPECT_FALSE(platform.tapExists);
-    EXPECT_EQ(platform.registered[HotKey::toggle], 0);
-    EXPECT_EQ(platform.registered[HotKey::escape], 0);
-    EXPECT_FALSE(platform.handlerInstalled);
-    EXPECT_FALSE(shortcut->cancelEnabled());
-    EXPECT_EQ(shortcut->fnStatus(), status);
-}
-
-TEST_F(GlobalShortcutTest, WaylandIsReportedInTheStatusAndTheError)
-{
-    platform.wayland = true;
-    platform.trusted = false;
-    platform.handlerStatus = -1;
-    make();
-    const auto result = shortcut->start();
-    ASSERT_FALSE(result);
-    EXPECT_TRUE(result.error().description().contains(QStringLiteral("bind the command “orvanta toggle”")));
-    EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
 }
 
 TEST_F(GlobalShortcutTest, StatusTextsNameTheChosenKeys)

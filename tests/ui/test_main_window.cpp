@@ -45,11 +45,8 @@ TEST_F(WindowsTest, theWindowShowsTheFlowWithoutToolbarUntilSetupIsCompleteThenT
 TEST_F(WindowsTest, theRecordButtonFollowsThePhaseAndTheConfiguredKeys)
 {
     speech->startAnswer.reset();
-    permissions->microphone = AuthorizationStatus::authorized;
-    model = nullptr;
-    make();
-    model->completeOnboarding();
     launch();
+    model->completeOnboarding();
     const MainWindowController &window = *delegate->mainWindow();
     QPushButton &record = *window.recordButton();
     EXPECT_EQ(record.toolTip(), QStringLiteral("Dictate (Ctrl+Alt+Space)"));

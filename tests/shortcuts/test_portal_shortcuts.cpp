@@ -1,7 +1,6 @@
 // The portal backend against a scripted GlobalShortcuts portal on a private session bus.
 #include "base/LiveScheduler.h"
 #include "shortcuts/GlobalShortcut.h"
-#include "shortcuts/ShortcutSettings.h"
 #include "shortcuts/portal/PortalShortcutBackend.h"
 #include "tests/support/EventLoopWait.h"
 
@@ -107,12 +106,6 @@ private:
     bool m_offers;
 };
 
-struct Keys final : ShortcutSettings
-{
-    QString holdKey() const override { return QStringLiteral("Right Ctrl"); }
-    QString toggle() const override { return QStringLiteral("Ctrl+Alt+Space"); }
-};
-
 class PortalShortcutsTest : public ::testing::Test
 {
 protected:
@@ -176,7 +169,7 @@ protected:
     QThread portalThread;
     std::unique_ptr<ScriptedPortal> portal;
     LiveScheduler scheduler;
-    Keys keys;
+    test::FixedShortcutSettings keys;
     std::shared_ptr<PortalShortcutBackend> backend;
     std::unique_ptr<GlobalShortcut> shortcut;
     QStringList log;

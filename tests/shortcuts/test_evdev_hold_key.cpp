@@ -107,9 +107,9 @@ protected:
         ops.observeSession = [](auto, auto) {};
         ops.stopObservingSession = [] {};
         EvdevHoldKey::fill(ops, backend);
-        GlobalShortcut::Callbacks callbacks =
-            test::loggingCallbacks(log, [this](const QString &text) { status = text; });
-        shortcut = std::make_unique<GlobalShortcut>(scheduler, std::move(ops), keys, std::move(callbacks));
+        shortcut = std::make_unique<GlobalShortcut>(
+            scheduler, std::move(ops), keys,
+            test::loggingCallbacks(log, [this](const QString &text) { status = text; }));
         EXPECT_FALSE(shortcut->start()) << "no toggle from the input devices";
         scheduler.runPending();
         log.clear();

@@ -22,9 +22,9 @@ protected:
 
     void make()
     {
-        GlobalShortcut::Callbacks callbacks =
-            test::loggingCallbacks(log, [this](const QString &text) { statuses << text; });
-        shortcut = std::make_unique<GlobalShortcut>(scheduler, platform.operations(), settings, std::move(callbacks));
+        shortcut = std::make_unique<GlobalShortcut>(
+            scheduler, platform.operations(), settings,
+            test::loggingCallbacks(log, [this](const QString &text) { statuses << text; }));
     }
 
     // Started, with the start's own cancel delivered and forgotten.
@@ -44,7 +44,6 @@ protected:
 TEST_F(GlobalShortcutTest, HoldAndReleaseBeginAndFinishOneStepLaterWithBothEventsSwallowed)
 {
     started();
-    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Hold Right Ctrl to speak; release to finish."));
     EXPECT_EQ(platform.holdKeyDown(), true);
     EXPECT_TRUE(log.isEmpty()) << "delivered inside the tap callback";
     scheduler.runPending();
@@ -90,7 +89,7 @@ TEST_F(GlobalShortcutTest, LosingTrustRemovesTheTapWithOneCancelAndReportsItOnce
     EXPECT_FALSE(platform.tapExists);
     EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
     EXPECT_EQ(statuses.count(texts().needsTrust), 1) << "five ticks, one report";
-    EXPECT_EQ(statuses.last(), QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."));
+    EXPECT_EQ(statuses.last(), texts().needsTrust);
 }
 
 TEST_F(GlobalShortcutTest, LockingCancelsAndPausesUntilUnlockedThenTheTapReturnsAtOnce)
@@ -101,7 +100,7 @@ TEST_F(GlobalShortcutTest, LockingCancelsAndPausesUntilUnlockedThenTheTapReturns
     platform.suspend();
     scheduler.runPending();
     EXPECT_EQ(log.last(), QStringLiteral("fn cancel"));
-    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Right Ctrl is paused while this computer is asleep or locked."));
+    EXPECT_EQ(shortcut->fnStatus(), texts().paused);
     const int attempts = platform.count(QStringLiteral("createTap"));
     scheduler.advance(10s);
     EXPECT_EQ(platform.count(QStringLiteral("createTap")), attempts) << "the watchdog reopened a suspended session";
@@ -293,7 +292,7 @@ TEST_F(GlobalShortcutTest, ADisabledTapCancelsTheHoldOnceAndReturns)
     scheduler.runPending();
     EXPECT_EQ(log, QStringList{QStringLiteral("fn cancel")});
     EXPECT_FALSE(platform.tapExists);
-    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Right Ctrl was interrupted. Release the key before trying again."));
+    EXPECT_EQ(shortcut->fnStatus(), texts().interrupted);
     scheduler.advance(1800ms);
     EXPECT_FALSE(platform.tapExists);
     scheduler.advance(200ms);

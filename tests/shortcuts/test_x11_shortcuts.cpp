@@ -46,9 +46,8 @@ protected:
         escape = client->keycode("Escape");
         letterA = client->keycode("a");
         letterB = client->keycode("b");
-        GlobalShortcut::Callbacks callbacks =
-            test::loggingCallbacks(log, [this](const QString &text) { status = text; });
-        shortcut = makeLiveGlobalShortcut(scheduler, settings, std::move(callbacks));
+        shortcut = makeLiveGlobalShortcut(scheduler, settings,
+                                          test::loggingCallbacks(log, [this](const QString &text) { status = text; }));
     }
 
     void TearDown() override

@@ -1,7 +1,6 @@
 #include "tests/support/FakeMicrophones.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/ui/PagesHarness.h"
-#include "ui/HistoryViewController.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/MicrophoneChooser.h"
 #include "ui/SessionKeysCard.h"
@@ -139,8 +138,6 @@ TEST_F(SettingsPageTest, learningOffEndsTheWatchAtOnceAndHistoryOffKeepsTheDicti
     deliveryFake->reportCorrection(QStringLiteral("send it to Jon"), QStringLiteral("send it to John"));
     EXPECT_EQ(model->dictionary().size(), 1) << "no correction from the ended watch is learned";
 
-    ui::HistoryViewController history(*model);
-    ASSERT_FALSE(history.emptyLabel()->isVisibleTo(&history));
     page().history()->click();
     auto *question = page().window()->findChild<QMessageBox *>(QStringLiteral("OrvantaHistoryOff"));
     ASSERT_NE(question, nullptr) << "nothing is deleted without a question";
@@ -149,7 +146,6 @@ TEST_F(SettingsPageTest, learningOffEndsTheWatchAtOnceAndHistoryOffKeepsTheDicti
     EXPECT_FALSE(model->history().isEmpty());
     question->buttons().last()->click(); // "Delete History"
     EXPECT_TRUE(model->history().isEmpty());
-    EXPECT_TRUE(history.emptyLabel()->isVisibleTo(&history)) << "History shows \"No dictations\"";
     EXPECT_EQ(savedLibrary().dictionary.size(), 1) << "the dictionary is kept";
     EXPECT_FALSE(page().history()->isChecked());
 }

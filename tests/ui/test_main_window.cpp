@@ -56,6 +56,7 @@ TEST_F(WindowsTest, theRecordButtonFollowsThePhaseAndTheConfiguredKeys)
     speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
     scheduler.runPending();
     EXPECT_EQ(record.accessibleName(), QStringLiteral("Finish dictation"));
+    EXPECT_EQ(window.recordSymbol(), QStringLiteral("stop.fill"));
     model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
     EXPECT_EQ(record.toolTip(), QStringLiteral("Finish (Ctrl+F9)"));
 }

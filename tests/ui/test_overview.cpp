@@ -145,12 +145,10 @@ TEST_F(OverviewTest, theStatusAndCopyFollowEachDeliveryOutcome)
     dictate(QStringLiteral("formatted to nothing"));
     EXPECT_FALSE(copy.isVisible()) << "an empty result has nothing to copy";
 
-    model->toggle();
-    EXPECT_EQ(status.text(), QStringLiteral("Listening…"));
+    model->toggle(); // the line's texts while dictating are the model's test
     EXPECT_TRUE(status.isVisible());
     EXPECT_FALSE(copy.isVisible());
     model->cancelDictation();
-    EXPECT_EQ(status.text(), QStringLiteral("Cancelled"));
 
     model->setErrorMessage(QStringLiteral("Something went wrong."));
     model->notifyChanged();

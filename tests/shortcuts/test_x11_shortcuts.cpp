@@ -76,18 +76,14 @@ protected:
                              : ::testing::AssertionFailure() << log.join(u", ").toStdString();
     }
 
-    bool windowReceives(unsigned keycode)
-    {
-        return test::waitUntil([&] {
-            const auto &presses = client->receivedPresses();
-            return std::find(presses.begin(), presses.end(), keycode) != presses.end();
-        });
-    }
-
     long pressesOf(unsigned keycode)
     {
         const std::vector<unsigned> presses = client->receivedPresses();
         return std::count(presses.begin(), presses.end(), keycode);
+    }
+    bool windowReceives(unsigned keycode)
+    {
+        return test::waitUntil([&] { return pressesOf(keycode) > 0; });
     }
 
     // Ctrl+Alt and the key, as a person presses the toggle.

@@ -218,8 +218,6 @@ TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptio
     page();
     EXPECT_EQ(card().speechEnginePopup()->currentIndex(), 0) << "PocketSphinx by default";
     EXPECT_FALSE(card().speechServerField()->isEnabled());
-    EXPECT_EQ(card().speechServerField()->text(), QStringLiteral("http://127.0.0.1:8178/inference"))
-        << "a port of its own: the model server has 8080";
     for (QWidget *control : std::initializer_list<QWidget *>{card().speechEnginePopup(), card().speechServerField(),
                                                              card().checkSpeechButton()})
         EXPECT_FALSE(control->accessibleName().isEmpty());

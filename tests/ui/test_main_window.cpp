@@ -14,7 +14,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QToolBar>
 
 using namespace orv;

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
 
 using namespace orv;
 using namespace orv::test;

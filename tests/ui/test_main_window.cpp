@@ -29,7 +29,7 @@ TEST_F(WindowsTest, theWindowShowsTheFlowWithoutToolbarUntilSetupIsCompleteThenT
     ASSERT_NE(window.onboardingController(), nullptr);
     EXPECT_TRUE(window.onboardingController()->isVisible());
 
-    window.onboardingController()->setUpLater();
+    window.onboardingController()->controls().laterButton->click();
     EXPECT_FALSE(window.showingOnboarding());
     EXPECT_TRUE(window.mainToolbar()->isVisible());
     EXPECT_FALSE(window.onboardingController()->isVisible());

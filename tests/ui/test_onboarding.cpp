@@ -78,8 +78,6 @@ TEST_F(OnboardingTest, deniedAccessReadsDeniedAndTheErrorIsShown)
     model->notifyChanged();
     EXPECT_TRUE(controls().permissionError->isVisibleTo(&flow()));
     EXPECT_EQ(controls().permissionError->text(), QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
-    controls().laterButton->click(); // setting up later is for good
-    EXPECT_EQ(settingsFake->values.value(OnboardingState::completeKey).toBool(), true);
 }
 
 TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndThePageComesBeforeTheButtons)

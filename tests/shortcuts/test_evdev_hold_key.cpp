@@ -1,7 +1,6 @@
 // The opt-in hold key from the input devices, fed with recorded event streams through pipes (this machine's
 // kernel has no /dev/input), driving the same shortcut service as the X11 keys.
 #include "shortcuts/GlobalShortcut.h"
-#include "shortcuts/ShortcutSettings.h"
 #include "shortcuts/evdev/EvdevHoldKey.h"
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/QtPrinters.h"
@@ -75,13 +74,6 @@ struct Recording
     }
 };
 
-struct Keys final : ShortcutSettings
-{
-    QString hold = QStringLiteral("Right Ctrl");
-    QString holdKey() const override { return hold; }
-    QString toggle() const override { return QStringLiteral("Ctrl+Alt+Space"); }
-};
-
 class EvdevHoldKeyTest : public ::testing::Test
 {
 protected:
@@ -115,9 +107,9 @@ protected:
         ops.observeSession = [](auto, auto) {};
         ops.stopObservingSession = [] {};
         EvdevHoldKey::fill(ops, backend);
-        GlobalShortcut::Callbacks callbacks =
-            test::loggingCallbacks(log, [this](const QString &text) { status = text; });
-        shortcut = std::make_unique<GlobalShortcut>(scheduler, std::move(ops), keys, std::move(callbacks));
+        shortcut = std::make_unique<GlobalShortcut>(
+            scheduler, std::move(ops), keys,
+            test::loggingCallbacks(log, [this](const QString &text) { status = text; }));
         EXPECT_FALSE(shortcut->start()) << "no toggle from the input devices";
         scheduler.runPending();
         log.clear();
@@ -142,7 +134,7 @@ protected:
     }
 
     test::VirtualScheduler scheduler;
-    Keys keys;
+    test::FixedShortcutSettings keys;
     std::vector<Recording> recordings;
     std::vector<std::unique_ptr<EvdevKeyboard>> plugged;
     std::unique_ptr<GlobalShortcut> shortcut;

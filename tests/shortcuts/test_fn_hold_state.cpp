@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
-#include <vector>
 
 namespace orv {
 namespace {
@@ -34,6 +34,8 @@ const Event keyDown63{"key down with code 63", 10, 63, fn};
 const Event modifierDown{"Control pressed", 12, otherModifierKey, fn | S::controlFlag};
 const Event modifierUp{"modifier released", 12, otherModifierKey, fn};
 const Event capsToggled{"Caps Lock toggled", 12, otherModifierKey, fn | caps};
+const Event fnUpShift{"Fn up with Shift", 12, 63, S::shiftFlag};
+const Event keyDownOption{"key down with Option", 10, otherKey, fn | S::optionFlag};
 
 FnHoldState state(const char *bits)
 {
@@ -84,42 +86,28 @@ TEST(FnHoldState, TheDecidingTransitions)
 // swallowed, and each press yields begin followed by at most one finish or cancel.
 TEST(FnHoldState, EverySequenceKeepsTheInvariantAndPairsBeginWithOneEnd)
 {
-    const std::vector<Event> events = {fnDown,
-                                       fnDownCaps,
-                                       fnDownShift,
-                                       fnUp,
-                                       {"Fn up with Shift", 12, 63, S::shiftFlag},
-                                       keyDown,
-                                       keyDown63,
-                                       modifierDown,
-                                       modifierUp,
-                                       capsToggled,
-                                       {"key down with Option", 10, otherKey, fn | S::optionFlag}};
-    const int n = static_cast<int>(events.size());
+    const Event events[] = {fnDown,    fnDownCaps,   fnDownShift, fnUp,        fnUpShift,    keyDown,
+                            keyDown63, modifierDown, modifierUp,  capsToggled, keyDownOption};
     int sequences = 0;
-    std::vector<int> index(5, 0);
-    for (int length = 1; length <= 5; ++length) {
-        std::fill(index.begin(), index.end(), 0);
-        while (true) {
-            FnHoldState s;
-            bool open = false; // a begin without its end yet
-            for (int i = 0; i < length; ++i) {
-                const Event &e = events[index[i]];
-                const auto result = s.handle(e.type, e.keyCode, e.flags);
-                ASSERT_TRUE(s.isDown || (!s.isActive && !s.consumedPress));
-                ASSERT_TRUE(!result.swallow || (e.type == 12 && e.keyCode == 63)) << e.name;
-                ASSERT_TRUE(!result.action || (result.action == Action::begin) == !open);
-                open = result.action ? result.action == Action::begin : open;
-                ASSERT_EQ(open, s.isActive);
-            }
+    // `open`: a begin without its end yet.
+    const std::function<void(const FnHoldState &, bool, int)> walk = [&](const FnHoldState &before, bool open,
+                                                                         int length) {
+        for (const Event &e : events) {
+            if (::testing::Test::HasFatalFailure())
+                return; // one broken sequence is enough
+            FnHoldState s = before;
+            const auto result = s.handle(e.type, e.keyCode, e.flags);
+            ASSERT_TRUE(s.isDown || (!s.isActive && !s.consumedPress));
+            ASSERT_TRUE(!result.swallow || (e.type == 12 && e.keyCode == 63)) << e.name;
+            ASSERT_TRUE(!result.action || (result.action == Action::begin) == !open);
+            const bool stillOpen = result.action ? result.action == Action::begin : open;
+            ASSERT_EQ(stillOpen, s.isActive);
             ++sequences;
-            int pos = length - 1;
-            while (pos >= 0 && ++index[pos] == n)
-                index[pos--] = 0;
-            if (pos < 0)
-                break;
+            if (length < 5)
+                walk(s, stillOpen, length + 1);
         }
-    }
+    };
+    walk(FnHoldState{}, false, 1);
     EXPECT_GT(sequences, 100000);
 }
 

@@ -22,9 +22,9 @@ protected:
 
     void make()
     {
-        GlobalShortcut::Callbacks callbacks =
-            test::loggingCallbacks(log, [this](const QString &text) { statuses << text; });
-        shortcut = std::make_unique<GlobalShortcut>(scheduler, platform.operations(), settings, std::move(callbacks));
+        shortcut = std::make_unique<GlobalShortcut>(
+            scheduler, platform.operations(), settings,
+            test::loggingCallbacks(log, [this](const QString &text) { statuses << text; }));
     }
 
     // Started, with the start's own cancel delivered and forgotten.
@@ -44,7 +44,6 @@ protected:
 TEST_F(GlobalShortcutTest, HoldAndReleaseBeginAndFinishOneStepLaterWithBothEventsSwallowed)
 {
     started();
-    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Hold Right Ctrl to speak; release to finish."));
     EXPECT_EQ(platform.holdKeyDown(), true);
     EXPECT_TRUE(log.isEmpty()) << "delivered inside the tap callback";
     scheduler.runPending();
@@ -90,7 +89,7 @@ TEST_F(GlobalShortcutTest, LosingTrustRemovesTheTapWithOneCancelAndReportsItOnce
     EXPECT_FALSE(platform.tapExists);
     EXPECT_EQ(log, (QStringList{QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
     EXPECT_EQ(statuses.count(texts().needsTrust), 1) << "five ticks, one report";
-    EXPECT_EQ(statuses.last(), QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."));
+    EXPECT_EQ(statuses.last(), texts().needsTrust);
 }
 
 TEST_F(GlobalShortcutTest, LockingCancelsAndPausesUntilUnlockedThenTheTapReturnsAtOnce)
@@ -101,7 +100,7 @@ TEST_F(GlobalShortcutTest, LockingCancelsAndPausesUntilUnlockedThenTheTapReturns
     platform.suspend();
     scheduler.runPending();
     EXPECT_EQ(log.last(), QStringLiteral("fn cancel"));
-    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Right Ctrl is paused while this computer is asleep or locked."));
+    EXPECT_EQ(shortcut->fnStatus(), texts().paused);
     const int attempts = platform.count(QStringLiteral("createTap"));
     scheduler.advance(10s);
     EXPECT_EQ(platform.count(QStringLiteral("createTap")), attempts) << "the watchdog reopened a suspended session";
@@ -138,7 +137,7 @@ TEST_F(GlobalShortcutTest, AHeldKeyFoundAtInstallIsInertUntilReleased)
 TEST_F(GlobalShortcutTest, EscapeIsGrabbedOnlyWhileCancellingIsEnabled)
 {
     started();
-    EXPECT_FALSE(platform.pressHotKey(HotKey::escape).has_value()) << "Escape must reach other apps while idle";
+    EXPECT_EQ(platform.registered[HotKey::escape], 0) << "Escape must reach other apps while idle";
     shortcut->setCancelEnabled(true);
     shortcut->setCancelEnabled(true);
     EXPECT_EQ(platform.registered[HotKey::escape], 1);
@@ -183,7 +182,7 @@ TEST_F(GlobalShortcutTest, AnActionQueuedBeforeATapResetSecureInputOrTheServices
     EXPECT_FALSE(platform.tapExists);
 }
 
-TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrations)
+TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrationsAndStopRemovesThemKeepingTheStatus)
 {
     make();
     ASSERT_TRUE(shortcut->start());
@@ -198,6 +197,18 @@ TEST_F(GlobalShortcutTest, StartingTwiceLeavesOneSetOfRegistrations)
     const qsizetype lastStart = platform.calls.lastIndexOf(QStringLiteral("createTap"));
     EXPECT_LT(platform.calls.indexOf(QStringLiteral("enableTap"), lastStart),
               platform.calls.indexOf(QStringLiteral("register toggle"), lastStart));
+
+    shortcut->setCancelEnabled(true);
+    const QString status = shortcut->fnStatus();
+    shortcut->stop();
+    EXPECT_EQ(scheduler.pendingTimers(), 0u);
+    EXPECT_EQ(platform.sessionObservers, 0);
+    EXPECT_FALSE(platform.tapExists);
+    EXPECT_EQ(platform.registered[HotKey::toggle], 0);
+    EXPECT_EQ(platform.registered[HotKey::escape], 0);
+    EXPECT_FALSE(platform.handlerInstalled);
+    EXPECT_FALSE(shortcut->cancelEnabled());
+    EXPECT_EQ(shortcut->fnStatus(), status);
 }
 
 TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)
@@ -207,14 +218,9 @@ TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)
     const auto result = shortcut->start();
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().kind, GlobalShortcut::RegistrationError::Kind::failed);
-    EXPECT_EQ(
-        result.error().description(),
-        QStringLiteral("Ctrl+Alt+Space is already used by another program. Choose another shortcut, or free it in that "
-                       "program."));
+    EXPECT_TRUE(result.error().description().startsWith(QStringLiteral("Ctrl+Alt+Space is already used")));
     for (const std::int32_t status : {2, -1, 11}) {
-        const QString text = GlobalShortcut::RegistrationError{GlobalShortcut::RegistrationError::Kind::failed, status,
-                                                               QStringLiteral("Super+D")}
-                                 .description();
+        const QString text = GlobalShortcut::RegistrationError{result.error().kind, status, {}}.description();
         EXPECT_FALSE(text.contains(QString::number(status)) || text.contains(QLatin1String("registered")))
             << "a cause, never a raw code: " << text.toStdString();
     }
@@ -226,7 +232,9 @@ TEST_F(GlobalShortcutTest, ARefusedToggleIsAnErrorButTheHoldKeyWorks)
     EXPECT_EQ(log.last(), QStringLiteral("fn begin"));
 }
 
-TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatus)
+// Without a hot key handler neither the toggle nor Escape is registered; on Wayland the status and the error
+// say what to do instead.
+TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatusAndWaylandIsNamed)
 {
     platform.handlerStatus = 7;
     make();
@@ -236,6 +244,15 @@ TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatus)
     EXPECT_EQ(platform.count(QStringLiteral("register toggle")), 0);
     shortcut->setCancelEnabled(true);
     EXPECT_EQ(platform.count(QStringLiteral("register escape")), 0);
+
+    platform.wayland = true;
+    platform.trusted = false;
+    platform.handlerStatus = -1;
+    make();
+    const auto onWayland = shortcut->start();
+    ASSERT_FALSE(onWayland);
+    EXPECT_TRUE(onWayland.error().description().contains(QStringLiteral("bind the command “orvanta toggle”")));
+    EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
 }
 
 TEST_F(GlobalShortcutTest, AFailedTapIsRetriedEveryTwoSeconds)
@@ -275,39 +292,11 @@ TEST_F(GlobalShortcutTest, ADisabledTapCancelsTheHoldOnceAndReturns)
     scheduler.runPending();
     EXPECT_EQ(log, QStringList{QStringLiteral("fn cancel")});
     EXPECT_FALSE(platform.tapExists);
-    EXPECT_EQ(shortcut->fnStatus(), QStringLiteral("Right Ctrl was interrupted. Release the key before trying again."));
+    EXPECT_EQ(shortcut->fnStatus(), texts().interrupted);
     scheduler.advance(1800ms);
     EXPECT_FALSE(platform.tapExists);
     scheduler.advance(200ms);
     EXPECT_TRUE(platform.tapEnabled);
-}
-
-TEST_F(GlobalShortcutTest, StopRemovesEverythingAndKeepsTheStatus)
-{
-    started();
-    shortcut->setCancelEnabled(true);
-    const QString status = shortcut->fnStatus();
-    shortcut->stop();
-    EXPECT_EQ(scheduler.pendingTimers(), 0u);
-    EXPECT_EQ(platform.sessionObservers, 0);
-    EXPECT_FALSE(platform.tapExists);
-    EXPECT_EQ(platform.registered[HotKey::toggle], 0);
-    EXPECT_EQ(platform.registered[HotKey::escape], 0);
-    EXPECT_FALSE(platform.handlerInstalled);
-    EXPECT_FALSE(shortcut->cancelEnabled());
-    EXPECT_EQ(shortcut->fnStatus(), status);
-}
-
-TEST_F(GlobalShortcutTest, WaylandIsReportedInTheStatusAndTheError)
-{
-    platform.wayland = true;
-    platform.trusted = false;
-    platform.handlerStatus = -1;
-    make();
-    const auto result = shortcut->start();
-    ASSERT_FALSE(result);
-    EXPECT_TRUE(result.error().description().contains(QStringLiteral("bind the command “orvanta toggle”")));
-    EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
 }
 
 TEST_F(GlobalShortcutTest, StatusTextsNameTheChosenKeys)

@@ -1,7 +1,6 @@
 // The portal backend against a scripted GlobalShortcuts portal on a private session bus.
 #include "base/LiveScheduler.h"
 #include "shortcuts/GlobalShortcut.h"
-#include "shortcuts/ShortcutSettings.h"
 #include "shortcuts/portal/PortalShortcutBackend.h"
 #include "tests/support/EventLoopWait.h"
 
@@ -107,12 +106,6 @@ private:
     bool m_offers;
 };
 
-struct Keys final : ShortcutSettings
-{
-    QString holdKey() const override { return QStringLiteral("Right Ctrl"); }
-    QString toggle() const override { return QStringLiteral("Ctrl+Alt+Space"); }
-};
-
 class PortalShortcutsTest : public ::testing::Test
 {
 protected:
@@ -165,9 +158,9 @@ protected:
         ops.observeSession = [](auto, auto) {};
         ops.stopObservingSession = [] {};
         PortalShortcutBackend::fill(ops, backend);
-        GlobalShortcut::Callbacks callbacks =
-            test::loggingCallbacks(log, [this](const QString &text) { status = text; });
-        shortcut = std::make_unique<GlobalShortcut>(scheduler, std::move(ops), keys, std::move(callbacks));
+        shortcut = std::make_unique<GlobalShortcut>(
+            scheduler, std::move(ops), keys,
+            test::loggingCallbacks(log, [this](const QString &text) { status = text; }));
     }
 
     QTemporaryDir folder;
@@ -176,7 +169,7 @@ protected:
     QThread portalThread;
     std::unique_ptr<ScriptedPortal> portal;
     LiveScheduler scheduler;
-    Keys keys;
+    test::FixedShortcutSettings keys;
     std::shared_ptr<PortalShortcutBackend> backend;
     std::unique_ptr<GlobalShortcut> shortcut;
     QStringList log;

@@ -49,6 +49,18 @@ protected:
     std::unique_ptr<ui::AppDelegate> delegate;
 };
 
+// `page`, made from `args` and shown at `size` the first time it is asked for.
+template <class Page, class... Args>
+Page &shownOnce(std::unique_ptr<Page> &page, QSize size, Args &&...args)
+{
+    if (!page) {
+        page = std::make_unique<Page>(std::forward<Args>(args)...);
+        page->resize(size);
+        page->show();
+    }
+    return *page;
+}
+
 // The action titled `title` in `menu`, searching submenus; null when there is none.
 inline QAction *findAction(const QList<QAction *> &actions, const QString &title)
 {

@@ -18,15 +18,7 @@ namespace {
 class DictionaryPageTest : public PagesTest
 {
 protected:
-    DictionaryViewController &page()
-    {
-        if (!m_page) {
-            m_page = std::make_unique<DictionaryViewController>(*model);
-            m_page->resize(900, 700);
-            m_page->show();
-        }
-        return *m_page;
-    }
+    DictionaryViewController &page() { return shownOnce(m_page, {900, 700}, *model); }
     QString cell(int row, int column) { return page().table()->model()->index(row, column).data().toString(); }
     QStringList row(int row) { return {cell(row, 0), cell(row, 1), cell(row, 2), cell(row, 3)}; }
     void typeEntry(const QString &heard, const QString &replacement)
@@ -73,7 +65,7 @@ TEST_F(DictionaryPageTest, theCountTheEmptyLineAndTheColumnsFollowTheDictionary)
     EXPECT_EQ(cell(0, 2), QStringLiteral("Automatic"));
 }
 
-TEST_F(DictionaryPageTest, addingNeedsBothFieldsRefusesTooLongSpellingsAndMergesRegardlessOfCase)
+TEST_F(DictionaryPageTest, addingNeedsBothFieldsAndRefusesTooLongSpellings)
 {
     seed({}, {entry(QStringLiteral("teh"), QStringLiteral("the"), true, 3)});
     typeEntry(QStringLiteral("   "), QStringLiteral("Spelling"));
@@ -89,12 +81,6 @@ TEST_F(DictionaryPageTest, addingNeedsBothFieldsRefusesTooLongSpellingsAndMerges
     EXPECT_EQ(page().replacementField()->text().size(), 10000) << "what was typed stays to be shortened";
     EXPECT_TRUE(page().entryProblem()->isVisible());
     EXPECT_TRUE(page().entryProblem()->text().contains(QStringLiteral("at most 100")));
-
-    typeEntry(QStringLiteral(" Teh "), QStringLiteral(" The "));
-    page().addButton()->click();
-    ASSERT_EQ(model->dictionary().size(), 1) << "the entry is updated, not added";
-    EXPECT_EQ(row(0), (QStringList{QStringLiteral("teh"), QStringLiteral("The"), QStringLiteral("Manual"),
-                                   QStringLiteral("4")}));
 }
 
 TEST_F(DictionaryPageTest, theSelectionSurvivesOtherChangesAndRemoveTakesTheSelectedEntry)

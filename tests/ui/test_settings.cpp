@@ -1,7 +1,6 @@
 #include "tests/support/FakeMicrophones.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/ui/PagesHarness.h"
-#include "ui/HistoryViewController.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/MicrophoneChooser.h"
 #include "ui/SessionKeysCard.h"
@@ -34,21 +33,9 @@ protected:
     {
         if (!model)
             seed({QStringLiteral("kept for later")}, {entry(QStringLiteral("teh"), QStringLiteral("the"), true)});
-        if (!m_page) {
-            m_page = std::make_unique<SettingsViewController>(*model, &choices);
-            m_page->resize(900, 1400);
-            m_page->show();
-        }
-        return *m_page;
+        return shownOnce(m_page, {900, 1400}, *model, &choices);
     }
     ui::LinuxChoicesCard &card() { return *page().linuxChoices(); }
-    QStringList localeItems()
-    {
-        QStringList items;
-        for (int i = 0; i < page().localePopup()->count(); ++i)
-            items.append(page().localePopup()->itemText(i));
-        return items;
-    }
 
     std::unique_ptr<SettingsViewController> m_page;
 };
@@ -57,30 +44,25 @@ protected:
 
 TEST_F(SettingsPageTest, theLoginItemShowsEachOfItsStatesAndTheBoxFollowsTheRegistration)
 {
-    struct Expected
+    page();
+    const struct
     {
         LoginStatus status;
         Qt::CheckState box;
-        QString detail;
-        bool detailShown;
-        bool folderShown;
-    };
-    page();
-    for (const Expected &expected : {
-             Expected{LoginStatus::notRegistered, Qt::Unchecked, QStringLiteral("Off"), false, false},
-             Expected{LoginStatus::enabled, Qt::Checked, QStringLiteral("Enabled"), false, false},
-             Expected{LoginStatus::requiresApproval, Qt::PartiallyChecked, QStringLiteral("Needs approval"), true,
-                      true},
-             Expected{LoginStatus::notFound, Qt::Unchecked, QStringLiteral("App unavailable"), true, false},
-         }) {
-        loginFake->registration = expected.status;
+        bool detailShown, folderShown;
+    } cases[] = {{LoginStatus::notRegistered, Qt::Unchecked, false, false},
+                 {LoginStatus::enabled, Qt::Checked, false, false},
+                 {LoginStatus::requiresApproval, Qt::PartiallyChecked, true, true},
+                 {LoginStatus::notFound, Qt::Unchecked, true, false}};
+    for (const auto &c : cases) {
+        loginFake->registration = c.status;
         model->refreshStatus();
-        const QString state = page().loginDetail()->text();
-        EXPECT_EQ(page().launchAtLogin()->checkState(), expected.box) << state.toStdString();
-        EXPECT_EQ(state, expected.detail);
-        EXPECT_EQ(page().loginDetail()->isVisible(), expected.detailShown) << state.toStdString();
-        EXPECT_EQ(page().loginSettingsButton()->isVisible(), expected.folderShown) << state.toStdString();
+        SCOPED_TRACE(page().loginDetail()->text().toStdString());
+        EXPECT_EQ(page().launchAtLogin()->checkState(), c.box);
+        EXPECT_EQ(page().loginDetail()->isVisible(), c.detailShown);
+        EXPECT_EQ(page().loginSettingsButton()->isVisible(), c.folderShown);
     }
+    EXPECT_EQ(page().loginDetail()->text(), QStringLiteral("App unavailable"));
 
     // Needing approval counts as on: a click switches it off.
     loginFake->registration = LoginStatus::requiresApproval;
@@ -103,12 +85,9 @@ TEST_F(SettingsPageTest, aStoredLanguageNoLongerOfferedStaysLastAndSelectedAndPo
     preferences.localeIdentifier = QStringLiteral("fr-CA");
     model->setPreferences(preferences);
     model->notifyChanged();
-    // Listed by the name shown, not by code.
     EXPECT_EQ(page().localeIDs(),
               (QStringList{QStringLiteral("en-US"), QStringLiteral("de-DE"), QStringLiteral("fr-CA")}));
-    EXPECT_EQ(localeItems(), (QStringList{QStringLiteral("English (United States)"), QStringLiteral("German (Germany)"),
-                                          QStringLiteral("French (Canada)")}));
-    EXPECT_EQ(page().localePopup()->currentIndex(), 2);
+    EXPECT_EQ(page().localePopup()->currentText(), QStringLiteral("French (Canada)")) << "by name, not by code";
     EXPECT_EQ(SettingsViewController::localeTitle(QStringLiteral("xx-YY")), QStringLiteral("xx-YY"));
 
     page().localePopup()->setCurrentIndex(1);
@@ -118,31 +97,24 @@ TEST_F(SettingsPageTest, aStoredLanguageNoLongerOfferedStaysLastAndSelectedAndPo
     EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
     EXPECT_EQ(page().modePopup()->toolTip(), modeDescription(DictationMode::structured));
 
+    const QList<QWidget *> resting = {page().localePopup(), page().modePopup(), card().holdKeyPopup(),
+                                      card().toggleField()};
     startRecording();
-    EXPECT_FALSE(page().localePopup()->isEnabled());
-    EXPECT_FALSE(page().modePopup()->isEnabled());
-    EXPECT_FALSE(card().holdKeyPopup()->isEnabled());
-    EXPECT_FALSE(card().toggleField()->isEnabled());
+    for (const QWidget *popup : resting)
+        EXPECT_FALSE(popup->isEnabled()) << popup->accessibleName().toStdString();
     model->cancelDictation();
-    EXPECT_TRUE(page().localePopup()->isEnabled());
-    EXPECT_TRUE(page().modePopup()->isEnabled());
-    EXPECT_TRUE(card().holdKeyPopup()->isEnabled());
+    for (const QWidget *popup : resting)
+        EXPECT_TRUE(popup->isEnabled()) << popup->accessibleName().toStdString();
 }
 
 TEST_F(SettingsPageTest, statusesReadShortWithTheFullSentenceBehind)
 {
     page();
-    for (const auto &[status, shown] : std::initializer_list<std::pair<QString, QString>>{
-             {QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."),
-              QStringLiteral("Accessibility required")},
-             {QStringLiteral("Right Ctrl was interrupted. Release the key before trying again."),
-              QStringLiteral("Right Ctrl interrupted — release the key")},
-         }) {
-        model->setFnShortcutStatus(status);
-        EXPECT_EQ(page().shortcutDetail()->text(), shown);
-        EXPECT_EQ(page().shortcutDetail()->toolTip(), status);
-        EXPECT_TRUE(page().shortcutDetail()->isVisible()) << shown.toStdString();
-    }
+    const QString interrupted = QStringLiteral("Right Ctrl was interrupted. Release the key before trying again.");
+    model->setFnShortcutStatus(interrupted);
+    EXPECT_EQ(page().shortcutDetail()->text(), QStringLiteral("Right Ctrl interrupted — release the key"));
+    EXPECT_EQ(page().shortcutDetail()->toolTip(), interrupted);
+    EXPECT_TRUE(page().shortcutDetail()->isVisible());
     model->setFnShortcutStatus(QStringLiteral("Hold Right Ctrl to speak; release to finish."));
     EXPECT_FALSE(page().shortcutDetail()->isVisible()) << "the working state says nothing";
     EXPECT_EQ(page().holdKeyCap()->accessibleName(), QStringLiteral("Right Ctrl key"));
@@ -151,7 +123,6 @@ TEST_F(SettingsPageTest, statusesReadShortWithTheFullSentenceBehind)
     model->refreshStatus();
     EXPECT_EQ(page().microphoneDetail()->text(), QStringLiteral("Denied"));
     EXPECT_EQ(page().microphoneDetail()->toolTip(), model->microphoneStatus());
-    EXPECT_TRUE(model->microphoneStatus().startsWith(QStringLiteral("Denied — open")));
     EXPECT_EQ(page().accessibilityDetail()->text(), QStringLiteral("Enabled"));
 }
 
@@ -167,8 +138,6 @@ TEST_F(SettingsPageTest, learningOffEndsTheWatchAtOnceAndHistoryOffKeepsTheDicti
     deliveryFake->reportCorrection(QStringLiteral("send it to Jon"), QStringLiteral("send it to John"));
     EXPECT_EQ(model->dictionary().size(), 1) << "no correction from the ended watch is learned";
 
-    ui::HistoryViewController history(*model);
-    ASSERT_FALSE(history.emptyLabel()->isVisibleTo(&history));
     page().history()->click();
     auto *question = page().window()->findChild<QMessageBox *>(QStringLiteral("OrvantaHistoryOff"));
     ASSERT_NE(question, nullptr) << "nothing is deleted without a question";
@@ -177,7 +146,6 @@ TEST_F(SettingsPageTest, learningOffEndsTheWatchAtOnceAndHistoryOffKeepsTheDicti
     EXPECT_FALSE(model->history().isEmpty());
     question->buttons().last()->click(); // "Delete History"
     EXPECT_TRUE(model->history().isEmpty());
-    EXPECT_TRUE(history.emptyLabel()->isVisibleTo(&history)) << "History shows \"No dictations\"";
     EXPECT_EQ(savedLibrary().dictionary.size(), 1) << "the dictionary is kept";
     EXPECT_FALSE(page().history()->isChecked());
 }
@@ -212,15 +180,6 @@ TEST_F(SettingsPageTest, theToggleIsARecorderOfPressedCombinationsAndSaysWhyOneI
     card().resetButton()->click();
     EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+Space"));
     EXPECT_FALSE(card().resetButton()->isEnabled());
-
-    card().holdKeyPopup()->setCurrentIndex(1);
-    card().chooseHoldKey(1);
-    EXPECT_EQ(choices.holdKey(), QStringLiteral("Right Alt"));
-
-    // Another program holds a combination: the owner of the keys says so through the model.
-    model->setShortcutRegistrationError(QStringLiteral("Ctrl+Alt+Space is already used by another program."));
-    EXPECT_TRUE(card().toggleError()->isVisible());
-    EXPECT_EQ(card().toggleError()->text(), *model->shortcutRegistrationError());
 }
 
 TEST_F(SettingsPageTest, theModelServerTakesOnlyThisComputerAndCheckAsksItNow)
@@ -245,8 +204,7 @@ TEST_F(SettingsPageTest, theModelServerTakesOnlyThisComputerAndCheckAsksItNow)
     EXPECT_EQ(formatterFake->refreshCalls, 1);
     EXPECT_EQ(card().modelStatus()->text(), QStringLiteral("Checking Built-in rules…"));
     formatterFake->refreshes.first().resolve(true);
-    EXPECT_EQ(card().modelStatus()->text(),
-              QStringLiteral("A model server is ready.\nLast check: A model server is ready.")); // seen to be done
+    EXPECT_TRUE(card().modelStatus()->text().endsWith(QStringLiteral("Last check: A model server is ready.")));
     EXPECT_EQ(card().modelName()->text(), QStringLiteral("Built-in rules"));
 
     const QString folder = QFileInfo(libraryPath()).absolutePath();
@@ -260,8 +218,6 @@ TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptio
     page();
     EXPECT_EQ(card().speechEnginePopup()->currentIndex(), 0) << "PocketSphinx by default";
     EXPECT_FALSE(card().speechServerField()->isEnabled());
-    EXPECT_EQ(card().speechServerField()->text(), QStringLiteral("http://127.0.0.1:8178/inference"))
-        << "a port of its own: the model server has 8080";
     for (QWidget *control : std::initializer_list<QWidget *>{card().speechEnginePopup(), card().speechServerField(),
                                                              card().checkSpeechButton()})
         EXPECT_FALSE(control->accessibleName().isEmpty());
@@ -271,14 +227,11 @@ TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptio
     EXPECT_EQ(choices.speechEngine(), LinuxSettings::SpeechEngineChoice::server);
     EXPECT_TRUE(card().speechServerField()->isEnabled());
 
-    // Off this computer, or no transcription API in the path: refused with the reason, the stored one kept.
-    for (const QString &address :
-         {QStringLiteral("http://10.0.0.7:8178/inference"), QStringLiteral("http://127.0.0.1:8178/completion")}) {
-        card().speechServerField()->setText(address);
-        QTest::keyClick(card().speechServerField(), Qt::Key_Return);
-        EXPECT_EQ(choices.speechServerEndpoint(), QStringLiteral("http://127.0.0.1:8178/inference"));
-        EXPECT_TRUE(card().speechServerError()->isVisible()) << address.toStdString();
-    }
+    // An address the settings refuse (which ones: their own test) shows why and keeps the stored one.
+    card().speechServerField()->setText(QStringLiteral("http://10.0.0.7:8178/inference"));
+    QTest::keyClick(card().speechServerField(), Qt::Key_Return);
+    EXPECT_EQ(choices.speechServerEndpoint(), QStringLiteral("http://127.0.0.1:8178/inference"));
+    EXPECT_TRUE(card().speechServerError()->isVisible());
     card().speechServerField()->setText(QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
     QTest::keyClick(card().speechServerField(), Qt::Key_Return);
     EXPECT_EQ(choices.speechServerEndpoint(), QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
@@ -364,26 +317,20 @@ TEST_F(SettingsPageTest, theWaylandKeysNameTheMechanismTheCommandAndOfferOnlyWha
     };
     SessionKeysStatus::State state;
     state.mechanism = SessionKeysStatus::Mechanism::command;
-    state.desktopWithShortcuts = QStringLiteral("GNOME");
-    state.desktop = QStringLiteral("GNOME");
+    state.desktop = state.desktopWithShortcuts = QStringLiteral("GNOME");
     status.report(state);
     ASSERT_TRUE(keys.isVisible());
-    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("Bind the command")))
-        << keys.mechanism()->text().toStdString();
+    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("Bind the command")));
     EXPECT_EQ(keys.command()->text(), QStringLiteral("orvanta toggle"));
     EXPECT_FALSE(keys.inputDevices()->isVisible()) << "not in the input group";
     QTest::mouseClick(keys.desktopButton(), Qt::LeftButton);
     EXPECT_EQ(added, 1);
     EXPECT_EQ(keys.desktopResult()->text(), QStringLiteral("Added to GNOME's keyboard shortcuts."));
 
-    state.mechanism = SessionKeysStatus::Mechanism::portal;
-    state.desktopWithShortcuts.clear();
-    state.desktop = QStringLiteral("KDE");
-    state.toggleTrigger = QStringLiteral("Meta+D");
-    state.inputDevicesReadable = true;
+    // The portal on KDE with the toggle bound to Meta+D, for a member of `input`.
+    state = {SessionKeysStatus::Mechanism::portal, true, {}, QStringLiteral("KDE"), {}, QStringLiteral("Meta+D")};
     status.report(state);
-    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("(Meta+D)")))
-        << keys.mechanism()->text().toStdString();
+    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("(Meta+D)")));
     EXPECT_FALSE(keys.desktopButton()->isVisible()) << "only where GNOME runs";
     ASSERT_TRUE(keys.inputDevices()->isVisible());
     EXPECT_TRUE(keys.inputDevices()->accessibleDescription().contains(QStringLiteral("every key you press")));

@@ -6,35 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <cstdio>
-#include <functional>
+#include <optional>
 #include <sys/mount.h>
 #include <unistd.h>
 
 using namespace orv;
 using namespace orv::test;
-
-namespace {
-
-// Undoes a mount (or any other change of the machine) when the case ends, also when it fails.
-class Undo
-{
-public:
-    explicit Undo(std::function<void()> undo) : m_undo(std::move(undo)) {}
-    ~Undo()
-    {
-        if (m_undo)
-            m_undo();
-    }
-    Undo(const Undo &) = delete;
-    Undo &operator=(const Undo &) = delete;
-
-private:
-    std::function<void()> m_undo;
-};
-
-} // namespace
 
 class BrokenLibraryTest : public AppModelTest
 {
@@ -69,9 +49,7 @@ protected:
         ASSERT_FALSE(m.history().isEmpty());
         EXPECT_EQ(m.history().first().output, words);
         EXPECT_EQ(readFile(libraryPath()), before) << "the document on disk is unchanged";
-        const QStringList leftovers =
-            QDir(folder()).entryList({QStringLiteral("*.saving-*")}, QDir::Files | QDir::Hidden);
-        EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(folderEntries(folder()).filter(QStringLiteral(".saving-")), QStringList());
         model.reset();
         freshServices();
     }
@@ -84,27 +62,25 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
     ASSERT_TRUE(QDir().mkpath(folder()));
     const QByteArray folderName = QFile::encodeName(folder());
     const bool mounted = ::mount("tmpfs", folderName.constData(), "tmpfs", 0, "size=64k,mode=0700") == 0;
-    Undo unmount([&] {
+    const auto unmount = qScopeGuard([&] {
         if (mounted)
             ::umount2(folderName.constData(), MNT_DETACH);
     });
     const QByteArray before = saveOldLibrary();
     ASSERT_FALSE(before.isEmpty());
 
+    std::optional<FullDisk> limit;
     if (mounted) {
         QFile filler(folder() + QStringLiteral("/filler"));
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
         }
-        filler.close();
-        std::printf("full disk: a 64 KiB memory filesystem\n");
-        dictateAndCheck("full memory filesystem", before, QStringLiteral("could not be written"));
-        return;
+    } else {
+        limit.emplace();
     }
-    const FullDisk full;
-    std::printf("full disk: a file-size limit (mounting needs root)\n");
-    dictateAndCheck("file-size limit", before, QStringLiteral("could not be written"));
+    std::printf("full disk: %s\n", mounted ? "a 64 KiB memory filesystem" : "a file-size limit (mounting needs root)");
+    dictateAndCheck(mounted ? "full memory filesystem" : "file-size limit", before,
+                    QStringLiteral("could not be written"));
 }
 
 TEST_F(BrokenLibraryTest, aReadOnlyFolderAFolderInTheWayAndADanglingLinkKeepTheWordsAndTouchNothing)
@@ -122,7 +98,7 @@ TEST_F(BrokenLibraryTest, aReadOnlyFolderAFolderInTheWayAndADanglingLinkKeepTheW
         } else {
             readOnly = QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner);
         }
-        Undo writable([&] {
+        const auto writable = qScopeGuard([&] {
             if (geteuid() == 0)
                 ::umount2(folderName.constData(), MNT_DETACH);
             QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
@@ -53,24 +54,13 @@ struct Observed
     bool operator==(const Observed &) const = default;
 };
 
-std::string text(const QString &value)
-{
-    return value.toStdString();
-}
-
 // Statuses each phase may show.
 bool statusFits(Phase phase, const QString &status)
 {
-    static const QSet<QString> idle{QStringLiteral("Ready"),
-                                    QStringLiteral("Cancelled"),
-                                    QStringLiteral("Microphone access needed"),
-                                    QStringLiteral("Inserted"),
-                                    QStringLiteral("Sent"),
-                                    QStringLiteral("Could not start dictation"),
-                                    QStringLiteral("Not inserted"),
-                                    QStringLiteral("Recording stopped"),
-                                    QStringLiteral("Dictation interrupted"),
-                                    QStringLiteral("No speech detected")};
+    static const QStringList idle = QStringLiteral("Ready|Cancelled|Microphone access needed|Inserted|Sent|Could not "
+                                                   "start dictation|Not inserted|Recording stopped|Dictation "
+                                                   "interrupted|No speech detected")
+                                        .split(QLatin1Char('|'));
     switch (phase) {
     case Phase::idle:
         return idle.contains(status) || status.startsWith(QStringLiteral("Copied · ")) ||
@@ -155,20 +145,14 @@ private:
     // Each service either answers at once or waits for a later step to answer.
     void varyServices()
     {
-        switch (pick(6)) {
-        case 0:
-        case 1:
-        case 2:
-        case 3:
+        const int start = pick(6);
+        if (start < 4)
             m_speech->startAnswer = FakeSpeechEngine::StartResult();
-            break;
-        case 4:
+        else if (start == 4)
             m_speech->startAnswer.reset();
-            break;
-        default:
+        else
             m_speech->startAnswer = FakeSpeechEngine::StartResult(
                 unexpected(SpeechEngineError{SpeechEngineError::Kind::microphoneUnavailable, {}}));
-        }
         m_formatter->echo = pick(2) == 0;
         if (pick(2))
             m_delivery->answer = DeliveryResult{Outcome(pick(4)), QStringLiteral("Delivered.")};
@@ -229,9 +213,7 @@ private:
         if (m_model->lastResult())
             seen.lastResult = m_model->lastResult()->id;
         // Every save replaces the file by a new one: the same inode is the same document.
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::stat(m_libraryFile.constData(), &info) == 0) {
             if (info.st_ino != m_libraryInode) {
                 QFile file(m_libraryPath);
@@ -271,6 +253,14 @@ private:
         return Pending{index, side == 1};
     }
 
+    // A step that only acts: it answers no session that is over.
+    bool act(const char *name, const std::function<void()> &action)
+    {
+        m_log << name << '\n';
+        action();
+        return false;
+    }
+
     // One random step; true when it answers only a session that is over, so nothing may change.
     bool step()
     {
@@ -293,9 +283,7 @@ private:
             chosen = m.fnOwnsRecording() ? 6 : 0;
         switch (chosen) {
         case 0:
-            m_log << "toggle\n";
-            m.toggle();
-            return false;
+            return act("toggle", [&m] { m.toggle(); });
         case 2:
             if (m.phase() == Phase::idle) {
                 m_log << "start\n";
@@ -303,22 +291,14 @@ private:
             }
             return false;
         case 3:
-            m_log << "finish\n";
-            m.finishDictation();
-            return false;
+            return act("finish", [&m] { m.finishDictation(); });
         case 4:
-            m_log << "cancel\n";
             cancelled(current);
-            m.cancelDictation();
-            return false;
+            return act("cancel", [&m] { m.cancelDictation(); });
         case 5:
-            m_log << "hold-key begin\n";
-            m.fnBegin();
-            return false;
+            return act("hold-key begin", [&m] { m.fnBegin(); });
         case 6:
-            m_log << "hold-key finish\n";
-            m.fnFinish();
-            return false;
+            return act("hold-key finish", [&m] { m.fnFinish(); });
         case 7:
             m_log << "hold-key cancel\n";
             if (m.fnOwnsRecording())
@@ -334,10 +314,7 @@ private:
         case 9:
             if (auto reply = pendingReply(m_speech->startReplies, m_startTags)) {
                 const int how = pick(3);
-                m_log << "start answers "
-                      << (how == 0   ? "ok"
-                          : how == 1 ? "failure"
-                                     : "cancelled")
+                m_log << "start answers " << std::array{"ok", "failure", "cancelled"}[how]
                       << (reply->stale ? " (stale)" : "") << '\n';
                 m_speech->startReplies[reply->index].resolve(
                     how == 0 ? FakeSpeechEngine::StartResult()
@@ -456,7 +433,6 @@ private:
             break;
         case 2:
             m_log << "delete record\n";
-
             m_erased = true;
             if (!m.history().isEmpty())
                 m.deleteRecord(m.history()[pick(int(m.history().size()))].id);
@@ -489,7 +465,7 @@ private:
     {
         std::ostringstream why;
         if (!statusFits(after.phase, after.status))
-            why << "status \"" << text(after.status) << "\" in phase " << int(after.phase);
+            why << "status \"" << after.status.toStdString() << "\" in phase " << int(after.phase);
         else if (after.timer != (after.phase == Phase::recording))
             why << "the recording timer runs " << (after.timer ? "outside" : "not in") << " recording";
         else if (after.fnOwns && after.phase == Phase::idle)

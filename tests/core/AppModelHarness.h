@@ -23,16 +23,16 @@ class AppModelTest : public ::testing::Test
 protected:
     AppModelTest() { freshServices(); }
 
-    // New fakes, as at the start of a test, for the next make().
+    // New fakes, as at the start of a test, for the next make(); the *Fake pointers stay valid after it.
     void freshServices()
     {
-        login = std::make_unique<FakeLoginItemController>();
-        settings = std::make_unique<InMemoryKeyValueStore>();
-        speech = std::make_unique<FakeSpeechEngine>();
-        permissions = &speech->fakePermissions;
-        formatter = std::make_unique<FakeFormatter>();
-        delivery = std::make_unique<FakeTextDelivery>();
-        desktop = std::make_unique<FakeDesktop>();
+        loginFake = (login = std::make_unique<FakeLoginItemController>()).get();
+        settingsFake = (settings = std::make_unique<InMemoryKeyValueStore>()).get();
+        speechFake = (speech = std::make_unique<FakeSpeechEngine>()).get();
+        permissionsFake = permissions = &speech->fakePermissions;
+        formatterFake = (formatter = std::make_unique<FakeFormatter>()).get();
+        deliveryFake = (delivery = std::make_unique<FakeTextDelivery>()).get();
+        desktopFake = (desktop = std::make_unique<FakeDesktop>()).get();
         speech->localesAnswer = QStringList{QStringLiteral("en-US")};
         speech->startAnswer = FakeSpeechEngine::StartResult();
         // Permission prompts stay open until a test answers them.
@@ -42,13 +42,6 @@ protected:
 
     AppModel &make()
     {
-        speechFake = speech.get();
-        permissionsFake = permissions;
-        formatterFake = formatter.get();
-        deliveryFake = delivery.get();
-        desktopFake = desktop.get();
-        loginFake = login.get();
-        settingsFake = settings.get();
         model = std::make_unique<AppModel>(AppModel::Services{
             scheduler, std::move(login), std::move(settings), std::make_unique<AppStore>(libraryPath()),
             std::move(speech), std::move(formatter), std::move(delivery), std::move(desktop)});

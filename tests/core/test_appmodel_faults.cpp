@@ -32,21 +32,26 @@ protected:
         return readFile(libraryPath());
     }
 
-    // Dictates, then checks that the words survived the failed save and that the disk was not touched.
-    void dictateAndCheck(const char *name, const QByteArray &before, const QString &reasonPart)
+    // Dictates, then checks that the words survived the failed save and that the disk was not touched. A
+    // library that could not be read says so from the start, and the model starts from an empty one.
+    void dictateAndCheck(const char *name, const QByteArray &before, bool unreadable)
     {
         SCOPED_TRACE(name);
         AppModel &m = make();
+        EXPECT_EQ(m.errorMessage().value_or(QString()).startsWith(QStringLiteral("Your saved library could not")),
+                  unreadable);
         const QString words = QStringLiteral("words that must survive ").repeated(200).trimmed();
         dictate(words);
         ASSERT_TRUE(m.errorMessage());
         EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Could not save your local library: ")))
             << m.errorMessage()->toStdString();
-        EXPECT_TRUE(m.errorMessage()->contains(reasonPart)) << m.errorMessage()->toStdString();
+        const QString reason = unreadable ? QStringLiteral("could not be read when Orvanta started")
+                                          : QStringLiteral("could not be written");
+        EXPECT_TRUE(m.errorMessage()->contains(reason)) << m.errorMessage()->toStdString();
         EXPECT_EQ(m.status(), QStringLiteral("Inserted"));
         ASSERT_FALSE(deliveryFake->deliverCalls.isEmpty());
         EXPECT_EQ(deliveryFake->deliverCalls.last().text, words);
-        ASSERT_FALSE(m.history().isEmpty());
+        ASSERT_EQ(m.history().size(), unreadable ? 1 : 2);
         EXPECT_EQ(m.history().first().output, words);
         EXPECT_EQ(readFile(libraryPath()), before) << "the document on disk is unchanged";
         EXPECT_EQ(folderEntries(folder()).filter(QStringLiteral(".saving-")), QStringList());
@@ -79,11 +84,10 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
         limit.emplace();
     }
     std::printf("full disk: %s\n", mounted ? "a 64 KiB memory filesystem" : "a file-size limit (mounting needs root)");
-    dictateAndCheck(mounted ? "full memory filesystem" : "file-size limit", before,
-                    QStringLiteral("could not be written"));
+    dictateAndCheck(mounted ? "full memory filesystem" : "file-size limit", before, false);
 }
 
-TEST_F(BrokenLibraryTest, aReadOnlyFolderAFolderInTheWayAndADanglingLinkKeepTheWordsAndTouchNothing)
+TEST_F(BrokenLibraryTest, aReadOnlyFolderABrokenLibraryAFolderInTheWayAndADanglingLinkKeepTheWordsAndTouchNothing)
 {
     ASSERT_TRUE(QDir().mkpath(folder()));
     {
@@ -104,20 +108,23 @@ TEST_F(BrokenLibraryTest, aReadOnlyFolderAFolderInTheWayAndADanglingLinkKeepTheW
             QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         });
         if (readOnly)
-            dictateAndCheck("read-only folder", before, QStringLiteral("could not be written"));
+            dictateAndCheck("read-only folder", before, false);
         else
             ADD_FAILURE() << "the folder could not be made read-only";
     }
 
+    ASSERT_TRUE(writeFile(libraryPath(), "{\"preferences\": {}}"));
+    dictateAndCheck("a library that does not decode", "{\"preferences\": {}}", true);
+
     QFile::remove(libraryPath());
     ASSERT_TRUE(QDir().mkpath(libraryPath()));
-    dictateAndCheck("folder where the library belongs", {}, QStringLiteral("could not be read"));
+    dictateAndCheck("folder where the library belongs", {}, true);
     EXPECT_TRUE(QFileInfo(libraryPath()).isDir());
 
     ASSERT_TRUE(QDir().rmdir(libraryPath()));
     const QString missing = dir.filePath(QStringLiteral("moved/library.json"));
     ASSERT_TRUE(QFile::link(missing, libraryPath()));
-    dictateAndCheck("dangling link", {}, QStringLiteral("could not be read"));
+    dictateAndCheck("dangling link", {}, true);
     EXPECT_EQ(QFileInfo(libraryPath()).symLinkTarget(), missing) << "the link is kept";
     EXPECT_FALSE(QFileInfo::exists(missing)) << "nothing is written behind it";
 }

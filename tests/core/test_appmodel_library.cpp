@@ -79,9 +79,8 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
     m.editTranscript(id, QStringLiteral("Call John now."));
     EXPECT_EQ(notifications, 2) << "one for what was learned, one for the edit";
     ASSERT_EQ(m.dictionary().size(), 1);
-    EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("Jon"));
-    EXPECT_EQ(m.dictionary()[0].replacement, QStringLiteral("John"));
-    EXPECT_TRUE(m.dictionary()[0].automatic);
+    EXPECT_EQ(m.dictionary()[0], (DictionaryEntry{m.dictionary()[0].id, QStringLiteral("Jon"), QStringLiteral("John"),
+                                                  1, scheduler.wallNow(), true}));
     EXPECT_EQ(m.status(), QStringLiteral("Learned John"));
     EXPECT_EQ(m.lastLearning(), QStringLiteral("Learned: Jon → John"));
     EXPECT_EQ(m.history()[0].output, QStringLiteral("Call John now."));
@@ -147,13 +146,8 @@ TEST_F(AppModelTest, learningMergesCaseInsensitivelyAndAManualAdditionIsManualFo
     m.addDictionaryEntry(QStringLiteral("  post gress "), QStringLiteral(" PostgreSQL\n"));
     EXPECT_EQ(notifications, 1);
     ASSERT_EQ(m.dictionary().size(), 2);
-    const DictionaryEntry merged = m.dictionary()[1];
-    EXPECT_EQ(merged.id, original.id);
-    EXPECT_EQ(merged.heard, QStringLiteral("Post Gress"));
-    EXPECT_EQ(merged.replacement, QStringLiteral("PostgreSQL"));
-    EXPECT_EQ(merged.occurrenceCount, 2);
-    EXPECT_FALSE(merged.automatic);
-    EXPECT_EQ(merged.modifiedAt, scheduler.wallNow());
+    EXPECT_EQ(m.dictionary()[1], (DictionaryEntry{original.id, QStringLiteral("Post Gress"),
+                                                  QStringLiteral("PostgreSQL"), 2, scheduler.wallNow(), false}));
     m.learn(QStringLiteral("POST GRESS"), QStringLiteral("PostgreSQL"), true);
     EXPECT_FALSE(m.dictionary()[1].automatic) << "an automatic repeat does not make it automatic again";
     EXPECT_EQ(m.dictionary()[1].occurrenceCount, 3);
@@ -376,8 +370,7 @@ TEST_F(AppModelTest, enablingAccessibilitySwitchesTheSessionOnLooksAgainAndOnceO
 
     desktopFake->accessibility.reset(); // no accessibility bus in this session
     m.enableAccessibility();
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Accessibility could not be switched on: this desktop session has no "
-                                               "accessibility bus."));
+    EXPECT_TRUE(m.errorMessage()->endsWith(QStringLiteral("this desktop session has no accessibility bus.")));
 }
 
 TEST_F(AppModelTest, configuredKeyNamesReachTheHoldKeyStatusUntilTheShortcutServiceReports)

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string_view>
+#include <string>
 #include <sys/stat.h>
 
 using namespace orv;
@@ -41,9 +41,7 @@ TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsD
     EXPECT_FALSE(settings.setToggle(QStringLiteral("Ctrl+")));
     const auto remote = settings.setLanguageModelEndpoint(QStringLiteral("http://192.168.1.20:8080"));
     ASSERT_FALSE(remote);
-    EXPECT_EQ(remote.error(), QStringLiteral("The model server address http://192.168.1.20:8080 is not on this "
-                                             "computer. Dictations never leave your computer, so Orvanta does not "
-                                             "use it."));
+    EXPECT_TRUE(remote.error().contains(QStringLiteral("http://192.168.1.20:8080 is not on this computer.")));
     EXPECT_EQ(settings.holdKey(), QStringLiteral("Menu")) << "a refused choice must not replace the stored one";
     EXPECT_EQ(settings.toggle(), QStringLiteral("Shift+Super+K"));
     EXPECT_EQ(settings.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:9000"));
@@ -174,14 +172,14 @@ TEST(LinuxSettings, aSettingsFileThatIsNoPrivateFileOfTheUsersIsLeftAloneWithout
 {
     QString whyNot;
     const auto other = test::OtherAccount::get(&whyNot);
-    for (const char *kind : {"pipe", "open", "theirs"}) {
+    for (const std::string kind : {"pipe", "open", "theirs"}) {
         SCOPED_TRACE(kind);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("orvanta.conf"));
         const QByteArray name = QFile::encodeName(path);
-        if (kind == std::string_view("pipe")) {
+        if (kind == "pipe") {
             ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
-        } else if (kind == std::string_view("open")) {
+        } else if (kind == "open") {
             QSettings(path, QSettings::IniFormat).setValue(LinuxSettings::holdKeyKey(), QStringLiteral("Menu"));
             ::chmod(name.constData(), 0666);
         } else if (other) {
@@ -194,18 +192,16 @@ TEST(LinuxSettings, aSettingsFileThatIsNoPrivateFileOfTheUsersIsLeftAloneWithout
         auto store = std::make_unique<SettingsKeyValueStore>(path);
         const QString problem = store->problem();
         LinuxSettings settings(std::move(store));
-        if (kind == std::string_view("open")) {
+        if (kind == "open") {
             EXPECT_TRUE(problem.isEmpty()) << qPrintable(problem);
             EXPECT_EQ(settings.holdKey(), QStringLiteral("Menu"));
-            struct stat info
-            {
-            };
+            struct stat info = {};
             ASSERT_EQ(::stat(name.constData(), &info), 0);
             EXPECT_EQ(info.st_mode & 0777, 0600u);
             continue;
         }
-        EXPECT_TRUE(problem.contains(kind == std::string_view("pipe") ? QStringLiteral("named pipe")
-                                                                      : QStringLiteral("“%1”").arg(other->name)))
+        EXPECT_TRUE(
+            problem.contains(kind == "pipe" ? QStringLiteral("named pipe") : QStringLiteral("“%1”").arg(other->name)))
             << qPrintable(problem);
         EXPECT_EQ(settings.holdKey(), QStringLiteral("Right Ctrl"));
         EXPECT_FALSE(settings.setHoldKey(QStringLiteral("Left Alt")));

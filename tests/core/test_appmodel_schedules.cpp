@@ -154,10 +154,8 @@ private:
             m_speech->startAnswer = FakeSpeechEngine::StartResult(
                 unexpected(SpeechEngineError{SpeechEngineError::Kind::microphoneUnavailable, {}}));
         m_formatter->echo = pick(2) == 0;
-        if (pick(2))
-            m_delivery->answer = DeliveryResult{Outcome(pick(4)), QStringLiteral("Delivered.")};
-        else
-            m_delivery->answer.reset();
+        m_delivery->answer =
+            pick(2) ? std::optional(DeliveryResult{Outcome(pick(4)), QStringLiteral("Delivered.")}) : std::nullopt;
         m_log << "  services: start " << (m_speech->startAnswer ? "at once" : "held") << ", format "
               << (m_formatter->echo ? "at once" : "held") << ", deliver " << (m_delivery->answer ? "at once" : "held")
               << '\n';
@@ -165,12 +163,9 @@ private:
 
     int serial(const QUuid &session)
     {
-        const auto it = m_serials.constFind(session);
-        if (it != m_serials.constEnd())
-            return *it;
-        const int next = int(m_serials.size());
-        m_serials.insert(session, next);
-        return next;
+        if (!m_serials.contains(session))
+            m_serials.insert(session, int(m_serials.size()));
+        return m_serials.value(session);
     }
 
     // The session a text was dictated in: finished transcripts carry their session's serial.
@@ -178,9 +173,7 @@ private:
     {
         static const QRegularExpression tag(QStringLiteral("\\bs(\\d+)x\\b"));
         const QRegularExpressionMatch match = tag.match(value);
-        if (!match.hasMatch())
-            return std::nullopt;
-        return match.captured(1).toInt();
+        return match.hasMatch() ? std::optional(match.captured(1).toInt()) : std::nullopt;
     }
 
     // Replies that appeared during the last step belong to the session current after it.
@@ -387,20 +380,15 @@ private:
             editLibrary();
             return false;
         case 18:
-            m_log << "reset onboarding\n";
             if (m.phase() != Phase::idle)
                 cancelled(current);
-            m.resetOnboarding();
+            return act("reset onboarding", [&m] { m.resetOnboarding(); });
+        case 19: {
+            const bool tenMinutes = pick(40) == 0;
+            m_log << (tenMinutes ? "ten minutes pass\n" : "time passes\n");
+            m_scheduler.advanceSeconds(tenMinutes ? 601 : pick(3000) / 1000.0);
             return false;
-        case 19:
-            if (pick(40) == 0) {
-                m_log << "ten minutes pass\n";
-                m_scheduler.advanceSeconds(601);
-            } else {
-                m_log << "time passes\n";
-                m_scheduler.advanceSeconds(pick(3000) / 1000.0);
-            }
-            return false;
+        }
         case 20:
             m_log << "engine reports level and words\n";
             m_speech->reportLevel(0.5f);

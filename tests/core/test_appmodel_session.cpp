@@ -248,7 +248,6 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirTextExceptWhileProcessi
     EXPECT_EQ(m.status(), QStringLiteral("Could not start dictation"));
     EXPECT_EQ(m.errorMessage(), QStringLiteral("No input device."));
     EXPECT_EQ(speechFake->cancelCalls, 1);
-    EXPECT_FALSE(m.fnOwnsRecording());
 
     speechFake->startAnswer.reset();
     m.toggle();
@@ -258,10 +257,6 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirTextExceptWhileProcessi
     EXPECT_EQ(m.phase(), Phase::idle);
     EXPECT_EQ(m.status(), QStringLiteral("Recording stopped"));
     EXPECT_EQ(m.errorMessage(), QStringLiteral("The microphone was unplugged."));
-    const int cancels = speechFake->cancelCalls;
-    speechFake->startReplies.last().resolve({});
-    EXPECT_EQ(m.phase(), Phase::idle) << "the start that completes late belongs to the ended session";
-    EXPECT_EQ(speechFake->cancelCalls, cancels + 1);
     notifications = 0;
     speechFake->reportFailure(platformError("again"));
     EXPECT_EQ(notifications, 0) << "ignored when idle";

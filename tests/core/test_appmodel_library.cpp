@@ -4,26 +4,12 @@
 using namespace orv;
 using namespace orv::test;
 
-namespace {
-
-TranscriptRecord oldRecord(int n)
-{
-    return TranscriptRecord{QUuid::createUuid(),
-                            dateFromReferenceSeconds(700000000.0 + n),
-                            QStringLiteral("old"),
-                            QStringLiteral("Old %1.").arg(n),
-                            1,
-                            QStringLiteral("Editor"),
-                            QStringLiteral("Built-in rules")};
-}
-
-} // namespace
-
 TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyTheLastResult)
 {
     AppStore::Snapshot full;
     for (int i = 0; i < 200; ++i)
-        full.history.append(oldRecord(i));
+        full.history.append({QUuid::createUuid(), dateFromReferenceSeconds(700000000.0 + i), QStringLiteral("old"),
+                             QStringLiteral("Old %1.").arg(i), 1, QStringLiteral("Editor"), QStringLiteral("Rules")});
     ASSERT_TRUE(AppStore(libraryPath()).save(full));
     AppModel &m = make();
     ASSERT_EQ(m.history().size(), 200);

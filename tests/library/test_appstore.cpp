@@ -30,22 +30,14 @@ unsigned mode(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
 
-TranscriptRecord record(int n, int length = 40)
-{
-    return TranscriptRecord{QUuid::createUuid(),
-                            dateFromReferenceSeconds(790000000.0 + n),
-                            QStringLiteral("dictation %1 ").arg(n).repeated(length / 12 + 1),
-                            QStringLiteral("Dictation %1.").arg(n),
-                            1.5,
-                            QStringLiteral("Editor"),
-                            QStringLiteral("Built-in rules")};
-}
-
 AppStore::Snapshot snapshotWith(int records, int length = 40)
 {
     AppStore::Snapshot snapshot;
     for (int i = 0; i < records; ++i)
-        snapshot.history.append(record(i, length));
+        snapshot.history.append({QUuid::createUuid(), dateFromReferenceSeconds(790000000.0 + i),
+                                 QStringLiteral("dictation %1 ").arg(i).repeated(length / 12 + 1),
+                                 QStringLiteral("Dictation %1.").arg(i), 1.5, QStringLiteral("Editor"),
+                                 QStringLiteral("Built-in rules")});
     snapshot.dictionary.append(DictionaryEntry{QUuid::createUuid(), QStringLiteral("jon"), QStringLiteral("John"), 1,
                                                dateFromReferenceSeconds(5), true});
     return snapshot;

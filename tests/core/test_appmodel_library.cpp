@@ -200,35 +200,28 @@ TEST_F(AppModelTest, aStoredDictionaryOfAnySizeIsKeptWholeAndDuplicateIdsKeepThe
 
 // A window may pass the id straight from the model's own lists; removing the record must not change the
 // id the deletion goes on to use.
-TEST_F(AppModelTest, deletingByAnIdHeldInTheModelsOwnListsRemovesExactlyThatOne)
+TEST_F(AppModelTest, deletingByAnIdHeldInTheModelsOwnListsRemovesExactlyThatOneAndClearingEndsTheLastResult)
 {
     AppModel &m = make();
     for (const char *words : {"one", "two", "three"})
         dictate(QString::fromLatin1(words));
     m.learn(QStringLiteral("a"), QStringLiteral("A"), false);
     m.learn(QStringLiteral("b"), QStringLiteral("B"), false);
+    const QUuid latest = m.history().at(0).id;
     const QUuid middle = m.history().at(1).id;
     const QUuid oldest = m.history().at(2).id;
     m.deleteRecord(m.history().at(1).id);
     EXPECT_FALSE(m.correctionBaselines().contains(middle));
     EXPECT_TRUE(m.correctionBaselines().contains(oldest)) << "the record that moved up keeps its baseline";
+    m.deleteRecord(latest);
+    EXPECT_EQ(m.history().size(), 1);
+    ASSERT_TRUE(m.lastResult()) << "deleting its record keeps the last result";
+    EXPECT_FALSE(m.correctionBaselines().contains(latest));
     const QUuid second = m.dictionary().at(1).id;
     m.deleteDictionaryEntry(m.dictionary().at(0).id);
     ASSERT_EQ(m.dictionary().size(), 1);
     EXPECT_EQ(m.dictionary().front().id, second);
-}
 
-TEST_F(AppModelTest, deletingARecordKeepsTheLastResultAndClearingHistoryRemovesIt)
-{
-    AppModel &m = make();
-    dictate(QStringLiteral("one"));
-    dictate(QStringLiteral("two"));
-    const QUuid latest = m.lastResult()->id;
-    m.deleteRecord(latest);
-    EXPECT_EQ(m.history().size(), 1);
-    ASSERT_TRUE(m.lastResult());
-    EXPECT_FALSE(m.correctionBaselines().contains(latest));
-    m.learn(QStringLiteral("kept"), QStringLiteral("Kept"), false);
     m.clearHistory();
     EXPECT_TRUE(m.history().isEmpty());
     EXPECT_FALSE(m.lastResult());

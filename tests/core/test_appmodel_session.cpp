@@ -323,9 +323,7 @@ TEST_F(AppModelTest, cancelDuringFormattingDiscardsTheResultAndDuringDeliveryKee
 {
     formatter->echo = false;
     AppModel &m = make();
-    m.toggle();
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("first"));
-    m.toggle();
+    dictate(QStringLiteral("first"));
     ASSERT_EQ(formatterFake->replies.size(), 1);
     m.cancelDictation();
     formatterFake->replies.last().resolve({QStringLiteral("First."), QStringLiteral("Built-in rules"), {}});

@@ -18,7 +18,6 @@ Task<int> sleepThenAnswer(Scheduler &scheduler, Duration delay, int answer, bool
 
 Task<int> parentAwaitingChild(Scheduler &scheduler, std::vector<std::string> *trace)
 {
-    trace->push_back("parent start");
     const int value = co_await sleepThenAnswer(scheduler, 2s, 7);
     CancelToken token = co_await currentCancellation();
     trace->push_back(token->isCancelled() ? "parent cancelled" : "parent resumed");

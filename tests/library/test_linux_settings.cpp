@@ -16,6 +16,7 @@
 
 using namespace orv;
 
+// The speech server, like the model server, stays on this computer, and off the model server's port.
 TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsDefaultsWithoutLoss)
 {
     QTemporaryDir dir;
@@ -24,7 +25,14 @@ TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsD
     EXPECT_EQ(settings.holdKey(), QStringLiteral("Right Ctrl"));
     EXPECT_EQ(settings.toggle(), QStringLiteral("Ctrl+Alt+Space"));
     EXPECT_EQ(settings.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:8080"));
+    EXPECT_EQ(settings.speechEngine(), LinuxSettings::SpeechEngineChoice::pocketSphinx);
+    EXPECT_NE(QUrl(settings.speechServerEndpoint()).port(), QUrl(settings.languageModelEndpoint()).port())
+        << "both servers can run side by side with their defaults";
 
+    ASSERT_TRUE(settings.setSpeechEngine(LinuxSettings::SpeechEngineChoice::server));
+    ASSERT_TRUE(settings.setSpeechServerEndpoint(QStringLiteral(" http://localhost:9000/v1/audio/transcriptions ")));
+    EXPECT_FALSE(settings.setSpeechServerEndpoint(QStringLiteral("http://10.0.0.7:8178/inference")));
+    EXPECT_FALSE(settings.setSpeechServerEndpoint(QStringLiteral("http://127.0.0.1:8178/")));
     ASSERT_TRUE(settings.setHoldKey(QStringLiteral("Menu")));
     ASSERT_TRUE(settings.setToggle(QStringLiteral("super+shift+k")));
     ASSERT_TRUE(settings.setLanguageModelEndpoint(QStringLiteral(" http://127.1:9000 ")));
@@ -33,6 +41,8 @@ TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsD
         EXPECT_EQ(again.holdKey(), QStringLiteral("Menu"));
         EXPECT_EQ(again.toggle(), QStringLiteral("Shift+Super+K"));
         EXPECT_EQ(again.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:9000"));
+        EXPECT_EQ(again.speechEngine(), LinuxSettings::SpeechEngineChoice::server);
+        EXPECT_EQ(again.speechServerEndpoint(), QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
     }
 
     const auto refused = settings.setHoldKey(QStringLiteral("Left Pinky"));
@@ -50,11 +60,13 @@ TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsD
         QSettings raw(path, QSettings::IniFormat);
         raw.setValue(LinuxSettings::holdKeyKey(), QStringLiteral("Nonsense"));
         raw.setValue(LinuxSettings::toggleKey(), QStringLiteral("D"));
+        raw.setValue(LinuxSettings::speechEngineKey(), QStringLiteral("cloud"));
         raw.setValue(QStringLiteral("orvanta.onboarding.complete"), true);
     }
     LinuxSettings edited(std::make_unique<SettingsKeyValueStore>(path));
     EXPECT_EQ(edited.holdKey(), QStringLiteral("Right Ctrl"));
     EXPECT_EQ(edited.toggle(), QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_EQ(edited.speechEngine(), LinuxSettings::SpeechEngineChoice::pocketSphinx);
     EXPECT_EQ(QSettings(path, QSettings::IniFormat).value(LinuxSettings::holdKeyKey()).toString(),
               QStringLiteral("Nonsense"))
         << "reading must not rewrite what the user stored";
@@ -136,30 +148,6 @@ TEST(LoopbackAddress, unixSocketsPassByAnAbsolutePlainPathOnly)
         EXPECT_TRUE(refused.error().contains(why)) << refused.error().toStdString();
         EXPECT_FALSE(refused.error().contains(QChar(0x1b))) << "shown without control characters";
     }
-}
-
-TEST(LinuxSettings, theSpeechEngineChoiceKeepsItsServerOnThisComputerAndOffTheModelServersPort)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("orvanta/orvanta.conf"));
-    LinuxSettings settings(std::make_unique<SettingsKeyValueStore>(path));
-    EXPECT_EQ(settings.speechEngine(), LinuxSettings::SpeechEngineChoice::pocketSphinx);
-    EXPECT_NE(QUrl(settings.speechServerEndpoint()).port(), QUrl(settings.languageModelEndpoint()).port())
-        << "both servers can run side by side with their defaults";
-
-    ASSERT_TRUE(settings.setSpeechEngine(LinuxSettings::SpeechEngineChoice::server));
-    ASSERT_TRUE(settings.setSpeechServerEndpoint(QStringLiteral(" http://localhost:9000/v1/audio/transcriptions ")));
-    EXPECT_FALSE(settings.setSpeechServerEndpoint(QStringLiteral("http://10.0.0.7:8178/inference")));
-    EXPECT_FALSE(settings.setSpeechServerEndpoint(QStringLiteral("http://127.0.0.1:8178/")));
-    {
-        LinuxSettings again(std::make_unique<SettingsKeyValueStore>(path));
-        EXPECT_EQ(again.speechEngine(), LinuxSettings::SpeechEngineChoice::server);
-        EXPECT_EQ(again.speechServerEndpoint(), QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
-    }
-    QSettings(path, QSettings::IniFormat).setValue(LinuxSettings::speechEngineKey(), QStringLiteral("cloud"));
-    EXPECT_EQ(LinuxSettings(std::make_unique<SettingsKeyValueStore>(path)).speechEngine(),
-              LinuxSettings::SpeechEngineChoice::pocketSphinx)
-        << "an unknown engine reads as the default";
 }
 
 // Every command reads the settings file at its start: a named pipe or another account's file in its place

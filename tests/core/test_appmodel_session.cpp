@@ -124,23 +124,6 @@ TEST_F(AppModelTest, theEngineStatusShowsUntilProcessingThenThePhaseTextsOwnTheS
     EXPECT_EQ(seen, (QStringList{QStringLiteral("Formatting…"), QStringLiteral("Inserted")}));
 }
 
-// A local model server may start or stop at any time: every dictation asks again, in the background, so
-// the status is right also for someone who only dictates verbatim.
-TEST_F(AppModelTest, verbatimSkipsFormattingButAsksTheLanguageModelAfreshAndAFormatterNoticeBecomesTheError)
-{
-    AppModel &m = make();
-    EXPECT_EQ(formatterFake->modelChecks, 0) << "the formatter asks at its construction by itself";
-    formatterFake->answer = FormattingResult{QStringLiteral("plain"), QStringLiteral("PocketSphinx"),
-                                             QStringLiteral("Formatting took too long.")};
-    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, false, true});
-    deliveryFake->answer.reset();
-    dictate(QStringLiteral("plain"));
-    EXPECT_EQ(m.status(), QStringLiteral("Inserting…")) << "verbatim skips the Formatting… text";
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Formatting took too long."));
-    EXPECT_FALSE(deliveryFake->deliverCalls.last().observe) << "no observation without auto-learn";
-    EXPECT_EQ(formatterFake->modelChecks, 1);
-}
-
 TEST_F(AppModelTest, aRecognizerNoticeIsShownAndTheDictationGoesOn)
 {
     AppModel &m = make();
@@ -303,20 +286,30 @@ TEST_F(AppModelTest, aMicrophoneLostWhileRecordingFinishesWithTheWordsHeard)
 }
 
 // The mode is read when the user finishes: a change while the dictation is processed applies to the next.
-TEST_F(AppModelTest, theModeOfADictationIsTheOneSetWhenItWasFinished)
+// A local model server may start or stop at any time: every dictation asks again, in the background, so
+// the status is right also for someone who only dictates verbatim.
+TEST_F(AppModelTest, theModeIsReadAtFinishAndVerbatimSkipsFormattingButAsksTheLanguageModelAfresh)
 {
     AppModel &m = make();
+    EXPECT_EQ(formatterFake->modelChecks, 0) << "the formatter asks at its construction by itself";
     m.toggle();
     m.toggle();
     ASSERT_EQ(m.phase(), Phase::processing);
-    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, true, true});
+    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, false, true});
     speechFake->finishReplies.last().resolve(QStringLiteral("hello"));
     ASSERT_EQ(formatterFake->calls.size(), 1);
     EXPECT_EQ(formatterFake->calls[0].mode, DictationMode::clean);
 
-    dictate(QStringLiteral("next"));
+    formatterFake->answer = FormattingResult{QStringLiteral("plain"), QStringLiteral("PocketSphinx"),
+                                             QStringLiteral("Formatting took too long.")};
+    deliveryFake->answer.reset();
+    dictate(QStringLiteral("plain"));
     ASSERT_EQ(formatterFake->calls.size(), 2);
     EXPECT_EQ(formatterFake->calls[1].mode, DictationMode::verbatim);
+    EXPECT_EQ(m.status(), QStringLiteral("Inserting…")) << "verbatim skips the Formatting… text";
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Formatting took too long.")) << "a formatter's notice is shown";
+    EXPECT_FALSE(deliveryFake->deliverCalls.last().observe) << "no observation without auto-learn";
+    EXPECT_EQ(formatterFake->modelChecks, 2);
 }
 
 TEST_F(AppModelTest, cancelDuringFormattingDiscardsTheResultAndDuringDeliveryKeepsTheRecord)

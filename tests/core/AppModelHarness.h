@@ -17,13 +17,12 @@
 
 namespace orv::test {
 
-// Builds a model over fakes and a library in a temporary folder; counts the change notifications.
-class AppModelTest : public ::testing::Test
+// The services a model runs over, as fakes; the *Fake pointers stay valid once a model owns them.
+struct AppModelFakes
 {
-protected:
-    AppModelTest() { freshServices(); }
+    AppModelFakes() { freshServices(); }
 
-    // New fakes, as at the start of a test, for the next make(); the *Fake pointers stay valid after it.
+    // New fakes, as at the start of a test, for the next model.
     void freshServices()
     {
         loginFake = (login = std::make_unique<FakeLoginItemController>()).get();
@@ -40,11 +39,37 @@ protected:
         permissions->holdSpeechPrompt = true;
     }
 
+    // Hands the fakes over, with a library at `libraryPath`.
+    AppModel::Services services(Scheduler &scheduler, const QString &libraryPath)
+    {
+        return {scheduler,         std::move(login),     std::move(settings), std::make_unique<AppStore>(libraryPath),
+                std::move(speech), std::move(formatter), std::move(delivery), std::move(desktop)};
+    }
+
+    std::unique_ptr<FakeLoginItemController> login;
+    std::unique_ptr<InMemoryKeyValueStore> settings;
+    std::unique_ptr<FakeSpeechEngine> speech;
+    FakePermissions *permissions = nullptr; // the speech fake's, which owns them
+    std::unique_ptr<FakeFormatter> formatter;
+    std::unique_ptr<FakeTextDelivery> delivery;
+    std::unique_ptr<FakeDesktop> desktop;
+
+    FakeSpeechEngine *speechFake = nullptr;
+    FakePermissions *permissionsFake = nullptr;
+    FakeFormatter *formatterFake = nullptr;
+    FakeTextDelivery *deliveryFake = nullptr;
+    FakeDesktop *desktopFake = nullptr;
+    FakeLoginItemController *loginFake = nullptr;
+    InMemoryKeyValueStore *settingsFake = nullptr;
+};
+
+// Builds a model over fakes and a library in a temporary folder; counts the change notifications.
+class AppModelTest : public ::testing::Test, public AppModelFakes
+{
+protected:
     AppModel &make()
     {
-        model = std::make_unique<AppModel>(AppModel::Services{
-            scheduler, std::move(login), std::move(settings), std::make_unique<AppStore>(libraryPath()),
-            std::move(speech), std::move(formatter), std::move(delivery), std::move(desktop)});
+        model = std::make_unique<AppModel>(services(scheduler, libraryPath()));
         QObject::connect(model.get(), &AppModel::changed, model.get(), [this] { ++notifications; });
         return *model;
     }
@@ -64,21 +89,6 @@ protected:
 
     VirtualScheduler scheduler;
     QTemporaryDir dir;
-    std::unique_ptr<FakeLoginItemController> login;
-    std::unique_ptr<InMemoryKeyValueStore> settings;
-    std::unique_ptr<FakeSpeechEngine> speech;
-    FakePermissions *permissions = nullptr; // the speech fake's, which owns them
-    std::unique_ptr<FakeFormatter> formatter;
-    std::unique_ptr<FakeTextDelivery> delivery;
-    std::unique_ptr<FakeDesktop> desktop;
-
-    FakeSpeechEngine *speechFake = nullptr;
-    FakePermissions *permissionsFake = nullptr;
-    FakeFormatter *formatterFake = nullptr;
-    FakeTextDelivery *deliveryFake = nullptr;
-    FakeDesktop *desktopFake = nullptr;
-    FakeLoginItemController *loginFake = nullptr;
-    InMemoryKeyValueStore *settingsFake = nullptr;
     std::unique_ptr<AppModel> model;
     int notifications = 0;
 };

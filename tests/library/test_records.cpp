@@ -29,8 +29,9 @@ const char *validPreferences = R"({
 
 } // namespace
 
-// Only the form is checked: what another version wrote still loads.
-TEST(Records, unknownMembersAndOddButWellFormedValuesStillDecode)
+// Only the form is checked: what another version wrote still loads; a missing member, a wrong type, a bad
+// UUID or mode fails the whole decode.
+TEST(Records, unknownMembersAndOddButWellFormedValuesDecodeAndEveryMalformedMemberFails)
 {
     QJsonObject object = parse(validRecord);
     object.insert(QStringLiteral("futureMember"), 42);
@@ -43,10 +44,7 @@ TEST(Records, unknownMembersAndOddButWellFormedValuesStillDecode)
     const auto preferences = preferencesFromJson(parse(validPreferences));
     ASSERT_TRUE(preferences);
     EXPECT_EQ(preferences.value(), (Preferences{QStringLiteral("de-DE"), DictationMode::structured, false, true}));
-}
 
-TEST(Records, everyMissingMemberWrongTypeBadUuidOrModeFailsTheWholeDecode)
-{
     struct Case
     {
         const char *base;

@@ -17,22 +17,21 @@
 
 namespace orv::test {
 
-// Builds a model over fakes and a library in a temporary folder; counts the change notifications.
-class AppModelTest : public ::testing::Test
+// The services a model runs over, as fakes; the *Fake pointers stay valid once a model owns them.
+struct AppModelFakes
 {
-protected:
-    AppModelTest() { freshServices(); }
+    AppModelFakes() { freshServices(); }
 
-    // New fakes, as at the start of a test, for the next make().
+    // New fakes, as at the start of a test, for the next model.
     void freshServices()
     {
-        login = std::make_unique<FakeLoginItemController>();
-        settings = std::make_unique<InMemoryKeyValueStore>();
-        speech = std::make_unique<FakeSpeechEngine>();
-        permissions = &speech->fakePermissions;
-        formatter = std::make_unique<FakeFormatter>();
-        delivery = std::make_unique<FakeTextDelivery>();
-        desktop = std::make_unique<FakeDesktop>();
+        loginFake = (login = std::make_unique<FakeLoginItemController>()).get();
+        settingsFake = (settings = std::make_unique<InMemoryKeyValueStore>()).get();
+        speechFake = (speech = std::make_unique<FakeSpeechEngine>()).get();
+        permissionsFake = permissions = &speech->fakePermissions;
+        formatterFake = (formatter = std::make_unique<FakeFormatter>()).get();
+        deliveryFake = (delivery = std::make_unique<FakeTextDelivery>()).get();
+        desktopFake = (desktop = std::make_unique<FakeDesktop>()).get();
         speech->localesAnswer = QStringList{QStringLiteral("en-US")};
         speech->startAnswer = FakeSpeechEngine::StartResult();
         // Permission prompts stay open until a test answers them.
@@ -40,18 +39,37 @@ protected:
         permissions->holdSpeechPrompt = true;
     }
 
+    // Hands the fakes over, with a library at `libraryPath`.
+    AppModel::Services services(Scheduler &scheduler, const QString &libraryPath)
+    {
+        return {scheduler,         std::move(login),     std::move(settings), std::make_unique<AppStore>(libraryPath),
+                std::move(speech), std::move(formatter), std::move(delivery), std::move(desktop)};
+    }
+
+    std::unique_ptr<FakeLoginItemController> login;
+    std::unique_ptr<InMemoryKeyValueStore> settings;
+    std::unique_ptr<FakeSpeechEngine> speech;
+    FakePermissions *permissions = nullptr; // the speech fake's, which owns them
+    std::unique_ptr<FakeFormatter> formatter;
+    std::unique_ptr<FakeTextDelivery> delivery;
+    std::unique_ptr<FakeDesktop> desktop;
+
+    FakeSpeechEngine *speechFake = nullptr;
+    FakePermissions *permissionsFake = nullptr;
+    FakeFormatter *formatterFake = nullptr;
+    FakeTextDelivery *deliveryFake = nullptr;
+    FakeDesktop *desktopFake = nullptr;
+    FakeLoginItemController *loginFake = nullptr;
+    InMemoryKeyValueStore *settingsFake = nullptr;
+};
+
+// Builds a model over fakes and a library in a temporary folder; counts the change notifications.
+class AppModelTest : public ::testing::Test, public AppModelFakes
+{
+protected:
     AppModel &make()
     {
-        speechFake = speech.get();
-        permissionsFake = permissions;
-        formatterFake = formatter.get();
-        deliveryFake = delivery.get();
-        desktopFake = desktop.get();
-        loginFake = login.get();
-        settingsFake = settings.get();
-        model = std::make_unique<AppModel>(AppModel::Services{
-            scheduler, std::move(login), std::move(settings), std::make_unique<AppStore>(libraryPath()),
-            std::move(speech), std::move(formatter), std::move(delivery), std::move(desktop)});
+        model = std::make_unique<AppModel>(services(scheduler, libraryPath()));
         QObject::connect(model.get(), &AppModel::changed, model.get(), [this] { ++notifications; });
         return *model;
     }
@@ -71,21 +89,6 @@ protected:
 
     VirtualScheduler scheduler;
     QTemporaryDir dir;
-    std::unique_ptr<FakeLoginItemController> login;
-    std::unique_ptr<InMemoryKeyValueStore> settings;
-    std::unique_ptr<FakeSpeechEngine> speech;
-    FakePermissions *permissions = nullptr; // the speech fake's, which owns them
-    std::unique_ptr<FakeFormatter> formatter;
-    std::unique_ptr<FakeTextDelivery> delivery;
-    std::unique_ptr<FakeDesktop> desktop;
-
-    FakeSpeechEngine *speechFake = nullptr;
-    FakePermissions *permissionsFake = nullptr;
-    FakeFormatter *formatterFake = nullptr;
-    FakeTextDelivery *deliveryFake = nullptr;
-    FakeDesktop *desktopFake = nullptr;
-    FakeLoginItemController *loginFake = nullptr;
-    InMemoryKeyValueStore *settingsFake = nullptr;
     std::unique_ptr<AppModel> model;
     int notifications = 0;
 };

@@ -6,35 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <cstdio>
-#include <functional>
+#include <optional>
 #include <sys/mount.h>
 #include <unistd.h>
 
 using namespace orv;
 using namespace orv::test;
-
-namespace {
-
-// Undoes a mount (or any other change of the machine) when the case ends, also when it fails.
-class Undo
-{
-public:
-    explicit Undo(std::function<void()> undo) : m_undo(std::move(undo)) {}
-    ~Undo()
-    {
-        if (m_undo)
-            m_undo();
-    }
-    Undo(const Undo &) = delete;
-    Undo &operator=(const Undo &) = delete;
-
-private:
-    std::function<void()> m_undo;
-};
-
-} // namespace
 
 class BrokenLibraryTest : public AppModelTest
 {
@@ -52,26 +32,29 @@ protected:
         return readFile(libraryPath());
     }
 
-    // Dictates, then checks that the words survived the failed save and that the disk was not touched.
-    void dictateAndCheck(const char *name, const QByteArray &before, const QString &reasonPart)
+    // Dictates, then checks that the words survived the failed save and that the disk was not touched. A
+    // library that could not be read says so from the start, and the model starts from an empty one.
+    void dictateAndCheck(const char *name, const QByteArray &before, bool unreadable)
     {
         SCOPED_TRACE(name);
         AppModel &m = make();
+        EXPECT_EQ(m.errorMessage().value_or(QString()).startsWith(QStringLiteral("Your saved library could not")),
+                  unreadable);
         const QString words = QStringLiteral("words that must survive ").repeated(200).trimmed();
         dictate(words);
         ASSERT_TRUE(m.errorMessage());
         EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Could not save your local library: ")))
             << m.errorMessage()->toStdString();
-        EXPECT_TRUE(m.errorMessage()->contains(reasonPart)) << m.errorMessage()->toStdString();
+        const QString reason = unreadable ? QStringLiteral("could not be read when Orvanta started")
+                                          : QStringLiteral("could not be written");
+        EXPECT_TRUE(m.errorMessage()->contains(reason)) << m.errorMessage()->toStdString();
         EXPECT_EQ(m.status(), QStringLiteral("Inserted"));
         ASSERT_FALSE(deliveryFake->deliverCalls.isEmpty());
         EXPECT_EQ(deliveryFake->deliverCalls.last().text, words);
-        ASSERT_FALSE(m.history().isEmpty());
+        ASSERT_EQ(m.history().size(), unreadable ? 1 : 2);
         EXPECT_EQ(m.history().first().output, words);
         EXPECT_EQ(readFile(libraryPath()), before) << "the document on disk is unchanged";
-        const QStringList leftovers =
-            QDir(folder()).entryList({QStringLiteral("*.saving-*")}, QDir::Files | QDir::Hidden);
-        EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(folderEntries(folder()).filter(QStringLiteral(".saving-")), QStringList());
         model.reset();
         freshServices();
     }
@@ -84,30 +67,26 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
     ASSERT_TRUE(QDir().mkpath(folder()));
     const QByteArray folderName = QFile::encodeName(folder());
     const bool mounted = ::mount("tmpfs", folderName.constData(), "tmpfs", 0, "size=64k,mode=0700") == 0;
-    Undo unmount([&] {
+    const auto unmount = qScopeGuard([&] {
         if (mounted)
             ::umount2(folderName.constData(), MNT_DETACH);
     });
     const QByteArray before = saveOldLibrary();
-    ASSERT_FALSE(before.isEmpty());
 
+    std::optional<FullDisk> limit;
     if (mounted) {
         QFile filler(folder() + QStringLiteral("/filler"));
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
         }
-        filler.close();
-        std::printf("full disk: a 64 KiB memory filesystem\n");
-        dictateAndCheck("full memory filesystem", before, QStringLiteral("could not be written"));
-        return;
+    } else {
+        limit.emplace();
     }
-    const FullDisk full;
-    std::printf("full disk: a file-size limit (mounting needs root)\n");
-    dictateAndCheck("file-size limit", before, QStringLiteral("could not be written"));
+    std::printf("full disk: %s\n", mounted ? "a 64 KiB memory filesystem" : "a file-size limit (mounting needs root)");
+    dictateAndCheck(mounted ? "full memory filesystem" : "file-size limit", before, false);
 }
 
-TEST_F(BrokenLibraryTest, aReadOnlyFolderAFolderInTheWayAndADanglingLinkKeepTheWordsAndTouchNothing)
+TEST_F(BrokenLibraryTest, aReadOnlyFolderABrokenLibraryAFolderInTheWayAndADanglingLinkKeepTheWordsAndTouchNothing)
 {
     ASSERT_TRUE(QDir().mkpath(folder()));
     {
@@ -122,26 +101,29 @@ TEST_F(BrokenLibraryTest, aReadOnlyFolderAFolderInTheWayAndADanglingLinkKeepTheW
         } else {
             readOnly = QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner);
         }
-        Undo writable([&] {
+        const auto writable = qScopeGuard([&] {
             if (geteuid() == 0)
                 ::umount2(folderName.constData(), MNT_DETACH);
             QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         });
         if (readOnly)
-            dictateAndCheck("read-only folder", before, QStringLiteral("could not be written"));
+            dictateAndCheck("read-only folder", before, false);
         else
             ADD_FAILURE() << "the folder could not be made read-only";
     }
 
+    ASSERT_TRUE(writeFile(libraryPath(), "{\"preferences\": {}}"));
+    dictateAndCheck("a library that does not decode", "{\"preferences\": {}}", true);
+
     QFile::remove(libraryPath());
     ASSERT_TRUE(QDir().mkpath(libraryPath()));
-    dictateAndCheck("folder where the library belongs", {}, QStringLiteral("could not be read"));
+    dictateAndCheck("folder where the library belongs", {}, true);
     EXPECT_TRUE(QFileInfo(libraryPath()).isDir());
 
     ASSERT_TRUE(QDir().rmdir(libraryPath()));
     const QString missing = dir.filePath(QStringLiteral("moved/library.json"));
     ASSERT_TRUE(QFile::link(missing, libraryPath()));
-    dictateAndCheck("dangling link", {}, QStringLiteral("could not be read"));
+    dictateAndCheck("dangling link", {}, true);
     EXPECT_EQ(QFileInfo(libraryPath()).symLinkTarget(), missing) << "the link is kept";
     EXPECT_FALSE(QFileInfo::exists(missing)) << "nothing is written behind it";
 }

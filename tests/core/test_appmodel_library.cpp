@@ -4,29 +4,14 @@
 using namespace orv;
 using namespace orv::test;
 
-namespace {
-
-TranscriptRecord oldRecord(int n)
-{
-    return TranscriptRecord{QUuid::createUuid(),
-                            dateFromReferenceSeconds(700000000.0 + n),
-                            QStringLiteral("old"),
-                            QStringLiteral("Old %1.").arg(n),
-                            1,
-                            QStringLiteral("Editor"),
-                            QStringLiteral("Built-in rules")};
-}
-
-} // namespace
-
 TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyTheLastResult)
 {
     AppStore::Snapshot full;
     for (int i = 0; i < 200; ++i)
-        full.history.append(oldRecord(i));
+        full.history.append({QUuid::createUuid(), dateFromReferenceSeconds(700000000.0 + i), QStringLiteral("old"),
+                             QStringLiteral("Old %1.").arg(i), 1, QStringLiteral("Editor"), QStringLiteral("Rules")});
     ASSERT_TRUE(AppStore(libraryPath()).save(full));
     AppModel &m = make();
-    ASSERT_EQ(m.history().size(), 200);
     dictate(QStringLiteral("the newest"));
     ASSERT_EQ(m.history().size(), 200);
     EXPECT_EQ(m.history().front().original, QStringLiteral("the newest"));
@@ -70,7 +55,7 @@ TEST_F(AppModelTest, editBaselinesAreKeptOnlyForRecordsThatCanStillBeEdited)
     EXPECT_EQ(m.correctionBaselines().value(m.lastResult()->id), QStringLiteral("unkept four"));
 }
 
-TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
+TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesItAndDeliveryCorrectionsLearnToo)
 {
     AppModel &m = make();
     dictate(QStringLiteral("Call Jon now."));
@@ -79,9 +64,8 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
     m.editTranscript(id, QStringLiteral("Call John now."));
     EXPECT_EQ(notifications, 2) << "one for what was learned, one for the edit";
     ASSERT_EQ(m.dictionary().size(), 1);
-    EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("Jon"));
-    EXPECT_EQ(m.dictionary()[0].replacement, QStringLiteral("John"));
-    EXPECT_TRUE(m.dictionary()[0].automatic);
+    EXPECT_EQ(m.dictionary()[0], (DictionaryEntry{m.dictionary()[0].id, QStringLiteral("Jon"), QStringLiteral("John"),
+                                                  1, scheduler.wallNow(), true}));
     EXPECT_EQ(m.status(), QStringLiteral("Learned John"));
     EXPECT_EQ(m.lastLearning(), QStringLiteral("Learned: Jon → John"));
     EXPECT_EQ(m.history()[0].output, QStringLiteral("Call John now."));
@@ -117,26 +101,21 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesIt)
     m.editTranscript(unknown, QStringLiteral("Call Jan now."));
     EXPECT_EQ(m.correctionBaselines().value(unknown), QStringLiteral("Call Jan now."));
     EXPECT_EQ(m.dictionary().size(), 1) << "no baseline, nothing learned";
-}
 
-TEST_F(AppModelTest, correctionsReportedByDeliveryChangeOnlyTheDictionaryAndStatus)
-{
-    AppModel &m = make();
-    dictate(QStringLiteral("A new ron fires."));
+    // A correction delivery saw in the field teaches too, and changes nothing but the dictionary and status.
     const TranscriptRecord before = *m.lastResult();
     deliveryFake->reportCorrection(QStringLiteral("A new ron fires."), QStringLiteral("A neuron fires."));
-    ASSERT_EQ(m.dictionary().size(), 1);
+    ASSERT_EQ(m.dictionary().size(), 2);
     EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("new ron"));
     EXPECT_EQ(m.status(), QStringLiteral("Learned neuron"));
     EXPECT_EQ(*m.lastResult(), before);
     EXPECT_EQ(m.correctionBaselines().value(before.id), before.output);
-
     notifications = 0;
     deliveryFake->reportCorrection(QStringLiteral("same"), QStringLiteral("same"));
     EXPECT_EQ(notifications, 0) << "nothing learned: no save, no notification";
 }
 
-TEST_F(AppModelTest, learningMergesCaseInsensitivelyAndAManualAdditionIsManualForGood)
+TEST_F(AppModelTest, learningMergesCaseInsensitivelyAManualAdditionIsManualForGoodAndFieldsHold100Characters)
 {
     AppModel &m = make();
     m.learn(QStringLiteral("Post Gress"), QStringLiteral("Postgres"), true);
@@ -147,13 +126,8 @@ TEST_F(AppModelTest, learningMergesCaseInsensitivelyAndAManualAdditionIsManualFo
     m.addDictionaryEntry(QStringLiteral("  post gress "), QStringLiteral(" PostgreSQL\n"));
     EXPECT_EQ(notifications, 1);
     ASSERT_EQ(m.dictionary().size(), 2);
-    const DictionaryEntry merged = m.dictionary()[1];
-    EXPECT_EQ(merged.id, original.id);
-    EXPECT_EQ(merged.heard, QStringLiteral("Post Gress"));
-    EXPECT_EQ(merged.replacement, QStringLiteral("PostgreSQL"));
-    EXPECT_EQ(merged.occurrenceCount, 2);
-    EXPECT_FALSE(merged.automatic);
-    EXPECT_EQ(merged.modifiedAt, scheduler.wallNow());
+    EXPECT_EQ(m.dictionary()[1], (DictionaryEntry{original.id, QStringLiteral("Post Gress"),
+                                                  QStringLiteral("PostgreSQL"), 2, scheduler.wallNow(), false}));
     m.learn(QStringLiteral("POST GRESS"), QStringLiteral("PostgreSQL"), true);
     EXPECT_FALSE(m.dictionary()[1].automatic) << "an automatic repeat does not make it automatic again";
     EXPECT_EQ(m.dictionary()[1].occurrenceCount, 3);
@@ -166,23 +140,18 @@ TEST_F(AppModelTest, learningMergesCaseInsensitivelyAndAManualAdditionIsManualFo
     m.addDictionaryEntry(QStringLiteral("something"), QStringLiteral("   "));
     EXPECT_EQ(notifications, 0);
     EXPECT_EQ(m.dictionary().size(), 3);
-}
 
-TEST_F(AppModelTest, dictionaryFieldsAreLimitedTo100UserPerceivedCharacters)
-{
-    AppModel &m = make();
     // "é" as e + combining accent: 2 UTF-16 units, 1 character; a flag: 4 units, 1 character.
     const QString accented = QStringLiteral("e\u0301");
     const QString flag = QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");
     ASSERT_EQ(graphemeCount(accented.repeated(3) + flag), 4);
-
     m.addDictionaryEntry(accented.repeated(100), QStringLiteral("ok"));
-    EXPECT_EQ(m.dictionary().size(), 1) << "100 characters (200 units) are accepted";
+    EXPECT_EQ(m.dictionary().size(), 4) << "100 characters (200 units) are accepted";
     m.addDictionaryEntry(accented.repeated(101), QStringLiteral("ok"));
     m.addDictionaryEntry(QStringLiteral("x"), flag.repeated(101));
-    EXPECT_EQ(m.dictionary().size(), 1) << "101 are ignored";
+    EXPECT_EQ(m.dictionary().size(), 4) << "101 are ignored";
     m.addDictionaryEntry(QStringLiteral("y"), flag.repeated(100));
-    EXPECT_EQ(m.dictionary().size(), 2);
+    EXPECT_EQ(m.dictionary().size(), 5);
 }
 
 // The 500 bound applies when something is learned; a library that holds more (written by hand, or by
@@ -220,35 +189,28 @@ TEST_F(AppModelTest, aStoredDictionaryOfAnySizeIsKeptWholeAndDuplicateIdsKeepThe
 
 // A window may pass the id straight from the model's own lists; removing the record must not change the
 // id the deletion goes on to use.
-TEST_F(AppModelTest, deletingByAnIdHeldInTheModelsOwnListsRemovesExactlyThatOne)
+TEST_F(AppModelTest, deletingByAnIdHeldInTheModelsOwnListsRemovesExactlyThatOneAndClearingEndsTheLastResult)
 {
     AppModel &m = make();
     for (const char *words : {"one", "two", "three"})
         dictate(QString::fromLatin1(words));
     m.learn(QStringLiteral("a"), QStringLiteral("A"), false);
     m.learn(QStringLiteral("b"), QStringLiteral("B"), false);
+    const QUuid latest = m.history().at(0).id;
     const QUuid middle = m.history().at(1).id;
     const QUuid oldest = m.history().at(2).id;
     m.deleteRecord(m.history().at(1).id);
     EXPECT_FALSE(m.correctionBaselines().contains(middle));
     EXPECT_TRUE(m.correctionBaselines().contains(oldest)) << "the record that moved up keeps its baseline";
+    m.deleteRecord(latest);
+    EXPECT_EQ(m.history().size(), 1);
+    ASSERT_TRUE(m.lastResult()) << "deleting its record keeps the last result";
+    EXPECT_FALSE(m.correctionBaselines().contains(latest));
     const QUuid second = m.dictionary().at(1).id;
     m.deleteDictionaryEntry(m.dictionary().at(0).id);
     ASSERT_EQ(m.dictionary().size(), 1);
     EXPECT_EQ(m.dictionary().front().id, second);
-}
 
-TEST_F(AppModelTest, deletingARecordKeepsTheLastResultAndClearingHistoryRemovesIt)
-{
-    AppModel &m = make();
-    dictate(QStringLiteral("one"));
-    dictate(QStringLiteral("two"));
-    const QUuid latest = m.lastResult()->id;
-    m.deleteRecord(latest);
-    EXPECT_EQ(m.history().size(), 1);
-    ASSERT_TRUE(m.lastResult());
-    EXPECT_FALSE(m.correctionBaselines().contains(latest));
-    m.learn(QStringLiteral("kept"), QStringLiteral("Kept"), false);
     m.clearHistory();
     EXPECT_TRUE(m.history().isEmpty());
     EXPECT_FALSE(m.lastResult());
@@ -344,8 +306,6 @@ TEST_F(AppModelTest, onboardingOperationsCountOnlyMicrophoneAndSpeechAndResetCan
     m.advanceOnboarding();
     EXPECT_EQ(m.onboarding().step(), OnboardingState::Step::shortcut);
     m.completeOnboarding();
-    EXPECT_TRUE(m.onboarding().isComplete());
-    EXPECT_EQ(settingsFake->values.value(OnboardingState::completeKey).toBool(), true);
 
     m.toggle();
     ASSERT_EQ(m.phase(), RecordingPhase::recording);
@@ -356,7 +316,7 @@ TEST_F(AppModelTest, onboardingOperationsCountOnlyMicrophoneAndSpeechAndResetCan
     EXPECT_FALSE(m.onboarding().isComplete());
 }
 
-TEST_F(AppModelTest, enablingAccessibilitySwitchesTheSessionOnLooksAgainAndOnceOnOpensItsSettings)
+TEST_F(AppModelTest, enablingAccessibilityLooksAgainAndOnceOnOpensItsSettingsAndKeyNamesReachTheHoldKeyStatus)
 {
     delivery->trusted = false;
     AppModel &m = make();
@@ -376,20 +336,15 @@ TEST_F(AppModelTest, enablingAccessibilitySwitchesTheSessionOnLooksAgainAndOnceO
 
     desktopFake->accessibility.reset(); // no accessibility bus in this session
     m.enableAccessibility();
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Accessibility could not be switched on: this desktop session has no "
-                                               "accessibility bus."));
-}
+    EXPECT_TRUE(m.errorMessage()->endsWith(QStringLiteral("this desktop session has no accessibility bus.")));
 
-TEST_F(AppModelTest, configuredKeyNamesReachTheHoldKeyStatusUntilTheShortcutServiceReports)
-{
-    AppModel &m = make();
+    // The configured key names reach the hold key's status until the shortcut service reports.
     notifications = 0;
     m.setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
     EXPECT_EQ(notifications, 1);
     EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Enable Accessibility to use Right Alt in other apps."));
     m.setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
     EXPECT_EQ(notifications, 1) << "nothing changed";
-
     m.setFnShortcutStatus(QStringLiteral("Hold Right Alt to dictate."));
     m.setShortcutNames({QStringLiteral("Right Ctrl"), QStringLiteral("Ctrl+F9")});
     EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Hold Right Alt to dictate."))

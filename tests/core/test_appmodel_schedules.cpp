@@ -1,27 +1,17 @@
 // Random schedules of everything that can happen to a dictation, in virtual time over the fakes; after every
 // step the model must still tell the truth. A failure prints its seed and the steps that led to it;
 // ORVANTA_SCHEDULE_SEED=<seed> ORVANTA_SCHEDULES=1 replays exactly that schedule.
-#include "core/AppModel.h"
-#include "tests/support/FakeDesktop.h"
-#include "tests/support/FakeFormatter.h"
-#include "tests/support/FakeLoginItemController.h"
-#include "tests/support/FakePermissions.h"
-#include "tests/support/FakeSpeechEngine.h"
-#include "tests/support/FakeTextDelivery.h"
-#include "tests/support/InMemoryKeyValueStore.h"
-#include "tests/support/VirtualScheduler.h"
+#include "tests/core/AppModelHarness.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
@@ -53,24 +43,13 @@ struct Observed
     bool operator==(const Observed &) const = default;
 };
 
-std::string text(const QString &value)
-{
-    return value.toStdString();
-}
-
 // Statuses each phase may show.
 bool statusFits(Phase phase, const QString &status)
 {
-    static const QSet<QString> idle{QStringLiteral("Ready"),
-                                    QStringLiteral("Cancelled"),
-                                    QStringLiteral("Microphone access needed"),
-                                    QStringLiteral("Inserted"),
-                                    QStringLiteral("Sent"),
-                                    QStringLiteral("Could not start dictation"),
-                                    QStringLiteral("Not inserted"),
-                                    QStringLiteral("Recording stopped"),
-                                    QStringLiteral("Dictation interrupted"),
-                                    QStringLiteral("No speech detected")};
+    static const QStringList idle = QStringLiteral("Ready|Cancelled|Microphone access needed|Inserted|Sent|Could not "
+                                                   "start dictation|Not inserted|Recording stopped|Dictation "
+                                                   "interrupted|No speech detected")
+                                        .split(QLatin1Char('|'));
     switch (phase) {
     case Phase::idle:
         return idle.contains(status) || status.startsWith(QStringLiteral("Copied · ")) ||
@@ -86,28 +65,15 @@ bool statusFits(Phase phase, const QString &status)
     return false;
 }
 
-class Schedule
+class Schedule : AppModelFakes
 {
 public:
     Schedule(unsigned seed, const QString &libraryPath) : m_random(seed), m_libraryPath(libraryPath)
     {
         QFile::remove(libraryPath);
-        auto speech = std::make_unique<FakeSpeechEngine>();
-        auto formatter = std::make_unique<FakeFormatter>();
-        auto delivery = std::make_unique<FakeTextDelivery>();
-        m_speech = speech.get();
-        m_permissions = &speech->fakePermissions;
-        m_formatter = formatter.get();
-        m_delivery = delivery.get();
-        m_speech->localesAnswer = QStringList{QStringLiteral("en-US")};
-        m_permissions->microphone = pick(3) ? AuthorizationStatus::authorized : AuthorizationStatus::notDetermined;
-        m_permissions->speech = pick(3) ? AuthorizationStatus::authorized : AuthorizationStatus::notDetermined;
-        m_permissions->holdMicrophonePrompt = true;
-        m_permissions->holdSpeechPrompt = true;
-        m_model = std::make_unique<AppModel>(AppModel::Services{
-            m_scheduler, std::make_unique<FakeLoginItemController>(), std::make_unique<InMemoryKeyValueStore>(),
-            std::make_unique<AppStore>(libraryPath), std::move(speech), std::move(formatter), std::move(delivery),
-            std::make_unique<FakeDesktop>()});
+        permissionsFake->microphone = pick(3) ? AuthorizationStatus::authorized : AuthorizationStatus::notDetermined;
+        permissionsFake->speech = pick(3) ? AuthorizationStatus::authorized : AuthorizationStatus::notDetermined;
+        m_model = std::make_unique<AppModel>(services(m_scheduler, libraryPath));
         m_scheduler.runPending();
         varyServices();
     }
@@ -155,38 +121,27 @@ private:
     // Each service either answers at once or waits for a later step to answer.
     void varyServices()
     {
-        switch (pick(6)) {
-        case 0:
-        case 1:
-        case 2:
-        case 3:
-            m_speech->startAnswer = FakeSpeechEngine::StartResult();
-            break;
-        case 4:
-            m_speech->startAnswer.reset();
-            break;
-        default:
-            m_speech->startAnswer = FakeSpeechEngine::StartResult(
-                unexpected(SpeechEngineError{SpeechEngineError::Kind::microphoneUnavailable, {}}));
-        }
-        m_formatter->echo = pick(2) == 0;
-        if (pick(2))
-            m_delivery->answer = DeliveryResult{Outcome(pick(4)), QStringLiteral("Delivered.")};
+        const int start = pick(6);
+        if (start < 4)
+            speechFake->startAnswer = FakeSpeechEngine::StartResult();
+        else if (start == 4)
+            speechFake->startAnswer.reset();
         else
-            m_delivery->answer.reset();
-        m_log << "  services: start " << (m_speech->startAnswer ? "at once" : "held") << ", format "
-              << (m_formatter->echo ? "at once" : "held") << ", deliver " << (m_delivery->answer ? "at once" : "held")
-              << '\n';
+            speechFake->startAnswer = FakeSpeechEngine::StartResult(
+                unexpected(SpeechEngineError{SpeechEngineError::Kind::microphoneUnavailable, {}}));
+        formatterFake->echo = pick(2) == 0;
+        deliveryFake->answer =
+            pick(2) ? std::optional(DeliveryResult{Outcome(pick(4)), QStringLiteral("Delivered.")}) : std::nullopt;
+        m_log << "  services: start " << (speechFake->startAnswer ? "at once" : "held") << ", format "
+              << (formatterFake->echo ? "at once" : "held") << ", deliver "
+              << (deliveryFake->answer ? "at once" : "held") << '\n';
     }
 
     int serial(const QUuid &session)
     {
-        const auto it = m_serials.constFind(session);
-        if (it != m_serials.constEnd())
-            return *it;
-        const int next = int(m_serials.size());
-        m_serials.insert(session, next);
-        return next;
+        if (!m_serials.contains(session))
+            m_serials.insert(session, int(m_serials.size()));
+        return m_serials.value(session);
     }
 
     // The session a text was dictated in: finished transcripts carry their session's serial.
@@ -194,24 +149,22 @@ private:
     {
         static const QRegularExpression tag(QStringLiteral("\\bs(\\d+)x\\b"));
         const QRegularExpressionMatch match = tag.match(value);
-        if (!match.hasMatch())
-            return std::nullopt;
-        return match.captured(1).toInt();
+        return match.hasMatch() ? std::optional(match.captured(1).toInt()) : std::nullopt;
     }
 
     // Replies that appeared during the last step belong to the session current after it.
     void noteNewReplies()
     {
         const int current = serial(m_model->sessionID());
-        while (m_startTags.size() < m_speech->startReplies.size())
+        while (m_startTags.size() < speechFake->startReplies.size())
             m_startTags.append(current);
-        while (m_finishTags.size() < m_speech->finishReplies.size())
+        while (m_finishTags.size() < speechFake->finishReplies.size())
             m_finishTags.append(current);
-        while (m_formatTags.size() < m_formatter->replies.size()) {
+        while (m_formatTags.size() < formatterFake->replies.size()) {
             m_formatTags.append(current);
-            m_formatTexts.append(m_formatter->calls.last().text);
+            m_formatTexts.append(formatterFake->calls.last().text);
         }
-        while (m_deliverTags.size() < m_delivery->replies.size())
+        while (m_deliverTags.size() < deliveryFake->replies.size())
             m_deliverTags.append(current);
     }
 
@@ -229,9 +182,7 @@ private:
         if (m_model->lastResult())
             seen.lastResult = m_model->lastResult()->id;
         // Every save replaces the file by a new one: the same inode is the same document.
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::stat(m_libraryFile.constData(), &info) == 0) {
             if (info.st_ino != m_libraryInode) {
                 QFile file(m_libraryPath);
@@ -240,8 +191,8 @@ private:
             }
             seen.library = m_libraryBytes;
         }
-        seen.delivered = m_delivery->deliverCalls.size();
-        seen.formatted = m_formatter->calls.size();
+        seen.delivered = deliveryFake->deliverCalls.size();
+        seen.formatted = formatterFake->calls.size();
         seen.timer = m_model->hasTimer();
         seen.fnOwns = m_model->fnOwnsRecording();
         return seen;
@@ -271,6 +222,14 @@ private:
         return Pending{index, side == 1};
     }
 
+    // A step that only acts: it answers no session that is over.
+    bool act(const char *name, const std::function<void()> &action)
+    {
+        m_log << name << '\n';
+        action();
+        return false;
+    }
+
     // One random step; true when it answers only a session that is over, so nothing may change.
     bool step()
     {
@@ -293,9 +252,7 @@ private:
             chosen = m.fnOwnsRecording() ? 6 : 0;
         switch (chosen) {
         case 0:
-            m_log << "toggle\n";
-            m.toggle();
-            return false;
+            return act("toggle", [&m] { m.toggle(); });
         case 2:
             if (m.phase() == Phase::idle) {
                 m_log << "start\n";
@@ -303,22 +260,14 @@ private:
             }
             return false;
         case 3:
-            m_log << "finish\n";
-            m.finishDictation();
-            return false;
+            return act("finish", [&m] { m.finishDictation(); });
         case 4:
-            m_log << "cancel\n";
             cancelled(current);
-            m.cancelDictation();
-            return false;
+            return act("cancel", [&m] { m.cancelDictation(); });
         case 5:
-            m_log << "hold-key begin\n";
-            m.fnBegin();
-            return false;
+            return act("hold-key begin", [&m] { m.fnBegin(); });
         case 6:
-            m_log << "hold-key finish\n";
-            m.fnFinish();
-            return false;
+            return act("hold-key finish", [&m] { m.fnFinish(); });
         case 7:
             m_log << "hold-key cancel\n";
             if (m.fnOwnsRecording())
@@ -329,17 +278,14 @@ private:
             m_log << "speech failure\n";
             if (m.phase() == Phase::preparing || m.phase() == Phase::recording)
                 cancelled(current);
-            m_speech->reportFailure(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("Gone.")});
+            speechFake->reportFailure(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("Gone.")});
             return false;
         case 9:
-            if (auto reply = pendingReply(m_speech->startReplies, m_startTags)) {
+            if (auto reply = pendingReply(speechFake->startReplies, m_startTags)) {
                 const int how = pick(3);
-                m_log << "start answers "
-                      << (how == 0   ? "ok"
-                          : how == 1 ? "failure"
-                                     : "cancelled")
+                m_log << "start answers " << std::array{"ok", "failure", "cancelled"}[how]
                       << (reply->stale ? " (stale)" : "") << '\n';
-                m_speech->startReplies[reply->index].resolve(
+                speechFake->startReplies[reply->index].resolve(
                     how == 0 ? FakeSpeechEngine::StartResult()
                              : FakeSpeechEngine::StartResult(unexpected(SpeechEngineError{
                                    how == 1 ? SpeechEngineError::Kind::platform : SpeechEngineError::Kind::cancelled,
@@ -348,10 +294,10 @@ private:
             }
             return false;
         case 11:
-            if (auto reply = pendingReply(m_speech->finishReplies, m_finishTags)) {
+            if (auto reply = pendingReply(speechFake->finishReplies, m_finishTags)) {
                 const int how = pick(5);
                 const int tag = m_finishTags[reply->index];
-                const AsyncValue<FakeSpeechEngine::FinishResult> answer = m_speech->finishReplies[reply->index];
+                const AsyncValue<FakeSpeechEngine::FinishResult> answer = speechFake->finishReplies[reply->index];
                 m_log << "finish answers "
                       << (how == 0   ? "nothing"
                           : how == 1 ? "failure"
@@ -365,69 +311,63 @@ private:
             }
             return false;
         case 13:
-            if (auto reply = pendingReply(m_formatter->replies, m_formatTags)) {
+            if (auto reply = pendingReply(formatterFake->replies, m_formatTags)) {
                 m_log << "formatter answers" << (reply->stale ? " (stale)" : "") << '\n';
                 const bool notice = pick(3) == 0;
-                m_formatter->replies[reply->index].resolve(
+                formatterFake->replies[reply->index].resolve(
                     FormattingResult{m_formatTexts[reply->index], QStringLiteral("Rules"),
                                      notice ? std::optional(QStringLiteral("Too slow.")) : std::nullopt});
                 return reply->stale;
             }
             return false;
         case 14:
-            if (auto reply = pendingReply(m_delivery->replies, m_deliverTags)) {
+            if (auto reply = pendingReply(deliveryFake->replies, m_deliverTags)) {
                 const Outcome outcome = Outcome(pick(4));
                 m_log << "delivery answers " << int(outcome) << (reply->stale ? " (stale)" : "") << '\n';
-                m_delivery->replies[reply->index].resolve(DeliveryResult{outcome, QStringLiteral("Delivered.")});
+                deliveryFake->replies[reply->index].resolve(DeliveryResult{outcome, QStringLiteral("Delivered.")});
                 return reply->stale;
             }
             return false;
         case 15: {
             const bool granted = pick(3) != 0;
             const bool microphone = pick(2) == 0;
-            AsyncValue<bool> &prompt = m_permissions->microphonePrompt;
-            if (microphone ? prompt.isResolved() : m_permissions->speechPrompt.isResolved())
+            AsyncValue<bool> &prompt = permissionsFake->microphonePrompt;
+            if (microphone ? prompt.isResolved() : permissionsFake->speechPrompt.isResolved())
                 return false;
             m_log << (microphone ? "microphone " : "speech ") << (granted ? "granted" : "refused") << '\n';
             // While no session waits, the answer may show in nothing but the permission statuses.
             const bool still = m.phase() == Phase::idle;
             if (microphone)
-                m_permissions->answerMicrophone(granted);
+                permissionsFake->answerMicrophone(granted);
             else
-                m_permissions->answerSpeech(granted ? AuthorizationStatus::authorized : AuthorizationStatus::denied);
+                permissionsFake->answerSpeech(granted ? AuthorizationStatus::authorized : AuthorizationStatus::denied);
             return still;
         }
         case 16:
-            if (m_permissions->microphonePrompt.isResolved() && m_permissions->speechPrompt.isResolved()) {
+            if (permissionsFake->microphonePrompt.isResolved() && permissionsFake->speechPrompt.isResolved()) {
                 m_log << "permissions undetermined again\n";
-                m_permissions->microphone = AuthorizationStatus::notDetermined;
-                m_permissions->speech = AuthorizationStatus::notDetermined;
-                m_permissions->microphonePrompt = {};
-                m_permissions->speechPrompt = {};
+                permissionsFake->microphone = AuthorizationStatus::notDetermined;
+                permissionsFake->speech = AuthorizationStatus::notDetermined;
+                permissionsFake->microphonePrompt = {};
+                permissionsFake->speechPrompt = {};
             }
             return false;
         case 17:
-            editLibrary();
-            return false;
+            return editLibrary();
         case 18:
-            m_log << "reset onboarding\n";
             if (m.phase() != Phase::idle)
                 cancelled(current);
-            m.resetOnboarding();
+            return act("reset onboarding", [&m] { m.resetOnboarding(); });
+        case 19: {
+            const bool tenMinutes = pick(40) == 0;
+            m_log << (tenMinutes ? "ten minutes pass\n" : "time passes\n");
+            m_scheduler.advanceSeconds(tenMinutes ? 601 : pick(3000) / 1000.0);
             return false;
-        case 19:
-            if (pick(40) == 0) {
-                m_log << "ten minutes pass\n";
-                m_scheduler.advanceSeconds(601);
-            } else {
-                m_log << "time passes\n";
-                m_scheduler.advanceSeconds(pick(3000) / 1000.0);
-            }
-            return false;
+        }
         case 20:
             m_log << "engine reports level and words\n";
-            m_speech->reportLevel(0.5f);
-            m_speech->reportPartial(QStringLiteral("hello"));
+            speechFake->reportLevel(0.5f);
+            speechFake->reportPartial(QStringLiteral("hello"));
             return false;
         case 21:
             varyServices();
@@ -435,47 +375,42 @@ private:
         default:
             if (m.phase() == Phase::idle && pick(2) == 0) {
                 m_log << "delivery reports a correction\n";
-                m_delivery->reportCorrection(QStringLiteral("teh note"), QStringLiteral("the note"));
+                deliveryFake->reportCorrection(QStringLiteral("teh note"), QStringLiteral("the note"));
             }
             return false;
         }
     }
 
-    void editLibrary()
+    bool editLibrary()
     {
         AppModel &m = *m_model;
-        switch (pick(6)) {
+        const int edit = pick(6);
+        m_erased = m_erased || (edit >= 2 && edit <= 4);
+        switch (edit) {
         case 0:
-            m_log << "add dictionary entry\n";
-            m.addDictionaryEntry(QStringLiteral("jon"), QStringLiteral("John"));
-            break;
+            return act("add dictionary entry",
+                       [&m] { m.addDictionaryEntry(QStringLiteral("jon"), QStringLiteral("John")); });
         case 1:
             m_log << "delete dictionary entry\n";
             if (!m.dictionary().isEmpty())
                 m.deleteDictionaryEntry(m.dictionary()[pick(int(m.dictionary().size()))].id);
-            break;
+            return false;
         case 2:
             m_log << "delete record\n";
-
-            m_erased = true;
             if (!m.history().isEmpty())
                 m.deleteRecord(m.history()[pick(int(m.history().size()))].id);
-            break;
+            return false;
         case 3:
-            m_log << "clear history\n";
-            m_erased = true;
-            m.clearHistory();
-            break;
+            return act("clear history", [&m] { m.clearHistory(); });
         case 4:
             m_log << "retain history " << !m.preferences().retainHistory << '\n';
-            m_erased = true;
             m.setRetainHistory(!m.preferences().retainHistory);
-            break;
+            return false;
         default:
-            if (m.lastResult()) {
-                m_log << "edit last result\n";
-                m.editTranscript(m.lastResult()->id, m.lastResult()->output + QStringLiteral(" edited"));
-            }
+            if (m.lastResult())
+                act("edit last result",
+                    [&m] { m.editTranscript(m.lastResult()->id, m.lastResult()->output + QStringLiteral(" edited")); });
+            return false;
         }
     }
 
@@ -489,7 +424,7 @@ private:
     {
         std::ostringstream why;
         if (!statusFits(after.phase, after.status))
-            why << "status \"" << text(after.status) << "\" in phase " << int(after.phase);
+            why << "status \"" << after.status.toStdString() << "\" in phase " << int(after.phase);
         else if (after.timer != (after.phase == Phase::recording))
             why << "the recording timer runs " << (after.timer ? "outside" : "not in") << " recording";
         else if (after.fnOwns && after.phase == Phase::idle)
@@ -513,7 +448,7 @@ private:
 
         // Nothing of a cancelled session is delivered or recorded after its cancel.
         for (qsizetype i = before.delivered; i < after.delivered; ++i) {
-            const std::optional<int> tag = tagOf(m_delivery->deliverCalls[i].text);
+            const std::optional<int> tag = tagOf(deliveryFake->deliverCalls[i].text);
             if (tag && m_cancelled.contains(*tag))
                 return "dictation s" + std::to_string(*tag) + " was delivered after its cancel";
         }
@@ -540,10 +475,6 @@ private:
     std::mt19937 m_random;
     QString m_libraryPath;
     VirtualScheduler m_scheduler;
-    FakeSpeechEngine *m_speech = nullptr;
-    FakePermissions *m_permissions = nullptr;
-    FakeFormatter *m_formatter = nullptr;
-    FakeTextDelivery *m_delivery = nullptr;
     std::unique_ptr<AppModel> m_model;
     QHash<QUuid, int> m_serials;
     QSet<int> m_cancelled;

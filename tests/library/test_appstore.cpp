@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,74 +23,29 @@ using namespace orv;
 
 namespace {
 
-constexpr QFile::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                        QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
-                                        QFile::ExeOther;
-
-TranscriptRecord record(int n, int length = 40)
+// The permission bits of a file or folder.
+unsigned mode(const QString &path)
 {
-    return TranscriptRecord{QUuid::createUuid(),
-                            dateFromReferenceSeconds(790000000.0 + n),
-                            QStringLiteral("dictation %1 ").arg(n).repeated(length / 12 + 1),
-                            QStringLiteral("Dictation %1.").arg(n),
-                            1.5,
-                            QStringLiteral("Editor"),
-                            QStringLiteral("Built-in rules")};
+    struct stat info = {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
 
 AppStore::Snapshot snapshotWith(int records, int length = 40)
 {
     AppStore::Snapshot snapshot;
     for (int i = 0; i < records; ++i)
-        snapshot.history.append(record(i, length));
+        snapshot.history.append({QUuid::createUuid(), dateFromReferenceSeconds(790000000.0 + i),
+                                 QStringLiteral("dictation %1 ").arg(i).repeated(length / 12 + 1),
+                                 QStringLiteral("Dictation %1.").arg(i), 1.5, QStringLiteral("Editor"),
+                                 QStringLiteral("Built-in rules")});
     snapshot.dictionary.append(DictionaryEntry{QUuid::createUuid(), QStringLiteral("jon"), QStringLiteral("John"), 1,
                                                dateFromReferenceSeconds(5), true});
     return snapshot;
 }
 
-// What a save in a child process reported.
-struct ChildSave
-{
-    bool succeeded = false;
-    bool keptSnapshot = false; // after a failure, the store's snapshot is still the one it loaded
-    QString message;           // the error sentence
-};
-
-// Saves in a child process whose disk is full beyond `limit` bytes; this process keeps its own limits.
-ChildSave saveWithFileSizeLimit(const QString &path, const AppStore::Snapshot &snapshot, rlim_t limit)
-{
-    int channel[2];
-    if (pipe(channel) != 0)
-        return {false, false, QStringLiteral("no pipe")};
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        const test::FullDisk full(limit);
-        AppStore store(path);
-        const AppStore::Snapshot loaded = store.snapshot();
-        const auto saved = store.save(snapshot);
-        const QByteArray report = saved                        ? QByteArray("ok")
-                                  : store.snapshot() == loaded ? "kept:" + saved.error().description().toUtf8()
-                                                               : "lost:" + saved.error().description().toUtf8();
-        [[maybe_unused]] auto written = write(channel[1], report.constData(), size_t(report.size()));
-        _exit(0);
-    }
-    close(channel[1]);
-    QByteArray report;
-    char buffer[4096];
-    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, n);
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (report == "ok")
-        return {true, true, {}};
-    return {false, report.startsWith("kept:"), QString::fromUtf8(report.mid(5))};
-}
-
 } // namespace
 
-TEST(AppStore, firstRunStartsFromDefaultsWithoutWritingAnything)
+TEST(AppStore, firstRunStartsFromDefaultsWithoutWritingAnythingAndAFolderThatCannotBeMadeIsAClearError)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("orvanta/library.json"));
@@ -99,16 +53,21 @@ TEST(AppStore, firstRunStartsFromDefaultsWithoutWritingAnything)
     EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
     EXPECT_EQ(store.snapshot().preferences, (Preferences{QStringLiteral("en-US"), DictationMode::clean, true, true}));
     EXPECT_FALSE(store.loadError());
-    EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("orvanta"))));
-}
 
-TEST(AppStore, defaultLocationFollowsXdgDataHome)
-{
-    QTemporaryDir dir;
     qputenv("XDG_DATA_HOME", dir.path().toUtf8());
-    EXPECT_EQ(AppStore::defaultFilePath(), dir.filePath(QStringLiteral("orvanta/library.json")));
+    EXPECT_EQ(AppStore::defaultFilePath(), path);
     qunsetenv("XDG_DATA_HOME");
+
+    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    ASSERT_TRUE(test::writeFile(blocker, "a file, not a folder"));
+    AppStore blocked(blocker + QStringLiteral("/orvanta/library.json"));
+    const auto saved = blocked.save(snapshotWith(1));
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.error().kind, StoreError::Kind::folder);
+    EXPECT_EQ(saved.error().description(),
+              QStringLiteral("The folder “%1/orvanta” could not be created.").arg(blocker));
+    EXPECT_EQ(blocked.snapshot(), AppStore::Snapshot{});
 }
 
 TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
@@ -122,23 +81,20 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
         ASSERT_TRUE(store.save(snapshot));
         EXPECT_EQ(store.snapshot(), snapshot);
     }
-    EXPECT_EQ(QFile::permissions(folder) & modeBits, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(QFile::permissions(dir.filePath(QStringLiteral("data"))) & modeBits,
-              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(QFile::permissions(path) & modeBits, QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_EQ(mode(dir.filePath(QStringLiteral("data"))), 0700u);
+    EXPECT_EQ(mode(path), 0600u);
     const QByteArray first = test::readFile(path);
-    EXPECT_FALSE(first.startsWith("\xEF\xBB\xBF"));
-    EXPECT_LT(first.indexOf("\"dictionary\""), first.indexOf("\"history\""));
-    EXPECT_LT(first.indexOf("\"history\""), first.indexOf("\"preferences\""));
+    EXPECT_EQ(first, AppStore::encode(snapshot)) << "the document as the record tests spell it out";
 
     // Widened permissions are narrowed again by the next save; the text does not change.
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    ::chmod(QFile::encodeName(path).constData(), 0644);
     AppStore reloaded(path);
     EXPECT_FALSE(reloaded.loadError());
     EXPECT_EQ(reloaded.snapshot(), snapshot);
     ASSERT_TRUE(reloaded.save(reloaded.snapshot()));
     EXPECT_EQ(test::readFile(path), first);
-    EXPECT_EQ(QFile::permissions(path) & modeBits, QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(mode(path), 0600u);
     EXPECT_EQ(test::folderEntries(folder), QStringList{QStringLiteral("library.json")}) << "no temporary file left";
 }
 
@@ -160,9 +116,7 @@ TEST(AppStore, aLargeDictionaryLoadsInOrderAndABrokenEntryPastItsMiddleIsNamed)
     document.replace(uuidString(snapshot.dictionary[15000].id).toUtf8(), "15000-not-an-id");
     ASSERT_TRUE(test::writeFile(path, document));
     const AppStore broken(path);
-    ASSERT_TRUE(broken.loadError());
-    EXPECT_TRUE(broken.loadError()->contains(QStringLiteral("dictionary entry 15001")))
-        << broken.loadError()->toStdString();
+    EXPECT_TRUE(broken.loadError().value_or(QString()).contains(QStringLiteral("dictionary entry 15001")));
     EXPECT_EQ(test::readFile(path), document);
 }
 
@@ -173,7 +127,6 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
         "{}",
         "not json at all",
         R"({"preferences": {"autoLearn": true, "localeIdentifier": "en-US", "mode": "Clean"}, "history": [], "dictionary": []})",
-        R"({"preferences": {"autoLearn": true, "localeIdentifier": "en-US", "mode": "clean", "retainHistory": true}, "history": [], "dictionary": []})",
         AppStore::encode(snapshotWith(2)).chopped(40), // truncated in the middle of a record
         QByteArray("\xff\xfe{\x00}", 5),
     };
@@ -181,7 +134,7 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("library.json"));
         ASSERT_TRUE(test::writeFile(path, document));
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        ::chmod(QFile::encodeName(path).constData(), 0640);
         AppStore store(path);
         ASSERT_TRUE(store.loadError()) << document.toStdString();
         EXPECT_TRUE(store.loadError()->startsWith(
@@ -194,36 +147,28 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
             EXPECT_EQ(saved.error().kind, StoreError::Kind::unreadableLibrary);
         }
         EXPECT_EQ(test::readFile(path), document);
-        EXPECT_EQ(QFile::permissions(path) & modeBits, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        EXPECT_EQ(mode(path), 0640u);
         EXPECT_EQ(test::folderEntries(dir.path()), QStringList{QStringLiteral("library.json")});
     }
 }
 
-TEST(AppStore, aFolderWhereTheLibraryShouldBeIsALoadErrorNotADefault)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("library.json"));
-    ASSERT_TRUE(QDir().mkdir(path));
-    AppStore store(path);
-    ASSERT_TRUE(store.loadError());
-    EXPECT_TRUE(store.loadError()->contains(QStringLiteral("it is a folder")));
-    EXPECT_FALSE(store.save({}));
-}
-
-// What is not a regular file is refused at once, said in a sentence, and never replaced: a named pipe
-// (reading it would wait for a writer forever), a link to an endless device, a library larger than any
+// What is not a regular file is refused at once, said in a sentence, and never replaced: a folder, a named
+// pipe (reading it would wait for a writer forever), a link to an endless device, a library larger than any
 // library can grow.
 TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverReplaced)
 {
     QTemporaryDir dir;
-    const QString pipe = dir.filePath(QStringLiteral("pipe/library.json"));
-    QDir().mkpath(QFileInfo(pipe).path());
+    const auto place = [&](const char *name) {
+        QDir().mkpath(dir.filePath(QString::fromLatin1(name)));
+        return dir.filePath(QString::fromLatin1(name) + QStringLiteral("/library.json"));
+    };
+    const QString folder = place("folder");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString pipe = place("pipe");
     ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    const QString device = dir.filePath(QStringLiteral("device/library.json"));
-    QDir().mkpath(QFileInfo(device).path());
+    const QString device = place("device");
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
-    const QString huge = dir.filePath(QStringLiteral("huge/library.json"));
-    QDir().mkpath(QFileInfo(huge).path());
+    const QString huge = place("huge");
     {
         QFile file(huge);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -231,6 +176,7 @@ TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverRepla
     }
 
     const std::vector<std::pair<QString, QString>> cases{
+        {folder, QStringLiteral("“library.json” is not a regular file: it is a folder.")},
         {pipe, QStringLiteral("“library.json” is not a regular file: it is a named pipe, not a file.")},
         {device, QStringLiteral("“library.json” is not a regular file: it is a device, not a file.")},
         {huge, QStringLiteral("“library.json” is too large to be a library: it is 64.0 MB, more than the 64 MB it "
@@ -243,6 +189,7 @@ TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverRepla
         EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
         EXPECT_FALSE(store.save(snapshotWith(1)));
     }
+    EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_TRUE(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile()) << "the pipe is still a pipe";
     EXPECT_EQ(QFileInfo(device).symLinkTarget(), QStringLiteral("/dev/zero"));
     EXPECT_EQ(QFileInfo(huge).size(), AppStore::largestLibrary + 1);
@@ -253,7 +200,6 @@ TEST(AppStore, aLibraryBehindALinkIsSavedWhereTheLinkPoints)
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("dotfiles/library.json"));
-    QDir().mkpath(QFileInfo(target).path());
     ASSERT_TRUE(AppStore(target).save(snapshotWith(1)));
     const QString link = dir.filePath(QStringLiteral("orvanta/library.json"));
     QDir().mkpath(QFileInfo(link).path());
@@ -277,42 +223,32 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
     const auto other = test::OtherAccount::get(&whyNot);
     if (!other)
         GTEST_SKIP() << qPrintable(whyNot);
-    enum class Planted
-    {
-        nothing,
-        link,
-        library,
-        folder
-    };
-    for (const Planted planted : {Planted::nothing, Planted::link, Planted::library, Planted::folder}) {
-        SCOPED_TRACE(int(planted));
+    for (const char *planted : {"nothing", "link", "library", "folder"}) {
+        SCOPED_TRACE(planted);
+        const auto is = [planted](const char *kind) { return std::strcmp(planted, kind) == 0; };
         QTemporaryDir dir;
         // The other account may pass through (and, to make the folder itself, write to) the folder above.
-        ::chmod(QFile::encodeName(dir.path()).constData(), planted == Planted::folder ? 0777 : 0711);
+        ::chmod(QFile::encodeName(dir.path()).constData(), is("folder") ? 0777 : 0711);
         const QString folder = dir.filePath(QStringLiteral("orvanta"));
         const QString path = folder + QStringLiteral("/library.json");
         const QString important = dir.filePath(QStringLiteral("important"));
         ASSERT_TRUE(test::writeFile(important, AppStore::encode(snapshotWith(3))));
         const QByteArray importantBytes = test::readFile(important);
-        if (planted != Planted::folder) {
+        if (!is("folder")) {
             ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
             ::chmod(QFile::encodeName(folder).constData(), 0777);
-            if (planted == Planted::nothing) {
-                ASSERT_TRUE(test::writeFile(path, AppStore::encode(snapshotWith(1))));
-                ::chmod(QFile::encodeName(path).constData(), 0666);
-            }
+        }
+        if (is("nothing")) {
+            ASSERT_TRUE(test::writeFile(path, AppStore::encode(snapshotWith(1))));
+            ::chmod(QFile::encodeName(path).constData(), 0666);
         }
         {
             const test::ActingAs acting(*other);
-            if (planted == Planted::link) {
-                ASSERT_TRUE(QFile::link(important, path));
-            }
-            if (planted == Planted::library) {
-                ASSERT_TRUE(test::writeFile(path, AppStore::encode(snapshotWith(2))));
-            }
-            if (planted == Planted::folder) {
-                ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
-            }
+            const bool made = is("nothing")   ? true
+                              : is("link")    ? QFile::link(important, path)
+                              : is("library") ? test::writeFile(path, AppStore::encode(snapshotWith(2)))
+                                              : ::mkdir(QFile::encodeName(folder).constData(), 0777) == 0;
+            ASSERT_TRUE(made);
         }
         const QByteArray plantedBytes = test::readFile(path);
 
@@ -326,12 +262,11 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
         }
         const auto saved = store.save(snapshotWith(5));
         EXPECT_EQ(test::readFile(important), importantBytes) << "another file of the user's is never written";
-        if (planted == Planted::nothing) {
+        if (is("nothing")) {
             ASSERT_FALSE(store.loadError()) << qPrintable(*store.loadError());
             EXPECT_TRUE(saved);
-            EXPECT_EQ(QFileInfo(folder).permissions() & modeBits,
-                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            EXPECT_EQ(QFileInfo(path).permissions() & modeBits, QFile::ReadOwner | QFile::WriteOwner);
+            EXPECT_EQ(mode(folder), 0700u);
+            EXPECT_EQ(mode(path), 0600u);
             EXPECT_EQ(AppStore(path).snapshot(), store.snapshot());
             continue;
         }
@@ -370,23 +305,9 @@ TEST(AppStore, leftoversOfKilledSavesAreRemovedAtStartAndNothingElse)
                            QStringLiteral("other.json.saving-Ab3dE9")}));
 }
 
-TEST(AppStore, aFolderThatCannotBeCreatedIsAClearErrorAndChangesNothing)
-{
-    QTemporaryDir dir;
-    const QString blocker = dir.filePath(QStringLiteral("blocker"));
-    ASSERT_TRUE(test::writeFile(blocker, "a file, not a folder"));
-    AppStore store(blocker + QStringLiteral("/orvanta/library.json"));
-    const auto saved = store.save(snapshotWith(1));
-    ASSERT_FALSE(saved);
-    EXPECT_EQ(saved.error().kind, StoreError::Kind::folder);
-    EXPECT_EQ(saved.error().description(),
-              QStringLiteral("The folder “%1/orvanta” could not be created.").arg(blocker));
-    EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
-}
-
-// A full disk, made with a file-size limit in a child process: every write past the limit fails as it does
-// when the disk is full. A small document fails only when it is flushed, a large one already while it is
-// written; both must leave the old document, the snapshot and the folder as they were.
+// A full disk, made with a file-size limit: every write past the limit fails as it does when the disk is
+// full. A small document fails only when it is flushed, a large one already while it is written; both must
+// leave the old document, the snapshot and the folder as they were.
 TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
 {
     QTemporaryDir dir;
@@ -396,45 +317,22 @@ TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
     ASSERT_TRUE(store.save(old));
     const QByteArray oldBytes = test::readFile(path);
 
-    const std::vector<std::pair<const char *, AppStore::Snapshot>> documents{
-        {"small", snapshotWith(1)},
-        {"large", snapshotWith(200, 400)},
-    };
-    for (const auto &[name, snapshot] : documents) {
-        const ChildSave saved = saveWithFileSizeLimit(path, snapshot, 0);
-        EXPECT_FALSE(saved.succeeded) << name;
-        EXPECT_TRUE(saved.keptSnapshot) << name;
-        EXPECT_EQ(saved.message, QStringLiteral("The file “library.json” could not be written: %1.")
-                                     .arg(QString::fromLocal8Bit(std::strerror(EFBIG))))
-            << name;
-        EXPECT_EQ(test::readFile(path), oldBytes) << name;
-        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{QStringLiteral("library.json")})
-            << name << ": no temporary file";
+    for (const auto &[name, snapshot] :
+         {std::pair{"small", snapshotWith(1)}, std::pair{"large", snapshotWith(200, 400)}}) {
+        SCOPED_TRACE(name);
+        const auto saved = [&] {
+            const test::FullDisk full;
+            return store.save(snapshot);
+        }();
+        ASSERT_FALSE(saved);
+        EXPECT_EQ(saved.error().description(), QStringLiteral("The file “library.json” could not be written: %1.")
+                                                   .arg(QString::fromLocal8Bit(std::strerror(EFBIG))));
+        EXPECT_EQ(store.snapshot(), old);
+        EXPECT_EQ(test::readFile(path), oldBytes);
+        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{QStringLiteral("library.json")}) << "no temporary file";
     }
     EXPECT_EQ(AppStore(path).snapshot(), old);
-
-    // Without the limit the same save goes through: the failures above were the full disk's.
-    const ChildSave unlimited = saveWithFileSizeLimit(path, snapshotWith(2), RLIM_INFINITY);
-    EXPECT_TRUE(unlimited.succeeded) << unlimited.message.toStdString();
-}
-
-TEST(AppStore, aReadOnlyFolderLeavesTheOldDocumentAndTheSnapshotIntact)
-{
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders; the full-disk case covers the write failure";
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("ro"));
-    const QString path = folder + QStringLiteral("/library.json");
-    AppStore store(path);
-    ASSERT_TRUE(store.save(snapshotWith(1)));
-    const QByteArray old = test::readFile(path);
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    const auto result = store.save(snapshotWith(5));
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, StoreError::Kind::writing);
-    EXPECT_EQ(test::readFile(path), old);
-    EXPECT_EQ(store.snapshot().history.size(), 1);
+    EXPECT_TRUE(store.save(snapshotWith(2))) << "without the limit the same store saves: the failures were the disk's";
 }
 
 // A child process saves two different documents in turn until it is killed at a random moment; the file is
@@ -452,7 +350,6 @@ TEST(AppStore, aSaveKilledAtAnyMomentLeavesTheOldOrTheNewDocument)
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> delayMicros(0, 20000);
     int sawSmall = 0;
-    int sawLarge = 0;
     int midSave = 0;
     for (int round = 0; round < 200; ++round) {
         const pid_t child = fork();
@@ -464,11 +361,10 @@ TEST(AppStore, aSaveKilledAtAnyMomentLeavesTheOldOrTheNewDocument)
         }
         usleep(static_cast<useconds_t>(delayMicros(random)));
         kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
+        waitpid(child, nullptr, 0);
         const QByteArray now = test::readFile(path);
         ASSERT_TRUE(now == smallBytes || now == largeBytes) << "round " << round << ": " << now.size() << " bytes";
-        (now == smallBytes ? sawSmall : sawLarge)++;
+        sawSmall += now == smallBytes;
         EXPECT_FALSE(AppStore(path).loadError());
         // A temporary file left behind shows the kill landed inside a save.
         for (const QString &leftover :
@@ -477,7 +373,6 @@ TEST(AppStore, aSaveKilledAtAnyMomentLeavesTheOldOrTheNewDocument)
             QFile::remove(dir.filePath(leftover));
         }
     }
-    RecordProperty("oldOrNew", QStringLiteral("%1 small, %2 large").arg(sawSmall).arg(sawLarge).toStdString());
     std::printf("200 kills, %d inside a save: the small document was left %d times, the large one %d times\n", midSave,
-                sawSmall, sawLarge);
+                sawSmall, 200 - sawSmall);
 }

@@ -21,16 +21,10 @@ using test::ScriptedHttpServer;
 
 namespace {
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORV_TEST_INSTRUMENTED 1
-#endif
-#endif
 #if defined(__SANITIZE_ADDRESS__)
-#define ORV_TEST_INSTRUMENTED 1
-#endif
-#ifdef ORV_TEST_INSTRUMENTED
 constexpr bool instrumented = true;
+#elif defined(__has_feature)
+constexpr bool instrumented = __has_feature(address_sanitizer);
 #else
 constexpr bool instrumented = false;
 #endif
@@ -57,6 +51,14 @@ protected:
             std::abort();
         }
         return task.result();
+    }
+
+    // The model's answer to prompt in a session of its own, with no instructions.
+    Expected<QString, ModelError> ask(LanguageModel &model, const QString &prompt)
+    {
+        auto session = model.makeSession(QString());
+        auto respond = session->respond(prompt, GenerationOptions{});
+        return await(respond);
     }
 
     void refresh(LanguageModel &model)
@@ -135,9 +137,7 @@ TEST_F(LlamaServerTest, aServerLoadingItsModelIsNotReady)
     EXPECT_EQ(formatter.statusText(), QStringLiteral("Local model server is downloading or preparing its model."));
 
     LlamaServerModel model(scheduler, server.url().toString());
-    auto session = model.makeSession(QString());
-    auto respond = session->respond(QStringLiteral("hi"), GenerationOptions{});
-    const auto answer = await(respond);
+    const auto answer = ask(model, QStringLiteral("hi"));
     ASSERT_FALSE(answer.hasValue());
     EXPECT_EQ(answer.error().description, QStringLiteral("Local model server is still loading its model."));
 }
@@ -158,9 +158,7 @@ TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
     const auto tokens = await(count);
     ASSERT_FALSE(tokens.hasValue());
     EXPECT_EQ(tokens.error().description, unreadable);
-    auto session = model.makeSession(QString());
-    auto respond = session->respond(QStringLiteral("hi"), GenerationOptions{});
-    const auto answer = await(respond);
+    const auto answer = ask(model, QStringLiteral("hi"));
     ASSERT_FALSE(answer.hasValue());
     EXPECT_EQ(answer.error().description, unreadable);
 
@@ -204,9 +202,7 @@ TEST_F(LlamaServerTest, anEndlessAnswerIsCutOffAtTheLargestAnswerPossible)
     server.script(QStringLiteral("/v1/chat/completions"), {200, {}, 0ms, true});
     LlamaServerModel model(scheduler, server.url().toString());
     refresh(model);
-    auto session = model.makeSession(QString());
-    auto respond = session->respond(QStringLiteral("hi"), GenerationOptions{});
-    const auto answer = await(respond);
+    const auto answer = ask(model, QStringLiteral("hi"));
     ASSERT_FALSE(answer.hasValue());
     EXPECT_EQ(answer.error().description, QStringLiteral("The model server at ") + server.url().toString() +
                                               QStringLiteral(" sent an answer longer than 1200 tokens can be."));
@@ -290,9 +286,7 @@ TEST_F(LlamaServerTest, aServerOnAUnixSocketAnswersWithinTheSameLimits)
     LlamaServerModel model(scheduler, QStringLiteral("unix:") + path);
     refresh(model);
     EXPECT_EQ(model.availability(), ModelAvailability::ready());
-    auto session = model.makeSession(QString());
-    auto respond = session->respond(QStringLiteral("hello socket"), GenerationOptions{});
-    EXPECT_EQ(await(respond).value(), QStringLiteral("Hello, socket."));
+    EXPECT_EQ(ask(model, QStringLiteral("hello socket")).value(), QStringLiteral("Hello, socket."));
 
     LoopbackHttpClient client(scheduler, local.url());
     auto slow = client.send(QStringLiteral("/slow"), std::nullopt, 5s);
@@ -335,9 +329,7 @@ TEST_F(LlamaServerTest, anAddressOffThisComputerIsNeverAskedAndAnotherChosenWhil
     refresh(selector);
     EXPECT_FALSE(selector.usesServer());
     EXPECT_TRUE(selector.serverStatus().contains(QStringLiteral("is not on this computer")));
-    auto session = handle.makeSession(QString());
-    auto respond = session->respond(QStringLiteral("secret dictation"), GenerationOptions{});
-    EXPECT_FALSE(await(respond).hasValue());
+    EXPECT_FALSE(ask(handle, QStringLiteral("secret dictation")).hasValue());
     EXPECT_EQ(LlamaServerModel::loopbackEndpoint(QString()).value(), QUrl(QStringLiteral("http://127.0.0.1:8080")));
 
     handle.setEndpoint(server.url().toString());

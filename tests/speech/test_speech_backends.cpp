@@ -4,6 +4,7 @@
 #include "speech/soxr/SoxrAudioConverter.h"
 #include "speech/wav/WavFile.h"
 #include "speech/wav/WavFileSource.h"
+#include "tests/support/Files.h"
 
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -23,44 +24,6 @@ using namespace orv;
 
 namespace {
 
-QByteArray header(quint16 format, quint16 channels, quint32 rate, quint16 bits, quint32 dataBytes, bool extensible)
-{
-    QByteArray bytes;
-    auto put16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        bytes.append(b, 2);
-    };
-    auto put32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        bytes.append(b, 4);
-    };
-    const quint32 fmtSize = extensible ? 40 : 16;
-    bytes.append("RIFF", 4);
-    put32(4 + 8 + fmtSize + 8 + 8 + dataBytes);
-    bytes.append("WAVEfmt ", 8);
-    put32(fmtSize);
-    put16(extensible ? 0xFFFE : format);
-    put16(channels);
-    put32(rate);
-    put32(rate * channels * bits / 8);
-    put16(quint16(channels * bits / 8));
-    put16(bits);
-    if (extensible) {
-        put16(22);
-        put16(bits);
-        put32(0);
-        put16(format);
-        bytes.append(14, '\0');
-    }
-    bytes.append("LIST", 4); // chunks the reader must skip
-    put32(0);
-    bytes.append("data", 4);
-    put32(dataBytes);
-    return bytes;
-}
-
 // Samples as a file stores them: little-endian 16-bit integers or 32-bit floats.
 template <typename Sample>
 QByteArray stored(std::initializer_list<Sample> values)
@@ -72,6 +35,19 @@ QByteArray stored(std::initializer_list<Sample> values)
         bytes.append(b, sizeof v);
     }
     return bytes;
+}
+
+QByteArray header(quint16 format, quint16 channels, quint32 rate, quint16 bits, quint32 dataBytes, bool extensible)
+{
+    const quint32 fmtSize = extensible ? 40 : 16;
+    QByteArray bytes = "RIFF" + stored<quint32>({4 + 8 + fmtSize + 8 + 8 + dataBytes}) + "WAVEfmt " +
+                       stored<quint32>({fmtSize}) + stored<quint16>({extensible ? quint16(0xFFFE) : format, channels}) +
+                       stored<quint32>({rate, rate * channels * bits / 8}) +
+                       stored<quint16>({quint16(channels * bits / 8), bits});
+    if (extensible)
+        bytes += stored<quint16>({22, bits}) + stored<quint32>({0}) + stored<quint16>({format}) + QByteArray(14, '\0');
+    // A chunk the reader must skip.
+    return bytes + "LIST" + stored<quint32>({0}) + "data" + stored<quint32>({dataBytes});
 }
 
 } // namespace
@@ -108,12 +84,12 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
     // A truncated data chunk keeps the whole frames it has.
     QByteArray truncated = header(1, 1, 16000, 16, 1000, false);
     truncated.append(5, '\1');
-    ASSERT_TRUE(WavFile::decode(truncated, QStringLiteral("cut.wav")).hasValue());
-    EXPECT_EQ(WavFile::decode(truncated, QStringLiteral("cut.wav")).value().frameCount(), 2);
-    EXPECT_TRUE(WavFile::decode(truncated, QStringLiteral("cut.wav"))
-                    .value()
+    const auto cut = WavFile::decode(truncated, QStringLiteral("cut.wav"));
+    ASSERT_TRUE(cut.hasValue());
+    EXPECT_EQ(cut.value().frameCount(), 2);
+    EXPECT_TRUE(cut.value()
                     .truncationNotice(QStringLiteral("cut.wav"))
-                    .contains(QStringLiteral("cut short: its header promises 995 bytes more")));
+                    .contains(u"cut short: its header promises 995 bytes more"));
 }
 
 TEST(WavFiles, badFilesAreRefusedWithASentenceNamingThem)
@@ -153,12 +129,10 @@ TEST(WavFiles, onlyRegularFilesOfBoundedSizeAndSaneRatesAreRead)
     }
 
     // A sparse file just over the bound costs nothing to make and must not be read.
-    QFile huge(dir.filePath(QStringLiteral("huge.wav")));
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    huge.write(header(1, 1, 16000, 16, 0, false));
-    ASSERT_TRUE(huge.resize(WavFile::maxFileBytes + 1));
-    huge.close();
-    const auto tooLarge = WavFile::read(huge.fileName());
+    const QString huge = dir.filePath(QStringLiteral("huge.wav"));
+    ASSERT_TRUE(test::writeFile(huge, header(1, 1, 16000, 16, 0, false)));
+    ASSERT_TRUE(QFile::resize(huge, WavFile::maxFileBytes + 1));
+    const auto tooLarge = WavFile::read(huge);
     ASSERT_FALSE(tooLarge);
     EXPECT_TRUE(tooLarge.error().message.contains(QStringLiteral("more than the")))
         << tooLarge.error().message.toStdString();
@@ -222,9 +196,7 @@ TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
     QByteArray withList = encoded.left(36) + QByteArray("LIST\3\0\0\0abc\0", 12) + encoded.mid(36);
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("ramp.wav")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(withList);
-    file.close();
+    ASSERT_TRUE(test::writeFile(file.fileName(), withList));
 
     const auto decoded = WavFile::decode(encoded, QStringLiteral("ramp.wav"));
     const auto streamed = WavFile::read(file.fileName());

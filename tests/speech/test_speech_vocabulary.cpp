@@ -10,13 +10,12 @@ using namespace orv::test;
 
 namespace {
 
-struct Vocabulary : SpokenCorpusTest
+using Vocabulary = SpokenCorpusTest;
+
+bool heard(const QString &transcript, const QString &name)
 {
-    static bool heard(const QString &transcript, const QString &name)
-    {
-        return speechCorpus::words(transcript).contains(name.toLower());
-    }
-};
+    return speechCorpus::words(transcript).contains(name.toLower());
+}
 
 } // namespace
 

@@ -99,18 +99,12 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
 
     AppStore::Snapshot snapshot;
     snapshot.preferences.mode = DictationMode::clean;
-    DictionaryEntry entry;
-    entry.id = QUuid::createUuid();
-    entry.heard = QStringLiteral("quarterly report");
-    entry.replacement = QStringLiteral("Q3 report");
-    entry.modifiedAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
-    snapshot.dictionary.append(entry);
     // A second entry under the same id: the app model keeps only the first, and so does the command.
-    DictionaryEntry repeated = entry;
-    repeated.heard = QStringLiteral("finance team");
-    repeated.replacement = QStringLiteral("money people");
-    repeated.modifiedAt = QDateTime(QDate(2026, 1, 2), QTime(9, 0), Qt::UTC);
-    snapshot.dictionary.append(repeated);
+    const QUuid id = QUuid::createUuid();
+    const QDateTime modified(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
+    snapshot.dictionary = {
+        {id, QStringLiteral("quarterly report"), QStringLiteral("Q3 report"), 1, modified, false},
+        {id, QStringLiteral("finance team"), QStringLiteral("money people"), 1, modified.addDays(1), false}};
     const QString library = dir.filePath(QStringLiteral("library.json"));
     ASSERT_TRUE(test::writeFile(library, AppStore::encode(snapshot)));
     const QByteArray before = fileHash(library);
@@ -135,12 +129,8 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     EXPECT_EQ(language.err,
               QStringLiteral("PocketSphinx does not support de-CH on this computer. Choose another language."));
 
-    WavAudio silence;
-    silence.sampleRate = 16000;
-    silence.channels = 1;
-    silence.samples.assign(8000, 0.0f);
     const QString quiet = dir.filePath(QStringLiteral("quiet.wav"));
-    ASSERT_TRUE(test::writeFile(quiet, WavFile::encode16(silence)));
+    ASSERT_TRUE(test::writeFile(quiet, WavFile::encode16(WavAudio{16000, 1, std::vector<float>(8000), 0, {}})));
     const Result nothing = orvanta({QStringLiteral("--library"), library, quiet});
     EXPECT_EQ(nothing.exitCode, 5);
     EXPECT_EQ(nothing.err, QStringLiteral("No speech detected"));
@@ -206,7 +196,6 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     if (auto missing = speechCorpus::missingTools())
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
-    const QString &sentence = reportSentence;
     const QString wav = spokenReport(dir);
     ASSERT_FALSE(wav.isEmpty());
     const QStringList verbatim{QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--engine"),
@@ -230,7 +219,7 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     server.script(QStringLiteral("/inference"), {500, QByteArrayLiteral(R"({"error":"out of memory"})")});
     const Result failed = orvanta(verbatim + QStringList{endpoint, wav});
     EXPECT_EQ(failed.exitCode, 0) << failed.err.toStdString();
-    EXPECT_LE(speechCorpus::wordErrors(sentence, failed.out), 2) << failed.out.toStdString();
+    EXPECT_LE(speechCorpus::wordErrors(reportSentence, failed.out), 2) << failed.out.toStdString();
     EXPECT_TRUE(failed.err.contains(QStringLiteral("out of memory. PocketSphinx transcribed this dictation instead.")))
         << failed.err.toStdString();
 
@@ -241,7 +230,7 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     closed.close();
     const Result refused = orvanta(verbatim + QStringList{nobody, wav});
     EXPECT_EQ(refused.exitCode, 0) << refused.err.toStdString();
-    EXPECT_LE(speechCorpus::wordErrors(sentence, refused.out), 2) << refused.out.toStdString();
+    EXPECT_LE(speechCorpus::wordErrors(reportSentence, refused.out), 2) << refused.out.toStdString();
     EXPECT_EQ(refused.err, QStringLiteral("Speech server not answering — using PocketSphinx"));
 
     const Result remote = orvanta(verbatim + QStringList{QStringLiteral("http://10.0.0.2:8178/inference"), wav});
@@ -259,7 +248,6 @@ TEST(TranscribeCommand, theEmbeddedWhisperDecodesTheFileAndAModelThatCannotBeUse
     if (auto missing = speechCorpus::missingTools())
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
-    const QString &sentence = reportSentence;
     const QString wav = spokenReport(dir);
     ASSERT_FALSE(wav.isEmpty());
     const QString model = dir.filePath(QStringLiteral("ggml-test.bin"));
@@ -277,7 +265,7 @@ TEST(TranscribeCommand, theEmbeddedWhisperDecodesTheFileAndAModelThatCannotBeUse
     for (const QString &path : {dir.filePath(QStringLiteral("missing.bin")), notAModel}) {
         const Result fallback = orvanta(whisper + QStringList{path, wav});
         EXPECT_EQ(fallback.exitCode, 0) << fallback.err.toStdString();
-        EXPECT_LE(speechCorpus::wordErrors(sentence, fallback.out), 2) << fallback.out.toStdString();
+        EXPECT_LE(speechCorpus::wordErrors(reportSentence, fallback.out), 2) << fallback.out.toStdString();
         EXPECT_TRUE(fallback.err.contains(path)) << fallback.err.toStdString();
     }
 }

@@ -1,12 +1,9 @@
 // The Whisper model download over real HTTP to a scripted server on 127.0.0.1; its idle limit in virtual time.
 #include "speech/whisper/WhisperModelDownloader.h"
-#include "tests/support/ScriptedHttpServer.h"
-#include "tests/support/VirtualScheduler.h"
+#include "tests/support/Files.h"
+#include "tests/support/HttpTest.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,12 +14,12 @@ using Result = Expected<QString, WhisperModelDownloader::Failure>;
 
 namespace {
 
-class WhisperDownloadTest : public testing::Test
+class WhisperDownloadTest : public test::HttpTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(server.listen());
+        HttpTest::SetUp();
         for (int i = 0; i < 300000; ++i)
             body.append(char(i * 7 % 251));
         model = WhisperModelInfo{QStringLiteral("test"), body.size(),
@@ -37,25 +34,11 @@ protected:
                                    });
     }
 
-    template <typename Done>
-    bool pumpUntil(Done done)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < 20000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            scheduler.runPending();
-        }
-        return done();
-    }
-
     QString file(const char *suffix = "") const
     {
         return folder.filePath(QStringLiteral("ggml-test.bin") + QLatin1String(suffix));
     }
 
-    test::VirtualScheduler scheduler;
-    test::ScriptedHttpServer server;
     QTemporaryDir folder;
     WhisperModelDownloader downloader{scheduler, folder.path()};
     QByteArray body;
@@ -69,7 +52,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
     cut.closeMidAnswer = true;
     server.script(QStringLiteral("/model"), cut);
     Task<Result> first = fetch(model);
-    ASSERT_TRUE(pumpUntil([&] { return first.isDone(); }));
+    ASSERT_TRUE(pumpUntil([&] { return first.isDone(); }, 20000));
     ASSERT_FALSE(first.result());
     EXPECT_TRUE(first.result().error().sentence.contains(u"broke off"));
     EXPECT_FALSE(QFile::exists(file()));
@@ -80,13 +63,11 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
     whole.ranges = true;
     server.script(QStringLiteral("/model"), whole);
     Task<Result> second = fetch(model);
-    ASSERT_TRUE(pumpUntil([&] { return second.isDone(); }));
+    ASSERT_TRUE(pumpUntil([&] { return second.isDone(); }, 20000));
     ASSERT_TRUE(second.result()) << second.result().error().sentence.toStdString();
     EXPECT_EQ(server.requests().last().rangeStart, kept);
     EXPECT_EQ(progress, std::make_pair(body.size(), body.size()));
-    QFile written(second.result().value());
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), body);
+    EXPECT_EQ(test::readFile(second.result().value()), body);
     EXPECT_FALSE(QFile::exists(file(".part")));
 
     // A file that does not match its checksum is deleted, not installed.
@@ -94,7 +75,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
     WhisperModelInfo wrong = model;
     wrong.sha1 = QByteArray(40, '0');
     Task<Result> third = fetch(wrong);
-    ASSERT_TRUE(pumpUntil([&] { return third.isDone(); }));
+    ASSERT_TRUE(pumpUntil([&] { return third.isDone(); }, 20000));
     ASSERT_FALSE(third.result());
     EXPECT_TRUE(third.result().error().sentence.contains(u"checksum"));
     EXPECT_FALSE(QFile::exists(file()) || QFile::exists(file(".part")));
@@ -129,7 +110,7 @@ TEST_F(WhisperDownloadTest, EachFailureEndsWithASentenceAndInstallsNothing)
             else
                 scheduler.advance(WhisperModelDownloader::idleLimit);
         }
-        ASSERT_TRUE(pumpUntil([&] { return task.isDone(); }));
+        ASSERT_TRUE(pumpUntil([&] { return task.isDone(); }, 20000));
         ASSERT_FALSE(task.result());
         const WhisperModelDownloader::Failure &failure = task.result().error();
         EXPECT_EQ(failure.cancelled, c == Case::cancelled);

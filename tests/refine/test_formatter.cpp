@@ -13,6 +13,13 @@ namespace {
 
 const QString engine = QStringLiteral("PocketSphinx");
 const QString kept = QStringLiteral(" Kept your original dictation.");
+const QString cancelledNotice = QStringLiteral("Formatting was cancelled.") + kept;
+
+// The dictation given back as it was, with why.
+FormattingResult unformatted(const QString &notice, const QString &text = QStringLiteral("hello"))
+{
+    return FormattingResult{text, engine, notice};
+}
 
 class FormatterTest : public ::testing::Test
 {
@@ -116,15 +123,14 @@ TEST(FormatterModelCheck, theModelIsAskedInTheBackgroundAndFormattingWaitsOnlyFo
     cancelled.cancel();
     scheduler.runPending();
     ASSERT_TRUE(cancelled.isDone());
-    EXPECT_EQ(cancelled.result().notice, QStringLiteral("Formatting was cancelled. Kept your original dictation."));
+    EXPECT_EQ(cancelled.result().notice, cancelledNotice);
 }
 
 TEST_F(FormatterTest, anUnavailableModelKeepsTheTextWithItsStatusAsNotice)
 {
     fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::notEnabled);
     EXPECT_EQ(formatNow(QStringLiteral("hello")),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Turn on Test model in your desktop settings.") + kept}));
+              unformatted(QStringLiteral("Turn on Test model in your desktop settings.") + kept));
     EXPECT_EQ(formatter->statusText(), QStringLiteral("Turn on Test model in your desktop settings."));
     fake->availabilityValue = ModelAvailability::ready();
     EXPECT_EQ(formatter->statusText(), QStringLiteral("Test model · On this computer"));
@@ -146,8 +152,7 @@ TEST_F(FormatterTest, lengthAndTokenBudgetLimits)
         return text.startsWith(QStringLiteral("You edit")) ? 2600 : 10;
     };
     EXPECT_EQ(formatNow(QStringLiteral("hello")),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("The dictionary leaves too little room for this dictation.") + kept}));
+              unformatted(QStringLiteral("The dictionary leaves too little room for this dictation.") + kept));
 
     fake->countTokens = [](const QString &text) -> Expected<int, ModelError> {
         return text.startsWith(QStringLiteral("You edit")) ? 1000 : 10;
@@ -193,8 +198,7 @@ TEST_F(FormatterTest, anAnswerThatChangesContentDiscardsEveryPiece)
     };
     const QString dictation = dictationOf(4000).trimmed();
     EXPECT_EQ(formatNow(dictation, DictationMode::clean),
-              (FormattingResult{dictation, engine,
-                                QStringLiteral("Test model changed content that should be preserved.") + kept}));
+              unformatted(QStringLiteral("Test model changed content that should be preserved.") + kept, dictation));
     EXPECT_EQ(request, 2) << "no request after the rejected piece";
 
     fake->answer = [](const QString &) { return FakeLanguageModel::Answer{0s, QStringLiteral("```\nhi\n```")}; };
@@ -208,9 +212,8 @@ TEST_F(FormatterTest, modelErrorsBecomeNoticesWithTheirDescription)
         return FakeLanguageModel::Answer{2s, unexpected(ModelError::failure(QStringLiteral("The server crashed.")))};
     };
     EXPECT_EQ(formatNow(QStringLiteral("hello")),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Test model could not format this dictation. Kept your original text. "
-                                               "The server crashed.")}));
+              unformatted(QStringLiteral("Test model could not format this dictation. Kept your original text. "
+                                         "The server crashed.")));
     fake->countTokens = [](const QString &) -> Expected<int, ModelError> {
         return unexpected(ModelError::failure(QStringLiteral("No tokens.")));
     };
@@ -226,8 +229,7 @@ TEST_F(FormatterTest, aLateAnswerTimesOutAtTwentyFiveSecondsAndIsIgnored)
     EXPECT_FALSE(task.isDone());
     scheduler.advance(1ms);
     ASSERT_TRUE(task.isDone());
-    EXPECT_EQ(task.result(), (FormattingResult{QStringLiteral("hello"), engine,
-                                               QStringLiteral("Test model took too long to respond.") + kept}));
+    EXPECT_EQ(task.result(), unformatted(QStringLiteral("Test model took too long to respond.") + kept));
     scheduler.runUntilIdle();
     EXPECT_EQ(fake->record().cancelledRequests, 1) << "the timeout cancels the model request";
     EXPECT_EQ(fake->record().completedRequests, 0);
@@ -251,9 +253,7 @@ TEST_F(FormatterTest, cancellingResumesAtOnceAndCancelsTheRequest)
     scheduler.runPending();
     ASSERT_TRUE(task.isDone());
     EXPECT_EQ(scheduler.now(), cancelledAt);
-    EXPECT_EQ(task.result(),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
+    EXPECT_EQ(task.result(), unformatted(cancelledNotice));
     EXPECT_EQ(fake->record().cancelledRequests, 1);
     EXPECT_EQ(scheduler.pendingTimers(), 0u);
 }
@@ -274,9 +274,7 @@ TEST_F(FormatterTest, aRefreshThatChangesTheModelIsReportedAndAGoneFormatterIsNo
     formatter.reset();
     scheduler.runUntilIdle();
     ASSERT_TRUE(orphan.isDone());
-    EXPECT_EQ(orphan.result(),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
+    EXPECT_EQ(orphan.result(), unformatted(cancelledNotice));
 
     // A formatter gone while its first question is out touches nothing when the answer comes.
     auto slow = std::make_unique<FakeLanguageModel>(scheduler);
@@ -288,7 +286,7 @@ TEST_F(FormatterTest, aRefreshThatChangesTheModelIsReportedAndAGoneFormatterIsNo
     gone.reset();
     scheduler.runUntilIdle();
     ASSERT_TRUE(waiting.isDone());
-    EXPECT_EQ(waiting.result().notice, QStringLiteral("Formatting was cancelled. Kept your original dictation."));
+    EXPECT_EQ(waiting.result().notice, cancelledNotice);
     EXPECT_EQ(changes, 1);
 }
 

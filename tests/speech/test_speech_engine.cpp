@@ -362,8 +362,8 @@ TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirK
     {
         const char *name;
         std::function<void(EngineRig &)> arrange;
-        QString locale;
         Kind kind;
+        const char *locale = "en-US";
     };
     const Case cases[] = {
         {"microphone refused",
@@ -371,29 +371,28 @@ TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirK
              f.permissions->grantMicrophone = false;
              f.permissions->speech = AuthorizationStatus::notDetermined;
          },
-         QStringLiteral("en-US"), Kind::microphonePermissionDenied},
+         Kind::microphonePermissionDenied},
         {"speech restricted", [](EngineRig &f) { f.permissions->speech = AuthorizationStatus::restricted; },
-         QStringLiteral("en-US"), Kind::speechPermissionDenied},
-        {"unsupported language", [](EngineRig &) {}, QStringLiteral("de-CH"), Kind::unsupportedLanguage},
-        {"no microphone", [](EngineRig &f) { f.audio->format.sampleRate = 0; }, QStringLiteral("en-US"),
-         Kind::microphoneUnavailable},
+         Kind::speechPermissionDenied},
+        {"unsupported language", [](EngineRig &) {}, Kind::unsupportedLanguage, "de-CH"},
+        {"no microphone", [](EngineRig &f) { f.audio->format.sampleRate = 0; }, Kind::microphoneUnavailable},
         {"model not installable",
          [](EngineRig &f) {
              f.assets->statuses[QStringLiteral("en-US")] = Status::notInstalled;
              f.assets->installOutcome = unexpected(SpeechEngineError{Kind::platform, QStringLiteral("Install it.")});
          },
-         QStringLiteral("en-US"), Kind::platform},
+         Kind::platform},
         {"device busy",
          [](EngineRig &f) {
              f.audio->startError = SpeechEngineError{Kind::platform, QStringLiteral("Busy.")};
          },
-         QStringLiteral("en-US"), Kind::platform},
+         Kind::platform},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         EngineRig f;
         c.arrange(f);
-        auto t = f.start({}, c.locale);
+        auto t = f.start({}, QString::fromUtf8(c.locale));
         ASSERT_TRUE(t.isDone());
         ASSERT_FALSE(t.result());
         EXPECT_EQ(t.result().error().kind, c.kind);

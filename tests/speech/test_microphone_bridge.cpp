@@ -12,6 +12,7 @@
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using test::FakeAudioSource;
 
 namespace {
@@ -127,11 +128,11 @@ TEST_F(BridgeFixture, closeThenFlushNeverFlushesAndAFailingFlushEndsTheStream)
     bridge = std::make_unique<MicrophoneInputBridge>(
         clock, std::make_unique<test::FakeAudioConverter>(converterLog), stream, [](float) {},
         [](const SpeechEngineError &) {});
-    converterLog->flushError = SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("flush"), {}};
+    converterLog->flushError = SpeechEngineError{SpeechEngineError::Kind::platform, u"flush"_s, {}};
     std::lock_guard guard(bridge->lock());
     auto flushed = bridge->flush();
     ASSERT_FALSE(flushed);
-    EXPECT_EQ(flushed.error().detail, QStringLiteral("flush"));
+    EXPECT_EQ(flushed.error().detail, u"flush"_s);
     EXPECT_TRUE(stream->isFinished());
 }
 
@@ -144,7 +145,7 @@ TEST_F(BridgeFixture, aConversionFailureIsReportedOnceAndEndsEverything)
     clock.advance(100ms);
     bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].detail, QStringLiteral("Conversion failed."));
+    EXPECT_EQ(failures[0].detail, u"Conversion failed."_s);
     EXPECT_EQ(levels.size(), 1u);
     EXPECT_EQ(converterLog->conversions, 2);
     EXPECT_TRUE(stream->isFinished());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 
 TEST(SpokenPunctuation, commandsBecomeMarksWithTheirSpacingAndCapitals)
 {
@@ -51,6 +52,6 @@ TEST(SpokenPunctuation, commandsBecomeMarksWithTheirSpacingAndCapitals)
         SCOPED_TRACE(c.heard);
         EXPECT_EQ(english.apply(QString::fromUtf8(c.heard)), QString::fromUtf8(c.written));
     }
-    EXPECT_EQ(SpokenPunctuation::forLocale(QStringLiteral("en-GB")), &english);
-    EXPECT_EQ(SpokenPunctuation::forLocale(QStringLiteral("de-DE")), nullptr);
+    EXPECT_EQ(SpokenPunctuation::forLocale(u"en-GB"_s), &english);
+    EXPECT_EQ(SpokenPunctuation::forLocale(u"de-DE"_s), nullptr);
 }

@@ -10,6 +10,7 @@
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using Result = Expected<QString, WhisperModelDownloader::Failure>;
 
 namespace {
@@ -22,22 +23,19 @@ protected:
         HttpTest::SetUp();
         for (int i = 0; i < 300000; ++i)
             body.append(char(i * 7 % 251));
-        model = WhisperModelInfo{QStringLiteral("test"), body.size(),
+        model = WhisperModelInfo{u"test"_s, body.size(),
                                  QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex(), false};
     }
 
     Task<Result> fetch(const WhisperModelInfo &info)
     {
-        return downloader.download(info, server.url().resolved(QUrl(QStringLiteral("/model"))),
+        return downloader.download(info, server.url().resolved(QUrl(u"/model"_s)),
                                    [this](qint64 received, qint64 total) {
                                        progress = {received, total};
                                    });
     }
 
-    QString file(const char *suffix = "") const
-    {
-        return folder.filePath(QStringLiteral("ggml-test.bin") + QLatin1String(suffix));
-    }
+    QString file(const char *suffix = "") const { return folder.filePath(u"ggml-test.bin"_s + QLatin1String(suffix)); }
 
     QTemporaryDir folder;
     WhisperModelDownloader downloader{scheduler, folder.path()};
@@ -50,7 +48,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
 {
     test::ScriptedHttpServer::Response cut(200, body);
     cut.closeMidAnswer = true;
-    server.script(QStringLiteral("/model"), cut);
+    server.script(u"/model"_s, cut);
     Task<Result> first = fetch(model);
     ASSERT_TRUE(pumpUntil([&] { return first.isDone(); }, 20000));
     ASSERT_FALSE(first.result());
@@ -61,7 +59,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
 
     test::ScriptedHttpServer::Response whole(200, body);
     whole.ranges = true;
-    server.script(QStringLiteral("/model"), whole);
+    server.script(u"/model"_s, whole);
     Task<Result> second = fetch(model);
     ASSERT_TRUE(pumpUntil([&] { return second.isDone(); }, 20000));
     ASSERT_TRUE(second.result()) << second.result().error().sentence.toStdString();
@@ -95,11 +93,10 @@ TEST_F(WhisperDownloadTest, EachFailureEndsWithASentenceAndInstallsNothing)
         SCOPED_TRACE(int(c));
         const qsizetype asked = server.requests().size();
         downloader.freeSpace = [c](const QString &) { return c == Case::fullDisk ? qint64(1000) : qint64(-1); };
-        server.script(QStringLiteral("/model"), c == Case::refused
-                                                    ? test::ScriptedHttpServer::Response(404)
-                                                    : test::ScriptedHttpServer::Response(200, body, 60s));
+        server.script(u"/model"_s, c == Case::refused ? test::ScriptedHttpServer::Response(404)
+                                                      : test::ScriptedHttpServer::Response(200, body, 60s));
         WhisperModelInfo info = model;
-        QUrl source = server.url().resolved(QUrl(QStringLiteral("/model")));
+        QUrl source = server.url().resolved(QUrl(u"/model"_s));
         if (c == Case::unreachable)
             source.setPort(1);
         Task<Result> task = downloader.download(info, source);

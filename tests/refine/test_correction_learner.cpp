@@ -10,11 +10,7 @@ namespace {
 
 DictionaryEntry entry(const QString &heard, const QString &replacement)
 {
-    DictionaryEntry e;
-    e.id = QUuid::createUuid();
-    e.heard = heard;
-    e.replacement = replacement;
-    return e;
+    return DictionaryEntry{QUuid::createUuid(), heard, replacement, 1, {}, false};
 }
 
 QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)

@@ -13,12 +13,7 @@ namespace {
 
 DictionaryEntry entry(const QString &heard, const QString &replacement, int minute, QUuid id = QUuid::createUuid())
 {
-    DictionaryEntry e;
-    e.id = id;
-    e.heard = heard;
-    e.replacement = replacement;
-    e.modifiedAt = QDateTime(QDate(2026, 1, 1), QTime(9, minute), Qt::UTC);
-    return e;
+    return DictionaryEntry{id, heard, replacement, 1, QDateTime(QDate(2026, 1, 1), QTime(9, minute), Qt::UTC), false};
 }
 
 } // namespace

@@ -14,10 +14,7 @@ namespace {
 
 DictionaryEntry entry(const QString &heard, const QString &replacement)
 {
-    DictionaryEntry e;
-    e.heard = heard;
-    e.replacement = replacement;
-    return e;
+    return DictionaryEntry{{}, heard, replacement, 1, {}, false};
 }
 
 QString words(int count, const QString &word = u"word"_s)

@@ -216,10 +216,7 @@ TEST(WavFiles, aFileFollowingTheRecognizerNeverRunsFurtherAheadThanItsLead)
 {
     // The "recognizer" here consumes a buffer only after the test has seen it arrive, so a source that
     // ignored the recognizer would be seconds ahead.
-    auto audio = std::make_shared<WavAudio>();
-    audio->sampleRate = 8000;
-    audio->channels = 1;
-    audio->samples.assign(8000 * 3, 0.25f);
+    auto audio = std::make_shared<const WavAudio>(WavAudio{8000, 1, std::vector<float>(8000 * 3, 0.25f), 0, {}});
     auto progress = std::make_shared<RecognizerProgress>();
     std::mutex lock;
     std::condition_variable changed;

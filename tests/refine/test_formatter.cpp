@@ -42,7 +42,7 @@ protected:
         return task.isDone() ? task.result() : FormattingResult{};
     }
 
-    // Answers every request with its dictation upper-cased after delay.
+    // Answers every request with its dictation and a full stop, after delay.
     void answerAfter(Duration delay)
     {
         fake->answer = [delay](const QString &prompt) {

@@ -81,28 +81,19 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
 
 TEST_F(WhisperDownloadTest, EachFailureEndsWithASentenceAndInstallsNothing)
 {
-    enum class Case
-    {
-        fullDisk,
-        refused,
-        noAnswer,
-        cancelled,
-        unreachable
-    };
-    for (Case c : {Case::fullDisk, Case::refused, Case::noAnswer, Case::cancelled, Case::unreachable}) {
-        SCOPED_TRACE(int(c));
+    for (const std::string_view c : {"full disk", "refused", "no answer", "cancelled", "unreachable"}) {
+        SCOPED_TRACE(c);
         const qsizetype asked = server.requests().size();
-        downloader.freeSpace = [c](const QString &) { return c == Case::fullDisk ? qint64(1000) : qint64(-1); };
-        server.script(u"/model"_s, c == Case::refused ? test::ScriptedHttpServer::Response(404)
-                                                      : test::ScriptedHttpServer::Response(200, body, 60s));
-        WhisperModelInfo info = model;
+        downloader.freeSpace = [c](const QString &) { return c == "full disk" ? qint64(1000) : qint64(-1); };
+        server.script(u"/model"_s, c == "refused" ? test::ScriptedHttpServer::Response(404)
+                                                  : test::ScriptedHttpServer::Response(200, body, 60s));
         QUrl source = server.url().resolved(QUrl(u"/model"_s));
-        if (c == Case::unreachable)
+        if (c == "unreachable")
             source.setPort(1);
-        Task<Result> task = downloader.download(info, source);
-        if (c == Case::noAnswer || c == Case::cancelled) {
+        Task<Result> task = downloader.download(model, source);
+        if (c == "no answer" || c == "cancelled") {
             ASSERT_TRUE(pumpUntil([&] { return server.requests().size() > asked; }));
-            if (c == Case::cancelled)
+            if (c == "cancelled")
                 task.cancel();
             else
                 scheduler.advance(WhisperModelDownloader::idleLimit);
@@ -110,9 +101,9 @@ TEST_F(WhisperDownloadTest, EachFailureEndsWithASentenceAndInstallsNothing)
         ASSERT_TRUE(pumpUntil([&] { return task.isDone(); }, 20000));
         ASSERT_FALSE(task.result());
         const WhisperModelDownloader::Failure &failure = task.result().error();
-        EXPECT_EQ(failure.cancelled, c == Case::cancelled);
-        EXPECT_EQ(failure.sentence.isEmpty(), c == Case::cancelled) << failure.sentence.toStdString();
-        EXPECT_EQ(server.requests().size() > asked, c != Case::fullDisk && c != Case::unreachable);
+        EXPECT_EQ(failure.cancelled, c == "cancelled");
+        EXPECT_EQ(failure.sentence.isEmpty(), c == "cancelled") << failure.sentence.toStdString();
+        EXPECT_EQ(server.requests().size() > asked, c != "full disk" && c != "unreachable");
         EXPECT_FALSE(QFile::exists(file()));
     }
 }

@@ -36,10 +36,7 @@ const QString loneLow = QString(QChar(0xDE00));
 TEST(Substitution, wholeWordsAndPhrasesMatchCaseInsensitivelyAndTheReplacementIsWrittenLiterally)
 {
     // Entries are "heard=replacement" pairs separated by "|".
-    const struct
-    {
-        const char *entries, *text, *expected;
-    } cases[] = {
+    const std::tuple<const char *, const char *, const char *> cases[] = {
         {"", "Teh cat", "Teh cat"},
         {"teh=the", "Teh cat", "the cat"},
         {"teh=the", "tehran teh_ 2teh", "tehran teh_ 2teh"},
@@ -55,12 +52,12 @@ TEST(Substitution, wholeWordsAndPhrasesMatchCaseInsensitivelyAndTheReplacementIs
         {"cafe=Café", "café CAFE cafe\u0301", "café Café cafe\u0301"},
         {"élan=Elan", "ÉLAN élans", "Elan élans"},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto &[entries, text, expected] : cases) {
+        SCOPED_TRACE(text);
         QList<DictionaryEntry> dictionary;
-        for (const QString &pair : QString::fromUtf8(c.entries).split(u'|', Qt::SkipEmptyParts))
+        for (const QString &pair : QString::fromUtf8(entries).split(u'|', Qt::SkipEmptyParts))
             dictionary.append(entry(pair.section(u'=', 0, 0), pair.section(u'=', 1)));
-        EXPECT_EQ(apply(dictionary, QString::fromUtf8(c.text)), QString::fromUtf8(c.expected));
+        EXPECT_EQ(apply(dictionary, QString::fromUtf8(text)), QString::fromUtf8(expected));
     }
 }
 

@@ -27,14 +27,6 @@ QString words(int count, const QString &word = u"word"_s)
 
 const QString loneHigh = QString(QChar(0xD800));
 
-QStringList strings(const std::vector<const char *> &utf8)
-{
-    QStringList list;
-    for (const char *text : utf8)
-        list.append(QString::fromUtf8(text));
-    return list;
-}
-
 // Whether the check accepts answer as a formatting of source.
 bool accepted(const char *source, const char *answer, const QList<DictionaryEntry> &dictionary = {})
 {
@@ -45,7 +37,8 @@ bool accepted(const char *source, const char *answer, const QList<DictionaryEntr
 
 TEST(PreservationCheck, numbersMustMatchExactlyInOrder)
 {
-    EXPECT_EQ(F::numbers(u"meet at 10:30 on 5/12, 3.5% of 1,000-2"_s), strings({"10:30", "5/12", "3.5", "1,000-2"}));
+    EXPECT_EQ(F::numbers(u"meet at 10:30 on 5/12, 3.5% of 1,000-2"_s),
+              (QStringList{u"10:30"_s, u"5/12"_s, u"3.5"_s, u"1,000-2"_s}));
     EXPECT_FALSE(accepted("meet at 10:30 on 5/12", "Meet at 10.30 on 5/12."));
     EXPECT_TRUE(accepted("meet at 10:30 on 5/12", "Meet at 10:30 on 5/12."));
     EXPECT_FALSE(accepted("call 5 then 6", "Call 6 then 5."));
@@ -56,7 +49,7 @@ TEST(PreservationCheck, numbersMustMatchExactlyInOrder)
 TEST(PreservationCheck, linksAndEmailAddressesIgnoreTrailingPunctuationButNotCase)
 {
     EXPECT_EQ(F::links(u"see https://example.com/a?b=1). or www.Test.org, mail Bob.Smith+x@Mail.example.co.uk!"_s),
-              strings({"https://example.com/a?b=1", "www.Test.org", "Bob.Smith+x@Mail.example.co.uk"}));
+              (QStringList{u"https://example.com/a?b=1"_s, u"www.Test.org"_s, u"Bob.Smith+x@Mail.example.co.uk"_s}));
     EXPECT_TRUE(F::links(u"example.com is a bare domain"_s).isEmpty());
     // A scheme alone is no link, with or without the full stop the rules add after it.
     EXPECT_TRUE(accepted("type https://", "Type https://."));
@@ -72,9 +65,9 @@ TEST(PreservationCheck, negationsSurviveContractionsButNotRemoval)
     EXPECT_EQ(F::negationMarkers(u"I don't think so"_s), QStringList{u"do not|think"_s});
     EXPECT_EQ(F::negationMarkers(u"I do not think so."_s), QStringList{u"do not|think"_s});
     EXPECT_EQ(F::negationMarkers(u"I DON’T want the um apple, never a pear, no"_s),
-              strings({"do not|want", "never|pear", "no|"}));
+              (QStringList{u"do not|want"_s, u"never|pear"_s, u"no|"_s}));
     EXPECT_EQ(F::negationMarkers(u"We can't and cannot, it won't"_s),
-              strings({"can not|and", "can not|it", "will not|"}));
+              (QStringList{u"can not|and"_s, u"can not|it"_s, u"will not|"_s}));
     EXPECT_TRUE(F::negationMarkers(u"I think so."_s).isEmpty());
     EXPECT_FALSE(accepted("I don't think so", "I think so."));
     EXPECT_TRUE(accepted("I don't think so", "I do not think so."));
@@ -158,16 +151,16 @@ TEST(PreservationCheck, invalidUnicodeAndLongTextsDoNotCrash)
 
 TEST(Chunks, cutAtTheLastSpaceBeforeTheLimitCountingUserPerceivedCharacters)
 {
-    const std::tuple<const char *, int, std::vector<const char *>> cases[] = {
-        {"short text", 1800, {"short text"}},
-        {"aaaa bbbb cccc", 10, {"aaaa bbbb", "cccc"}},
-        {"abcdefghijkl mn", 5, {"abcde", "fghij", "kl mn"}},
-        {"ab \n\n  cd ef", 4, {"ab", "cd", "ef"}},
+    const std::tuple<const char *, int, QStringList> cases[] = {
+        {"short text", 1800, {u"short text"_s}},
+        {"aaaa bbbb cccc", 10, {u"aaaa bbbb"_s, u"cccc"_s}},
+        {"abcdefghijkl mn", 5, {u"abcde"_s, u"fghij"_s, u"kl mn"_s}},
+        {"ab \n\n  cd ef", 4, {u"ab"_s, u"cd"_s, u"ef"_s}},
         // "é" as e + combining accent is one character; an emoji with a skin tone too.
-        {"e\u0301e\u0301e\u0301 👍🏽👍🏽", 4, {"e\u0301e\u0301e\u0301", "👍🏽👍🏽"}},
+        {"e\u0301e\u0301e\u0301 👍🏽👍🏽", 4, {u"e\u0301e\u0301e\u0301"_s, u"👍🏽👍🏽"_s}},
     };
     for (const auto &[text, limit, pieces] : cases)
-        EXPECT_EQ(F::chunks(QString::fromUtf8(text), limit), strings(pieces)) << text;
+        EXPECT_EQ(F::chunks(QString::fromUtf8(text), limit), pieces) << text;
     EXPECT_EQ(F::chunks(u"ab"_s + loneHigh + u" cd"_s, 3), (QStringList{u"ab"_s + loneHigh, u"cd"_s}));
 
     QString dictation;

@@ -92,6 +92,9 @@ struct EngineFixture : ::testing::Test, EngineRig
 {
 };
 
+// Sets up a case on a rig of its own.
+using Arrange = std::function<void(EngineRig &)>;
+
 } // namespace
 
 TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
@@ -266,13 +269,8 @@ TEST_F(EngineFixture, aHangingFinalizationEndsAfterTwelveSeconds)
 
 TEST_F(EngineFixture, aCancelDuringAnyWaitOfStartLeavesTheEngineIdle)
 {
-    struct Step
-    {
-        const char *name;
-        std::function<void(EngineRig &)> hold;
-        std::function<void(EngineRig &)> release;
-    };
-    const std::vector<Step> steps{
+    // Each wait: what holds the start there, and what lets it go on.
+    const std::tuple<const char *, Arrange, Arrange> steps[] = {
         {"microphone prompt", [](EngineRig &f) { f.permissions->holdMicrophonePrompt = true; },
          [](EngineRig &f) { f.permissions->microphonePrompt.resolve(true); }},
         {"speech prompt",
@@ -292,14 +290,14 @@ TEST_F(EngineFixture, aCancelDuringAnyWaitOfStartLeavesTheEngineIdle)
         {"model preparation", [](EngineRig &f) { f.transcriber->holdPrepare = true; },
          [](EngineRig &f) { f.transcriber->prepared.resolve(Expected<void, SpeechEngineError>()); }},
     };
-    for (const Step &step : steps) {
-        SCOPED_TRACE(step.name);
+    for (const auto &[name, hold, release] : steps) {
+        SCOPED_TRACE(name);
         EngineRig f;
-        step.hold(f);
+        hold(f);
         auto starting = f.start();
         ASSERT_FALSE(starting.isDone());
         f.engine->cancel();
-        step.release(f);
+        release(f);
         f.scheduler.runPending();
         ASSERT_TRUE(starting.isDone());
         ASSERT_FALSE(starting.result());
@@ -359,7 +357,7 @@ TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirK
     struct Case
     {
         const char *name;
-        std::function<void(EngineRig &)> arrange;
+        Arrange arrange;
         Kind kind;
         const char *locale = "en-US";
     };
@@ -410,14 +408,7 @@ TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirK
 TEST(SpeechEngineInput, aFailingInputStopsTheAudioAndIsWhatFinishReports)
 {
     const SpeechEngineError lost{Kind::platform, u"The sound server went away."_s};
-    struct Case
-    {
-        const char *name;
-        std::function<void(EngineRig &)> fail;
-        QString detail;
-        bool reportedBeforeFinish;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, Arrange, QString, bool> cases[] = {
         {"conversion",
          [](EngineRig &f) {
              f.converter->failOnConversion = 1;
@@ -428,25 +419,25 @@ TEST(SpeechEngineInput, aFailingInputStopsTheAudioAndIsWhatFinishReports)
         {"recognizer results", [&](EngineRig &f) { f.transcriber->failResults(lost); }, lost.detail, true},
         {"flush", [&](EngineRig &f) { f.converter->flushError = lost; }, lost.detail, false},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, fail, detail, reportedBeforeFinish] : cases) {
+        SCOPED_TRACE(name);
         EngineRig f;
         f.startListening();
         f.transcriber->emitResult(u"some words"_s, 0, 1, true);
-        c.fail(f);
+        fail(f);
         f.scheduler.runPending();
-        ASSERT_EQ(f.failures.size(), c.reportedBeforeFinish ? 1u : 0u);
-        if (c.reportedBeforeFinish) {
-            EXPECT_EQ(f.failures[0].detail, c.detail);
+        ASSERT_EQ(f.failures.size(), reportedBeforeFinish ? 1u : 0u);
+        if (reportedBeforeFinish) {
+            EXPECT_EQ(f.failures[0].detail, detail);
             EXPECT_FALSE(f.audio->running);
             EXPECT_TRUE(f.transcriber->input->isFinished());
             ASSERT_TRUE(f.engine->sessionID()) << "the session waits for the model to cancel or finish";
         }
         auto result = f.finishNow();
         ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().detail, c.detail);
+        EXPECT_EQ(result.error().detail, detail);
         EXPECT_LE(f.failures.size(), 1u);
-        EXPECT_GE(f.transcriber->cancels, c.reportedBeforeFinish ? 0 : 1);
+        EXPECT_GE(f.transcriber->cancels, reportedBeforeFinish ? 0 : 1);
         f.expectIdleAndReusable();
     }
 }

@@ -255,13 +255,7 @@ TEST_F(ServerRig, liveTextFollowsEveryTwoSecondsOfNewAudioAndWaitsForTheRequestU
 
 TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
 {
-    struct Case
-    {
-        const char *what;
-        ScriptedHttpServer::Response response;
-        const char *reason;
-    };
-    const Case cases[] = {
+    const std::tuple<std::string_view, ScriptedHttpServer::Response, const char *> cases[] = {
         {"error 500", {500, R"({"error":"model not loaded"})"_ba, 0ms}, "answered with error 500: model not loaded."},
         {"malformed JSON", {200, "{\"text\": \"unterminated"_ba, 0ms}, "cannot read"},
         {"no text", {200, R"({"segments":[]})"_ba, 0ms}, "without a transcript"},
@@ -272,9 +266,9 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
          {200, textAnswer(u"word "_s.repeated(2000)), 0ms},
          "more text than the recording can hold"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        server.script(u"/inference"_s, c.response);
+    for (const auto &[what, response, reason] : cases) {
+        SCOPED_TRACE(what);
+        server.script(u"/inference"_s, response);
         spoken = 0;
         notices.clear();
         fallbacks.clear();
@@ -283,7 +277,7 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
         speak(1.0);
         const int abandonedBefore = server.abandonedByClient();
         auto finished = engine->finish();
-        if (std::string_view(c.what) == "slow") {
+        if (what == "slow") {
             ASSERT_TRUE(pumpUntil([&] { return server.requests().last().method == "POST"; }));
             scheduler.advance(SpeechServerTranscriber::finalTimeLimit);
         }
@@ -297,9 +291,9 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
         ASSERT_TRUE(finished.result().hasValue()) << finished.result().error().description().toStdString();
         EXPECT_EQ(finished.result().value(), u"words kept"_s);
         ASSERT_EQ(notices.size(), 1);
-        EXPECT_TRUE(notices[0].contains(QString::fromUtf8(c.reason))) << notices[0].toStdString();
+        EXPECT_TRUE(notices[0].contains(QString::fromUtf8(reason))) << notices[0].toStdString();
         EXPECT_TRUE(notices[0].endsWith(u"PocketSphinx transcribed this dictation instead."_s));
-        if (std::string_view(c.what) == "slow") {
+        if (what == "slow") {
             EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() > abandonedBefore; }));
         }
     }

@@ -8,12 +8,7 @@ using namespace Qt::StringLiterals;
 
 TEST(SpokenPunctuation, commandsBecomeMarksWithTheirSpacingAndCapitals)
 {
-    struct Case
-    {
-        const char *heard;
-        const char *written;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, const char *> cases[] = {
         // Each command, as PocketSphinx hears it (lower case, its own full stop at the end).
         {"Is the meeting at noon question mark.", "Is the meeting at noon?"},
         {"Thanks new paragraph see you tomorrow exclamation mark.", "Thanks\n\nSee you tomorrow!"},
@@ -48,10 +43,8 @@ TEST(SpokenPunctuation, commandsBecomeMarksWithTheirSpacingAndCapitals)
         {"", ""},
     };
     const SpokenPunctuation &english = SpokenPunctuation::english();
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.heard);
-        EXPECT_EQ(english.apply(QString::fromUtf8(c.heard)), QString::fromUtf8(c.written));
-    }
+    for (const auto &[heard, written] : cases)
+        EXPECT_EQ(english.apply(QString::fromUtf8(heard)), QString::fromUtf8(written)) << heard;
     EXPECT_EQ(SpokenPunctuation::forLocale(u"en-GB"_s), &english);
     EXPECT_EQ(SpokenPunctuation::forLocale(u"de-DE"_s), nullptr);
 }

@@ -44,9 +44,7 @@ struct BridgeFixture : ::testing::Test
 
 AudioBuffer sine(double amplitude, qint64 frames, int channels = 1)
 {
-    AudioBuffer buffer;
-    buffer.format = AudioFormat{16000, channels, AudioFormat::SampleType::float32};
-    buffer.frameCount = frames;
+    AudioBuffer buffer{{16000, channels, AudioFormat::SampleType::float32}, frames, {}, {}};
     for (qint64 i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
             buffer.floatSamples.push_back(
@@ -85,10 +83,7 @@ TEST_F(BridgeFixture, theLevelIsTheFirstChannelsClippedAtOneAndIntegerBuffersRea
     EXPECT_EQ(level(0.001 * std::sqrt(2.0)), 0.0f);
     EXPECT_NEAR(level(0.2) - level(0.1), level(0.02) - level(0.01), 0.01f);
 
-    AudioBuffer integers;
-    integers.format = AudioFormat{16000, 1, AudioFormat::SampleType::int16};
-    integers.frameCount = 4;
-    integers.int16Samples = {30000, -30000, 30000, -30000};
+    const AudioBuffer integers{{16000, 1, AudioFormat::SampleType::int16}, 4, {}, {30000, -30000, 30000, -30000}};
     bridge->handleBuffer(integers, {});
     ASSERT_EQ(levels.size(), 1u);
     EXPECT_EQ(levels[0], 0.0f) << "no float data reads as silence";

@@ -267,9 +267,7 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
     std::size_t produced = 0;
     double peak = 0;
     for (int b = 0; b < 10; ++b) {
-        AudioBuffer buffer;
-        buffer.format = from;
-        buffer.frameCount = 4410;
+        AudioBuffer buffer{from, 4410, {}, {}};
         for (int i = 0; i < 4410; ++i) {
             const float s = float(0.5 * std::sin(2 * std::numbers::pi * 440 * (b * 4410 + i) / 44100.0));
             buffer.floatSamples.push_back(s);
@@ -290,12 +288,10 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
     EXPECT_NEAR(double(produced), 16000, 20) << "one second in, one second out";
     EXPECT_NEAR(peak, 0.5, 0.02);
 
-    SoxrAudioConverter same({16000, 1, AudioFormat::SampleType::float32}, to);
-    AudioBuffer one;
-    one.format = {16000, 1, AudioFormat::SampleType::float32};
-    one.frameCount = 6;
-    one.floatSamples = {1.5f, -1.5f, 0.0f, 12345 / 32768.0f, -1.0f, 1 / 32768.0f};
-    auto passed = same.convert(one, {});
+    const AudioFormat floats{16000, 1, AudioFormat::SampleType::float32};
+    SoxrAudioConverter same(floats, to);
+    auto passed =
+        same.convert(AudioBuffer{floats, 6, {1.5f, -1.5f, 0.0f, 12345 / 32768.0f, -1.0f, 1 / 32768.0f}, {}}, {});
     ASSERT_TRUE(passed.hasValue());
     EXPECT_EQ(passed.value()[0].samples, (std::vector<qint16>{32767, -32768, 0, 12345, -32768, 1}))
         << "clipped, not wrapped; 16-bit samples come back as they were read";

@@ -123,9 +123,7 @@ struct ServerRig : test::HttpTest
     {
         const int buffers = int(std::lround(seconds * 10));
         for (int b = 0; b < buffers; ++b) {
-            AudioBuffer buffer;
-            buffer.format = audio->format;
-            buffer.frameCount = 1600;
+            AudioBuffer buffer{audio->format, 1600, {}, {}};
             for (qint64 i = 0; i < 1600; ++i)
                 buffer.floatSamples.push_back(sampleAt(spoken + i));
             spoken += 1600;

@@ -161,9 +161,7 @@ TEST(TranscribeCommand, aRecordingOverAMinuteIsFedAtTheRecognizersPaceAndReports
     if (auto missing = speechCorpus::missingTools())
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
-    WavAudio recording;
-    recording.sampleRate = 16000;
-    recording.channels = 1;
+    WavAudio recording{16000, 1, {}, 0, {}};
     const auto sentences = speechCorpus::everydaySentences();
     for (int i = 0; recording.durationSeconds() < 75; ++i) {
         const QString part = dir.filePath(u"part%1.wav"_s.arg(i));

@@ -17,7 +17,6 @@
 using namespace orv;
 using namespace orv::test;
 using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -51,7 +50,7 @@ TEST(Microphone, withoutASoundServerTheMicrophoneIsUnavailable)
     qputenv("PULSE_SERVER", "unix:/nonexistent/orvanta-no-server");
     auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler());
     Permissions *permissions = &engine->permissions();
-    auto started = engine->start(u"en-US"_s, {});
+    auto started = engine->start(QStringLiteral("en-US"), {});
     waitUntil([&] { return started.isDone(); }, 30000);
     // Recognition is local: nothing, not even a missing sound server, refuses it, so the refusal
     // sentence never reaches the user.
@@ -80,9 +79,9 @@ TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
     SpeechSession::application();
 
     QTemporaryDir dir;
-    const QString text = u"please send the quarterly report to the finance team by friday"_s;
-    const QString path = dir.filePath(u"speech.wav"_s);
-    ASSERT_TRUE(speechCorpus::synthesize(text, u"slt"_s, path));
+    const QString text = QStringLiteral("please send the quarterly report to the finance team by friday");
+    const QString path = dir.filePath(QStringLiteral("speech.wav"));
+    ASSERT_TRUE(speechCorpus::synthesize(text, QStringLiteral("slt"), path));
     auto audio = WavFile::load(path);
     ASSERT_TRUE(audio.hasValue());
     ASSERT_EQ(audio.value().sampleRate, 16000);
@@ -97,10 +96,10 @@ TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
     engine->onLevel = [&](float level) { levels.push_back(level); };
     engine->onStatus = [&](const QString &status) { statuses.append(status); };
 
-    auto started = engine->start(u"en-US"_s, {});
+    auto started = engine->start(QStringLiteral("en-US"), {});
     ASSERT_TRUE(waitUntil([&] { return started.isDone(); }, 30000));
     ASSERT_TRUE(started.result().hasValue()) << started.result().error().description().toStdString();
-    EXPECT_EQ(statuses.back(), u"Listening…"_s);
+    EXPECT_EQ(statuses.back(), QStringLiteral("Listening…"));
 
     std::atomic<bool> played{false};
     std::thread player(playIntoFifo, fifo, samples, &played);

@@ -354,44 +354,37 @@ TEST_F(EngineFixture, aCancelDuringFinalizationEndsTheFinishQuietly)
 
 TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirKind)
 {
-    struct Case
-    {
-        const char *name;
-        Arrange arrange;
-        Kind kind;
-        const char *locale = "en-US";
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, Arrange, Kind, const char *> cases[] = {
         {"microphone refused",
          [](EngineRig &f) {
              f.permissions->grantMicrophone = false;
              f.permissions->speech = AuthorizationStatus::notDetermined;
          },
-         Kind::microphonePermissionDenied},
+         Kind::microphonePermissionDenied, "en-US"},
         {"speech restricted", [](EngineRig &f) { f.permissions->speech = AuthorizationStatus::restricted; },
-         Kind::speechPermissionDenied},
+         Kind::speechPermissionDenied, "en-US"},
         {"unsupported language", [](EngineRig &) {}, Kind::unsupportedLanguage, "de-CH"},
-        {"no microphone", [](EngineRig &f) { f.audio->format.sampleRate = 0; }, Kind::microphoneUnavailable},
+        {"no microphone", [](EngineRig &f) { f.audio->format.sampleRate = 0; }, Kind::microphoneUnavailable, "en-US"},
         {"model not installable",
          [](EngineRig &f) {
              f.assets->statuses[u"en-US"_s] = Status::notInstalled;
              f.assets->installOutcome = unexpected(SpeechEngineError{Kind::platform, u"Install it."_s});
          },
-         Kind::platform},
+         Kind::platform, "en-US"},
         {"device busy",
          [](EngineRig &f) {
              f.audio->startError = SpeechEngineError{Kind::platform, u"Busy."_s};
          },
-         Kind::platform},
+         Kind::platform, "en-US"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, arrange, kind, locale] : cases) {
+        SCOPED_TRACE(name);
         EngineRig f;
-        c.arrange(f);
-        auto t = f.start({}, QString::fromUtf8(c.locale));
+        arrange(f);
+        auto t = f.start({}, QString::fromUtf8(locale));
         ASSERT_TRUE(t.isDone());
         ASSERT_FALSE(t.result());
-        EXPECT_EQ(t.result().error().kind, c.kind);
+        EXPECT_EQ(t.result().error().kind, kind);
         EXPECT_FALSE(f.engine->sessionID()) << "a failed start cancels its session";
         EXPECT_FALSE(f.audio->running);
         EXPECT_EQ(f.permissions->speechRequests, 0) << "speech is never asked after a refused microphone";

@@ -7,17 +7,13 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 DictionaryEntry entry(const QString &heard, const QString &replacement, int minute, QUuid id = QUuid::createUuid())
 {
-    DictionaryEntry e;
-    e.id = id;
-    e.heard = heard;
-    e.replacement = replacement;
-    e.modifiedAt = QDateTime(QDate(2026, 1, 1), QTime(9, minute), Qt::UTC);
-    return e;
+    return DictionaryEntry{id, heard, replacement, 1, QDateTime(QDate(2026, 1, 1), QTime(9, minute), Qt::UTC), false};
 }
 
 } // namespace
@@ -25,50 +21,45 @@ DictionaryEntry entry(const QString &heard, const QString &replacement, int minu
 TEST(DictationText, theRecognizerHearsEveryReplacementMostRecentlyModifiedFirst)
 {
     // Stored order is not recency: an entry changed in place keeps its position.
-    const QList<DictionaryEntry> dictionary{entry(QStringLiteral("a"), QStringLiteral("Alpha"), 10),
-                                            entry(QStringLiteral("b"), QStringLiteral("Beta"), 30),
-                                            entry(QStringLiteral("c"), QStringLiteral("Gamma"), 10),
-                                            entry(QStringLiteral("d"), QStringLiteral("Delta"), 20)};
+    const QList<DictionaryEntry> dictionary{entry(u"a"_s, u"Alpha"_s, 10), entry(u"b"_s, u"Beta"_s, 30),
+                                            entry(u"c"_s, u"Gamma"_s, 10), entry(u"d"_s, u"Delta"_s, 20)};
     EXPECT_EQ(DictationText::contextualStrings(dictionary),
-              (QStringList{QStringLiteral("Beta"), QStringLiteral("Delta"), QStringLiteral("Alpha"),
-                           QStringLiteral("Gamma")}));
+              (QStringList{u"Beta"_s, u"Delta"_s, u"Alpha"_s, u"Gamma"_s}));
 }
 
 TEST(DictationText, aRepeatedIdKeepsItsFirstEntryAndTheOrderStays)
 {
     const QUuid shared = QUuid::createUuid();
-    const QList<DictionaryEntry> stored{entry(QStringLiteral("finance team"), QStringLiteral("Finance"), 1, shared),
-                                        entry(QStringLiteral("report"), QStringLiteral("memo"), 2),
-                                        entry(QStringLiteral("friday"), QStringLiteral("Monday"), 3, shared)};
+    const QList<DictionaryEntry> stored{entry(u"finance team"_s, u"Finance"_s, 1, shared),
+                                        entry(u"report"_s, u"memo"_s, 2), entry(u"friday"_s, u"Monday"_s, 3, shared)};
     const QList<DictionaryEntry> used = DictationText::dictionaryInUse(stored);
     ASSERT_EQ(used.size(), 2);
-    EXPECT_EQ(used[0].heard, QStringLiteral("finance team"));
-    EXPECT_EQ(used[1].heard, QStringLiteral("report"));
-    EXPECT_EQ(DictationText::substitute(QStringLiteral("the report to the finance team by friday"), used).text,
-              QStringLiteral("the memo to the Finance by friday"));
+    EXPECT_EQ(used[0].heard, u"finance team"_s);
+    EXPECT_EQ(used[1].heard, u"report"_s);
+    EXPECT_EQ(DictationText::substitute(u"the report to the finance team by friday"_s, used).text,
+              u"the memo to the Finance by friday"_s);
 }
 
 TEST(DictationText, theRoadTrimsSubstitutesThenFormatsAndSkipsTheFormatterWhenNothingWasSaid)
 {
     // Equally long entries: the earlier one in the dictionary wins.
-    const QList<DictionaryEntry> dictionary{entry(QStringLiteral("orvanta"), QStringLiteral("Orvanta"), 1),
-                                            entry(QStringLiteral("orvanta"), QStringLiteral("ORVANTA"), 2)};
+    const QList<DictionaryEntry> dictionary{entry(u"orvanta"_s, u"Orvanta"_s, 1), entry(u"orvanta"_s, u"ORVANTA"_s, 2)};
     FakeFormatter formatter;
     formatter.echo = false;
-    formatter.answer = FormattingResult{QStringLiteral("Formatted."), QStringLiteral("Built-in rules"), {}};
+    formatter.answer = FormattingResult{u"Formatted."_s, u"Built-in rules"_s, {}};
 
     Task<DictationText::Refined> refined =
-        DictationText::refine(formatter, QStringLiteral("  open orvanta \n"), DictationMode::clean, dictionary);
+        DictationText::refine(formatter, u"  open orvanta \n"_s, DictationMode::clean, dictionary);
     ASSERT_TRUE(refined.isDone());
-    EXPECT_EQ(refined.result().original, QStringLiteral("open orvanta"));
-    EXPECT_EQ(refined.result().formatted.text, QStringLiteral("Formatted."));
+    EXPECT_EQ(refined.result().original, u"open orvanta"_s);
+    EXPECT_EQ(refined.result().formatted.text, u"Formatted."_s);
     ASSERT_EQ(formatter.calls.size(), 1);
-    EXPECT_EQ(formatter.calls[0].text, QStringLiteral("open Orvanta"));
+    EXPECT_EQ(formatter.calls[0].text, u"open Orvanta"_s);
     EXPECT_EQ(formatter.calls[0].mode, DictationMode::clean);
     EXPECT_EQ(formatter.calls[0].dictionary.size(), 2);
 
     Task<DictationText::Refined> silent =
-        DictationText::refine(formatter, QStringLiteral(" \t\n"), DictationMode::clean, dictionary);
+        DictationText::refine(formatter, u" \t\n"_s, DictationMode::clean, dictionary);
     ASSERT_TRUE(silent.isDone());
     EXPECT_TRUE(silent.result().original.isEmpty());
     EXPECT_EQ(formatter.calls.size(), 1) << "nothing said, nothing formatted";

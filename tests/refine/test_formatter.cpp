@@ -7,12 +7,20 @@
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using test::FakeLanguageModel;
 
 namespace {
 
-const QString engine = QStringLiteral("PocketSphinx");
-const QString kept = QStringLiteral(" Kept your original dictation.");
+const QString engine = u"PocketSphinx"_s;
+const QString kept = u" Kept your original dictation."_s;
+const QString cancelledNotice = u"Formatting was cancelled."_s + kept;
+
+// The dictation given back as it was, with why.
+FormattingResult unformatted(const QString &notice, const QString &text = u"hello"_s)
+{
+    return FormattingResult{text, engine, notice};
+}
 
 class FormatterTest : public ::testing::Test
 {
@@ -34,11 +42,11 @@ protected:
         return task.isDone() ? task.result() : FormattingResult{};
     }
 
-    // Answers every request with its dictation upper-cased after delay.
+    // Answers every request with its dictation and a full stop, after delay.
     void answerAfter(Duration delay)
     {
         fake->answer = [delay](const QString &prompt) {
-            return FakeLanguageModel::Answer{delay, FakeLanguageModel::dictationOf(prompt) + QStringLiteral(".")};
+            return FakeLanguageModel::Answer{delay, FakeLanguageModel::dictationOf(prompt) + u"."_s};
         };
     }
 
@@ -51,7 +59,7 @@ QString dictationOf(qsizetype length)
 {
     QString text;
     while (text.size() < length)
-        text += QStringLiteral("lorem ipsum dolor ");
+        text += u"lorem ipsum dolor "_s;
     return text.left(length);
 }
 
@@ -62,10 +70,9 @@ TEST_F(FormatterTest, verbatimAndEmptyDictationsNeverReachTheModel)
     scheduler.runUntilIdle();
     ASSERT_EQ(fake->record().refreshes, 1) << "the model is asked once, at construction";
     fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::other);
-    EXPECT_EQ(formatNow(QStringLiteral("  hello there \n"), DictationMode::verbatim),
-              (FormattingResult{QStringLiteral("hello there"), engine, std::nullopt}));
-    EXPECT_EQ(formatNow(QStringLiteral(" \n\t "), DictationMode::structured),
-              (FormattingResult{QString(), engine, std::nullopt}));
+    EXPECT_EQ(formatNow(u"  hello there \n"_s, DictationMode::verbatim),
+              (FormattingResult{u"hello there"_s, engine, std::nullopt}));
+    EXPECT_EQ(formatNow(u" \n\t "_s, DictationMode::structured), (FormattingResult{QString(), engine, std::nullopt}));
     EXPECT_EQ(fake->record().refreshes, 1);
     EXPECT_TRUE(fake->record().instructions.isEmpty()) << "no session was made";
     EXPECT_TRUE(fake->record().prompts.isEmpty());
@@ -80,55 +87,53 @@ TEST(FormatterModelCheck, theModelIsAskedInTheBackgroundAndFormattingWaitsOnlyFo
     auto model = std::make_unique<FakeLanguageModel>(scheduler);
     FakeLanguageModel *fake = model.get();
     fake->refreshDelay = 2s;
-    fake->name = QStringLiteral("Not yet asked");
-    fake->onRefresh = [fake] { fake->name = QStringLiteral("qwen2.5"); };
+    fake->name = u"Not yet asked"_s;
+    fake->onRefresh = [fake] { fake->name = u"qwen2.5"_s; };
     IntelligenceFormatter formatter(scheduler, std::move(model), engine);
     int changes = 0;
     formatter.onModelChange = [&changes] { ++changes; };
     EXPECT_EQ(fake->record().refreshes, 1);
 
-    auto first = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto first = formatter.format(u"hello"_s, DictationMode::clean, {});
     scheduler.advance(1999ms);
     EXPECT_FALSE(first.isDone()) << "the first formatting waits for the first answer";
     scheduler.advance(1ms);
     ASSERT_TRUE(first.isDone());
-    EXPECT_EQ(first.result().formatter, QStringLiteral("qwen2.5"));
+    EXPECT_EQ(first.result().formatter, u"qwen2.5"_s);
     EXPECT_EQ(changes, 1) << "the answer is reported";
 
-    fake->onRefresh = [fake] { fake->name = QStringLiteral("llama3"); };
+    fake->onRefresh = [fake] { fake->name = u"llama3"_s; };
     formatter.checkModel();
     formatter.checkModel(); // one question at a time
     EXPECT_EQ(fake->record().refreshes, 2);
-    auto meanwhile = formatter.format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto meanwhile = formatter.format(u"hello"_s, DictationMode::clean, {});
     scheduler.runPending();
     ASSERT_TRUE(meanwhile.isDone()) << "no wait for a probe in flight";
-    EXPECT_EQ(meanwhile.result().formatter, QStringLiteral("qwen2.5"));
+    EXPECT_EQ(meanwhile.result().formatter, u"qwen2.5"_s);
     scheduler.advance(2s);
     EXPECT_EQ(changes, 2);
-    EXPECT_EQ(formatter.modelDisplayName(), QStringLiteral("llama3"));
+    EXPECT_EQ(formatter.modelDisplayName(), u"llama3"_s);
     EXPECT_EQ(fake->record().refreshes, 2) << "formatting itself asks nothing";
 
     // A dictation cancelled while the first answer is awaited ends at once.
     auto model2 = std::make_unique<FakeLanguageModel>(scheduler);
     model2->refreshDelay = 2s;
     IntelligenceFormatter waiting(scheduler, std::move(model2), engine);
-    auto cancelled = waiting.format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto cancelled = waiting.format(u"hello"_s, DictationMode::clean, {});
     cancelled.cancel();
     scheduler.runPending();
     ASSERT_TRUE(cancelled.isDone());
-    EXPECT_EQ(cancelled.result().notice, QStringLiteral("Formatting was cancelled. Kept your original dictation."));
+    EXPECT_EQ(cancelled.result().notice, cancelledNotice);
 }
 
 TEST_F(FormatterTest, anUnavailableModelKeepsTheTextWithItsStatusAsNotice)
 {
     fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::notEnabled);
-    EXPECT_EQ(formatNow(QStringLiteral("hello")),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Turn on Test model in your desktop settings.") + kept}));
-    EXPECT_EQ(formatter->statusText(), QStringLiteral("Turn on Test model in your desktop settings."));
+    EXPECT_EQ(formatNow(u"hello"_s), unformatted(u"Turn on Test model in your desktop settings."_s + kept));
+    EXPECT_EQ(formatter->statusText(), u"Turn on Test model in your desktop settings."_s);
     fake->availabilityValue = ModelAvailability::ready();
-    EXPECT_EQ(formatter->statusText(), QStringLiteral("Test model · On this computer"));
-    EXPECT_EQ(formatter->modelDisplayName(), QStringLiteral("Test model"));
+    EXPECT_EQ(formatter->statusText(), u"Test model · On this computer"_s);
+    EXPECT_EQ(formatter->modelDisplayName(), u"Test model"_s);
 }
 
 TEST_F(FormatterTest, lengthAndTokenBudgetLimits)
@@ -137,20 +142,19 @@ TEST_F(FormatterTest, lengthAndTokenBudgetLimits)
     const QString longest = dictationOf(20000);
     const FormattingResult formatted = formatNow(longest);
     EXPECT_EQ(formatted.notice, std::nullopt);
-    EXPECT_EQ(formatted.formatter, QStringLiteral("Test model"));
+    EXPECT_EQ(formatted.formatter, u"Test model"_s);
     EXPECT_EQ(formatNow(dictationOf(20001)).notice,
-              QStringLiteral("This dictation is too long to format safely in one operation.") + kept);
+              u"This dictation is too long to format safely in one operation."_s + kept);
 
     fake->context = 4096;
     fake->countTokens = [](const QString &text) -> Expected<int, ModelError> {
-        return text.startsWith(QStringLiteral("You edit")) ? 2600 : 10;
+        return text.startsWith(u"You edit"_s) ? 2600 : 10;
     };
-    EXPECT_EQ(formatNow(QStringLiteral("hello")),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("The dictionary leaves too little room for this dictation.") + kept}));
+    EXPECT_EQ(formatNow(u"hello"_s),
+              unformatted(u"The dictionary leaves too little room for this dictation."_s + kept));
 
     fake->countTokens = [](const QString &text) -> Expected<int, ModelError> {
-        return text.startsWith(QStringLiteral("You edit")) ? 1000 : 10;
+        return text.startsWith(u"You edit"_s) ? 1000 : 10;
     };
     const int before = int(fake->record().prompts.size());
     EXPECT_EQ(formatNow(dictationOf(4000)).notice, std::nullopt);
@@ -160,10 +164,9 @@ TEST_F(FormatterTest, lengthAndTokenBudgetLimits)
         EXPECT_LE(FakeLanguageModel::dictationOf(prompt).size(), 1796);
 
     fake->countTokens = [](const QString &text) -> Expected<int, ModelError> {
-        return text.startsWith(QStringLiteral("You edit")) ? 1000 : 1797;
+        return text.startsWith(u"You edit"_s) ? 1000 : 1797;
     };
-    EXPECT_EQ(formatNow(QStringLiteral("hello")).notice,
-              QStringLiteral("This dictation exceeds Test model’s available context.") + kept);
+    EXPECT_EQ(formatNow(u"hello"_s).notice, u"This dictation exceeds Test model’s available context."_s + kept);
 }
 
 TEST_F(FormatterTest, piecesGoToFreshSessionsAndAreJoinedByMode)
@@ -174,13 +177,13 @@ TEST_F(FormatterTest, piecesGoToFreshSessionsAndAreJoinedByMode)
     const FormattingResult structured = formatNow(dictation, DictationMode::structured);
     const QStringList pieces = IntelligenceFormatter::chunks(dictation, 1800);
     ASSERT_EQ(pieces.size(), 3);
-    EXPECT_EQ(structured.text, pieces.join(QStringLiteral(".\n\n")) + QStringLiteral("."));
-    EXPECT_EQ(structured.formatter, QStringLiteral("Test model"));
+    EXPECT_EQ(structured.text, pieces.join(u".\n\n"_s) + u"."_s);
+    EXPECT_EQ(structured.formatter, u"Test model"_s);
     EXPECT_EQ(fake->record().instructions.size(), 3);
-    EXPECT_TRUE(fake->record().instructions.first().contains(QStringLiteral("Add readable paragraphs.")));
+    EXPECT_TRUE(fake->record().instructions.first().contains(u"Add readable paragraphs."_s));
 
     const FormattingResult clean = formatNow(dictation, DictationMode::clean);
-    EXPECT_EQ(clean.text, pieces.join(QStringLiteral(". ")) + QStringLiteral("."));
+    EXPECT_EQ(clean.text, pieces.join(u". "_s) + u"."_s);
 }
 
 TEST_F(FormatterTest, anAnswerThatChangesContentDiscardsEveryPiece)
@@ -189,71 +192,65 @@ TEST_F(FormatterTest, anAnswerThatChangesContentDiscardsEveryPiece)
     int request = 0;
     fake->answer = [&request](const QString &prompt) {
         const QString piece = FakeLanguageModel::dictationOf(prompt);
-        return FakeLanguageModel::Answer{0s, ++request == 2 ? piece + QStringLiteral(" 42") : piece};
+        return FakeLanguageModel::Answer{0s, ++request == 2 ? piece + u" 42"_s : piece};
     };
     const QString dictation = dictationOf(4000).trimmed();
     EXPECT_EQ(formatNow(dictation, DictationMode::clean),
-              (FormattingResult{dictation, engine,
-                                QStringLiteral("Test model changed content that should be preserved.") + kept}));
+              unformatted(u"Test model changed content that should be preserved."_s + kept, dictation));
     EXPECT_EQ(request, 2) << "no request after the rejected piece";
 
-    fake->answer = [](const QString &) { return FakeLanguageModel::Answer{0s, QStringLiteral("```\nhi\n```")}; };
-    EXPECT_EQ(formatNow(QStringLiteral("hi")).notice,
-              QStringLiteral("Test model changed content that should be preserved.") + kept);
+    fake->answer = [](const QString &) { return FakeLanguageModel::Answer{0s, u"```\nhi\n```"_s}; };
+    EXPECT_EQ(formatNow(u"hi"_s).notice, u"Test model changed content that should be preserved."_s + kept);
 }
 
 TEST_F(FormatterTest, modelErrorsBecomeNoticesWithTheirDescription)
 {
     fake->answer = [](const QString &) {
-        return FakeLanguageModel::Answer{2s, unexpected(ModelError::failure(QStringLiteral("The server crashed.")))};
+        return FakeLanguageModel::Answer{2s, unexpected(ModelError::failure(u"The server crashed."_s))};
     };
-    EXPECT_EQ(formatNow(QStringLiteral("hello")),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Test model could not format this dictation. Kept your original text. "
-                                               "The server crashed.")}));
+    EXPECT_EQ(formatNow(u"hello"_s),
+              unformatted(u"Test model could not format this dictation. Kept your original text. "
+                          "The server crashed."_s));
     fake->countTokens = [](const QString &) -> Expected<int, ModelError> {
-        return unexpected(ModelError::failure(QStringLiteral("No tokens.")));
+        return unexpected(ModelError::failure(u"No tokens."_s));
     };
-    EXPECT_EQ(formatNow(QStringLiteral("hello")).notice,
-              QStringLiteral("Test model could not format this dictation. Kept your original text. No tokens."));
+    EXPECT_EQ(formatNow(u"hello"_s).notice,
+              u"Test model could not format this dictation. Kept your original text. No tokens."_s);
 }
 
 TEST_F(FormatterTest, aLateAnswerTimesOutAtTwentyFiveSecondsAndIsIgnored)
 {
     answerAfter(26s);
-    auto task = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto task = formatter->format(u"hello"_s, DictationMode::clean, {});
     scheduler.advance(24999ms);
     EXPECT_FALSE(task.isDone());
     scheduler.advance(1ms);
     ASSERT_TRUE(task.isDone());
-    EXPECT_EQ(task.result(), (FormattingResult{QStringLiteral("hello"), engine,
-                                               QStringLiteral("Test model took too long to respond.") + kept}));
+    EXPECT_EQ(task.result(), unformatted(u"Test model took too long to respond."_s + kept));
     scheduler.runUntilIdle();
     EXPECT_EQ(fake->record().cancelledRequests, 1) << "the timeout cancels the model request";
     EXPECT_EQ(fake->record().completedRequests, 0);
     EXPECT_EQ(scheduler.pendingTimers(), 0u);
 
     answerAfter(24s);
-    auto inTime = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto inTime = formatter->format(u"hello"_s, DictationMode::clean, {});
     scheduler.advance(24s);
     ASSERT_TRUE(inTime.isDone());
-    EXPECT_EQ(inTime.result().text, QStringLiteral("hello."));
+    EXPECT_EQ(inTime.result().text, u"hello."_s);
     EXPECT_EQ(scheduler.pendingTimers(), 0u) << "the answer stops the timer";
 }
 
 TEST_F(FormatterTest, cancellingResumesAtOnceAndCancelsTheRequest)
 {
     answerAfter(20s);
-    auto task = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto task = formatter->format(u"hello"_s, DictationMode::clean, {});
     scheduler.advance(3s);
     const auto cancelledAt = scheduler.now();
     task.cancel();
     scheduler.runPending();
     ASSERT_TRUE(task.isDone());
     EXPECT_EQ(scheduler.now(), cancelledAt);
-    EXPECT_EQ(task.result(),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
+    EXPECT_EQ(task.result(), unformatted(cancelledNotice));
     EXPECT_EQ(fake->record().cancelledRequests, 1);
     EXPECT_EQ(scheduler.pendingTimers(), 0u);
 }
@@ -264,19 +261,17 @@ TEST_F(FormatterTest, aRefreshThatChangesTheModelIsReportedAndAGoneFormatterIsNo
     formatter->onModelChange = [&changes] { ++changes; };
     auto unchanged = formatter->refreshModel();
     EXPECT_EQ(changes, 0);
-    fake->onRefresh = [this] { fake->name = QStringLiteral("Other model"); };
+    fake->onRefresh = [this] { fake->name = u"Other model"_s; };
     auto renamed = formatter->refreshModel();
     EXPECT_EQ(changes, 1);
 
     fake->onRefresh = nullptr;
     answerAfter(5s);
-    auto orphan = formatter->format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto orphan = formatter->format(u"hello"_s, DictationMode::clean, {});
     formatter.reset();
     scheduler.runUntilIdle();
     ASSERT_TRUE(orphan.isDone());
-    EXPECT_EQ(orphan.result(),
-              (FormattingResult{QStringLiteral("hello"), engine,
-                                QStringLiteral("Formatting was cancelled. Kept your original dictation.")}));
+    EXPECT_EQ(orphan.result(), unformatted(cancelledNotice));
 
     // A formatter gone while its first question is out touches nothing when the answer comes.
     auto slow = std::make_unique<FakeLanguageModel>(scheduler);
@@ -284,11 +279,11 @@ TEST_F(FormatterTest, aRefreshThatChangesTheModelIsReportedAndAGoneFormatterIsNo
     slow->onRefresh = [] {};
     auto gone = std::make_unique<IntelligenceFormatter>(scheduler, std::move(slow), engine);
     gone->onModelChange = [&changes] { ++changes; };
-    auto waiting = gone->format(QStringLiteral("hello"), DictationMode::clean, {});
+    auto waiting = gone->format(u"hello"_s, DictationMode::clean, {});
     gone.reset();
     scheduler.runUntilIdle();
     ASSERT_TRUE(waiting.isDone());
-    EXPECT_EQ(waiting.result().notice, QStringLiteral("Formatting was cancelled. Kept your original dictation."));
+    EXPECT_EQ(waiting.result().notice, cancelledNotice);
     EXPECT_EQ(changes, 1);
 }
 
@@ -297,36 +292,35 @@ TEST(LanguageModelSelector, usesTheBuiltinRulesWhenTheServerDoesNotAnswer)
     test::VirtualScheduler scheduler;
     auto server = std::make_unique<FakeLanguageModel>(scheduler);
     FakeLanguageModel *fake = server.get();
-    fake->name = QStringLiteral("qwen2.5");
-    fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::other,
-                                                             QStringLiteral("No local model server answers."));
+    fake->name = u"qwen2.5"_s;
+    fake->availabilityValue =
+        ModelAvailability::unavailable(ModelAvailability::Reason::other, u"No local model server answers."_s);
     LanguageModelSelector selector(std::move(server));
-    EXPECT_EQ(selector.displayName(), QStringLiteral("Built-in rules")) << "before the first refresh";
+    EXPECT_EQ(selector.displayName(), u"Built-in rules"_s) << "before the first refresh";
     auto refresh = selector.refresh();
     EXPECT_FALSE(selector.usesServer());
-    EXPECT_EQ(selector.serverStatus(), QStringLiteral("No local model server answers."));
+    EXPECT_EQ(selector.serverStatus(), u"No local model server answers."_s);
 
     fake->availabilityValue = ModelAvailability::unavailable(ModelAvailability::Reason::modelNotReady);
     auto again = selector.refresh();
     EXPECT_TRUE(selector.usesServer()) << "a server still loading its model answers";
-    EXPECT_EQ(selector.displayName(), QStringLiteral("qwen2.5"));
+    EXPECT_EQ(selector.displayName(), u"qwen2.5"_s);
 
     IntelligenceFormatter formatter(scheduler, std::make_unique<LanguageModelSelector>(nullptr), engine);
-    auto task = formatter.format(QStringLiteral("um i think so"), DictationMode::clean, {});
+    auto task = formatter.format(u"um i think so"_s, DictationMode::clean, {});
     scheduler.runUntilIdle();
     ASSERT_TRUE(task.isDone());
-    EXPECT_EQ(task.result(),
-              (FormattingResult{QStringLiteral("I think so."), QStringLiteral("Built-in rules"), std::nullopt}));
-    EXPECT_EQ(formatter.statusText(), QStringLiteral("Built-in rules · On this computer"));
+    EXPECT_EQ(task.result(), (FormattingResult{u"I think so."_s, u"Built-in rules"_s, std::nullopt}));
+    EXPECT_EQ(formatter.statusText(), u"Built-in rules · On this computer"_s);
 
     // Long dictations with invalid UTF-16 go through every piece and check without harm.
     QString broken;
     while (broken.size() < 19990)
-        broken += QStringLiteral("um i sent 3 files to ann@example.com ") + QChar(0xDC00) + QStringLiteral(" ok ");
+        broken += u"um i sent 3 files to ann@example.com "_s + QChar(0xDC00) + u" ok "_s;
     auto longTask = formatter.format(broken, DictationMode::structured, {});
     scheduler.runUntilIdle();
     ASSERT_TRUE(longTask.isDone());
     EXPECT_EQ(longTask.result().notice, std::nullopt);
-    EXPECT_EQ(longTask.result().text.count(QStringLiteral("ann@example.com")), broken.count(QStringLiteral("ann@")));
-    EXPECT_FALSE(longTask.result().text.contains(QStringLiteral("um ")));
+    EXPECT_EQ(longTask.result().text.count(u"ann@example.com"_s), broken.count(u"ann@"_s));
+    EXPECT_FALSE(longTask.result().text.contains(u"um "_s));
 }

@@ -12,6 +12,7 @@
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using test::FakeAudioSource;
 
 namespace {
@@ -43,9 +44,7 @@ struct BridgeFixture : ::testing::Test
 
 AudioBuffer sine(double amplitude, qint64 frames, int channels = 1)
 {
-    AudioBuffer buffer;
-    buffer.format = AudioFormat{16000, channels, AudioFormat::SampleType::float32};
-    buffer.frameCount = frames;
+    AudioBuffer buffer{{16000, channels, AudioFormat::SampleType::float32}, frames, {}, {}};
     for (qint64 i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
             buffer.floatSamples.push_back(
@@ -84,10 +83,7 @@ TEST_F(BridgeFixture, theLevelIsTheFirstChannelsClippedAtOneAndIntegerBuffersRea
     EXPECT_EQ(level(0.001 * std::sqrt(2.0)), 0.0f);
     EXPECT_NEAR(level(0.2) - level(0.1), level(0.02) - level(0.01), 0.01f);
 
-    AudioBuffer integers;
-    integers.format = AudioFormat{16000, 1, AudioFormat::SampleType::int16};
-    integers.frameCount = 4;
-    integers.int16Samples = {30000, -30000, 30000, -30000};
+    const AudioBuffer integers{{16000, 1, AudioFormat::SampleType::int16}, 4, {}, {30000, -30000, 30000, -30000}};
     bridge->handleBuffer(integers, {});
     ASSERT_EQ(levels.size(), 1u);
     EXPECT_EQ(levels[0], 0.0f) << "no float data reads as silence";
@@ -127,11 +123,11 @@ TEST_F(BridgeFixture, closeThenFlushNeverFlushesAndAFailingFlushEndsTheStream)
     bridge = std::make_unique<MicrophoneInputBridge>(
         clock, std::make_unique<test::FakeAudioConverter>(converterLog), stream, [](float) {},
         [](const SpeechEngineError &) {});
-    converterLog->flushError = SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("flush"), {}};
+    converterLog->flushError = SpeechEngineError{SpeechEngineError::Kind::platform, u"flush"_s, {}};
     std::lock_guard guard(bridge->lock());
     auto flushed = bridge->flush();
     ASSERT_FALSE(flushed);
-    EXPECT_EQ(flushed.error().detail, QStringLiteral("flush"));
+    EXPECT_EQ(flushed.error().detail, u"flush"_s);
     EXPECT_TRUE(stream->isFinished());
 }
 
@@ -144,7 +140,7 @@ TEST_F(BridgeFixture, aConversionFailureIsReportedOnceAndEndsEverything)
     clock.advance(100ms);
     bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].detail, QStringLiteral("Conversion failed."));
+    EXPECT_EQ(failures[0].detail, u"Conversion failed."_s);
     EXPECT_EQ(levels.size(), 1u);
     EXPECT_EQ(converterLog->conversions, 2);
     EXPECT_TRUE(stream->isFinished());

@@ -4,6 +4,7 @@
 #include "speech/soxr/SoxrAudioConverter.h"
 #include "speech/wav/WavFile.h"
 #include "speech/wav/WavFileSource.h"
+#include "tests/support/Files.h"
 
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -20,46 +21,9 @@
 #include <numbers>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray header(quint16 format, quint16 channels, quint32 rate, quint16 bits, quint32 dataBytes, bool extensible)
-{
-    QByteArray bytes;
-    auto put16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        bytes.append(b, 2);
-    };
-    auto put32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        bytes.append(b, 4);
-    };
-    const quint32 fmtSize = extensible ? 40 : 16;
-    bytes.append("RIFF", 4);
-    put32(4 + 8 + fmtSize + 8 + 8 + dataBytes);
-    bytes.append("WAVEfmt ", 8);
-    put32(fmtSize);
-    put16(extensible ? 0xFFFE : format);
-    put16(channels);
-    put32(rate);
-    put32(rate * channels * bits / 8);
-    put16(quint16(channels * bits / 8));
-    put16(bits);
-    if (extensible) {
-        put16(22);
-        put16(bits);
-        put32(0);
-        put16(format);
-        bytes.append(14, '\0');
-    }
-    bytes.append("LIST", 4); // chunks the reader must skip
-    put32(0);
-    bytes.append("data", 4);
-    put32(dataBytes);
-    return bytes;
-}
 
 // Samples as a file stores them: little-endian 16-bit integers or 32-bit floats.
 template <typename Sample>
@@ -74,12 +38,25 @@ QByteArray stored(std::initializer_list<Sample> values)
     return bytes;
 }
 
+QByteArray header(quint16 format, quint16 channels, quint32 rate, quint16 bits, quint32 dataBytes, bool extensible)
+{
+    const quint32 fmtSize = extensible ? 40 : 16;
+    QByteArray bytes = "RIFF" + stored<quint32>({4 + 8 + fmtSize + 8 + 8 + dataBytes}) + "WAVEfmt " +
+                       stored<quint32>({fmtSize}) + stored<quint16>({extensible ? quint16(0xFFFE) : format, channels}) +
+                       stored<quint32>({rate, rate * channels * bits / 8}) +
+                       stored<quint16>({quint16(channels * bits / 8), bits});
+    if (extensible)
+        bytes += stored<quint16>({22, bits}) + stored<quint32>({0}) + stored<quint16>({format}) + QByteArray(14, '\0');
+    // A chunk the reader must skip.
+    return bytes + "LIST" + stored<quint32>({0}) + "data" + stored<quint32>({dataBytes});
+}
+
 } // namespace
 
 TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
 {
     const QByteArray pcm = header(1, 2, 22050, 16, 8, false) + stored<qint16>({16384, -16384, 32767, 0});
-    auto decoded = WavFile::decode(pcm, QStringLiteral("pcm.wav"));
+    auto decoded = WavFile::decode(pcm, u"pcm.wav"_s);
     ASSERT_TRUE(decoded.hasValue());
     EXPECT_EQ(decoded.value().sampleRate, 22050);
     EXPECT_EQ(decoded.value().channels, 2);
@@ -88,7 +65,7 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
 
     for (bool extensible : {false, true}) {
         const QByteArray floats = header(3, 1, 48000, 32, 8, extensible) + stored<float>({0.25f, -1.0f});
-        auto f = WavFile::decode(floats, QStringLiteral("float.wav"));
+        auto f = WavFile::decode(floats, u"float.wav"_s);
         ASSERT_TRUE(f.hasValue()) << extensible;
         EXPECT_EQ(f.value().samples, (std::vector<float>{0.25f, -1.0f}));
     }
@@ -98,81 +75,73 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
     const float infinity = std::numeric_limits<float>::infinity();
     const QByteArray wild = header(3, 1, 16000, 32, 20, false) +
                             stored<float>({1.5f, -7.0f, infinity, std::numeric_limits<float>::quiet_NaN(), -infinity});
-    const auto clipped = WavFile::decode(wild, QStringLiteral("wild.wav"));
+    const auto clipped = WavFile::decode(wild, u"wild.wav"_s);
     ASSERT_TRUE(clipped.hasValue());
     EXPECT_EQ(clipped.value().samples, (std::vector<float>{1.0f, -1.0f, 1.0f, 0.0f, -1.0f}));
     WavAudio unchecked{16000, 1, {std::numeric_limits<float>::quiet_NaN(), 2.0f}, 0, {}};
-    EXPECT_EQ(WavFile::decode(WavFile::encode16(unchecked), QStringLiteral("again.wav")).value().samples,
+    EXPECT_EQ(WavFile::decode(WavFile::encode16(unchecked), u"again.wav"_s).value().samples,
               (std::vector<float>{0.0f, 32767.0f / 32768.0f}));
 
     // A truncated data chunk keeps the whole frames it has.
     QByteArray truncated = header(1, 1, 16000, 16, 1000, false);
     truncated.append(5, '\1');
-    ASSERT_TRUE(WavFile::decode(truncated, QStringLiteral("cut.wav")).hasValue());
-    EXPECT_EQ(WavFile::decode(truncated, QStringLiteral("cut.wav")).value().frameCount(), 2);
-    EXPECT_TRUE(WavFile::decode(truncated, QStringLiteral("cut.wav"))
-                    .value()
-                    .truncationNotice(QStringLiteral("cut.wav"))
-                    .contains(QStringLiteral("cut short: its header promises 995 bytes more")));
+    const auto cut = WavFile::decode(truncated, u"cut.wav"_s);
+    ASSERT_TRUE(cut.hasValue());
+    EXPECT_EQ(cut.value().frameCount(), 2);
+    EXPECT_TRUE(cut.value().truncationNotice(u"cut.wav"_s).contains(u"cut short: its header promises 995 bytes more"));
 }
 
 TEST(WavFiles, badFilesAreRefusedWithASentenceNamingThem)
 {
     QTemporaryDir dir;
-    auto missing = WavFile::read(dir.filePath(QStringLiteral("none.wav")));
+    auto missing = WavFile::read(dir.filePath(u"none.wav"_s));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().kind, WavFile::Error::Kind::missing);
-    EXPECT_TRUE(missing.error().message.contains(QStringLiteral("none.wav")));
+    EXPECT_TRUE(missing.error().message.contains(u"none.wav"_s));
 
     EXPECT_EQ(WavFile::read(dir.path()).error().kind, WavFile::Error::Kind::unreadable);
-    EXPECT_EQ(WavFile::decode("not a riff file at all", QStringLiteral("x")).error().kind,
-              WavFile::Error::Kind::notWav);
-    EXPECT_EQ(WavFile::decode(header(1, 1, 16000, 8, 0, false), QStringLiteral("x")).error().kind,
+    EXPECT_EQ(WavFile::decode("not a riff file at all", u"x"_s).error().kind, WavFile::Error::Kind::notWav);
+    EXPECT_EQ(WavFile::decode(header(1, 1, 16000, 8, 0, false), u"x"_s).error().kind,
               WavFile::Error::Kind::unsupported);
-    EXPECT_EQ(WavFile::decode(header(1, 6, 16000, 16, 0, false), QStringLiteral("x")).error().kind,
+    EXPECT_EQ(WavFile::decode(header(1, 6, 16000, 16, 0, false), u"x"_s).error().kind,
               WavFile::Error::Kind::unsupported);
-    EXPECT_EQ(WavFile::decode(QByteArray("RIFF\0\0\0\0WAVE", 12), QStringLiteral("x")).error().kind,
-              WavFile::Error::Kind::notWav);
+    EXPECT_EQ(WavFile::decode(QByteArray("RIFF\0\0\0\0WAVE", 12), u"x"_s).error().kind, WavFile::Error::Kind::notWav);
 }
 
 TEST(WavFiles, onlyRegularFilesOfBoundedSizeAndSaneRatesAreRead)
 {
     // A device or a FIFO would be read forever (or block at open): refused before reading.
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("pipe.wav"));
+    const QString fifo = dir.filePath(u"pipe.wav"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const std::pair<QString, QString> refusals[] = {
-        {QStringLiteral("/dev/zero"), QStringLiteral("it is a device, not a file")},
-        {fifo, QStringLiteral("it is a named pipe, not a file")},
+        {u"/dev/zero"_s, u"it is a device, not a file"_s},
+        {fifo, u"it is a named pipe, not a file"_s},
     };
     for (const auto &[path, reason] : refusals) {
         const auto refused = WavFile::read(path);
         ASSERT_FALSE(refused) << path.toStdString();
-        EXPECT_EQ(refused.error().message,
-                  QStringLiteral("The audio file %1 cannot be transcribed: %2.").arg(path, reason));
+        EXPECT_EQ(refused.error().message, u"The audio file %1 cannot be transcribed: %2."_s.arg(path, reason));
     }
 
     // A sparse file just over the bound costs nothing to make and must not be read.
-    QFile huge(dir.filePath(QStringLiteral("huge.wav")));
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    huge.write(header(1, 1, 16000, 16, 0, false));
-    ASSERT_TRUE(huge.resize(WavFile::maxFileBytes + 1));
-    huge.close();
-    const auto tooLarge = WavFile::read(huge.fileName());
+    const QString huge = dir.filePath(u"huge.wav"_s);
+    ASSERT_TRUE(test::writeFile(huge, header(1, 1, 16000, 16, 0, false)));
+    ASSERT_TRUE(QFile::resize(huge, WavFile::maxFileBytes + 1));
+    const auto tooLarge = WavFile::read(huge);
     ASSERT_FALSE(tooLarge);
-    EXPECT_TRUE(tooLarge.error().message.contains(QStringLiteral("more than the")))
-        << tooLarge.error().message.toStdString();
+    EXPECT_TRUE(tooLarge.error().message.contains(u"more than the"_s)) << tooLarge.error().message.toStdString();
 
     // Each second is resampled to 16 kHz, so a tiny claimed rate would multiply the audio.
     const QByteArray samples(64, '\0');
     for (quint32 rate : {1u, 7999u, 192001u}) {
-        const auto refused = WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, QStringLiteral("x.wav"));
+        const auto refused = WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, u"x.wav"_s);
         ASSERT_FALSE(refused) << rate;
         EXPECT_EQ(refused.error().message,
-                  QStringLiteral("x.wav is recorded at %1 Hz; only rates from 8 to 192 kHz are read.").arg(rate));
+                  u"x.wav is recorded at %1 Hz; only rates from 8 to 192 kHz are read."_s.arg(rate));
     }
     for (quint32 rate : {8000u, 192000u})
-        EXPECT_TRUE(WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, QStringLiteral("x.wav"))) << rate;
+        EXPECT_TRUE(WavFile::decode(header(1, 1, rate, 16, 64, false) + samples, u"x.wav"_s)) << rate;
 }
 
 namespace {
@@ -221,12 +190,10 @@ TEST(WavFiles, theFileSourcePlaysEveryFrameInTenthSecondBuffersThenSaysSo)
     const QByteArray encoded = WavFile::encode16(ramp);
     QByteArray withList = encoded.left(36) + QByteArray("LIST\3\0\0\0abc\0", 12) + encoded.mid(36);
     QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("ramp.wav")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(withList);
-    file.close();
+    QFile file(dir.filePath(u"ramp.wav"_s));
+    ASSERT_TRUE(test::writeFile(file.fileName(), withList));
 
-    const auto decoded = WavFile::decode(encoded, QStringLiteral("ramp.wav"));
+    const auto decoded = WavFile::decode(encoded, u"ramp.wav"_s);
     const auto streamed = WavFile::read(file.fileName());
     ASSERT_TRUE(decoded && streamed);
     EXPECT_TRUE(streamed.value().samples.empty()) << "the sound stays in the file";
@@ -249,10 +216,7 @@ TEST(WavFiles, aFileFollowingTheRecognizerNeverRunsFurtherAheadThanItsLead)
 {
     // The "recognizer" here consumes a buffer only after the test has seen it arrive, so a source that
     // ignored the recognizer would be seconds ahead.
-    auto audio = std::make_shared<WavAudio>();
-    audio->sampleRate = 8000;
-    audio->channels = 1;
-    audio->samples.assign(8000 * 3, 0.25f);
+    auto audio = std::make_shared<const WavAudio>(WavAudio{8000, 1, std::vector<float>(8000 * 3, 0.25f), 0, {}});
     auto progress = std::make_shared<RecognizerProgress>();
     std::mutex lock;
     std::condition_variable changed;
@@ -287,11 +251,11 @@ TEST(WavFiles, aFileFollowingTheRecognizerNeverRunsFurtherAheadThanItsLead)
 
 TEST(Punctuation, theDictationStartsWithACapitalSaysIAndEndsWithAFullStop)
 {
-    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("i think i'm late and i'll call him"), true, true),
-              QStringLiteral("I think I'm late and I'll call him."));
-    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("it is mine"), false, false), QStringLiteral("it is mine"))
+    EXPECT_EQ(UtteranceDecoder::punctuate(u"i think i'm late and i'll call him"_s, true, true),
+              u"I think I'm late and I'll call him."_s);
+    EXPECT_EQ(UtteranceDecoder::punctuate(u"it is mine"_s, false, false), u"it is mine"_s)
         << "an i inside a word stays";
-    EXPECT_EQ(UtteranceDecoder::punctuate(QStringLiteral("done."), true, true), QStringLiteral("Done."));
+    EXPECT_EQ(UtteranceDecoder::punctuate(u"done."_s, true, true), u"Done."_s);
     EXPECT_EQ(UtteranceDecoder::punctuate(QString(), true, true), QString());
 }
 
@@ -303,9 +267,7 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
     std::size_t produced = 0;
     double peak = 0;
     for (int b = 0; b < 10; ++b) {
-        AudioBuffer buffer;
-        buffer.format = from;
-        buffer.frameCount = 4410;
+        AudioBuffer buffer{from, 4410, {}, {}};
         for (int i = 0; i < 4410; ++i) {
             const float s = float(0.5 * std::sin(2 * std::numbers::pi * 440 * (b * 4410 + i) / 44100.0));
             buffer.floatSamples.push_back(s);
@@ -326,12 +288,10 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
     EXPECT_NEAR(double(produced), 16000, 20) << "one second in, one second out";
     EXPECT_NEAR(peak, 0.5, 0.02);
 
-    SoxrAudioConverter same({16000, 1, AudioFormat::SampleType::float32}, to);
-    AudioBuffer one;
-    one.format = {16000, 1, AudioFormat::SampleType::float32};
-    one.frameCount = 6;
-    one.floatSamples = {1.5f, -1.5f, 0.0f, 12345 / 32768.0f, -1.0f, 1 / 32768.0f};
-    auto passed = same.convert(one, {});
+    const AudioFormat floats{16000, 1, AudioFormat::SampleType::float32};
+    SoxrAudioConverter same(floats, to);
+    auto passed =
+        same.convert(AudioBuffer{floats, 6, {1.5f, -1.5f, 0.0f, 12345 / 32768.0f, -1.0f, 1 / 32768.0f}, {}}, {});
     ASSERT_TRUE(passed.hasValue());
     EXPECT_EQ(passed.value()[0].samples, (std::vector<qint16>{32767, -32768, 0, 12345, -32768, 1}))
         << "clipped, not wrapped; 16-bit samples come back as they were read";
@@ -339,13 +299,13 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
 
 TEST(Vocabulary, flitePhonesAreWrittenInTheRecognizersPhoneSet)
 {
-    EXPECT_EQ(FlitePronouncer::recognizerPhone(QStringLiteral("ax")), QStringLiteral("AH"));
-    EXPECT_EQ(FlitePronouncer::recognizerPhone(QStringLiteral("axr")), QStringLiteral("ER"));
-    EXPECT_EQ(FlitePronouncer::recognizerPhone(QStringLiteral("iy1")), QStringLiteral("IY"));
-    EXPECT_EQ(FlitePronouncer::phones(QStringLiteral("Kubernetes")), QStringLiteral("K AH B ER N IY T S"));
-    EXPECT_EQ(FlitePronouncer::phones(QStringLiteral("hello")), QStringLiteral("HH AH L OW"));
-    EXPECT_FALSE(FlitePronouncer::phones(QStringLiteral("R2D2")));
-    EXPECT_FALSE(FlitePronouncer::phones(QStringLiteral("Zürich")));
+    EXPECT_EQ(FlitePronouncer::recognizerPhone(u"ax"_s), u"AH"_s);
+    EXPECT_EQ(FlitePronouncer::recognizerPhone(u"axr"_s), u"ER"_s);
+    EXPECT_EQ(FlitePronouncer::recognizerPhone(u"iy1"_s), u"IY"_s);
+    EXPECT_EQ(FlitePronouncer::phones(u"Kubernetes"_s), u"K AH B ER N IY T S"_s);
+    EXPECT_EQ(FlitePronouncer::phones(u"hello"_s), u"HH AH L OW"_s);
+    EXPECT_FALSE(FlitePronouncer::phones(u"R2D2"_s));
+    EXPECT_FALSE(FlitePronouncer::phones(u"Zürich"_s));
     EXPECT_FALSE(FlitePronouncer::phones(QString()));
 }
 
@@ -353,17 +313,16 @@ TEST(Languages, aMissingModelNamesItsPackageAndIdentifiersMapToTheModel)
 {
     QTemporaryDir dir;
     PocketSphinxAssetInventory inventory({PocketSphinxAssetInventory::Language{
-        QStringLiteral("en-US"), QStringLiteral("pocketsphinx-en-us"),
-        PocketSphinxModel::Files{dir.filePath(QStringLiteral("am")), dir.filePath(QStringLiteral("lm")),
-                                 dir.filePath(QStringLiteral("dict"))}}});
+        u"en-US"_s, u"pocketsphinx-en-us"_s,
+        PocketSphinxModel::Files{dir.filePath(u"am"_s), dir.filePath(u"lm"_s), dir.filePath(u"dict"_s)}}});
     EXPECT_TRUE(inventory.installedLocales().isEmpty());
-    EXPECT_EQ(inventory.supportedLocale(QStringLiteral("en_us")), QStringLiteral("en-US"));
-    EXPECT_EQ(inventory.supportedLocale(QStringLiteral("en")), QStringLiteral("en-US"));
-    EXPECT_FALSE(inventory.supportedLocale(QStringLiteral("en-GB")));
-    EXPECT_FALSE(inventory.supportedLocale(QStringLiteral("de")));
-    auto status = inventory.status(QStringLiteral("en-US"));
+    EXPECT_EQ(inventory.supportedLocale(u"en_us"_s), u"en-US"_s);
+    EXPECT_EQ(inventory.supportedLocale(u"en"_s), u"en-US"_s);
+    EXPECT_FALSE(inventory.supportedLocale(u"en-GB"_s));
+    EXPECT_FALSE(inventory.supportedLocale(u"de"_s));
+    auto status = inventory.status(u"en-US"_s);
     EXPECT_EQ(status.result(), AbstractAssetInventory::Status::notInstalled);
-    auto install = inventory.install(QStringLiteral("en-US"));
+    auto install = inventory.install(u"en-US"_s);
     ASSERT_FALSE(install.result());
-    EXPECT_TRUE(install.result().error().description().contains(QStringLiteral("pocketsphinx-en-us")));
+    EXPECT_TRUE(install.result().error().description().contains(u"pocketsphinx-en-us"_s));
 }

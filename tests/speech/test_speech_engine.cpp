@@ -10,6 +10,7 @@
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using Kind = SpeechEngineError::Kind;
 using Status = AbstractAssetInventory::Status;
 
@@ -46,14 +47,14 @@ struct EngineRig
             transcribers.push_back(next);
             return next;
         };
-        engine = std::make_unique<SpeechEngine>(scheduler, std::move(platform), QStringLiteral("PocketSphinx"));
+        engine = std::make_unique<SpeechEngine>(scheduler, std::move(platform), u"PocketSphinx"_s);
         engine->onStatus = [this](const QString &text) { statuses.append(text); };
         engine->onPartial = [this](const QString &text) { partials.append(text); };
         engine->onLevel = [this](float level) { levels.push_back(level); };
         engine->onFailure = [this](const SpeechEngineError &error) { failures.push_back(error); };
     }
 
-    Task<Expected<void, SpeechEngineError>> start(QStringList context = {}, QString locale = QStringLiteral("en-US"))
+    Task<Expected<void, SpeechEngineError>> start(QStringList context = {}, QString locale = u"en-US"_s)
     {
         auto task = engine->start(std::move(locale), std::move(context));
         scheduler.runPending();
@@ -79,7 +80,7 @@ struct EngineRig
     {
         EXPECT_FALSE(engine->sessionID().has_value());
         transcriber->finalized = AsyncValue<Expected<void, SpeechEngineError>>();
-        auto again = engine->start(QStringLiteral("en-US"), {});
+        auto again = engine->start(u"en-US"_s, {});
         scheduler.runPending();
         ASSERT_TRUE(again.isDone());
         EXPECT_TRUE(again.result().hasValue()) << "a new start works";
@@ -91,15 +92,16 @@ struct EngineFixture : ::testing::Test, EngineRig
 {
 };
 
+// Sets up a case on a rig of its own.
+using Arrange = std::function<void(EngineRig &)>;
+
 } // namespace
 
 TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
 {
-    startListening({QStringLiteral("  Kubernetes "), QStringLiteral("Anthropic"), QStringLiteral("Kubernetes"),
-                    QStringLiteral(" ")});
-    EXPECT_EQ(statuses, (QStringList{QStringLiteral("Checking access…"), QStringLiteral("Preparing…"),
-                                     QStringLiteral("Listening…")}));
-    EXPECT_EQ(transcriber->contextualStrings, (QStringList{QStringLiteral("Anthropic"), QStringLiteral("Kubernetes")}));
+    startListening({u"  Kubernetes "_s, u"Anthropic"_s, u"Kubernetes"_s, u" "_s});
+    EXPECT_EQ(statuses, (QStringList{u"Checking access…"_s, u"Preparing…"_s, u"Listening…"_s}));
+    EXPECT_EQ(transcriber->contextualStrings, (QStringList{u"Anthropic"_s, u"Kubernetes"_s}));
     EXPECT_EQ(audio->framesPerBuffer, 1600u) << "a tenth of a second per buffer";
     EXPECT_TRUE(audio->running);
     ASSERT_TRUE(transcriber->preparedFormat);
@@ -111,20 +113,20 @@ TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
     EXPECT_EQ(levels, std::vector<float>{1.0f});
     EXPECT_TRUE(transcriber->input->tryNext().has_value()) << "audio flows into the recognizer";
 
-    transcriber->emitResult(QStringLiteral("hello wor"), 0, 1, false);
-    transcriber->emitResult(QStringLiteral("hello world"), 0, 1.2, true);
-    transcriber->emitResult(QStringLiteral(", again"), 1.2, 2, false);
-    EXPECT_EQ(partials.back(), QStringLiteral("hello world, again"));
+    transcriber->emitResult(u"hello wor"_s, 0, 1, false);
+    transcriber->emitResult(u"hello world"_s, 0, 1.2, true);
+    transcriber->emitResult(u", again"_s, 1.2, 2, false);
+    EXPECT_EQ(partials.back(), u"hello world, again"_s);
 
     engine->stopAudio();
     EXPECT_FALSE(audio->running);
     EXPECT_EQ(audio->tapsRemoved, 1);
     auto result = finishNow();
     ASSERT_TRUE(result.hasValue());
-    EXPECT_EQ(result.value(), QStringLiteral("hello world, again"));
+    EXPECT_EQ(result.value(), u"hello world, again"_s);
     EXPECT_EQ(converter->flushes, 1);
     EXPECT_TRUE(transcriber->input->isFinished());
-    EXPECT_EQ(statuses.mid(3), (QStringList{QStringLiteral("Finishing…"), QStringLiteral("Ready")}));
+    EXPECT_EQ(statuses.mid(3), (QStringList{u"Finishing…"_s, u"Ready"_s}));
     EXPECT_EQ(levels.back(), 0.0f);
     EXPECT_FALSE(engine->sessionID());
     EXPECT_EQ(scheduler.pendingTimers(), 0u) << "the watchdog is gone";
@@ -134,19 +136,19 @@ TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
 // a command is split across results; prompt-taking recognizers are told to expect the command words.
 TEST_F(EngineFixture, spokenPunctuationShowsInTheLiveAndFinalText)
 {
-    startListening({QStringLiteral("Kubernetes")});
+    startListening({u"Kubernetes"_s});
     ASSERT_FALSE(transcriber->recentContext.isEmpty());
-    EXPECT_EQ(transcriber->recentContext.front(), QStringLiteral("Kubernetes")) << "the user's words first";
-    EXPECT_TRUE(transcriber->recentContext.contains(QStringLiteral("question mark")));
-    transcriber->emitResult(QStringLiteral("is it noon question"), 0, 1, true);
-    transcriber->emitResult(QStringLiteral("mark new"), 1, 2, false);
-    EXPECT_EQ(partials.back(), QStringLiteral("is it noon? New"));
-    transcriber->emitResult(QStringLiteral("mark new paragraph yes."), 1, 2.5, true);
-    EXPECT_EQ(partials.back(), QStringLiteral("is it noon?\n\nYes."));
+    EXPECT_EQ(transcriber->recentContext.front(), u"Kubernetes"_s) << "the user's words first";
+    EXPECT_TRUE(transcriber->recentContext.contains(u"question mark"_s));
+    transcriber->emitResult(u"is it noon question"_s, 0, 1, true);
+    transcriber->emitResult(u"mark new"_s, 1, 2, false);
+    EXPECT_EQ(partials.back(), u"is it noon? New"_s);
+    transcriber->emitResult(u"mark new paragraph yes."_s, 1, 2.5, true);
+    EXPECT_EQ(partials.back(), u"is it noon?\n\nYes."_s);
     engine->stopAudio();
     auto result = finishNow();
     ASSERT_TRUE(result.hasValue());
-    EXPECT_EQ(result.value(), QStringLiteral("is it noon?\n\nYes."));
+    EXPECT_EQ(result.value(), u"is it noon?\n\nYes."_s);
 }
 
 TEST_F(EngineFixture, resultsReplaceVolatileTextButNeverFinalText)
@@ -158,40 +160,40 @@ TEST_F(EngineFixture, resultsReplaceVolatileTextButNeverFinalText)
             list.append(segment.text);
         return list;
     };
-    transcriber->emitResult(QStringLiteral("hello wor"), 0, 1, false);
-    transcriber->emitResult(QStringLiteral("hello world"), 0, 1.2, false);
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello world")});
+    transcriber->emitResult(u"hello wor"_s, 0, 1, false);
+    transcriber->emitResult(u"hello world"_s, 0, 1.2, false);
+    EXPECT_EQ(texts(), QStringList{u"hello world"_s});
 
-    transcriber->emitResult(QStringLiteral("hello world"), 0, 1.2, true);
-    transcriber->emitResult(QStringLiteral("world"), 0.8, 1.5, false);
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello world")}) << "a volatile revision never displaces final text";
-    EXPECT_EQ(partials.back(), QStringLiteral("hello world")) << "the live transcript is sent again";
+    transcriber->emitResult(u"hello world"_s, 0, 1.2, true);
+    transcriber->emitResult(u"world"_s, 0.8, 1.5, false);
+    EXPECT_EQ(texts(), QStringList{u"hello world"_s}) << "a volatile revision never displaces final text";
+    EXPECT_EQ(partials.back(), u"hello world"_s) << "the live transcript is sent again";
 
-    transcriber->emitResult(QStringLiteral("hello there"), 0, 1.5, true);
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")}) << "a final result replaces a final one";
+    transcriber->emitResult(u"hello there"_s, 0, 1.5, true);
+    EXPECT_EQ(texts(), QStringList{u"hello there"_s}) << "a final result replaces a final one";
 
-    transcriber->emitResult(QStringLiteral("wor"), 1.5, 1.9, false);
-    EXPECT_EQ(texts(), (QStringList{QStringLiteral("hello there"), QStringLiteral("wor")})) << "touching ranges";
-    transcriber->emitResult(QStringLiteral("lo world"), 1.3, 2.0, false);
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")}) << "removed volatile, blocked by final";
-    EXPECT_EQ(partials.back(), QStringLiteral("hello there"));
+    transcriber->emitResult(u"wor"_s, 1.5, 1.9, false);
+    EXPECT_EQ(texts(), (QStringList{u"hello there"_s, u"wor"_s})) << "touching ranges";
+    transcriber->emitResult(u"lo world"_s, 1.3, 2.0, false);
+    EXPECT_EQ(texts(), QStringList{u"hello there"_s}) << "removed volatile, blocked by final";
+    EXPECT_EQ(partials.back(), u"hello there"_s);
 
     const auto sent = partials.size();
-    transcriber->emitResult(QStringLiteral(" \n\t"), 3, 4, true);
+    transcriber->emitResult(u" \n\t"_s, 3, 4, true);
     transcriber->emitResult(QString(), 0, 1.5, true);
     EXPECT_EQ(partials.size(), sent) << "blank results change nothing, also over final text";
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")});
+    EXPECT_EQ(texts(), QStringList{u"hello there"_s});
 
     // An utterance whose final result has no words takes its provisional words back.
-    transcriber->emitResult(QStringLiteral("um"), 2.0, 2.4, false);
-    transcriber->emitResult(QStringLiteral(" "), 2.0, 2.6, false);
-    EXPECT_EQ(texts(), (QStringList{QStringLiteral("hello there"), QStringLiteral("um")}));
+    transcriber->emitResult(u"um"_s, 2.0, 2.4, false);
+    transcriber->emitResult(u" "_s, 2.0, 2.6, false);
+    EXPECT_EQ(texts(), (QStringList{u"hello there"_s, u"um"_s}));
     transcriber->emitResult(QString(), 2.0, 2.6, true);
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("hello there")});
-    EXPECT_EQ(partials.back(), QStringLiteral("hello there"));
+    EXPECT_EQ(texts(), QStringList{u"hello there"_s});
+    EXPECT_EQ(partials.back(), u"hello there"_s);
 
-    transcriber->emitResult(QStringLiteral("  early  "), -1, -0.5, true);
-    EXPECT_EQ(texts().front(), QStringLiteral("early")) << "segments stay in time order, trimmed";
+    transcriber->emitResult(u"  early  "_s, -1, -0.5, true);
+    EXPECT_EQ(texts().front(), u"early"_s) << "segments stay in time order, trimmed";
 }
 
 TEST(SpeechEngineText, segmentsJoinWithSpacesExceptBeforeClosingPunctuation)
@@ -203,10 +205,10 @@ TEST(SpeechEngineText, segmentsJoinWithSpacesExceptBeforeClosingPunctuation)
             segments.push_back(S{{}, {}, QString::fromUtf8(text), true});
         return SpeechEngine::transcript(segments);
     };
-    EXPECT_EQ(join({"Hello", ", world"}), QStringLiteral("Hello, world"));
-    EXPECT_EQ(join({"Hello", "world"}), QStringLiteral("Hello world"));
-    EXPECT_EQ(join({"Hello", "(aside)"}), QStringLiteral("Hello (aside)"));
-    EXPECT_EQ(join({"a", "!", "?", ")", "]", "}", ";", ":", "."}), QStringLiteral("a!?)]};:."));
+    EXPECT_EQ(join({"Hello", ", world"}), u"Hello, world"_s);
+    EXPECT_EQ(join({"Hello", "world"}), u"Hello world"_s);
+    EXPECT_EQ(join({"Hello", "(aside)"}), u"Hello (aside)"_s);
+    EXPECT_EQ(join({"a", "!", "?", ")", "]", "}", ";", ":", "."}), u"a!?)]};:."_s);
     EXPECT_EQ(join({}), QString());
 }
 
@@ -214,14 +216,13 @@ TEST(SpeechEngineText, theAnalysisContextKeepsTheFirstHundredDistinctTrimmedStri
 {
     QStringList strings;
     for (int i = 150; i >= 0; --i)
-        strings.append(QStringLiteral(" word%1 ").arg(i, 3, 10, QLatin1Char('0')));
-    strings.append(QStringLiteral("word000"));
+        strings.append(u" word%1 "_s.arg(i, 3, 10, QLatin1Char('0')));
+    strings.append(u"word000"_s);
     const QStringList context = SpeechEngine::analysisContext(strings);
     ASSERT_EQ(context.size(), 100);
-    EXPECT_EQ(context.front(), QStringLiteral("word000"));
-    EXPECT_EQ(context.back(), QStringLiteral("word099"));
-    EXPECT_EQ(SpeechEngine::analysisContext({QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("a")}),
-              (QStringList{QStringLiteral("B"), QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(context.front(), u"word000"_s);
+    EXPECT_EQ(context.back(), u"word099"_s);
+    EXPECT_EQ(SpeechEngine::analysisContext({u"b"_s, u"B"_s, u"a"_s}), (QStringList{u"B"_s, u"a"_s, u"b"_s}));
 }
 
 TEST_F(EngineFixture, aSecondStartIsRefusedWithoutTouchingTheRunningSession)
@@ -232,7 +233,7 @@ TEST_F(EngineFixture, aSecondStartIsRefusedWithoutTouchingTheRunningSession)
     ASSERT_TRUE(second.isDone());
     ASSERT_FALSE(second.result());
     EXPECT_EQ(second.result().error().kind, Kind::alreadyRecording);
-    EXPECT_EQ(second.result().error().description(), QStringLiteral("A dictation is already running."));
+    EXPECT_EQ(second.result().error().description(), u"A dictation is already running."_s);
     EXPECT_EQ(engine->sessionID(), id);
     EXPECT_TRUE(audio->running);
 }
@@ -250,7 +251,7 @@ TEST_F(EngineFixture, finishWithoutASessionReturnsNothingAndSaysNothing)
 TEST_F(EngineFixture, aHangingFinalizationEndsAfterTwelveSeconds)
 {
     startListening();
-    transcriber->emitResult(QStringLiteral("partial words"), 0, 1, false);
+    transcriber->emitResult(u"partial words"_s, 0, 1, false);
     transcriber->holdFinalize = true;
     auto finishing = engine->finish();
     scheduler.advance(11900ms);
@@ -260,21 +261,16 @@ TEST_F(EngineFixture, aHangingFinalizationEndsAfterTwelveSeconds)
     ASSERT_FALSE(finishing.result());
     EXPECT_EQ(finishing.result().error().kind, Kind::finalizationTimedOut);
     EXPECT_EQ(finishing.result().error().description(),
-              QStringLiteral("PocketSphinx took too long to finish. Your live transcript remains available."));
+              u"PocketSphinx took too long to finish. Your live transcript remains available."_s);
     EXPECT_GE(transcriber->cancels, 1);
-    EXPECT_EQ(partials.back(), QStringLiteral("partial words"));
+    EXPECT_EQ(partials.back(), u"partial words"_s);
     expectIdleAndReusable();
 }
 
 TEST_F(EngineFixture, aCancelDuringAnyWaitOfStartLeavesTheEngineIdle)
 {
-    struct Step
-    {
-        const char *name;
-        std::function<void(EngineRig &)> hold;
-        std::function<void(EngineRig &)> release;
-    };
-    const std::vector<Step> steps{
+    // Each wait: what holds the start there, and what lets it go on.
+    const std::tuple<const char *, Arrange, Arrange> steps[] = {
         {"microphone prompt", [](EngineRig &f) { f.permissions->holdMicrophonePrompt = true; },
          [](EngineRig &f) { f.permissions->microphonePrompt.resolve(true); }},
         {"speech prompt",
@@ -287,21 +283,21 @@ TEST_F(EngineFixture, aCancelDuringAnyWaitOfStartLeavesTheEngineIdle)
          [](EngineRig &f) { f.assets->heldStatus.resolve(Status::installed); }},
         {"download",
          [](EngineRig &f) {
-             f.assets->statuses[QStringLiteral("en-US")] = Status::downloadable;
+             f.assets->statuses[u"en-US"_s] = Status::downloadable;
              f.assets->holdInstall = true;
          },
          [](EngineRig &f) { f.assets->heldInstall.resolve(Expected<void, SpeechEngineError>()); }},
         {"model preparation", [](EngineRig &f) { f.transcriber->holdPrepare = true; },
          [](EngineRig &f) { f.transcriber->prepared.resolve(Expected<void, SpeechEngineError>()); }},
     };
-    for (const Step &step : steps) {
-        SCOPED_TRACE(step.name);
+    for (const auto &[name, hold, release] : steps) {
+        SCOPED_TRACE(name);
         EngineRig f;
-        step.hold(f);
+        hold(f);
         auto starting = f.start();
         ASSERT_FALSE(starting.isDone());
         f.engine->cancel();
-        step.release(f);
+        release(f);
         f.scheduler.runPending();
         ASSERT_TRUE(starting.isDone());
         ASSERT_FALSE(starting.result());
@@ -358,98 +354,83 @@ TEST_F(EngineFixture, aCancelDuringFinalizationEndsTheFinishQuietly)
 
 TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirKind)
 {
-    struct Case
-    {
-        const char *name;
-        std::function<void(EngineRig &)> arrange;
-        QString locale;
-        Kind kind;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, Arrange, Kind, const char *> cases[] = {
         {"microphone refused",
          [](EngineRig &f) {
              f.permissions->grantMicrophone = false;
              f.permissions->speech = AuthorizationStatus::notDetermined;
          },
-         QStringLiteral("en-US"), Kind::microphonePermissionDenied},
+         Kind::microphonePermissionDenied, "en-US"},
         {"speech restricted", [](EngineRig &f) { f.permissions->speech = AuthorizationStatus::restricted; },
-         QStringLiteral("en-US"), Kind::speechPermissionDenied},
-        {"unsupported language", [](EngineRig &) {}, QStringLiteral("de-CH"), Kind::unsupportedLanguage},
-        {"no microphone", [](EngineRig &f) { f.audio->format.sampleRate = 0; }, QStringLiteral("en-US"),
-         Kind::microphoneUnavailable},
+         Kind::speechPermissionDenied, "en-US"},
+        {"unsupported language", [](EngineRig &) {}, Kind::unsupportedLanguage, "de-CH"},
+        {"no microphone", [](EngineRig &f) { f.audio->format.sampleRate = 0; }, Kind::microphoneUnavailable, "en-US"},
         {"model not installable",
          [](EngineRig &f) {
-             f.assets->statuses[QStringLiteral("en-US")] = Status::notInstalled;
-             f.assets->installOutcome = unexpected(SpeechEngineError{Kind::platform, QStringLiteral("Install it.")});
+             f.assets->statuses[u"en-US"_s] = Status::notInstalled;
+             f.assets->installOutcome = unexpected(SpeechEngineError{Kind::platform, u"Install it."_s});
          },
-         QStringLiteral("en-US"), Kind::platform},
+         Kind::platform, "en-US"},
         {"device busy",
          [](EngineRig &f) {
-             f.audio->startError = SpeechEngineError{Kind::platform, QStringLiteral("Busy.")};
+             f.audio->startError = SpeechEngineError{Kind::platform, u"Busy."_s};
          },
-         QStringLiteral("en-US"), Kind::platform},
+         Kind::platform, "en-US"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, arrange, kind, locale] : cases) {
+        SCOPED_TRACE(name);
         EngineRig f;
-        c.arrange(f);
-        auto t = f.start({}, c.locale);
+        arrange(f);
+        auto t = f.start({}, QString::fromUtf8(locale));
         ASSERT_TRUE(t.isDone());
         ASSERT_FALSE(t.result());
-        EXPECT_EQ(t.result().error().kind, c.kind);
+        EXPECT_EQ(t.result().error().kind, kind);
         EXPECT_FALSE(f.engine->sessionID()) << "a failed start cancels its session";
         EXPECT_FALSE(f.audio->running);
         EXPECT_EQ(f.permissions->speechRequests, 0) << "speech is never asked after a refused microphone";
-        EXPECT_FALSE(f.statuses.join(QLatin1Char('|')).contains(QStringLiteral("Downloading")));
+        EXPECT_FALSE(f.statuses.join(QLatin1Char('|')).contains(u"Downloading"_s));
     }
     EngineRig f;
-    f.assets->statuses[QStringLiteral("en-US")] = Status::downloadable;
+    f.assets->statuses[u"en-US"_s] = Status::downloadable;
     f.startListening();
-    EXPECT_TRUE(f.statuses.contains(QStringLiteral("Downloading English…")));
+    EXPECT_TRUE(f.statuses.contains(u"Downloading English…"_s));
 }
 
 // A failure of the session's input (conversion, the sound server, the recognizer's results, the final
 // flush) stops the audio, is reported once on the main thread, and is what the finish returns.
 TEST(SpeechEngineInput, aFailingInputStopsTheAudioAndIsWhatFinishReports)
 {
-    const SpeechEngineError lost{Kind::platform, QStringLiteral("The sound server went away.")};
-    struct Case
-    {
-        const char *name;
-        std::function<void(EngineRig &)> fail;
-        QString detail;
-        bool reportedBeforeFinish;
-    };
-    const Case cases[] = {
+    const SpeechEngineError lost{Kind::platform, u"The sound server went away."_s};
+    const std::tuple<const char *, Arrange, QString, bool> cases[] = {
         {"conversion",
          [](EngineRig &f) {
              f.converter->failOnConversion = 1;
              f.audio->deliver(test::FakeAudioSource::constantBuffer(f.audio->format, 1600, 0.2f));
          },
-         QStringLiteral("Conversion failed."), true},
+         u"Conversion failed."_s, true},
         {"sound server lost", [&](EngineRig &f) { f.audio->failure(lost); }, lost.detail, true},
         {"recognizer results", [&](EngineRig &f) { f.transcriber->failResults(lost); }, lost.detail, true},
         {"flush", [&](EngineRig &f) { f.converter->flushError = lost; }, lost.detail, false},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, fail, detail, reportedBeforeFinish] : cases) {
+        SCOPED_TRACE(name);
         EngineRig f;
         f.startListening();
-        f.transcriber->emitResult(QStringLiteral("some words"), 0, 1, true);
-        c.fail(f);
+        f.transcriber->emitResult(u"some words"_s, 0, 1, true);
+        fail(f);
         f.scheduler.runPending();
-        ASSERT_EQ(f.failures.size(), c.reportedBeforeFinish ? 1u : 0u);
-        if (c.reportedBeforeFinish) {
-            EXPECT_EQ(f.failures[0].detail, c.detail);
+        ASSERT_EQ(f.failures.size(), reportedBeforeFinish ? 1u : 0u);
+        if (reportedBeforeFinish) {
+            EXPECT_EQ(f.failures[0].detail, detail);
             EXPECT_FALSE(f.audio->running);
             EXPECT_TRUE(f.transcriber->input->isFinished());
             ASSERT_TRUE(f.engine->sessionID()) << "the session waits for the model to cancel or finish";
         }
         auto result = f.finishNow();
         ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().detail, c.detail);
+        EXPECT_EQ(result.error().detail, detail);
         EXPECT_LE(f.failures.size(), 1u);
-        EXPECT_GE(f.transcriber->cancels, c.reportedBeforeFinish ? 0 : 1);
+        EXPECT_GE(f.transcriber->cancels, reportedBeforeFinish ? 0 : 1);
         f.expectIdleAndReusable();
     }
 }
@@ -460,8 +441,8 @@ TEST_F(EngineFixture, aMicrophoneLostWhileRecordingKeepsWhatItHeardForTheFinish)
     int lost = 0;
     engine->onInputLost = [&](const SpeechEngineError &) { ++lost; };
     startListening();
-    transcriber->emitResult(QStringLiteral("heard so far"), 0, 1, true);
-    audio->failure(SpeechEngineError{Kind::inputLost, QStringLiteral("USB Headset")});
+    transcriber->emitResult(u"heard so far"_s, 0, 1, true);
+    audio->failure(SpeechEngineError{Kind::inputLost, u"USB Headset"_s});
     scheduler.runPending();
     EXPECT_EQ(lost, 1);
     EXPECT_TRUE(failures.empty());
@@ -469,7 +450,7 @@ TEST_F(EngineFixture, aMicrophoneLostWhileRecordingKeepsWhatItHeardForTheFinish)
     EXPECT_FALSE(transcriber->input->isFinished()) << "the rest of the audio waits for the finish's flush";
     auto result = finishNow();
     ASSERT_TRUE(result) << result.error().description().toStdString();
-    EXPECT_EQ(result.value(), QStringLiteral("heard so far"));
+    EXPECT_EQ(result.value(), u"heard so far"_s);
 }
 
 TEST_F(EngineFixture, theEngineGoingAwayMidSessionLeavesNothingRunning)
@@ -487,9 +468,9 @@ TEST_F(EngineFixture, theEngineGoingAwayMidSessionLeavesNothingRunning)
 
 TEST_F(EngineFixture, supportedLanguagesAreTheInstalledModelsSorted)
 {
-    assets->statuses[QStringLiteral("fr-FR")] = Status::installed;
-    assets->statuses[QStringLiteral("de-DE")] = Status::notInstalled;
+    assets->statuses[u"fr-FR"_s] = Status::installed;
+    assets->statuses[u"de-DE"_s] = Status::notInstalled;
     auto task = engine->supportedLocaleIdentifiers();
     ASSERT_TRUE(task.isDone());
-    EXPECT_EQ(task.result(), (QStringList{QStringLiteral("en-US"), QStringLiteral("fr-FR")}));
+    EXPECT_EQ(task.result(), (QStringList{u"en-US"_s, u"fr-FR"_s}));
 }

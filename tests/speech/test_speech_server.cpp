@@ -9,7 +9,6 @@
 #include "tests/support/FakeTranscriber.h"
 #include "tests/support/HttpTest.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -22,6 +21,7 @@
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using test::ScriptedHttpServer;
 using Kind = SpeechEngineError::Kind;
 
@@ -29,12 +29,12 @@ namespace {
 
 QByteArray textAnswer(const QString &text)
 {
-    return QJsonDocument(QJsonObject{{QStringLiteral("text"), text}}).toJson();
+    return QJsonDocument(QJsonObject{{u"text"_s, text}}).toJson();
 }
 
 ScriptedHttpServer::Response closedMidAnswer()
 {
-    ScriptedHttpServer::Response response(200, textAnswer(QStringLiteral("lost words")));
+    ScriptedHttpServer::Response response(200, textAnswer(u"lost words"_s));
     response.closeMidAnswer = true;
     return response;
 }
@@ -42,7 +42,7 @@ ScriptedHttpServer::Response closedMidAnswer()
 ScriptedHttpServer::Response redirectElsewhere()
 {
     ScriptedHttpServer::Response response(302);
-    response.location = QByteArrayLiteral("http://example.com/inference");
+    response.location = "http://example.com/inference"_ba;
     return response;
 }
 
@@ -102,19 +102,18 @@ struct ServerRig : test::HttpTest
                     fallbacks.back()->holdFinalize = true;
                     return fallbacks.back();
                 },
-                QStringLiteral("PocketSphinx"));
+                u"PocketSphinx"_s);
             return transcriber;
         };
         platform.displayName = [this] { return speechServer->displayName(); };
-        engine = std::make_unique<SpeechEngine>(scheduler, std::move(platform), QStringLiteral("PocketSphinx"));
+        engine = std::make_unique<SpeechEngine>(scheduler, std::move(platform), u"PocketSphinx"_s);
         engine->onPartial = [this](const QString &text) { partials.append(text); };
         engine->onNotice = [this](const QString &text) { notices.append(text); };
-        engine->onStatus = [this](const QString &text) { statuses.append(text); };
     }
 
     void startListening(const QStringList &context = {})
     {
-        auto started = engine->start(QStringLiteral("en-US"), context);
+        auto started = engine->start(u"en-US"_s, context);
         ASSERT_TRUE(pumpUntil([&] { return started.isDone(); }));
         ASSERT_TRUE(started.result().hasValue()) << started.result().error().description().toStdString();
     }
@@ -124,9 +123,7 @@ struct ServerRig : test::HttpTest
     {
         const int buffers = int(std::lround(seconds * 10));
         for (int b = 0; b < buffers; ++b) {
-            AudioBuffer buffer;
-            buffer.format = audio->format;
-            buffer.frameCount = 1600;
+            AudioBuffer buffer{audio->format, 1600, {}, {}};
             for (qint64 i = 0; i < 1600; ++i)
                 buffer.floatSamples.push_back(sampleAt(spoken + i));
             spoken += 1600;
@@ -135,18 +132,12 @@ struct ServerRig : test::HttpTest
         }
     }
 
-    std::vector<qint16> spokenSamples() const
+    // What the session heard, with what the converter held back until the end.
+    std::vector<qint16> keptSamples() const
     {
         std::vector<qint16> samples;
         for (qint64 i = 0; i < spoken; ++i)
             samples.push_back(qint16(sampleAt(i) * 32767.0f));
-        return samples;
-    }
-
-    // What the session heard, with what the converter held back until the end.
-    std::vector<qint16> keptSamples() const
-    {
-        std::vector<qint16> samples = spokenSamples();
         samples.insert(samples.end(), converter->heldBack.begin(), converter->heldBack.end());
         return samples;
     }
@@ -175,7 +166,6 @@ struct ServerRig : test::HttpTest
     qint64 spoken = 0;
     QStringList partials;
     QStringList notices;
-    QStringList statuses;
 };
 
 } // namespace
@@ -185,15 +175,14 @@ TEST_F(ServerRig, bothApisReceiveTheSessionAudioAsAWavWithTheNewestSpellingsAndT
     // 120 spellings, newest first: the prompt keeps the newest that fit in 800 characters.
     QStringList newestFirst;
     for (int i = 0; i < 120; ++i)
-        newestFirst.append(QStringLiteral("Spelling%1").arg(i, 3, 10, QLatin1Char('0')));
-    newestFirst.prepend(QStringLiteral("Zyxel")); // newest, though last in sorted order
+        newestFirst.append(u"Spelling%1"_s.arg(i, 3, 10, QLatin1Char('0')));
+    newestFirst.prepend(u"Zyxel"_s); // newest, though last in sorted order
 
-    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral(" Hello from whisper. ")), 0ms});
-    server.script(QStringLiteral("/v1/models"),
-                  {200, QByteArrayLiteral(R"({"data":[{"id":"Systran/faster-whisper-small"}]})"), 0ms});
-    server.script(QStringLiteral("/v1/audio/transcriptions"), {200, textAnswer(QStringLiteral("Hello, OpenAI.")), 0ms});
+    server.script(u"/inference"_s, {200, textAnswer(u" Hello from whisper. "_s), 0ms});
+    server.script(u"/v1/models"_s, {200, R"({"data":[{"id":"Systran/faster-whisper-small"}]})"_ba, 0ms});
+    server.script(u"/v1/audio/transcriptions"_s, {200, textAnswer(u"Hello, OpenAI."_s), 0ms});
 
-    for (const QString &path : {QStringLiteral("/inference"), QStringLiteral("/v1/audio/transcriptions")}) {
+    for (const QString &path : {u"/inference"_s, u"/v1/audio/transcriptions"_s}) {
         SCOPED_TRACE(path.toStdString());
         const qsizetype before = server.requests().size();
         spoken = 0;
@@ -204,43 +193,42 @@ TEST_F(ServerRig, bothApisReceiveTheSessionAudioAsAWavWithTheNewestSpellingsAndT
         ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
         ASSERT_TRUE(finished.result().hasValue()) << finished.result().error().description().toStdString();
         const bool whisperCpp = path == u"/inference";
-        EXPECT_EQ(finished.result().value(),
-                  whisperCpp ? QStringLiteral("Hello from whisper.") : QStringLiteral("Hello, OpenAI."));
+        EXPECT_EQ(finished.result().value(), whisperCpp ? u"Hello from whisper."_s : u"Hello, OpenAI."_s);
         EXPECT_TRUE(notices.isEmpty());
 
         const auto &requests = server.requests();
         ASSERT_EQ(requests.size(), before + 2) << "a probe, then the audio";
-        EXPECT_EQ(requests[before].method, QByteArrayLiteral("GET"));
-        EXPECT_EQ(requests[before].path, whisperCpp ? QStringLiteral("/") : QStringLiteral("/v1/models"));
+        EXPECT_EQ(requests[before].method, "GET"_ba);
+        EXPECT_EQ(requests[before].path, whisperCpp ? u"/"_s : u"/v1/models"_s);
         const auto &post = requests[before + 1];
         EXPECT_EQ(post.path, path);
         const auto fields = formFields(post);
-        const auto wav = WavFile::decode(fields.value("file"), QStringLiteral("upload"));
+        const auto wav = WavFile::decode(fields.value("file"), u"upload"_s);
         ASSERT_TRUE(wav.hasValue()) << wav.error().message.toStdString();
         EXPECT_EQ(wav.value().sampleRate, 16000);
         EXPECT_EQ(wav.value().channels, 1);
         EXPECT_EQ(wavSamples(fields.value("file")), keptSamples()) << "the session's audio, sample for sample";
-        EXPECT_EQ(fields.value("language"), QByteArrayLiteral("en"));
-        EXPECT_EQ(fields.value("response_format"), QByteArrayLiteral("json"));
+        EXPECT_EQ(fields.value("language"), "en"_ba);
+        EXPECT_EQ(fields.value("response_format"), "json"_ba);
         const QString prompt = QString::fromUtf8(fields.value("prompt"));
-        EXPECT_TRUE(prompt.startsWith(QStringLiteral("Zyxel, Spelling000, Spelling001"))) << prompt.toStdString();
+        EXPECT_TRUE(prompt.startsWith(u"Zyxel, Spelling000, Spelling001"_s)) << prompt.toStdString();
         EXPECT_LE(prompt.size(), SpeechServer::promptLimit);
         EXPECT_GT(prompt.size(), SpeechServer::promptLimit - 20) << "filled, not cut short";
-        EXPECT_FALSE(prompt.contains(QStringLiteral("Spelling119"))) << "the oldest give way";
+        EXPECT_FALSE(prompt.contains(u"Spelling119"_s)) << "the oldest give way";
         if (whisperCpp) {
-            EXPECT_EQ(fields.value("temperature"), QByteArrayLiteral("0"));
-            EXPECT_EQ(engine->displayName(), QStringLiteral("Whisper server"));
+            EXPECT_EQ(fields.value("temperature"), "0"_ba);
+            EXPECT_EQ(engine->displayName(), u"Whisper server"_s);
         } else {
-            EXPECT_EQ(fields.value("model"), QByteArrayLiteral("Systran/faster-whisper-small"));
-            EXPECT_EQ(engine->displayName(), QStringLiteral("Systran/faster-whisper-small"));
+            EXPECT_EQ(fields.value("model"), "Systran/faster-whisper-small"_ba);
+            EXPECT_EQ(engine->displayName(), u"Systran/faster-whisper-small"_s);
         }
     }
 }
 
 TEST_F(ServerRig, liveTextFollowsEveryTwoSecondsOfNewAudioAndWaitsForTheRequestUnderWay)
 {
-    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("hello there")), 200ms});
-    makeEngine(server.url().toString() + QStringLiteral("/inference"));
+    server.script(u"/inference"_s, {200, textAnswer(u"hello there"_s), 200ms});
+    makeEngine(server.url().toString() + u"/inference"_s);
     startListening();
     speak(1.9);
     EXPECT_EQ(server.requests().size(), 1) << "the probe only: not yet two seconds";
@@ -248,7 +236,7 @@ TEST_F(ServerRig, liveTextFollowsEveryTwoSecondsOfNewAudioAndWaitsForTheRequestU
     ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 2; }));
     speak(2.5); // the answer takes 200 ms of real time: nothing more is sent meanwhile
     ASSERT_TRUE(pumpUntil([&] { return !partials.isEmpty(); }));
-    EXPECT_EQ(partials.back(), QStringLiteral("hello there"));
+    EXPECT_EQ(partials.back(), u"hello there"_s);
     EXPECT_EQ(server.requests().size(), 2);
     scheduler.advance(100ms); // the next look at the audio sends what came meanwhile
     ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 3; }));
@@ -256,62 +244,54 @@ TEST_F(ServerRig, liveTextFollowsEveryTwoSecondsOfNewAudioAndWaitsForTheRequestU
     EXPECT_EQ(wavSamples(formFields(server.requests()[2]).value("file")).size(), std::size_t(spoken));
 
     // The final answer replaces the live text; a live answer still under way is dropped.
-    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("Hello there, world.")), 0ms});
+    server.script(u"/inference"_s, {200, textAnswer(u"Hello there, world."_s), 0ms});
     auto finished = engine->finish();
     ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
     ASSERT_TRUE(finished.result().hasValue());
-    EXPECT_EQ(finished.result().value(), QStringLiteral("Hello there, world."));
+    EXPECT_EQ(finished.result().value(), u"Hello there, world."_s);
 }
 
 TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
 {
-    struct Case
-    {
-        const char *what;
-        ScriptedHttpServer::Response response;
-        const char *reason;
-    };
-    const Case cases[] = {
-        {"error 500",
-         {500, QByteArrayLiteral(R"({"error":"model not loaded"})"), 0ms},
-         "answered with error 500: model not loaded."},
-        {"malformed JSON", {200, QByteArrayLiteral("{\"text\": \"unterminated"), 0ms}, "cannot read"},
-        {"no text", {200, QByteArrayLiteral(R"({"segments":[]})"), 0ms}, "without a transcript"},
+    const std::tuple<std::string_view, ScriptedHttpServer::Response, const char *> cases[] = {
+        {"error 500", {500, R"({"error":"model not loaded"})"_ba, 0ms}, "answered with error 500: model not loaded."},
+        {"malformed JSON", {200, "{\"text\": \"unterminated"_ba, 0ms}, "cannot read"},
+        {"no text", {200, R"({"segments":[]})"_ba, 0ms}, "without a transcript"},
         {"closed mid-answer", closedMidAnswer(), "broke off its answer"},
         {"redirect", redirectElsewhere(), "error 302"},
-        {"slow", {200, textAnswer(QStringLiteral("too late")), 60s}, "did not answer in time"},
+        {"slow", {200, textAnswer(u"too late"_s), 60s}, "did not answer in time"},
         {"longer than speech",
-         {200, textAnswer(QStringLiteral("word ").repeated(2000)), 0ms},
+         {200, textAnswer(u"word "_s.repeated(2000)), 0ms},
          "more text than the recording can hold"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        server.script(QStringLiteral("/inference"), c.response);
+    for (const auto &[what, response, reason] : cases) {
+        SCOPED_TRACE(what);
+        server.script(u"/inference"_s, response);
         spoken = 0;
         notices.clear();
         fallbacks.clear();
-        makeEngine(server.url().toString() + QStringLiteral("/inference"));
-        startListening({QStringLiteral("Orvanta")});
+        makeEngine(server.url().toString() + u"/inference"_s);
+        startListening({u"Orvanta"_s});
         speak(1.0);
         const int abandonedBefore = server.abandonedByClient();
         auto finished = engine->finish();
-        if (std::string_view(c.what) == "slow") {
+        if (what == "slow") {
             ASSERT_TRUE(pumpUntil([&] { return server.requests().last().method == "POST"; }));
             scheduler.advance(SpeechServerTranscriber::finalTimeLimit);
         }
         ASSERT_TRUE(pumpUntil([&] { return !fallbacks.empty() && fallbacks.back()->input; }));
         auto &fallback = *fallbacks.back();
-        EXPECT_EQ(fallback.contextualStrings, QStringList{QStringLiteral("Orvanta")});
+        EXPECT_EQ(fallback.contextualStrings, QStringList{u"Orvanta"_s});
         EXPECT_EQ(fallbackAudio(fallback), keptSamples()) << "the kept audio, all of it";
-        fallback.emitResult(QStringLiteral("words kept"), 0, 1.0, true);
+        fallback.emitResult(u"words kept"_s, 0, 1.0, true);
         fallback.finalized.resolve({});
         ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
         ASSERT_TRUE(finished.result().hasValue()) << finished.result().error().description().toStdString();
-        EXPECT_EQ(finished.result().value(), QStringLiteral("words kept"));
+        EXPECT_EQ(finished.result().value(), u"words kept"_s);
         ASSERT_EQ(notices.size(), 1);
-        EXPECT_TRUE(notices[0].contains(QString::fromUtf8(c.reason))) << notices[0].toStdString();
-        EXPECT_TRUE(notices[0].endsWith(QStringLiteral("PocketSphinx transcribed this dictation instead.")));
-        if (std::string_view(c.what) == "slow") {
+        EXPECT_TRUE(notices[0].contains(QString::fromUtf8(reason))) << notices[0].toStdString();
+        EXPECT_TRUE(notices[0].endsWith(u"PocketSphinx transcribed this dictation instead."_s));
+        if (what == "slow") {
             EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() > abandonedBefore; }));
         }
     }
@@ -323,32 +303,32 @@ TEST_F(ServerRig, aServerNotAnsweringAtTheStartLeavesTheWholeSessionToTheFallbac
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const quint16 port = closed.serverPort();
     closed.close(); // connections to it are refused
-    makeEngine(QStringLiteral("http://127.0.0.1:%1/inference").arg(port));
-    startListening({QStringLiteral("Orvanta")});
-    EXPECT_EQ(notices, QStringList{QStringLiteral("Speech server not answering — using PocketSphinx")});
+    makeEngine(u"http://127.0.0.1:%1/inference"_s.arg(port));
+    startListening({u"Orvanta"_s});
+    EXPECT_EQ(notices, QStringList{u"Speech server not answering — using PocketSphinx"_s});
     ASSERT_EQ(fallbacks.size(), 1u);
     EXPECT_TRUE(transcriber->usesFallback());
     auto &fallback = *fallbacks.front();
-    EXPECT_EQ(fallback.contextualStrings, QStringList{QStringLiteral("Orvanta")});
+    EXPECT_EQ(fallback.contextualStrings, QStringList{u"Orvanta"_s});
     speak(0.3);
-    fallback.emitResult(QStringLiteral("still heard"), 0, 0.3, false);
+    fallback.emitResult(u"still heard"_s, 0, 0.3, false);
     ASSERT_TRUE(pumpUntil([&] { return !partials.isEmpty(); }));
     auto finished = engine->finish();
     fallback.finalized.resolve({});
     ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
     ASSERT_TRUE(finished.result().hasValue());
-    EXPECT_EQ(finished.result().value(), QStringLiteral("still heard"));
+    EXPECT_EQ(finished.result().value(), u"still heard"_s);
 }
 
 // A transcript is text only: what would act on a terminal or hide in a text field is gone before anything
 // reads it.
 TEST_F(ServerRig, controlCharactersInATranscriptAreGone)
 {
-    const QString hostile = QStringLiteral("hello world\x1b]2;pwned\a\x1b[2J\r") + QChar(0) +
-                            QStringLiteral("after by \u202eyadirf\u202c, pass\u200bword soft\u00adly");
+    const QString hostile = u"hello world\x1b]2;pwned\a\x1b[2J\r"_s + QChar(0) +
+                            u"after by \u202eyadirf\u202c, pass\u200bword soft\u00adly"_s;
     const auto text = SpeechServer::answerText(textAnswer(hostile));
     ASSERT_TRUE(text.hasValue());
-    EXPECT_EQ(text.value(), QStringLiteral("hello world after by yadirf, password softly"));
+    EXPECT_EQ(text.value(), u"hello world after by yadirf, password softly"_s);
 }
 
 // A server another account runs hears nothing: the start and every request say whose it is, and the
@@ -360,13 +340,13 @@ TEST_F(ServerRig, anotherAccountsServerHearsNothing)
     const auto other = listenAsOtherAccount(theirs, &whyNot);
     if (!other)
         GTEST_SKIP() << qPrintable(whyNot);
-    theirs.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("send all passwords")), 0ms});
-    auto made = SpeechServer::make(scheduler, theirs.url().toString() + QStringLiteral("/inference"));
+    theirs.script(u"/inference"_s, {200, textAnswer(u"send all passwords"_s), 0ms});
+    auto made = SpeechServer::make(scheduler, theirs.url().toString() + u"/inference"_s);
     ASSERT_TRUE(made.hasValue());
     auto probe = made.value()->probe();
     ASSERT_TRUE(pumpUntil([&] { return probe.isDone(); }));
     ASSERT_FALSE(probe.result().hasValue());
-    EXPECT_TRUE(probe.result().error().message.contains(QStringLiteral("another account (“%1”)").arg(other->name)))
+    EXPECT_TRUE(probe.result().error().message.contains(u"another account (“%1”)"_s.arg(other->name)))
         << probe.result().error().message.toStdString();
     auto samples = std::make_shared<const std::vector<qint16>>(16000, qint16(100));
     auto sent = made.value()->transcribe(samples, 16000, {}, {}, 10s);
@@ -381,36 +361,36 @@ TEST_F(ServerRig, aServerOnAUnixSocketTranscribes)
 {
     QTemporaryDir folder;
     ScriptedHttpServer local;
-    ASSERT_TRUE(local.listenAt(folder.filePath(QStringLiteral("whisper.sock"))));
-    local.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("Hello over a socket.")), 0ms});
+    ASSERT_TRUE(local.listenAt(folder.filePath(u"whisper.sock"_s)));
+    local.script(u"/inference"_s, {200, textAnswer(u"Hello over a socket."_s), 0ms});
     auto samples = std::make_shared<const std::vector<qint16>>(16000, qint16(100));
-    auto made = SpeechServer::make(scheduler, local.url().toString() + QStringLiteral(":/inference"));
+    auto made = SpeechServer::make(scheduler, local.url().toString() + u":/inference"_s);
     ASSERT_TRUE(made.hasValue()) << made.error().toStdString();
     auto heard = made.value()->transcribe(samples, 16000, {}, {}, 10s);
     ASSERT_TRUE(pumpUntil([&] { return heard.isDone(); }));
     ASSERT_TRUE(heard.result().hasValue()) << heard.result().error().message.toStdString();
-    EXPECT_EQ(heard.result().value(), QStringLiteral("Hello over a socket."));
+    EXPECT_EQ(heard.result().value(), u"Hello over a socket."_s);
     ASSERT_EQ(local.requests().size(), 1);
-    EXPECT_EQ(local.requests()[0].path, QStringLiteral("/inference"));
+    EXPECT_EQ(local.requests()[0].path, u"/inference"_s);
     EXPECT_EQ(wavSamples(formFields(local.requests()[0]).value("file")), *samples);
 }
 
 TEST_F(ServerRig, addressesOffThisComputerOrWithoutATranscriptionApiAreRefused)
 {
-    const auto remote = SpeechServer::make(scheduler, QStringLiteral("http://192.168.1.20:8178/inference"));
+    const auto remote = SpeechServer::make(scheduler, u"http://192.168.1.20:8178/inference"_s);
     ASSERT_FALSE(remote.hasValue());
-    EXPECT_TRUE(remote.error().contains(QStringLiteral("is not on this computer"))) << remote.error().toStdString();
-    const auto noApi = SpeechServer::make(scheduler, QStringLiteral("http://127.0.0.1:8178/"));
+    EXPECT_TRUE(remote.error().contains(u"is not on this computer"_s)) << remote.error().toStdString();
+    const auto noApi = SpeechServer::make(scheduler, u"http://127.0.0.1:8178/"_s);
     ASSERT_FALSE(noApi.hasValue());
-    EXPECT_TRUE(noApi.error().contains(QStringLiteral("/v1/audio/transcriptions"))) << noApi.error().toStdString();
-    EXPECT_TRUE(SpeechServer::make(scheduler, QStringLiteral("http://[::1]:9000/v1/audio/transcriptions/")));
+    EXPECT_TRUE(noApi.error().contains(u"/v1/audio/transcriptions"_s)) << noApi.error().toStdString();
+    EXPECT_TRUE(SpeechServer::make(scheduler, u"http://[::1]:9000/v1/audio/transcriptions/"_s));
 }
 
 TEST_F(ServerRig, theWatchdogBoundsAHungFinalizationAndCancelAbortsRequestsAtOnce)
 {
     // Neither the server nor the fallback ever finish: twelve seconds after finish began, it ends.
-    server.script(QStringLiteral("/inference"), {200, textAnswer(QStringLiteral("never")), 3600s});
-    makeEngine(server.url().toString() + QStringLiteral("/inference"));
+    server.script(u"/inference"_s, {200, textAnswer(u"never"_s), 3600s});
+    makeEngine(server.url().toString() + u"/inference"_s);
     startListening();
     speak(2.0);
     ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 2; })) << "a live request under way";
@@ -423,13 +403,12 @@ TEST_F(ServerRig, theWatchdogBoundsAHungFinalizationAndCancelAbortsRequestsAtOnc
     ASSERT_TRUE(pumpUntil([&] { return finished.isDone(); }));
     ASSERT_FALSE(finished.result().hasValue());
     EXPECT_EQ(finished.result().error().kind, Kind::finalizationTimedOut);
-    EXPECT_TRUE(finished.result().error().description().startsWith(QStringLiteral("Whisper server took too long")))
+    EXPECT_TRUE(finished.result().error().description().startsWith(u"Whisper server took too long"_s))
         << finished.result().error().description().toStdString();
     EXPECT_EQ(fallbacks.back()->cancels, 1);
     EXPECT_FALSE(engine->sessionID());
 
     // Cancel while the audio is on its way: the server sees the connection dropped without waiting.
-    speak(0); // nothing
     startListening();
     speak(2.0);
     ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 5; }));

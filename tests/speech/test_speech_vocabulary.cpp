@@ -7,16 +7,16 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Vocabulary : SpokenCorpusTest
+using Vocabulary = SpokenCorpusTest;
+
+bool heard(const QString &transcript, const QString &name)
 {
-    static bool heard(const QString &transcript, const QString &name)
-    {
-        return speechCorpus::words(transcript).contains(name.toLower());
-    }
-};
+    return speechCorpus::words(transcript).contains(name.toLower());
+}
 
 } // namespace
 
@@ -54,13 +54,12 @@ TEST_F(Vocabulary, sessionsWithChangingWordSetsKeepDecoding)
     // punctuation and words flite cannot spell. Any of them used to crash the language model.
     const auto sentences = speechCorpus::nameSentences();
     const QList<QStringList> sets = {
-        {QStringLiteral("Zelvorine"), QStringLiteral("hello world")},
-        {QStringLiteral("Quintavox, Brightwater!"), QStringLiteral("kubernetes")},
+        {u"Zelvorine"_s, u"hello world"_s},
+        {u"Quintavox, Brightwater!"_s, u"kubernetes"_s},
         {},
-        {QStringLiteral("Okonkwo"), QStringLiteral("OKONKWO"), QStringLiteral("Okonkwo's")},
-        {QStringLiteral("Marvelline-Tosk"), QStringLiteral("x42"), QStringLiteral("Ünterberg"),
-         QStringLiteral("Adebayo")},
-        {QStringLiteral("Grafana"), QStringLiteral("Zelvorine")},
+        {u"Okonkwo"_s, u"OKONKWO"_s, u"Okonkwo's"_s},
+        {u"Marvelline-Tosk"_s, u"x42"_s, u"Ünterberg"_s, u"Adebayo"_s},
+        {u"Grafana"_s, u"Zelvorine"_s},
     };
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < sets.size(); ++i) {
@@ -74,14 +73,13 @@ TEST_F(Vocabulary, sessionsWithChangingWordSetsKeepDecoding)
     // A name added in an earlier session stays recognizable.
     const auto later = SpeechSession::transcribe(speak(sentences[7], 7));
     ASSERT_TRUE(later.transcript.hasValue());
-    EXPECT_TRUE(heard(later.transcript.value(), QStringLiteral("Okonkwo"))) << later.transcript.value().toStdString();
+    EXPECT_TRUE(heard(later.transcript.value(), u"Okonkwo"_s)) << later.transcript.value().toStdString();
 
     // More words than the language model has classes for: the rest share one class.
     QStringList many;
     for (int i = 0; i < 140; ++i)
-        many.append(QStringLiteral("Vorq") + QChar(u'a' + i % 26) + QChar(u'a' + i / 26) + QStringLiteral("tel"));
+        many.append(u"Vorq"_s + QChar(u'a' + i % 26) + QChar(u'a' + i / 26) + u"tel"_s);
     const auto crowded = SpeechSession::transcribe(speak(sentences[2], 2), many);
     ASSERT_TRUE(crowded.transcript.hasValue());
-    EXPECT_TRUE(heard(crowded.transcript.value(), QStringLiteral("Okonkwo")))
-        << crowded.transcript.value().toStdString();
+    EXPECT_TRUE(heard(crowded.transcript.value(), u"Okonkwo"_s)) << crowded.transcript.value().toStdString();
 }

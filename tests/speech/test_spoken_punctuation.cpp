@@ -4,15 +4,11 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 
 TEST(SpokenPunctuation, commandsBecomeMarksWithTheirSpacingAndCapitals)
 {
-    struct Case
-    {
-        const char *heard;
-        const char *written;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, const char *> cases[] = {
         // Each command, as PocketSphinx hears it (lower case, its own full stop at the end).
         {"Is the meeting at noon question mark.", "Is the meeting at noon?"},
         {"Thanks new paragraph see you tomorrow exclamation mark.", "Thanks\n\nSee you tomorrow!"},
@@ -47,10 +43,8 @@ TEST(SpokenPunctuation, commandsBecomeMarksWithTheirSpacingAndCapitals)
         {"", ""},
     };
     const SpokenPunctuation &english = SpokenPunctuation::english();
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.heard);
-        EXPECT_EQ(english.apply(QString::fromUtf8(c.heard)), QString::fromUtf8(c.written));
-    }
-    EXPECT_EQ(SpokenPunctuation::forLocale(QStringLiteral("en-GB")), &english);
-    EXPECT_EQ(SpokenPunctuation::forLocale(QStringLiteral("de-DE")), nullptr);
+    for (const auto &[heard, written] : cases)
+        EXPECT_EQ(english.apply(QString::fromUtf8(heard)), QString::fromUtf8(written)) << heard;
+    EXPECT_EQ(SpokenPunctuation::forLocale(u"en-GB"_s), &english);
+    EXPECT_EQ(SpokenPunctuation::forLocale(u"de-DE"_s), nullptr);
 }

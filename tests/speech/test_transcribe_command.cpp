@@ -20,6 +20,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -37,10 +38,10 @@ Result orvanta(const QStringList &arguments)
     static QTemporaryDir home;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(u"XDG_DATA_HOME"_s, home.path());
+    environment.insert(u"XDG_CONFIG_HOME"_s, home.path());
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ORVANTA_BINARY), QStringList{QStringLiteral("transcribe")} + arguments);
+    process.start(QStringLiteral(ORVANTA_BINARY), QStringList{u"transcribe"_s} + arguments);
     QElapsedTimer clock;
     clock.start();
     while (process.state() != QProcess::NotRunning && clock.elapsed() < 120000) {
@@ -57,11 +58,11 @@ QByteArray fileHash(const QString &path)
 }
 
 // The sentence the engine tests speak, in flite's slt voice, as speech.wav in dir; empty when flite failed.
-const QString reportSentence = QStringLiteral("please send the report to the team before noon");
+const QString reportSentence = u"please send the report to the team before noon"_s;
 QString spokenReport(const QTemporaryDir &dir)
 {
-    const QString wav = dir.filePath(QStringLiteral("speech.wav"));
-    return speechCorpus::synthesize(reportSentence, QStringLiteral("slt"), wav) ? wav : QString();
+    const QString wav = dir.filePath(u"speech.wav"_s);
+    return speechCorpus::synthesize(reportSentence, u"slt"_s, wav) ? wav : QString();
 }
 
 } // namespace
@@ -69,22 +70,19 @@ QString spokenReport(const QTemporaryDir &dir)
 TEST(TranscribeCommand, badInputsExitWithAClearSentence)
 {
     QTemporaryDir dir;
-    const Result missing = orvanta({dir.filePath(QStringLiteral("none.wav"))});
+    const Result missing = orvanta({dir.filePath(u"none.wav"_s)});
     EXPECT_EQ(missing.exitCode, 3);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("does not exist"))) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains(u"does not exist"_s)) << missing.err.toStdString();
     EXPECT_TRUE(missing.out.isEmpty());
 
-    const QString text = dir.filePath(QStringLiteral("notes.wav"));
+    const QString text = dir.filePath(u"notes.wav"_s);
     ASSERT_TRUE(test::writeFile(text, "just some text"));
     const Result notWav = orvanta({text});
     EXPECT_EQ(notWav.exitCode, 3);
-    EXPECT_TRUE(notWav.err.contains(QStringLiteral("is not a WAV file")));
+    EXPECT_TRUE(notWav.err.contains(u"is not a WAV file"_s));
 
-    const Result usage = orvanta({});
-    EXPECT_EQ(usage.exitCode, 2);
-
-    const Result mode = orvanta({QStringLiteral("--mode"), QStringLiteral("poetic"), text});
-    EXPECT_EQ(mode.exitCode, 2);
+    EXPECT_EQ(orvanta({}).exitCode, 2);
+    EXPECT_EQ(orvanta({u"--mode"_s, u"poetic"_s, text}).exitCode, 2);
 }
 
 TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheLibrary)
@@ -92,58 +90,43 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     if (auto missing = speechCorpus::missingTools())
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
-    const QString speech = dir.filePath(QStringLiteral("speech.wav"));
-    ASSERT_TRUE(
-        speechCorpus::synthesize(QStringLiteral("please send the quarterly report to the finance team by friday"),
-                                 QStringLiteral("slt"), speech));
+    const QString speech = dir.filePath(u"speech.wav"_s);
+    ASSERT_TRUE(speechCorpus::synthesize(u"please send the quarterly report to the finance team by friday"_s, u"slt"_s,
+                                         speech));
 
     AppStore::Snapshot snapshot;
     snapshot.preferences.mode = DictationMode::clean;
-    DictionaryEntry entry;
-    entry.id = QUuid::createUuid();
-    entry.heard = QStringLiteral("quarterly report");
-    entry.replacement = QStringLiteral("Q3 report");
-    entry.modifiedAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
-    snapshot.dictionary.append(entry);
     // A second entry under the same id: the app model keeps only the first, and so does the command.
-    DictionaryEntry repeated = entry;
-    repeated.heard = QStringLiteral("finance team");
-    repeated.replacement = QStringLiteral("money people");
-    repeated.modifiedAt = QDateTime(QDate(2026, 1, 2), QTime(9, 0), Qt::UTC);
-    snapshot.dictionary.append(repeated);
-    const QString library = dir.filePath(QStringLiteral("library.json"));
+    const QUuid id = QUuid::createUuid();
+    const QDateTime modified(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
+    snapshot.dictionary = {{id, u"quarterly report"_s, u"Q3 report"_s, 1, modified, false},
+                           {id, u"finance team"_s, u"money people"_s, 1, modified.addDays(1), false}};
+    const QString library = dir.filePath(u"library.json"_s);
     ASSERT_TRUE(test::writeFile(library, AppStore::encode(snapshot)));
     const QByteArray before = fileHash(library);
 
-    const Result clean = orvanta({QStringLiteral("--library"), library, speech});
+    const Result clean = orvanta({u"--library"_s, library, speech});
     ASSERT_EQ(clean.exitCode, 0) << clean.err.toStdString();
-    EXPECT_TRUE(clean.out.startsWith(QStringLiteral("Please send"))) << clean.out.toStdString();
-    EXPECT_TRUE(clean.out.contains(QStringLiteral("the Q3 report to"))) << clean.out.toStdString();
+    EXPECT_TRUE(clean.out.startsWith(u"Please send"_s)) << clean.out.toStdString();
+    EXPECT_TRUE(clean.out.contains(u"the Q3 report to"_s)) << clean.out.toStdString();
     EXPECT_TRUE(clean.out.endsWith(QLatin1Char('.')));
-    EXPECT_FALSE(clean.out.contains(QStringLiteral("money people"))) << clean.out.toStdString();
+    EXPECT_FALSE(clean.out.contains(u"money people"_s)) << clean.out.toStdString();
 
-    const Result verbatim =
-        orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--library"), library, speech});
+    const Result verbatim = orvanta({u"--mode"_s, u"verbatim"_s, u"--library"_s, library, speech});
     ASSERT_EQ(verbatim.exitCode, 0);
-    EXPECT_TRUE(verbatim.out.startsWith(QStringLiteral("Please send the Q3 report"))) << verbatim.out.toStdString();
+    EXPECT_TRUE(verbatim.out.startsWith(u"Please send the Q3 report"_s)) << verbatim.out.toStdString();
     EXPECT_TRUE(verbatim.out.endsWith(QLatin1Char('.'))) << "the recognizer's light punctuation";
     EXPECT_EQ(fileHash(library), before) << "the library is only read";
 
-    const Result language =
-        orvanta({QStringLiteral("--language"), QStringLiteral("de-CH"), QStringLiteral("--library"), library, speech});
+    const Result language = orvanta({u"--language"_s, u"de-CH"_s, u"--library"_s, library, speech});
     EXPECT_EQ(language.exitCode, 4);
-    EXPECT_EQ(language.err,
-              QStringLiteral("PocketSphinx does not support de-CH on this computer. Choose another language."));
+    EXPECT_EQ(language.err, u"PocketSphinx does not support de-CH on this computer. Choose another language."_s);
 
-    WavAudio silence;
-    silence.sampleRate = 16000;
-    silence.channels = 1;
-    silence.samples.assign(8000, 0.0f);
-    const QString quiet = dir.filePath(QStringLiteral("quiet.wav"));
-    ASSERT_TRUE(test::writeFile(quiet, WavFile::encode16(silence)));
-    const Result nothing = orvanta({QStringLiteral("--library"), library, quiet});
+    const QString quiet = dir.filePath(u"quiet.wav"_s);
+    ASSERT_TRUE(test::writeFile(quiet, WavFile::encode16(WavAudio{16000, 1, std::vector<float>(8000), 0, {}})));
+    const Result nothing = orvanta({u"--library"_s, library, quiet});
     EXPECT_EQ(nothing.exitCode, 5);
-    EXPECT_EQ(nothing.err, QStringLiteral("No speech detected"));
+    EXPECT_EQ(nothing.err, u"No speech detected"_s);
 }
 
 // Spoken punctuation reaches the output as marks and a blank line, in Verbatim as in Clean, with none of
@@ -154,17 +137,15 @@ TEST(TranscribeCommand, spokenPunctuationComesBackAsMarksAndBreaks)
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
     const QStringList texts = speechCorpus::commandTexts().mid(0, 3);
-    const QStringList endings{QStringLiteral(" at noon?"), QStringLiteral("\n\nSee you tomorrow!"),
-                              QStringLiteral(" back, after lunch.")};
-    const QStringList commandWords{QStringLiteral("question"),    QStringLiteral("mark"),  QStringLiteral("paragraph"),
-                                   QStringLiteral("exclamation"), QStringLiteral("comma"), QStringLiteral("period")};
+    const QStringList endings{u" at noon?"_s, u"\n\nSee you tomorrow!"_s, u" back, after lunch."_s};
+    const QStringList commandWords{u"question"_s, u"mark"_s, u"paragraph"_s, u"exclamation"_s, u"comma"_s, u"period"_s};
     for (qsizetype i = 0; i < texts.size(); ++i) {
-        const QString speech = dir.filePath(QStringLiteral("c%1.wav").arg(i));
+        const QString speech = dir.filePath(u"c%1.wav"_s.arg(i));
         // awb: slt's "back comma" runs the two k sounds together and is still heard as "back on".
-        ASSERT_TRUE(speechCorpus::synthesize(texts[i], QStringLiteral("awb"), speech));
+        ASSERT_TRUE(speechCorpus::synthesize(texts[i], u"awb"_s, speech));
         for (const char *mode : {"verbatim", "clean"}) {
             SCOPED_TRACE(texts[i].toStdString() + " " + mode);
-            const Result result = orvanta({QStringLiteral("--mode"), QString::fromUtf8(mode), speech});
+            const Result result = orvanta({u"--mode"_s, QString::fromUtf8(mode), speech});
             ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
             EXPECT_TRUE(result.out.endsWith(endings[i])) << result.out.toStdString();
             for (const QString &word : speechCorpus::words(result.out))
@@ -180,25 +161,23 @@ TEST(TranscribeCommand, aRecordingOverAMinuteIsFedAtTheRecognizersPaceAndReports
     if (auto missing = speechCorpus::missingTools())
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
-    WavAudio recording;
-    recording.sampleRate = 16000;
-    recording.channels = 1;
+    WavAudio recording{16000, 1, {}, 0, {}};
     const auto sentences = speechCorpus::everydaySentences();
     for (int i = 0; recording.durationSeconds() < 75; ++i) {
-        const QString part = dir.filePath(QStringLiteral("part%1.wav").arg(i));
-        ASSERT_TRUE(speechCorpus::synthesize(sentences[i % sentences.size()].text, QStringLiteral("slt"), part));
+        const QString part = dir.filePath(u"part%1.wav"_s.arg(i));
+        ASSERT_TRUE(speechCorpus::synthesize(sentences[i % sentences.size()].text, u"slt"_s, part));
         auto audio = WavFile::load(part);
         ASSERT_TRUE(audio);
         recording.samples.insert(recording.samples.end(), audio.value().samples.begin(), audio.value().samples.end());
         recording.samples.insert(recording.samples.end(), 8000, 0.0f); // half a second between sentences
     }
-    const QString wav = dir.filePath(QStringLiteral("long.wav"));
+    const QString wav = dir.filePath(u"long.wav"_s);
     ASSERT_TRUE(test::writeFile(wav, WavFile::encode16(recording)));
 
-    const Result result = orvanta({QStringLiteral("--mode"), QStringLiteral("verbatim"), wav});
+    const Result result = orvanta({u"--mode"_s, u"verbatim"_s, wav});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_TRUE(result.out.contains(QStringLiteral("train station"))) << result.out.toStdString();
-    EXPECT_TRUE(result.err.contains(QStringLiteral("Transcribed 1:00 of 1:"))) << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains(u"train station"_s)) << result.out.toStdString();
+    EXPECT_TRUE(result.err.contains(u"Transcribed 1:00 of 1:"_s)) << result.err.toStdString();
 }
 
 TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenItFails)
@@ -206,47 +185,43 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     if (auto missing = speechCorpus::missingTools())
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
-    const QString &sentence = reportSentence;
     const QString wav = spokenReport(dir);
     ASSERT_FALSE(wav.isEmpty());
-    const QStringList verbatim{QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--engine"),
-                               QStringLiteral("server"), QStringLiteral("--endpoint")};
+    const QStringList verbatim{u"--mode"_s, u"verbatim"_s, u"--engine"_s, u"server"_s, u"--endpoint"_s};
 
     test::ScriptedHttpServer server;
     ASSERT_TRUE(server.listen());
-    const QString endpoint = server.url().toString() + QStringLiteral("/inference");
-    server.script(
-        QStringLiteral("/inference"),
-        {200, QJsonDocument(QJsonObject{{QStringLiteral("text"), QStringLiteral(" Server words.")}}).toJson()});
+    const QString endpoint = server.url().toString() + u"/inference"_s;
+    server.script(u"/inference"_s, {200, QJsonDocument(QJsonObject{{u"text"_s, u" Server words."_s}}).toJson()});
     const Result served = orvanta(verbatim + QStringList{endpoint, wav});
     EXPECT_EQ(served.exitCode, 0) << served.err.toStdString();
-    EXPECT_EQ(served.out, QStringLiteral("Server words."));
+    EXPECT_EQ(served.out, u"Server words."_s);
     const auto posts = std::count_if(server.requests().begin(), server.requests().end(),
                                      [](const test::ScriptedHttpServer::Request &r) { return r.method == "POST"; });
     EXPECT_EQ(posts, 1) << "the whole file once, no live requests";
     EXPECT_TRUE(server.requests().last().body.contains("RIFF"));
 
     // The server fails at the end: PocketSphinx decodes the kept audio and the text comes out all the same.
-    server.script(QStringLiteral("/inference"), {500, QByteArrayLiteral(R"({"error":"out of memory"})")});
+    server.script(u"/inference"_s, {500, R"({"error":"out of memory"})"_ba});
     const Result failed = orvanta(verbatim + QStringList{endpoint, wav});
     EXPECT_EQ(failed.exitCode, 0) << failed.err.toStdString();
-    EXPECT_LE(speechCorpus::wordErrors(sentence, failed.out), 2) << failed.out.toStdString();
-    EXPECT_TRUE(failed.err.contains(QStringLiteral("out of memory. PocketSphinx transcribed this dictation instead.")))
+    EXPECT_LE(speechCorpus::wordErrors(reportSentence, failed.out), 2) << failed.out.toStdString();
+    EXPECT_TRUE(failed.err.contains(u"out of memory. PocketSphinx transcribed this dictation instead."_s))
         << failed.err.toStdString();
 
     // Nothing listens: PocketSphinx hears the whole file.
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const QString nobody = QStringLiteral("http://127.0.0.1:%1/inference").arg(closed.serverPort());
+    const QString nobody = u"http://127.0.0.1:%1/inference"_s.arg(closed.serverPort());
     closed.close();
     const Result refused = orvanta(verbatim + QStringList{nobody, wav});
     EXPECT_EQ(refused.exitCode, 0) << refused.err.toStdString();
-    EXPECT_LE(speechCorpus::wordErrors(sentence, refused.out), 2) << refused.out.toStdString();
-    EXPECT_EQ(refused.err, QStringLiteral("Speech server not answering — using PocketSphinx"));
+    EXPECT_LE(speechCorpus::wordErrors(reportSentence, refused.out), 2) << refused.out.toStdString();
+    EXPECT_EQ(refused.err, u"Speech server not answering — using PocketSphinx"_s);
 
-    const Result remote = orvanta(verbatim + QStringList{QStringLiteral("http://10.0.0.2:8178/inference"), wav});
+    const Result remote = orvanta(verbatim + QStringList{u"http://10.0.0.2:8178/inference"_s, wav});
     EXPECT_EQ(remote.exitCode, 2);
-    EXPECT_TRUE(remote.err.contains(QStringLiteral("is not on this computer"))) << remote.err.toStdString();
+    EXPECT_TRUE(remote.err.contains(u"is not on this computer"_s)) << remote.err.toStdString();
     EXPECT_TRUE(remote.out.isEmpty());
 }
 
@@ -259,25 +234,23 @@ TEST(TranscribeCommand, theEmbeddedWhisperDecodesTheFileAndAModelThatCannotBeUse
     if (auto missing = speechCorpus::missingTools())
         GTEST_SKIP() << missing->toStdString();
     QTemporaryDir dir;
-    const QString &sentence = reportSentence;
     const QString wav = spokenReport(dir);
     ASSERT_FALSE(wav.isEmpty());
-    const QString model = dir.filePath(QStringLiteral("ggml-test.bin"));
+    const QString model = dir.filePath(u"ggml-test.bin"_s);
     ASSERT_TRUE(writeSyntheticWhisperModel(model, WhisperDimensions::testSized()));
-    const QStringList whisper{QStringLiteral("--mode"), QStringLiteral("verbatim"), QStringLiteral("--engine"),
-                              QStringLiteral("whisper"), QStringLiteral("--model")};
+    const QStringList whisper{u"--mode"_s, u"verbatim"_s, u"--engine"_s, u"whisper"_s, u"--model"_s};
 
     const Result decoded = orvanta(whisper + QStringList{model, wav});
     // Random weights may decode to nothing at all, which is "no speech", not a failure.
     EXPECT_TRUE(decoded.exitCode == 0 || decoded.exitCode == 5) << decoded.err.toStdString();
-    EXPECT_FALSE(decoded.err.contains(QStringLiteral("PocketSphinx"))) << decoded.err.toStdString();
+    EXPECT_FALSE(decoded.err.contains(u"PocketSphinx"_s)) << decoded.err.toStdString();
 
-    const QString notAModel = dir.filePath(QStringLiteral("ggml-broken.bin"));
+    const QString notAModel = dir.filePath(u"ggml-broken.bin"_s);
     writeFile(notAModel, QByteArray(4096, 'x'));
-    for (const QString &path : {dir.filePath(QStringLiteral("missing.bin")), notAModel}) {
+    for (const QString &path : {dir.filePath(u"missing.bin"_s), notAModel}) {
         const Result fallback = orvanta(whisper + QStringList{path, wav});
         EXPECT_EQ(fallback.exitCode, 0) << fallback.err.toStdString();
-        EXPECT_LE(speechCorpus::wordErrors(sentence, fallback.out), 2) << fallback.out.toStdString();
+        EXPECT_LE(speechCorpus::wordErrors(reportSentence, fallback.out), 2) << fallback.out.toStdString();
         EXPECT_TRUE(fallback.err.contains(path)) << fallback.err.toStdString();
     }
 }

@@ -1,61 +1,42 @@
 // The Whisper model download over real HTTP to a scripted server on 127.0.0.1; its idle limit in virtual time.
 #include "speech/whisper/WhisperModelDownloader.h"
-#include "tests/support/ScriptedHttpServer.h"
-#include "tests/support/VirtualScheduler.h"
+#include "tests/support/Files.h"
+#include "tests/support/HttpTest.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using Result = Expected<QString, WhisperModelDownloader::Failure>;
 
 namespace {
 
-class WhisperDownloadTest : public testing::Test
+class WhisperDownloadTest : public test::HttpTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(server.listen());
+        HttpTest::SetUp();
         for (int i = 0; i < 300000; ++i)
             body.append(char(i * 7 % 251));
-        model = WhisperModelInfo{QStringLiteral("test"), body.size(),
+        model = WhisperModelInfo{u"test"_s, body.size(),
                                  QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex(), false};
     }
 
     Task<Result> fetch(const WhisperModelInfo &info)
     {
-        return downloader.download(info, server.url().resolved(QUrl(QStringLiteral("/model"))),
+        return downloader.download(info, server.url().resolved(QUrl(u"/model"_s)),
                                    [this](qint64 received, qint64 total) {
                                        progress = {received, total};
                                    });
     }
 
-    template <typename Done>
-    bool pumpUntil(Done done)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < 20000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            scheduler.runPending();
-        }
-        return done();
-    }
+    QString file(const char *suffix = "") const { return folder.filePath(u"ggml-test.bin"_s + QLatin1String(suffix)); }
 
-    QString file(const char *suffix = "") const
-    {
-        return folder.filePath(QStringLiteral("ggml-test.bin") + QLatin1String(suffix));
-    }
-
-    test::VirtualScheduler scheduler;
-    test::ScriptedHttpServer server;
     QTemporaryDir folder;
     WhisperModelDownloader downloader{scheduler, folder.path()};
     QByteArray body;
@@ -67,9 +48,9 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
 {
     test::ScriptedHttpServer::Response cut(200, body);
     cut.closeMidAnswer = true;
-    server.script(QStringLiteral("/model"), cut);
+    server.script(u"/model"_s, cut);
     Task<Result> first = fetch(model);
-    ASSERT_TRUE(pumpUntil([&] { return first.isDone(); }));
+    ASSERT_TRUE(pumpUntil([&] { return first.isDone(); }, 20000));
     ASSERT_FALSE(first.result());
     EXPECT_TRUE(first.result().error().sentence.contains(u"broke off"));
     EXPECT_FALSE(QFile::exists(file()));
@@ -78,15 +59,13 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
 
     test::ScriptedHttpServer::Response whole(200, body);
     whole.ranges = true;
-    server.script(QStringLiteral("/model"), whole);
+    server.script(u"/model"_s, whole);
     Task<Result> second = fetch(model);
-    ASSERT_TRUE(pumpUntil([&] { return second.isDone(); }));
+    ASSERT_TRUE(pumpUntil([&] { return second.isDone(); }, 20000));
     ASSERT_TRUE(second.result()) << second.result().error().sentence.toStdString();
     EXPECT_EQ(server.requests().last().rangeStart, kept);
     EXPECT_EQ(progress, std::make_pair(body.size(), body.size()));
-    QFile written(second.result().value());
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), body);
+    EXPECT_EQ(test::readFile(second.result().value()), body);
     EXPECT_FALSE(QFile::exists(file(".part")));
 
     // A file that does not match its checksum is deleted, not installed.
@@ -94,7 +73,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
     WhisperModelInfo wrong = model;
     wrong.sha1 = QByteArray(40, '0');
     Task<Result> third = fetch(wrong);
-    ASSERT_TRUE(pumpUntil([&] { return third.isDone(); }));
+    ASSERT_TRUE(pumpUntil([&] { return third.isDone(); }, 20000));
     ASSERT_FALSE(third.result());
     EXPECT_TRUE(third.result().error().sentence.contains(u"checksum"));
     EXPECT_FALSE(QFile::exists(file()) || QFile::exists(file(".part")));
@@ -102,39 +81,29 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
 
 TEST_F(WhisperDownloadTest, EachFailureEndsWithASentenceAndInstallsNothing)
 {
-    enum class Case
-    {
-        fullDisk,
-        refused,
-        noAnswer,
-        cancelled,
-        unreachable
-    };
-    for (Case c : {Case::fullDisk, Case::refused, Case::noAnswer, Case::cancelled, Case::unreachable}) {
-        SCOPED_TRACE(int(c));
+    for (const std::string_view c : {"full disk", "refused", "no answer", "cancelled", "unreachable"}) {
+        SCOPED_TRACE(c);
         const qsizetype asked = server.requests().size();
-        downloader.freeSpace = [c](const QString &) { return c == Case::fullDisk ? qint64(1000) : qint64(-1); };
-        server.script(QStringLiteral("/model"), c == Case::refused
-                                                    ? test::ScriptedHttpServer::Response(404)
-                                                    : test::ScriptedHttpServer::Response(200, body, 60s));
-        WhisperModelInfo info = model;
-        QUrl source = server.url().resolved(QUrl(QStringLiteral("/model")));
-        if (c == Case::unreachable)
+        downloader.freeSpace = [c](const QString &) { return c == "full disk" ? qint64(1000) : qint64(-1); };
+        server.script(u"/model"_s, c == "refused" ? test::ScriptedHttpServer::Response(404)
+                                                  : test::ScriptedHttpServer::Response(200, body, 60s));
+        QUrl source = server.url().resolved(QUrl(u"/model"_s));
+        if (c == "unreachable")
             source.setPort(1);
-        Task<Result> task = downloader.download(info, source);
-        if (c == Case::noAnswer || c == Case::cancelled) {
+        Task<Result> task = downloader.download(model, source);
+        if (c == "no answer" || c == "cancelled") {
             ASSERT_TRUE(pumpUntil([&] { return server.requests().size() > asked; }));
-            if (c == Case::cancelled)
+            if (c == "cancelled")
                 task.cancel();
             else
                 scheduler.advance(WhisperModelDownloader::idleLimit);
         }
-        ASSERT_TRUE(pumpUntil([&] { return task.isDone(); }));
+        ASSERT_TRUE(pumpUntil([&] { return task.isDone(); }, 20000));
         ASSERT_FALSE(task.result());
         const WhisperModelDownloader::Failure &failure = task.result().error();
-        EXPECT_EQ(failure.cancelled, c == Case::cancelled);
-        EXPECT_EQ(failure.sentence.isEmpty(), c == Case::cancelled) << failure.sentence.toStdString();
-        EXPECT_EQ(server.requests().size() > asked, c != Case::fullDisk && c != Case::unreachable);
+        EXPECT_EQ(failure.cancelled, c == "cancelled");
+        EXPECT_EQ(failure.sentence.isEmpty(), c == "cancelled") << failure.sentence.toStdString();
+        EXPECT_EQ(server.requests().size() > asked, c != "full disk" && c != "unreachable");
         EXPECT_FALSE(QFile::exists(file()));
     }
 }

@@ -19,6 +19,7 @@
 
 using namespace orv;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 static_assert(WhisperTranscriber::finalTimeLimit < SpeechEngine::finalizationTimeout,
               "the live text must end a slow decoding before the engine's watchdog gives up on the dictation");
@@ -44,12 +45,9 @@ class WhisperSession
 public:
     explicit WhisperSession(const QString &modelPath)
         : model(std::make_shared<WhisperModel>(scheduler, modelPath, 1)),
-          live(std::make_shared<test::FakeTranscriber>(scheduler)), transcriber(std::make_shared<WhisperTranscriber>(
-                                                                        scheduler,
-                                                                        [this] { return model; },
-                                                                        QStringLiteral("en-US"),
-                                                                        [this] { return live; },
-                                                                        QStringLiteral("PocketSphinx")))
+          live(std::make_shared<test::FakeTranscriber>(scheduler)),
+          transcriber(std::make_shared<WhisperTranscriber>(
+              scheduler, [this] { return model; }, u"en-US"_s, [this] { return live; }, u"PocketSphinx"_s))
     {
         transcriber->onNotice = [this](const QString &text) { notices << text; };
     }
@@ -122,11 +120,11 @@ protected:
     static void SetUpTestSuite()
     {
         folder = new QTemporaryDir;
-        ASSERT_TRUE(test::writeSyntheticWhisperModel(folder->filePath(QStringLiteral("ggml-test.bin")),
+        ASSERT_TRUE(test::writeSyntheticWhisperModel(folder->filePath(u"ggml-test.bin"_s),
                                                      test::WhisperDimensions::testSized()));
     }
     static void TearDownTestSuite() { delete folder; }
-    static QString modelPath() { return folder->filePath(QStringLiteral("ggml-test.bin")); }
+    static QString modelPath() { return folder->filePath(u"ggml-test.bin"_s); }
     static inline QTemporaryDir *folder = nullptr;
 };
 
@@ -135,19 +133,19 @@ TEST_F(WhisperTranscriberTest, UtterancesAreDecodedWhileSpeakingAndOnlyTheTailAt
     WhisperSession session(modelPath());
     session.start();
     session.say(1.2);
-    session.live->emitResult(QStringLiteral("hello"), 0.0, 1.0, true);
-    session.live->emitResult(QStringLiteral("wor"), 1.0, 1.2, false);
+    session.live->emitResult(u"hello"_s, 0.0, 1.0, true);
+    session.live->emitResult(u"wor"_s, 1.0, 1.2, false);
     ASSERT_TRUE(session.pumpUntil([&] { return session.transcriber->whisperUtterances() == 1; }));
     // The first utterance is Whisper's before the key is let go; the live words still show.
     ASSERT_EQ(session.finals().size(), 1u);
     EXPECT_EQ(session.finals()[0].start, at(0.0));
     EXPECT_EQ(session.finals()[0].end, at(1.0));
-    EXPECT_EQ(session.results.front(), (TranscriptionResult{QStringLiteral("hello"), at(0.0), at(1.0), false}));
+    EXPECT_EQ(session.results.front(), (TranscriptionResult{u"hello"_s, at(0.0), at(1.0), false}));
 
     session.say(0.8);
     session.input->finish();
-    session.live->emitResult(QStringLiteral("world"), 1.0, 2.0, true);
-    session.live->emitResult(QStringLiteral("world."), 1.0, 2.0, true); // the live recognizer's full stop
+    session.live->emitResult(u"world"_s, 1.0, 2.0, true);
+    session.live->emitResult(u"world."_s, 1.0, 2.0, true); // the live recognizer's full stop
     Task<Expected<void, SpeechEngineError>> finished = session.transcriber->finalizeAndFinishThroughEndOfInput();
     ASSERT_TRUE(session.pumpUntil([&] { return finished.isDone(); }));
     ASSERT_TRUE(finished.result());
@@ -174,7 +172,7 @@ TEST_F(WhisperTranscriberTest, ASlowDecodingEndsWithTheLiveTextBeforeTheWatchdog
         session.start();
         session.say(1.0);
         session.input->finish();
-        session.live->emitResult(QStringLiteral("kept words"), 0.0, 1.0, true);
+        session.live->emitResult(u"kept words"_s, 0.0, 1.0, true);
         Task<Expected<void, SpeechEngineError>> finished = session.transcriber->finalizeAndFinishThroughEndOfInput();
         ASSERT_TRUE(session.pumpUntil([&] { return held == 1; }));
         if (cancel) {
@@ -191,7 +189,7 @@ TEST_F(WhisperTranscriberTest, ASlowDecodingEndsWithTheLiveTextBeforeTheWatchdog
         ASSERT_TRUE(session.pumpUntil([&] { return finished.isDone(); }));
         ASSERT_TRUE(finished.result());
         ASSERT_EQ(session.finals().size(), 1u);
-        EXPECT_EQ(session.finals()[0].text, QStringLiteral("kept words"));
+        EXPECT_EQ(session.finals()[0].text, u"kept words"_s);
         EXPECT_EQ(session.notices.size(), 1);
         // The aborted decoding frees the model for the next session.
         session.model->setBeforeDecode({});
@@ -205,24 +203,24 @@ TEST_F(WhisperTranscriberTest, ASlowDecodingEndsWithTheLiveTextBeforeTheWatchdog
 TEST_F(WhisperTranscriberTest, AModelThatCannotBeUsedLeavesTheDictationToTheLiveRecognizer)
 {
     QTemporaryDir dir;
-    const QString notAModel = dir.filePath(QStringLiteral("ggml-base.en.bin"));
+    const QString notAModel = dir.filePath(u"ggml-base.en.bin"_s);
     ASSERT_TRUE(test::writeFile(notAModel, QByteArray(4096, 'x')));
-    const QString truncated = dir.filePath(QStringLiteral("ggml-cut.bin"));
+    const QString truncated = dir.filePath(u"ggml-cut.bin"_s);
     QFile::copy(modelPath(), truncated);
     QFile::resize(truncated, QFileInfo(modelPath()).size() / 2);
 
-    for (const QString &path : {dir.filePath(QStringLiteral("missing.bin")), notAModel, truncated}) {
+    for (const QString &path : {dir.filePath(u"missing.bin"_s), notAModel, truncated}) {
         SCOPED_TRACE(path.toStdString());
         WhisperSession session(path);
         session.start();
         session.say(1.0);
         session.input->finish();
-        session.live->emitResult(QStringLiteral("live words"), 0.0, 1.0, true);
+        session.live->emitResult(u"live words"_s, 0.0, 1.0, true);
         Task<Expected<void, SpeechEngineError>> finished = session.transcriber->finalizeAndFinishThroughEndOfInput();
         ASSERT_TRUE(session.pumpUntil([&] { return finished.isDone(); }));
         ASSERT_TRUE(finished.result());
         ASSERT_EQ(session.finals().size(), 1u);
-        EXPECT_EQ(session.finals()[0].text, QStringLiteral("live words"));
+        EXPECT_EQ(session.finals()[0].text, u"live words"_s);
         ASSERT_EQ(session.notices.size(), 1);
         EXPECT_TRUE(session.notices[0].contains(path)) << session.notices[0].toStdString();
     }

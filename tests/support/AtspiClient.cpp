@@ -13,110 +13,58 @@ QString taken(gchar *text)
     return result;
 }
 
-void ensureInitialized()
+} // namespace
+
+AccessibleNode::AccessibleNode(AtspiAccessible *adopted)
 {
-    static const bool initialized = [] {
-        atspi_init();
-        return true;
-    }();
-    (void)initialized;
+    if (adopted)
+        m_node.reset(adopted, g_object_unref);
 }
 
-bool hasState(AtspiAccessible *node, AtspiStateType state)
+AccessibleNode AccessibleNode::desktop()
 {
-    AtspiStateSet *states = atspi_accessible_get_state_set(node);
+    [[maybe_unused]] static const int initialized = atspi_init();
+    return AccessibleNode(atspi_get_desktop(0));
+}
+
+QString AccessibleNode::name() const
+{
+    return m_node ? taken(atspi_accessible_get_name(m_node.get(), nullptr)) : QString();
+}
+
+QString AccessibleNode::description() const
+{
+    return m_node ? taken(atspi_accessible_get_description(m_node.get(), nullptr)) : QString();
+}
+
+QString AccessibleNode::role() const
+{
+    return m_node ? taken(atspi_accessible_get_role_name(m_node.get(), nullptr)) : QString();
+}
+
+void AccessibleNode::readFresh() const
+{
+    if (m_node)
+        atspi_accessible_set_cache_mask(m_node.get(), ATSPI_CACHE_NONE);
+}
+
+qint64 AccessibleNode::processID() const
+{
+    return m_node ? atspi_accessible_get_process_id(m_node.get(), nullptr) : 0;
+}
+
+bool AccessibleNode::hasState(AtspiStateType state) const
+{
+    AtspiStateSet *states = m_node ? atspi_accessible_get_state_set(m_node.get()) : nullptr;
     const bool contained = states && atspi_state_set_contains(states, state);
     if (states)
         g_object_unref(states);
     return contained;
 }
 
-} // namespace
-
-AccessibleNode::AccessibleNode(AtspiAccessible *adopted) : m_node(adopted) {}
-
-AccessibleNode::AccessibleNode(const AccessibleNode &other) : m_node(other.m_node)
-{
-    if (m_node)
-        g_object_ref(m_node);
-}
-
-AccessibleNode &AccessibleNode::operator=(const AccessibleNode &other)
-{
-    if (other.m_node)
-        g_object_ref(other.m_node);
-    if (m_node)
-        g_object_unref(m_node);
-    m_node = other.m_node;
-    return *this;
-}
-
-AccessibleNode::~AccessibleNode()
-{
-    if (m_node)
-        g_object_unref(m_node);
-}
-
-AccessibleNode AccessibleNode::desktop()
-{
-    ensureInitialized();
-    return AccessibleNode(atspi_get_desktop(0));
-}
-
-QString AccessibleNode::name() const
-{
-    return m_node ? taken(atspi_accessible_get_name(m_node, nullptr)) : QString();
-}
-
-QString AccessibleNode::description() const
-{
-    return m_node ? taken(atspi_accessible_get_description(m_node, nullptr)) : QString();
-}
-
-QString AccessibleNode::role() const
-{
-    return m_node ? taken(atspi_accessible_get_role_name(m_node, nullptr)) : QString();
-}
-
-void AccessibleNode::readFresh() const
-{
-    if (m_node)
-        atspi_accessible_set_cache_mask(m_node, ATSPI_CACHE_NONE);
-}
-
-qint64 AccessibleNode::processID() const
-{
-    return m_node ? atspi_accessible_get_process_id(m_node, nullptr) : 0;
-}
-
-bool AccessibleNode::isShowing() const
-{
-    return m_node && hasState(m_node, ATSPI_STATE_SHOWING);
-}
-
-bool AccessibleNode::isChecked() const
-{
-    return m_node && hasState(m_node, ATSPI_STATE_CHECKED);
-}
-
-bool AccessibleNode::isEnabled() const
-{
-    return m_node && hasState(m_node, ATSPI_STATE_ENABLED);
-}
-
-bool AccessibleNode::isFocused() const
-{
-    return m_node && hasState(m_node, ATSPI_STATE_FOCUSED);
-}
-
-bool AccessibleNode::isActive() const
-{
-    return m_node && hasState(m_node, ATSPI_STATE_ACTIVE);
-}
-
 QString AccessibleNode::text() const
 {
-    AtspiText *text = m_node ? atspi_accessible_get_text_iface(m_node) : nullptr;
+    AtspiText *text = m_node ? atspi_accessible_get_text_iface(m_node.get()) : nullptr;
     if (!text)
         return {};
     const QString result = taken(atspi_text_get_text(text, 0, -1, nullptr));
@@ -126,7 +74,7 @@ QString AccessibleNode::text() const
 
 QRect AccessibleNode::extents() const
 {
-    AtspiComponent *component = m_node ? atspi_accessible_get_component_iface(m_node) : nullptr;
+    AtspiComponent *component = m_node ? atspi_accessible_get_component_iface(m_node.get()) : nullptr;
     if (!component)
         return {};
     AtspiRect *rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
@@ -141,9 +89,9 @@ QList<AccessibleNode> AccessibleNode::children() const
     QList<AccessibleNode> result;
     if (!m_node)
         return result;
-    const gint count = atspi_accessible_get_child_count(m_node, nullptr);
+    const gint count = atspi_accessible_get_child_count(m_node.get(), nullptr);
     for (gint i = 0; i < count; ++i) {
-        if (AtspiAccessible *child = atspi_accessible_get_child_at_index(m_node, i, nullptr))
+        if (AtspiAccessible *child = atspi_accessible_get_child_at_index(m_node.get(), i, nullptr))
             result.append(AccessibleNode(child));
     }
     return result;
@@ -151,7 +99,7 @@ QList<AccessibleNode> AccessibleNode::children() const
 
 bool AccessibleNode::doAction(const QString &action) const
 {
-    AtspiAction *actions = m_node ? atspi_accessible_get_action_iface(m_node) : nullptr;
+    AtspiAction *actions = m_node ? atspi_accessible_get_action_iface(m_node.get()) : nullptr;
     if (!actions)
         return false;
     bool done = false;
@@ -166,11 +114,10 @@ bool AccessibleNode::doAction(const QString &action) const
 
 void AccessibleNode::walk(const std::function<void(const AccessibleNode &)> &visit) const
 {
-    if (!m_node)
-        return;
-    visit(*this);
-    for (const AccessibleNode &child : children())
-        child.walk(visit);
+    find([&](const AccessibleNode &node) {
+        visit(node);
+        return false;
+    });
 }
 
 std::optional<AccessibleNode> AccessibleNode::find(const std::function<bool(const AccessibleNode &)> &match) const

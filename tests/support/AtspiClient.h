@@ -6,7 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <atspi/atspi-constants.h>
+
 #include <functional>
+#include <memory>
 #include <optional>
 
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -20,9 +23,6 @@ class AccessibleNode
 public:
     AccessibleNode() = default;
     explicit AccessibleNode(AtspiAccessible *adopted);
-    AccessibleNode(const AccessibleNode &other);
-    AccessibleNode &operator=(const AccessibleNode &other);
-    ~AccessibleNode();
 
     // The root of every application.
     static AccessibleNode desktop();
@@ -34,11 +34,9 @@ public:
     qint64 processID() const;
     // On an application: every later read of its nodes asks the application, never libatspi's cache.
     void readFresh() const;
-    bool isShowing() const;
-    bool isChecked() const;
-    bool isEnabled() const;
-    bool isFocused() const;
-    bool isActive() const; // a window the window manager made active
+    bool isShowing() const { return hasState(ATSPI_STATE_SHOWING); }
+    bool isEnabled() const { return hasState(ATSPI_STATE_ENABLED); }
+    bool isFocused() const { return hasState(ATSPI_STATE_FOCUSED); }
     // The Text interface's whole text; empty when there is none.
     QString text() const;
     QRect extents() const;
@@ -52,7 +50,9 @@ public:
     std::optional<AccessibleNode> find(const QString &role, const QString &name) const;
 
 private:
-    AtspiAccessible *m_node = nullptr;
+    bool hasState(AtspiStateType state) const;
+
+    std::shared_ptr<AtspiAccessible> m_node; // one reference of libatspi's, shared by the copies
 };
 
 // The running application named `name` (of that process, when processID > 0), waiting up to timeoutMs.

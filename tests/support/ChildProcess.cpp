@@ -21,14 +21,8 @@ namespace orv::test {
 
 ChildProcess::~ChildProcess()
 {
-    if (m_pid > 0 && !m_exited) {
-        ::kill(m_pid, SIGKILL);
-        int status = 0;
-        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    if (m_pidfd >= 0)
-        ::close(m_pidfd);
+    kill();
+    waitForFinished(-1);
     if (m_output >= 0)
         ::close(m_output);
 }
@@ -56,9 +50,8 @@ bool ChildProcess::start(const QString &program, const QStringList &arguments, O
     // The program starts as from a shell: default signal actions, nothing blocked.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    sigset_t all;
+    sigset_t all, none;
     sigfillset(&all);
-    sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setsigmask(&attributes, &none);
@@ -82,12 +75,13 @@ bool ChildProcess::start(const QString &program, const QStringList &arguments, O
     // Waiting polls this descriptor, which becomes readable when the child ends.
     // (glibc 2.36's <sys/pidfd.h> declares pidfd_open without C linkage.)
     m_pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    if (m_pidfd < 0) {
-        kill();
-        waitForFinished(-1);
-        return false;
-    }
-    return true;
+    if (m_pidfd >= 0)
+        return true;
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    reaped(status);
+    return false;
 }
 
 bool ChildProcess::isRunning()
@@ -107,12 +101,6 @@ bool ChildProcess::waitForFinished(int timeoutMs)
         return false;
     const QDeadlineTimer deadline(timeoutMs);
     while (isRunning()) {
-        if (m_pidfd < 0) { // start() could not watch it: only a blocking wait is left
-            int status = 0;
-            if (::waitpid(m_pid, &status, 0) == m_pid)
-                reaped(status);
-            continue;
-        }
         const qint64 remaining = deadline.remainingTime();
         if (remaining == 0)
             return false;

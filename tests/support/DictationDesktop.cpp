@@ -1,9 +1,9 @@
 #include "tests/support/DictationDesktop.h"
 
-#include "tests/support/X11TestClient.h"
+#include "tests/support/Files.h"
+#include "tests/support/SpeechCorpus.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <cerrno>
 #include <chrono>
@@ -21,16 +21,10 @@ QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const Q
 {
     const QString wav = QDir(workDir).filePath(QStringLiteral("speech.wav"));
     const QString raw = QDir(workDir).filePath(QStringLiteral("speech.raw"));
-    if (QProcess::execute(QStringLiteral("flite"), {QStringLiteral("-voice"), voice, QStringLiteral("-t"), text,
-                                                    QStringLiteral("-o"), wav}) != 0)
+    const QStringList toRaw = QStringLiteral("-r 16000 -c 1 -b 16 -e signed -t raw").split(QLatin1Char(' '));
+    if (!speechCorpus::synthesize(text, voice, wav) || !speechCorpus::convert(wav, raw, toRaw))
         return {};
-    if (QProcess::execute(QStringLiteral("sox"),
-                          {wav, QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"),
-                           QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"),
-                           QStringLiteral("signed"), QStringLiteral("-t"), QStringLiteral("raw"), raw}) != 0)
-        return {};
-    QFile file(raw);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readFile(raw);
 }
 
 Speaker::Speaker(QByteArray audio, double leadSilence, double trailSilence, double pace, QByteArray fifo)
@@ -51,34 +45,27 @@ void Speaker::play()
 {
     // Non-blocking throughout: when nobody records, the sound server stops draining the FIFO, and a
     // blocked writer would hang the test instead of failing it.
-    const QByteArray &path = m_fifo;
     int fd = -1;
-    while (!m_stop && (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) < 0 && errno == ENXIO)
+    while (!m_stop && (fd = ::open(m_fifo.constData(), O_WRONLY | O_NONBLOCK)) < 0 && errno == ENXIO)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (fd >= 0) {
         const qsizetype chunk = bytesPerSecond / 10;
         const auto start = std::chrono::steady_clock::now();
         bool failed = false;
-        for (qsizetype at = 0, index = 0; at < m_audio.size() && !failed; at += chunk, ++index) {
-            const qsizetype end = std::min(at + chunk, m_audio.size());
-            for (qsizetype written = at; written < end && !failed;) {
-                if (m_stop) {
-                    failed = true;
-                    break;
-                }
-                const ssize_t n = ::write(fd, m_audio.constData() + written, end - written);
-                if (n > 0) {
-                    written += n;
-                } else if (n < 0 && errno == EAGAIN) {
-                    pollfd ready{fd, POLLOUT, 0};
+        for (qsizetype at = 0, index = 1; at < m_audio.size() && !failed; ++index) {
+            const qsizetype end = std::min(index * chunk, m_audio.size());
+            while (at < end && !(failed = m_stop)) {
+                const ssize_t n = ::write(fd, m_audio.constData() + at, end - at);
+                pollfd ready{fd, POLLOUT, 0};
+                if (n > 0)
+                    at += n;
+                else if (n < 0 && errno == EAGAIN)
                     ::poll(&ready, 1, 50);
-                } else {
+                else
                     failed = true;
-                }
             }
             // Real-time pace without drift: each chunk waits for its own moment.
-            std::this_thread::sleep_until(start +
-                                          std::chrono::microseconds(qint64(100000 * double(index + 1) / m_pace)));
+            std::this_thread::sleep_until(start + std::chrono::microseconds(qint64(100000 * double(index) / m_pace)));
         }
         m_delivered = !failed;
         ::close(fd);

@@ -3,7 +3,6 @@
 #include "tests/support/ChildProcess.h"
 
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 
 #include <atomic>

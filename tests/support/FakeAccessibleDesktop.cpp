@@ -1,6 +1,9 @@
 #include "tests/support/FakeAccessibleDesktop.h"
 
 #include "tests/support/FakePasteboard.h"
+#include "tests/support/ScriptedAnswers.h"
+
+#include <algorithm>
 
 namespace orv::test {
 
@@ -16,6 +19,14 @@ public:
     const int id;
 };
 
+template <typename Compute>
+auto FakeAccessibleDesktop::later(Compute compute) -> Task<decltype(compute())>
+{
+    if (replyDelay > Duration::zero())
+        co_await sleepFor(m_scheduler, replyDelay);
+    co_return compute();
+}
+
 class FakeAccessibleDesktop::Observer final : public AccessibilityObserver
 {
 public:
@@ -30,24 +41,15 @@ public:
     }
     Task<bool> addNotification(Element element, QString name) override
     {
-        return registerTask(&m_desktop, std::move(element), std::move(name));
+        return m_desktop.later([&desktop = m_desktop, element, name] {
+            return element && !(desktop.observerRegistrationFails && name == QLatin1String("AXValueChanged"));
+        });
     }
 
 private:
-    static Task<bool> registerTask(FakeAccessibleDesktop *desktop, Element element, QString name)
-    {
-        co_await desktop->delay();
-        co_return element && !(desktop->observerRegistrationFails && name == QLatin1String("AXValueChanged"));
-    }
     FakeAccessibleDesktop &m_desktop;
     std::size_t m_slot;
 };
-
-FakeAccessibleDesktop::FakeAccessibleDesktop(Scheduler &scheduler, FakePasteboard &pasteboard)
-    : m_scheduler(scheduler), m_pasteboard(pasteboard)
-{}
-
-FakeAccessibleDesktop::~FakeAccessibleDesktop() = default;
 
 int FakeAccessibleDesktop::idOf(const Element &element)
 {
@@ -60,12 +62,30 @@ TextDelivery::Environment FakeAccessibleDesktop::environment()
     TextDelivery::Environment env;
     env.trusted = [this] { return trusted; };
     env.application = [this] { return m_application; };
-    env.focusedElement = [this] { return focusedTask(); };
-    env.attribute = [this](Element element, QString name) { return attributeTask(std::move(element), name); };
-    env.stringForRange = [this](Element element, TextRange range) { return stringForRangeTask(element, range); };
-    env.processID = [this](Element element) { return processTask(std::move(element)); };
+    env.focusedElement = [this] {
+        return later([this] {
+            const int focused = m_focused;
+            callIfSet(onFocusRead);
+            return focused ? std::optional<Element>(handle(focused)) : std::nullopt;
+        });
+    };
+    env.attribute = [this](Element element, QString name) { return later([=, this] { return read(element, name); }); };
+    env.stringForRange = [this](Element element, TextRange range) {
+        return later([=, this] { return stringForRange(element, range); });
+    };
+    env.processID = [this](Element element) {
+        return later([=, this] {
+            const auto found = m_nodes.find(idOf(element));
+            return found == m_nodes.end() ? std::nullopt : std::optional<qint64>(found->second.processID);
+        });
+    };
     env.applicationElement = [](qint64 processID) { return std::make_shared<Handle>(static_cast<int>(-processID)); };
-    env.enableAccessibility = [this](qint64) { return enableTask(); };
+    env.enableAccessibility = [this](qint64) {
+        return later([this] {
+            ++enableCalls;
+            return enableAccessibilityResult;
+        });
+    };
     env.keysHeld = [this] { return keysHeld; };
     env.postPaste = [this](bool terminal) { return paste(terminal); };
     env.createObserver = [this](qint64, std::function<void(QString)> callback) {
@@ -79,19 +99,13 @@ TextDelivery::Environment FakeAccessibleDesktop::environment()
 int FakeAccessibleDesktop::addNode(int parent, const QString &role, qint64 processID)
 {
     const int id = m_nextId++;
-    Node node;
+    Node &node = m_nodes[id];
     node.parent = parent;
     node.processID = processID;
     node.attributes.insert(QStringLiteral("AXRole"), role);
     if (parent)
         node.attributes.insert(QStringLiteral("AXParent"), handle(parent));
-    m_nodes[id] = node;
     return id;
-}
-
-int FakeAccessibleDesktop::addWindow(qint64 processID)
-{
-    return addNode(0, QStringLiteral("AXWindow"), processID);
 }
 
 void FakeAccessibleDesktop::setAttribute(int node, const QString &name, AttributeValue value)
@@ -114,24 +128,9 @@ void FakeAccessibleDesktop::setText(int node, const QString &text, TextRange sel
     n.selection = selection;
 }
 
-void FakeAccessibleDesktop::setSelection(int node, TextRange selection)
-{
-    m_nodes[node].selection = selection;
-}
-
-QString FakeAccessibleDesktop::text(int node) const
-{
-    return m_nodes.at(node).text;
-}
-
 Element FakeAccessibleDesktop::handle(int node) const
 {
     return std::make_shared<Handle>(node);
-}
-
-void FakeAccessibleDesktop::focus(int node)
-{
-    m_focused = node;
 }
 
 void FakeAccessibleDesktop::setFocusedWindow(qint64 processID, std::optional<int> window)
@@ -142,54 +141,29 @@ void FakeAccessibleDesktop::setFocusedWindow(qint64 processID, std::optional<int
         m_focusedWindows.erase(processID);
 }
 
-void FakeAccessibleDesktop::setApplication(qint64 processID, const QString &name, bool terminal)
-{
-    m_application = ApplicationInfo{processID, name, terminal};
-}
-
 void FakeAccessibleDesktop::userEdit(int node, const QString &text, TextRange selection)
 {
     setText(node, text, selection);
     fireValueChanged();
 }
 
-void FakeAccessibleDesktop::fireValueChanged()
+void FakeAccessibleDesktop::fire(const QString &notification)
 {
-    const auto callbacks = m_callbacks;
-    for (const auto &callback : callbacks)
+    for (const auto &callback : decltype(m_callbacks)(m_callbacks))
         if (callback)
-            callback(QStringLiteral("AXValueChanged"));
-}
-
-void FakeAccessibleDesktop::fireDestroyed()
-{
-    const auto callbacks = m_callbacks;
-    for (const auto &callback : callbacks)
-        if (callback)
-            callback(QStringLiteral("AXUIElementDestroyed"));
-}
-
-int FakeAccessibleDesktop::textReads(int node) const
-{
-    const auto it = m_nodes.find(node);
-    return it == m_nodes.end() ? 0 : it->second.textReads;
+            callback(notification);
 }
 
 std::optional<AttributeValue> FakeAccessibleDesktop::read(const Element &element, const QString &name)
 {
     const int id = idOf(element);
     if (id < 0) { // an application element
-        if (name == QLatin1String("AXRole")) {
-            // A process that shows nothing on the accessibility bus has no application object to ask.
-            for (const auto &entry : m_nodes)
-                if (entry.second.processID == -id)
-                    return AttributeValue(QStringLiteral("AXApplication"));
-            return std::nullopt;
-        }
-        if (name != QLatin1String("AXFocusedWindow"))
-            return std::nullopt;
+        // A process that shows nothing on the accessibility bus has no application object to ask.
+        const auto shown = [&](const auto &entry) { return entry.second.processID == -id; };
+        if (name == QLatin1String("AXRole") && std::any_of(m_nodes.begin(), m_nodes.end(), shown))
+            return AttributeValue(QStringLiteral("AXApplication"));
         const auto it = m_focusedWindows.find(-id);
-        if (it == m_focusedWindows.end())
+        if (name != QLatin1String("AXFocusedWindow") || it == m_focusedWindows.end())
             return std::nullopt;
         return AttributeValue(handle(it->second));
     }
@@ -214,56 +188,16 @@ std::optional<AttributeValue> FakeAccessibleDesktop::read(const Element &element
     return AttributeValue(node.selection);
 }
 
-Task<> FakeAccessibleDesktop::delay()
+std::optional<QString> FakeAccessibleDesktop::stringForRange(const Element &element, TextRange range)
 {
-    if (replyDelay > Duration::zero())
-        co_await sleepFor(m_scheduler, replyDelay);
-}
-
-Task<std::optional<AttributeValue>> FakeAccessibleDesktop::attributeTask(Element element, QString name)
-{
-    co_await delay();
-    co_return read(element, name);
-}
-
-Task<std::optional<QString>> FakeAccessibleDesktop::stringForRangeTask(Element element, TextRange range)
-{
-    co_await delay();
     const auto found = m_nodes.find(idOf(element));
     if (!stringForRangeWorks || found == m_nodes.end() || !found->second.hasText)
-        co_return std::nullopt;
+        return std::nullopt;
     Node &node = found->second;
     ++node.textReads;
     if (range.location + range.length > node.text.size())
-        co_return std::nullopt;
-    co_return node.text.mid(range.location, range.length);
-}
-
-Task<std::optional<Element>> FakeAccessibleDesktop::focusedTask()
-{
-    co_await delay();
-    const int focused = m_focused;
-    if (onFocusRead)
-        onFocusRead();
-    if (!focused)
-        co_return std::nullopt;
-    co_return handle(focused);
-}
-
-Task<std::optional<qint64>> FakeAccessibleDesktop::processTask(Element element)
-{
-    co_await delay();
-    const auto found = m_nodes.find(idOf(element));
-    if (found == m_nodes.end())
-        co_return std::nullopt;
-    co_return found->second.processID;
-}
-
-Task<bool> FakeAccessibleDesktop::enableTask()
-{
-    co_await delay();
-    ++enableCalls;
-    co_return enableAccessibilityResult;
+        return std::nullopt;
+    return node.text.mid(range.location, range.length);
 }
 
 bool FakeAccessibleDesktop::paste(bool terminal)

@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace orv::test {
@@ -23,34 +22,38 @@ class FakePasteboard;
 class FakeAccessibleDesktop
 {
 public:
-    FakeAccessibleDesktop(Scheduler &scheduler, FakePasteboard &pasteboard);
-    ~FakeAccessibleDesktop();
+    FakeAccessibleDesktop(Scheduler &scheduler, FakePasteboard &pasteboard)
+        : m_scheduler(scheduler), m_pasteboard(pasteboard)
+    {}
 
     TextDelivery::Environment environment();
 
     // Tree. Nodes have an AXRole, an AXParent and a process; text nodes answer AXValue,
     // AXNumberOfCharacters and AXSelectedTextRange from their text and selection.
     int addNode(int parent, const QString &role, qint64 processID);
-    int addWindow(qint64 processID);
+    int addWindow(qint64 processID) { return addNode(0, QStringLiteral("AXWindow"), processID); }
     void setAttribute(int node, const QString &name, AttributeValue value);
     void removeAttribute(int node, const QString &name);
     void setText(int node, const QString &text, TextRange selection);
-    void setSelection(int node, TextRange selection);
-    QString text(int node) const;
+    void setSelection(int node, TextRange selection) { m_nodes[node].selection = selection; }
+    QString text(int node) const { return m_nodes.at(node).text; }
     Element handle(int node) const;
-    void focus(int node);
+    void focus(int node) { m_focused = node; }
     void setFocusedWindow(qint64 processID, std::optional<int> window);
-    void setApplication(qint64 processID, const QString &name, bool terminal = false);
+    void setApplication(qint64 processID, const QString &name, bool terminal = false)
+    {
+        m_application = ApplicationInfo{processID, name, terminal};
+    }
 
     // The user types: new text and caret, then a value-changed notification.
     void userEdit(int node, const QString &text, TextRange selection);
-    void fireValueChanged();
-    void fireDestroyed();
+    void fireValueChanged() { fire(QStringLiteral("AXValueChanged")); }
+    void fireDestroyed() { fire(QStringLiteral("AXUIElementDestroyed")); }
 
     // What a paste, a commit or typed keys do to the focused field: the text replaces its selection.
     void applyPaste(const QString &pasted);
     // Reads of text content (value, count, selection, string for range) per node.
-    int textReads(int node) const;
+    int textReads(int node) const { return m_nodes.count(node) ? m_nodes.at(node).textReads : 0; }
     int liveObservers() const { return m_liveObservers; }
 
     bool trusted = true;
@@ -86,14 +89,13 @@ private:
     class Handle;
     class Observer;
 
+    void fire(const QString &notification);
     std::optional<AttributeValue> read(const Element &element, const QString &name);
-    Task<std::optional<AttributeValue>> attributeTask(Element element, QString name);
-    Task<std::optional<QString>> stringForRangeTask(Element element, TextRange range);
-    Task<std::optional<Element>> focusedTask();
-    Task<std::optional<qint64>> processTask(Element element);
-    Task<bool> enableTask();
+    std::optional<QString> stringForRange(const Element &element, TextRange range);
+    // What compute() says, answered after replyDelay.
+    template <typename Compute>
+    auto later(Compute compute) -> Task<decltype(compute())>;
     bool paste(bool terminal);
-    Task<> delay();
     static int idOf(const Element &element);
 
     Scheduler &m_scheduler;

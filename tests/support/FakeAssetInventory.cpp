@@ -10,11 +10,7 @@ FakeAssetInventory::~FakeAssetInventory()
 
 QStringList FakeAssetInventory::installedLocales() const
 {
-    QStringList locales;
-    for (auto it = statuses.begin(); it != statuses.end(); ++it)
-        if (it.value() == Status::installed)
-            locales.append(it.key());
-    return locales;
+    return statuses.keys(Status::installed);
 }
 
 std::optional<QString> FakeAssetInventory::supportedLocale(const QString &identifier) const

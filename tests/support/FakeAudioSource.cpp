@@ -39,11 +39,7 @@ void FakeAudioSource::stop()
 
 AudioBuffer FakeAudioSource::constantBuffer(const AudioFormat &format, qint64 frames, float value)
 {
-    AudioBuffer buffer;
-    buffer.format = format;
-    buffer.frameCount = frames;
-    buffer.floatSamples.assign(std::size_t(frames * format.channels), value);
-    return buffer;
+    return AudioBuffer{format, frames, std::vector<float>(std::size_t(frames * format.channels), value), {}};
 }
 
 } // namespace orv::test

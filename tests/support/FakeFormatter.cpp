@@ -29,11 +29,8 @@ Task<FormattingResult> FakeFormatter::format(QString text, DictationMode mode, Q
 Task<void> FakeFormatter::refreshModel()
 {
     ++refreshCalls;
-    if (!holdRefresh)
-        co_return;
-    AsyncValue<bool> reply;
-    refreshes.append(reply);
-    co_await reply;
+    if (holdRefresh)
+        co_await answerOrWait<bool>(std::nullopt, refreshes);
 }
 
 } // namespace orv::test

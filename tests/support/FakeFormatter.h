@@ -1,6 +1,7 @@
 #pragma once
 
 #include "refine/AbstractFormatter.h"
+#include "tests/support/ScriptedAnswers.h"
 
 #include <QList>
 

@@ -13,9 +13,8 @@ public:
         : m_scheduler(scheduler), m_record(std::move(record)), m_answer(std::move(answer))
     {}
 
-    Task<Expected<QString, ModelError>> respond(QString prompt, GenerationOptions options) override
+    Task<Expected<QString, ModelError>> respond(QString prompt, GenerationOptions) override
     {
-        Q_UNUSED(options);
         m_record->prompts.append(prompt);
         const FakeLanguageModel::Answer answer = m_answer(prompt);
         if (answer.delay > Duration::zero()) {
@@ -49,11 +48,6 @@ QString FakeLanguageModel::dictationOf(const QString &prompt)
     const QString close = QStringLiteral("\n</dictation>");
     const qsizetype start = prompt.indexOf(open) + open.size();
     return prompt.mid(start, prompt.lastIndexOf(close) - start);
-}
-
-Task<Expected<int, ModelError>> FakeLanguageModel::tokenCount(QString text)
-{
-    co_return countTokens(text);
 }
 
 std::shared_ptr<LanguageModelSession> FakeLanguageModel::makeSession(QString instructions)

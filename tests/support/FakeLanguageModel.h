@@ -37,7 +37,7 @@ public:
     ModelAvailability availability() const override { return availabilityValue; }
     QString displayName() const override { return name; }
     int contextSize() const override { return context; }
-    Task<Expected<int, ModelError>> tokenCount(QString text) override;
+    Task<Expected<int, ModelError>> tokenCount(QString text) override { co_return countTokens(text); }
     std::shared_ptr<LanguageModelSession> makeSession(QString instructions) override;
     Task<void> refresh() override;
 

@@ -14,13 +14,12 @@ public:
     std::optional<QString> errorMessage() const override { return error; }
     void setEnabled(bool enable) override;
     void refresh() override;
-    void openSettings() override { ++openSettingsCalls; }
+    void openSettings() override {}
 
     // What the platform reports on the next refresh().
     Status registration = Status::notRegistered;
     std::optional<QString> error;
     int refreshCalls = 0;
-    int openSettingsCalls = 0;
     QList<bool> setEnabledCalls;
 
 private:

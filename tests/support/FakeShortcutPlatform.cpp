@@ -1,18 +1,12 @@
 #include "tests/support/FakeShortcutPlatform.h"
 
-#include "shortcuts/FnHoldState.h"
-
 namespace orv::test {
-
-namespace {
-QString keyName(GlobalShortcut::HotKey key)
-{
-    return key == GlobalShortcut::HotKey::toggle ? QStringLiteral("toggle") : QStringLiteral("escape");
-}
-} // namespace
 
 GlobalShortcut::Operations FakeShortcutPlatform::operations()
 {
+    static const auto keyName = [](GlobalShortcut::HotKey key) {
+        return key == GlobalShortcut::HotKey::toggle ? QStringLiteral("toggle") : QStringLiteral("escape");
+    };
     GlobalShortcut::Operations ops;
     ops.createTap = [this](auto onEvent, auto onDisabled) {
         calls << QStringLiteral("createTap");
@@ -29,8 +23,7 @@ GlobalShortcut::Operations FakeShortcutPlatform::operations()
     };
     ops.removeTap = [this] {
         calls << QStringLiteral("removeTap");
-        tapExists = false;
-        tapEnabled = false;
+        tapExists = tapEnabled = false;
         m_onEvent = nullptr;
         m_onDisabled = nullptr;
     };
@@ -88,28 +81,16 @@ std::optional<bool> FakeShortcutPlatform::sendEvent(std::uint32_t type, std::int
     return m_onEvent({type, keyCode, flags});
 }
 
-std::optional<bool> FakeShortcutPlatform::holdKeyDown(std::uint64_t otherFlags)
+std::optional<bool> FakeShortcutPlatform::fnKey(std::uint64_t flags)
 {
-    hardwareFlags = FnHoldState::fnFlag | otherFlags;
+    hardwareFlags = flags;
     return sendEvent(FnHoldState::flagsChangedType, FnHoldState::fnKeyCode, hardwareFlags);
-}
-
-std::optional<bool> FakeShortcutPlatform::holdKeyUp(std::uint64_t otherFlags)
-{
-    hardwareFlags = otherFlags;
-    return sendEvent(FnHoldState::flagsChangedType, FnHoldState::fnKeyCode, hardwareFlags);
-}
-
-std::optional<bool> FakeShortcutPlatform::letterDown()
-{
-    return sendEvent(FnHoldState::keyDownType, 0x100 + 38, hardwareFlags);
 }
 
 void FakeShortcutPlatform::disableTap(GlobalShortcut::TapDisabled why)
 {
     tapEnabled = false;
-    if (m_onDisabled)
-        m_onDisabled(why);
+    callIfSet(m_onDisabled, why);
 }
 
 std::optional<bool> FakeShortcutPlatform::pressHotKey(GlobalShortcut::HotKey key)
@@ -117,18 +98,6 @@ std::optional<bool> FakeShortcutPlatform::pressHotKey(GlobalShortcut::HotKey key
     if (!m_handler || registered[key] <= 0)
         return std::nullopt;
     return m_handler(key);
-}
-
-void FakeShortcutPlatform::suspend()
-{
-    if (m_onSuspend)
-        m_onSuspend();
-}
-
-void FakeShortcutPlatform::resume()
-{
-    if (m_onResume)
-        m_onResume();
 }
 
 } // namespace orv::test

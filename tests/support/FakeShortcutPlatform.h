@@ -1,7 +1,9 @@
 #pragma once
 
+#include "shortcuts/FnHoldState.h"
 #include "shortcuts/GlobalShortcut.h"
 #include "shortcuts/ShortcutSettings.h"
+#include "tests/support/ScriptedAnswers.h"
 
 #include <QString>
 #include <QStringList>
@@ -63,17 +65,19 @@ public:
     // The platform's side: key events into the live tap (nullopt when no tap receives them), the tap
     // being switched off, hot keys pressed (nullopt when none is registered), session notices.
     std::optional<bool> sendEvent(std::uint32_t type, std::int64_t keyCode, std::uint64_t flags);
-    std::optional<bool> holdKeyDown(std::uint64_t otherFlags = 0);
-    std::optional<bool> holdKeyUp(std::uint64_t otherFlags = 0);
-    std::optional<bool> letterDown();
+    std::optional<bool> holdKeyDown(std::uint64_t otherFlags = 0) { return fnKey(FnHoldState::fnFlag | otherFlags); }
+    std::optional<bool> holdKeyUp(std::uint64_t otherFlags = 0) { return fnKey(otherFlags); }
+    std::optional<bool> letterDown() { return sendEvent(FnHoldState::keyDownType, 0x100 + 38, hardwareFlags); }
     void disableTap(GlobalShortcut::TapDisabled why);
     std::optional<bool> pressHotKey(GlobalShortcut::HotKey key);
-    void suspend();
-    void resume();
+    void suspend() { callIfSet(m_onSuspend); }
+    void resume() { callIfSet(m_onResume); }
 
     int count(const QString &call) const { return static_cast<int>(calls.count(call)); }
 
 private:
+    std::optional<bool> fnKey(std::uint64_t flags);
+
     std::function<bool(const GlobalShortcut::TapEvent &)> m_onEvent;
     std::function<void(GlobalShortcut::TapDisabled)> m_onDisabled;
     std::function<bool(GlobalShortcut::HotKey)> m_handler;

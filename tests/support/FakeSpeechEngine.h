@@ -2,6 +2,7 @@
 
 #include "speech/AbstractSpeechEngine.h"
 #include "tests/support/FakePermissions.h"
+#include "tests/support/ScriptedAnswers.h"
 
 #include <QList>
 
@@ -30,15 +31,15 @@ public:
     void stopAudio() override { ++stopAudioCalls; }
     Task<FinishResult> finish() override;
     void cancel() override { ++cancelCalls; }
-    Task<QStringList> supportedLocaleIdentifiers() override;
+    Task<QStringList> supportedLocaleIdentifiers() override { return answerOrWait(localesAnswer, localeReplies); }
     QString displayName() const override { return QStringLiteral("PocketSphinx"); }
     Permissions &permissions() override { return fakePermissions; }
 
     // Reports as the engine would.
-    void reportPartial(const QString &text) const;
-    void reportLevel(float level) const;
-    void reportStatus(const QString &text) const;
-    void reportFailure(const SpeechEngineError &error) const;
+    void reportPartial(const QString &text) const { callIfSet(onPartial, text); }
+    void reportLevel(float level) const { callIfSet(onLevel, level); }
+    void reportStatus(const QString &text) const { callIfSet(onStatus, text); }
+    void reportFailure(const SpeechEngineError &error) const { callIfSet(onFailure, error); }
 
     FakePermissions fakePermissions;
 

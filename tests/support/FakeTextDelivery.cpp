@@ -19,29 +19,7 @@ Task<DeliveryResult> FakeTextDelivery::deliver(QString text, bool observe, QStri
 {
     calls.append(QStringLiteral("deliver"));
     deliverCalls.append(DeliverCall{text, observe, dictated});
-    if (answer)
-        co_return *answer;
-    AsyncValue<DeliveryResult> reply;
-    replies.append(reply);
-    co_return co_await reply;
-}
-
-bool FakeTextDelivery::prepareProcess(qint64 processID)
-{
-    preparedProcesses.append(processID);
-    return true;
-}
-
-void FakeTextDelivery::reportCorrection(const QString &previous, const QString &edited) const
-{
-    if (onCorrection)
-        onCorrection(previous, edited);
-}
-
-void FakeTextDelivery::reportNotice(const QString &text) const
-{
-    if (onNotice)
-        onNotice(text);
+    return answerOrWait(answer, replies);
 }
 
 } // namespace orv::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "delivery/AbstractTextDelivery.h"
+#include "tests/support/ScriptedAnswers.h"
 
 #include <QList>
 #include <QStringList>
@@ -35,11 +36,17 @@ public:
     }
     bool isTrusted() const override { return trusted; }
     std::optional<ApplicationInfo> frontmostApplication() const override { return frontmost; }
-    bool prepareProcess(qint64 processID) override;
+    bool prepareProcess(qint64 processID) override
+    {
+        preparedProcesses.append(processID);
+        return true;
+    }
     qint64 ownProcessID() const override { return ownPid; }
 
-    void reportCorrection(const QString &previous, const QString &edited) const;
-    void reportNotice(const QString &text) const;
+    void reportCorrection(const QString &previous, const QString &edited) const
+    {
+        callIfSet(onCorrection, previous, edited);
+    }
 
     // The application focused now; prepare() captures its name.
     QString focusedName = QStringLiteral("Editor");

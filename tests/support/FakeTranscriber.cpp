@@ -8,30 +8,12 @@ FakeTranscriber::~FakeTranscriber()
     finalized.abandon();
 }
 
-namespace {
-Duration seconds(double value)
-{
-    return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
-}
-} // namespace
-
-FakeTranscriber::FakeTranscriber(Scheduler &scheduler)
-    : m_results(std::make_shared<TranscriptionResultStream>(scheduler))
-{}
-
 void FakeTranscriber::emitResult(const QString &text, double start, double end, bool isFinal)
 {
+    const auto seconds = [](double value) {
+        return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
+    };
     m_results->push(TranscriptionResult{text, seconds(start), seconds(end), isFinal});
-}
-
-void FakeTranscriber::failResults(const SpeechEngineError &error)
-{
-    m_results->fail(error);
-}
-
-std::optional<AudioFormat> FakeTranscriber::bestAudioFormat(const AudioFormat &)
-{
-    return best;
 }
 
 Expected<void, SpeechEngineError> FakeTranscriber::setContextualStrings(const QStringList &strings)

@@ -14,7 +14,8 @@ public:
     // Answers still held end their waiters, as a platform's pending answers do when it goes.
     ~FakeTranscriber() override;
 
-    explicit FakeTranscriber(Scheduler &scheduler);
+    explicit FakeTranscriber(Scheduler &scheduler) : m_results(std::make_shared<TranscriptionResultStream>(scheduler))
+    {}
 
     // Script
     std::optional<AudioFormat> best = AudioFormat{16000, 1, AudioFormat::SampleType::int16};
@@ -32,9 +33,9 @@ public:
     int cancels = 0;
 
     void emitResult(const QString &text, double start, double end, bool isFinal);
-    void failResults(const SpeechEngineError &error);
+    void failResults(const SpeechEngineError &error) { m_results->fail(error); }
 
-    std::optional<AudioFormat> bestAudioFormat(const AudioFormat &input) override;
+    std::optional<AudioFormat> bestAudioFormat(const AudioFormat &) override { return best; }
     Expected<void, SpeechEngineError> setContextualStrings(const QStringList &strings) override;
     void setRecentContext(const QStringList &strings) override { recentContext = strings; }
     Task<Expected<void, SpeechEngineError>> prepare(AudioFormat format) override;

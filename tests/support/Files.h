@@ -39,7 +39,7 @@ public:
     explicit FullDisk(rlim_t limit = 0) : m_previousSignal(std::signal(SIGXFSZ, SIG_IGN))
     {
         getrlimit(RLIMIT_FSIZE, &m_previous);
-        struct rlimit tight = m_previous;
+        rlimit tight = m_previous;
         tight.rlim_cur = limit;
         setrlimit(RLIMIT_FSIZE, &tight);
     }
@@ -52,9 +52,7 @@ public:
     FullDisk &operator=(const FullDisk &) = delete;
 
 private:
-    struct rlimit m_previous
-    {
-    };
+    rlimit m_previous = {};
     void (*m_previousSignal)(int);
 };
 

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "tests/support/EventLoopWait.h"
 #include "tests/support/OtherAccount.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/VirtualScheduler.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -28,15 +27,12 @@ protected:
     // Runs the loop and posted work until done() holds; false after limitMs of real time.
     bool pumpUntil(const std::function<bool()> &done, int limitMs = 5000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > limitMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            scheduler.runPending();
-        }
-        return true;
+        return waitUntil(
+            [&] {
+                scheduler.runPending();
+                return done();
+            },
+            limitMs, 5);
     }
 
     // `theirs` listening as a second account on this computer; none (with the reason) where none can be made.

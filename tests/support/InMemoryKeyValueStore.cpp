@@ -2,46 +2,27 @@
 
 namespace orv::test {
 
-std::optional<qint64> InMemoryKeyValueStore::integer(const QString &key) const
-{
-    if (!values.contains(key))
-        return std::nullopt;
-    return values.value(key).toLongLong();
-}
-
-std::optional<bool> InMemoryKeyValueStore::boolean(const QString &key) const
-{
-    if (!values.contains(key))
-        return std::nullopt;
-    return values.value(key).toBool();
-}
-
-std::optional<QString> InMemoryKeyValueStore::text(const QString &key) const
-{
-    if (!values.contains(key))
-        return std::nullopt;
-    return values.value(key).toString();
-}
-
 void InMemoryKeyValueStore::setInteger(const QString &key, qint64 value)
 {
-    values.insert(key, value);
-    writes.append(key + QLatin1Char('=') + QString::number(value));
+    record(key, value, QString::number(value));
 }
 
 void InMemoryKeyValueStore::setBoolean(const QString &key, bool value)
 {
-    values.insert(key, value);
-    writes.append(key + QLatin1Char('=') + (value ? QStringLiteral("true") : QStringLiteral("false")));
+    record(key, value, value ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 bool InMemoryKeyValueStore::setText(const QString &key, const QString &value)
 {
-    if (!writable)
-        return false;
+    if (writable)
+        record(key, value, value);
+    return writable;
+}
+
+void InMemoryKeyValueStore::record(const QString &key, const QVariant &value, const QString &shown)
+{
     values.insert(key, value);
-    writes.append(key + QLatin1Char('=') + value);
-    return true;
+    writes.append(key + QLatin1Char('=') + shown);
 }
 
 } // namespace orv::test

@@ -12,9 +12,9 @@ namespace orv::test {
 class InMemoryKeyValueStore final : public KeyValueStore
 {
 public:
-    std::optional<qint64> integer(const QString &key) const override;
-    std::optional<bool> boolean(const QString &key) const override;
-    std::optional<QString> text(const QString &key) const override;
+    std::optional<qint64> integer(const QString &key) const override { return read<qint64>(key); }
+    std::optional<bool> boolean(const QString &key) const override { return read<bool>(key); }
+    std::optional<QString> text(const QString &key) const override { return read<QString>(key); }
     void setInteger(const QString &key, qint64 value) override;
     void setBoolean(const QString &key, bool value) override;
     bool setText(const QString &key, const QString &value) override;
@@ -24,6 +24,14 @@ public:
 
     QHash<QString, QVariant> values;
     QStringList writes;
+
+private:
+    template <typename T>
+    std::optional<T> read(const QString &key) const
+    {
+        return values.contains(key) ? std::optional<T>(values.value(key).value<T>()) : std::nullopt;
+    }
+    void record(const QString &key, const QVariant &value, const QString &shown);
 };
 
 } // namespace orv::test

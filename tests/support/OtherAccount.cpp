@@ -2,7 +2,6 @@
 
 #include "tests/support/ChildProcess.h"
 
-#include <grp.h>
 #include <pwd.h>
 #include <sys/fsuid.h>
 #include <sys/syscall.h>
@@ -34,9 +33,9 @@ std::optional<OtherAccount> OtherAccount::get(QString *whyNot)
         *whyNot = QStringLiteral("needs a second account: run as root to create one");
         return std::nullopt;
     }
-    const QStringList arguments{QStringLiteral("--system"),          QStringLiteral("--no-create-home"),
-                                QStringLiteral("--user-group"),      QStringLiteral("--shell"),
-                                QStringLiteral("/usr/sbin/nologin"), QString::fromLatin1(accountName)};
+    const QStringList arguments = QStringLiteral("--system --no-create-home --user-group --shell /usr/sbin/nologin %1")
+                                      .arg(QLatin1String(accountName))
+                                      .split(QLatin1Char(' '));
     // Another test program may be creating it at the same moment: look again whatever useradd says.
     ChildProcess::execute(QStringLiteral("/usr/sbin/useradd"), arguments, 30000);
     if (auto account = lookUp())

@@ -13,12 +13,6 @@ namespace orv::test {
 namespace {
 
 template <typename Socket>
-bool isOpen(const Socket *socket)
-{
-    return socket->state() == Socket::ConnectedState;
-}
-
-template <typename Socket>
 void closeGently(Socket *socket)
 {
     if constexpr (std::is_same_v<Socket, QTcpSocket>)
@@ -105,7 +99,7 @@ void ScriptedHttpServer::serve(Socket *socket)
                            " Scripted\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n{\"content\": \"");
             const QByteArray chunk(64 * 1024, 'a');
             const auto more = [this, guarded, chunk] {
-                if (guarded && isOpen(guarded.data()) && guarded->bytesToWrite() < 1) {
+                if (guarded && guarded->state() == Socket::ConnectedState && guarded->bytesToWrite() < 1) {
                     guarded->write(chunk);
                     m_endlessBytes += chunk.size();
                 }
@@ -115,7 +109,7 @@ void ScriptedHttpServer::serve(Socket *socket)
             return;
         }
         auto reply = [guarded, response, answered] {
-            if (!guarded || !isOpen(guarded.data()))
+            if (!guarded || guarded->state() != Socket::ConnectedState)
                 return;
             *answered = true;
             QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
@@ -127,19 +121,18 @@ void ScriptedHttpServer::serve(Socket *socket)
                 for (qsizetype at = 0; at < response.body.size(); at += 5)
                     out += QByteArray::number(qMin<qsizetype>(5, response.body.size() - at), 16) + ";x=y\r\n" +
                            response.body.mid(at, 5) + "\r\n";
-                guarded->write(out + "0\r\n\r\n");
-                closeGently(guarded.data());
-                return;
+                out += "0\r\n\r\n";
+            } else {
+                out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n\r\n";
+                out += response.body.left(response.closeMidAnswer ? response.body.size() / 2 : response.body.size());
             }
-            out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n\r\n";
-            if (response.closeMidAnswer) {
-                guarded->write(out + response.body.left(response.body.size() / 2));
+            guarded->write(out);
+            if (response.closeMidAnswer && !response.chunked) {
                 guarded->flush();
                 guarded->abort();
-                return;
+            } else {
+                closeGently(guarded.data());
             }
-            guarded->write(out + response.body);
-            closeGently(guarded.data());
         };
         if (response.delay.count() > 0)
             QTimer::singleShot(response.delay, socket, reply);

@@ -6,7 +6,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
-#include <vector>
+#include <numeric>
+#include <utility>
 
 namespace orv::test::speechCorpus {
 
@@ -118,14 +119,13 @@ std::optional<QString> referenceTranscript(const QString &path)
 {
     if (!referenceDecoderInstalled())
         return std::nullopt;
-    const QString root = QStringLiteral("/usr/share/pocketsphinx/model/en-us/");
+    const QStringList arguments =
+        QStringLiteral("-hmm %1en-us -lm %1en-us.lm.bin -dict %1cmudict-en-us.dict -logfn /dev/null -infile")
+            .arg(QStringLiteral("/usr/share/pocketsphinx/model/en-us/"))
+            .split(QLatin1Char(' ')) +
+        QStringList{path};
     QByteArray transcript;
-    if (ChildProcess::execute(QStringLiteral("pocketsphinx_continuous"),
-                              {QStringLiteral("-hmm"), root + QStringLiteral("en-us"), QStringLiteral("-lm"),
-                               root + QStringLiteral("en-us.lm.bin"), QStringLiteral("-dict"),
-                               root + QStringLiteral("cmudict-en-us.dict"), QStringLiteral("-logfn"),
-                               QStringLiteral("/dev/null"), QStringLiteral("-infile"), path},
-                              120000, &transcript) != 0)
+    if (ChildProcess::execute(QStringLiteral("pocketsphinx_continuous"), arguments, 120000, &transcript) != 0)
         return std::nullopt;
     // One line per utterance.
     return QString::fromUtf8(transcript).simplified();
@@ -141,20 +141,16 @@ int wordErrors(const QString &reference, const QString &hypothesis)
 {
     const QStringList ref = words(reference);
     const QStringList hyp = words(hypothesis);
-    std::vector<int> previous(std::size_t(hyp.size() + 1));
-    std::vector<int> current(previous.size());
-    for (int j = 0; j <= hyp.size(); ++j)
-        previous[std::size_t(j)] = j;
-    for (int i = 1; i <= ref.size(); ++i) {
-        current[0] = i;
-        for (int j = 1; j <= hyp.size(); ++j) {
-            const int substitution = previous[std::size_t(j - 1)] + (ref[i - 1] == hyp[j - 1] ? 0 : 1);
-            current[std::size_t(j)] =
-                std::min({substitution, previous[std::size_t(j)] + 1, current[std::size_t(j - 1)] + 1});
-        }
-        std::swap(previous, current);
+    // One row of the edit-distance table at a time; `diagonal` is the cell above and to the left.
+    QList<int> row(hyp.size() + 1);
+    std::iota(row.begin(), row.end(), 0);
+    for (qsizetype i = 1; i <= ref.size(); ++i) {
+        int diagonal = std::exchange(row[0], int(i));
+        for (qsizetype j = 1; j <= hyp.size(); ++j)
+            diagonal = std::exchange(
+                row[j], std::min({diagonal + (ref[i - 1] == hyp[j - 1] ? 0 : 1), row[j] + 1, row[j - 1] + 1}));
     }
-    return previous[std::size_t(hyp.size())];
+    return row.back();
 }
 
 } // namespace orv::test::speechCorpus

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -44,17 +45,14 @@ public:
             count *= std::size_t(n);
         }
         raw(name, std::strlen(name));
-        if (type == Type::f32) {
-            std::vector<float> data(count);
-            for (float &value : data)
-                value = next();
-            raw(data.data(), data.size() * sizeof(float));
-        } else {
-            std::vector<std::uint16_t> data(count);
-            for (std::uint16_t &value : data)
-                value = half(next());
-            raw(data.data(), data.size() * sizeof(std::uint16_t));
-        }
+        std::vector<float> values(count);
+        for (float &value : values)
+            value = next();
+        if (type == Type::f32)
+            return raw(values.data(), count * sizeof(float));
+        std::vector<std::uint16_t> halves(count);
+        std::transform(values.begin(), values.end(), halves.begin(), half);
+        raw(halves.data(), count * sizeof(std::uint16_t));
     }
     bool ok() const { return m_ok; }
 

@@ -10,17 +10,13 @@ VirtualScheduler::~VirtualScheduler()
 {
     // Dropping a wake-up can end a task whose locals cancel or schedule work here: the tables stay whole
     // until nothing is left.
-    for (;;) {
-        std::map<Key, std::pair<TimerId, std::function<void()>>> timers;
-        std::vector<std::function<void()>> posted;
-        timers.swap(m_timers);
+    for (bool more = true; more;) {
+        auto timers = std::exchange(m_timers, {});
         m_byId.clear();
-        {
-            std::lock_guard guard(m_postedLock);
-            posted.swap(m_posted);
-        }
-        if (timers.empty() && posted.empty())
-            break;
+        std::unique_lock guard(m_postedLock);
+        auto posted = std::exchange(m_posted, {});
+        guard.unlock();
+        more = !timers.empty() || !posted.empty();
     }
 }
 
@@ -57,11 +53,9 @@ void VirtualScheduler::post(std::function<void()> fn)
 
 bool VirtualScheduler::drainPosted()
 {
-    std::vector<std::function<void()>> batch;
-    {
-        std::lock_guard guard(m_postedLock);
-        batch.swap(m_posted);
-    }
+    std::unique_lock guard(m_postedLock);
+    auto batch = std::exchange(m_posted, {});
+    guard.unlock();
     for (auto &fn : batch)
         fn();
     return !batch.empty();
@@ -86,18 +80,9 @@ void VirtualScheduler::runPending()
 void VirtualScheduler::advance(Duration by)
 {
     const TimePoint target = m_now + by;
-    runPending();
-    while (!m_timers.empty() && m_timers.begin()->first.first <= target) {
-        m_now = std::max(m_now, m_timers.begin()->first.first);
-        runPending();
-    }
+    runUntilIdle(by);
     m_now = target;
     runPending();
-}
-
-void VirtualScheduler::advanceSeconds(double seconds)
-{
-    advance(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds)));
 }
 
 bool VirtualScheduler::runUntilIdle(Duration limit)

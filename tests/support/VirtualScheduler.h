@@ -27,7 +27,10 @@ public:
     void runPending();
     // Moves the clock forward, running every timer at its due time, in order.
     void advance(Duration by);
-    void advanceSeconds(double seconds);
+    void advanceSeconds(double seconds)
+    {
+        advance(std::chrono::duration_cast<Duration>(seconds * std::chrono::seconds(1)));
+    }
     // Advances until no timer is pending or the limit is reached; returns whether it went idle.
     bool runUntilIdle(Duration limit = std::chrono::hours(1));
     std::size_t pendingTimers() const { return m_byId.size(); }

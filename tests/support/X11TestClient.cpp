@@ -41,18 +41,14 @@ unsigned X11TestClient::keycode(const char *keysymName) const
     return XKeysymToKeycode(m_display, XStringToKeysym(keysymName));
 }
 
-void X11TestClient::press(unsigned keycode)
+void X11TestClient::fakeKey(unsigned keycode, bool down)
 {
-    XTestFakeKeyEvent(m_display, keycode, True, CurrentTime);
+    XTestFakeKeyEvent(m_display, keycode, down, CurrentTime);
     XFlush(m_display);
-    m_held.push_back(keycode);
-}
-
-void X11TestClient::release(unsigned keycode)
-{
-    XTestFakeKeyEvent(m_display, keycode, False, CurrentTime);
-    XFlush(m_display);
-    std::erase(m_held, keycode);
+    if (down)
+        m_held.push_back(keycode);
+    else
+        std::erase(m_held, keycode);
 }
 
 void X11TestClient::tap(unsigned keycode)
@@ -155,8 +151,7 @@ void X11TestClient::setModifierOf(const char *keysymName, int modifierIndex)
 void X11TestClient::restoreKeymap()
 {
     for (auto it = m_savedKeysyms.rbegin(); it != m_savedKeysyms.rend(); ++it) {
-        std::vector<KeySym> keysyms(it->second.begin(), it->second.end());
-        XChangeKeyboardMapping(m_display, int(it->first), int(keysyms.size()), keysyms.data(), 1);
+        XChangeKeyboardMapping(m_display, int(it->first), int(it->second.size()), it->second.data(), 1);
     }
     m_savedKeysyms.clear();
     if (m_savedModifiers) {
@@ -184,25 +179,23 @@ QString activeWindowTitle()
     Display *display = XOpenDisplay(nullptr);
     if (!display)
         return QString();
-    QString title;
-    auto property = [&](Window window, const char *name, Atom type) {
+    const auto property = [&](Window window, const char *name, Atom type) {
         Atom actualType = None;
         int format = 0;
         unsigned long count = 0, after = 0;
         unsigned char *data = nullptr;
+        XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, type, &actualType,
+                           &format, &count, &after, &data);
         QByteArray value;
-        if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, type, &actualType,
-                               &format, &count, &after, &data) == Success &&
-            data)
-            value = QByteArray(reinterpret_cast<const char *>(data), format == 32 ? 0 : static_cast<int>(count));
         if (data && format == 32 && count == 1)
             value = QByteArray::number(static_cast<qulonglong>(*reinterpret_cast<unsigned long *>(data)));
-        if (data)
-            XFree(data);
+        else if (data)
+            value = QByteArray(reinterpret_cast<const char *>(data), format == 32 ? 0 : static_cast<int>(count));
+        XFree(data);
         return value;
     };
-    const Window active = property(DefaultRootWindow(display), "_NET_ACTIVE_WINDOW", XA_WINDOW).toULongLong();
-    if (active)
+    QString title;
+    if (const Window active = property(DefaultRootWindow(display), "_NET_ACTIVE_WINDOW", XA_WINDOW).toULongLong())
         title = QString::fromUtf8(property(active, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False)));
     XCloseDisplay(display);
     return title;

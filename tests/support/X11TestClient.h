@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 typedef struct _XDisplay Display;
@@ -22,11 +21,10 @@ public:
     X11TestClient &operator=(const X11TestClient &) = delete;
 
     bool isOpen() const { return m_display != nullptr; }
-    Display *display() const { return m_display; }
     unsigned keycode(const char *keysymName) const;
 
-    void press(unsigned keycode);
-    void release(unsigned keycode);
+    void press(unsigned keycode) { fakeKey(keycode, true); }
+    void release(unsigned keycode) { fakeKey(keycode, false); }
     void tap(unsigned keycode);
 
     // Maps the test window and gives it the focus; false when that did not happen in time.
@@ -50,6 +48,7 @@ public:
     void restoreKeymap();
 
 private:
+    void fakeKey(unsigned keycode, bool down);
     void readEvents();
 
     Display *m_display = nullptr;
@@ -57,8 +56,8 @@ private:
     bool m_focused = false;
     std::vector<unsigned> m_presses;
     std::vector<unsigned> m_held;
-    std::vector<std::pair<unsigned, std::vector<unsigned long>>> m_savedKeysyms;
-    void *m_savedModifiers = nullptr; // XModifierKeymap
+    std::vector<std::pair<unsigned, std::vector<unsigned long>>> m_savedKeysyms; // unsigned long: KeySym
+    void *m_savedModifiers = nullptr;                                            // XModifierKeymap
 };
 
 // The active window's title, read from the X server: how a web page under test reports its text.

@@ -19,30 +19,17 @@ namespace {
 class AppDelegateTest : public WindowsTest
 {
 protected:
-    QAction *menuItem(const QString &title) const
+    QAction *menuItem(const QString &title) const { return item(delegate->mainWindow()->menuBar()->actions(), title); }
+    QAction *trayItem(const QString &title) const { return item(delegate->statusMenu()->actions(), title); }
+    static QAction *item(const QList<QAction *> &actions, const QString &title)
     {
-        QAction *action = findAction(delegate->mainWindow()->menuBar()->actions(), title);
-        EXPECT_NE(action, nullptr) << title.toStdString();
-        return action;
-    }
-    QAction *trayItem(const QString &title) const
-    {
-        QAction *action = findAction(delegate->statusMenu()->actions(), title);
+        QAction *action = findAction(actions, title);
         EXPECT_NE(action, nullptr) << title.toStdString();
         return action;
     }
 };
 
 } // namespace
-
-// Once set up, a login start shows only the tray icon and any other start the window: the real application's
-// tests on the private desktop (test_windows_desktop).
-TEST_F(AppDelegateTest, aLoginLaunchBeforeSetupShowsTheFlow)
-{
-    launch(/*launchedAtLogin=*/true);
-    EXPECT_TRUE(delegate->mainWindow()->isVisible());
-    EXPECT_TRUE(delegate->mainWindow()->showingOnboarding());
-}
 
 TEST_F(AppDelegateTest, theRecordItemsFollowThePhaseAndWaitForSetup)
 {

@@ -21,10 +21,13 @@ using namespace orv::test;
 using namespace Qt::StringLiterals;
 using ui::MainWindowController;
 
+// Started at login before setup, the window shows the flow too; once set up, a login start shows only the tray
+// icon and any other start the window: the real application's tests on the private desktop.
 TEST_F(WindowsTest, theWindowShowsTheFlowWithoutToolbarUntilSetupIsCompleteThenThePages)
 {
-    launch();
+    launch(/*launchedAtLogin=*/true);
     MainWindowController &window = *delegate->mainWindow();
+    EXPECT_TRUE(window.isVisible());
     ASSERT_TRUE(window.showingOnboarding());
     EXPECT_FALSE(window.mainToolbar()->isVisible());
     ASSERT_NE(window.onboardingController(), nullptr);

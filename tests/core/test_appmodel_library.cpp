@@ -86,9 +86,7 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesItAndDeliver
     EXPECT_EQ(notifications, 0) << "a blank edit is ignored";
     EXPECT_EQ(m.history()[0].output, u"Call John now."_s);
 
-    Preferences noLearning = m.preferences();
-    noLearning.autoLearn = false;
-    m.setPreferences(noLearning);
+    m.setPreferences(Preferences{.autoLearn = false});
     m.cancelDictation(); // a status to compare against
     m.editTranscript(id, u"Call Joan now."_s);
     EXPECT_EQ(m.lastLearning(), u"Nothing learned: Learn corrections is off in Settings."_s);

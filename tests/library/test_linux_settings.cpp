@@ -50,9 +50,7 @@ TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsD
     ASSERT_FALSE(refused);
     EXPECT_TRUE(refused.error().contains(u"Right Ctrl"_s));
     EXPECT_FALSE(settings.setToggle(u"Ctrl+"_s));
-    const auto remote = settings.setLanguageModelEndpoint(u"http://192.168.1.20:8080"_s);
-    ASSERT_FALSE(remote);
-    EXPECT_TRUE(remote.error().contains(u"http://192.168.1.20:8080 is not on this computer."_s));
+    EXPECT_FALSE(settings.setLanguageModelEndpoint(u"http://192.168.1.20:8080"_s)); // its reason: LoopbackAddress tests
     EXPECT_EQ(settings.holdKey(), u"Menu"_s) << "a refused choice must not replace the stored one";
     EXPECT_EQ(settings.toggle(), u"Shift+Super+K"_s);
     EXPECT_EQ(settings.languageModelEndpoint(), u"http://127.0.0.1:9000"_s);

@@ -114,9 +114,7 @@ TEST_F(HistoryPageTest, saveRefusesBlankTextAndCopyTakesTheTextAsItStands)
     EXPECT_EQ(page().changeLabel()->text(), u"Saved. Learned: Jon → John"_s);
     EXPECT_FALSE(page().saveButton()->isEnabled());
 
-    Preferences preferences = model->preferences();
-    preferences.autoLearn = false;
-    model->setPreferences(preferences);
+    model->setPreferences(Preferences{.autoLearn = false});
     type(u"send it to Johnny"_s);
     page().saveCorrection();
     EXPECT_EQ(page().changeLabel()->accessibleDescription(), u"Automatic learning is off"_s);

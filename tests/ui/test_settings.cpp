@@ -82,9 +82,7 @@ TEST_F(SettingsPageTest, aStoredLanguageNoLongerOfferedStaysLastAndSelectedAndPo
 {
     speech->localesAnswer = QStringList{u"en-US"_s, u"de-DE"_s};
     page();
-    Preferences preferences = model->preferences();
-    preferences.localeIdentifier = u"fr-CA"_s;
-    model->setPreferences(preferences);
+    model->setPreferences(Preferences{.localeIdentifier = u"fr-CA"_s});
     model->notifyChanged();
     EXPECT_EQ(page().localeIDs(), (QStringList{u"en-US"_s, u"de-DE"_s, u"fr-CA"_s}));
     EXPECT_EQ(page().localePopup()->currentText(), u"French (Canada)"_s) << "by name, not by code";

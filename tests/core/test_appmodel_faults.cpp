@@ -15,6 +15,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 class BrokenLibraryTest : public AppModelTest
 {
@@ -25,9 +26,8 @@ protected:
     QByteArray saveOldLibrary()
     {
         AppStore::Snapshot old;
-        old.history.append(TranscriptRecord{QUuid::createUuid(), dateFromReferenceSeconds(700000000.0),
-                                            QStringLiteral("earlier"), QStringLiteral("Earlier."), 1,
-                                            QStringLiteral("Editor"), QStringLiteral("Built-in rules")});
+        old.history.append(TranscriptRecord{QUuid::createUuid(), dateFromReferenceSeconds(700000000.0), u"earlier"_s,
+                                            u"Earlier."_s, 1, u"Editor"_s, u"Built-in rules"_s});
         EXPECT_TRUE(AppStore(libraryPath()).save(old));
         return readFile(libraryPath());
     }
@@ -38,23 +38,21 @@ protected:
     {
         SCOPED_TRACE(name);
         AppModel &m = make();
-        EXPECT_EQ(m.errorMessage().value_or(QString()).startsWith(QStringLiteral("Your saved library could not")),
-                  unreadable);
-        const QString words = QStringLiteral("words that must survive ").repeated(200).trimmed();
+        EXPECT_EQ(m.errorMessage().value_or(QString()).startsWith(u"Your saved library could not"_s), unreadable);
+        const QString words = u"words that must survive "_s.repeated(200).trimmed();
         dictate(words);
         ASSERT_TRUE(m.errorMessage());
-        EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Could not save your local library: ")))
+        EXPECT_TRUE(m.errorMessage()->startsWith(u"Could not save your local library: "_s))
             << m.errorMessage()->toStdString();
-        const QString reason = unreadable ? QStringLiteral("could not be read when Orvanta started")
-                                          : QStringLiteral("could not be written");
+        const QString reason = unreadable ? u"could not be read when Orvanta started"_s : u"could not be written"_s;
         EXPECT_TRUE(m.errorMessage()->contains(reason)) << m.errorMessage()->toStdString();
-        EXPECT_EQ(m.status(), QStringLiteral("Inserted"));
+        EXPECT_EQ(m.status(), u"Inserted"_s);
         ASSERT_FALSE(deliveryFake->deliverCalls.isEmpty());
         EXPECT_EQ(deliveryFake->deliverCalls.last().text, words);
         ASSERT_EQ(m.history().size(), unreadable ? 1 : 2);
         EXPECT_EQ(m.history().first().output, words);
         EXPECT_EQ(readFile(libraryPath()), before) << "the document on disk is unchanged";
-        EXPECT_EQ(folderEntries(folder()).filter(QStringLiteral(".saving-")), QStringList());
+        EXPECT_EQ(folderEntries(folder()).filter(u".saving-"_s), QStringList());
         model.reset();
         freshServices();
     }
@@ -75,7 +73,7 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
 
     std::optional<FullDisk> limit;
     if (mounted) {
-        QFile filler(folder() + QStringLiteral("/filler"));
+        QFile filler(folder() + u"/filler"_s);
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
         while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
         }
@@ -121,7 +119,7 @@ TEST_F(BrokenLibraryTest, aReadOnlyFolderABrokenLibraryAFolderInTheWayAndADangli
     EXPECT_TRUE(QFileInfo(libraryPath()).isDir());
 
     ASSERT_TRUE(QDir().rmdir(libraryPath()));
-    const QString missing = dir.filePath(QStringLiteral("moved/library.json"));
+    const QString missing = dir.filePath(u"moved/library.json"_s);
     ASSERT_TRUE(QFile::link(missing, libraryPath()));
     dictateAndCheck("dangling link", {}, true);
     EXPECT_EQ(QFileInfo(libraryPath()).symLinkTarget(), missing) << "the link is kept";

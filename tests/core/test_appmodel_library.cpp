@@ -3,18 +3,19 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyTheLastResult)
 {
     AppStore::Snapshot full;
     for (int i = 0; i < 200; ++i)
-        full.history.append({QUuid::createUuid(), dateFromReferenceSeconds(700000000.0 + i), QStringLiteral("old"),
-                             QStringLiteral("Old %1.").arg(i), 1, QStringLiteral("Editor"), QStringLiteral("Rules")});
+        full.history.append({QUuid::createUuid(), dateFromReferenceSeconds(700000000.0 + i), u"old"_s,
+                             u"Old %1."_s.arg(i), 1, u"Editor"_s, u"Rules"_s});
     ASSERT_TRUE(AppStore(libraryPath()).save(full));
     AppModel &m = make();
-    dictate(QStringLiteral("the newest"));
+    dictate(u"the newest"_s);
     ASSERT_EQ(m.history().size(), 200);
-    EXPECT_EQ(m.history().front().original, QStringLiteral("the newest"));
+    EXPECT_EQ(m.history().front().original, u"the newest"_s);
     EXPECT_EQ(m.history().back(), full.history.at(198));
     EXPECT_EQ(savedLibrary().history, m.history());
 
@@ -22,9 +23,9 @@ TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyThe
     EXPECT_TRUE(m.history().isEmpty());
     EXPECT_TRUE(m.correctionBaselines().isEmpty());
     ASSERT_TRUE(m.lastResult()) << "the last result is kept";
-    dictate(QStringLiteral("not kept"));
+    dictate(u"not kept"_s);
     EXPECT_TRUE(m.history().isEmpty());
-    EXPECT_EQ(m.lastResult()->original, QStringLiteral("not kept"));
+    EXPECT_EQ(m.lastResult()->original, u"not kept"_s);
     EXPECT_TRUE(m.correctionBaselines().contains(m.lastResult()->id));
     EXPECT_TRUE(savedLibrary().history.isEmpty());
     EXPECT_FALSE(savedLibrary().preferences.retainHistory);
@@ -38,10 +39,10 @@ TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyThe
 TEST_F(AppModelTest, editBaselinesAreKeptOnlyForRecordsThatCanStillBeEdited)
 {
     // Saves fail at once: this is about memory, not the disk.
-    ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("orvanta")), {}));
+    ASSERT_TRUE(test::writeFile(dir.filePath(u"orvanta"_s), {}));
     AppModel &m = make();
     for (int i = 0; i < 205; ++i)
-        dictate(QStringLiteral("dictation %1").arg(i), 0.3);
+        dictate(u"dictation %1"_s.arg(i), 0.3);
     ASSERT_EQ(m.history().size(), 200);
     EXPECT_EQ(m.correctionBaselines().size(), 200);
     for (const TranscriptRecord &record : m.history())
@@ -49,108 +50,106 @@ TEST_F(AppModelTest, editBaselinesAreKeptOnlyForRecordsThatCanStillBeEdited)
 
     m.setRetainHistory(false);
     for (int i = 0; i < 5; ++i)
-        dictate(QStringLiteral("unkept %1").arg(i), 0.3);
+        dictate(u"unkept %1"_s.arg(i), 0.3);
     EXPECT_EQ(m.correctionBaselines().keys(), QList<QUuid>{m.lastResult()->id});
-    m.editTranscript(m.lastResult()->id, QStringLiteral("unkept four"));
-    EXPECT_EQ(m.correctionBaselines().value(m.lastResult()->id), QStringLiteral("unkept four"));
+    m.editTranscript(m.lastResult()->id, u"unkept four"_s);
+    EXPECT_EQ(m.correctionBaselines().value(m.lastResult()->id), u"unkept four"_s);
 }
 
 TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesItAndDeliveryCorrectionsLearnToo)
 {
     AppModel &m = make();
-    dictate(QStringLiteral("Call Jon now."));
+    dictate(u"Call Jon now."_s);
     const QUuid id = m.lastResult()->id;
     notifications = 0;
-    m.editTranscript(id, QStringLiteral("Call John now."));
+    m.editTranscript(id, u"Call John now."_s);
     EXPECT_EQ(notifications, 2) << "one for what was learned, one for the edit";
     ASSERT_EQ(m.dictionary().size(), 1);
-    EXPECT_EQ(m.dictionary()[0], (DictionaryEntry{m.dictionary()[0].id, QStringLiteral("Jon"), QStringLiteral("John"),
-                                                  1, scheduler.wallNow(), true}));
-    EXPECT_EQ(m.status(), QStringLiteral("Learned John"));
-    EXPECT_EQ(m.lastLearning(), QStringLiteral("Learned: Jon → John"));
-    EXPECT_EQ(m.history()[0].output, QStringLiteral("Call John now."));
-    EXPECT_EQ(m.lastResult()->output, QStringLiteral("Call John now."));
-    EXPECT_EQ(m.correctionBaselines().value(id), QStringLiteral("Call John now."));
+    EXPECT_EQ(m.dictionary()[0],
+              (DictionaryEntry{m.dictionary()[0].id, u"Jon"_s, u"John"_s, 1, scheduler.wallNow(), true}));
+    EXPECT_EQ(m.status(), u"Learned John"_s);
+    EXPECT_EQ(m.lastLearning(), u"Learned: Jon → John"_s);
+    EXPECT_EQ(m.history()[0].output, u"Call John now."_s);
+    EXPECT_EQ(m.lastResult()->output, u"Call John now."_s);
+    EXPECT_EQ(m.correctionBaselines().value(id), u"Call John now."_s);
     EXPECT_EQ(savedLibrary().dictionary, m.dictionary());
 
-    m.editTranscript(id, QStringLiteral("Call John now."));
+    m.editTranscript(id, u"Call John now."_s);
     EXPECT_EQ(m.dictionary()[0].occurrenceCount, 1) << "the same edit twice learns nothing the second time";
     EXPECT_TRUE(m.lastLearning().isEmpty());
-    m.editTranscript(id, QStringLiteral("Please ring Johnny tomorrow instead."));
-    EXPECT_TRUE(m.lastLearning().startsWith(QStringLiteral("Nothing learned: several words changed.")));
-    m.editTranscript(id, QStringLiteral("Call John now."));
+    m.editTranscript(id, u"Please ring Johnny tomorrow instead."_s);
+    EXPECT_TRUE(m.lastLearning().startsWith(u"Nothing learned: several words changed."_s));
+    m.editTranscript(id, u"Call John now."_s);
 
     notifications = 0;
-    m.editTranscript(id, QStringLiteral(" \n\t"));
+    m.editTranscript(id, u" \n\t"_s);
     EXPECT_EQ(notifications, 0) << "a blank edit is ignored";
-    EXPECT_EQ(m.history()[0].output, QStringLiteral("Call John now."));
+    EXPECT_EQ(m.history()[0].output, u"Call John now."_s);
 
-    Preferences noLearning = m.preferences();
-    noLearning.autoLearn = false;
-    m.setPreferences(noLearning);
+    m.setPreferences(Preferences{.autoLearn = false});
     m.cancelDictation(); // a status to compare against
-    m.editTranscript(id, QStringLiteral("Call Joan now."));
-    EXPECT_EQ(m.lastLearning(), QStringLiteral("Nothing learned: Learn corrections is off in Settings."));
-    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    m.editTranscript(id, u"Call Joan now."_s);
+    EXPECT_EQ(m.lastLearning(), u"Nothing learned: Learn corrections is off in Settings."_s);
+    EXPECT_EQ(m.status(), u"Cancelled"_s);
     EXPECT_EQ(m.dictionary().size(), 1);
-    EXPECT_EQ(m.history()[0].output, QStringLiteral("Call Joan now."));
-    EXPECT_EQ(m.correctionBaselines().value(id), QStringLiteral("Call Joan now."));
+    EXPECT_EQ(m.history()[0].output, u"Call Joan now."_s);
+    EXPECT_EQ(m.correctionBaselines().value(id), u"Call Joan now."_s);
 
     const QUuid unknown = QUuid::createUuid();
     m.setPreferences(Preferences{});
-    m.editTranscript(unknown, QStringLiteral("Call Jan now."));
-    EXPECT_EQ(m.correctionBaselines().value(unknown), QStringLiteral("Call Jan now."));
+    m.editTranscript(unknown, u"Call Jan now."_s);
+    EXPECT_EQ(m.correctionBaselines().value(unknown), u"Call Jan now."_s);
     EXPECT_EQ(m.dictionary().size(), 1) << "no baseline, nothing learned";
 
     // A correction delivery saw in the field teaches too, and changes nothing but the dictionary and status.
     const TranscriptRecord before = *m.lastResult();
-    deliveryFake->reportCorrection(QStringLiteral("A new ron fires."), QStringLiteral("A neuron fires."));
+    deliveryFake->reportCorrection(u"A new ron fires."_s, u"A neuron fires."_s);
     ASSERT_EQ(m.dictionary().size(), 2);
-    EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("new ron"));
-    EXPECT_EQ(m.status(), QStringLiteral("Learned neuron"));
+    EXPECT_EQ(m.dictionary()[0].heard, u"new ron"_s);
+    EXPECT_EQ(m.status(), u"Learned neuron"_s);
     EXPECT_EQ(*m.lastResult(), before);
     EXPECT_EQ(m.correctionBaselines().value(before.id), before.output);
     notifications = 0;
-    deliveryFake->reportCorrection(QStringLiteral("same"), QStringLiteral("same"));
+    deliveryFake->reportCorrection(u"same"_s, u"same"_s);
     EXPECT_EQ(notifications, 0) << "nothing learned: no save, no notification";
 }
 
 TEST_F(AppModelTest, learningMergesCaseInsensitivelyAManualAdditionIsManualForGoodAndFieldsHold100Characters)
 {
     AppModel &m = make();
-    m.learn(QStringLiteral("Post Gress"), QStringLiteral("Postgres"), true);
-    m.learn(QStringLiteral("kube"), QStringLiteral("Kube"), true);
+    m.learn(u"Post Gress"_s, u"Postgres"_s, true);
+    m.learn(u"kube"_s, u"Kube"_s, true);
     const DictionaryEntry original = m.dictionary()[1];
     scheduler.advanceSeconds(2);
     notifications = 0;
-    m.addDictionaryEntry(QStringLiteral("  post gress "), QStringLiteral(" PostgreSQL\n"));
+    m.addDictionaryEntry(u"  post gress "_s, u" PostgreSQL\n"_s);
     EXPECT_EQ(notifications, 1);
     ASSERT_EQ(m.dictionary().size(), 2);
-    EXPECT_EQ(m.dictionary()[1], (DictionaryEntry{original.id, QStringLiteral("Post Gress"),
-                                                  QStringLiteral("PostgreSQL"), 2, scheduler.wallNow(), false}));
-    m.learn(QStringLiteral("POST GRESS"), QStringLiteral("PostgreSQL"), true);
+    EXPECT_EQ(m.dictionary()[1],
+              (DictionaryEntry{original.id, u"Post Gress"_s, u"PostgreSQL"_s, 2, scheduler.wallNow(), false}));
+    m.learn(u"POST GRESS"_s, u"PostgreSQL"_s, true);
     EXPECT_FALSE(m.dictionary()[1].automatic) << "an automatic repeat does not make it automatic again";
     EXPECT_EQ(m.dictionary()[1].occurrenceCount, 3);
 
-    m.addDictionaryEntry(QString(), QStringLiteral("Kubernetes"));
-    EXPECT_EQ(m.dictionary()[0].heard, QStringLiteral("Kubernetes"));
-    EXPECT_EQ(m.dictionary()[0].replacement, QStringLiteral("Kubernetes"));
+    m.addDictionaryEntry(QString(), u"Kubernetes"_s);
+    EXPECT_EQ(m.dictionary()[0].heard, u"Kubernetes"_s);
+    EXPECT_EQ(m.dictionary()[0].replacement, u"Kubernetes"_s);
 
     notifications = 0;
-    m.addDictionaryEntry(QStringLiteral("something"), QStringLiteral("   "));
+    m.addDictionaryEntry(u"something"_s, u"   "_s);
     EXPECT_EQ(notifications, 0);
     EXPECT_EQ(m.dictionary().size(), 3);
 
     // "é" as e + combining accent: 2 UTF-16 units, 1 character; a flag: 4 units, 1 character.
-    const QString accented = QStringLiteral("e\u0301");
+    const QString accented = u"e\u0301"_s;
     const QString flag = QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");
     ASSERT_EQ(graphemeCount(accented.repeated(3) + flag), 4);
-    m.addDictionaryEntry(accented.repeated(100), QStringLiteral("ok"));
+    m.addDictionaryEntry(accented.repeated(100), u"ok"_s);
     EXPECT_EQ(m.dictionary().size(), 4) << "100 characters (200 units) are accepted";
-    m.addDictionaryEntry(accented.repeated(101), QStringLiteral("ok"));
-    m.addDictionaryEntry(QStringLiteral("x"), flag.repeated(101));
+    m.addDictionaryEntry(accented.repeated(101), u"ok"_s);
+    m.addDictionaryEntry(u"x"_s, flag.repeated(101));
     EXPECT_EQ(m.dictionary().size(), 4) << "101 are ignored";
-    m.addDictionaryEntry(QStringLiteral("y"), flag.repeated(100));
+    m.addDictionaryEntry(u"y"_s, flag.repeated(100));
     EXPECT_EQ(m.dictionary().size(), 5);
 }
 
@@ -160,11 +159,10 @@ TEST_F(AppModelTest, aStoredDictionaryOfAnySizeIsKeptWholeAndDuplicateIdsKeepThe
 {
     AppStore::Snapshot stored;
     for (int i = 0; i < 600; ++i)
-        stored.dictionary.append(DictionaryEntry{QUuid::createUuid(), QStringLiteral("word%1").arg(i),
-                                                 QStringLiteral("Word%1").arg(i), 1, dateFromReferenceSeconds(i),
-                                                 false});
+        stored.dictionary.append(DictionaryEntry{QUuid::createUuid(), u"word%1"_s.arg(i), u"Word%1"_s.arg(i), 1,
+                                                 dateFromReferenceSeconds(i), false});
     DictionaryEntry twin = stored.dictionary[10];
-    twin.replacement = QStringLiteral("Twin");
+    twin.replacement = u"Twin"_s;
     stored.dictionary.insert(20, twin);
     ASSERT_TRUE(AppStore(libraryPath()).save(stored));
     stored.dictionary.removeAt(20);
@@ -177,10 +175,10 @@ TEST_F(AppModelTest, aStoredDictionaryOfAnySizeIsKeptWholeAndDuplicateIdsKeepThe
 
     m.deleteDictionaryEntry(twin.id);
     EXPECT_EQ(m.dictionary().size(), 599);
-    m.learn(QStringLiteral("newest"), QStringLiteral("Newest"), true);
+    m.learn(u"newest"_s, u"Newest"_s, true);
     EXPECT_EQ(m.dictionary().size(), 500) << "learning applies the bound, dropping the oldest";
-    EXPECT_EQ(m.dictionary().front().heard, QStringLiteral("newest"));
-    EXPECT_EQ(m.dictionary().back().heard, QStringLiteral("word499"));
+    EXPECT_EQ(m.dictionary().front().heard, u"newest"_s);
+    EXPECT_EQ(m.dictionary().back().heard, u"word499"_s);
     notifications = 0;
     m.deleteDictionaryEntry(twin.id);
     EXPECT_EQ(notifications, 1) << "saves and notifies even when nothing matched";
@@ -194,8 +192,8 @@ TEST_F(AppModelTest, deletingByAnIdHeldInTheModelsOwnListsRemovesExactlyThatOneA
     AppModel &m = make();
     for (const char *words : {"one", "two", "three"})
         dictate(QString::fromLatin1(words));
-    m.learn(QStringLiteral("a"), QStringLiteral("A"), false);
-    m.learn(QStringLiteral("b"), QStringLiteral("B"), false);
+    m.learn(u"a"_s, u"A"_s, false);
+    m.learn(u"b"_s, u"B"_s, false);
     const QUuid latest = m.history().at(0).id;
     const QUuid middle = m.history().at(1).id;
     const QUuid oldest = m.history().at(2).id;
@@ -224,7 +222,7 @@ TEST_F(AppModelTest, requestingPermissionsOpensSettingsForRefusalsAndAsksOnlyWha
     permissions->microphone = AuthorizationStatus::denied;
     AppModel &m = make();
     m.requestPermissions();
-    EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl(QStringLiteral("settings:sound"))});
+    EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl(u"settings:sound"_s)});
     EXPECT_EQ(permissionsFake->microphoneRequests, 0) << "no dialog for a refused permission";
 
     permissionsFake->microphone = AuthorizationStatus::notDetermined;
@@ -236,23 +234,23 @@ TEST_F(AppModelTest, requestingPermissionsOpensSettingsForRefusalsAndAsksOnlyWha
     ASSERT_EQ(permissionsFake->speechRequests, 1);
     notifications = 0;
     permissionsFake->answerSpeech(AuthorizationStatus::denied);
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Speech recognition is not allowed for Orvanta on this computer."));
-    EXPECT_EQ(m.speechStatus(), QStringLiteral("Denied — open your desktop settings"));
+    EXPECT_EQ(m.errorMessage(), u"Speech recognition is not allowed for Orvanta on this computer."_s);
+    EXPECT_EQ(m.speechStatus(), u"Denied — open your desktop settings"_s);
     EXPECT_EQ(notifications, 2) << "authorizeRecording refreshes, then the request task refreshes";
 
     m.openPrivacySettings(privacyAnchor::speechRecognition());
-    m.openPrivacySettings(QStringLiteral("Privacy_Unknown"));
+    m.openPrivacySettings(u"Privacy_Unknown"_s);
     m.openPrivacySettings(privacyAnchor::accessibility());
-    EXPECT_EQ(desktopFake->openedUrls.last(), QUrl(QStringLiteral("settings:accessibility")));
+    EXPECT_EQ(desktopFake->openedUrls.last(), QUrl(u"settings:accessibility"_s));
     EXPECT_EQ(desktopFake->openedUrls.size(), 2) << "local recognition has no settings page to open";
 }
 
 TEST_F(AppModelTest, activatingOurselvesOrWithoutTrustPreparesNothing)
 {
-    delivery->frontmost = ApplicationInfo{1000, QStringLiteral("Orvanta")};
+    delivery->frontmost = ApplicationInfo{1000, u"Orvanta"_s};
     AppModel &m = make();
     EXPECT_TRUE(deliveryFake->preparedProcesses.isEmpty());
-    deliveryFake->frontmost = ApplicationInfo{77, QStringLiteral("Terminal")};
+    deliveryFake->frontmost = ApplicationInfo{77, u"Terminal"_s};
     deliveryFake->trusted = false;
     m.prepareActivatedApplication();
     EXPECT_TRUE(deliveryFake->preparedProcesses.isEmpty());
@@ -263,32 +261,29 @@ TEST_F(AppModelTest, activatingOurselvesOrWithoutTrustPreparesNothing)
 
 TEST(LocaleResolution, exactThenUsEnglishThenSameLanguageThenFirst)
 {
-    const QStringList english{QStringLiteral("de-DE"), QStringLiteral("en-GB"), QStringLiteral("en-US")};
-    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("en_GB"), english), QStringLiteral("en-GB"));
-    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("en-AU"), english), QStringLiteral("en-US"));
-    const QStringList european{QStringLiteral("de-DE"), QStringLiteral("fr-FR")};
-    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("de-AT"), european), QStringLiteral("de-DE"));
-    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("xx"), {QStringLiteral("fr-FR"), QStringLiteral("it-IT")}),
-              QStringLiteral("fr-FR"));
-    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("EN-au"), english), QStringLiteral("en-US"));
-    EXPECT_EQ(resolveLocaleIdentifier(QStringLiteral("pt-BR"), {}), QStringLiteral("pt-BR"));
+    const QStringList english{u"de-DE"_s, u"en-GB"_s, u"en-US"_s};
+    EXPECT_EQ(resolveLocaleIdentifier(u"en_GB"_s, english), u"en-GB"_s);
+    EXPECT_EQ(resolveLocaleIdentifier(u"en-AU"_s, english), u"en-US"_s);
+    const QStringList european{u"de-DE"_s, u"fr-FR"_s};
+    EXPECT_EQ(resolveLocaleIdentifier(u"de-AT"_s, european), u"de-DE"_s);
+    EXPECT_EQ(resolveLocaleIdentifier(u"xx"_s, {u"fr-FR"_s, u"it-IT"_s}), u"fr-FR"_s);
+    EXPECT_EQ(resolveLocaleIdentifier(u"EN-au"_s, english), u"en-US"_s);
+    EXPECT_EQ(resolveLocaleIdentifier(u"pt-BR"_s, {}), u"pt-BR"_s);
 }
 
 TEST_F(AppModelTest, theStartupLocaleTaskRewritesAnUnsupportedLanguageOnce)
 {
     AppStore::Snapshot stored;
-    stored.preferences.localeIdentifier = QStringLiteral("en-AU");
+    stored.preferences.localeIdentifier = u"en-AU"_s;
     ASSERT_TRUE(AppStore(libraryPath()).save(stored));
     speech->localesAnswer.reset();
     AppModel &m = make();
     EXPECT_TRUE(m.supportedLocales().isEmpty());
     notifications = 0;
-    speechFake->localeReplies.last().resolve(
-        {QStringLiteral("en-US"), QStringLiteral("de-DE"), QStringLiteral("en-GB")});
-    EXPECT_EQ(m.supportedLocales(),
-              (QStringList{QStringLiteral("de-DE"), QStringLiteral("en-GB"), QStringLiteral("en-US")}));
-    EXPECT_EQ(m.preferences().localeIdentifier, QStringLiteral("en-US"));
-    EXPECT_EQ(savedLibrary().preferences.localeIdentifier, QStringLiteral("en-US"));
+    speechFake->localeReplies.last().resolve({u"en-US"_s, u"de-DE"_s, u"en-GB"_s});
+    EXPECT_EQ(m.supportedLocales(), (QStringList{u"de-DE"_s, u"en-GB"_s, u"en-US"_s}));
+    EXPECT_EQ(m.preferences().localeIdentifier, u"en-US"_s);
+    EXPECT_EQ(savedLibrary().preferences.localeIdentifier, u"en-US"_s);
     EXPECT_EQ(notifications, 2);
 }
 
@@ -311,7 +306,7 @@ TEST_F(AppModelTest, onboardingOperationsCountOnlyMicrophoneAndSpeechAndResetCan
     ASSERT_EQ(m.phase(), RecordingPhase::recording);
     m.resetOnboarding();
     EXPECT_EQ(m.phase(), RecordingPhase::idle);
-    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(m.status(), u"Cancelled"_s);
     EXPECT_EQ(m.onboarding().step(), OnboardingState::Step::welcome);
     EXPECT_FALSE(m.onboarding().isComplete());
 }
@@ -332,22 +327,22 @@ TEST_F(AppModelTest, enablingAccessibilityLooksAgainAndOnceOnOpensItsSettingsAnd
 
     m.enableAccessibility();
     EXPECT_EQ(desktopFake->enableCalls, 1);
-    EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl(QStringLiteral("settings:accessibility"))});
+    EXPECT_EQ(desktopFake->openedUrls, QList<QUrl>{QUrl(u"settings:accessibility"_s)});
 
     desktopFake->accessibility.reset(); // no accessibility bus in this session
     m.enableAccessibility();
-    EXPECT_TRUE(m.errorMessage()->endsWith(QStringLiteral("this desktop session has no accessibility bus.")));
+    EXPECT_TRUE(m.errorMessage()->endsWith(u"this desktop session has no accessibility bus."_s));
 
     // The configured key names reach the hold key's status until the shortcut service reports.
     notifications = 0;
-    m.setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    m.setShortcutNames({u"Right Alt"_s, u"Ctrl+F9"_s});
     EXPECT_EQ(notifications, 1);
-    EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Enable Accessibility to use Right Alt in other apps."));
-    m.setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    EXPECT_EQ(m.fnShortcutStatus(), u"Enable Accessibility to use Right Alt in other apps."_s);
+    m.setShortcutNames({u"Right Alt"_s, u"Ctrl+F9"_s});
     EXPECT_EQ(notifications, 1) << "nothing changed";
-    m.setFnShortcutStatus(QStringLiteral("Hold Right Alt to dictate."));
-    m.setShortcutNames({QStringLiteral("Right Ctrl"), QStringLiteral("Ctrl+F9")});
-    EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Hold Right Alt to dictate."))
+    m.setFnShortcutStatus(u"Hold Right Alt to dictate."_s);
+    m.setShortcutNames({u"Right Ctrl"_s, u"Ctrl+F9"_s});
+    EXPECT_EQ(m.fnShortcutStatus(), u"Hold Right Alt to dictate."_s)
         << "what the service reported stays until it reports again";
-    EXPECT_EQ(m.shortcutNames().holdKey, QStringLiteral("Right Ctrl"));
+    EXPECT_EQ(m.shortcutNames().holdKey, u"Right Ctrl"_s);
 }

@@ -18,6 +18,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using Phase = RecordingPhase;
 using Outcome = DeliveryResult::Outcome;
 
@@ -46,21 +47,18 @@ struct Observed
 // Statuses each phase may show.
 bool statusFits(Phase phase, const QString &status)
 {
-    static const QStringList idle = QStringLiteral("Ready|Cancelled|Microphone access needed|Inserted|Sent|Could not "
-                                                   "start dictation|Not inserted|Recording stopped|Dictation "
-                                                   "interrupted|No speech detected")
-                                        .split(QLatin1Char('|'));
+    static const QStringList idle = u"Ready|Cancelled|Microphone access needed|Inserted|Sent|Could not "
+                                    "start dictation|Not inserted|Recording stopped|Dictation "
+                                    "interrupted|No speech detected"_s.split(u'|');
     switch (phase) {
     case Phase::idle:
-        return idle.contains(status) || status.startsWith(QStringLiteral("Copied · ")) ||
-               status.startsWith(QStringLiteral("Learned "));
+        return idle.contains(status) || status.startsWith(u"Copied · "_s) || status.startsWith(u"Learned "_s);
     case Phase::preparing:
-        return status == QStringLiteral("Preparing…");
+        return status == u"Preparing…"_s;
     case Phase::recording:
-        return status == QStringLiteral("Listening…");
+        return status == u"Listening…"_s;
     case Phase::processing:
-        return status == QStringLiteral("Finishing…") || status == QStringLiteral("Formatting…") ||
-               status == QStringLiteral("Inserting…");
+        return status == u"Finishing…"_s || status == u"Formatting…"_s || status == u"Inserting…"_s;
     }
     return false;
 }
@@ -131,7 +129,7 @@ private:
                 unexpected(SpeechEngineError{SpeechEngineError::Kind::microphoneUnavailable, {}}));
         formatterFake->echo = pick(2) == 0;
         deliveryFake->answer =
-            pick(2) ? std::optional(DeliveryResult{Outcome(pick(4)), QStringLiteral("Delivered.")}) : std::nullopt;
+            pick(2) ? std::optional(DeliveryResult{Outcome(pick(4)), u"Delivered."_s}) : std::nullopt;
         m_log << "  services: start " << (speechFake->startAnswer ? "at once" : "held") << ", format "
               << (formatterFake->echo ? "at once" : "held") << ", deliver "
               << (deliveryFake->answer ? "at once" : "held") << '\n';
@@ -147,7 +145,7 @@ private:
     // The session a text was dictated in: finished transcripts carry their session's serial.
     static std::optional<int> tagOf(const QString &value)
     {
-        static const QRegularExpression tag(QStringLiteral("\\bs(\\d+)x\\b"));
+        static const QRegularExpression tag(u"\\bs(\\d+)x\\b"_s);
         const QRegularExpressionMatch match = tag.match(value);
         return match.hasMatch() ? std::optional(match.captured(1).toInt()) : std::nullopt;
     }
@@ -278,7 +276,7 @@ private:
             m_log << "speech failure\n";
             if (m.phase() == Phase::preparing || m.phase() == Phase::recording)
                 cancelled(current);
-            speechFake->reportFailure(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("Gone.")});
+            speechFake->reportFailure(SpeechEngineError{SpeechEngineError::Kind::platform, u"Gone."_s});
             return false;
         case 9:
             if (auto reply = pendingReply(speechFake->startReplies, m_startTags)) {
@@ -289,7 +287,7 @@ private:
                     how == 0 ? FakeSpeechEngine::StartResult()
                              : FakeSpeechEngine::StartResult(unexpected(SpeechEngineError{
                                    how == 1 ? SpeechEngineError::Kind::platform : SpeechEngineError::Kind::cancelled,
-                                   QStringLiteral("No microphone.")})));
+                                   u"No microphone."_s})));
                 return reply->stale;
             }
             return false;
@@ -306,7 +304,7 @@ private:
                 if (how == 1)
                     answer.resolve(unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, {}}));
                 else
-                    answer.resolve(how == 0 ? QString() : QStringLiteral("teh note s%1x").arg(tag));
+                    answer.resolve(how == 0 ? QString() : u"teh note s%1x"_s.arg(tag));
                 return reply->stale;
             }
             return false;
@@ -314,9 +312,8 @@ private:
             if (auto reply = pendingReply(formatterFake->replies, m_formatTags)) {
                 m_log << "formatter answers" << (reply->stale ? " (stale)" : "") << '\n';
                 const bool notice = pick(3) == 0;
-                formatterFake->replies[reply->index].resolve(
-                    FormattingResult{m_formatTexts[reply->index], QStringLiteral("Rules"),
-                                     notice ? std::optional(QStringLiteral("Too slow.")) : std::nullopt});
+                formatterFake->replies[reply->index].resolve(FormattingResult{
+                    m_formatTexts[reply->index], u"Rules"_s, notice ? std::optional(u"Too slow."_s) : std::nullopt});
                 return reply->stale;
             }
             return false;
@@ -324,7 +321,7 @@ private:
             if (auto reply = pendingReply(deliveryFake->replies, m_deliverTags)) {
                 const Outcome outcome = Outcome(pick(4));
                 m_log << "delivery answers " << int(outcome) << (reply->stale ? " (stale)" : "") << '\n';
-                deliveryFake->replies[reply->index].resolve(DeliveryResult{outcome, QStringLiteral("Delivered.")});
+                deliveryFake->replies[reply->index].resolve(DeliveryResult{outcome, u"Delivered."_s});
                 return reply->stale;
             }
             return false;
@@ -367,7 +364,7 @@ private:
         case 20:
             m_log << "engine reports level and words\n";
             speechFake->reportLevel(0.5f);
-            speechFake->reportPartial(QStringLiteral("hello"));
+            speechFake->reportPartial(u"hello"_s);
             return false;
         case 21:
             varyServices();
@@ -375,7 +372,7 @@ private:
         default:
             if (m.phase() == Phase::idle && pick(2) == 0) {
                 m_log << "delivery reports a correction\n";
-                deliveryFake->reportCorrection(QStringLiteral("teh note"), QStringLiteral("the note"));
+                deliveryFake->reportCorrection(u"teh note"_s, u"the note"_s);
             }
             return false;
         }
@@ -388,8 +385,7 @@ private:
         m_erased = m_erased || (edit >= 2 && edit <= 4);
         switch (edit) {
         case 0:
-            return act("add dictionary entry",
-                       [&m] { m.addDictionaryEntry(QStringLiteral("jon"), QStringLiteral("John")); });
+            return act("add dictionary entry", [&m] { m.addDictionaryEntry(u"jon"_s, u"John"_s); });
         case 1:
             m_log << "delete dictionary entry\n";
             if (!m.dictionary().isEmpty())
@@ -409,7 +405,7 @@ private:
         default:
             if (m.lastResult())
                 act("edit last result",
-                    [&m] { m.editTranscript(m.lastResult()->id, m.lastResult()->output + QStringLiteral(" edited")); });
+                    [&m] { m.editTranscript(m.lastResult()->id, m.lastResult()->output + u" edited"_s); });
             return false;
         }
     }
@@ -500,12 +496,11 @@ unsigned environmentNumber(const char *name, unsigned fallback)
 TEST(AppModelSchedules, everyRandomScheduleKeepsTheModelTruthful)
 {
     // Saves are flushed to disk; a memory-backed folder keeps ten thousand schedules within seconds.
-    const QString base = QDir(QStringLiteral("/dev/shm")).exists()
-                             ? QStringLiteral("/dev/shm/orvanta-XXXXXX")
-                             : QDir::tempPath() + QStringLiteral("/orvanta-XXXXXX");
+    const QString base =
+        QDir(u"/dev/shm"_s).exists() ? u"/dev/shm/orvanta-XXXXXX"_s : QDir::tempPath() + u"/orvanta-XXXXXX"_s;
     QTemporaryDir dir(base);
     ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("library.json"));
+    const QString path = dir.filePath(u"library.json"_s);
     const unsigned first = environmentNumber("ORVANTA_SCHEDULE_SEED", 20261207);
     const unsigned count = environmentNumber("ORVANTA_SCHEDULES", 10000);
     Schedule::Tally tally;

@@ -6,6 +6,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using Phase = RecordingPhase;
 
 namespace {
@@ -19,14 +20,14 @@ SpeechEngineError platformError(const char *text)
 
 TEST_F(AppModelTest, constructionReadsTheLibraryAndEveryStatusWithoutOpeningAnything)
 {
-    delivery->frontmost = ApplicationInfo{4242, QStringLiteral("Editor")};
+    delivery->frontmost = ApplicationInfo{4242, u"Editor"_s};
     permissions->speech = AuthorizationStatus::notDetermined;
     AppModel &m = make();
     EXPECT_EQ(m.phase(), Phase::idle);
-    EXPECT_EQ(m.status(), QStringLiteral("Ready"));
-    EXPECT_EQ(m.fnShortcutStatus(), QStringLiteral("Enable Accessibility to use Right Ctrl in other apps."));
-    EXPECT_EQ(m.microphoneStatus(), QStringLiteral("Allowed"));
-    EXPECT_EQ(m.speechStatus(), QStringLiteral("Not requested"));
+    EXPECT_EQ(m.status(), u"Ready"_s);
+    EXPECT_EQ(m.fnShortcutStatus(), u"Enable Accessibility to use Right Ctrl in other apps."_s);
+    EXPECT_EQ(m.microphoneStatus(), u"Allowed"_s);
+    EXPECT_EQ(m.speechStatus(), u"Not requested"_s);
     EXPECT_TRUE(m.accessibilityEnabled());
     EXPECT_FALSE(m.errorMessage());
     EXPECT_EQ(loginFake->refreshCalls, 1);
@@ -38,55 +39,52 @@ TEST_F(AppModelTest, constructionReadsTheLibraryAndEveryStatusWithoutOpeningAnyt
 TEST_F(AppModelTest, aDictationRunsFromHoldToInsertedWithTheDictionaryAppliedAndSaved)
 {
     AppModel &m = make();
-    m.addDictionaryEntry(QStringLiteral("jon"), QStringLiteral("John"));
+    m.addDictionaryEntry(u"jon"_s, u"John"_s);
     scheduler.advanceSeconds(5);
-    m.addDictionaryEntry(QString(), QStringLiteral("Kubernetes"));
+    m.addDictionaryEntry(QString(), u"Kubernetes"_s);
 
     notifications = 0;
     m.fnBegin();
-    EXPECT_EQ(deliveryFake->calls.mid(0, 2),
-              (QStringList{QStringLiteral("stopObservation"), QStringLiteral("prepare")}));
+    EXPECT_EQ(deliveryFake->calls.mid(0, 2), (QStringList{u"stopObservation"_s, u"prepare"_s}));
     EXPECT_EQ(m.phase(), Phase::recording) << "permissions and engine answered at once";
     EXPECT_TRUE(m.fnOwnsRecording());
     ASSERT_EQ(speechFake->startCalls.size(), 1);
-    EXPECT_EQ(speechFake->startCalls[0].localeIdentifier, QStringLiteral("en-US"));
-    EXPECT_EQ(speechFake->startCalls[0].contextualStrings,
-              (QStringList{QStringLiteral("Kubernetes"), QStringLiteral("John")}));
+    EXPECT_EQ(speechFake->startCalls[0].localeIdentifier, u"en-US"_s);
+    EXPECT_EQ(speechFake->startCalls[0].contextualStrings, (QStringList{u"Kubernetes"_s, u"John"_s}));
     EXPECT_EQ(notifications, 3) << "preparing, the permission refresh, recording begun";
 
-    speechFake->reportPartial(QStringLiteral("hello jon"));
+    speechFake->reportPartial(u"hello jon"_s);
     speechFake->reportLevel(0.5f);
-    EXPECT_EQ(m.liveTranscript(), QStringLiteral("hello jon"));
+    EXPECT_EQ(m.liveTranscript(), u"hello jon"_s);
     EXPECT_EQ(m.audioLevel(), 0.5f);
     scheduler.advanceSeconds(1.0);
     EXPECT_DOUBLE_EQ(m.elapsed(), 1.0);
-    deliveryFake->focusedName = QStringLiteral("Another app"); // focus moves while speaking
+    deliveryFake->focusedName = u"Another app"_s; // focus moves while speaking
 
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("  hello jon \n"));
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"  hello jon \n"_s);
     deliveryFake->answer.reset();
     m.fnFinish();
     EXPECT_FALSE(m.fnOwnsRecording());
     EXPECT_EQ(speechFake->stopAudioCalls, 1);
     EXPECT_EQ(m.phase(), Phase::processing);
-    EXPECT_EQ(m.status(), QStringLiteral("Formatting…"));
+    EXPECT_EQ(m.status(), u"Formatting…"_s);
     ASSERT_EQ(formatterFake->calls.size(), 1);
-    EXPECT_EQ(formatterFake->calls[0].text, QStringLiteral("hello John"));
+    EXPECT_EQ(formatterFake->calls[0].text, u"hello John"_s);
     EXPECT_EQ(formatterFake->modelChecks, 1) << "the language model is asked afresh";
 
     ASSERT_TRUE(m.lastResult());
     const TranscriptRecord record = *m.lastResult();
-    EXPECT_EQ(record, (TranscriptRecord{record.id, scheduler.wallNow(), QStringLiteral("hello jon"),
-                                        QStringLiteral("hello John"), 1.0, QStringLiteral("Editor"),
-                                        QStringLiteral("Built-in rules")}));
+    EXPECT_EQ(record, (TranscriptRecord{record.id, scheduler.wallNow(), u"hello jon"_s, u"hello John"_s, 1.0,
+                                        u"Editor"_s, u"Built-in rules"_s}));
     EXPECT_EQ(savedLibrary().history, QList<TranscriptRecord>{record}) << "saved before delivery";
     ASSERT_EQ(deliveryFake->deliverCalls.size(), 1);
     EXPECT_TRUE(deliveryFake->deliverCalls[0].observe);
 
-    deliveryFake->replies.last().resolve({DeliveryResult::Outcome::copied, QStringLiteral("Press Ctrl+V to paste.")});
+    deliveryFake->replies.last().resolve({DeliveryResult::Outcome::copied, u"Press Ctrl+V to paste."_s});
     EXPECT_EQ(m.phase(), Phase::idle);
-    EXPECT_EQ(m.status(), QStringLiteral("Copied · Ctrl+V"));
-    EXPECT_EQ(m.lastDelivery(), QStringLiteral("Press Ctrl+V to paste."));
-    EXPECT_EQ(m.correctionBaselines().value(record.id), QStringLiteral("hello John"));
+    EXPECT_EQ(m.status(), u"Copied · Ctrl+V"_s);
+    EXPECT_EQ(m.lastDelivery(), u"Press Ctrl+V to paste."_s);
+    EXPECT_EQ(m.correctionBaselines().value(record.id), u"hello John"_s);
     EXPECT_TRUE(m.recordingStarted()) << "a finished session keeps its start until the next one";
 }
 
@@ -98,11 +96,11 @@ TEST_F(AppModelTest, theEngineStatusShowsUntilProcessingThenThePhaseTextsOwnTheS
     speech->startAnswer.reset();
     AppModel &m = make();
     m.toggle();
-    speechFake->reportStatus(QStringLiteral("Checking access…"));
-    EXPECT_EQ(m.status(), QStringLiteral("Checking access…"));
+    speechFake->reportStatus(u"Checking access…"_s);
+    EXPECT_EQ(m.status(), u"Checking access…"_s);
     speechFake->startReplies.last().resolve({});
-    speechFake->reportStatus(QStringLiteral("Listening…"));
-    EXPECT_EQ(m.status(), QStringLiteral("Listening…"));
+    speechFake->reportStatus(u"Listening…"_s);
+    EXPECT_EQ(m.status(), u"Listening…"_s);
 
     formatterFake->echo = false;
     m.toggle();
@@ -112,27 +110,27 @@ TEST_F(AppModelTest, theEngineStatusShowsUntilProcessingThenThePhaseTextsOwnTheS
         if (seen.isEmpty() || seen.last() != m.status())
             seen.append(m.status());
     });
-    speechFake->reportStatus(QStringLiteral("Finishing…"));
-    speechFake->reportStatus(QStringLiteral("Ready"));
-    speechFake->finishReplies.last().resolve(QStringLiteral("hello"));
-    formatterFake->replies.last().resolve({QStringLiteral("Hello."), QStringLiteral("Built-in rules"), {}});
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("Formatting…"), QStringLiteral("Inserted")}));
+    speechFake->reportStatus(u"Finishing…"_s);
+    speechFake->reportStatus(u"Ready"_s);
+    speechFake->finishReplies.last().resolve(u"hello"_s);
+    formatterFake->replies.last().resolve({u"Hello."_s, u"Built-in rules"_s, {}});
+    EXPECT_EQ(seen, (QStringList{u"Formatting…"_s, u"Inserted"_s}));
 }
 
 TEST_F(AppModelTest, aRecognizerNoticeIsShownAndTheDictationGoesOn)
 {
     AppModel &m = make();
-    const QString notice = QStringLiteral("Speech server not answering — using PocketSphinx");
+    const QString notice = u"Speech server not answering — using PocketSphinx"_s;
     model->toggle();
     speechFake->onNotice(notice);
     EXPECT_EQ(m.errorMessage(), notice);
     EXPECT_EQ(m.phase(), RecordingPhase::recording);
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("kept words"));
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"kept words"_s);
     model->toggle();
     scheduler.runPending();
     EXPECT_EQ(m.errorMessage(), notice) << "still there after the delivery";
     ASSERT_FALSE(m.history().isEmpty());
-    EXPECT_EQ(m.history().first().original, QStringLiteral("kept words"));
+    EXPECT_EQ(m.history().first().original, u"kept words"_s);
 }
 
 TEST_F(AppModelTest, finishActsByPhaseAndHoldActsOnlyOnSessionsItStarted)
@@ -141,14 +139,14 @@ TEST_F(AppModelTest, finishActsByPhaseAndHoldActsOnlyOnSessionsItStarted)
     notifications = 0;
     m.finishDictation();
     EXPECT_EQ(notifications, 0) << "idle: nothing";
-    EXPECT_EQ(m.status(), QStringLiteral("Ready"));
+    EXPECT_EQ(m.status(), u"Ready"_s);
 
     speechFake->startAnswer.reset();
     m.startDictation();
     EXPECT_EQ(m.phase(), Phase::preparing);
     m.finishDictation();
     EXPECT_EQ(m.phase(), Phase::idle);
-    EXPECT_EQ(m.status(), QStringLiteral("Cancelled")) << "finish while preparing cancels";
+    EXPECT_EQ(m.status(), u"Cancelled"_s) << "finish while preparing cancels";
     speechFake->startReplies.last().resolve({});
     EXPECT_EQ(m.phase(), Phase::idle);
     EXPECT_EQ(speechFake->cancelCalls, 2) << "the engine that started late is cancelled again";
@@ -164,8 +162,8 @@ TEST_F(AppModelTest, finishActsByPhaseAndHoldActsOnlyOnSessionsItStarted)
     m.fnBegin();
     EXPECT_EQ(speechFake->finishCalls, 1) << "finish, toggle and hold are ignored while processing";
     EXPECT_EQ(speechFake->startCalls.size(), 2);
-    speechFake->finishReplies.last().resolve(QStringLiteral("   \n "));
-    EXPECT_EQ(m.status(), QStringLiteral("No speech detected"));
+    speechFake->finishReplies.last().resolve(u"   \n "_s);
+    EXPECT_EQ(m.status(), u"No speech detected"_s);
     EXPECT_EQ(m.phase(), Phase::idle);
     EXPECT_FALSE(m.lastResult());
     EXPECT_TRUE(formatterFake->calls.isEmpty());
@@ -183,7 +181,7 @@ TEST_F(AppModelTest, finishActsByPhaseAndHoldActsOnlyOnSessionsItStarted)
     EXPECT_TRUE(m.fnOwnsRecording());
     m.fnCancel();
     EXPECT_FALSE(m.fnOwnsRecording());
-    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(m.status(), u"Cancelled"_s);
 }
 
 TEST_F(AppModelTest, aPermissionRefusedDuringStartShowsWhyAndOneAnsweredAfterACancelChangesNothing)
@@ -193,10 +191,10 @@ TEST_F(AppModelTest, aPermissionRefusedDuringStartShowsWhyAndOneAnsweredAfterACa
     m.fnBegin();
     permissionsFake->answerMicrophone(false);
     EXPECT_EQ(m.phase(), Phase::idle);
-    EXPECT_EQ(m.status(), QStringLiteral("Microphone access needed"));
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
+    EXPECT_EQ(m.status(), u"Microphone access needed"_s);
+    EXPECT_EQ(m.errorMessage(), u"Allow Orvanta in Settings → Sound → Input."_s);
     EXPECT_FALSE(m.fnOwnsRecording());
-    EXPECT_EQ(m.microphoneStatus(), QStringLiteral("Denied — open your desktop settings"));
+    EXPECT_EQ(m.microphoneStatus(), u"Denied — open your desktop settings"_s);
 
     permissionsFake->microphone = AuthorizationStatus::notDetermined;
     permissionsFake->microphonePrompt = {};
@@ -207,7 +205,7 @@ TEST_F(AppModelTest, aPermissionRefusedDuringStartShowsWhyAndOneAnsweredAfterACa
     notifications = 0;
     permissionsFake->answerMicrophone(false);
     scheduler.runPending();
-    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(m.status(), u"Cancelled"_s);
     EXPECT_FALSE(m.errorMessage());
     EXPECT_EQ(notifications, 0);
     EXPECT_TRUE(speechFake->startCalls.isEmpty());
@@ -218,8 +216,8 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirTextExceptWhileProcessi
     AppModel &m = make();
     speechFake->startAnswer = unexpected(platformError("No input device."));
     m.fnBegin();
-    EXPECT_EQ(m.status(), QStringLiteral("Could not start dictation"));
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("No input device."));
+    EXPECT_EQ(m.status(), u"Could not start dictation"_s);
+    EXPECT_EQ(m.errorMessage(), u"No input device."_s);
     EXPECT_EQ(speechFake->cancelCalls, 1);
 
     speechFake->startAnswer.reset();
@@ -228,8 +226,8 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirTextExceptWhileProcessi
     ASSERT_EQ(m.phase(), Phase::preparing);
     speechFake->reportFailure(platformError("The microphone was unplugged."));
     EXPECT_EQ(m.phase(), Phase::idle);
-    EXPECT_EQ(m.status(), QStringLiteral("Recording stopped"));
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("The microphone was unplugged."));
+    EXPECT_EQ(m.status(), u"Recording stopped"_s);
+    EXPECT_EQ(m.errorMessage(), u"The microphone was unplugged."_s);
     notifications = 0;
     speechFake->reportFailure(platformError("again"));
     EXPECT_EQ(notifications, 0) << "ignored when idle";
@@ -241,15 +239,15 @@ TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirTextExceptWhileProcessi
     speechFake->reportFailure(platformError("Too late to matter."));
     EXPECT_EQ(m.phase(), Phase::processing);
     EXPECT_FALSE(m.errorMessage());
-    speechFake->finishReplies.last().resolve(QStringLiteral("still delivered"));
+    speechFake->finishReplies.last().resolve(u"still delivered"_s);
     ASSERT_TRUE(m.lastResult());
-    EXPECT_EQ(m.lastResult()->original, QStringLiteral("still delivered"));
+    EXPECT_EQ(m.lastResult()->original, u"still delivered"_s);
 
     m.toggle();
     speechFake->finishAnswer = FakeSpeechEngine::FinishResult(unexpected(platformError("Finalizing timed out.")));
     m.toggle();
-    EXPECT_EQ(m.status(), QStringLiteral("Dictation interrupted"));
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Finalizing timed out."));
+    EXPECT_EQ(m.status(), u"Dictation interrupted"_s);
+    EXPECT_EQ(m.errorMessage(), u"Finalizing timed out."_s);
 }
 
 // A microphone unplugged mid-dictation ends the recording as a release would: the words heard go the whole
@@ -265,13 +263,13 @@ TEST_F(AppModelTest, aMicrophoneLostWhileRecordingFinishesWithTheWordsHeard)
     ASSERT_EQ(m.phase(), Phase::recording);
     EXPECT_FALSE(microphones.isMetering()) << "a dictation stops the meter as it starts";
 
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("kept words"));
-    speechFake->onInputLost(SpeechEngineError{SpeechEngineError::Kind::inputLost, QStringLiteral("USB Headset")});
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"kept words"_s);
+    speechFake->onInputLost(SpeechEngineError{SpeechEngineError::Kind::inputLost, u"USB Headset"_s});
     EXPECT_EQ(speechFake->finishCalls, 1);
     EXPECT_EQ(m.phase(), Phase::idle);
     ASSERT_EQ(m.history().size(), 1);
-    EXPECT_EQ(m.history().first().original, QStringLiteral("kept words"));
-    EXPECT_TRUE(m.errorMessage().value_or(QString()).contains(QStringLiteral("“USB Headset” went away")));
+    EXPECT_EQ(m.history().first().original, u"kept words"_s);
+    EXPECT_TRUE(m.errorMessage().value_or(QString()).contains(u"“USB Headset” went away"_s));
 }
 
 // The mode is read when the user finishes: a change while the dictation is processed applies to the next.
@@ -284,19 +282,18 @@ TEST_F(AppModelTest, theModeIsReadAtFinishAndVerbatimSkipsFormattingButAsksTheLa
     m.toggle();
     m.toggle();
     ASSERT_EQ(m.phase(), Phase::processing);
-    m.setPreferences(Preferences{QStringLiteral("en-US"), DictationMode::verbatim, false, true});
-    speechFake->finishReplies.last().resolve(QStringLiteral("hello"));
+    m.setPreferences(Preferences{u"en-US"_s, DictationMode::verbatim, false, true});
+    speechFake->finishReplies.last().resolve(u"hello"_s);
     ASSERT_EQ(formatterFake->calls.size(), 1);
     EXPECT_EQ(formatterFake->calls[0].mode, DictationMode::clean);
 
-    formatterFake->answer = FormattingResult{QStringLiteral("plain"), QStringLiteral("PocketSphinx"),
-                                             QStringLiteral("Formatting took too long.")};
+    formatterFake->answer = FormattingResult{u"plain"_s, u"PocketSphinx"_s, u"Formatting took too long."_s};
     deliveryFake->answer.reset();
-    dictate(QStringLiteral("plain"));
+    dictate(u"plain"_s);
     ASSERT_EQ(formatterFake->calls.size(), 2);
     EXPECT_EQ(formatterFake->calls[1].mode, DictationMode::verbatim);
-    EXPECT_EQ(m.status(), QStringLiteral("Inserting…")) << "verbatim skips the Formatting… text";
-    EXPECT_EQ(m.errorMessage(), QStringLiteral("Formatting took too long.")) << "a formatter's notice is shown";
+    EXPECT_EQ(m.status(), u"Inserting…"_s) << "verbatim skips the Formatting… text";
+    EXPECT_EQ(m.errorMessage(), u"Formatting took too long."_s) << "a formatter's notice is shown";
     EXPECT_FALSE(deliveryFake->deliverCalls.last().observe) << "no observation without auto-learn";
     EXPECT_EQ(formatterFake->modelChecks, 2);
 }
@@ -305,21 +302,21 @@ TEST_F(AppModelTest, cancelDuringFormattingDiscardsTheResultAndDuringDeliveryKee
 {
     formatter->echo = false;
     AppModel &m = make();
-    dictate(QStringLiteral("first"));
+    dictate(u"first"_s);
     ASSERT_EQ(formatterFake->replies.size(), 1);
     m.cancelDictation();
-    formatterFake->replies.last().resolve({QStringLiteral("First."), QStringLiteral("Built-in rules"), {}});
+    formatterFake->replies.last().resolve({u"First."_s, u"Built-in rules"_s, {}});
     EXPECT_FALSE(m.lastResult());
     EXPECT_TRUE(deliveryFake->deliverCalls.isEmpty());
-    EXPECT_EQ(m.liveTranscript(), QStringLiteral("first")) << "the last visible text stays";
+    EXPECT_EQ(m.liveTranscript(), u"first"_s) << "the last visible text stays";
 
     formatterFake->echo = true;
     deliveryFake->answer.reset();
-    dictate(QStringLiteral("second"));
+    dictate(u"second"_s);
     ASSERT_EQ(deliveryFake->replies.size(), 1);
     m.cancelDictation();
-    deliveryFake->replies.last().resolve({DeliveryResult::Outcome::inserted, QStringLiteral("Inserted.")});
-    EXPECT_EQ(m.status(), QStringLiteral("Cancelled"));
+    deliveryFake->replies.last().resolve({DeliveryResult::Outcome::inserted, u"Inserted."_s});
+    EXPECT_EQ(m.status(), u"Cancelled"_s);
     EXPECT_FALSE(m.lastDeliveryResult());
     EXPECT_EQ(savedLibrary().history.size(), 1);
 }
@@ -330,7 +327,7 @@ TEST_F(AppModelTest, durationIsMeasuredFromTheStartAndTenMinutesFinishAtTheFirst
     m.toggle();
     scheduler.advanceSeconds(3.3);
     EXPECT_NEAR(m.elapsed(), 3.2, 1e-9) << "the timer shows whole ticks";
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("words"));
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"words"_s);
     m.toggle();
     EXPECT_NEAR(m.lastResult()->duration, 3.3, 1e-9) << "the duration does not";
 
@@ -342,7 +339,7 @@ TEST_F(AppModelTest, durationIsMeasuredFromTheStartAndTenMinutesFinishAtTheFirst
     EXPECT_EQ(m.phase(), Phase::processing);
     EXPECT_DOUBLE_EQ(m.elapsed(), 600.0);
     EXPECT_EQ(scheduler.pendingTimers(), 0u);
-    speechFake->finishReplies.last().resolve(QStringLiteral("a long talk"));
+    speechFake->finishReplies.last().resolve(u"a long talk"_s);
     EXPECT_DOUBLE_EQ(m.lastResult()->duration, 600.0);
 }
 
@@ -369,11 +366,11 @@ TEST_F(AppModelTest, answersThatComeWhileTheModelIsDestroyedOrAfterChangeNothing
     freshServices();
     formatter->echo = false;
     make();
-    dictate(QStringLiteral("late"));
+    dictate(u"late"_s);
     ASSERT_EQ(formatterFake->replies.size(), 1);
     const AsyncValue<FormattingResult> reply = formatterFake->replies.last();
     model.reset();
-    reply.resolve({QStringLiteral("Late."), QStringLiteral("Built-in rules"), {}});
+    reply.resolve({u"Late."_s, u"Built-in rules"_s, {}});
     scheduler.runUntilIdle();
     EXPECT_FALSE(QFile::exists(libraryPath())) << "nothing was saved for a model that is gone";
 }
@@ -384,7 +381,7 @@ TEST_F(AppModelTest, aCancelReachesTheFormattingOfAFinishThatAStartRanInto)
 {
     formatter->echo = false;
     AppModel &m = make();
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("quick"));
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"quick"_s);
     const auto finishAtOnce = QObject::connect(&m, &AppModel::changed, &m, [&m] {
         if (m.phase() == Phase::recording)
             m.finishDictation();
@@ -407,26 +404,26 @@ TEST_F(AppModelTest, quittingDuringADictationFinishesItIntoHistoryAndTheClipboar
     // Finished in time: kept and copied, never pasted.
     m.toggle();
     scheduler.advanceSeconds(3);
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("see you at noon"));
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"see you at noon"_s);
     m.finishBeforeQuit([&] { ++done; });
     scheduler.runPending();
     EXPECT_EQ(done, 2);
     EXPECT_TRUE(deliveryFake->deliverCalls.isEmpty());
-    EXPECT_EQ(deliveryFake->copied, QStringList{QStringLiteral("see you at noon")});
+    EXPECT_EQ(deliveryFake->copied, QStringList{u"see you at noon"_s});
     EXPECT_EQ(savedLibrary().history.size(), 1);
 
     // The recognizer never answers: at the limit what was heard is kept.
     speechFake->finishAnswer.reset();
     m.toggle();
     scheduler.advanceSeconds(3);
-    speechFake->reportPartial(QStringLiteral("call the plumber"));
+    speechFake->reportPartial(u"call the plumber"_s);
     m.finishBeforeQuit([&] { ++done; });
     scheduler.advanceSeconds(11.9);
     EXPECT_EQ(done, 2) << "still waiting for the recognizer";
     scheduler.advanceSeconds(0.1);
     EXPECT_EQ(done, 3);
     EXPECT_EQ(m.phase(), Phase::idle);
-    EXPECT_EQ(deliveryFake->copied.last(), QStringLiteral("call the plumber"));
+    EXPECT_EQ(deliveryFake->copied.last(), u"call the plumber"_s);
     ASSERT_EQ(savedLibrary().history.size(), 2);
-    EXPECT_EQ(savedLibrary().history.first().output, QStringLiteral("call the plumber"));
+    EXPECT_EQ(savedLibrary().history.first().output, u"call the plumber"_s);
 }

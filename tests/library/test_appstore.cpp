@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -35,11 +36,10 @@ AppStore::Snapshot snapshotWith(int records, int length = 40)
     AppStore::Snapshot snapshot;
     for (int i = 0; i < records; ++i)
         snapshot.history.append({QUuid::createUuid(), dateFromReferenceSeconds(790000000.0 + i),
-                                 QStringLiteral("dictation %1 ").arg(i).repeated(length / 12 + 1),
-                                 QStringLiteral("Dictation %1.").arg(i), 1.5, QStringLiteral("Editor"),
-                                 QStringLiteral("Built-in rules")});
-    snapshot.dictionary.append(DictionaryEntry{QUuid::createUuid(), QStringLiteral("jon"), QStringLiteral("John"), 1,
-                                               dateFromReferenceSeconds(5), true});
+                                 u"dictation %1 "_s.arg(i).repeated(length / 12 + 1), u"Dictation %1."_s.arg(i), 1.5,
+                                 u"Editor"_s, u"Built-in rules"_s});
+    snapshot.dictionary.append(
+        DictionaryEntry{QUuid::createUuid(), u"jon"_s, u"John"_s, 1, dateFromReferenceSeconds(5), true});
     return snapshot;
 }
 
@@ -48,33 +48,32 @@ AppStore::Snapshot snapshotWith(int records, int length = 40)
 TEST(AppStore, firstRunStartsFromDefaultsWithoutWritingAnythingAndAFolderThatCannotBeMadeIsAClearError)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("orvanta/library.json"));
+    const QString path = dir.filePath(u"orvanta/library.json"_s);
     AppStore store(path);
     EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
-    EXPECT_EQ(store.snapshot().preferences, (Preferences{QStringLiteral("en-US"), DictationMode::clean, true, true}));
+    EXPECT_EQ(store.snapshot().preferences, (Preferences{u"en-US"_s, DictationMode::clean, true, true}));
     EXPECT_FALSE(store.loadError());
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("orvanta"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"orvanta"_s)));
 
     qputenv("XDG_DATA_HOME", dir.path().toUtf8());
     EXPECT_EQ(AppStore::defaultFilePath(), path);
     qunsetenv("XDG_DATA_HOME");
 
-    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    const QString blocker = dir.filePath(u"blocker"_s);
     ASSERT_TRUE(test::writeFile(blocker, "a file, not a folder"));
-    AppStore blocked(blocker + QStringLiteral("/orvanta/library.json"));
+    AppStore blocked(blocker + u"/orvanta/library.json"_s);
     const auto saved = blocked.save(snapshotWith(1));
     ASSERT_FALSE(saved);
     EXPECT_EQ(saved.error().kind, StoreError::Kind::folder);
-    EXPECT_EQ(saved.error().description(),
-              QStringLiteral("The folder “%1/orvanta” could not be created.").arg(blocker));
+    EXPECT_EQ(saved.error().description(), u"The folder “%1/orvanta” could not be created."_s.arg(blocker));
     EXPECT_EQ(blocked.snapshot(), AppStore::Snapshot{});
 }
 
 TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
 {
     QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("data/orvanta"));
-    const QString path = folder + QStringLiteral("/library.json");
+    const QString folder = dir.filePath(u"data/orvanta"_s);
+    const QString path = folder + u"/library.json"_s;
     const AppStore::Snapshot snapshot = snapshotWith(3);
     {
         AppStore store(path);
@@ -82,7 +81,7 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
         EXPECT_EQ(store.snapshot(), snapshot);
     }
     EXPECT_EQ(mode(folder), 0700u);
-    EXPECT_EQ(mode(dir.filePath(QStringLiteral("data"))), 0700u);
+    EXPECT_EQ(mode(dir.filePath(u"data"_s)), 0700u);
     EXPECT_EQ(mode(path), 0600u);
     const QByteArray first = test::readFile(path);
     EXPECT_EQ(first, AppStore::encode(snapshot)) << "the document as the record tests spell it out";
@@ -95,7 +94,7 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
     ASSERT_TRUE(reloaded.save(reloaded.snapshot()));
     EXPECT_EQ(test::readFile(path), first);
     EXPECT_EQ(mode(path), 0600u);
-    EXPECT_EQ(test::folderEntries(folder), QStringList{QStringLiteral("library.json")}) << "no temporary file left";
+    EXPECT_EQ(test::folderEntries(folder), QStringList{u"library.json"_s}) << "no temporary file left";
 }
 
 // A large dictionary is decoded in two halves at once: the order survives, and a broken entry in the
@@ -103,12 +102,11 @@ TEST(AppStore, savesPrivatelyByteIdenticallyAndLoadsWhatItSaved)
 TEST(AppStore, aLargeDictionaryLoadsInOrderAndABrokenEntryPastItsMiddleIsNamed)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("library.json"));
+    const QString path = dir.filePath(u"library.json"_s);
     AppStore::Snapshot snapshot;
     for (int i = 0; i < 20000; ++i)
-        snapshot.dictionary.append(DictionaryEntry{QUuid::createUuid(), QStringLiteral("heard %1").arg(i),
-                                                   QStringLiteral("Spelling%1").arg(i), i, dateFromReferenceSeconds(i),
-                                                   i % 2 == 0});
+        snapshot.dictionary.append(DictionaryEntry{QUuid::createUuid(), u"heard %1"_s.arg(i), u"Spelling%1"_s.arg(i), i,
+                                                   dateFromReferenceSeconds(i), i % 2 == 0});
     ASSERT_TRUE(AppStore(path).save(snapshot));
     EXPECT_EQ(AppStore(path).snapshot().dictionary, snapshot.dictionary);
 
@@ -116,7 +114,7 @@ TEST(AppStore, aLargeDictionaryLoadsInOrderAndABrokenEntryPastItsMiddleIsNamed)
     document.replace(uuidString(snapshot.dictionary[15000].id).toUtf8(), "15000-not-an-id");
     ASSERT_TRUE(test::writeFile(path, document));
     const AppStore broken(path);
-    EXPECT_TRUE(broken.loadError().value_or(QString()).contains(QStringLiteral("dictionary entry 15001")));
+    EXPECT_TRUE(broken.loadError().value_or(QString()).contains(u"dictionary entry 15001"_s));
     EXPECT_EQ(test::readFile(path), document);
 }
 
@@ -132,13 +130,13 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
     };
     for (const QByteArray &document : documents) {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("library.json"));
+        const QString path = dir.filePath(u"library.json"_s);
         ASSERT_TRUE(test::writeFile(path, document));
         ::chmod(QFile::encodeName(path).constData(), 0640);
         AppStore store(path);
         ASSERT_TRUE(store.loadError()) << document.toStdString();
-        EXPECT_TRUE(store.loadError()->startsWith(
-            QStringLiteral("Your saved library could not be read. It has been kept on disk: ")));
+        EXPECT_TRUE(
+            store.loadError()->startsWith(u"Your saved library could not be read. It has been kept on disk: "_s));
         EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
 
         for (int attempt = 0; attempt < 2; ++attempt) {
@@ -148,7 +146,7 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
         }
         EXPECT_EQ(test::readFile(path), document);
         EXPECT_EQ(mode(path), 0640u);
-        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{QStringLiteral("library.json")});
+        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{u"library.json"_s});
     }
 }
 
@@ -160,14 +158,14 @@ TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverRepla
     QTemporaryDir dir;
     const auto place = [&](const char *name) {
         QDir().mkpath(dir.filePath(QString::fromLatin1(name)));
-        return dir.filePath(QString::fromLatin1(name) + QStringLiteral("/library.json"));
+        return dir.filePath(QString::fromLatin1(name) + u"/library.json"_s);
     };
     const QString folder = place("folder");
     ASSERT_TRUE(QDir().mkdir(folder));
     const QString pipe = place("pipe");
     ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const QString device = place("device");
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, device));
     const QString huge = place("huge");
     {
         QFile file(huge);
@@ -176,22 +174,21 @@ TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverRepla
     }
 
     const std::vector<std::pair<QString, QString>> cases{
-        {folder, QStringLiteral("“library.json” is not a regular file: it is a folder.")},
-        {pipe, QStringLiteral("“library.json” is not a regular file: it is a named pipe, not a file.")},
-        {device, QStringLiteral("“library.json” is not a regular file: it is a device, not a file.")},
-        {huge, QStringLiteral("“library.json” is too large to be a library: it is 64.0 MB, more than the 64 MB it "
-                              "may hold.")},
+        {folder, u"“library.json” is not a regular file: it is a folder."_s},
+        {pipe, u"“library.json” is not a regular file: it is a named pipe, not a file."_s},
+        {device, u"“library.json” is not a regular file: it is a device, not a file."_s},
+        {huge, u"“library.json” is too large to be a library: it is 64.0 MB, more than the 64 MB it "
+               "may hold."_s},
     };
     for (const auto &[path, reason] : cases) {
         AppStore store(path);
-        EXPECT_EQ(store.loadError(),
-                  QStringLiteral("Your saved library could not be read. It has been kept on disk: ") + reason);
+        EXPECT_EQ(store.loadError(), u"Your saved library could not be read. It has been kept on disk: "_s + reason);
         EXPECT_EQ(store.snapshot(), AppStore::Snapshot{});
         EXPECT_FALSE(store.save(snapshotWith(1)));
     }
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_TRUE(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile()) << "the pipe is still a pipe";
-    EXPECT_EQ(QFileInfo(device).symLinkTarget(), QStringLiteral("/dev/zero"));
+    EXPECT_EQ(QFileInfo(device).symLinkTarget(), u"/dev/zero"_s);
     EXPECT_EQ(QFileInfo(huge).size(), AppStore::largestLibrary + 1);
 }
 
@@ -199,9 +196,9 @@ TEST(AppStore, aLibraryThatIsNoRegularFileOrTooLargeIsRefusedAtOnceAndNeverRepla
 TEST(AppStore, aLibraryBehindALinkIsSavedWhereTheLinkPoints)
 {
     QTemporaryDir dir;
-    const QString target = dir.filePath(QStringLiteral("dotfiles/library.json"));
+    const QString target = dir.filePath(u"dotfiles/library.json"_s);
     ASSERT_TRUE(AppStore(target).save(snapshotWith(1)));
-    const QString link = dir.filePath(QStringLiteral("orvanta/library.json"));
+    const QString link = dir.filePath(u"orvanta/library.json"_s);
     QDir().mkpath(QFileInfo(link).path());
     ASSERT_TRUE(QFile::link(target, link));
 
@@ -211,7 +208,7 @@ TEST(AppStore, aLibraryBehindALinkIsSavedWhereTheLinkPoints)
     ASSERT_TRUE(store.save(next));
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
     EXPECT_EQ(AppStore(target).snapshot(), next);
-    EXPECT_EQ(test::folderEntries(QFileInfo(target).path()), QStringList{QStringLiteral("library.json")});
+    EXPECT_EQ(test::folderEntries(QFileInfo(target).path()), QStringList{u"library.json"_s});
 }
 
 // A second account where the user's library lives: whatever it put there before the start (its own library,
@@ -229,9 +226,9 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
         QTemporaryDir dir;
         // The other account may pass through (and, to make the folder itself, write to) the folder above.
         ::chmod(QFile::encodeName(dir.path()).constData(), is("folder") ? 0777 : 0711);
-        const QString folder = dir.filePath(QStringLiteral("orvanta"));
-        const QString path = folder + QStringLiteral("/library.json");
-        const QString important = dir.filePath(QStringLiteral("important"));
+        const QString folder = dir.filePath(u"orvanta"_s);
+        const QString path = folder + u"/library.json"_s;
+        const QString important = dir.filePath(u"important"_s);
         ASSERT_TRUE(test::writeFile(important, AppStore::encode(snapshotWith(3))));
         const QByteArray importantBytes = test::readFile(important);
         if (!is("folder")) {
@@ -256,7 +253,7 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
         {
             // The swap between load and save.
             const test::ActingAs acting(*other);
-            const QString aside = folder + QStringLiteral("/aside");
+            const QString aside = folder + u"/aside"_s;
             if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0)
                 QFile::link(important, path);
         }
@@ -271,8 +268,7 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
             continue;
         }
         ASSERT_TRUE(store.loadError());
-        EXPECT_TRUE(store.loadError()->contains(QStringLiteral("“%1”").arg(other->name)))
-            << qPrintable(*store.loadError());
+        EXPECT_TRUE(store.loadError()->contains(u"“%1”"_s.arg(other->name))) << qPrintable(*store.loadError());
         EXPECT_FALSE(saved);
         EXPECT_EQ(test::readFile(path), plantedBytes);
     }
@@ -283,7 +279,7 @@ TEST(AppStore, anotherAccountCanNeitherPlantALibraryNorRedirectTheSave)
 TEST(AppStore, leftoversOfKilledSavesAreRemovedAtStartAndNothingElse)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("library.json"));
+    const QString path = dir.filePath(u"library.json"_s);
     ASSERT_TRUE(AppStore(path).save(snapshotWith(1)));
     const auto make = [&](const QString &name, int ageSeconds) {
         QFile file(dir.filePath(name));
@@ -292,17 +288,16 @@ TEST(AppStore, leftoversOfKilledSavesAreRemovedAtStartAndNothingElse)
         file.flush();
         file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds), QFileDevice::FileModificationTime);
     };
-    make(QStringLiteral("library.json.saving-Ab3dE9"), 3600); // abandoned
-    make(QStringLiteral("library.json.saving-Zz0000"), 0);    // another process saving right now
-    make(QStringLiteral("library.json.backup"), 3600);        // the user's own
-    make(QStringLiteral("library.json.saving-old"), 3600);    // not a name a save gives
-    make(QStringLiteral("other.json.saving-Ab3dE9"), 3600);   // another file's
+    make(u"library.json.saving-Ab3dE9"_s, 3600); // abandoned
+    make(u"library.json.saving-Zz0000"_s, 0);    // another process saving right now
+    make(u"library.json.backup"_s, 3600);        // the user's own
+    make(u"library.json.saving-old"_s, 3600);    // not a name a save gives
+    make(u"other.json.saving-Ab3dE9"_s, 3600);   // another file's
     AppStore store(path);
     EXPECT_FALSE(store.loadError());
     EXPECT_EQ(test::folderEntries(dir.path()),
-              (QStringList{QStringLiteral("library.json"), QStringLiteral("library.json.backup"),
-                           QStringLiteral("library.json.saving-old"), QStringLiteral("library.json.saving-Zz0000"),
-                           QStringLiteral("other.json.saving-Ab3dE9")}));
+              (QStringList{u"library.json"_s, u"library.json.backup"_s, u"library.json.saving-old"_s,
+                           u"library.json.saving-Zz0000"_s, u"other.json.saving-Ab3dE9"_s}));
 }
 
 // A full disk, made with a file-size limit: every write past the limit fails as it does when the disk is
@@ -311,7 +306,7 @@ TEST(AppStore, leftoversOfKilledSavesAreRemovedAtStartAndNothingElse)
 TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("library.json"));
+    const QString path = dir.filePath(u"library.json"_s);
     AppStore store(path);
     const AppStore::Snapshot old = snapshotWith(3);
     ASSERT_TRUE(store.save(old));
@@ -325,11 +320,11 @@ TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
             return store.save(snapshot);
         }();
         ASSERT_FALSE(saved);
-        EXPECT_EQ(saved.error().description(), QStringLiteral("The file “library.json” could not be written: %1.")
-                                                   .arg(QString::fromLocal8Bit(std::strerror(EFBIG))));
+        EXPECT_EQ(saved.error().description(), u"The file “library.json” could not be written: %1."_s.arg(
+                                                   QString::fromLocal8Bit(std::strerror(EFBIG))));
         EXPECT_EQ(store.snapshot(), old);
         EXPECT_EQ(test::readFile(path), oldBytes);
-        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{QStringLiteral("library.json")}) << "no temporary file";
+        EXPECT_EQ(test::folderEntries(dir.path()), QStringList{u"library.json"_s}) << "no temporary file";
     }
     EXPECT_EQ(AppStore(path).snapshot(), old);
     EXPECT_TRUE(store.save(snapshotWith(2))) << "without the limit the same store saves: the failures were the disk's";
@@ -340,7 +335,7 @@ TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
 TEST(AppStore, aSaveKilledAtAnyMomentLeavesTheOldOrTheNewDocument)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("library.json"));
+    const QString path = dir.filePath(u"library.json"_s);
     const AppStore::Snapshot small = snapshotWith(2);
     const AppStore::Snapshot large = snapshotWith(200, 600);
     const QByteArray smallBytes = AppStore::encode(small);
@@ -368,7 +363,7 @@ TEST(AppStore, aSaveKilledAtAnyMomentLeavesTheOldOrTheNewDocument)
         EXPECT_FALSE(AppStore(path).loadError());
         // A temporary file left behind shows the kill landed inside a save.
         for (const QString &leftover :
-             QDir(dir.path()).entryList({QStringLiteral("library.json.saving-*")}, QDir::Files | QDir::Hidden)) {
+             QDir(dir.path()).entryList({u"library.json.saving-*"_s}, QDir::Files | QDir::Hidden)) {
             ++midSave;
             QFile::remove(dir.filePath(leftover));
         }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 using Step = OnboardingState::Step;
 
 // A state kept within the steps is resumed (below, across launches); one outside them starts again.
@@ -30,8 +31,7 @@ TEST(Onboarding, advanceWalksThePagesWritingBothKeysStepFirst)
 
     state.advance(false);
     EXPECT_EQ(state.step(), Step::permissions);
-    EXPECT_EQ(store.writes, (QStringList{QStringLiteral("orvanta.onboarding.step=1"),
-                                         QStringLiteral("orvanta.onboarding.complete=false")}));
+    EXPECT_EQ(store.writes, (QStringList{u"orvanta.onboarding.step=1"_s, u"orvanta.onboarding.complete=false"_s}));
 
     store.writes.clear();
     state.advance(false);
@@ -56,14 +56,13 @@ TEST(Onboarding, advanceWalksThePagesWritingBothKeysStepFirst)
     state.reset();
     EXPECT_EQ(state.step(), Step::welcome);
     EXPECT_FALSE(state.isComplete());
-    EXPECT_EQ(store.writes, (QStringList{QStringLiteral("orvanta.onboarding.step=0"),
-                                         QStringLiteral("orvanta.onboarding.complete=false")}));
+    EXPECT_EQ(store.writes, (QStringList{u"orvanta.onboarding.step=0"_s, u"orvanta.onboarding.complete=false"_s}));
 }
 
 TEST(Onboarding, settingsFileKeepsTheStateAcrossLaunches)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("orvanta/orvanta.conf"));
+    const QString path = dir.filePath(u"orvanta/orvanta.conf"_s);
     {
         SettingsKeyValueStore settings(path);
         OnboardingState state(settings);
@@ -74,7 +73,7 @@ TEST(Onboarding, settingsFileKeepsTheStateAcrossLaunches)
     SettingsKeyValueStore settings(path);
     EXPECT_EQ(settings.integer(OnboardingState::stepKey), 2);
     EXPECT_EQ(settings.boolean(OnboardingState::completeKey), true);
-    EXPECT_EQ(settings.integer(QStringLiteral("orvanta.missing")), std::nullopt);
+    EXPECT_EQ(settings.integer(u"orvanta.missing"_s), std::nullopt);
     OnboardingState state(settings);
     EXPECT_EQ(state.step(), Step::shortcut);
     EXPECT_TRUE(state.isComplete());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -34,16 +35,16 @@ const char *validPreferences = R"({
 TEST(Records, unknownMembersAndOddButWellFormedValuesDecodeAndEveryMalformedMemberFails)
 {
     QJsonObject object = parse(validRecord);
-    object.insert(QStringLiteral("futureMember"), 42);
-    object[QStringLiteral("duration")] = -4;
-    object[QStringLiteral("output")] = QString();
+    object.insert(u"futureMember"_s, 42);
+    object[u"duration"_s] = -4;
+    object[u"output"_s] = QString();
     const auto record = transcriptRecordFromJson(object);
     ASSERT_TRUE(record) << record.error().message.toStdString();
     EXPECT_EQ(record.value().date, QDateTime(QDate(2001, 1, 1), QTime(0, 0, 12, 500), Qt::UTC));
     EXPECT_TRUE(dictionaryEntryFromJson(parse(validEntry)));
     const auto preferences = preferencesFromJson(parse(validPreferences));
     ASSERT_TRUE(preferences);
-    EXPECT_EQ(preferences.value(), (Preferences{QStringLiteral("de-DE"), DictationMode::structured, false, true}));
+    EXPECT_EQ(preferences.value(), (Preferences{u"de-DE"_s, DictationMode::structured, false, true}));
 
     struct Case
     {
@@ -55,20 +56,20 @@ TEST(Records, unknownMembersAndOddButWellFormedValuesDecodeAndEveryMalformedMemb
     const QJsonValue missing(QJsonValue::Undefined);
     const std::vector<Case> cases{
         {validPreferences, "retainHistory", missing, "the member “retainHistory” of the preferences is missing"},
-        {validPreferences, "mode", QStringLiteral("clean"), "is not one of “Verbatim”, “Clean” or “Structured”"},
+        {validPreferences, "mode", u"clean"_s, "is not one of “Verbatim”, “Clean” or “Structured”"},
         {validPreferences, "autoLearn", 1, "is not true or false"},
         {validPreferences, "localeIdentifier", QJsonValue::Null, "is not a string"},
-        {validRecord, "id", QStringLiteral("not-a-uuid"), "is not a valid UUID"},
-        {validRecord, "id", QStringLiteral("{6F9619FF-8B86-D011-B42D-00C04FC964FF}"), "is not a valid UUID"},
-        {validRecord, "id", QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FG"), "is not a valid UUID"},
-        {validRecord, "id", QStringLiteral("6F9619FF8-B86-D011-B42D-00C04FC964FF"), "is not a valid UUID"},
-        {validRecord, "date", QStringLiteral("2026-03-01T09:00:00Z"), "is not a number"},
+        {validRecord, "id", u"not-a-uuid"_s, "is not a valid UUID"},
+        {validRecord, "id", u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"_s, "is not a valid UUID"},
+        {validRecord, "id", u"6F9619FF-8B86-D011-B42D-00C04FC964FG"_s, "is not a valid UUID"},
+        {validRecord, "id", u"6F9619FF8-B86-D011-B42D-00C04FC964FF"_s, "is not a valid UUID"},
+        {validRecord, "date", u"2026-03-01T09:00:00Z"_s, "is not a number"},
         {validRecord, "date", 1e300, "is not a usable timestamp"},
-        {validRecord, "duration", QStringLiteral("3"), "is not a number"},
+        {validRecord, "duration", u"3"_s, "is not a number"},
         {validRecord, "formatter", missing, "the member “formatter” of the history record is missing"},
         {validEntry, "occurrenceCount", 2.5, "is not a whole number"},
         {validEntry, "occurrenceCount", 1e30, "is not a whole number"},
-        {validEntry, "automatic", QStringLiteral("true"), "is not true or false"},
+        {validEntry, "automatic", u"true"_s, "is not true or false"},
         {validEntry, "heard", missing, "is missing"},
     };
     const auto errorOf = [](const auto &decoded) { return decoded ? QString() : decoded.error().message; };
@@ -91,15 +92,14 @@ TEST(Records, unknownMembersAndOddButWellFormedValuesDecodeAndEveryMalformedMemb
 TEST(Records, libraryDocumentHasSortedIndentedMembersAndReadsBack)
 {
     AppStore::Snapshot snapshot;
-    snapshot.preferences = Preferences{QStringLiteral("en-GB"), DictationMode::verbatim, true, true};
-    snapshot.history.append(TranscriptRecord{
-        QUuid::fromString(QStringLiteral("A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11")),
-        QDateTime(QDate(2026, 3, 1), QTime(9, 15, 2, 7), Qt::UTC), QStringLiteral("naïve café ☕ \"quoted\"\nline"),
-        QStringLiteral("Naïve café."), 0.1 + 0.2, QString(), QStringLiteral("PocketSphinx")});
-    snapshot.dictionary.append(
-        DictionaryEntry{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-00000000000F")),
-                        QStringLiteral("jon"), QStringLiteral("John"), std::numeric_limits<qint64>::max() / 1024,
-                        QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC), true});
+    snapshot.preferences = Preferences{u"en-GB"_s, DictationMode::verbatim, true, true};
+    snapshot.history.append(TranscriptRecord{QUuid::fromString(u"A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11"_s),
+                                             QDateTime(QDate(2026, 3, 1), QTime(9, 15, 2, 7), Qt::UTC),
+                                             u"naïve café ☕ \"quoted\"\nline"_s, u"Naïve café."_s, 0.1 + 0.2, QString(),
+                                             u"PocketSphinx"_s});
+    snapshot.dictionary.append(DictionaryEntry{QUuid::fromString(u"00000000-0000-0000-0000-00000000000F"_s), u"jon"_s,
+                                               u"John"_s, std::numeric_limits<qint64>::max() / 1024,
+                                               QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC), true});
     const QByteArray expected = R"({
     "dictionary": [
         {
@@ -141,15 +141,14 @@ TEST(Records, documentLevelFailuresNameWhereTheyHappened)
     const QByteArray preferences =
         R"({"preferences": {"autoLearn": true, "localeIdentifier": "en-US", "mode": "Clean", "retainHistory": true}, )";
     const std::vector<std::pair<QByteArray, QString>> cases{
-        {"", QStringLiteral("not valid JSON")},
-        {"[1, 2]", QStringLiteral("not a JSON object")},
-        {"{}", QStringLiteral("the member “preferences” of the library is missing")},
-        {preferences + R"("history": {}, "dictionary": []})",
-         QStringLiteral("the member “history” of the library is not a list")},
-        {preferences + R"("history": [], "dictionary": [5]})", QStringLiteral("dictionary entry 1 is not an object")},
+        {"", u"not valid JSON"_s},
+        {"[1, 2]", u"not a JSON object"_s},
+        {"{}", u"the member “preferences” of the library is missing"_s},
+        {preferences + R"("history": {}, "dictionary": []})", u"the member “history” of the library is not a list"_s},
+        {preferences + R"("history": [], "dictionary": [5]})", u"dictionary entry 1 is not an object"_s},
         {preferences + R"("history": [], "dictionary": [{"automatic": true, "heard": "a", "modifiedAt": 0,
              "id": "00000000-0000-0000-0000-000000000001", "occurrenceCount": 1, "replacement": "b"}, {"heard": "c"}]})",
-         QStringLiteral("the member “id” of dictionary entry 2 is missing")},
+         u"the member “id” of dictionary entry 2 is missing"_s},
     };
     for (const auto &[document, expected] : cases) {
         const auto decoded = AppStore::decode(document);

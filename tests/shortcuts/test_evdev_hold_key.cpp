@@ -16,6 +16,8 @@
 #include <set>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace orv {
 namespace {
 
@@ -163,13 +165,13 @@ TEST_F(EvdevHoldKeyTest, recordedHoldsBeginFinishAndCancelAsOnX11)
     keyboard.key(KEY_RIGHTCTRL, 2);
     keyboard.key(KEY_RIGHTCTRL, 2);
     keyboard.release(KEY_RIGHTCTRL);
-    EXPECT_EQ(seen(2), QStringList({QStringLiteral("fn begin"), QStringLiteral("fn finish")}));
+    EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
 
     keyboard.press(KEY_RIGHTCTRL);
     keyboard.press(KEY_A);
     keyboard.release(KEY_A);
     keyboard.release(KEY_RIGHTCTRL);
-    EXPECT_EQ(seen(2), QStringList({QStringLiteral("fn begin"), QStringLiteral("fn cancel")}));
+    EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn cancel"_s}));
 
     other.press(KEY_LEFTSHIFT);
     settle();
@@ -185,16 +187,16 @@ TEST_F(EvdevHoldKeyTest, recordedHoldsBeginFinishAndCancelAsOnX11)
 // ordinary modifier.
 TEST_F(EvdevHoldKeyTest, theChosenHoldKeyIsReadByItsPosition)
 {
-    keys.hold = QStringLiteral("Menu");
+    keys.hold = u"Menu"_s;
     plugIn({{}});
     start();
     recordings[0].press(KEY_RIGHTCTRL);
     recordings[0].release(KEY_RIGHTCTRL);
     recordings[0].press(KEY_COMPOSE);
     recordings[0].release(KEY_COMPOSE);
-    EXPECT_EQ(seen(2), QStringList({QStringLiteral("fn begin"), QStringLiteral("fn finish")}));
-    EXPECT_EQ(EvdevHoldKey::holdKeyCode(QStringLiteral("Right Alt")), unsigned{KEY_RIGHTALT});
-    EXPECT_EQ(EvdevHoldKey::holdKeyCode(QStringLiteral("Caps Lock")), 0u);
+    EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
+    EXPECT_EQ(EvdevHoldKey::holdKeyCode(u"Right Alt"_s), unsigned{KEY_RIGHTALT});
+    EXPECT_EQ(EvdevHoldKey::holdKeyCode(u"Caps Lock"_s), 0u);
 }
 
 // A keyboard unplugged in the middle of a hold ends that dictation as cancelled and says so; once the retry
@@ -204,9 +206,9 @@ TEST_F(EvdevHoldKeyTest, anUnpluggedKeyboardCancelsAndIsFoundAgain)
     plugIn({{}});
     start();
     recordings[0].press(KEY_RIGHTCTRL);
-    EXPECT_EQ(seen(1), QStringList({QStringLiteral("fn begin")}));
+    EXPECT_EQ(seen(1), QStringList({u"fn begin"_s}));
     recordings[0].unplug();
-    EXPECT_EQ(seen(1), QStringList({QStringLiteral("fn cancel")}));
+    EXPECT_EQ(seen(1), QStringList({u"fn cancel"_s}));
     EXPECT_EQ(status, GlobalShortcut::statusTexts(keys.hold).interrupted);
 
     plugIn({{}});
@@ -214,7 +216,7 @@ TEST_F(EvdevHoldKeyTest, anUnpluggedKeyboardCancelsAndIsFoundAgain)
     EXPECT_EQ(status, GlobalShortcut::statusTexts(keys.hold).ready);
     recordings[1].press(KEY_RIGHTCTRL);
     recordings[1].release(KEY_RIGHTCTRL);
-    EXPECT_EQ(seen(2), QStringList({QStringLiteral("fn begin"), QStringLiteral("fn finish")}));
+    EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
 }
 
 } // namespace

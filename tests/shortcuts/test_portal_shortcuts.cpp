@@ -18,11 +18,13 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace orv {
 namespace {
 
-const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString desktopPath = u"/org/freedesktop/portal/desktop"_s;
+const QString shortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
 
 // The portal as xdg-desktop-portal shows it: the interfaces it lists, CreateSession and BindShortcuts
 // answered through Request objects, and Activated/Deactivated sent when the test presses.
@@ -41,9 +43,9 @@ public:
 
     QString introspect(const QString &) const override
     {
-        QString xml = QStringLiteral("<interface name=\"org.freedesktop.portal.Settings\"/>");
+        QString xml = u"<interface name=\"org.freedesktop.portal.Settings\"/>"_s;
         if (m_offers)
-            xml += QStringLiteral("<interface name=\"%1\"/>").arg(shortcutsInterface);
+            xml += u"<interface name=\"%1\"/>"_s.arg(shortcutsInterface);
         return xml;
     }
 
@@ -52,18 +54,18 @@ public:
         if (message.interface() != shortcutsInterface)
             return false;
         QString sender = message.service().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        sender.replace(u'.', u'_');
         QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().constLast());
-        const QString request = QStringLiteral("%1/request/%2/%3")
-                                    .arg(desktopPath, sender, options.value(QStringLiteral("handle_token")).toString());
+        const QString request =
+            u"%1/request/%2/%3"_s.arg(desktopPath, sender, options.value(u"handle_token"_s).toString());
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
         uint code = 0;
         QVariantMap results;
-        if (message.member() == QLatin1String("CreateSession")) {
-            session = QStringLiteral("%1/session/%2/%3")
-                          .arg(desktopPath, sender, options.value(QStringLiteral("session_handle_token")).toString());
-            results.insert(QStringLiteral("session_handle"), session);
-        } else if (message.member() == QLatin1String("BindShortcuts")) {
+        if (message.member() == u"CreateSession"_s) {
+            session =
+                u"%1/session/%2/%3"_s.arg(desktopPath, sender, options.value(u"session_handle_token"_s).toString());
+            results.insert(u"session_handle"_s, session);
+        } else if (message.member() == u"BindShortcuts"_s) {
             const QDBusArgument shortcuts = message.arguments().at(1).value<QDBusArgument>();
             shortcuts.beginArray();
             while (!shortcuts.atEnd()) {
@@ -73,9 +75,9 @@ public:
                 shortcuts >> id >> shortcutOptions;
                 shortcuts.endStructure();
                 boundIds << id;
-                descriptions << shortcutOptions.value(QStringLiteral("description")).toString();
+                descriptions << shortcutOptions.value(u"description"_s).toString();
                 if (id == PortalShortcutBackend::toggleId())
-                    preferredToggle = shortcutOptions.value(QStringLiteral("preferred_trigger")).toString();
+                    preferredToggle = shortcutOptions.value(u"preferred_trigger"_s).toString();
             }
             shortcuts.endArray();
             code = bindAnswer;
@@ -84,8 +86,8 @@ public:
         }
         // The answer comes later, as the desktop's dialog gives it.
         QTimer::singleShot(10, [this, request, code, results] {
-            QDBusMessage response = QDBusMessage::createSignal(
-                request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+            QDBusMessage response =
+                QDBusMessage::createSignal(request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
             response << code << results;
             m_bus.send(response);
         });
@@ -94,8 +96,8 @@ public:
 
     void press(const QString &id, bool down, const QString &inSession = {})
     {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            desktopPath, shortcutsInterface, down ? QStringLiteral("Activated") : QStringLiteral("Deactivated"));
+        QDBusMessage signal =
+            QDBusMessage::createSignal(desktopPath, shortcutsInterface, down ? u"Activated"_s : u"Deactivated"_s);
         signal << QVariant::fromValue(QDBusObjectPath(inSession.isEmpty() ? session : inSession)) << id
                << qulonglong{1000} << QVariantMap{};
         m_bus.send(signal);
@@ -112,14 +114,13 @@ protected:
     void SetUp() override
     {
         // No activatable services: the installed portal must not start in place of the scripted one.
-        QFile config(folder.filePath(QStringLiteral("bus.conf")));
+        QFile config(folder.filePath(u"bus.conf"_s));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
         config.write("<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(folder.path()) +
                      "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                      "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
         config.close();
-        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
-                                                  QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
         if (!bus.waitForReadyRead(5000))
             GTEST_SKIP() << "dbus-daemon did not start";
         address = QString::fromUtf8(bus.readLine()).trimmed();
@@ -131,7 +132,7 @@ protected:
         portalThread.quit();
         portalThread.wait();
         portal.reset();
-        for (const QString &name : {QStringLiteral("client"), QStringLiteral("portal")})
+        for (const QString &name : {u"client"_s, u"portal"_s})
             QDBusConnection::disconnectFromBus(name);
         bus.terminate();
         bus.waitForFinished();
@@ -142,18 +143,18 @@ protected:
     // The portal answers on a thread of its own: the backend's calls wait for their answers.
     ScriptedPortal &servePortal(bool offersShortcuts)
     {
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
-        QDBusConnection portalBus = connection(QStringLiteral("portal"));
+        QDBusConnection::disconnectFromBus(u"portal"_s);
+        QDBusConnection portalBus = connection(u"portal"_s);
         portal = std::make_unique<ScriptedPortal>(portalBus, offersShortcuts);
         portal->moveToThread(&portalThread);
         portalBus.registerVirtualObject(desktopPath, portal.get());
-        portalBus.interface()->registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        portalBus.interface()->registerService(u"org.freedesktop.portal.Desktop"_s);
         return *portal;
     }
 
     void make()
     {
-        backend = std::make_shared<PortalShortcutBackend>(connection(QStringLiteral("client")), keys);
+        backend = std::make_shared<PortalShortcutBackend>(connection(u"client"_s), keys);
         GlobalShortcut::Operations ops;
         ops.observeSession = [](auto, auto) {};
         ops.stopObservingSession = [] {};
@@ -179,11 +180,11 @@ protected:
 // A desktop lists the interface only where it has it; without a portal at all nothing is offered either.
 TEST_F(PortalShortcutsTest, offeredOnlyWhereThePortalListsGlobalShortcuts)
 {
-    EXPECT_FALSE(PortalShortcutBackend::offered(connection(QStringLiteral("client"))));
+    EXPECT_FALSE(PortalShortcutBackend::offered(connection(u"client"_s)));
     servePortal(false);
-    EXPECT_FALSE(PortalShortcutBackend::offered(connection(QStringLiteral("client"))));
+    EXPECT_FALSE(PortalShortcutBackend::offered(connection(u"client"_s)));
     servePortal(true);
-    EXPECT_TRUE(PortalShortcutBackend::offered(connection(QStringLiteral("client"))));
+    EXPECT_TRUE(PortalShortcutBackend::offered(connection(u"client"_s)));
 }
 
 // Hold to dictate and the toggle are bound in one session; the hold shortcut's press and release begin and
@@ -194,21 +195,21 @@ TEST_F(PortalShortcutsTest, holdAndToggleArriveAsTheX11KeysDo)
     make();
     ASSERT_TRUE(shortcut->start());
     ASSERT_TRUE(test::waitUntil([&] { return backend->isBound(); }));
-    EXPECT_EQ(portal->boundIds, QStringList({QStringLiteral("hold"), QStringLiteral("toggle")}));
-    EXPECT_EQ(portal->descriptions.value(0), QStringLiteral("Hold to dictate"));
-    EXPECT_EQ(portal->preferredToggle, QStringLiteral("CTRL+ALT+space"));
+    EXPECT_EQ(portal->boundIds, QStringList({u"hold"_s, u"toggle"_s}));
+    EXPECT_EQ(portal->descriptions.value(0), u"Hold to dictate"_s);
+    EXPECT_EQ(portal->preferredToggle, u"CTRL+ALT+space"_s);
     EXPECT_EQ(status, GlobalShortcut::statusTexts(keys.holdKey()).ready);
     log.clear();
 
-    portal->press(QStringLiteral("hold"), true);
-    portal->press(QStringLiteral("hold"), true); // a held key repeats
+    portal->press(u"hold"_s, true);
+    portal->press(u"hold"_s, true); // a held key repeats
     ASSERT_TRUE(test::waitUntil([&] { return log.size() == 1; }));
-    portal->press(QStringLiteral("hold"), false);
+    portal->press(u"hold"_s, false);
     ASSERT_TRUE(test::waitUntil([&] { return log.size() == 2; }));
-    portal->press(QStringLiteral("toggle"), true, desktopPath + QStringLiteral("/session/other/x"));
-    portal->press(QStringLiteral("toggle"), true);
+    portal->press(u"toggle"_s, true, desktopPath + u"/session/other/x"_s);
+    portal->press(u"toggle"_s, true);
     ASSERT_TRUE(test::waitUntil([&] { return log.size() == 3; }));
-    EXPECT_EQ(log, QStringList({QStringLiteral("fn begin"), QStringLiteral("fn finish"), QStringLiteral("toggle")}));
+    EXPECT_EQ(log, QStringList({u"fn begin"_s, u"fn finish"_s, u"toggle"_s}));
 
     shortcut->setCancelEnabled(true);
     EXPECT_FALSE(shortcut->cancelEnabled()) << "the portal cannot take Escape for a dictation only";
@@ -225,10 +226,10 @@ TEST_F(PortalShortcutsTest, aDismissedDialogLeavesTheHoldKeyUnavailable)
     EXPECT_TRUE(test::waitUntil([&] { return status == GlobalShortcut::statusTexts(keys.holdKey()).wayland; }));
     test::waitUntil([] { return false; }, 100);
     log.clear();
-    portal->press(QStringLiteral("hold"), true);
-    portal->press(QStringLiteral("toggle"), true);
+    portal->press(u"hold"_s, true);
+    portal->press(u"toggle"_s, true);
     test::waitUntil([] { return false; }, 100);
-    EXPECT_TRUE(log.isEmpty()) << log.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(log.isEmpty()) << log.join(u',').toStdString();
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace orv {
 namespace {
 
@@ -12,14 +14,13 @@ using Event = GlobalShortcut::TapEvent;
 
 TEST(ShortcutKeys, TogglesParseToOneCanonicalSpellingAndBadOnesSayWhy)
 {
-    const auto parsed = shortcutkeys::parseToggle(QStringLiteral(" control + alt+space "));
+    const auto parsed = shortcutkeys::parseToggle(u" control + alt+space "_s);
     ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed.value().name(), QStringLiteral("Ctrl+Alt+Space"));
-    EXPECT_EQ(shortcutkeys::parseToggle(QStringLiteral("shift+super+d")).value().name(),
-              QStringLiteral("Shift+Super+D"));
-    EXPECT_EQ(shortcutkeys::parseToggle(QStringLiteral("F9")).value().name(), QStringLiteral("F9"));
-    EXPECT_EQ(shortcutkeys::parseToggle(QStringLiteral("shift+pause")).value().name(), QStringLiteral("Shift+Pause"));
-    EXPECT_EQ(shortcutkeys::parseToggle(QStringLiteral("ctrl+alt+f13")).value().name(), QStringLiteral("Ctrl+Alt+F13"));
+    EXPECT_EQ(parsed.value().name(), u"Ctrl+Alt+Space"_s);
+    EXPECT_EQ(shortcutkeys::parseToggle(u"shift+super+d"_s).value().name(), u"Shift+Super+D"_s);
+    EXPECT_EQ(shortcutkeys::parseToggle(u"F9"_s).value().name(), u"F9"_s);
+    EXPECT_EQ(shortcutkeys::parseToggle(u"shift+pause"_s).value().name(), u"Shift+Pause"_s);
+    EXPECT_EQ(shortcutkeys::parseToggle(u"ctrl+alt+f13"_s).value().name(), u"Ctrl+Alt+F13"_s);
 
     // A key that is typed must come with Ctrl, Alt or Super (a grab would take it from every application); the
     // paste keys and the console switches are taken already.
@@ -27,7 +28,7 @@ TEST(ShortcutKeys, TogglesParseToOneCanonicalSpellingAndBadOnesSayWhy)
                             "space", "F0", "F36", "ctrl+v", "Shift+Ctrl+V", "Ctrl+Alt+F9"}) {
         const auto result = shortcutkeys::parseToggle(QString::fromLatin1(bad));
         ASSERT_FALSE(result) << bad;
-        EXPECT_TRUE(result.error().endsWith(QLatin1Char('.'))) << bad;
+        EXPECT_TRUE(result.error().endsWith(u'.')) << bad;
     }
 }
 
@@ -105,16 +106,16 @@ TEST(SessionMonitor, ReportsOneSuspendForTheFirstReasonAndOneResumeWhenTheLastIs
     QStringList log;
     monitor.noteLocked(true);
     EXPECT_TRUE(log.isEmpty()) << "nothing is reported before start";
-    monitor.start([&] { log << QStringLiteral("suspend"); }, [&] { log << QStringLiteral("resume"); });
+    monitor.start([&] { log << u"suspend"_s; }, [&] { log << u"resume"_s; });
     monitor.noteLocked(true);
     monitor.noteSleeping(true);
     monitor.noteSleeping(false); // woke, still locked
-    EXPECT_EQ(log, QStringList{QStringLiteral("suspend")});
+    EXPECT_EQ(log, QStringList{u"suspend"_s});
     monitor.noteScreenSaver(true);
     monitor.noteLocked(false);
     EXPECT_TRUE(monitor.isSuspended());
     monitor.noteScreenSaver(false);
-    EXPECT_EQ(log, (QStringList{QStringLiteral("suspend"), QStringLiteral("resume")}));
+    EXPECT_EQ(log, (QStringList{u"suspend"_s, u"resume"_s}));
     monitor.noteActive(false);
     monitor.noteActive(true);
     EXPECT_EQ(log.size(), 4);

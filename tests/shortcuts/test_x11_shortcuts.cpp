@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 // The real X11 backend driven by XTest keys on the test X server (scripts/with-desktop.sh).
 namespace orv {
 namespace {
@@ -63,14 +65,14 @@ protected:
         const auto started = shortcut->start();
         ASSERT_TRUE(started) << started.error().description().toStdString();
         ASSERT_EQ(status, GlobalShortcut::statusTexts(settings.hold).ready);
-        ASSERT_TRUE(test::waitUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
+        ASSERT_TRUE(test::waitUntil([&] { return log.contains(u"fn cancel"_s); }));
         log.clear();
     }
 
     // Waits for the log to read `expected`, as in "fn begin, fn cancel".
     ::testing::AssertionResult logReads(const char *expected)
     {
-        const QStringList wanted = QString::fromLatin1(expected).split(QStringLiteral(", "));
+        const QStringList wanted = QString::fromLatin1(expected).split(u", "_s);
         test::waitUntil([&] { return log.size() >= wanted.size(); });
         return log == wanted ? ::testing::AssertionSuccess()
                              : ::testing::AssertionFailure() << log.join(u", ").toStdString();
@@ -153,7 +155,7 @@ TEST_F(X11ShortcutsTest, EscapeIsCaughtOnlyWhileCancellingIsEnabled)
     shortcut->setCancelEnabled(false);
     client->tap(escape);
     EXPECT_TRUE(test::waitUntil([&] { return pressesOf(escape) > escapes; }));
-    EXPECT_EQ(log, QStringList{QStringLiteral("cancel")});
+    EXPECT_EQ(log, QStringList{u"cancel"_s});
 }
 
 TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHoldKeyStillWorks)
@@ -162,7 +164,7 @@ TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHol
     const auto started = shortcut->start();
     ASSERT_FALSE(started);
     EXPECT_EQ(started.error().status, badAccess);
-    ASSERT_TRUE(test::waitUntil([&] { return log.contains(QStringLiteral("fn cancel")); }));
+    ASSERT_TRUE(test::waitUntil([&] { return log.contains(u"fn cancel"_s); }));
     log.clear();
     client->tap(holdKey);
     EXPECT_TRUE(logReads("fn begin, fn finish"));
@@ -171,7 +173,7 @@ TEST_F(X11ShortcutsTest, AToggleHeldByAnotherClientIsARegistrationErrorAndTheHol
 // A layout switch moves the toggle's key: the grab moves with it, and the key it left is free again.
 TEST_F(X11ShortcutsTest, TheToggleFollowsItsKeyWhenTheKeymapChanges)
 {
-    settings.toggleName = QStringLiteral("Ctrl+Alt+D");
+    settings.toggleName = u"Ctrl+Alt+D"_s;
     startCleanly();
     const unsigned keyD = client->keycode("d");
     const unsigned keyF = client->keycode("f");
@@ -183,7 +185,7 @@ TEST_F(X11ShortcutsTest, TheToggleFollowsItsKeyWhenTheKeymapChanges)
     EXPECT_TRUE(logReads("toggle"));
     toggleWith(keyD);
     EXPECT_TRUE(windowReceives(keyD)) << "the key the toggle left is not grabbed any more";
-    EXPECT_EQ(log, QStringList{QStringLiteral("toggle")});
+    EXPECT_EQ(log, QStringList{u"toggle"_s});
 }
 
 // Num Lock moved to another modifier bit while registered: stopping releases exactly the variants that
@@ -212,13 +214,12 @@ TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyFromTheStartOrMidHoldUnti
     if (!bus.isConnected())
         GTEST_SKIP() << "no session D-Bus (run under scripts/with-desktop.sh)";
     RunningScreenSaver saver;
-    const QString service = QStringLiteral("org.freedesktop.ScreenSaver"),
-                  path = QStringLiteral("/org/freedesktop/ScreenSaver");
+    const QString service = u"org.freedesktop.ScreenSaver"_s, path = u"/org/freedesktop/ScreenSaver"_s;
     ASSERT_TRUE(bus.registerService(service));
     ASSERT_TRUE(bus.registerObject(path, &saver, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(shortcut->start());
     const auto screenSaver = [&](bool active) {
-        QDBusMessage signal = QDBusMessage::createSignal(path, service, QStringLiteral("ActiveChanged"));
+        QDBusMessage signal = QDBusMessage::createSignal(path, service, u"ActiveChanged"_s);
         signal << active;
         return bus.send(signal);
     };
@@ -226,7 +227,7 @@ TEST_F(X11ShortcutsTest, TheScreenSaverPausesTheHoldKeyFromTheStartOrMidHoldUnti
     EXPECT_TRUE(test::waitUntil([&] { return status == texts.paused; })) << status.toStdString();
     client->tap(holdKey);
     test::waitUntil([] { return false; }, 200);
-    EXPECT_FALSE(log.contains(QStringLiteral("fn begin"))) << log.join(u", ").toStdString();
+    EXPECT_FALSE(log.contains(u"fn begin"_s)) << log.join(u", ").toStdString();
 
     ASSERT_TRUE(screenSaver(false));
     EXPECT_TRUE(test::waitUntil([&] { return status == texts.ready; })) << status.toStdString();

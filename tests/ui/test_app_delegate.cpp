@@ -12,21 +12,18 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 class AppDelegateTest : public WindowsTest
 {
 protected:
-    QAction *menuItem(const QString &title) const
+    QAction *menuItem(const QString &title) const { return item(delegate->mainWindow()->menuBar()->actions(), title); }
+    QAction *trayItem(const QString &title) const { return item(delegate->statusMenu()->actions(), title); }
+    static QAction *item(const QList<QAction *> &actions, const QString &title)
     {
-        QAction *action = findAction(delegate->mainWindow()->menuBar()->actions(), title);
-        EXPECT_NE(action, nullptr) << title.toStdString();
-        return action;
-    }
-    QAction *trayItem(const QString &title) const
-    {
-        QAction *action = findAction(delegate->statusMenu()->actions(), title);
+        QAction *action = findAction(actions, title);
         EXPECT_NE(action, nullptr) << title.toStdString();
         return action;
     }
@@ -34,29 +31,19 @@ protected:
 
 } // namespace
 
-// Once set up, a login start shows only the tray icon and any other start the window: the real application's
-// tests on the private desktop (test_windows_desktop).
-TEST_F(AppDelegateTest, aLoginLaunchBeforeSetupShowsTheFlow)
-{
-    launch(/*launchedAtLogin=*/true);
-    EXPECT_TRUE(delegate->mainWindow()->isVisible());
-    EXPECT_TRUE(delegate->mainWindow()->showingOnboarding());
-}
-
 TEST_F(AppDelegateTest, theRecordItemsFollowThePhaseAndWaitForSetup)
 {
     speech->startAnswer.reset(); // the engine answers when the test says
     launch();
     QAction *record = delegate->recordMenuItem();
-    EXPECT_EQ(record->text(), QStringLiteral("Start Recording"));
+    EXPECT_EQ(record->text(), u"Start Recording"_s);
     EXPECT_FALSE(record->isEnabled()) << "before setup";
-    EXPECT_EQ(record->shortcut().toString(), QStringLiteral("Ctrl+Alt+Space"));
-    EXPECT_EQ(menuItem(QStringLiteral("Start / Stop Recording"))->shortcut().toString(),
-              QStringLiteral("Ctrl+Alt+Space"));
-    EXPECT_EQ(menuItem(QStringLiteral("Cancel Recording"))->shortcut(), QKeySequence(Qt::Key_Escape));
+    EXPECT_EQ(record->shortcut().toString(), u"Ctrl+Alt+Space"_s);
+    EXPECT_EQ(menuItem(u"Start / Stop Recording"_s)->shortcut().toString(), u"Ctrl+Alt+Space"_s);
+    EXPECT_EQ(menuItem(u"Cancel Recording"_s)->shortcut(), QKeySequence(Qt::Key_Escape));
 
     delegate->mainWindow()->hide();
-    menuItem(QStringLiteral("Start / Stop Recording"))->trigger();
+    menuItem(u"Start / Stop Recording"_s)->trigger();
     EXPECT_EQ(model->phase(), RecordingPhase::idle) << "before setup the item shows the window instead";
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
 
@@ -67,11 +54,11 @@ TEST_F(AppDelegateTest, theRecordItemsFollowThePhaseAndWaitForSetup)
 
     speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
     scheduler.runPending();
-    EXPECT_EQ(record->text(), QStringLiteral("Stop Recording"));
-    EXPECT_EQ(delegate->statusItem()->toolTip(), QStringLiteral("Orvanta — Listening…"));
+    EXPECT_EQ(record->text(), u"Stop Recording"_s);
+    EXPECT_EQ(delegate->statusItem()->toolTip(), u"Orvanta — Listening…"_s);
     record->trigger(); // finishes; the engine's transcript is pending
     EXPECT_FALSE(record->isEnabled()) << "nothing to do while processing";
-    trayItem(QStringLiteral("Cancel Recording"))->trigger();
+    trayItem(u"Cancel Recording"_s)->trigger();
     EXPECT_EQ(model->phase(), RecordingPhase::idle);
 }
 
@@ -79,34 +66,34 @@ TEST_F(AppDelegateTest, cancelWithNothingToCancelLeavesTheLastDictationsWatchAlo
 {
     launch();
     model->completeOnboarding();
-    dictate(QStringLiteral("hello there"));
-    ASSERT_EQ(model->status(), QStringLiteral("Inserted"));
+    dictate(u"hello there"_s);
+    ASSERT_EQ(model->status(), u"Inserted"_s);
     deliveryFake->calls.clear();
-    menuItem(QStringLiteral("Cancel Recording"))->trigger(); // Escape in the main window
-    trayItem(QStringLiteral("Cancel Recording"))->trigger();
-    EXPECT_EQ(model->status(), QStringLiteral("Inserted"));
-    EXPECT_FALSE(deliveryFake->calls.contains(QStringLiteral("stopObservation")))
+    menuItem(u"Cancel Recording"_s)->trigger(); // Escape in the main window
+    trayItem(u"Cancel Recording"_s)->trigger();
+    EXPECT_EQ(model->status(), u"Inserted"_s);
+    EXPECT_FALSE(deliveryFake->calls.contains(u"stopObservation"_s))
         << "the edits of the inserted text are still watched for corrections";
 
     startRecording();
-    menuItem(QStringLiteral("Cancel Recording"))->trigger();
+    menuItem(u"Cancel Recording"_s)->trigger();
     EXPECT_EQ(model->phase(), RecordingPhase::idle);
-    EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(model->status(), u"Cancelled"_s);
 }
 
 TEST_F(AppDelegateTest, formattingSavesTheModeAtOnceAndShowsIt)
 {
     launch();
     model->completeOnboarding();
-    trayItem(QStringLiteral("Structured"))->trigger();
-    EXPECT_TRUE(trayItem(QStringLiteral("Structured"))->isChecked()) << "radio items showing the mode in use";
-    EXPECT_FALSE(trayItem(QStringLiteral("Clean"))->isChecked());
+    trayItem(u"Structured"_s)->trigger();
+    EXPECT_TRUE(trayItem(u"Structured"_s)->isChecked()) << "radio items showing the mode in use";
+    EXPECT_FALSE(trayItem(u"Clean"_s)->isChecked());
     EXPECT_EQ(model->preferences().mode, DictationMode::structured);
     EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
-    delegate->chooseMode(QStringLiteral("structured")); // not a mode's raw value
-    delegate->chooseMode(QStringLiteral("Loud"));
+    delegate->chooseMode(u"structured"_s); // not a mode's raw value
+    delegate->chooseMode(u"Loud"_s);
     EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
-    trayItem(QStringLiteral("Verbatim"))->trigger();
+    trayItem(u"Verbatim"_s)->trigger();
     EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::verbatim);
 }
 
@@ -117,11 +104,11 @@ TEST_F(AppDelegateTest, showSetupShowsTheFlowFromItsFirstPage)
     launch();
     model->completeOnboarding();
     delegate->mainWindow()->hide();
-    menuItem(QStringLiteral("Show Setup…"))->trigger();
+    menuItem(u"Show Setup…"_s)->trigger();
     EXPECT_FALSE(model->onboarding().isComplete());
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
     ASSERT_TRUE(delegate->mainWindow()->showingOnboarding());
-    EXPECT_EQ(delegate->mainWindow()->onboardingController()->controls().progress->text(), QStringLiteral("1 of 3"));
+    EXPECT_EQ(delegate->mainWindow()->onboardingController()->controls().progress->text(), u"1 of 3"_s);
 }
 
 TEST_F(AppDelegateTest, menusFollowLinuxConventionsAndTheFirstCloseSaysWhereOrvantaWent)
@@ -130,21 +117,20 @@ TEST_F(AppDelegateTest, menusFollowLinuxConventionsAndTheFirstCloseSaysWhereOrva
     QStringList menus;
     for (QAction *menu : delegate->mainWindow()->menuBar()->actions())
         menus.append(menu->text());
-    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&Dictation"),
-                                  QStringLiteral("&Help")}));
-    EXPECT_EQ(menuItem(QStringLiteral("Quit"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(menus, (QStringList{u"&File"_s, u"&Edit"_s, u"&Dictation"_s, u"&Help"_s}));
+    EXPECT_EQ(menuItem(u"Quit"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     delegate->mainWindow()->hide();
-    menuItem(QStringLiteral("Preferences…"))->trigger();
+    menuItem(u"Preferences…"_s)->trigger();
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
     EXPECT_EQ(delegate->mainWindow()->selectedPage(), 0) << "Settings only after setup";
 
     model->completeOnboarding();
-    menuItem(QStringLiteral("Preferences…"))->trigger();
+    menuItem(u"Preferences…"_s)->trigger();
     EXPECT_EQ(delegate->mainWindow()->selectedPage(), 3);
-    menuItem(QStringLiteral("Close Window"))->trigger();
+    menuItem(u"Close Window"_s)->trigger();
     EXPECT_FALSE(delegate->mainWindow()->isVisible());
-    EXPECT_TRUE(delegate->trayNotice().contains(QStringLiteral("Open Orvanta again from its icon")));
-    trayItem(QStringLiteral("Open Orvanta…"))->trigger();
+    EXPECT_TRUE(delegate->trayNotice().contains(u"Open Orvanta again from its icon"_s));
+    trayItem(u"Open Orvanta…"_s)->trigger();
     EXPECT_TRUE(delegate->mainWindow()->isVisible());
 }
 
@@ -152,20 +138,20 @@ TEST_F(AppDelegateTest, editItemsReachTheFocusedTextField)
 {
     launch();
     QLineEdit field;
-    field.setText(QStringLiteral("dictated words"));
+    field.setText(u"dictated words"_s);
     field.show();
     QApplication::setActiveWindow(&field);
     field.setFocus();
     ASSERT_EQ(QApplication::focusWidget(), &field);
 
-    menuItem(QStringLiteral("Select All"))->trigger();
-    EXPECT_EQ(field.selectedText(), QStringLiteral("dictated words"));
-    menuItem(QStringLiteral("Cut"))->trigger();
+    menuItem(u"Select All"_s)->trigger();
+    EXPECT_EQ(field.selectedText(), u"dictated words"_s);
+    menuItem(u"Cut"_s)->trigger();
     EXPECT_EQ(field.text(), QString());
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("dictated words"));
-    menuItem(QStringLiteral("Undo"))->trigger();
-    EXPECT_EQ(field.text(), QStringLiteral("dictated words"));
+    EXPECT_EQ(QApplication::clipboard()->text(), u"dictated words"_s);
+    menuItem(u"Undo"_s)->trigger();
+    EXPECT_EQ(field.text(), u"dictated words"_s);
     field.end(false);
-    menuItem(QStringLiteral("Paste"))->trigger();
-    EXPECT_EQ(field.text(), QStringLiteral("dictated wordsdictated words"));
+    menuItem(u"Paste"_s)->trigger();
+    EXPECT_EQ(field.text(), u"dictated wordsdictated words"_s);
 }

@@ -11,6 +11,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using ui::DictionaryViewController;
 
 namespace {
@@ -42,51 +43,49 @@ TEST_F(DictionaryPageTest, theCountTheEmptyLineAndTheColumnsFollowTheDictionary)
     seed({});
     EXPECT_FALSE(page().countLabel()->isVisible());
     EXPECT_TRUE(page().emptyLabel()->isVisible());
-    EXPECT_EQ(page().emptyLabel()->text(), QStringLiteral("No words yet"));
+    EXPECT_EQ(page().emptyLabel()->text(), u"No words yet"_s);
     EXPECT_FALSE(page().table()->isVisible());
     EXPECT_FALSE(page().addButton()->isEnabled());
     EXPECT_FALSE(page().deleteButton()->isEnabled());
 
-    typeEntry(QStringLiteral("cube control"), QStringLiteral("kubectl"));
+    typeEntry(u"cube control"_s, u"kubectl"_s);
     QTest::keyClick(page().replacementField(), Qt::Key_Return);
-    EXPECT_EQ(page().countLabel()->text(), QStringLiteral("1 entry"));
+    EXPECT_EQ(page().countLabel()->text(), u"1 entry"_s);
     EXPECT_FALSE(page().emptyLabel()->isVisible());
-    EXPECT_EQ(row(0), (QStringList{QStringLiteral("cube control"), QStringLiteral("kubectl"), QStringLiteral("Manual"),
-                                   QString()}))
+    EXPECT_EQ(row(0), (QStringList{u"cube control"_s, u"kubectl"_s, u"Manual"_s, QString()}))
         << "no count for an entry typed in and never learned";
     EXPECT_TRUE(page().heardField()->text().isEmpty());
     EXPECT_TRUE(page().replacementField()->text().isEmpty());
     EXPECT_FALSE(page().addButton()->isEnabled());
     EXPECT_EQ(page().focusWidget(), page().heardField()) << "ready for the next entry";
 
-    model->learn(QStringLiteral("jon"), QStringLiteral("John"), true);
+    model->learn(u"jon"_s, u"John"_s, true);
     model->notifyChanged();
-    EXPECT_EQ(page().countLabel()->text(), QStringLiteral("2 entries"));
-    EXPECT_EQ(cell(0, 2), QStringLiteral("Automatic"));
+    EXPECT_EQ(page().countLabel()->text(), u"2 entries"_s);
+    EXPECT_EQ(cell(0, 2), u"Automatic"_s);
 }
 
 TEST_F(DictionaryPageTest, addingNeedsBothFieldsAndRefusesTooLongSpellings)
 {
-    seed({}, {entry(QStringLiteral("teh"), QStringLiteral("the"), true, 3)});
-    typeEntry(QStringLiteral("   "), QStringLiteral("Spelling"));
+    seed({}, {entry(u"teh"_s, u"the"_s, true, 3)});
+    typeEntry(u"   "_s, u"Spelling"_s);
     EXPECT_FALSE(page().addButton()->isEnabled());
     QTest::keyClick(page().replacementField(), Qt::Key_Return);
     EXPECT_EQ(model->dictionary().size(), 1) << "Return does nothing while a field is blank";
-    EXPECT_EQ(page().replacementField()->text(), QStringLiteral("Spelling"));
+    EXPECT_EQ(page().replacementField()->text(), u"Spelling"_s);
 
-    typeEntry(QStringLiteral("long one"), QString(10000, QLatin1Char('x')));
+    typeEntry(u"long one"_s, QString(10000, u'x'));
     EXPECT_FALSE(page().addButton()->isEnabled());
     QTest::keyClick(page().replacementField(), Qt::Key_Return);
     EXPECT_EQ(model->dictionary().size(), 1) << "too long";
     EXPECT_EQ(page().replacementField()->text().size(), 10000) << "what was typed stays to be shortened";
     EXPECT_TRUE(page().entryProblem()->isVisible());
-    EXPECT_TRUE(page().entryProblem()->text().contains(QStringLiteral("at most 100")));
+    EXPECT_TRUE(page().entryProblem()->text().contains(u"at most 100"_s));
 }
 
 TEST_F(DictionaryPageTest, theSelectionSurvivesOtherChangesAndRemoveTakesTheSelectedEntry)
 {
-    seed({}, {entry(QStringLiteral("post gress"), QStringLiteral("Postgres"), true),
-              entry(QStringLiteral("cube control"), QStringLiteral("kubectl"), false)});
+    seed({}, {entry(u"post gress"_s, u"Postgres"_s, true), entry(u"cube control"_s, u"kubectl"_s, false)});
     page().table()->selectRow(1);
     EXPECT_TRUE(page().deleteButton()->isEnabled());
 
@@ -94,15 +93,15 @@ TEST_F(DictionaryPageTest, theSelectionSurvivesOtherChangesAndRemoveTakesTheSele
     notifyNothing();
     EXPECT_EQ(resets.count(), 0) << "nothing changed, nothing reloaded";
 
-    model->applyCorrection(QStringLiteral("call Jon now"), QStringLiteral("call John now")); // learned elsewhere
+    model->applyCorrection(u"call Jon now"_s, u"call John now"_s); // learned elsewhere
     ASSERT_EQ(model->dictionary().size(), 3);
     EXPECT_EQ(resets.count(), 1);
     EXPECT_EQ(selectedRow(), 2) << "the selected entry stays selected where it moved";
-    EXPECT_EQ(cell(selectedRow(), 0), QStringLiteral("cube control"));
+    EXPECT_EQ(cell(selectedRow(), 0), u"cube control"_s);
 
     page().deleteButton()->click();
     EXPECT_EQ(model->dictionary().size(), 2);
-    EXPECT_EQ(cell(0, 0), QStringLiteral("Jon"));
-    EXPECT_EQ(cell(1, 0), QStringLiteral("post gress"));
+    EXPECT_EQ(cell(0, 0), u"Jon"_s);
+    EXPECT_EQ(cell(1, 0), u"post gress"_s);
     EXPECT_FALSE(page().deleteButton()->isEnabled()) << "no entry is selected any more";
 }

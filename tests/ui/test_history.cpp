@@ -12,6 +12,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using ui::HistoryViewController;
 
 namespace {
@@ -38,30 +39,30 @@ protected:
 TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
 {
     seed({});
-    dictate(QStringLiteral("first line\nsecond line"));
+    dictate(u"first line\nsecond line"_s);
     ASSERT_EQ(model->history().size(), 1);
-    EXPECT_EQ(page().countLabel()->text(), QStringLiteral("1 dictation"));
+    EXPECT_EQ(page().countLabel()->text(), u"1 dictation"_s);
     EXPECT_FALSE(page().emptyLabel()->isVisible());
     EXPECT_TRUE(page().clearButton()->isEnabled());
     EXPECT_EQ(selectedRow(), 0);
-    EXPECT_EQ(page().editor()->toPlainText(), QStringLiteral("first line\nsecond line"));
+    EXPECT_EQ(page().editor()->toPlainText(), u"first line\nsecond line"_s);
     EXPECT_FALSE(page().editor()->isReadOnly());
     const TranscriptRecord &record = model->history().first();
-    EXPECT_TRUE(page().detailLabel()->text().endsWith(QStringLiteral(" · ") + record.applicationName));
+    EXPECT_TRUE(page().detailLabel()->text().endsWith(u" · "_s + record.applicationName));
     EXPECT_EQ(page().detailLabel()->toolTip(), record.formatter);
-    EXPECT_EQ(page().table()->model()->index(0, 0).data().toString(), QStringLiteral("first line second line"))
+    EXPECT_EQ(page().table()->model()->index(0, 0).data().toString(), u"first line second line"_s)
         << "the row shows the text on one line";
     EXPECT_FALSE(page().saveButton()->isEnabled());
     EXPECT_TRUE(page().copyButton()->isEnabled());
     EXPECT_TRUE(page().deleteButton()->isEnabled());
 
-    dictate(QStringLiteral("another"));
-    EXPECT_EQ(page().countLabel()->text(), QStringLiteral("2 dictations"));
+    dictate(u"another"_s);
+    EXPECT_EQ(page().countLabel()->text(), u"2 dictations"_s);
     page().deleteRecord();
     page().deleteRecord();
     EXPECT_FALSE(page().countLabel()->isVisible());
     EXPECT_TRUE(page().emptyLabel()->isVisible());
-    EXPECT_EQ(page().emptyLabel()->text(), QStringLiteral("No dictations"));
+    EXPECT_EQ(page().emptyLabel()->text(), u"No dictations"_s);
     EXPECT_TRUE(page().editor()->toPlainText().isEmpty());
     EXPECT_TRUE(page().editor()->isReadOnly());
     EXPECT_FALSE(page().selectedID().has_value());
@@ -71,26 +72,26 @@ TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
 
 TEST_F(HistoryPageTest, anEditSurvivesEveryOtherNotificationAndLeavingTheDictationSavesIt)
 {
-    seed({QStringLiteral("newest words"), QStringLiteral("call Jon about the plan")});
+    seed({u"newest words"_s, u"call Jon about the plan"_s});
     choose(1);
-    EXPECT_EQ(page().editor()->toPlainText(), QStringLiteral("call Jon about the plan"));
-    type(QStringLiteral("call John about the plan"));
+    EXPECT_EQ(page().editor()->toPlainText(), u"call Jon about the plan"_s);
+    type(u"call John about the plan"_s);
     EXPECT_TRUE(page().isDirty());
-    EXPECT_EQ(page().changeLabel()->text(), QStringLiteral("Unsaved"));
+    EXPECT_EQ(page().changeLabel()->text(), u"Unsaved"_s);
     EXPECT_TRUE(page().saveButton()->isEnabled());
 
     // Level reports, ticks and a whole new dictation leave the edit alone.
     notifyNothing();
     scheduler.advanceSeconds(3);
-    dictate(QStringLiteral("arrives meanwhile"));
+    dictate(u"arrives meanwhile"_s);
     ASSERT_EQ(model->history().size(), 3);
     EXPECT_EQ(selectedRow(), 2) << "the edited dictation stays selected where it moved";
-    EXPECT_EQ(page().editor()->toPlainText(), QStringLiteral("call John about the plan"));
-    EXPECT_EQ(page().changeLabel()->text(), QStringLiteral("Unsaved"));
-    EXPECT_EQ(output(2), QStringLiteral("call Jon about the plan")) << "nothing saved yet";
+    EXPECT_EQ(page().editor()->toPlainText(), u"call John about the plan"_s);
+    EXPECT_EQ(page().changeLabel()->text(), u"Unsaved"_s);
+    EXPECT_EQ(output(2), u"call Jon about the plan"_s) << "nothing saved yet";
 
     choose(0);
-    EXPECT_EQ(output(2), QStringLiteral("call John about the plan")) << "leaving the edited dictation saves it";
+    EXPECT_EQ(output(2), u"call John about the plan"_s) << "leaving the edited dictation saves it";
     EXPECT_EQ(page().editor()->toPlainText(), output(0));
     EXPECT_FALSE(page().isDirty());
     EXPECT_EQ(model->dictionary().size(), 1) << "and learns from it (what: the model's test)";
@@ -98,41 +99,38 @@ TEST_F(HistoryPageTest, anEditSurvivesEveryOtherNotificationAndLeavingTheDictati
 
 TEST_F(HistoryPageTest, saveRefusesBlankTextAndCopyTakesTheTextAsItStands)
 {
-    seed({QStringLiteral("send it to Jon")});
-    type(QStringLiteral("  \n  "));
+    seed({u"send it to Jon"_s});
+    type(u"  \n  "_s);
     page().saveCorrection();
-    EXPECT_EQ(output(0), QStringLiteral("send it to Jon"));
-    EXPECT_EQ(page().changeLabel()->text(), QStringLiteral("Unsaved"));
+    EXPECT_EQ(output(0), u"send it to Jon"_s);
+    EXPECT_EQ(page().changeLabel()->text(), u"Unsaved"_s);
     EXPECT_TRUE(page().saveButton()->isEnabled());
 
-    type(QStringLiteral("send it to John"));
+    type(u"send it to John"_s);
     page().copyResult();
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("send it to John")) << "the unsaved text is copied";
+    EXPECT_EQ(QApplication::clipboard()->text(), u"send it to John"_s) << "the unsaved text is copied";
     page().saveCorrection();
-    EXPECT_EQ(output(0), QStringLiteral("send it to John"));
-    EXPECT_EQ(page().changeLabel()->text(), QStringLiteral("Saved. Learned: Jon → John"));
+    EXPECT_EQ(output(0), u"send it to John"_s);
+    EXPECT_EQ(page().changeLabel()->text(), u"Saved. Learned: Jon → John"_s);
     EXPECT_FALSE(page().saveButton()->isEnabled());
 
-    Preferences preferences = model->preferences();
-    preferences.autoLearn = false;
-    model->setPreferences(preferences);
-    type(QStringLiteral("send it to Johnny"));
+    model->setPreferences(Preferences{.autoLearn = false});
+    type(u"send it to Johnny"_s);
     page().saveCorrection();
-    EXPECT_EQ(page().changeLabel()->accessibleDescription(), QStringLiteral("Automatic learning is off"));
+    EXPECT_EQ(page().changeLabel()->accessibleDescription(), u"Automatic learning is off"_s);
 }
 
 TEST_F(HistoryPageTest, deleteSelectsTheFirstRemainingAndClearingAsksFirstInTheWindow)
 {
-    seed({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")},
-         {entry(QStringLiteral("teh"), QStringLiteral("the"), true)});
+    seed({u"one"_s, u"two"_s, u"three"_s}, {entry(u"teh"_s, u"the"_s, true)});
     choose(2);
     page().deleteRecord();
     EXPECT_EQ(model->history().size(), 2);
     EXPECT_EQ(selectedRow(), 0);
-    EXPECT_EQ(page().editor()->toPlainText(), QStringLiteral("one"));
+    EXPECT_EQ(page().editor()->toPlainText(), u"one"_s);
 
     page().clearHistory();
-    auto *confirmation = page().findChild<QMessageBox *>(QStringLiteral("OrvantaClearHistory"));
+    auto *confirmation = page().findChild<QMessageBox *>(u"OrvantaClearHistory"_s);
     ASSERT_NE(confirmation, nullptr);
     EXPECT_EQ(confirmation->windowModality(), Qt::WindowModal);
     EXPECT_EQ(confirmation->defaultButton(), confirmation->escapeButton()) << "Return keeps the history";
@@ -142,7 +140,7 @@ TEST_F(HistoryPageTest, deleteSelectsTheFirstRemainingAndClearingAsksFirstInTheW
     EXPECT_EQ(model->history().size(), 2) << "cancelled";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the answered question is gone
     page().clearHistory();
-    confirmation = page().findChild<QMessageBox *>(QStringLiteral("OrvantaClearHistory"));
+    confirmation = page().findChild<QMessageBox *>(u"OrvantaClearHistory"_s);
     ASSERT_NE(confirmation, nullptr);
     confirmation->buttons().last()->click();
     EXPECT_TRUE(model->history().isEmpty());

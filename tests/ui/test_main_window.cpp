@@ -18,12 +18,16 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using ui::MainWindowController;
 
+// Started at login before setup, the window shows the flow too; once set up, a login start shows only the tray
+// icon and any other start the window: the real application's tests on the private desktop.
 TEST_F(WindowsTest, theWindowShowsTheFlowWithoutToolbarUntilSetupIsCompleteThenThePages)
 {
-    launch();
+    launch(/*launchedAtLogin=*/true);
     MainWindowController &window = *delegate->mainWindow();
+    EXPECT_TRUE(window.isVisible());
     ASSERT_TRUE(window.showingOnboarding());
     EXPECT_FALSE(window.mainToolbar()->isVisible());
     ASSERT_NE(window.onboardingController(), nullptr);
@@ -48,16 +52,16 @@ TEST_F(WindowsTest, theRecordButtonFollowsThePhaseAndTheConfiguredKeys)
     model->completeOnboarding();
     const MainWindowController &window = *delegate->mainWindow();
     QPushButton &record = *window.recordButton();
-    EXPECT_EQ(record.toolTip(), QStringLiteral("Dictate (Ctrl+Alt+Space)"));
-    EXPECT_TRUE(record.accessibleDescription().startsWith(QStringLiteral("Hold Right Ctrl to speak")));
+    EXPECT_EQ(record.toolTip(), u"Dictate (Ctrl+Alt+Space)"_s);
+    EXPECT_TRUE(record.accessibleDescription().startsWith(u"Hold Right Ctrl to speak"_s));
 
     record.click();
     speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
     scheduler.runPending();
-    EXPECT_EQ(record.accessibleName(), QStringLiteral("Finish dictation"));
-    EXPECT_EQ(window.recordSymbol(), QStringLiteral("stop.fill"));
-    model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
-    EXPECT_EQ(record.toolTip(), QStringLiteral("Finish (Ctrl+F9)"));
+    EXPECT_EQ(record.accessibleName(), u"Finish dictation"_s);
+    EXPECT_EQ(window.recordSymbol(), u"stop.fill"_s);
+    model->setShortcutNames({u"Right Alt"_s, u"Ctrl+F9"_s});
+    EXPECT_EQ(record.toolTip(), u"Finish (Ctrl+F9)"_s);
 }
 
 TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)
@@ -86,7 +90,7 @@ TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)
     EXPECT_EQ(window.selectedPage(), 1);
     window.select(3);
     EXPECT_EQ(sidebar.table()->currentRow(), 3);
-    EXPECT_EQ(window.currentPage()->accessibleName(), QStringLiteral("Settings"));
+    EXPECT_EQ(window.currentPage()->accessibleName(), u"Settings"_s);
     QCoreApplication::processEvents(); // the toolbar lays its items out
     EXPECT_TRUE(window.recordButton()->isVisibleTo(&window));
     window.select(0);
@@ -139,7 +143,7 @@ TEST_F(WindowsTest, withoutATrayTheWindowSaysHowToBringItBack)
     launch();
     QLabel *line = delegate->mainWindow()->noTrayLine();
     EXPECT_TRUE(line->isVisible());
-    EXPECT_EQ(line->text(), QStringLiteral("No tray on this desktop: start Orvanta again to bring this window back."));
+    EXPECT_EQ(line->text(), u"No tray on this desktop: start Orvanta again to bring this window back."_s);
     trayAvailable = true;
     delegate->showMainWindow();
     EXPECT_FALSE(line->isVisible());
@@ -149,7 +153,7 @@ TEST(ScrollingPage, shortContentStaysAtTheTop)
 {
     QWidget page;
     page.resize(400, 600);
-    auto *content = new QLabel(QStringLiteral("One short line"));
+    auto *content = new QLabel(u"One short line"_s);
     ui::scrollingPage(&page, content, 28);
     page.show();
     const int margin = ui::pixelsForPoints(28);
@@ -159,7 +163,7 @@ TEST(ScrollingPage, shortContentStaysAtTheTop)
 
 TEST(Symbols, everyDrawingRendersAndEveryNameTheWindowsUseHasOne)
 {
-    const QStringList drawings = QDir(QStringLiteral(":/symbols")).entryList({QStringLiteral("*.svg")});
+    const QStringList drawings = QDir(u":/symbols"_s).entryList({u"*.svg"_s});
     ASSERT_GE(drawings.size(), 15);
     for (const QString &file : drawings) {
         const QImage image = ui::symbols::pixmap(file.chopped(4), Qt::black, 32).toImage();
@@ -171,9 +175,8 @@ TEST(Symbols, everyDrawingRendersAndEveryNameTheWindowsUseHasOne)
     }
     const QStringList used =
         ui::SidebarViewController::symbols() +
-        QStringLiteral(
-            "mic stop.fill sidebar.left lock.shield circle checkmark.circle.fill waveform.circle.fill mic.fill")
-            .split(QLatin1Char(' '));
+        u"mic stop.fill sidebar.left lock.shield circle checkmark.circle.fill waveform.circle.fill mic.fill"_s.split(
+            u' ');
     for (const QString &name : used)
         EXPECT_TRUE(ui::symbols::exists(name)) << name.toStdString();
 }

@@ -14,6 +14,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using Step = OnboardingState::Step;
 using LoginStatus = AbstractLoginItemController::Status;
 
@@ -43,9 +44,9 @@ TEST_F(OnboardingTest, continueWaitsForMicrophoneAndSpeechWhileTheRestOfThePageS
     ASSERT_EQ(flow().renderedStep(), Step::permissions);
     EXPECT_FALSE(controls().nextButton->isEnabled());
     EXPECT_FALSE(controls().nextButton->toolTip().isEmpty()) << "says what Continue waits for";
-    EXPECT_EQ(controls().microphone->accessibleName(), QStringLiteral("Microphone: Allowed"));
+    EXPECT_EQ(controls().microphone->accessibleName(), u"Microphone: Allowed"_s);
     EXPECT_TRUE(controls().microphone->isGranted());
-    EXPECT_EQ(controls().speech->state(), QStringLiteral("Not requested"));
+    EXPECT_EQ(controls().speech->state(), u"Not requested"_s);
 
     QApplication::setActiveWindow(delegate->mainWindow());
     QTest::keyClick(delegate->mainWindow(), Qt::Key_Return);
@@ -71,13 +72,13 @@ TEST_F(OnboardingTest, deniedAccessReadsDeniedAndTheErrorIsShown)
     permissions->microphone = AuthorizationStatus::denied;
     launch();
     model->advanceOnboarding();
-    EXPECT_EQ(controls().microphone->state(), QStringLiteral("Denied"));
+    EXPECT_EQ(controls().microphone->state(), u"Denied"_s);
     EXPECT_FALSE(controls().microphone->isGranted());
     EXPECT_FALSE(controls().permissionError->isVisibleTo(&flow()));
-    model->setErrorMessage(QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
+    model->setErrorMessage(u"Allow Orvanta in Settings → Sound → Input."_s);
     model->notifyChanged();
     EXPECT_TRUE(controls().permissionError->isVisibleTo(&flow()));
-    EXPECT_EQ(controls().permissionError->text(), QStringLiteral("Allow Orvanta in Settings → Sound → Input."));
+    EXPECT_EQ(controls().permissionError->text(), u"Allow Orvanta in Settings → Sound → Input."_s);
 }
 
 TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndThePageComesBeforeTheButtons)
@@ -86,7 +87,7 @@ TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndThePageComesBe
     const auto visible = [this](QWidget *widget) { return widget->isVisibleTo(&flow()); };
     EXPECT_FALSE(visible(controls().backButton));
     EXPECT_TRUE(visible(controls().laterButton));
-    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("&Continue"));
+    EXPECT_EQ(controls().nextButton->text(), u"&Continue"_s);
     // The page comes before the buttons, for Tab and for screen readers.
     const auto tabAfter = [&](QWidget *widget) {
         do
@@ -109,8 +110,8 @@ TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndThePageComesBe
     EXPECT_EQ(controls().heading->mapTo(&flow(), QPoint()).y(), headline) << "the headline stays in place";
     EXPECT_TRUE(visible(controls().backButton));
     EXPECT_FALSE(visible(controls().laterButton));
-    EXPECT_EQ(controls().nextButton->text(), QStringLiteral("&Open Orvanta"));
-    EXPECT_EQ(controls().nextButton->accessibleName(), QStringLiteral("Open Orvanta"));
+    EXPECT_EQ(controls().nextButton->text(), u"&Open Orvanta"_s);
+    EXPECT_EQ(controls().nextButton->accessibleName(), u"Open Orvanta"_s);
 
     controls().backButton->click();
     EXPECT_EQ(flow().renderedStep(), Step::permissions);
@@ -120,25 +121,24 @@ TEST_F(OnboardingTest, theKeysPageNamesTheConfiguredKeysAndItsNoteFollowsAccessi
 {
     delivery->trusted = false;
     make();
-    model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
+    model->setShortcutNames({u"Right Alt"_s, u"Ctrl+F9"_s});
     model->advanceOnboarding();
     model->advanceOnboarding();
     ASSERT_EQ(flow().renderedStep(), Step::shortcut);
     const QList<QWidget *> caps = controls().page->findChildren<QWidget *>();
     QStringList names;
     for (const QWidget *widget : caps)
-        if (widget->accessibleName().endsWith(QLatin1String(" key")))
+        if (widget->accessibleName().endsWith(u" key"_s))
             names.append(widget->accessibleName());
-    EXPECT_EQ(names,
-              (QStringList{QStringLiteral("Right Alt key"), QStringLiteral("Ctrl+F9 key"), QStringLiteral("Esc key")}));
-    EXPECT_TRUE(controls().shortcutNote->text().startsWith(QStringLiteral("Enable Accessibility in Settings")));
+    EXPECT_EQ(names, (QStringList{u"Right Alt key"_s, u"Ctrl+F9 key"_s, u"Esc key"_s}));
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(u"Enable Accessibility in Settings"_s));
 
     deliveryFake->trusted = true;
     model->refreshStatus();
     model->onboarding().goBack();
     model->notifyChanged();
     model->advanceOnboarding();
-    EXPECT_TRUE(controls().shortcutNote->text().startsWith(QStringLiteral("If Right Alt does something else")));
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(u"If Right Alt does something else"_s));
 }
 
 // The states' boxes are the Settings page's test; here, the flow's own controls follow them.
@@ -148,12 +148,12 @@ TEST_F(OnboardingTest, theLoginItemFollowsTheRegistrationAndShowsItsError)
     loginFake->registration = LoginStatus::requiresApproval;
     model->refreshStatus();
     EXPECT_EQ(controls().loginCheckbox->checkState(), Qt::PartiallyChecked);
-    EXPECT_EQ(controls().loginStatus->text(), QStringLiteral("Needs approval"));
+    EXPECT_EQ(controls().loginStatus->text(), u"Needs approval"_s);
     EXPECT_TRUE(controls().loginSettings->isVisibleTo(&flow()));
     controls().loginCheckbox->click(); // awaiting approval counts as on: switches off
     EXPECT_EQ(loginFake->setEnabledCalls, QList<bool>{false});
     EXPECT_FALSE(controls().loginError->isVisibleTo(&flow()));
-    loginFake->error = QStringLiteral("Couldn’t enable launch at login. Disk full.");
+    loginFake->error = u"Couldn’t enable launch at login. Disk full."_s;
     model->notifyChanged();
     EXPECT_TRUE(controls().loginError->isVisibleTo(&flow()));
     EXPECT_EQ(controls().loginError->text(), *loginFake->error);
@@ -169,7 +169,7 @@ TEST_F(OnboardingTest, enableAccessibilitySaysWhatItDoesBeforeSwitchingItOn)
     };
     controls().accessibilityButton->click();
     ASSERT_NE(prompt(), nullptr);
-    EXPECT_EQ(prompt()->text(), QStringLiteral("Switch on accessibility for this desktop session?"));
+    EXPECT_EQ(prompt()->text(), u"Switch on accessibility for this desktop session?"_s);
     prompt()->button(QMessageBox::Cancel)->click();
     QApplication::processEvents();
     EXPECT_EQ(desktopFake->enableCalls, 0);
@@ -177,11 +177,11 @@ TEST_F(OnboardingTest, enableAccessibilitySaysWhatItDoesBeforeSwitchingItOn)
     controls().accessibilityButton->click();
     ASSERT_NE(prompt(), nullptr);
     QAbstractButton *enable = prompt()->buttons().at(0);
-    ASSERT_EQ(enable->text(), QStringLiteral("Enable"));
+    ASSERT_EQ(enable->text(), u"Enable"_s);
     enable->click();
     EXPECT_EQ(desktopFake->enableCalls, 1);
     deliveryFake->trusted = true;
     scheduler.advanceSeconds(1.2);
     EXPECT_FALSE(controls().accessibilityButton->isVisibleTo(&flow()));
-    EXPECT_EQ(controls().accessibility->accessibleName(), QStringLiteral("Accessibility: Enabled"));
+    EXPECT_EQ(controls().accessibility->accessibleName(), u"Accessibility: Enabled"_s);
 }

@@ -12,6 +12,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using ui::OverviewViewController;
 
 namespace {
@@ -43,63 +44,63 @@ protected:
 TEST_F(OverviewTest, anEditOfTheResultIsSavedOnce900MillisecondsAfterTheLastKeystrokeAndLearned)
 {
     page();
-    dictate(QStringLiteral("hello world"));
-    ASSERT_EQ(pad(), QStringLiteral("hello world")) << "a new result replaces the pad";
+    dictate(u"hello world"_s);
+    ASSERT_EQ(pad(), u"hello world"_s) << "a new result replaces the pad";
 
-    type(QStringLiteral("hello World"));
+    type(u"hello World"_s);
     scheduler.advanceSeconds(0.5);
-    type(QStringLiteral("hello World!"));
+    type(u"hello World!"_s);
     scheduler.advanceSeconds(0.85);
-    EXPECT_EQ(lastOutput(), QStringLiteral("hello world")) << "each keystroke restarts the wait";
+    EXPECT_EQ(lastOutput(), u"hello world"_s) << "each keystroke restarts the wait";
     scheduler.advanceSeconds(0.1);
-    EXPECT_EQ(lastOutput(), QStringLiteral("hello World!"));
+    EXPECT_EQ(lastOutput(), u"hello World!"_s);
     EXPECT_EQ(model->dictionary().size(), 1) << "learned (what: the model's test)";
-    EXPECT_EQ(savedLibrary().history.value(0).output, QStringLiteral("hello World!"));
+    EXPECT_EQ(savedLibrary().history.value(0).output, u"hello World!"_s);
     EXPECT_FALSE(page().correctionPending());
 
-    type(QStringLiteral("  hello World! \n"));
+    type(u"  hello World! \n"_s);
     scheduler.advanceSeconds(1);
-    EXPECT_EQ(lastOutput(), QStringLiteral("  hello World! \n")) << "saved as typed, untrimmed";
-    EXPECT_EQ(pad(), QStringLiteral("  hello World! \n")) << "the save's redraw leaves the pad as typed";
+    EXPECT_EQ(lastOutput(), u"  hello World! \n"_s) << "saved as typed, untrimmed";
+    EXPECT_EQ(pad(), u"  hello World! \n"_s) << "the save's redraw leaves the pad as typed";
 }
 
 TEST_F(OverviewTest, typingIntoAnEmptyPadOrErasingTheResultSavesNothing)
 {
     page();
-    type(QStringLiteral("notes before any dictation"));
+    type(u"notes before any dictation"_s);
     EXPECT_FALSE(page().correctionPending());
     scheduler.advanceSeconds(2);
     EXPECT_TRUE(savedLibrary().history.isEmpty());
 
-    dictate(QStringLiteral("keep this"));
-    EXPECT_EQ(pad(), QStringLiteral("keep this")) << "a result replaces what was typed into the empty pad";
+    dictate(u"keep this"_s);
+    EXPECT_EQ(pad(), u"keep this"_s) << "a result replaces what was typed into the empty pad";
     type(QString());
-    type(QStringLiteral(" \n "));
+    type(u" \n "_s);
     scheduler.advanceSeconds(2);
-    EXPECT_EQ(lastOutput(), QStringLiteral("keep this"));
-    EXPECT_EQ(savedLibrary().history.value(0).output, QStringLiteral("keep this"));
+    EXPECT_EQ(lastOutput(), u"keep this"_s);
+    EXPECT_EQ(savedLibrary().history.value(0).output, u"keep this"_s);
 }
 
 TEST_F(OverviewTest, aNewResultWinsOverAPendingEditAndClearingTheHistoryEmptiesThePad)
 {
     page();
-    dictate(QStringLiteral("first result"));
+    dictate(u"first result"_s);
     const QUuid first = model->lastResult()->id;
-    type(QStringLiteral("first edit"));
+    type(u"first edit"_s);
     ASSERT_TRUE(page().correctionPending());
-    dictate(QStringLiteral("second result"), 0.3);
-    EXPECT_EQ(pad(), QStringLiteral("second result"));
+    dictate(u"second result"_s, 0.3);
+    EXPECT_EQ(pad(), u"second result"_s);
     scheduler.advanceSeconds(2);
     EXPECT_EQ(savedLibrary().history.value(1).id, first);
-    EXPECT_EQ(savedLibrary().history.value(1).output, QStringLiteral("first result")) << "the pending edit is dropped";
-    EXPECT_EQ(lastOutput(), QStringLiteral("second result"));
+    EXPECT_EQ(savedLibrary().history.value(1).output, u"first result"_s) << "the pending edit is dropped";
+    EXPECT_EQ(lastOutput(), u"second result"_s);
 
-    type(QStringLiteral("second edit"));
+    type(u"second edit"_s);
     model->clearHistory();
     EXPECT_EQ(pad(), QString());
     EXPECT_FALSE(page().resultID());
     scheduler.advanceSeconds(2);
-    type(QStringLiteral("typed after clearing"));
+    type(u"typed after clearing"_s);
     scheduler.advanceSeconds(2);
     EXPECT_TRUE(savedLibrary().history.isEmpty()) << "neither the pending nor a later edit is saved";
 }
@@ -118,13 +119,13 @@ TEST_F(OverviewTest, theStatusAndCopyFollowEachDeliveryOutcome)
         QString shown;
         bool copyable;
     } cases[] = {
-        {DeliveryResult::Outcome::inserted, QStringLiteral("Inserted"), false},
-        {DeliveryResult::Outcome::failed, QStringLiteral("Not inserted"), true},
+        {DeliveryResult::Outcome::inserted, u"Inserted"_s, false},
+        {DeliveryResult::Outcome::failed, u"Not inserted"_s, true},
     };
     for (const auto &c : cases) {
-        const QString message = QStringLiteral("Message for ") + c.shown;
+        const QString message = u"Message for "_s + c.shown;
         deliveryFake->answer = DeliveryResult{c.outcome, message};
-        dictate(QStringLiteral("text for ") + c.shown);
+        dictate(u"text for "_s + c.shown);
         EXPECT_EQ(status.text(), c.shown);
         EXPECT_TRUE(status.isVisible());
         EXPECT_EQ(status.toolTip(), message);
@@ -132,16 +133,15 @@ TEST_F(OverviewTest, theStatusAndCopyFollowEachDeliveryOutcome)
         EXPECT_EQ(copy.accessibleDescription(), message);
     }
 
-    type(QStringLiteral("edited in the pad"));
-    QApplication::clipboard()->setText(QStringLiteral("before"));
+    type(u"edited in the pad"_s);
+    QApplication::clipboard()->setText(u"before"_s);
     copy.click();
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("text for Not inserted"))
-        << "Copy copies the result, not the pad";
+    EXPECT_EQ(QApplication::clipboard()->text(), u"text for Not inserted"_s) << "Copy copies the result, not the pad";
 
-    deliveryFake->answer = DeliveryResult{DeliveryResult::Outcome::copied, QStringLiteral("Copied.")};
+    deliveryFake->answer = DeliveryResult{DeliveryResult::Outcome::copied, u"Copied."_s};
     formatterFake->echo = false;
-    formatterFake->answer = FormattingResult{QString(), QStringLiteral("Built-in rules"), std::nullopt};
-    dictate(QStringLiteral("formatted to nothing"));
+    formatterFake->answer = FormattingResult{QString(), u"Built-in rules"_s, std::nullopt};
+    dictate(u"formatted to nothing"_s);
     EXPECT_FALSE(copy.isVisible()) << "an empty result has nothing to copy";
 
     model->toggle(); // the line's texts while dictating are the model's test
@@ -149,10 +149,10 @@ TEST_F(OverviewTest, theStatusAndCopyFollowEachDeliveryOutcome)
     EXPECT_FALSE(copy.isVisible());
     model->cancelDictation();
 
-    model->setErrorMessage(QStringLiteral("Something went wrong."));
+    model->setErrorMessage(u"Something went wrong."_s);
     model->notifyChanged();
     EXPECT_TRUE(page().errorLabel()->isVisible());
-    EXPECT_EQ(page().errorLabel()->text(), QStringLiteral("Something went wrong."));
+    EXPECT_EQ(page().errorLabel()->text(), u"Something went wrong."_s);
     model->setErrorMessage(std::nullopt);
     model->notifyChanged();
     EXPECT_FALSE(page().errorLabel()->isVisible());
@@ -163,9 +163,9 @@ TEST_F(OverviewTest, theRecordButtonStartsAndFinishesAndWaitsWhilePreparingOrPro
     speech->startAnswer.reset();
     page();
     QPushButton &record = *page().recordButton();
-    EXPECT_EQ(record.accessibleName(), QStringLiteral("Start dictation"));
-    EXPECT_EQ(record.toolTip(), QStringLiteral("Start or finish dictation (Ctrl+Alt+Space)"));
-    EXPECT_EQ(page().holdHint()->text(), QStringLiteral("Hold Right Ctrl to speak"));
+    EXPECT_EQ(record.accessibleName(), u"Start dictation"_s);
+    EXPECT_EQ(record.toolTip(), u"Start or finish dictation (Ctrl+Alt+Space)"_s);
+    EXPECT_EQ(page().holdHint()->text(), u"Hold Right Ctrl to speak"_s);
 
     record.click();
     EXPECT_EQ(model->phase(), RecordingPhase::preparing);
@@ -173,15 +173,15 @@ TEST_F(OverviewTest, theRecordButtonStartsAndFinishesAndWaitsWhilePreparingOrPro
     speechFake->startReplies.last().resolve(FakeSpeechEngine::StartResult());
     scheduler.runPending();
     EXPECT_TRUE(record.isEnabled());
-    EXPECT_EQ(record.text(), QStringLiteral("Finish"));
-    EXPECT_EQ(page().recordSymbol(), QStringLiteral("stop.fill"));
-    EXPECT_EQ(record.accessibleName(), QStringLiteral("Finish dictation"));
+    EXPECT_EQ(record.text(), u"Finish"_s);
+    EXPECT_EQ(page().recordSymbol(), u"stop.fill"_s);
+    EXPECT_EQ(record.accessibleName(), u"Finish dictation"_s);
 
     record.click();
     EXPECT_EQ(model->phase(), RecordingPhase::processing);
     EXPECT_FALSE(record.isEnabled());
-    EXPECT_EQ(record.text(), QStringLiteral("Dictate"));
-    EXPECT_EQ(page().recordSymbol(), QStringLiteral("mic.fill"));
+    EXPECT_EQ(record.text(), u"Dictate"_s);
+    EXPECT_EQ(page().recordSymbol(), u"mic.fill"_s);
 }
 
 TEST_F(OverviewTest, thePermissionsCardShowsOnlyWhatIsMissing)
@@ -194,9 +194,9 @@ TEST_F(OverviewTest, thePermissionsCardShowsOnlyWhatIsMissing)
     page();
     EXPECT_TRUE(page().permissionCard()->isVisible());
     EXPECT_TRUE(page().microphoneRow()->isVisible());
-    EXPECT_EQ(page().microphoneRow()->state(), QStringLiteral("Not requested"));
+    EXPECT_EQ(page().microphoneRow()->state(), u"Not requested"_s);
     EXPECT_FALSE(page().speechRow()->isVisible()) << "granted rows are hidden";
-    EXPECT_EQ(page().accessibilityRow()->accessibleName(), QStringLiteral("Accessibility: Not enabled"));
+    EXPECT_EQ(page().accessibilityRow()->accessibleName(), u"Accessibility: Not enabled"_s);
     EXPECT_TRUE(page().setupButton()->isVisible());
     EXPECT_TRUE(page().accessibilityButton()->isVisible());
 

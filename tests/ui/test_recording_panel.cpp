@@ -17,6 +17,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using ui::LevelWaveformView;
 using ui::RecordingPanel;
 
@@ -38,7 +39,7 @@ QString words(int characters)
 {
     QString text;
     for (int i = 0; text.size() < characters; ++i)
-        text += QStringLiteral("word%1 ").arg(i);
+        text += u"word%1 "_s.arg(i);
     return text.left(characters);
 }
 
@@ -49,13 +50,13 @@ TEST_F(RecordingPanelTest, theClockShowsWholeMinutesAndSecondsAndReadsTheSeconds
     launchSetUp();
     startRecording();
     scheduler.advanceSeconds(75.9);
-    EXPECT_EQ(panel().elapsedLabel()->text(), QStringLiteral("1:15"));
-    EXPECT_EQ(panel().elapsedLabel()->accessibleName(), QStringLiteral("75 seconds"));
+    EXPECT_EQ(panel().elapsedLabel()->text(), u"1:15"_s);
+    EXPECT_EQ(panel().elapsedLabel()->accessibleName(), u"75 seconds"_s);
 
-    EXPECT_EQ(RecordingPanel::elapsedText(3600).first, QStringLiteral("60:00")) << "minutes are not capped at 59";
-    EXPECT_EQ(RecordingPanel::elapsedText(59.99), std::make_pair(QStringLiteral("0:59"), 59));
-    EXPECT_EQ(RecordingPanel::elapsedText(-3).first, QStringLiteral("0:00"));
-    EXPECT_EQ(RecordingPanel::elapsedText(std::nan("")).first, QStringLiteral("0:00"));
+    EXPECT_EQ(RecordingPanel::elapsedText(3600).first, u"60:00"_s) << "minutes are not capped at 59";
+    EXPECT_EQ(RecordingPanel::elapsedText(59.99), std::make_pair(u"0:59"_s, 59));
+    EXPECT_EQ(RecordingPanel::elapsedText(-3).first, u"0:00"_s);
+    EXPECT_EQ(RecordingPanel::elapsedText(std::nan("")).first, u"0:00"_s);
 }
 
 TEST_F(RecordingPanelTest, aLongLiveTranscriptShowsItsLast150CharactersWithTheNewestWordsInView)
@@ -66,21 +67,21 @@ TEST_F(RecordingPanelTest, aLongLiveTranscriptShowsItsLast150CharactersWithTheNe
     speechFake->reportPartial(exact);
     EXPECT_EQ(panel().transcript(), exact);
 
-    const QString longer = exact + QStringLiteral("Z");
+    const QString longer = exact + u"Z"_s;
     speechFake->reportPartial(longer);
-    EXPECT_EQ(panel().transcript(), QStringLiteral("…") + longer.right(150));
+    EXPECT_EQ(panel().transcript(), u"…"_s + longer.right(150));
 
-    const QString emoji = QStringLiteral("\U0001F600"); // two UTF-16 units
+    const QString emoji = u"\U0001F600"_s; // two UTF-16 units
     const QString cutInside = emoji + words(149);
     speechFake->reportPartial(cutInside);
     EXPECT_FALSE(panel().transcript().at(1).isLowSurrogate()) << "never half a character";
 
     // Two lines hold less than 150 characters: the label keeps the end, where the newest words are.
-    const QString spoken = words(600) + QStringLiteral(" newest");
+    const QString spoken = words(600) + u" newest"_s;
     speechFake->reportPartial(spoken);
     const QLabel &label = *panel().transcriptLabel();
-    EXPECT_TRUE(label.text().startsWith(QStringLiteral("…")));
-    EXPECT_TRUE(label.text().endsWith(QStringLiteral(" newest"))) << label.text().toStdString();
+    EXPECT_TRUE(label.text().startsWith(u"…"_s));
+    EXPECT_TRUE(label.text().endsWith(u" newest"_s)) << label.text().toStdString();
     const QFontMetrics metrics(label.font());
     EXPECT_LE(metrics.boundingRect(QRect(0, 0, label.width(), 100000), Qt::TextWordWrap, label.text()).height(),
               2 * metrics.lineSpacing());
@@ -93,23 +94,23 @@ TEST_F(RecordingPanelTest, whileProcessingTheMeterIsFlatFinishIsOffAndCancelStay
     speechFake->reportLevel(0.8f);
     EXPECT_FLOAT_EQ(panel().waveform()->level(), 0.8f);
     EXPECT_TRUE(panel().finishButton()->isEnabled());
-    EXPECT_EQ(panel().icon()->symbol(), QStringLiteral("mic.fill"));
+    EXPECT_EQ(panel().icon()->symbol(), u"mic.fill"_s);
 
     panel().finishButton()->click();
     ASSERT_EQ(model->phase(), RecordingPhase::processing);
     speechFake->reportLevel(0.9f); // a late report from the stopped audio
     EXPECT_FALSE(panel().shortcutLabel()->isVisible());
-    EXPECT_EQ(panel().icon()->symbol(), QStringLiteral("sparkles"));
+    EXPECT_EQ(panel().icon()->symbol(), u"sparkles"_s);
     EXPECT_EQ(panel().waveform()->level(), 0.0f);
     for (const QRectF &bar : LevelWaveformView::bars(QSizeF(401, 30), panel().waveform()->level(), false))
         EXPECT_DOUBLE_EQ(bar.height(), 4.0) << "a flat meter shows its stubs";
     EXPECT_FALSE(panel().finishButton()->isEnabled());
-    EXPECT_EQ(panel().finishButton()->text(), QStringLiteral("Finish"));
+    EXPECT_EQ(panel().finishButton()->text(), u"Finish"_s);
     EXPECT_TRUE(panel().cancelButton()->isEnabled());
 
     panel().cancelButton()->click();
     EXPECT_EQ(model->phase(), RecordingPhase::idle);
-    EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(model->status(), u"Cancelled"_s);
     EXPECT_FALSE(panel().isVisible()) << "the delegate hides the panel at idle";
 }
 
@@ -189,14 +190,14 @@ TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
     QAccessibleInterface *announced = QAccessible::queryAccessibleInterface(panel().window());
     ASSERT_NE(announced, nullptr);
     EXPECT_EQ(announced->role(), QAccessible::Notification);
-    EXPECT_EQ(announced->text(QAccessible::Name), QStringLiteral("Orvanta dictation"));
-    EXPECT_EQ(announced->text(QAccessible::Description), QStringLiteral("Orvanta. Preparing…"));
+    EXPECT_EQ(announced->text(QAccessible::Name), u"Orvanta dictation"_s);
+    EXPECT_EQ(announced->text(QAccessible::Description), u"Orvanta. Preparing…"_s);
     EXPECT_TRUE(panel().window()->isTranslucent());
     EXPECT_TRUE(panel().window()->testAttribute(Qt::WA_TranslucentBackground));
 
     QAccessibleInterface *meter = QAccessible::queryAccessibleInterface(panel().waveform());
     ASSERT_NE(meter, nullptr);
-    EXPECT_EQ(meter->text(QAccessible::Name), QStringLiteral("Microphone level"));
+    EXPECT_EQ(meter->text(QAccessible::Name), u"Microphone level"_s);
     speechFake->reportLevel(0.25f);
     ASSERT_NE(meter->valueInterface(), nullptr);
     EXPECT_DOUBLE_EQ(meter->valueInterface()->currentValue().toDouble(), 0.25);
@@ -205,7 +206,7 @@ TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
     EXPECT_TRUE(announced->text(QAccessible::Description).isEmpty()) << "no stale notice after the dictation";
     model->fnBegin();
     scheduler.runPending();
-    EXPECT_EQ(panel().announcement(), QStringLiteral("Orvanta. Preparing…"));
+    EXPECT_EQ(panel().announcement(), u"Orvanta. Preparing…"_s);
     EXPECT_EQ(announced->text(QAccessible::Description), panel().announcement());
 }
 
@@ -215,14 +216,14 @@ TEST_F(RecordingPanelTest, theShortcutLineNamesTheKeyThatFinishes)
     model->fnBegin();
     scheduler.runPending();
     QLabel &line = *panel().shortcutLabel();
-    EXPECT_EQ(line.text(), QStringLiteral("Release Right Ctrl to finish"));
+    EXPECT_EQ(line.text(), u"Release Right Ctrl to finish"_s);
     // Keys chosen while the panel shows are named at once.
-    model->setShortcutNames({QStringLiteral("Right Alt"), QStringLiteral("Ctrl+F9")});
-    EXPECT_EQ(line.text(), QStringLiteral("Release Right Alt to finish"));
-    EXPECT_TRUE(panel().finishButton()->toolTip().contains(QStringLiteral("Ctrl+F9")));
-    EXPECT_TRUE(panel().finishButton()->accessibleDescription().contains(QStringLiteral("Ctrl+F9")));
+    model->setShortcutNames({u"Right Alt"_s, u"Ctrl+F9"_s});
+    EXPECT_EQ(line.text(), u"Release Right Alt to finish"_s);
+    EXPECT_TRUE(panel().finishButton()->toolTip().contains(u"Ctrl+F9"_s));
+    EXPECT_TRUE(panel().finishButton()->accessibleDescription().contains(u"Ctrl+F9"_s));
     model->cancelDictation();
     model->toggle();
     scheduler.runPending();
-    EXPECT_EQ(line.accessibleName(), QStringLiteral("Ctrl+F9 to finish"));
+    EXPECT_EQ(line.accessibleName(), u"Ctrl+F9 to finish"_s);
 }

@@ -21,6 +21,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using ui::SettingsViewController;
 using LoginStatus = AbstractLoginItemController::Status;
 
@@ -32,7 +33,7 @@ protected:
     SettingsViewController &page()
     {
         if (!model)
-            seed({QStringLiteral("kept for later")}, {entry(QStringLiteral("teh"), QStringLiteral("the"), true)});
+            seed({u"kept for later"_s}, {entry(u"teh"_s, u"the"_s, true)});
         return shownOnce(m_page, {900, 1400}, *model, &choices);
     }
     ui::LinuxChoicesCard &card() { return *page().linuxChoices(); }
@@ -62,7 +63,7 @@ TEST_F(SettingsPageTest, theLoginItemShowsEachOfItsStatesAndTheBoxFollowsTheRegi
         EXPECT_EQ(page().loginDetail()->isVisible(), c.detailShown);
         EXPECT_EQ(page().loginSettingsButton()->isVisible(), c.folderShown);
     }
-    EXPECT_EQ(page().loginDetail()->text(), QStringLiteral("App unavailable"));
+    EXPECT_EQ(page().loginDetail()->text(), u"App unavailable"_s);
 
     // Needing approval counts as on: a click switches it off.
     loginFake->registration = LoginStatus::requiresApproval;
@@ -71,7 +72,7 @@ TEST_F(SettingsPageTest, theLoginItemShowsEachOfItsStatesAndTheBoxFollowsTheRegi
     EXPECT_EQ(loginFake->setEnabledCalls, QList<bool>{false});
     EXPECT_EQ(page().launchAtLogin()->checkState(), Qt::Unchecked);
     EXPECT_FALSE(page().loginError()->isVisible());
-    loginFake->error = QStringLiteral("Couldn’t enable launch at login. The folder is read-only.");
+    loginFake->error = u"Couldn’t enable launch at login. The folder is read-only."_s;
     page().launchAtLogin()->click();
     EXPECT_EQ(page().loginError()->text(), *loginFake->error);
     EXPECT_TRUE(page().loginError()->isVisible());
@@ -79,20 +80,17 @@ TEST_F(SettingsPageTest, theLoginItemShowsEachOfItsStatesAndTheBoxFollowsTheRegi
 
 TEST_F(SettingsPageTest, aStoredLanguageNoLongerOfferedStaysLastAndSelectedAndPopupsRestDuringADictation)
 {
-    speech->localesAnswer = QStringList{QStringLiteral("en-US"), QStringLiteral("de-DE")};
+    speech->localesAnswer = QStringList{u"en-US"_s, u"de-DE"_s};
     page();
-    Preferences preferences = model->preferences();
-    preferences.localeIdentifier = QStringLiteral("fr-CA");
-    model->setPreferences(preferences);
+    model->setPreferences(Preferences{.localeIdentifier = u"fr-CA"_s});
     model->notifyChanged();
-    EXPECT_EQ(page().localeIDs(),
-              (QStringList{QStringLiteral("en-US"), QStringLiteral("de-DE"), QStringLiteral("fr-CA")}));
-    EXPECT_EQ(page().localePopup()->currentText(), QStringLiteral("French (Canada)")) << "by name, not by code";
-    EXPECT_EQ(SettingsViewController::localeTitle(QStringLiteral("xx-YY")), QStringLiteral("xx-YY"));
+    EXPECT_EQ(page().localeIDs(), (QStringList{u"en-US"_s, u"de-DE"_s, u"fr-CA"_s}));
+    EXPECT_EQ(page().localePopup()->currentText(), u"French (Canada)"_s) << "by name, not by code";
+    EXPECT_EQ(SettingsViewController::localeTitle(u"xx-YY"_s), u"xx-YY"_s);
 
     page().localePopup()->setCurrentIndex(1);
     page().changeLanguage(1);
-    EXPECT_EQ(savedLibrary().preferences.localeIdentifier, QStringLiteral("de-DE"));
+    EXPECT_EQ(savedLibrary().preferences.localeIdentifier, u"de-DE"_s);
     page().formattingChanged(2);
     EXPECT_EQ(savedLibrary().preferences.mode, DictationMode::structured);
     EXPECT_EQ(page().modePopup()->toolTip(), modeDescription(DictationMode::structured));
@@ -110,38 +108,38 @@ TEST_F(SettingsPageTest, aStoredLanguageNoLongerOfferedStaysLastAndSelectedAndPo
 TEST_F(SettingsPageTest, statusesReadShortWithTheFullSentenceBehind)
 {
     page();
-    const QString interrupted = QStringLiteral("Right Ctrl was interrupted. Release the key before trying again.");
+    const QString interrupted = u"Right Ctrl was interrupted. Release the key before trying again."_s;
     model->setFnShortcutStatus(interrupted);
-    EXPECT_EQ(page().shortcutDetail()->text(), QStringLiteral("Right Ctrl interrupted — release the key"));
+    EXPECT_EQ(page().shortcutDetail()->text(), u"Right Ctrl interrupted — release the key"_s);
     EXPECT_EQ(page().shortcutDetail()->toolTip(), interrupted);
     EXPECT_TRUE(page().shortcutDetail()->isVisible());
-    model->setFnShortcutStatus(QStringLiteral("Hold Right Ctrl to speak; release to finish."));
+    model->setFnShortcutStatus(u"Hold Right Ctrl to speak; release to finish."_s);
     EXPECT_FALSE(page().shortcutDetail()->isVisible()) << "the working state says nothing";
-    EXPECT_EQ(page().holdKeyCap()->accessibleName(), QStringLiteral("Right Ctrl key"));
+    EXPECT_EQ(page().holdKeyCap()->accessibleName(), u"Right Ctrl key"_s);
 
     permissionsFake->microphone = AuthorizationStatus::denied;
     model->refreshStatus();
-    EXPECT_EQ(page().microphoneDetail()->text(), QStringLiteral("Denied"));
+    EXPECT_EQ(page().microphoneDetail()->text(), u"Denied"_s);
     EXPECT_EQ(page().microphoneDetail()->toolTip(), model->microphoneStatus());
-    EXPECT_EQ(page().accessibilityDetail()->text(), QStringLiteral("Enabled"));
+    EXPECT_EQ(page().accessibilityDetail()->text(), u"Enabled"_s);
 }
 
 TEST_F(SettingsPageTest, learningOffEndsTheWatchAtOnceAndHistoryOffKeepsTheDictionary)
 {
     page();
-    dictate(QStringLiteral("send it to Jon"));
+    dictate(u"send it to Jon"_s);
     ASSERT_TRUE(deliveryFake->deliverCalls.last().observe);
     deliveryFake->calls.clear();
     page().learning()->click();
-    EXPECT_EQ(deliveryFake->calls, QStringList{QStringLiteral("stopObservation")});
+    EXPECT_EQ(deliveryFake->calls, QStringList{u"stopObservation"_s});
     EXPECT_FALSE(savedLibrary().preferences.autoLearn);
-    deliveryFake->reportCorrection(QStringLiteral("send it to Jon"), QStringLiteral("send it to John"));
+    deliveryFake->reportCorrection(u"send it to Jon"_s, u"send it to John"_s);
     EXPECT_EQ(model->dictionary().size(), 1) << "no correction from the ended watch is learned";
 
     page().history()->click();
-    auto *question = page().window()->findChild<QMessageBox *>(QStringLiteral("OrvantaHistoryOff"));
+    auto *question = page().window()->findChild<QMessageBox *>(u"OrvantaHistoryOff"_s);
     ASSERT_NE(question, nullptr) << "nothing is deleted without a question";
-    EXPECT_EQ(question->informativeText(), QStringLiteral("Deletes the 2 saved dictations. Keeps your dictionary."));
+    EXPECT_EQ(question->informativeText(), u"Deletes the 2 saved dictations. Keeps your dictionary."_s);
     EXPECT_EQ(question->defaultButton(), question->escapeButton()) << "Return keeps the history";
     EXPECT_FALSE(model->history().isEmpty());
     question->buttons().last()->click(); // "Delete History"
@@ -158,54 +156,54 @@ TEST_F(SettingsPageTest, theToggleIsARecorderOfPressedCombinationsAndSaysWhyOneI
     QFocusEvent focusIn(QEvent::FocusIn);
     QCoreApplication::sendEvent(field, &focusIn);
     EXPECT_TRUE(field->text().isEmpty()) << "recording shows \"" << field->placeholderText().toStdString() << '"';
-    EXPECT_EQ(field->placeholderText(), QStringLiteral("Press a shortcut…"));
+    EXPECT_EQ(field->placeholderText(), u"Press a shortcut…"_s);
     QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+K"));
-    EXPECT_EQ(field->text(), QStringLiteral("Ctrl+Alt+K"));
+    EXPECT_EQ(choices.toggle(), u"Ctrl+Alt+K"_s);
+    EXPECT_EQ(field->text(), u"Ctrl+Alt+K"_s);
     EXPECT_TRUE(card().resetButton()->isEnabled());
 
     QTest::keyClick(field, Qt::Key_X); // typing never lands in the field as text
-    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+K")) << "refused";
+    EXPECT_EQ(choices.toggle(), u"Ctrl+Alt+K"_s) << "refused";
     EXPECT_TRUE(field->text().isEmpty());
     EXPECT_TRUE(card().toggleError()->isVisible());
-    EXPECT_TRUE(card().toggleError()->text().startsWith(QStringLiteral("“X” is not a shortcut")));
+    EXPECT_TRUE(card().toggleError()->text().startsWith(u"“X” is not a shortcut"_s));
     QTest::keyClick(field, Qt::Key_Escape);
-    EXPECT_EQ(field->text(), QStringLiteral("Ctrl+Alt+K")) << "Escape keeps the current one";
+    EXPECT_EQ(field->text(), u"Ctrl+Alt+K"_s) << "Escape keeps the current one";
     QTest::keyClick(field, Qt::Key_Backspace);
     EXPECT_TRUE(field->text().isEmpty()) << "Backspace clears to record again";
     QTest::keyClick(field, Qt::Key_F8, Qt::ShiftModifier | Qt::MetaModifier);
-    EXPECT_EQ(choices.toggle(), QStringLiteral("Shift+Super+F8"));
+    EXPECT_EQ(choices.toggle(), u"Shift+Super+F8"_s);
     EXPECT_FALSE(card().toggleError()->isVisible());
 
     card().resetButton()->click();
-    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_EQ(choices.toggle(), u"Ctrl+Alt+Space"_s);
     EXPECT_FALSE(card().resetButton()->isEnabled());
 }
 
 TEST_F(SettingsPageTest, theModelServerTakesOnlyThisComputerAndCheckAsksItNow)
 {
     page();
-    card().endpointField()->setText(QStringLiteral("http://192.168.1.20:8080"));
+    card().endpointField()->setText(u"http://192.168.1.20:8080"_s);
     notifyNothing();
-    EXPECT_EQ(card().endpointField()->text(), QStringLiteral("http://192.168.1.20:8080")) << "typing is not disturbed";
+    EXPECT_EQ(card().endpointField()->text(), u"http://192.168.1.20:8080"_s) << "typing is not disturbed";
     QTest::keyClick(card().endpointField(), Qt::Key_Return);
-    EXPECT_EQ(choices.languageModelEndpoint(), QStringLiteral("http://127.0.0.1:8080"));
+    EXPECT_EQ(choices.languageModelEndpoint(), u"http://127.0.0.1:8080"_s);
     EXPECT_TRUE(card().endpointError()->isVisible());
-    EXPECT_TRUE(card().endpointError()->text().contains(QStringLiteral("is not on this computer")));
+    EXPECT_TRUE(card().endpointError()->text().contains(u"is not on this computer"_s));
 
-    card().endpointField()->setText(QStringLiteral("http://localhost:9000"));
+    card().endpointField()->setText(u"http://localhost:9000"_s);
     QTest::keyClick(card().endpointField(), Qt::Key_Return);
-    EXPECT_EQ(choices.languageModelEndpoint(), QStringLiteral("http://localhost:9000"));
+    EXPECT_EQ(choices.languageModelEndpoint(), u"http://localhost:9000"_s);
     EXPECT_FALSE(card().endpointError()->isVisible());
 
     formatterFake->holdRefresh = true;
-    formatterFake->status = QStringLiteral("A model server is ready.");
+    formatterFake->status = u"A model server is ready."_s;
     card().checkButton()->click();
     EXPECT_EQ(formatterFake->refreshCalls, 1);
-    EXPECT_EQ(card().modelStatus()->text(), QStringLiteral("Checking Built-in rules…"));
+    EXPECT_EQ(card().modelStatus()->text(), u"Checking Built-in rules…"_s);
     formatterFake->refreshes.first().resolve(true);
-    EXPECT_TRUE(card().modelStatus()->text().endsWith(QStringLiteral("Last check: A model server is ready.")));
-    EXPECT_EQ(card().modelName()->text(), QStringLiteral("Built-in rules"));
+    EXPECT_TRUE(card().modelStatus()->text().endsWith(u"Last check: A model server is ready."_s));
+    EXPECT_EQ(card().modelName()->text(), u"Built-in rules"_s);
 
     const QString folder = QFileInfo(libraryPath()).absolutePath();
     EXPECT_EQ(card().libraryFolder()->text(), folder);
@@ -228,35 +226,34 @@ TEST_F(SettingsPageTest, theSpeechEngineChoiceTakesALocalServerWithATranscriptio
     EXPECT_TRUE(card().speechServerField()->isEnabled());
 
     // An address the settings refuse (which ones: their own test) shows why and keeps the stored one.
-    card().speechServerField()->setText(QStringLiteral("http://10.0.0.7:8178/inference"));
+    card().speechServerField()->setText(u"http://10.0.0.7:8178/inference"_s);
     QTest::keyClick(card().speechServerField(), Qt::Key_Return);
-    EXPECT_EQ(choices.speechServerEndpoint(), QStringLiteral("http://127.0.0.1:8178/inference"));
+    EXPECT_EQ(choices.speechServerEndpoint(), u"http://127.0.0.1:8178/inference"_s);
     EXPECT_TRUE(card().speechServerError()->isVisible());
-    card().speechServerField()->setText(QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
+    card().speechServerField()->setText(u"http://localhost:9000/v1/audio/transcriptions"_s);
     QTest::keyClick(card().speechServerField(), Qt::Key_Return);
-    EXPECT_EQ(choices.speechServerEndpoint(), QStringLiteral("http://localhost:9000/v1/audio/transcriptions"));
+    EXPECT_EQ(choices.speechServerEndpoint(), u"http://localhost:9000/v1/audio/transcriptions"_s);
     EXPECT_FALSE(card().speechServerError()->isVisible());
 
     int checks = 0;
     choices.speechEngineStatus().onCheck = [&] {
         ++checks;
-        choices.speechEngineStatus().report(QStringLiteral("Whisper server"),
-                                            QStringLiteral("Answering at http://localhost:9000."));
+        choices.speechEngineStatus().report(u"Whisper server"_s, u"Answering at http://localhost:9000."_s);
     };
     card().checkSpeechButton()->click();
     EXPECT_EQ(checks, 1);
-    EXPECT_EQ(card().speechEngineName()->text(), QStringLiteral("Whisper server"));
-    EXPECT_EQ(card().speechEngineStatus()->text(), QStringLiteral("Answering at http://localhost:9000."));
+    EXPECT_EQ(card().speechEngineName()->text(), u"Whisper server"_s);
+    EXPECT_EQ(card().speechEngineStatus()->text(), u"Answering at http://localhost:9000."_s);
 
     // Servers of other accounts: an account that does not exist is refused, the stored list kept.
     EXPECT_FALSE(card().accountsField()->accessibleName().isEmpty());
-    card().accountsField()->setText(QStringLiteral("root, no-such-account-here"));
+    card().accountsField()->setText(u"root, no-such-account-here"_s);
     QTest::keyClick(card().accountsField(), Qt::Key_Return);
     EXPECT_TRUE(choices.allowedServerAccounts().isEmpty());
-    EXPECT_TRUE(card().accountsError()->text().contains(QStringLiteral("no-such-account-here")));
-    card().accountsField()->setText(QStringLiteral("root"));
+    EXPECT_TRUE(card().accountsError()->text().contains(u"no-such-account-here"_s));
+    card().accountsField()->setText(u"root"_s);
     QTest::keyClick(card().accountsField(), Qt::Key_Return);
-    EXPECT_EQ(choices.allowedServerAccounts(), QStringList{QStringLiteral("root")});
+    EXPECT_EQ(choices.allowedServerAccounts(), QStringList{u"root"_s});
     EXPECT_FALSE(card().accountsError()->isVisible());
 }
 
@@ -271,22 +268,22 @@ TEST_F(SettingsPageTest, theMicrophoneListFollowsTheServerAndItsMeterListensOnly
         m_page.reset();
         model->setMicrophones(nullptr);
     });
-    const Microphone builtIn{QStringLiteral("builtin"), QStringLiteral("Built-in Audio"), true};
-    microphones.setMicrophones({builtIn, {QStringLiteral("webcam"), QStringLiteral("Webcam C920"), false}});
+    const Microphone builtIn{u"builtin"_s, u"Built-in Audio"_s, true};
+    microphones.setMicrophones({builtIn, {u"webcam"_s, u"Webcam C920"_s, false}});
     ui::MicrophoneChooser &chooser = *page().microphoneChooser();
     QComboBox *list = chooser.popup();
     ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->itemText(0), QStringLiteral("Desktop default (Built-in Audio)"));
-    EXPECT_EQ(list->itemText(2), QStringLiteral("Webcam C920"));
+    EXPECT_EQ(list->itemText(0), u"Desktop default (Built-in Audio)"_s);
+    EXPECT_EQ(list->itemText(2), u"Webcam C920"_s);
     ASSERT_TRUE(microphones.isMetering());
     microphones.meterLevel(0.5f);
     EXPECT_EQ(chooser.meter()->value(), 50);
 
     chooser.choose(2);
-    EXPECT_EQ(microphones.chosen().name, QStringLiteral("webcam"));
-    EXPECT_EQ(microphones.metered, QStringLiteral("webcam")) << "the meter follows the choice";
+    EXPECT_EQ(microphones.chosen().name, u"webcam"_s);
+    EXPECT_EQ(microphones.metered, u"webcam"_s) << "the meter follows the choice";
     microphones.setMicrophones({builtIn});
-    EXPECT_EQ(list->currentText(), QStringLiteral("Webcam C920 (not connected)"));
+    EXPECT_EQ(list->currentText(), u"Webcam C920 (not connected)"_s);
 
     startRecording();
     EXPECT_FALSE(microphones.isMetering()) << "never while a dictation runs";
@@ -295,10 +292,10 @@ TEST_F(SettingsPageTest, theMicrophoneListFollowsTheServerAndItsMeterListensOnly
     page().hide();
     EXPECT_FALSE(microphones.isMetering()) << "the page left";
 
-    microphones.refusal = QStringLiteral("The settings file could not be written.");
+    microphones.refusal = u"The settings file could not be written."_s;
     chooser.choose(0);
     EXPECT_FALSE(chooser.problem()->isHidden());
-    EXPECT_EQ(microphones.chosen().name, QStringLiteral("webcam"));
+    EXPECT_EQ(microphones.chosen().name, u"webcam"_s);
 }
 
 // On X11 nothing about Wayland shows. On Wayland the card names what works here and the exact command; the
@@ -313,34 +310,34 @@ TEST_F(SettingsPageTest, theWaylandKeysNameTheMechanismTheCommandAndOfferOnlyWha
     int added = 0;
     status.onAddDesktopShortcut = [&added]() -> Expected<QString, QString> {
         ++added;
-        return QStringLiteral("Added to GNOME's keyboard shortcuts.");
+        return u"Added to GNOME's keyboard shortcuts."_s;
     };
     SessionKeysStatus::State state;
     state.mechanism = SessionKeysStatus::Mechanism::command;
-    state.desktop = state.desktopWithShortcuts = QStringLiteral("GNOME");
+    state.desktop = state.desktopWithShortcuts = u"GNOME"_s;
     status.report(state);
     ASSERT_TRUE(keys.isVisible());
-    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("Bind the command")));
-    EXPECT_EQ(keys.command()->text(), QStringLiteral("orvanta toggle"));
+    EXPECT_TRUE(keys.mechanism()->text().contains(u"Bind the command"_s));
+    EXPECT_EQ(keys.command()->text(), u"orvanta toggle"_s);
     EXPECT_FALSE(keys.inputDevices()->isVisible()) << "not in the input group";
     QTest::mouseClick(keys.desktopButton(), Qt::LeftButton);
     EXPECT_EQ(added, 1);
-    EXPECT_EQ(keys.desktopResult()->text(), QStringLiteral("Added to GNOME's keyboard shortcuts."));
+    EXPECT_EQ(keys.desktopResult()->text(), u"Added to GNOME's keyboard shortcuts."_s);
 
     // The portal on KDE with the toggle bound to Meta+D, for a member of `input`.
-    state = {SessionKeysStatus::Mechanism::portal, true, {}, QStringLiteral("KDE"), {}, QStringLiteral("Meta+D")};
+    state = {SessionKeysStatus::Mechanism::portal, true, {}, u"KDE"_s, {}, u"Meta+D"_s};
     status.report(state);
-    EXPECT_TRUE(keys.mechanism()->text().contains(QStringLiteral("(Meta+D)")));
+    EXPECT_TRUE(keys.mechanism()->text().contains(u"(Meta+D)"_s));
     EXPECT_FALSE(keys.desktopButton()->isVisible()) << "only where GNOME runs";
     ASSERT_TRUE(keys.inputDevices()->isVisible());
-    EXPECT_TRUE(keys.inputDevices()->accessibleDescription().contains(QStringLiteral("every key you press")));
+    EXPECT_TRUE(keys.inputDevices()->accessibleDescription().contains(u"every key you press"_s));
     keys.inputDevices()->click();
     EXPECT_TRUE(choices.readsInputDevices());
 
-    ASSERT_TRUE(choices.setToggle(QStringLiteral("Super+Shift+D")));
-    state.desktop = QStringLiteral("sway");
+    ASSERT_TRUE(choices.setToggle(u"Super+Shift+D"_s));
+    state.desktop = u"sway"_s;
     status.report(state);
-    EXPECT_TRUE(keys.hint()->text().contains(QStringLiteral("bindsym Shift+Mod4+d exec orvanta toggle")))
+    EXPECT_TRUE(keys.hint()->text().contains(u"bindsym Shift+Mod4+d exec orvanta toggle"_s))
         << "the user's toggle, in sway's words: " << keys.hint()->text().toStdString();
 
     for (QWidget *control : std::initializer_list<QWidget *>{keys.mechanism(), keys.command(), keys.copyButton(),

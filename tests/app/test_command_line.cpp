@@ -12,6 +12,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Outcome
@@ -27,12 +29,12 @@ Outcome orvanta(const QStringList &arguments, bool withDisplay = true, const QTe
     const QTemporaryDir &home = ownHome ? *ownHome : shared;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+    environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
     if (!withDisplay) {
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        environment.remove(u"QT_QPA_PLATFORM"_s);
     }
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(ORVANTA_BINARY), arguments);
@@ -45,10 +47,9 @@ Outcome orvanta(const QStringList &arguments, bool withDisplay = true, const QTe
 
 TEST(CommandLine, transcribeExplainsItselfOnRequest)
 {
-    const Outcome help = orvanta({QStringLiteral("transcribe"), QStringLiteral("--help")});
+    const Outcome help = orvanta({u"transcribe"_s, u"--help"_s});
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
-    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: orvanta transcribe [options] AUDIO.wav\n")))
-        << help.out.toStdString();
+    EXPECT_TRUE(help.out.startsWith(u"Usage: orvanta transcribe [options] AUDIO.wav\n"_s)) << help.out.toStdString();
     for (const char *option : {"--mode", "--language", "--library"})
         EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
     EXPECT_TRUE(help.err.isEmpty());
@@ -58,32 +59,32 @@ TEST(CommandLine, transcribeExplainsItselfOnRequest)
 // sentence stays readable.
 TEST(CommandLine, aPathTheSystemRefusesIsReportedWithTheRealReason)
 {
-    const QString endless = QStringLiteral("/tmp/") + QStringLiteral("x").repeated(120 * 1024) + QStringLiteral(".wav");
+    const QString endless = u"/tmp/"_s + u"x"_s.repeated(120 * 1024) + u".wav"_s;
     const QString tooLong = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
 
-    const Outcome audio = orvanta({QStringLiteral("transcribe"), endless});
+    const Outcome audio = orvanta({u"transcribe"_s, endless});
     EXPECT_EQ(audio.exitCode, 3);
     EXPECT_TRUE(audio.err.contains(tooLong)) << audio.err.left(300).toStdString();
-    EXPECT_FALSE(audio.err.contains(QStringLiteral("does not exist")));
+    EXPECT_FALSE(audio.err.contains(u"does not exist"_s));
 
-    const Outcome library = orvanta({QStringLiteral("transcribe"), QStringLiteral("--library"), endless, endless});
+    const Outcome library = orvanta({u"transcribe"_s, u"--library"_s, endless, endless});
     EXPECT_EQ(library.exitCode, 7);
     EXPECT_TRUE(library.err.contains(tooLong)) << library.err.left(300).toStdString();
-    EXPECT_FALSE(library.err.contains(QStringLiteral("does not exist")));
+    EXPECT_FALSE(library.err.contains(u"does not exist"_s));
     EXPECT_LT(library.err.size(), 1000) << "the path is shortened in the sentence";
 }
 
 // The autostart entry's argument is a launch, not a usage error; without a display it says so.
 TEST(CommandLine, aLaunchAtLoginIsNoUsageError)
 {
-    const Outcome login = orvanta({QStringLiteral("--autostart")}, false);
+    const Outcome login = orvanta({u"--autostart"_s}, false);
     EXPECT_EQ(login.exitCode, 2);
-    EXPECT_TRUE(login.err.contains(QStringLiteral("DISPLAY"))) << login.err.toStdString();
-    EXPECT_FALSE(login.err.startsWith(QStringLiteral("Usage:")));
+    EXPECT_TRUE(login.err.contains(u"DISPLAY"_s)) << login.err.toStdString();
+    EXPECT_FALSE(login.err.startsWith(u"Usage:"_s));
     EXPECT_TRUE(login.out.isEmpty());
-    const Outcome unknown = orvanta({QStringLiteral("--autostarts")}, false);
+    const Outcome unknown = orvanta({u"--autostarts"_s}, false);
     EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_TRUE(unknown.err.startsWith(QStringLiteral("Usage:")));
+    EXPECT_TRUE(unknown.err.startsWith(u"Usage:"_s));
 }
 
 // A named pipe in place of the settings file is left alone without waiting on it: the command says so
@@ -91,12 +92,10 @@ TEST(CommandLine, aLaunchAtLoginIsNoUsageError)
 TEST(CommandLine, aNamedPipeAsTheSettingsFileNeitherBlocksNorIsRead)
 {
     QTemporaryDir home;
-    ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral("config/orvanta"))));
-    ASSERT_EQ(
-        ::mkfifo(QFile::encodeName(home.filePath(QStringLiteral("config/orvanta/orvanta.conf"))).constData(), 0600), 0);
-    const Outcome outcome = orvanta({QStringLiteral("transcribe"), QStringLiteral("--engine"), QStringLiteral("server"),
-                                     home.filePath(QStringLiteral("missing.wav"))},
-                                    true, &home);
+    ASSERT_TRUE(QDir().mkpath(home.filePath(u"config/orvanta"_s)));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(home.filePath(u"config/orvanta/orvanta.conf"_s)).constData(), 0600), 0);
+    const Outcome outcome =
+        orvanta({u"transcribe"_s, u"--engine"_s, u"server"_s, home.filePath(u"missing.wav"_s)}, true, &home);
     EXPECT_EQ(outcome.exitCode, 3) << outcome.err.toStdString();
-    EXPECT_TRUE(outcome.err.contains(QStringLiteral("is not used: it is a named pipe"))) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(u"is not used: it is a named pipe"_s)) << outcome.err.toStdString();
 }

@@ -16,6 +16,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Outcome
@@ -30,18 +32,18 @@ Outcome startWindows(const QString &display, const QString &waylandDisplay)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"})
         environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/nonexistent"));
+    environment.insert(u"XDG_RUNTIME_DIR"_s, u"/nonexistent"_s);
     if (!display.isEmpty())
-        environment.insert(QStringLiteral("DISPLAY"), display);
+        environment.insert(u"DISPLAY"_s, display);
     if (!waylandDisplay.isEmpty())
-        environment.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
+        environment.insert(u"WAYLAND_DISPLAY"_s, waylandDisplay);
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(ORVANTA_BINARY), {});
     if (!process.waitForFinished(20000)) {
         process.kill();
         process.waitForFinished();
-        return {-1, QStringLiteral("did not exit")};
+        return {-1, u"did not exit"_s};
     }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
             QString::fromUtf8(process.readAllStandardError())};
@@ -53,21 +55,19 @@ TEST(Launch, withoutAReachableDisplayTheWindowsExplainInOneLineAndExitWith2)
 {
     const Outcome none = startWindows({}, {});
     EXPECT_EQ(none.exitCode, 2);
-    EXPECT_EQ(none.standardError.count(QLatin1Char('\n')), 1) << none.standardError.toStdString();
-    EXPECT_TRUE(none.standardError.contains(QLatin1String("DISPLAY")) &&
-                none.standardError.contains(QLatin1String("WAYLAND_DISPLAY")))
+    EXPECT_EQ(none.standardError.count('\n'_L1), 1) << none.standardError.toStdString();
+    EXPECT_TRUE(none.standardError.contains("DISPLAY"_L1) && none.standardError.contains("WAYLAND_DISPLAY"_L1))
         << none.standardError.toStdString();
 
-    const Outcome wayland = startWindows({}, QStringLiteral("wayland-0"));
+    const Outcome wayland = startWindows({}, u"wayland-0"_s);
     EXPECT_EQ(wayland.exitCode, 2);
     EXPECT_EQ(wayland.standardError,
-              QStringLiteral("Orvanta cannot reach the Wayland compositor \"wayland-0\" named by WAYLAND_DISPLAY.\n"))
+              u"Orvanta cannot reach the Wayland compositor \"wayland-0\" named by WAYLAND_DISPLAY.\n"_s)
         << "a Wayland session is no reason to ask for X11";
 
-    const Outcome unreachable = startWindows(QStringLiteral(":4242"), {});
+    const Outcome unreachable = startWindows(u":4242"_s, {});
     EXPECT_EQ(unreachable.exitCode, 2) << "never a crash";
-    EXPECT_EQ(unreachable.standardError,
-              QStringLiteral("Orvanta cannot reach the X display \":4242\" named by DISPLAY.\n"));
+    EXPECT_EQ(unreachable.standardError, u"Orvanta cannot reach the X display \":4242\" named by DISPLAY.\n"_s);
 }
 
 TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
@@ -85,7 +85,7 @@ TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
 TEST(Launch, aWaylandSessionNeedsOnlyTheCompositorsSocket)
 {
     QTemporaryDir runtime;
-    const QByteArray path = QFile::encodeName(runtime.filePath(QStringLiteral("wayland-7")));
+    const QByteArray path = QFile::encodeName(runtime.filePath(u"wayland-7"_s));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::copy(path.begin(), path.end(), address.sun_path);
@@ -97,7 +97,7 @@ TEST(Launch, aWaylandSessionNeedsOnlyTheCompositorsSocket)
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     qputenv("WAYLAND_DISPLAY", "wayland-7");
     EXPECT_EQ(orv::displayProblem(true), std::nullopt);
-    qputenv("WAYLAND_DISPLAY", QFile::encodeName(runtime.filePath(QStringLiteral("wayland-7"))));
+    qputenv("WAYLAND_DISPLAY", QFile::encodeName(runtime.filePath(u"wayland-7"_s)));
     EXPECT_EQ(orv::displayProblem(true), std::nullopt);
     qputenv("WAYLAND_DISPLAY", "wayland-8");
     EXPECT_NE(orv::displayProblem(true), std::nullopt);
@@ -148,10 +148,10 @@ TEST(HugePages, startsAgainOnlyWhenItHelpsAndKeepsTheUsersTunables)
     using orv::HugePages;
     const QByteArray madvise = "always [madvise] never\n";
     const qint64 large = HugePages::largeLibrary;
-    EXPECT_EQ(HugePages::tunablesFor(large, madvise, std::nullopt, false), QByteArray("glibc.malloc.hugetlb=1"));
-    EXPECT_EQ(HugePages::tunablesFor(large, madvise, QByteArray("glibc.malloc.check=3"), false),
-              QByteArray("glibc.malloc.check=3:glibc.malloc.hugetlb=1"));
-    EXPECT_FALSE(HugePages::tunablesFor(large, madvise, QByteArray("glibc.malloc.hugetlb=0"), false));
+    EXPECT_EQ(HugePages::tunablesFor(large, madvise, std::nullopt, false), "glibc.malloc.hugetlb=1"_ba);
+    EXPECT_EQ(HugePages::tunablesFor(large, madvise, "glibc.malloc.check=3"_ba, false),
+              "glibc.malloc.check=3:glibc.malloc.hugetlb=1"_ba);
+    EXPECT_FALSE(HugePages::tunablesFor(large, madvise, "glibc.malloc.hugetlb=0"_ba, false));
     EXPECT_FALSE(HugePages::tunablesFor(large, madvise, std::nullopt, true)) << "the second start";
     EXPECT_FALSE(HugePages::tunablesFor(large - 1, madvise, std::nullopt, false));
     EXPECT_FALSE(HugePages::tunablesFor(-1, madvise, std::nullopt, false)) << "no library";

@@ -2,6 +2,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -49,13 +50,13 @@ TEST_F(TextDeliveryTest, dictationsJoinTheTextBeforeTheCaretWithSpacingAndCapita
 
     // Where the text before the caret cannot be read, the text goes in as it is (and the clipboard keeps
     // it as dictated).
-    const int unreadable = focusField(QStringLiteral("word"), {4, 0});
-    desktop.removeAttribute(unreadable, QStringLiteral("AXNumberOfCharacters"));
-    desktop.removeAttribute(unreadable, QStringLiteral("AXValue"));
+    const int unreadable = focusField(u"word"_s, {4, 0});
+    desktop.removeAttribute(unreadable, u"AXNumberOfCharacters"_s);
+    desktop.removeAttribute(unreadable, u"AXValue"_s);
     delivery.prepare();
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("Next."), false, QStringLiteral("next"))).outcome, Outcome::sent);
+    EXPECT_EQ(finish(delivery.deliver(u"Next."_s, false, u"next"_s)).outcome, Outcome::sent);
     scheduler.advance(10ms);
-    EXPECT_EQ(desktop.text(unreadable), QStringLiteral("wordNext."));
+    EXPECT_EQ(desktop.text(unreadable), u"wordNext."_s);
 }
 
 } // namespace

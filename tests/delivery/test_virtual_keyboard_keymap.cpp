@@ -6,11 +6,12 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using orv::wayland::VirtualKeyboard;
 
 TEST(VirtualKeyboardKeymap, everyKeyTypesItsCharacter)
 {
-    const QString text = QStringLiteral("Aß ✓😀\n\t€");
+    const QString text = u"Aß ✓😀\n\t€"_s;
     QList<char32_t> characters;
     for (const char32_t c : text.toUcs4())
         characters.append(c);

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -22,7 +23,7 @@ namespace {
 std::optional<AccessibleNode> dictateButton(const AccessibleNode &app, const QString &name)
 {
     return app.find([&](const AccessibleNode &node) {
-        return node.role() == QLatin1String("push button") && node.name() == name && node.isShowing();
+        return node.role() == "push button"_L1 && node.name() == name && node.isShowing();
     });
 }
 
@@ -33,17 +34,16 @@ QMap<QString, QString> learnedEntries(const QString &libraryPath)
     QMap<QString, QString> entries;
     if (!file.open(QIODevice::ReadOnly))
         return entries;
-    const QJsonArray dictionary =
-        QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("dictionary")).toArray();
+    const QJsonArray dictionary = QJsonDocument::fromJson(file.readAll()).object().value("dictionary"_L1).toArray();
     for (const QJsonValue &entry : dictionary)
-        entries.insert(entry.toObject().value(QLatin1String("heard")).toString(),
-                       entry.toObject().value(QLatin1String("replacement")).toString());
+        entries.insert(entry.toObject().value("heard"_L1).toString(),
+                       entry.toObject().value("replacement"_L1).toString());
     return entries;
 }
 
 void run(const QStringList &xdotool)
 {
-    QProcess::execute(QStringLiteral("xdotool"), xdotool);
+    QProcess::execute(u"xdotool"_s, xdotool);
 }
 
 } // namespace
@@ -57,37 +57,31 @@ TEST(WindowedDictation, theToolbarDictatesIntoTheTestPadWhereACorrectedWordIsLea
     const std::optional<AccessibleNode> app = orvanta.application();
     ASSERT_TRUE(app);
     std::optional<AccessibleNode> dictate;
-    ASSERT_TRUE(waitUntil(
-        [&] { return (dictate = dictateButton(*app, QStringLiteral("Start dictation"))).has_value(); }, 15000));
-    const QByteArray hello = synthesizeSpeech(QStringLiteral("hello world"), home.path());
+    ASSERT_TRUE(waitUntil([&] { return (dictate = dictateButton(*app, u"Start dictation"_s)).has_value(); }, 15000));
+    const QByteArray hello = synthesizeSpeech(u"hello world"_s, home.path());
     ASSERT_FALSE(hello.isEmpty()) << "flite and sox make the test speech";
 
-    ASSERT_TRUE(dictate->doAction(QStringLiteral("Press")));
+    ASSERT_TRUE(dictate->doAction(u"Press"_s));
     std::optional<AccessibleNode> finish;
-    ASSERT_TRUE(waitUntil(
-        [&] { return (finish = dictateButton(*app, QStringLiteral("Finish dictation"))).has_value(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return (finish = dictateButton(*app, u"Finish dictation"_s)).has_value(); }, 10000));
     {
         Speaker speaker(hello);
         waitUntil([&] { return speaker.done(); }, 30000);
     }
-    ASSERT_TRUE(finish->doAction(QStringLiteral("Press")));
+    ASSERT_TRUE(finish->doAction(u"Press"_s));
 
-    const std::optional<AccessibleNode> pad = app->find(QStringLiteral("text"), QStringLiteral("Dictation transcript"));
+    const std::optional<AccessibleNode> pad = app->find(u"text"_s, u"Dictation transcript"_s);
     ASSERT_TRUE(pad);
-    ASSERT_TRUE(waitUntil([&] { return pad->text() == QLatin1String("Hello world."); }, 20000))
-        << pad->text().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return pad->text() == "Hello world."_L1; }, 20000)) << pad->text().toStdString();
 
     // The user corrects the word in the pad with the keyboard.
     const QPoint inside = pad->extents().center();
-    run({QStringLiteral("mousemove"), QString::number(inside.x()), QString::number(inside.y()), QStringLiteral("click"),
-         QStringLiteral("1")});
+    run({u"mousemove"_s, QString::number(inside.x()), QString::number(inside.y()), u"click"_s, u"1"_s});
     ASSERT_TRUE(waitUntil([&] { return pad->isFocused(); }, 5000));
-    run({QStringLiteral("key"), QStringLiteral("ctrl+a")});
-    run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), QStringLiteral("Hello World.")});
-    ASSERT_TRUE(waitUntil([&] { return pad->text() == QLatin1String("Hello World."); }, 5000))
-        << pad->text().toStdString();
-    const QString library = home.filePath(QStringLiteral("data/orvanta/library.json"));
-    EXPECT_TRUE(waitUntil(
-        [&] { return learnedEntries(library).value(QStringLiteral("world")) == QLatin1String("World"); }, 10000))
+    run({u"key"_s, u"ctrl+a"_s});
+    run({u"type"_s, u"--delay"_s, u"40"_s, u"Hello World."_s});
+    ASSERT_TRUE(waitUntil([&] { return pad->text() == "Hello World."_L1; }, 5000)) << pad->text().toStdString();
+    const QString library = home.filePath(u"data/orvanta/library.json"_s);
+    EXPECT_TRUE(waitUntil([&] { return learnedEntries(library).value(u"world"_s) == "World"_L1; }, 10000))
         << "the correction never reached the library file";
 }

@@ -10,6 +10,7 @@
 #include <QProcess>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
@@ -29,7 +30,7 @@ bool ibusServes()
 QString clipboardText()
 {
     QProcess paste;
-    paste.start(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline")});
+    paste.start(u"wl-paste"_s, {u"--no-newline"_s});
     paste.waitForFinished(2000);
     return QString::fromUtf8(paste.readAllStandardOutput());
 }
@@ -46,12 +47,12 @@ TEST_P(WaylandDelivery, insertsIntoANativeFieldAndConfirmsIt)
 {
     auto app = launch(QString::fromUtf8(GetParam().program));
     ASSERT_TRUE(capture());
-    const QString text = QStringLiteral("Hello from Wayland ✓ ünï");
+    const QString text = u"Hello from Wayland ✓ ünï"_s;
     const QByteArray what =
         compositor().toUtf8() + ' ' + GetParam().name + (ibusServes() ? " IBus" : " virtual keyboard");
     const DeliveryResult result = deliver(text, false, what.constData());
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
-    EXPECT_TRUE(result.message.startsWith(QLatin1String("Inserted into "))) << result.message.toStdString();
+    EXPECT_TRUE(result.message.startsWith("Inserted into "_L1)) << result.message.toStdString();
     EXPECT_TRUE(test::spinUntil([&] { return app->text() == text; }, 3000)) << app->text().toStdString();
 }
 
@@ -72,16 +73,16 @@ TEST_F(WaylandDelivery, aCommitSwallowedByAStaleInputContextIsNeverReportedInser
     auto app = launch(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(capture());
     test::ChildProcess stale;
-    ASSERT_TRUE(stale.start(QStringLiteral("python3"), {QStringLiteral(ORVANTA_STALE_CONTEXT)}));
+    ASSERT_TRUE(stale.start(u"python3"_s, {QStringLiteral(ORVANTA_STALE_CONTEXT)}));
     ASSERT_TRUE(test::spinUntil([&] { return stale.canReadLine() && stale.readLine().startsWith("focused"); }, 10000));
 
     const QByteArray what = compositor().toUtf8() + " GTK 3 stale IBus context";
-    const DeliveryResult result = deliver(QStringLiteral("swallowed words"), false, what.constData());
+    const DeliveryResult result = deliver(u"swallowed words"_s, false, what.constData());
     EXPECT_NE(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_TRUE(app->text().isEmpty()) << app->text().toStdString();
-    if (compositor() == QLatin1String("sway")) {
+    if (compositor() == "sway"_L1) {
         EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
-        EXPECT_EQ(clipboardText(), QStringLiteral("swallowed words"));
+        EXPECT_EQ(clipboardText(), u"swallowed words"_s);
     } else {
         EXPECT_EQ(result, (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));
     }

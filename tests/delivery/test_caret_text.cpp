@@ -19,11 +19,7 @@ TEST_F(TextDeliveryTest, dictationsJoinTheTextBeforeTheCaretWithSpacingAndCapita
         const char *field;
     };
     const std::vector<Case> cases{
-        {"by friday.",
-         {10, 0},
-         "hello from the dark side",
-         "Hello from the dark side.",
-         "by friday. Hello from the dark side."},
+        {"by friday.", {10, 0}, "hello from the team", "Hello from the team.", "by friday. Hello from the team."},
         {"Testing this", {12, 0}, "case works", "Case works.", "Testing this case works."},
         {"", {0, 0}, "hello", "Hello.", "Hello."},
         {"Hello ", {6, 0}, "world", "World.", "Hello world."},

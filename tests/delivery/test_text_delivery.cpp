@@ -8,7 +8,7 @@ namespace {
 
 // Capture ----------------------------------------------------------------------------------------
 
-TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsAreNeverTargetedNorRead)
+TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsOurOwnWindowsAndAnUntrustedDesktopAreNeverTargeted)
 {
     const struct
     {
@@ -44,15 +44,19 @@ TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsAreNeverTargetedNorRead
     desktop.setAttribute(plain, u"AXEnabled"_s, u"no"_s);
     EXPECT_TRUE(delivery.prepare());
     EXPECT_TRUE(delivery.target());
+
+    desktop.setApplication(ownProcess, u"Orvanta"_s);
+    EXPECT_FALSE(delivery.prepare());
+    desktop.setApplication(notesProcess, u"Notes"_s);
+    desktop.trusted = false;
+    EXPECT_FALSE(delivery.prepare());
+    EXPECT_TRUE(delivery.targetApplicationName().isEmpty());
 }
 
 TEST_F(TextDeliveryTest, editableAncestorGroupIsAcceptedButAPlainGroupIsNot)
 {
-    const int group = desktop.addNode(window, u"AXGroup"_s, notesProcess);
-    desktop.setAttribute(group, u"AXWindow"_s, desktop.handle(window));
-    desktop.setText(group, u"rich text"_s, {4, 0});
+    const int group = focusField(u"rich text"_s, {4, 0}, u"AXGroup"_s);
     const int run = desktop.addNode(group, u"AXStaticText"_s, notesProcess);
-    desktop.focus(group);
     desktop.enableAccessibilityResult = false;
     EXPECT_FALSE(delivery.prepare());
 
@@ -66,9 +70,7 @@ TEST_F(TextDeliveryTest, editableAncestorGroupIsAcceptedButAPlainGroupIsNot)
 
 TEST_F(TextDeliveryTest, anchorTakesUpTo64UnitsOfContextAndDropsHugeSelections)
 {
-    QString hundred;
-    for (int i = 0; i < 100; ++i)
-        hundred.append(QChar(u'a' + i % 26));
+    const QString hundred = u"abcdefghijklmnopqrstuvwxyz"_s.repeated(4).left(100);
     const int field = focusField(hundred, {10, 0});
     ASSERT_TRUE(delivery.prepare());
     auto anchor = delivery.target()->anchor;
@@ -108,17 +110,6 @@ TEST_F(TextDeliveryTest, anchorTakesUpTo64UnitsOfContextAndDropsHugeSelections)
     EXPECT_EQ(delivery.target()->anchor->suffix, u"cd"_s);
 }
 
-TEST_F(TextDeliveryTest, ownApplicationAndMissingTrustCaptureNothing)
-{
-    focusField(u"x"_s, {1, 0});
-    desktop.setApplication(ownProcess, u"Orvanta"_s);
-    EXPECT_FALSE(delivery.prepare());
-    desktop.setApplication(notesProcess, u"Notes"_s);
-    desktop.trusted = false;
-    EXPECT_FALSE(delivery.prepare());
-    EXPECT_TRUE(delivery.targetApplicationName().isEmpty());
-}
-
 TEST_F(TextDeliveryTest, deferredCaptureRetriesAfterSwitchingAccessibilityOnAndStopsWhenFocusMoves)
 {
     const int field = focusField(u"hello"_s, {5, 0});
@@ -138,12 +129,11 @@ TEST_F(TextDeliveryTest, deferredCaptureRetriesAfterSwitchingAccessibilityOnAndS
     ASSERT_TRUE(delivery.prepare());
     EXPECT_EQ(desktop.enableCalls, 1);
     scheduler.advance(150ms);
-    const int other = focusField(u"elsewhere"_s, {0, 0});
+    focusField(u"elsewhere"_s, {0, 0});
     scheduler.advance(100ms);
     EXPECT_FALSE(delivery.isCapturing());
     desktop.setAttribute(field, u"AXRole"_s, u"AXTextArea"_s);
     EXPECT_FALSE(delivery.target());
-    (void)other;
 
     // Without a change the attempts end after 27 pauses.
     desktop.focus(field);
@@ -156,7 +146,7 @@ TEST_F(TextDeliveryTest, deferredCaptureRetriesAfterSwitchingAccessibilityOnAndS
     EXPECT_FALSE(delivery.target());
 }
 
-TEST_F(TextDeliveryTest, deliveryWaitsForALateCapture)
+TEST_F(TextDeliveryTest, aDeliveryWaitsForALateCaptureUntilItArrivesOrIsCancelled)
 {
     const int field = focusField(u"Dear "_s, {5, 0});
     desktop.removeAttribute(field, u"AXRole"_s);
@@ -165,9 +155,26 @@ TEST_F(TextDeliveryTest, deliveryWaitsForALateCapture)
     scheduler.advance(300ms);
     EXPECT_FALSE(task.isDone());
     desktop.setAttribute(field, u"AXRole"_s, u"AXTextArea"_s);
-    const DeliveryResult result = finish(std::move(task));
-    EXPECT_EQ(result, (DeliveryResult{Outcome::inserted, TextDelivery::insertedMessage(u"Notes"_s)}));
+    EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::inserted, TextDelivery::insertedMessage(u"Notes"_s)}));
     EXPECT_EQ(desktop.text(field), u"Dear Sam"_s);
+
+    // Cancelled while it waits: nothing is pasted and the user's clipboard stays.
+    desktop.removeAttribute(field, u"AXRole"_s);
+    delivery.prepare();
+    auto waiting = delivery.deliver(u"y"_s, true);
+    scheduler.advance(200ms);
+    delivery.cancelCapture();
+    EXPECT_EQ(finish(std::move(waiting)), (DeliveryResult{Outcome::failed, TextDelivery::cancelledMessage()}));
+    EXPECT_EQ(pasteboard.contents(), previousClipboard());
+
+    // Cancelled after the keystroke: the read-back stops and the text stays on the clipboard.
+    desktop.setAttribute(field, u"AXRole"_s, u"AXTextArea"_s);
+    delivery.prepare();
+    auto cancelled = delivery.deliver(u"z"_s, true);
+    cancelled.cancel();
+    EXPECT_EQ(finish(std::move(cancelled)).outcome, Outcome::sent);
+    EXPECT_EQ(pasteboard.string(), u" z"_s);
+    EXPECT_FALSE(delivery.observation());
 }
 
 // Insertion and fallbacks --------------------------------------------------------------------------
@@ -301,27 +308,6 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
     EXPECT_EQ(pasteboard.string(), u"t6"_s);
 }
 
-TEST_F(TextDeliveryTest, cancelOrANewCaptureEndsAWaitingDelivery)
-{
-    const int field = focusField(u"x"_s, {1, 0});
-    desktop.removeAttribute(field, u"AXRole"_s);
-    delivery.prepare();
-    auto task = delivery.deliver(u"y"_s, true);
-    scheduler.advance(200ms);
-    delivery.cancelCapture();
-    EXPECT_EQ(finish(std::move(task)), (DeliveryResult{Outcome::failed, TextDelivery::cancelledMessage()}));
-    EXPECT_EQ(pasteboard.contents(), previousClipboard());
-
-    // Cancelled after the keystroke: the read-back stops and the text stays on the clipboard.
-    desktop.setAttribute(field, u"AXRole"_s, u"AXTextArea"_s);
-    delivery.prepare();
-    auto cancelled = delivery.deliver(u"z"_s, true);
-    cancelled.cancel();
-    EXPECT_EQ(finish(std::move(cancelled)).outcome, Outcome::sent);
-    EXPECT_EQ(pasteboard.string(), u" z"_s);
-    EXPECT_FALSE(delivery.observation());
-}
-
 TEST_F(TextDeliveryTest, slowAccessibilityAnswersStillConfirm)
 {
     const int field = focusField(u"slow "_s, {5, 0});
@@ -397,9 +383,8 @@ TEST_F(TextDeliveryTest, observationEndsOnFocusChangeDestructionExpiryAndWhenNot
 
     ASSERT_EQ(dictate(u"c"_s).outcome, Outcome::inserted);
     ASSERT_TRUE(delivery.observation());
-    const int other = desktop.addWindow(300);
+    desktop.addWindow(300);
     desktop.setApplication(300, u"Mail"_s);
-    (void)other;
     scheduler.advance(1s);
     EXPECT_FALSE(delivery.observation());
     EXPECT_EQ(desktop.liveObservers(), 0);
@@ -417,6 +402,13 @@ TEST_F(TextDeliveryTest, observationEndsOnFocusChangeDestructionExpiryAndWhenNot
     desktop.userEdit(field, u"a b c d x"_s, {9, 0});
     scheduler.advance(2s);
     EXPECT_TRUE(corrections.empty());
+
+    // An application that cannot report its changes is not watched, and the user is told once.
+    desktop.observerRegistrationFails = true;
+    ASSERT_EQ(dictate(u"f"_s).outcome, Outcome::inserted);
+    EXPECT_FALSE(delivery.observation());
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], TextDelivery::correctionsUnavailableMessage());
 }
 
 TEST_F(TextDeliveryTest, observationStoppedDuringVerificationIsNotRestarted)
@@ -442,16 +434,6 @@ TEST_F(TextDeliveryTest, observationStoppedDuringVerificationIsNotRestarted)
     EXPECT_EQ(finish(std::move(second)).outcome, Outcome::inserted);
     EXPECT_FALSE(delivery.observation());
     EXPECT_EQ(desktop.liveObservers(), 0);
-}
-
-TEST_F(TextDeliveryTest, anAppWithoutChangeNotificationsGetsOneNotice)
-{
-    focusField(u"a"_s, {1, 0});
-    desktop.observerRegistrationFails = true;
-    ASSERT_EQ(dictate(u"b"_s).outcome, Outcome::inserted);
-    EXPECT_FALSE(delivery.observation());
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0], TextDelivery::correctionsUnavailableMessage());
 }
 
 } // namespace

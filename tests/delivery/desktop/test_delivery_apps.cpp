@@ -7,8 +7,6 @@
 #include "tests/support/Files.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -23,22 +21,21 @@ using orv::test::writeQuietFirefoxProfile;
 
 namespace {
 
-bool setStatus(const char *property, bool on)
+// Gets (without a value) or sets a property of the accessibility bus's status; the reply, empty on failure.
+QByteArray status(const char *property, std::optional<bool> on = std::nullopt)
 {
-    return QProcess::execute(u"dbus-send"_s, {u"--session"_s, u"--print-reply"_s, u"--dest=org.a11y.Bus"_s,
-                                              u"/org/a11y/bus"_s, u"org.freedesktop.DBus.Properties.Set"_s,
-                                              u"string:org.a11y.Status"_s, u"string:"_s + QLatin1String(property),
-                                              u"variant:boolean:"_s + (on ? u"true"_s : u"false"_s)}) == 0;
-}
-
-bool accessibilityEnabled()
-{
-    QProcess get;
-    get.start(u"dbus-send"_s,
-              {u"--session"_s, u"--print-reply"_s, u"--dest=org.a11y.Bus"_s, u"/org/a11y/bus"_s,
-               u"org.freedesktop.DBus.Properties.Get"_s, u"string:org.a11y.Status"_s, u"string:IsEnabled"_s});
-    get.waitForFinished(3000);
-    return get.readAllStandardOutput().contains("boolean true");
+    QStringList arguments{u"--session"_s,
+                          u"--print-reply"_s,
+                          u"--dest=org.a11y.Bus"_s,
+                          u"/org/a11y/bus"_s,
+                          u"org.freedesktop.DBus.Properties."_s + (on ? u"Set"_s : u"Get"_s),
+                          u"string:org.a11y.Status"_s,
+                          u"string:"_s + QLatin1String(property)};
+    if (on)
+        arguments.append(u"variant:boolean:"_s + (*on ? u"true"_s : u"false"_s));
+    QProcess call;
+    call.start(u"dbus-send"_s, arguments);
+    return call.waitForFinished(3000) && call.exitCode() == 0 ? call.readAllStandardOutput() : QByteArray();
 }
 
 // Whether the active window's title starts with `start` within the time; says the title when not.
@@ -79,8 +76,8 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
     // Accessibility off in the session, and Qt started as users start it (no
     // QT_LINUX_ACCESSIBILITY_ALWAYS_ON): Qt reads the status only when it starts, so this one never
     // publishes its widgets. It gets the paste unconfirmed; the capture switched accessibility on.
-    ASSERT_TRUE(setStatus("IsEnabled", false));
-    ASSERT_TRUE(setStatus("ScreenReaderEnabled", false));
+    ASSERT_FALSE(status("IsEnabled", false).isEmpty());
+    ASSERT_FALSE(status("ScreenReaderEnabled", false).isEmpty());
     const QByteArray alwaysOn = qgetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
     qunsetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
     const auto restore = qScopeGuard([&] {
@@ -91,7 +88,7 @@ TEST_F(DeliveryApps, accessibilityThatStartsOffIsSwitchedOnForQtApplicationsStar
         auto early = launch(QStringLiteral(ORVANTA_QT_FIELD));
         EXPECT_TRUE(delivery->isTrusted()) << "accessibility that is off is no reason to give up";
         ASSERT_GE(captureNow(), 0);
-        EXPECT_TRUE(accessibilityEnabled());
+        EXPECT_TRUE(status("IsEnabled").contains("boolean true"));
         EXPECT_EQ(deliver(u"unconfirmed"_s, false, "Qt 6 line edit started while accessibility was off").outcome,
                   Outcome::sent);
         EXPECT_TRUE(test::spinUntil([&] { return early->text() == "unconfirmed"_L1; }, 3000));

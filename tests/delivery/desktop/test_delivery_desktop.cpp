@@ -5,12 +5,9 @@
 #include "tests/support/X11TestClient.h"
 
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTimer>
-
-#include <array>
 
 using namespace orv;
 using namespace Qt::StringLiterals;
@@ -143,24 +140,6 @@ TEST_P(DeliveryDesktop, waitsForHeldModifiersBeforePasting)
     EXPECT_TRUE(test::spinUntil([&] { return app->text() == u"after the keys"_s; }, 3000));
 }
 
-// Dictations in a row read as one text: spaced, a capital after a sentence end, none mid-sentence.
-TEST_P(DeliveryDesktop, dictationsInARowAreSpacedAndCapitalisedFromTheTextBeforeTheCaret)
-{
-    auto app = launch({}, GetParam());
-    const std::vector<std::array<const char *, 3>> dictations{
-        {"by friday", "By friday.", "By friday."},
-        {"hello there", "hello there", "By friday. Hello there"},
-        {"and more", "And more.", "By friday. Hello there and more."}};
-    for (const auto &[dictated, text, field] : dictations) {
-        SCOPED_TRACE(text);
-        ASSERT_TRUE(capture());
-        const DeliveryResult result = deliver(QString::fromUtf8(text), false, nullptr, QString::fromUtf8(dictated));
-        EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
-        EXPECT_TRUE(test::spinUntil([&] { return app->text() == QString::fromUtf8(field); }, 3000))
-            << app->text().toStdString();
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::qt, Toolkit::gtk), [](const auto &info) {
     return info.param == Toolkit::qt ? "Qt" : "Gtk";
 });
@@ -168,9 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Toolkits, DeliveryDesktop, ::testing::Values(Toolkit::q
 // A target that answers every accessibility call late and, on Ctrl+V, stalls 600 ms before it asks us
 // for the clipboard: a read-back that blocked our main loop would then wait on a target that waits on
 // us. The main loop here keeps running (and serving the clipboard) throughout.
-class DeliveryDesktopSlowTarget : public DeliveryDesktop
-{
-};
+using DeliveryDesktopSlowTarget = DeliveryDesktop;
 
 TEST_F(DeliveryDesktopSlowTarget, insertsIntoATargetThatAnswersSlowlyWithoutStallingTheMainLoop)
 {

@@ -1,21 +1,13 @@
 // Text delivery into native Wayland GTK 3, GTK 4 and Qt 6 windows on headless compositors: through IBus
 // on mutter, typed through a virtual keyboard on sway, confirmed by AT-SPI read-back; a commit that a
 // stale input context swallows ends on the clipboard. Run under scripts/with-wayland.sh.
-#include "app/SessionPlatform.h"
-#include "delivery/atspi/LiveEnvironment.h"
 #include "tests/delivery/desktop/LiveDelivery.h"
-#include "tests/support/ChildProcess.h"
-
-#include <QGuiApplication>
-#include <QProcess>
 
 using namespace orv;
 using namespace Qt::StringLiterals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
-
-std::unique_ptr<test::LiveDelivery> live;
 
 QString compositor()
 {
@@ -89,23 +81,3 @@ TEST_F(WaylandDelivery, aCommitSwallowedByAStaleInputContextIsNeverReportedInser
 }
 
 } // namespace
-
-orv::test::LiveDelivery *orv::test::liveDelivery()
-{
-    return live.get();
-}
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    std::unique_ptr<QGuiApplication> application;
-    if (sessionPlatform() == SessionPlatform::wayland && !compositor().isEmpty()) {
-        atspi::LiveEnvironment::configureProcess();
-        application = std::make_unique<QGuiApplication>(argc, argv);
-        live = std::make_unique<test::LiveDelivery>();
-        live->environment = makeWaylandEnvironment(live->scheduler);
-    }
-    const int status = RUN_ALL_TESTS();
-    live.reset();
-    return status;
-}

@@ -1,13 +1,9 @@
 // Two microphones on the test sound server, the speech going only into the second ("Test Headset"): the chosen
 // one is recorded, the list follows sources as they come and go, and unplugging the chosen one mid-dictation
 // keeps the words heard until then.
-#include "app/LiveApplication.h"
 #include "library/LinuxSettings.h"
 #include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/QtPrinters.h"
-
-#include <QProcess>
-#include <QTemporaryDir>
 
 using namespace orv;
 using namespace orv::test;

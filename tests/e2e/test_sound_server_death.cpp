@@ -1,15 +1,10 @@
 // The sound server dies while the user speaks: the dictation ends with a clear error, nothing hangs, and
 // once the server is back the next dictation reaches the field.
-#include "app/LiveApplication.h"
 #include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-
-#include <csignal>
 
 using namespace orv;
 using namespace orv::test;
@@ -60,8 +55,7 @@ TEST(SoundServerDeath, aKilledServerEndsTheDictationWithAnErrorAndTheNextOneWork
     EXPECT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000))
         << "the session ends while the key is still held; status: " << model.status().toStdString();
     keys.release(holdKey);
-    waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000);
-    EXPECT_EQ(model.phase(), RecordingPhase::idle);
+    EXPECT_TRUE(waitUntil([&] { return model.phase() == RecordingPhase::idle; }, 10000));
     EXPECT_TRUE(model.errorMessage()) << "status: " << model.status().toStdString();
     if (model.errorMessage())
         std::printf("status \"%s\", error \"%s\"\n", qPrintable(model.status()), qPrintable(*model.errorMessage()));

@@ -2,11 +2,8 @@
 // focus, `orvanta toggle` starts the dictation, flite's speech plays into the sound server's source, `orvanta toggle`
 // finishes it, and the words must be in the field, confirmed. Run under scripts/with-wayland.sh.
 #include "tests/support/AtspiClient.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/DictationDesktop.h"
-#include "tests/support/EventLoopWait.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -105,10 +102,3 @@ INSTANTIATE_TEST_SUITE_P(NativeFields,
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,14 +1,11 @@
 // Orvanta as a user runs it through its windows alone: the toolbar's Dictate and Finish while flite speech
 // plays into the test microphone, the result in the Overview's test pad, a word corrected there learned.
 // (The hold key into another application's field: test_recording_panel_desktop.)
+#include "library/AppStore.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -18,7 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The toolbar's record button named `name`, when it shows.
 // The Dictate button the window shows: the Overview's own, or the toolbar's on the other pages.
 std::optional<AccessibleNode> dictateButton(const AccessibleNode &app, const QString &name)
 {
@@ -27,18 +23,13 @@ std::optional<AccessibleNode> dictateButton(const AccessibleNode &app, const QSt
     });
 }
 
-// The dictionary entries of the library file, as heard → replacement.
-QMap<QString, QString> learnedEntries(const QString &libraryPath)
+// Whether the library file's dictionary holds the entry.
+bool learned(const QString &libraryPath, const QString &heard, const QString &replacement)
 {
-    QFile file(libraryPath);
-    QMap<QString, QString> entries;
-    if (!file.open(QIODevice::ReadOnly))
-        return entries;
-    const QJsonArray dictionary = QJsonDocument::fromJson(file.readAll()).object().value("dictionary"_L1).toArray();
-    for (const QJsonValue &entry : dictionary)
-        entries.insert(entry.toObject().value("heard"_L1).toString(),
-                       entry.toObject().value("replacement"_L1).toString());
-    return entries;
+    const QList<orv::DictionaryEntry> dictionary = orv::AppStore(libraryPath).snapshot().dictionary;
+    return std::any_of(dictionary.begin(), dictionary.end(), [&](const orv::DictionaryEntry &entry) {
+        return entry.heard == heard && entry.replacement == replacement;
+    });
 }
 
 void run(const QStringList &xdotool)
@@ -82,6 +73,6 @@ TEST(WindowedDictation, theToolbarDictatesIntoTheTestPadWhereACorrectedWordIsLea
     run({u"type"_s, u"--delay"_s, u"40"_s, u"Hello World."_s});
     ASSERT_TRUE(waitUntil([&] { return pad->text() == "Hello World."_L1; }, 5000)) << pad->text().toStdString();
     const QString library = home.filePath(u"data/orvanta/library.json"_s);
-    EXPECT_TRUE(waitUntil([&] { return learnedEntries(library).value(u"world"_s) == "World"_L1; }, 10000))
+    EXPECT_TRUE(waitUntil([&] { return learned(library, u"world"_s, u"World"_s); }, 10000))
         << "the correction never reached the library file";
 }

@@ -2,7 +2,6 @@
 #include "library/LinuxSettings.h"
 #include "tests/core/AppModelHarness.h"
 #include "tests/support/FakeShortcutPlatform.h"
-#include "tests/support/QtPrinters.h"
 
 using namespace orv;
 using namespace orv::test;

@@ -1,6 +1,5 @@
 #include "app/SingleInstance.h"
 
-#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QThread>
 
@@ -13,8 +12,6 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-bool sessionBusReady = false;
 
 QDBusConnection connection(const QString &name)
 {
@@ -31,7 +28,7 @@ class SingleInstanceTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!sessionBusReady)
+        if (!QDBusConnection::sessionBus().isConnected() || qEnvironmentVariableIsEmpty("ORVANTA_TEST_DESKTOP"))
             GTEST_SKIP() << "needs a session bus (scripts/with-desktop.sh starts one)";
     }
     void TearDown() override
@@ -103,13 +100,4 @@ TEST_F(SingleInstanceTest, commandsReachTheRunningInstanceAndASecondDictateIsRef
         first.get(), [&first] { first.reset(); }, Qt::BlockingQueuedConnection);
     loop.quit();
     loop.wait();
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    sessionBusReady =
-        QDBusConnection::sessionBus().isConnected() && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_DESKTOP");
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

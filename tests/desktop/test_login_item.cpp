@@ -3,9 +3,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>

@@ -5,7 +5,6 @@
 #include "library/LinuxSettings.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "tests/core/AppModelHarness.h"
-#include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/SettingsViewController.h"
@@ -49,16 +48,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return model->fnShortcutStatus().startsWith(u"Hold "_s); }));
     }
 
-    void TearDown() override
-    {
-        page.reset();
-        controller.reset();
-        client.reset();
-    }
-
     ui::LinuxChoicesCard &card() { return *page->linuxChoices(); }
-    // As the recorder reports a pressed combination (one another client grabbed never reaches it).
-    void typeToggle(const QString &name) { card().chooseToggle(name); }
     // Pumps the X connection and the model's virtual time until the phase is reached.
     bool reaches(RecordingPhase phase)
     {
@@ -69,13 +59,10 @@ protected:
     }
     void pressCombination(std::initializer_list<const char *> keys)
     {
-        std::vector<unsigned> codes;
         for (const char *key : keys)
-            codes.push_back(client->keycode(key));
-        for (unsigned code : codes)
-            client->press(code);
-        for (auto code = codes.rbegin(); code != codes.rend(); ++code)
-            client->release(*code);
+            client->press(client->keycode(key));
+        for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
+            client->release(client->keycode(*key));
     }
 
     LiveScheduler live;
@@ -91,7 +78,8 @@ TEST_F(KeyChoicesDesktop, aToggleAnotherProgramHoldsIsRefusedInTheCardAndTheOneB
 {
     ASSERT_EQ(client->grabKey(client->keycode("F8"), controlMask | shiftMask), 0) << "the other client got no grab";
 
-    typeToggle(u"Ctrl+Shift+F8"_s);
+    // As the recorder reports a pressed combination (one another client grabbed never reaches it).
+    card().chooseToggle(u"Ctrl+Shift+F8"_s);
     EXPECT_TRUE(card().toggleError()->isVisibleTo(page.get()));
     EXPECT_TRUE(card().toggleError()->text().startsWith(u"Ctrl+Shift+F8 is already used"_s));
     EXPECT_EQ(choices.toggle(), u"Ctrl+Alt+Space"_s);
@@ -103,7 +91,7 @@ TEST_F(KeyChoicesDesktop, aToggleAnotherProgramHoldsIsRefusedInTheCardAndTheOneB
     model->cancelDictation();
 
     // A free combination is taken at once, and the one before no longer acts.
-    typeToggle(u"Ctrl+Alt+K"_s);
+    card().chooseToggle(u"Ctrl+Alt+K"_s);
     EXPECT_FALSE(card().toggleError()->isVisibleTo(page.get()));
     EXPECT_EQ(choices.toggle(), u"Ctrl+Alt+K"_s);
     pressCombination({"Control_L", "Alt_L", "space"});

@@ -2,13 +2,11 @@
 // of another application has the focus; a dictation shows the panel, and the field keeps the active window
 // and the focus during and after it, whether the dictation ends with the hold key or with a click on the
 // panel's Finish button. A screen reader meets the panel as a notification that becomes showing.
-#include "tests/support/AtspiClient.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -40,12 +38,6 @@ protected:
         ASSERT_TRUE(entry);
         ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 5000)) << activeWindowTitle().toStdString();
     }
-    void TearDown() override
-    {
-        field.reset();
-        orvanta.reset();
-    }
-
     bool fieldHasFocus() const { return activeWindowTitle() == "Orvanta GTK field"_L1 && entry->isFocused(); }
     std::optional<AccessibleNode> panel() const
     {

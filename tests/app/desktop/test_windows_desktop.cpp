@@ -4,7 +4,6 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 

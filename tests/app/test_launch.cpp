@@ -1,73 +1,140 @@
+// The orvanta program as a user starts it: its command line, the display it needs, stop signals and huge pages.
 #include "app/DisplayCheck.h"
 #include "app/HugePages.h"
 #include "app/QuitOnSignals.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 struct Outcome
 {
-    int exitCode;
-    QString standardError;
+    int exitCode = -1; // -2: it crashed
+    QString out;
+    QString err;
 };
 
-// Runs orvanta with no arguments (the windowed application) under the given display variables.
-Outcome startWindows(const QString &display, const QString &waylandDisplay)
+// The environment of a session that names no display but the ones given.
+QProcessEnvironment withDisplays(const QString &display = {}, const QString &waylandDisplay = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"})
         environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/nonexistent"));
+    environment.insert(u"XDG_RUNTIME_DIR"_s, u"/nonexistent"_s);
     if (!display.isEmpty())
-        environment.insert(QStringLiteral("DISPLAY"), display);
+        environment.insert(u"DISPLAY"_s, display);
     if (!waylandDisplay.isEmpty())
-        environment.insert(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
+        environment.insert(u"WAYLAND_DISPLAY"_s, waylandDisplay);
+    return environment;
+}
+
+// Runs orvanta with a home of its own, never the user's library or settings.
+Outcome orvanta(const QStringList &arguments,
+                QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+                const QTemporaryDir *ownHome = nullptr)
+{
+    static QTemporaryDir shared;
+    const QTemporaryDir &home = ownHome ? *ownHome : shared;
+    environment.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+    environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ORVANTA_BINARY), {});
-    if (!process.waitForFinished(20000)) {
+    process.start(QStringLiteral(ORVANTA_BINARY), arguments);
+    if (!process.waitForFinished(30000)) {
         process.kill();
         process.waitForFinished();
-        return {-1, QStringLiteral("did not exit")};
+        return {-1, {}, u"did not exit"_s};
     }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
-            QString::fromUtf8(process.readAllStandardError())};
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace
 
+TEST(CommandLine, transcribeExplainsItselfOnRequest)
+{
+    const Outcome help = orvanta({u"transcribe"_s, u"--help"_s});
+    EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.out.startsWith(u"Usage: orvanta transcribe [options] AUDIO.wav\n"_s)) << help.out.toStdString();
+    for (const char *option : {"--mode", "--language", "--library"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
+    EXPECT_TRUE(help.err.isEmpty());
+}
+
+// A path the system refuses (here 120 kB long) is no missing file: the real reason is said, and the
+// sentence stays readable.
+TEST(CommandLine, aPathTheSystemRefusesIsReportedWithTheRealReason)
+{
+    const QString endless = u"/tmp/"_s + u"x"_s.repeated(120 * 1024) + u".wav"_s;
+    const QString tooLong = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+
+    const Outcome audio = orvanta({u"transcribe"_s, endless});
+    EXPECT_EQ(audio.exitCode, 3);
+    EXPECT_TRUE(audio.err.contains(tooLong)) << audio.err.left(300).toStdString();
+    EXPECT_FALSE(audio.err.contains(u"does not exist"_s));
+
+    const Outcome library = orvanta({u"transcribe"_s, u"--library"_s, endless, endless});
+    EXPECT_EQ(library.exitCode, 7);
+    EXPECT_TRUE(library.err.contains(tooLong)) << library.err.left(300).toStdString();
+    EXPECT_FALSE(library.err.contains(u"does not exist"_s));
+    EXPECT_LT(library.err.size(), 1000) << "the path is shortened in the sentence";
+}
+
+// A named pipe in place of the settings file is left alone without waiting on it: the command says so
+// and goes on with the default choices.
+TEST(CommandLine, aNamedPipeAsTheSettingsFileNeitherBlocksNorIsRead)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir().mkpath(home.filePath(u"config/orvanta"_s)));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(home.filePath(u"config/orvanta/orvanta.conf"_s)).constData(), 0600), 0);
+    const Outcome outcome = orvanta({u"transcribe"_s, u"--engine"_s, u"server"_s, home.filePath(u"missing.wav"_s)},
+                                    QProcessEnvironment::systemEnvironment(), &home);
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(u"is not used: it is a named pipe"_s)) << outcome.err.toStdString();
+}
+
 TEST(Launch, withoutAReachableDisplayTheWindowsExplainInOneLineAndExitWith2)
 {
-    const Outcome none = startWindows({}, {});
-    EXPECT_EQ(none.exitCode, 2);
-    EXPECT_EQ(none.standardError.count(QLatin1Char('\n')), 1) << none.standardError.toStdString();
-    EXPECT_TRUE(none.standardError.contains(QLatin1String("DISPLAY")) &&
-                none.standardError.contains(QLatin1String("WAYLAND_DISPLAY")))
-        << none.standardError.toStdString();
+    // The autostart entry's argument is such a launch too, not a usage error.
+    for (const QStringList &arguments : {QStringList(), QStringList{u"--autostart"_s}}) {
+        const Outcome none = orvanta(arguments, withDisplays());
+        EXPECT_EQ(none.exitCode, 2) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(none.err.count('\n'_L1), 1) << none.err.toStdString();
+        EXPECT_TRUE(none.err.contains("DISPLAY"_L1) && none.err.contains("WAYLAND_DISPLAY"_L1))
+            << none.err.toStdString();
+        EXPECT_FALSE(none.err.startsWith(u"Usage:"_s));
+        EXPECT_TRUE(none.out.isEmpty());
+    }
+    const Outcome unknown = orvanta({u"--autostarts"_s}, withDisplays());
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.startsWith(u"Usage:"_s));
 
-    const Outcome wayland = startWindows({}, QStringLiteral("wayland-0"));
+    const Outcome wayland = orvanta({}, withDisplays({}, u"wayland-0"_s));
     EXPECT_EQ(wayland.exitCode, 2);
-    EXPECT_EQ(wayland.standardError,
-              QStringLiteral("Orvanta cannot reach the Wayland compositor \"wayland-0\" named by WAYLAND_DISPLAY.\n"))
+    EXPECT_EQ(wayland.err, u"Orvanta cannot reach the Wayland compositor \"wayland-0\" named by WAYLAND_DISPLAY.\n"_s)
         << "a Wayland session is no reason to ask for X11";
 
-    const Outcome unreachable = startWindows(QStringLiteral(":4242"), {});
+    const Outcome unreachable = orvanta({}, withDisplays(u":4242"_s));
     EXPECT_EQ(unreachable.exitCode, 2) << "never a crash";
-    EXPECT_EQ(unreachable.standardError,
-              QStringLiteral("Orvanta cannot reach the X display \":4242\" named by DISPLAY.\n"));
+    EXPECT_EQ(unreachable.err, u"Orvanta cannot reach the X display \":4242\" named by DISPLAY.\n"_s);
 }
 
 TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
@@ -85,7 +152,7 @@ TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
 TEST(Launch, aWaylandSessionNeedsOnlyTheCompositorsSocket)
 {
     QTemporaryDir runtime;
-    const QByteArray path = QFile::encodeName(runtime.filePath(QStringLiteral("wayland-7")));
+    const QByteArray path = QFile::encodeName(runtime.filePath(u"wayland-7"_s));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::copy(path.begin(), path.end(), address.sun_path);
@@ -97,7 +164,7 @@ TEST(Launch, aWaylandSessionNeedsOnlyTheCompositorsSocket)
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     qputenv("WAYLAND_DISPLAY", "wayland-7");
     EXPECT_EQ(orv::displayProblem(true), std::nullopt);
-    qputenv("WAYLAND_DISPLAY", QFile::encodeName(runtime.filePath(QStringLiteral("wayland-7"))));
+    qputenv("WAYLAND_DISPLAY", QFile::encodeName(runtime.filePath(u"wayland-7"_s)));
     EXPECT_EQ(orv::displayProblem(true), std::nullopt);
     qputenv("WAYLAND_DISPLAY", "wayland-8");
     EXPECT_NE(orv::displayProblem(true), std::nullopt);
@@ -148,10 +215,10 @@ TEST(HugePages, startsAgainOnlyWhenItHelpsAndKeepsTheUsersTunables)
     using orv::HugePages;
     const QByteArray madvise = "always [madvise] never\n";
     const qint64 large = HugePages::largeLibrary;
-    EXPECT_EQ(HugePages::tunablesFor(large, madvise, std::nullopt, false), QByteArray("glibc.malloc.hugetlb=1"));
-    EXPECT_EQ(HugePages::tunablesFor(large, madvise, QByteArray("glibc.malloc.check=3"), false),
-              QByteArray("glibc.malloc.check=3:glibc.malloc.hugetlb=1"));
-    EXPECT_FALSE(HugePages::tunablesFor(large, madvise, QByteArray("glibc.malloc.hugetlb=0"), false));
+    EXPECT_EQ(HugePages::tunablesFor(large, madvise, std::nullopt, false), "glibc.malloc.hugetlb=1"_ba);
+    EXPECT_EQ(HugePages::tunablesFor(large, madvise, "glibc.malloc.check=3"_ba, false),
+              "glibc.malloc.check=3:glibc.malloc.hugetlb=1"_ba);
+    EXPECT_FALSE(HugePages::tunablesFor(large, madvise, "glibc.malloc.hugetlb=0"_ba, false));
     EXPECT_FALSE(HugePages::tunablesFor(large, madvise, std::nullopt, true)) << "the second start";
     EXPECT_FALSE(HugePages::tunablesFor(large - 1, madvise, std::nullopt, false));
     EXPECT_FALSE(HugePages::tunablesFor(-1, madvise, std::nullopt, false)) << "no library";

@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using orv::PanelDesktop;
 
 namespace {
 
 std::optional<bool> kdeWith(const QTemporaryDir &dir, const QByteArray &contents)
 {
-    const QString path = dir.filePath(QStringLiteral("kdeglobals"));
+    const QString path = dir.filePath(u"kdeglobals"_s);
     EXPECT_TRUE(orv::test::writeFile(path, contents));
     return PanelDesktop::kdeReduceMotion(path);
 }
@@ -29,5 +30,5 @@ TEST(PanelDesktop, animationsSwitchedOffMeanReducedMotionAndAnUnreadableAnswerMe
     EXPECT_EQ(kdeWith(dir, "[KDE]\nAnimationDurationFactor=0\n"), std::optional<bool>(true)) << "instant";
     EXPECT_EQ(kdeWith(dir, "[KDE]\nAnimationDurationFactor=0.5\n"), std::optional<bool>(false));
     EXPECT_EQ(kdeWith(dir, "[General]\nColorScheme=Breeze\n"), std::nullopt);
-    EXPECT_EQ(PanelDesktop::kdeReduceMotion(dir.filePath(QStringLiteral("missing"))), std::nullopt);
+    EXPECT_EQ(PanelDesktop::kdeReduceMotion(dir.filePath(u"missing"_s)), std::nullopt);
 }

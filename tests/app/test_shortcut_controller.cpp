@@ -2,10 +2,10 @@
 #include "library/LinuxSettings.h"
 #include "tests/core/AppModelHarness.h"
 #include "tests/support/FakeShortcutPlatform.h"
-#include "tests/support/QtPrinters.h"
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 using HotKey = GlobalShortcut::HotKey;
 
 namespace {
@@ -74,18 +74,18 @@ TEST_F(ShortcutControllerTest, holdKeyAndToggleDriveADictationAndEscapeIsGrabbed
     EXPECT_TRUE(model->fnOwnsRecording());
     EXPECT_EQ(platform.registered[HotKey::escape], 1);
 
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("hello there"));
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"hello there"_s);
     platform.holdKeyUp();
     scheduler.runPending();
     EXPECT_EQ(model->phase(), RecordingPhase::idle);
-    EXPECT_EQ(model->lastResult()->original, QStringLiteral("hello there"));
+    EXPECT_EQ(model->lastResult()->original, u"hello there"_s);
     EXPECT_EQ(platform.registered[HotKey::escape], 0);
 
     startRecordingWithToggle();
     EXPECT_FALSE(model->fnOwnsRecording());
     platform.pressHotKey(HotKey::escape);
     scheduler.runPending();
-    EXPECT_EQ(model->status(), QStringLiteral("Cancelled"));
+    EXPECT_EQ(model->status(), u"Cancelled"_s);
 }
 
 TEST_F(ShortcutControllerTest, aRefusedToggleIsShownOnceAndNotRetried)
@@ -93,43 +93,42 @@ TEST_F(ShortcutControllerTest, aRefusedToggleIsShownOnceAndNotRetried)
     platform.hotKeyStatus[HotKey::toggle] = 10;
     wire(ShortcutController::Registration::always);
     ASSERT_TRUE(model->errorMessage().has_value());
-    EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("Ctrl+Alt+Space")))
-        << model->errorMessage()->toStdString();
-    const int attempts = platform.count(QStringLiteral("register toggle"));
+    EXPECT_TRUE(model->errorMessage()->contains(u"Ctrl+Alt+Space"_s)) << model->errorMessage()->toStdString();
+    const int attempts = platform.count(u"register toggle"_s);
     model->notifyChanged();
     model->notifyChanged();
-    EXPECT_EQ(platform.count(QStringLiteral("register toggle")), attempts);
+    EXPECT_EQ(platform.count(u"register toggle"_s), attempts);
 }
 
 TEST_F(ShortcutControllerTest, aChangedChoiceTakesEffectAtOnceAndATakenToggleKeepsThePreviousOne)
 {
     wire(ShortcutController::Registration::always);
-    ASSERT_EQ(platform.registeredToggle, QStringLiteral("Ctrl+Alt+Space"));
+    ASSERT_EQ(platform.registeredToggle, u"Ctrl+Alt+Space"_s);
 
-    ASSERT_TRUE(choices.setToggle(QStringLiteral("Ctrl+Shift+D")));
-    EXPECT_EQ(platform.registeredToggle, QStringLiteral("Ctrl+Shift+D"));
+    ASSERT_TRUE(choices.setToggle(u"Ctrl+Shift+D"_s));
+    EXPECT_EQ(platform.registeredToggle, u"Ctrl+Shift+D"_s);
     EXPECT_EQ(platform.registered[HotKey::toggle], 1) << "the old grab is released";
-    EXPECT_EQ(model->shortcutNames().toggle, QStringLiteral("Ctrl+Shift+D"));
-    ASSERT_TRUE(choices.setHoldKey(QStringLiteral("Right Alt")));
-    EXPECT_EQ(controller->keysInUse().holdKey(), QStringLiteral("Right Alt"));
-    EXPECT_EQ(model->shortcutNames().holdKey, QStringLiteral("Right Alt"));
+    EXPECT_EQ(model->shortcutNames().toggle, u"Ctrl+Shift+D"_s);
+    ASSERT_TRUE(choices.setHoldKey(u"Right Alt"_s));
+    EXPECT_EQ(controller->keysInUse().holdKey(), u"Right Alt"_s);
+    EXPECT_EQ(model->shortcutNames().holdKey, u"Right Alt"_s);
     EXPECT_FALSE(model->shortcutRegistrationError().has_value());
 
     // Another program holds the next one: refused, and the working one stays registered and stored.
-    platform.heldByOthers = {QStringLiteral("Super+K")};
+    platform.heldByOthers = {u"Super+K"_s};
     startRecordingWithToggle();
-    ASSERT_TRUE(choices.setToggle(QStringLiteral("super+k")));
-    EXPECT_TRUE(model->shortcutRegistrationError().value_or(QString()).startsWith(QStringLiteral("Super+K ")));
-    EXPECT_EQ(platform.registeredToggle, QStringLiteral("Ctrl+Shift+D"));
+    ASSERT_TRUE(choices.setToggle(u"super+k"_s));
+    EXPECT_TRUE(model->shortcutRegistrationError().value_or(QString()).startsWith(u"Super+K "_s));
+    EXPECT_EQ(platform.registeredToggle, u"Ctrl+Shift+D"_s);
     EXPECT_EQ(platform.registered[HotKey::toggle], 1);
-    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Shift+D"));
-    EXPECT_EQ(model->shortcutNames().toggle, QStringLiteral("Ctrl+Shift+D"));
+    EXPECT_EQ(choices.toggle(), u"Ctrl+Shift+D"_s);
+    EXPECT_EQ(model->shortcutNames().toggle, u"Ctrl+Shift+D"_s);
     EXPECT_EQ(platform.registered[HotKey::escape], 1) << "Escape still cancels the dictation under way";
     EXPECT_EQ(model->phase(), RecordingPhase::recording);
     platform.pressHotKey(HotKey::toggle);
     scheduler.runPending();
     EXPECT_NE(model->phase(), RecordingPhase::recording) << "the kept toggle still finishes";
 
-    ASSERT_TRUE(choices.setToggle(QStringLiteral("Ctrl+Alt+Space")));
+    ASSERT_TRUE(choices.setToggle(u"Ctrl+Alt+Space"_s));
     EXPECT_FALSE(model->shortcutRegistrationError().has_value());
 }

@@ -1,6 +1,5 @@
 #include "app/SingleInstance.h"
 
-#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QThread>
 
@@ -10,10 +9,9 @@
 
 using orv::SingleInstance;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
-
-bool sessionBusReady = false;
 
 QDBusConnection connection(const QString &name)
 {
@@ -30,12 +28,12 @@ class SingleInstanceTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!sessionBusReady)
+        if (!QDBusConnection::sessionBus().isConnected() || qEnvironmentVariableIsEmpty("ORVANTA_TEST_DESKTOP"))
             GTEST_SKIP() << "needs a session bus (scripts/with-desktop.sh starts one)";
     }
     void TearDown() override
     {
-        for (const QString &name : {QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")})
+        for (const QString &name : {u"first"_s, u"second"_s, u"third"_s})
             QDBusConnection::disconnectFromBus(name);
     }
 };
@@ -47,21 +45,21 @@ protected:
 TEST_F(SingleInstanceTest, aHolderThatDoesNotAnswerKeepsTheNameAndADeadOneHoldsNothing)
 {
     // The first instance lives on this thread, which is busy in the second's claim: it cannot answer.
-    auto first = std::make_unique<SingleInstance>(connection(QStringLiteral("first")));
+    auto first = std::make_unique<SingleInstance>(connection(u"first"_s));
     ASSERT_EQ(first->claim(), SingleInstance::Claim::first);
-    SingleInstance second(connection(QStringLiteral("second")), 200ms);
+    SingleInstance second(connection(u"second"_s), 200ms);
     EXPECT_EQ(second.claim(), SingleInstance::Claim::refused);
-    EXPECT_TRUE(second.refusal().contains(QStringLiteral("does not answer"))) << second.refusal().toStdString();
-    EXPECT_EQ(owner(), connection(QStringLiteral("first")).baseService());
-    connection(QStringLiteral("second"))
+    EXPECT_TRUE(second.refusal().contains(u"does not answer"_s)) << second.refusal().toStdString();
+    EXPECT_EQ(owner(), connection(u"first"_s).baseService());
+    connection(u"second"_s)
         .interface()
         ->registerService(SingleInstance::serviceName(), QDBusConnectionInterface::ReplaceExistingService);
-    EXPECT_EQ(owner(), connection(QStringLiteral("first")).baseService()) << "no replacement allowed";
+    EXPECT_EQ(owner(), connection(u"first"_s).baseService()) << "no replacement allowed";
 
     // The holder's connection goes away, as when its process dies: the bus frees the name at once.
     first.reset();
-    QDBusConnection::disconnectFromBus(QStringLiteral("first"));
-    SingleInstance third(connection(QStringLiteral("third")), 200ms);
+    QDBusConnection::disconnectFromBus(u"first"_s);
+    SingleInstance third(connection(u"third"_s), 200ms);
     EXPECT_EQ(third.claim(), SingleInstance::Claim::first);
 }
 
@@ -69,14 +67,14 @@ TEST_F(SingleInstanceTest, aHolderThatDoesNotAnswerKeepsTheNameAndADeadOneHoldsN
 // when none runs; `orvanta dictate` never runs beside another Orvanta.
 TEST_F(SingleInstanceTest, commandsReachTheRunningInstanceAndASecondDictateIsRefused)
 {
-    const QDBusConnection sender = connection(QStringLiteral("second"));
+    const QDBusConnection sender = connection(u"second"_s);
     const auto notRunning = SingleInstance::send(SingleInstance::Command::toggle, sender);
     ASSERT_TRUE(notRunning.has_value());
-    EXPECT_TRUE(notRunning->startsWith(QStringLiteral("Orvanta is not running"))) << notRunning->toStdString();
+    EXPECT_TRUE(notRunning->startsWith(u"Orvanta is not running"_s)) << notRunning->toStdString();
 
     // The running instance answers on its own thread, as the application's main loop does.
     QThread loop;
-    auto first = std::make_unique<SingleInstance>(connection(QStringLiteral("first")));
+    auto first = std::make_unique<SingleInstance>(connection(u"first"_s));
     ASSERT_EQ(first->claim(), SingleInstance::Claim::first);
     std::atomic<int> toggles = 0;
     std::atomic<int> cancels = 0;
@@ -93,22 +91,13 @@ TEST_F(SingleInstanceTest, commandsReachTheRunningInstanceAndASecondDictateIsRef
     EXPECT_EQ(toggles, 2);
     EXPECT_EQ(cancels, 1);
 
-    SingleInstance dictate(connection(QStringLiteral("third")));
+    SingleInstance dictate(connection(u"third"_s));
     EXPECT_EQ(dictate.claim(SingleInstance::Running::refuseMe), SingleInstance::Claim::refused);
-    EXPECT_TRUE(dictate.refusal().contains(QStringLiteral("already running"))) << dictate.refusal().toStdString();
+    EXPECT_TRUE(dictate.refusal().contains(u"already running"_s)) << dictate.refusal().toStdString();
     EXPECT_EQ(toggles, 2) << "nothing was asked of the running one";
 
     QMetaObject::invokeMethod(
         first.get(), [&first] { first.reset(); }, Qt::BlockingQueuedConnection);
     loop.quit();
     loop.wait();
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    sessionBusReady =
-        QDBusConnection::sessionBus().isConnected() && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_DESKTOP");
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -12,6 +12,7 @@
 namespace orv::test {
 
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using Outcome = DeliveryResult::Outcome;
 
 constexpr qint64 ownProcess = 100;
@@ -28,15 +29,15 @@ protected:
         delivery.onNotice = [this](const QString &message) { notices.push_back(message); };
         pasteboard.writeFromElsewhere(previousClipboard());
         window = desktop.addWindow(notesProcess);
-        desktop.setApplication(notesProcess, QStringLiteral("Notes"));
+        desktop.setApplication(notesProcess, u"Notes"_s);
         desktop.setFocusedWindow(notesProcess, window);
     }
 
     // A focused text area in the Notes window holding text with the given selection.
-    int focusField(const QString &text, TextRange selection, const QString &role = QStringLiteral("AXTextArea"))
+    int focusField(const QString &text, TextRange selection, const QString &role = u"AXTextArea"_s)
     {
         const int id = desktop.addNode(window, role, notesProcess);
-        desktop.setAttribute(id, QStringLiteral("AXWindow"), desktop.handle(window));
+        desktop.setAttribute(id, u"AXWindow"_s, desktop.handle(window));
         desktop.setText(id, text, selection);
         desktop.focus(id);
         return id;
@@ -61,8 +62,8 @@ protected:
 
     QList<Pasteboard::Item> previousClipboard() const
     {
-        return {{{QStringLiteral("text/html"), "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
-                {{QStringLiteral("image/png"), "PNG"}}};
+        return {{{u"text/html"_s, "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
+                {{u"image/png"_s, "PNG"}}};
     }
 
     test::VirtualScheduler scheduler;

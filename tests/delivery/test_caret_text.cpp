@@ -2,6 +2,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -18,11 +19,7 @@ TEST_F(TextDeliveryTest, dictationsJoinTheTextBeforeTheCaretWithSpacingAndCapita
         const char *field;
     };
     const std::vector<Case> cases{
-        {"by friday.",
-         {10, 0},
-         "hello from the dark side",
-         "Hello from the dark side.",
-         "by friday. Hello from the dark side."},
+        {"by friday.", {10, 0}, "hello from the team", "Hello from the team.", "by friday. Hello from the team."},
         {"Testing this", {12, 0}, "case works", "Case works.", "Testing this case works."},
         {"", {0, 0}, "hello", "Hello.", "Hello."},
         {"Hello ", {6, 0}, "world", "World.", "Hello world."},
@@ -49,13 +46,13 @@ TEST_F(TextDeliveryTest, dictationsJoinTheTextBeforeTheCaretWithSpacingAndCapita
 
     // Where the text before the caret cannot be read, the text goes in as it is (and the clipboard keeps
     // it as dictated).
-    const int unreadable = focusField(QStringLiteral("word"), {4, 0});
-    desktop.removeAttribute(unreadable, QStringLiteral("AXNumberOfCharacters"));
-    desktop.removeAttribute(unreadable, QStringLiteral("AXValue"));
+    const int unreadable = focusField(u"word"_s, {4, 0});
+    desktop.removeAttribute(unreadable, u"AXNumberOfCharacters"_s);
+    desktop.removeAttribute(unreadable, u"AXValue"_s);
     delivery.prepare();
-    EXPECT_EQ(finish(delivery.deliver(QStringLiteral("Next."), false, QStringLiteral("next"))).outcome, Outcome::sent);
+    EXPECT_EQ(finish(delivery.deliver(u"Next."_s, false, u"next"_s)).outcome, Outcome::sent);
     scheduler.advance(10ms);
-    EXPECT_EQ(desktop.text(unreadable), QStringLiteral("wordNext."));
+    EXPECT_EQ(desktop.text(unreadable), u"wordNext."_s);
 }
 
 } // namespace

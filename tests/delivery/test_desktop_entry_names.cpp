@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using orv::atspi::DesktopEntryNames;
 using orv::test::writeFile;
 
@@ -13,25 +14,23 @@ namespace {
 TEST(DesktopEntryNames, findsTheNameUsersKnowFromTheWindowClass)
 {
     QTemporaryDir user, system;
-    writeFile(system.filePath(QStringLiteral("firefox-esr.desktop")),
+    writeFile(system.filePath(u"firefox-esr.desktop"_s),
               "[Desktop Entry]\nName=Firefox ESR\nStartupWMClass=firefox-esr\n\n"
               "[Desktop Action new-window]\nName=New Window\n");
-    writeFile(system.filePath(QStringLiteral("debian-xterm.desktop")),
-              "[Desktop Entry]\nName=XTerm\nStartupWMClass=XTerm\n");
-    writeFile(system.filePath(QStringLiteral("lxterminal.desktop")), "[Desktop Entry]\nName=LXTerminal\n");
-    writeFile(system.filePath(QStringLiteral("org.gnome.TextEditor.desktop")), "[Desktop Entry]\nName=Text Editor\n");
-    writeFile(system.filePath(QStringLiteral("broken.desktop")), "Name=Not in a group\n");
+    writeFile(system.filePath(u"debian-xterm.desktop"_s), "[Desktop Entry]\nName=XTerm\nStartupWMClass=XTerm\n");
+    writeFile(system.filePath(u"lxterminal.desktop"_s), "[Desktop Entry]\nName=LXTerminal\n");
+    writeFile(system.filePath(u"org.gnome.TextEditor.desktop"_s), "[Desktop Entry]\nName=Text Editor\n");
+    writeFile(system.filePath(u"broken.desktop"_s), "Name=Not in a group\n");
     // The user's own entry overrides the system's.
-    writeFile(user.filePath(QStringLiteral("lxterminal.desktop")), "[Desktop Entry]\n# mine\nName = My Terminal\n");
+    writeFile(user.filePath(u"lxterminal.desktop"_s), "[Desktop Entry]\n# mine\nName = My Terminal\n");
     DesktopEntryNames names({user.path(), system.path()});
 
-    EXPECT_EQ(names.nameFor(QStringLiteral("firefox-esr"), QStringLiteral("Navigator")), QStringLiteral("Firefox ESR"));
-    EXPECT_EQ(names.nameFor(QStringLiteral("XTerm"), QStringLiteral("xterm")), QStringLiteral("XTerm"));
-    EXPECT_EQ(names.nameFor(QStringLiteral("Lxterminal"), QStringLiteral("lxterminal")), QStringLiteral("My Terminal"));
-    EXPECT_EQ(names.nameFor(QStringLiteral("Gnome-text-editor"), QStringLiteral("texteditor")),
-              QStringLiteral("Text Editor"));
-    EXPECT_FALSE(names.nameFor(QStringLiteral("Gtk3_target.py"), QStringLiteral("gtk3_target.py")));
-    EXPECT_FALSE(names.nameFor(QStringLiteral("broken"), QString()));
+    EXPECT_EQ(names.nameFor(u"firefox-esr"_s, u"Navigator"_s), u"Firefox ESR"_s);
+    EXPECT_EQ(names.nameFor(u"XTerm"_s, u"xterm"_s), u"XTerm"_s);
+    EXPECT_EQ(names.nameFor(u"Lxterminal"_s, u"lxterminal"_s), u"My Terminal"_s);
+    EXPECT_EQ(names.nameFor(u"Gnome-text-editor"_s, u"texteditor"_s), u"Text Editor"_s);
+    EXPECT_FALSE(names.nameFor(u"Gtk3_target.py"_s, u"gtk3_target.py"_s));
+    EXPECT_FALSE(names.nameFor(u"broken"_s, QString()));
     EXPECT_FALSE(names.nameFor(QString(), QString()));
 }
 

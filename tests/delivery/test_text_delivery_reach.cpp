@@ -7,6 +7,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -17,11 +18,11 @@ TEST_F(TextDeliveryTest, aCancelWhileTheKeysAreStillHeldRestoresTheClipboardAndP
     for (const bool byNewCapture : {false, true}) {
         SCOPED_TRACE(byNewCapture ? "a new dictation" : "the task is cancelled");
         pasteboard.writeFromElsewhere(previousClipboard());
-        focusField(QStringLiteral("abc"), {3, 0});
+        focusField(u"abc"_s, {3, 0});
         delivery.prepare();
         // A key goes down right after our text reached the clipboard: the paste waits for it.
         pasteboard.onStringWritten = [&] { desktop.keysHeld = true; };
-        auto task = delivery.deliver(QStringLiteral("never pasted"), true);
+        auto task = delivery.deliver(u"never pasted"_s, true);
         scheduler.advance(200ms);
         ASSERT_FALSE(task.isDone());
         if (byNewCapture)
@@ -39,24 +40,24 @@ TEST_F(TextDeliveryTest, aCancelWhileTheKeysAreStillHeldRestoresTheClipboardAndP
 TEST_F(TextDeliveryTest, focusThatIsMissingWhileKeysAreHeldIsWaitedForButFocusThatMovedIsNot)
 {
     // The toggle's grab deactivates the window until the keys are let go; focus returns just after.
-    const int field = focusField(QStringLiteral("Hi "), {3, 0});
+    const int field = focusField(u"Hi "_s, {3, 0});
     delivery.prepare();
     desktop.focus(0);
     desktop.keysHeld = true;
     scheduler.schedule(80ms, [&] { desktop.keysHeld = false; });
     scheduler.schedule(230ms, [&] { desktop.focus(field); });
     const TimePoint begun = scheduler.now();
-    EXPECT_EQ(send(QStringLiteral("there"), false).outcome, Outcome::inserted);
-    EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
+    EXPECT_EQ(send(u"there"_s, false).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(field), u"Hi there"_s);
     // The paste follows the returning focus closely, then one read-back pause.
     EXPECT_LE(scheduler.now() - begun, 350ms);
 
     // Firefox shows the focus on its document until its window is active again: waited for too.
-    const int document = desktop.addNode(window, QStringLiteral("AXButton"), notesProcess);
+    const int document = desktop.addNode(window, u"AXButton"_s, notesProcess);
     delivery.prepare();
     desktop.focus(document);
     scheduler.schedule(120ms, [&] { desktop.focus(field); });
-    EXPECT_EQ(send(QStringLiteral(" again"), false).outcome, Outcome::inserted);
+    EXPECT_EQ(send(u" again"_s, false).outcome, Outcome::inserted);
 
     // The focus comes back between the first check and the next look: the target is checked again.
     delivery.prepare();
@@ -65,29 +66,28 @@ TEST_F(TextDeliveryTest, focusThatIsMissingWhileKeysAreHeldIsWaitedForButFocusTh
         desktop.onFocusRead = nullptr;
         desktop.focus(field);
     };
-    EXPECT_EQ(send(QStringLiteral("!"), false).outcome, Outcome::inserted);
+    EXPECT_EQ(send(u"!"_s, false).outcome, Outcome::inserted);
 
     // Focus in another field is a move: no waiting.
     ASSERT_TRUE(delivery.prepare());
     ASSERT_TRUE(delivery.target()) << "capturing " << delivery.isCapturing();
-    const int other = focusField(QStringLiteral(""), {0, 0});
+    focusField(u""_s, {0, 0});
     const TimePoint started = scheduler.now();
-    EXPECT_EQ(send(QStringLiteral("x"), false).message, TextDelivery::insertionPointChangedMessage());
+    EXPECT_EQ(send(u"x"_s, false).message, TextDelivery::insertionPointChangedMessage());
     EXPECT_EQ(scheduler.now(), started);
 
     // Focus that stays away is a move too, after a short wait.
     desktop.focus(field);
     delivery.prepare();
     desktop.focus(0);
-    EXPECT_EQ(send(QStringLiteral("y"), false).message, TextDelivery::insertionPointChangedMessage());
+    EXPECT_EQ(send(u"y"_s, false).message, TextDelivery::insertionPointChangedMessage());
     EXPECT_EQ(desktop.pasteCount, 3);
-    (void)other;
 }
 
 TEST_F(TextDeliveryTest, deferredCaptureWaitsForFocusAndForAToolkitThatPublishesLate)
 {
     // Focus missing at the start (a deactivated window) arrives later: captured.
-    const int field = focusField(QStringLiteral("Hello"), {5, 0});
+    const int field = focusField(u"Hello"_s, {5, 0});
     desktop.focus(0);
     ASSERT_TRUE(delivery.prepare());
     EXPECT_TRUE(delivery.isCapturing());
@@ -99,15 +99,15 @@ TEST_F(TextDeliveryTest, deferredCaptureWaitsForFocusAndForAToolkitThatPublishes
 
     // An application that shows nothing until accessibility is switched on publishes its widgets late.
     constexpr qint64 lateProcess = 400;
-    desktop.setApplication(lateProcess, QStringLiteral("Late"));
+    desktop.setApplication(lateProcess, u"Late"_s);
     desktop.focus(0);
     ASSERT_TRUE(delivery.prepare());
     EXPECT_TRUE(delivery.isCapturing());
     scheduler.advance(500ms);
     const int lateWindow = desktop.addWindow(lateProcess);
     desktop.setFocusedWindow(lateProcess, lateWindow);
-    const int lateField = desktop.addNode(lateWindow, QStringLiteral("AXTextField"), lateProcess);
-    desktop.setAttribute(lateField, QStringLiteral("AXWindow"), desktop.handle(lateWindow));
+    const int lateField = desktop.addNode(lateWindow, u"AXTextField"_s, lateProcess);
+    desktop.setAttribute(lateField, u"AXWindow"_s, desktop.handle(lateWindow));
     desktop.setText(lateField, QString(), {0, 0});
     desktop.focus(lateField);
     scheduler.advance(100ms);
@@ -121,24 +121,23 @@ TEST_F(TextDeliveryTest, deferredCaptureWaitsForFocusAndForAToolkitThatPublishes
 TEST_F(TextDeliveryTest, anApplicationWithoutAccessibilityGetsAnUnconfirmedPasteIntoItsWindow)
 {
     constexpr qint64 xtermProcess = 500;
-    desktop.setApplication(xtermProcess, QStringLiteral("XTerm"), true);
+    desktop.setApplication(xtermProcess, u"XTerm"_s, true);
     desktop.focus(0);
     // Accessibility is already on, so nothing can be switched on for it: no wait.
     desktop.enableAccessibilityResult = false;
     ASSERT_TRUE(delivery.prepare());
     ASSERT_TRUE(delivery.target());
     EXPECT_FALSE(delivery.target()->element);
-    EXPECT_EQ(delivery.targetApplicationName(), QStringLiteral("XTerm"));
-    EXPECT_EQ(send(QStringLiteral("ls -l")),
-              (DeliveryResult{Outcome::sent, TextDelivery::sentUnverifiableMessage(QStringLiteral("XTerm"))}));
+    EXPECT_EQ(delivery.targetApplicationName(), u"XTerm"_s);
+    EXPECT_EQ(send(u"ls -l"_s), (DeliveryResult{Outcome::sent, TextDelivery::sentUnverifiableMessage(u"XTerm"_s)}));
     EXPECT_EQ(desktop.pasteCount, 1);
     EXPECT_TRUE(desktop.pastedAsTerminal);
-    EXPECT_EQ(pasteboard.string(), QStringLiteral("ls -l"));
+    EXPECT_EQ(pasteboard.string(), u"ls -l"_s);
     EXPECT_FALSE(delivery.observation());
 
     // When accessibility was switched on for it, it gets one wait; the next dictation none.
     constexpr qint64 gameProcess = 600;
-    desktop.setApplication(gameProcess, QStringLiteral("Game"));
+    desktop.setApplication(gameProcess, u"Game"_s);
     desktop.enableAccessibilityResult = true;
     ASSERT_TRUE(delivery.prepare());
     scheduler.advance(2600ms);
@@ -150,36 +149,36 @@ TEST_F(TextDeliveryTest, anApplicationWithoutAccessibilityGetsAnUnconfirmedPaste
     ASSERT_TRUE(delivery.target());
 
     // The user switched to another application before the text was ready: nothing is pasted there.
-    desktop.setApplication(notesProcess, QStringLiteral("Notes"));
-    EXPECT_EQ(send(QStringLiteral("elsewhere")).message, TextDelivery::insertionPointChangedMessage());
+    desktop.setApplication(notesProcess, u"Notes"_s);
+    EXPECT_EQ(send(u"elsewhere"_s).message, TextDelivery::insertionPointChangedMessage());
     EXPECT_EQ(desktop.pasteCount, 1);
 }
 
 TEST_F(TextDeliveryTest, anApplicationWithATreeButNoTextFocusIsNeverPastedInto)
 {
-    const int button = desktop.addNode(window, QStringLiteral("AXButton"), notesProcess);
+    const int button = desktop.addNode(window, u"AXButton"_s, notesProcess);
     desktop.focus(button);
     desktop.enableAccessibilityResult = false;
     EXPECT_FALSE(delivery.prepare());
     EXPECT_FALSE(delivery.target());
-    EXPECT_EQ(send(QStringLiteral("kept")).outcome, Outcome::copied);
+    EXPECT_EQ(send(u"kept"_s).outcome, Outcome::copied);
     EXPECT_EQ(desktop.pasteCount, 0);
 
     // A terminal in front: the message names the keys that paste there.
-    desktop.setApplication(notesProcess, QStringLiteral("Terminal"), true);
-    EXPECT_EQ(send(QStringLiteral("kept")).message, TextDelivery::copiedMessage(true));
+    desktop.setApplication(notesProcess, u"Terminal"_s, true);
+    EXPECT_EQ(send(u"kept"_s).message, TextDelivery::copiedMessage(true));
 }
 
 TEST_F(TextDeliveryTest, aTerminalIsPastedIntoWithItsOwnKeysAndReadBack)
 {
-    const int terminal = focusField(QStringLiteral("$ \n\n"), {2, 0});
-    desktop.setAttribute(terminal, QStringLiteral("AXSubrole"), QStringLiteral("AXTerminal"));
-    EXPECT_EQ(dictate(QStringLiteral("echo hi"), false).outcome, Outcome::inserted);
+    const int terminal = focusField(u"$ \n\n"_s, {2, 0});
+    desktop.setAttribute(terminal, u"AXSubrole"_s, u"AXTerminal"_s);
+    EXPECT_EQ(dictate(u"echo hi"_s, false).outcome, Outcome::inserted);
     EXPECT_TRUE(desktop.pastedAsTerminal);
-    EXPECT_EQ(desktop.text(terminal), QStringLiteral("$ echo hi\n\n"));
+    EXPECT_EQ(desktop.text(terminal), u"$ echo hi\n\n"_s);
 
-    desktop.removeAttribute(terminal, QStringLiteral("AXSubrole"));
-    EXPECT_EQ(dictate(QStringLiteral("!"), false).outcome, Outcome::inserted);
+    desktop.removeAttribute(terminal, u"AXSubrole"_s);
+    EXPECT_EQ(dictate(u"!"_s, false).outcome, Outcome::inserted);
     EXPECT_FALSE(desktop.pastedAsTerminal);
 }
 
@@ -189,14 +188,13 @@ TEST_F(TextDeliveryTest, aTerminalIsPastedIntoWithItsOwnKeysAndReadBack)
 // or stale selection) reads nothing, without arithmetic overflow.
 TEST_F(TextDeliveryTest, anAnchorOutsideTheFieldReadsNoEditedSpan)
 {
-    const int field = focusField(QStringLiteral("hello brave world"), {6, 5});
+    const int field = focusField(u"hello brave world"_s, {6, 5});
     const auto env = std::make_shared<const TextDelivery::Environment>(desktop.environment());
     for (const qint64 location : {std::numeric_limits<qint64>::min() + 1, qint64(-1), qint64(2), qint64(1000)}) {
         TextDelivery::Observation observation;
         observation.target.element = desktop.handle(field);
-        observation.target.anchor =
-            TextDelivery::Anchor{{location, 5}, 17, QStringLiteral("hello "), QStringLiteral(" world"), false};
-        observation.original = QStringLiteral("brave");
+        observation.target.anchor = TextDelivery::Anchor{{location, 5}, 17, u"hello "_s, u" world"_s, false};
+        observation.original = u"brave"_s;
         const auto span = reads::editedSpan(env, observation);
         scheduler.advance(1s);
         ASSERT_TRUE(span.isDone());
@@ -218,38 +216,35 @@ TEST_F(TextDeliveryTest, typedTextIsTrustedOnlyAfterTheReadBackAndOtherwiseEndsO
         co_return sends;
     };
     TextDelivery typing(scheduler, env, ownProcess);
-    const int field = focusField(QStringLiteral("Dear "), {5, 0});
+    const int field = focusField(u"Dear "_s, {5, 0});
     auto dictate = [&](const QString &text) {
         typing.prepare();
         return finish(typing.deliver(text, false));
     };
 
-    EXPECT_EQ(dictate(QStringLiteral("Ana")),
-              (DeliveryResult{Outcome::inserted, TextDelivery::insertedMessage(QStringLiteral("Notes"))}));
-    EXPECT_EQ(desktop.text(field), QStringLiteral("Dear Ana"));
+    EXPECT_EQ(dictate(u"Ana"_s), (DeliveryResult{Outcome::inserted, TextDelivery::insertedMessage(u"Notes"_s)}));
+    EXPECT_EQ(desktop.text(field), u"Dear Ana"_s);
     EXPECT_EQ(pasteboard.contents(), previousClipboard());
     EXPECT_EQ(desktop.pasteCount, 0);
 
     arrives = false;
-    EXPECT_EQ(dictate(QStringLiteral(", hi")),
-              (DeliveryResult{Outcome::copied, TextDelivery::sentUnconfirmedMessage(QStringLiteral("Notes"))}));
-    EXPECT_EQ(desktop.text(field), QStringLiteral("Dear Ana"));
-    EXPECT_EQ(pasteboard.string(), QStringLiteral(", hi"));
+    EXPECT_EQ(dictate(u", hi"_s), (DeliveryResult{Outcome::copied, TextDelivery::sentUnconfirmedMessage(u"Notes"_s)}));
+    EXPECT_EQ(desktop.text(field), u"Dear Ana"_s);
+    EXPECT_EQ(pasteboard.string(), u", hi"_s);
 
     sends = false;
-    EXPECT_EQ(dictate(QStringLiteral("again")), (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
-    EXPECT_EQ(pasteboard.string(), QStringLiteral("again"));
+    EXPECT_EQ(dictate(u"again"_s), (DeliveryResult{Outcome::copied, TextDelivery::copiedMessage()}));
+    EXPECT_EQ(pasteboard.string(), u"again"_s);
 
     // Typed into a terminal, a line break would be Enter: it goes in as a space.
-    const int terminal = focusField(QStringLiteral("$ "), {2, 0});
-    desktop.setAttribute(terminal, QStringLiteral("AXSubrole"), QStringLiteral("AXTerminal"));
+    const int terminal = focusField(u"$ "_s, {2, 0});
+    desktop.setAttribute(terminal, u"AXSubrole"_s, u"AXTerminal"_s);
     sends = true;
     arrives = true;
-    EXPECT_EQ(dictate(QStringLiteral("ls\nrm -rf data")).outcome, Outcome::inserted);
-    EXPECT_EQ(desktop.text(terminal), QStringLiteral("$ ls rm -rf data"));
+    EXPECT_EQ(dictate(u"ls\nrm -rf data"_s).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(terminal), u"$ ls rm -rf data"_s);
 
     sends = false;
     pasteboard.refuseStrings = true; // no clipboard reachable from the background either
-    EXPECT_EQ(dictate(QStringLiteral("lost?")),
-              (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));
+    EXPECT_EQ(dictate(u"lost?"_s), (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));
 }

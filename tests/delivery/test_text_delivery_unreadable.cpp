@@ -2,6 +2,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -18,33 +19,33 @@ TEST_F(TextDeliveryTest, aCustomDrawnEditorGetsThePasteButListsDialogsAndUnfocus
         QString containerRole;
         bool pasted;
     };
-    const QString canvas = QStringLiteral("AXCanvas");
-    const QString standard = QStringLiteral("AXStandardWindow");
+    const QString canvas = u"AXCanvas"_s;
+    const QString standard = u"AXStandardWindow"_s;
     const std::vector<Case> cases{
-        {"drawing area", canvas, true, standard, QStringLiteral("AXGroup"), true},
-        {"filler", QStringLiteral("AXGroup"), true, standard, QStringLiteral("AXGroup"), true},
-        {"in an icon view", canvas, true, standard, QStringLiteral("AXList"), false},
-        {"in a tree", QStringLiteral("AXGroup"), true, standard, QStringLiteral("AXOutline"), false},
-        {"not focusable", canvas, false, standard, QStringLiteral("AXGroup"), false},
-        {"in a dialog", canvas, true, QStringLiteral("AXDialog"), QStringLiteral("AXGroup"), false},
+        {"drawing area", canvas, true, standard, u"AXGroup"_s, true},
+        {"filler", u"AXGroup"_s, true, standard, u"AXGroup"_s, true},
+        {"in an icon view", canvas, true, standard, u"AXList"_s, false},
+        {"in a tree", u"AXGroup"_s, true, standard, u"AXOutline"_s, false},
+        {"not focusable", canvas, false, standard, u"AXGroup"_s, false},
+        {"in a dialog", canvas, true, u"AXDialog"_s, u"AXGroup"_s, false},
     };
     desktop.enableAccessibilityResult = false;
-    desktop.setAttribute(window, QStringLiteral("AXRole"), QStringLiteral("AXWindow"));
+    desktop.setAttribute(window, u"AXRole"_s, u"AXWindow"_s);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        desktop.setAttribute(window, QStringLiteral("AXSubrole"), c.windowKind);
+        desktop.setAttribute(window, u"AXSubrole"_s, c.windowKind);
         const int container = desktop.addNode(window, c.containerRole, notesProcess);
         const int editor = desktop.addNode(container, c.role, notesProcess);
-        desktop.setAttribute(editor, QStringLiteral("AXFocusable"), c.focusable);
-        desktop.setAttribute(editor, QStringLiteral("AXWindow"), desktop.handle(window));
+        desktop.setAttribute(editor, u"AXFocusable"_s, c.focusable);
+        desktop.setAttribute(editor, u"AXWindow"_s, desktop.handle(window));
         desktop.focus(editor);
         const int pastes = desktop.pasteCount;
         EXPECT_EQ(delivery.prepare(), c.pasted);
         EXPECT_FALSE(delivery.isCapturing());
-        const DeliveryResult result = send(QStringLiteral("drawn"));
+        const DeliveryResult result = send(u"drawn"_s);
         EXPECT_EQ(result.outcome, c.pasted ? Outcome::sent : Outcome::copied) << result.message.toStdString();
         EXPECT_EQ(desktop.pasteCount - pastes, c.pasted ? 1 : 0);
-        EXPECT_EQ(pasteboard.string(), QStringLiteral("drawn"));
+        EXPECT_EQ(pasteboard.string(), u"drawn"_s);
     }
 }
 
@@ -52,26 +53,25 @@ TEST_F(TextDeliveryTest, aCustomDrawnEditorGetsThePasteButListsDialogsAndUnfocus
 // toolkit rebuilding its objects, answers late under load) neither ends the read-back nor the capture.
 TEST_F(TextDeliveryTest, focusThatCannotBeReadForAMomentCostsAttemptsNotTheOutcome)
 {
-    const int field = focusField(QStringLiteral("Hi"), {2, 0});
+    const int field = focusField(u"Hi"_s, {2, 0});
     delivery.prepare();
     desktop.pasteDelay = 150ms;
     scheduler.schedule(160ms, [&] { desktop.focus(0); });
     scheduler.schedule(260ms, [&] { desktop.focus(field); });
-    EXPECT_EQ(send(QStringLiteral("there"), false).outcome, Outcome::inserted);
-    EXPECT_EQ(desktop.text(field), QStringLiteral("Hi there"));
+    EXPECT_EQ(send(u"there"_s, false).outcome, Outcome::inserted);
+    EXPECT_EQ(desktop.text(field), u"Hi there"_s);
 
     // An application whose accessibility came up but never showed a focus within the capture's attempts
     // still gets the paste, unconfirmed.
     constexpr qint64 slowProcess = 700;
-    const int slowWindow = desktop.addWindow(slowProcess);
-    desktop.setApplication(slowProcess, QStringLiteral("Slow"));
+    desktop.addWindow(slowProcess);
+    desktop.setApplication(slowProcess, u"Slow"_s);
     desktop.focus(0);
     ASSERT_TRUE(delivery.prepare());
     scheduler.advance(3s);
     ASSERT_TRUE(delivery.target());
     EXPECT_FALSE(delivery.target()->element);
-    EXPECT_EQ(send(QStringLiteral("late"), false).outcome, Outcome::sent);
-    (void)slowWindow;
+    EXPECT_EQ(send(u"late"_s, false).outcome, Outcome::sent);
 }
 
 } // namespace

@@ -10,10 +10,7 @@ using orv::wayland::VirtualKeyboard;
 
 TEST(VirtualKeyboardKeymap, everyKeyTypesItsCharacter)
 {
-    const QString text = QStringLiteral("Aß ✓😀\n\t€");
-    QList<char32_t> characters;
-    for (const char32_t c : text.toUcs4())
-        characters.append(c);
+    const QList<char32_t> characters{U'A', U'ß', U' ', U'✓', U'😀', U'\n', U'\t', U'€'};
     const QByteArray keymap = VirtualKeyboard::keymapFor(characters);
 
     xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);

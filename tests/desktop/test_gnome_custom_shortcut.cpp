@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace orv {
 namespace {
 
@@ -14,7 +16,7 @@ const QString folder = GnomeCustomShortcut::entryFolder();
 
 QString entry(const QString &name)
 {
-    return GnomeCustomShortcut::entrySchema() + QLatin1Char(':') + folder + name + QLatin1Char('/');
+    return GnomeCustomShortcut::entrySchema() + ':'_L1 + folder + name + '/'_L1;
 }
 
 // GSettings as the gsettings program shows it: GVariant text, unset keys read as their defaults.
@@ -27,8 +29,7 @@ struct MemorySettings
     {
         return {
             [this](const QString &schema, const QString &key) -> std::optional<QString> {
-                return values.value({schema, key},
-                                    key == u"custom-keybindings" ? QStringLiteral("@as []") : QStringLiteral("''"));
+                return values.value({schema, key}, key == u"custom-keybindings" ? u"@as []"_s : u"''"_s);
             },
             [this](const QString &schema, const QString &key, const QString &value) {
                 if (writable)
@@ -39,37 +40,30 @@ struct MemorySettings
     }
 };
 
-const GnomeCustomShortcut::Shortcut toggle{QStringLiteral("Orvanta: start or finish dictation"),
-                                           QStringLiteral("orvanta toggle"), QStringLiteral("<Control><Alt>space")};
+const GnomeCustomShortcut::Shortcut toggle{u"Orvanta: start or finish dictation"_s, u"orvanta toggle"_s,
+                                           u"<Control><Alt>space"_s};
 
 // The user's own shortcuts stay as they are: the new one takes the first free entry and is listed after
 // them; adding it again finds it instead of listing it twice.
 TEST(GnomeCustomShortcut, addsBesideTheUsersShortcutsOnce)
 {
     MemorySettings gsettings;
-    gsettings.values.insert({list, QStringLiteral("custom-keybindings")},
-                            QStringLiteral("['%1custom0/', '%1custom2/']").arg(folder));
-    gsettings.values.insert({entry(QStringLiteral("custom0")), QStringLiteral("command")},
-                            QStringLiteral("'sh -c \\'echo it\\\\'s mine\\''"));
+    gsettings.values.insert({list, u"custom-keybindings"_s}, u"['%1custom0/', '%1custom2/']"_s.arg(folder));
+    gsettings.values.insert({entry(u"custom0"_s), u"command"_s}, u"'sh -c \\'echo it\\\\'s mine\\''"_s);
     GnomeCustomShortcut gnome(gsettings.access());
 
     const auto added = gnome.add(toggle);
     ASSERT_TRUE(added) << added.error().toStdString();
-    EXPECT_EQ(gsettings.values.value({list, QStringLiteral("custom-keybindings")}),
-              QStringLiteral("['%1custom0/', '%1custom2/', '%1custom1/']").arg(folder));
-    EXPECT_EQ(gsettings.values.value({entry(QStringLiteral("custom1")), QStringLiteral("command")}),
-              QStringLiteral("'orvanta toggle'"));
-    EXPECT_EQ(gsettings.values.value({entry(QStringLiteral("custom1")), QStringLiteral("binding")}),
-              QStringLiteral("'<Control><Alt>space'"));
-    EXPECT_EQ(gsettings.values.value({entry(QStringLiteral("custom1")), QStringLiteral("name")}),
-              QStringLiteral("'Orvanta: start or finish dictation'"));
+    EXPECT_EQ(gsettings.values.value({list, u"custom-keybindings"_s}),
+              u"['%1custom0/', '%1custom2/', '%1custom1/']"_s.arg(folder));
+    EXPECT_EQ(gsettings.values.value({entry(u"custom1"_s), u"command"_s}), u"'orvanta toggle'"_s);
+    EXPECT_EQ(gsettings.values.value({entry(u"custom1"_s), u"binding"_s}), u"'<Control><Alt>space'"_s);
+    EXPECT_EQ(gsettings.values.value({entry(u"custom1"_s), u"name"_s}), u"'Orvanta: start or finish dictation'"_s);
 
     const auto again = gnome.add(toggle);
     ASSERT_TRUE(again);
-    EXPECT_TRUE(again.value().contains(QStringLiteral("already"))) << again.value().toStdString();
-    EXPECT_EQ(gsettings.values.value({list, QStringLiteral("custom-keybindings")})
-                  .count(QStringLiteral("keybindings/custom")),
-              3);
+    EXPECT_TRUE(again.value().contains(u"already"_s)) << again.value().toStdString();
+    EXPECT_EQ(gsettings.values.value({list, u"custom-keybindings"_s}).count(u"keybindings/custom"_s), 3);
 }
 
 // Settings that cannot be written leave GNOME's list untouched and tell the user where to add it by hand.
@@ -79,14 +73,12 @@ TEST(GnomeCustomShortcut, aReadOnlyStoreSaysWhereToAddItByHand)
     gsettings.writable = false;
     const auto added = GnomeCustomShortcut(gsettings.access()).add(toggle);
     ASSERT_FALSE(added);
-    EXPECT_TRUE(added.error().contains(QStringLiteral("Custom Shortcuts"))) << added.error().toStdString();
-    EXPECT_TRUE(added.error().contains(QStringLiteral("orvanta toggle")));
+    EXPECT_TRUE(added.error().contains(u"Custom Shortcuts"_s)) << added.error().toStdString();
+    EXPECT_TRUE(added.error().contains(u"orvanta toggle"_s));
     EXPECT_TRUE(gsettings.values.isEmpty());
 
-    EXPECT_EQ(GnomeCustomShortcut::acceleratorOf(true, false, true, true, QStringLiteral("F9")),
-              QStringLiteral("<Control><Shift><Super>F9"));
-    EXPECT_EQ(GnomeCustomShortcut::acceleratorOf(false, true, false, false, QStringLiteral("D")),
-              QStringLiteral("<Alt>d"));
+    EXPECT_EQ(GnomeCustomShortcut::acceleratorOf(true, false, true, true, u"F9"_s), u"<Control><Shift><Super>F9"_s);
+    EXPECT_EQ(GnomeCustomShortcut::acceleratorOf(false, true, false, false, u"D"_s), u"<Alt>d"_s);
 }
 
 } // namespace

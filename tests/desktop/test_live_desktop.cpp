@@ -4,14 +4,13 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 std::function<QString(const QString &)> installed(QStringList programs)
 {
-    return [programs](const QString &name) {
-        return programs.contains(name) ? QStringLiteral("/usr/bin/") + name : QString();
-    };
+    return [programs](const QString &name) { return programs.contains(name) ? u"/usr/bin/"_s + name : QString(); };
 }
 
 } // namespace
@@ -20,18 +19,16 @@ TEST(LiveDesktop, privacyPlacesOpenTheDesktopsOwnSettingsPagesOrNothing)
 {
     const QUrl sound = *privacySettingsUrl(privacyAnchor::microphone());
     const QUrl access = *privacySettingsUrl(privacyAnchor::accessibility());
-    EXPECT_EQ(LiveDesktop::command(sound, installed({QStringLiteral("gnome-control-center")})),
-              (QStringList{QStringLiteral("/usr/bin/gnome-control-center"), QStringLiteral("sound")}));
-    EXPECT_EQ(LiveDesktop::command(access, installed({QStringLiteral("systemsettings")})),
-              (QStringList{QStringLiteral("/usr/bin/systemsettings"), QStringLiteral("kcm_access")}));
-    EXPECT_EQ(LiveDesktop::command(sound, installed({QStringLiteral("xdg-open")})), std::nullopt)
+    EXPECT_EQ(LiveDesktop::command(sound, installed({u"gnome-control-center"_s})),
+              (QStringList{u"/usr/bin/gnome-control-center"_s, u"sound"_s}));
+    EXPECT_EQ(LiveDesktop::command(access, installed({u"systemsettings"_s})),
+              (QStringList{u"/usr/bin/systemsettings"_s, u"kcm_access"_s}));
+    EXPECT_EQ(LiveDesktop::command(sound, installed({u"xdg-open"_s})), std::nullopt)
         << "no settings program: nothing opens";
-    EXPECT_EQ(LiveDesktop::command(QUrl(QStringLiteral("settings:bluetooth")),
-                                   installed({QStringLiteral("gnome-control-center")})),
+    EXPECT_EQ(LiveDesktop::command(QUrl(u"settings:bluetooth"_s), installed({u"gnome-control-center"_s})),
               std::nullopt);
-    EXPECT_EQ(LiveDesktop::command(QUrl(QStringLiteral("https://example.org/help?a=b c")),
-                                   installed({QStringLiteral("xdg-open")})),
-              (QStringList{QStringLiteral("/usr/bin/xdg-open"), QStringLiteral("https://example.org/help?a=b%20c")}));
+    EXPECT_EQ(LiveDesktop::command(QUrl(u"https://example.org/help?a=b c"_s), installed({u"xdg-open"_s})),
+              (QStringList{u"/usr/bin/xdg-open"_s, u"https://example.org/help?a=b%20c"_s}));
     EXPECT_EQ(privacySettingsUrl(privacyAnchor::speechRecognition()), std::nullopt);
 }
 
@@ -42,12 +39,12 @@ TEST(ColorScheme, thePortalDecidesThenGnomeThenKdeThenGtkTheme)
         ColorSchemeAnswers answers;
         bool dark;
     } cases[] = {
-        {{1u, QStringLiteral("'prefer-light'"), std::nullopt, {}}, true},
-        {{2u, std::nullopt, QStringLiteral("BreezeDark"), QStringLiteral("Adwaita:dark")}, false},
-        {{0u, QStringLiteral("'prefer-dark'\n"), std::nullopt, {}}, true}, // no preference: GNOME's own key
-        {{std::nullopt, QStringLiteral("'default'"), QStringLiteral("Breeze Dark"), {}}, true},
-        {{std::nullopt, std::nullopt, QStringLiteral("Breeze"), QStringLiteral("Adwaita:dark")}, false},
-        {{std::nullopt, std::nullopt, std::nullopt, QStringLiteral("Adwaita:dark")}, true},
+        {{1u, u"'prefer-light'"_s, std::nullopt, {}}, true},
+        {{2u, std::nullopt, u"BreezeDark"_s, u"Adwaita:dark"_s}, false},
+        {{0u, u"'prefer-dark'\n"_s, std::nullopt, {}}, true}, // no preference: GNOME's own key
+        {{std::nullopt, u"'default'"_s, u"Breeze Dark"_s, {}}, true},
+        {{std::nullopt, std::nullopt, u"Breeze"_s, u"Adwaita:dark"_s}, false},
+        {{std::nullopt, std::nullopt, std::nullopt, u"Adwaita:dark"_s}, true},
         {{}, false},
     };
     for (const auto &c : cases) {

@@ -3,9 +3,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 using orv::test::readFile;
 using orv::test::writeFile;
 using Status = AbstractLoginItemController::Status;
@@ -46,7 +45,7 @@ struct ScriptedService
 // The program and its arguments of a command line that may start it through env.
 QStringList execProgramOf(QStringList arguments)
 {
-    if (arguments.value(0) == QLatin1String("env"))
+    if (arguments.value(0) == "env"_L1)
         arguments.removeFirst();
     return arguments;
 }
@@ -57,7 +56,7 @@ TEST(LoginItemController, enablingAnAlreadyOnItemCallsNothingAndClearsTheOldErro
 {
     for (Status on : {Status::enabled, Status::requiresApproval}) {
         ScriptedService service;
-        service.failWith = QStringLiteral("Denied.");
+        service.failWith = u"Denied."_s;
         LoginItemController controller(service.operations());
         controller.setEnabled(true); // notRegistered: register fails
         ASSERT_TRUE(controller.errorMessage().has_value());
@@ -80,23 +79,23 @@ TEST(LoginItemController, disablingSkipsOnlyAnUnregisteredItemAndFailuresKeepThe
     controller.setEnabled(false);
     EXPECT_EQ(service.unregisters, 1);
 
-    service.failWith = QStringLiteral("The folder is read-only.");
+    service.failWith = u"The folder is read-only."_s;
     controller.setEnabled(true);
     EXPECT_EQ(controller.errorMessage().value_or(QString()),
-              QStringLiteral("Couldn’t enable launch at login. The folder is read-only."));
+              u"Couldn’t enable launch at login. The folder is read-only."_s);
     EXPECT_EQ(controller.status(), Status::notRegistered) << "status is read again after a failure";
     service.status = Status::enabled;
     controller.setEnabled(false);
     EXPECT_EQ(controller.errorMessage().value_or(QString()),
-              QStringLiteral("Couldn’t disable launch at login. The folder is read-only."));
+              u"Couldn’t disable launch at login. The folder is read-only."_s);
 }
 
 TEST(XdgAutostart, registersAnEntryThatStartsTheProgramAtLoginAndReadsItsStates)
 {
     QTemporaryDir dir;
-    const QString entryPath = dir.filePath(QStringLiteral("autostart/orvanta.desktop"));
-    const QString program = dir.filePath(QStringLiteral("bin dir/orvanta"));
-    QDir().mkpath(dir.filePath(QStringLiteral("bin dir")));
+    const QString entryPath = dir.filePath(u"autostart/orvanta.desktop"_s);
+    const QString program = dir.filePath(u"bin dir/orvanta"_s);
+    QDir().mkpath(dir.filePath(u"bin dir"_s));
     writeFile(program, "#!/bin/sh\n");
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     XdgAutostart entry(entryPath, program);
@@ -124,14 +123,14 @@ TEST(XdgAutostart, registersAnEntryThatStartsTheProgramAtLoginAndReadsItsStates)
 TEST(XdgAutostart, neverTouchesOtherEntriesAndReportsAnUnwritableFolder)
 {
     QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("autostart"));
+    const QString folder = dir.filePath(u"autostart"_s);
     QDir().mkpath(folder);
-    writeFile(folder + QStringLiteral("/other.desktop"), "[Desktop Entry]\nExec=other\n");
-    XdgAutostart entry(folder + QStringLiteral("/orvanta.desktop"), QStringLiteral("/bin/sh"));
+    writeFile(folder + u"/other.desktop"_s, "[Desktop Entry]\nExec=other\n");
+    XdgAutostart entry(folder + u"/orvanta.desktop"_s, u"/bin/sh"_s);
     ASSERT_TRUE(entry.registerEntry().hasValue());
     ASSERT_TRUE(entry.unregisterEntry().hasValue());
-    EXPECT_EQ(readFile(folder + QStringLiteral("/other.desktop")), QByteArray("[Desktop Entry]\nExec=other\n"));
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("other.desktop")});
+    EXPECT_EQ(readFile(folder + u"/other.desktop"_s), "[Desktop Entry]\nExec=other\n"_ba);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{u"other.desktop"_s});
 
     if (geteuid() != 0) { // root writes anywhere
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
@@ -139,8 +138,7 @@ TEST(XdgAutostart, neverTouchesOtherEntriesAndReportsAnUnwritableFolder)
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     // A file where the folder should be makes the registration fail, not crash.
-    XdgAutostart blocked(dir.filePath(QStringLiteral("autostart/other.desktop/orvanta.desktop")),
-                         QStringLiteral("/bin/sh"));
+    XdgAutostart blocked(dir.filePath(u"autostart/other.desktop/orvanta.desktop"_s), u"/bin/sh"_s);
     auto result = blocked.registerEntry();
     ASSERT_FALSE(result.hasValue());
     EXPECT_FALSE(result.error().isEmpty());
@@ -150,16 +148,15 @@ TEST(XdgAutostart, neverTouchesOtherEntriesAndReportsAnUnwritableFolder)
 // holds: quoted, " ` $ \\ escaped in the quotes, % doubled, and the value's own backslash escapes.
 TEST(XdgAutostart, theExecValueQuotesAnyPathByTheDesktopEntryRules)
 {
-    EXPECT_EQ(XdgAutostart::execValue(QStringLiteral("/usr/bin/orvanta"), {QStringLiteral("--autostart")}),
-              QStringLiteral("/usr/bin/orvanta --autostart"));
-    EXPECT_EQ(XdgAutostart::execValue(QStringLiteral("/opt/My Apps/$HOME/orvanta"), {QStringLiteral("--autostart")}),
-              QStringLiteral(R"("/opt/My Apps/\\$HOME/orvanta" --autostart)"));
-    EXPECT_EQ(XdgAutostart::execValue(QStringLiteral("/opt/100% \"q\" `x` a\\b/orvanta"), {}),
-              QStringLiteral(R"(env "/opt/100%% \\"q\\" \\`x\\` a\\\\b/orvanta")"));
+    EXPECT_EQ(XdgAutostart::execValue(u"/usr/bin/orvanta"_s, {u"--autostart"_s}), u"/usr/bin/orvanta --autostart"_s);
+    EXPECT_EQ(XdgAutostart::execValue(u"/opt/My Apps/$HOME/orvanta"_s, {u"--autostart"_s}),
+              uR"("/opt/My Apps/\\$HOME/orvanta" --autostart)"_s);
+    EXPECT_EQ(XdgAutostart::execValue(u"/opt/100% \"q\" `x` a\\b/orvanta"_s, {}),
+              uR"(env "/opt/100%% \\"q\\" \\`x\\` a\\\\b/orvanta")"_s);
 
-    for (const QString &path : {QStringLiteral("/opt/100% sure/$HOME/orvanta"), QStringLiteral("/a\tb\nc/d;e|f&g"),
-                                QStringLiteral("/x/\\s'quoted'/\"$(rm -rf ~)\"")}) {
-        const QStringList expected{path, QStringLiteral("--autostart")};
+    for (const QString &path :
+         {u"/opt/100% sure/$HOME/orvanta"_s, u"/a\tb\nc/d;e|f&g"_s, u"/x/\\s'quoted'/\"$(rm -rf ~)\""_s}) {
+        const QStringList expected{path, u"--autostart"_s};
         EXPECT_EQ(execProgramOf(XdgAutostart::execArguments(XdgAutostart::execValue(path, {expected[1]}))), expected)
             << qPrintable(path);
     }
@@ -169,31 +166,31 @@ TEST(XdgAutostart, theExecValueQuotesAnyPathByTheDesktopEntryRules)
 // --autostart from a folder whose name holds a space, a % and a $.
 TEST(XdgAutostart, aDesktopLauncherStartsTheEntryFromAnyFolder)
 {
-    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    const QString gio = QStandardPaths::findExecutable(u"gio"_s);
     if (gio.isEmpty())
         GTEST_SKIP() << "needs gio (libglib2.0-bin) to launch the entry as a desktop session does";
     QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("My Apps/100% $HOME \"q\""));
+    const QString folder = dir.filePath(u"My Apps/100% $HOME \"q\""_s);
     ASSERT_TRUE(QDir().mkpath(folder));
-    const QString program = folder + QStringLiteral("/orvanta");
-    const QString record = dir.filePath(QStringLiteral("started"));
+    const QString program = folder + u"/orvanta"_s;
+    const QString record = dir.filePath(u"started"_s);
     writeFile(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$ORVANTA_TEST_RECORD\"\n");
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString entryPath = dir.filePath(QStringLiteral("autostart/orvanta.desktop"));
+    const QString entryPath = dir.filePath(u"autostart/orvanta.desktop"_s);
     XdgAutostart entry(entryPath, program);
     ASSERT_TRUE(entry.registerEntry().hasValue());
     EXPECT_EQ(entry.readStatus(), Status::enabled);
 
     QProcess launcher;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ORVANTA_TEST_RECORD"), record);
+    environment.insert(u"ORVANTA_TEST_RECORD"_s, record);
     launcher.setProcessEnvironment(environment);
-    launcher.start(gio, {QStringLiteral("launch"), entryPath});
+    launcher.start(gio, {u"launch"_s, entryPath});
     ASSERT_TRUE(launcher.waitForFinished(10000));
     EXPECT_EQ(launcher.exitCode(), 0) << launcher.readAllStandardError().constData();
     QElapsedTimer waited; // the program runs on after gio has started it
     waited.start();
     while (readFile(record).isEmpty() && waited.elapsed() < 10000) // the shell creates it before it writes
         QThread::msleep(10);
-    EXPECT_EQ(readFile(record), QByteArray("--autostart\n"));
+    EXPECT_EQ(readFile(record), "--autostart\n"_ba);
 }

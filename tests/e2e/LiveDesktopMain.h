@@ -13,6 +13,8 @@
 
 namespace orv::test {
 
+using namespace Qt::StringLiterals;
+
 // The private desktop of scripts/with-desktop.sh with the test sound server, and a home of its own for the
 // library and the settings; set up by runOnTheLiveDesktop.
 struct LiveDesktop
@@ -38,8 +40,8 @@ inline int runOnTheLiveDesktop(int argc, char **argv, const char *source)
     std::signal(SIGPIPE, SIG_IGN); // a FIFO whose source was unloaded
     LiveDesktop desktop;
     liveDesktop = &desktop;
-    qputenv("XDG_DATA_HOME", desktop.home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", desktop.home.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", desktop.home.filePath(u"data"_s).toUtf8());
+    qputenv("XDG_CONFIG_HOME", desktop.home.filePath(u"config"_s).toUtf8());
     desktop.ready = !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("ORVANTA_TEST_PULSE") &&
                     !qEnvironmentVariableIsEmpty(source);
     if (!desktop.ready)

@@ -2,11 +2,8 @@
 // focus, `orvanta toggle` starts the dictation, flite's speech plays into the sound server's source, `orvanta toggle`
 // finishes it, and the words must be in the field, confirmed. Run under scripts/with-wayland.sh.
 #include "tests/support/AtspiClient.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/DictationDesktop.h"
-#include "tests/support/EventLoopWait.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -15,6 +12,7 @@
 #include <cstdio>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 using orv::test::ChildProcess;
 using orv::test::waitUntil;
 
@@ -39,7 +37,7 @@ struct Output
 
 int toggle()
 {
-    return ChildProcess::execute(QStringLiteral(ORVANTA_BINARY), {QStringLiteral("toggle")}, 10000);
+    return ChildProcess::execute(QStringLiteral(ORVANTA_BINARY), {u"toggle"_s}, 10000);
 }
 
 struct Field
@@ -55,7 +53,7 @@ TEST_P(WaylandToggleEndToEnd, aDictationStartedAndFinishedWithOrvantaToggleIsIns
     if (qEnvironmentVariable("ORVANTA_TEST_WAYLAND").isEmpty() || !qEnvironmentVariableIsSet("ORVANTA_TEST_PULSE"))
         GTEST_SKIP() << "needs the Wayland desktop of scripts/with-wayland.sh with its sound server";
     QTemporaryDir work;
-    const QByteArray speech = test::synthesizeSpeech(QStringLiteral("hello world"), work.path());
+    const QByteArray speech = test::synthesizeSpeech(u"hello world"_s, work.path());
     ASSERT_FALSE(speech.isEmpty()) << "flite and sox make the test speech";
 
     test::TestField field(QString::fromUtf8(GetParam().program));
@@ -73,25 +71,23 @@ TEST_P(WaylandToggleEndToEnd, aDictationStartedAndFinishedWithOrvantaToggleIsIns
         10000, 50));
 
     ChildProcess orvanta;
-    ASSERT_TRUE(orvanta.start(QStringLiteral(ORVANTA_BINARY), {QStringLiteral("dictate")}));
+    ASSERT_TRUE(orvanta.start(QStringLiteral(ORVANTA_BINARY), {u"dictate"_s}));
     Output said{orvanta, {}};
-    ASSERT_TRUE(waitUntil([&] { return said.has(QStringLiteral("Orvanta is listening")); }, 20000))
-        << said.lines.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(waitUntil([&] { return said.has(u"Orvanta is listening"_s); }, 20000))
+        << said.lines.join('\n'_L1).toStdString();
     // The instance holds its bus name by the time it greets; a refused toggle is tried again meanwhile.
     ASSERT_TRUE(waitUntil([&] { return toggle() == 0; }, 10000));
-    ASSERT_TRUE(waitUntil(
-        [&] { return said.has(QStringLiteral("Listening")) || said.has(QStringLiteral("Recording")); }, 10000))
-        << said.lines.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(waitUntil([&] { return said.has(u"Listening"_s) || said.has(u"Recording"_s); }, 10000))
+        << said.lines.join('\n'_L1).toStdString();
     test::Speaker speaker(speech);
     waitUntil([&] { return speaker.done(); }, 30000);
     QElapsedTimer clock;
     clock.start();
     ASSERT_EQ(toggle(), 0);
-    ASSERT_TRUE(waitUntil([&] { return said.has(QStringLiteral("Inserted into")); }, 30000))
-        << said.lines.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(waitUntil([&] { return said.has(u"Inserted into"_s); }, 30000))
+        << said.lines.join('\n'_L1).toStdString();
     const qint64 elapsed = clock.elapsed();
-    EXPECT_TRUE(
-        waitUntil([&] { return field.text().contains(QLatin1String("hello world"), Qt::CaseInsensitive); }, 3000))
+    EXPECT_TRUE(waitUntil([&] { return field.text().contains("hello world"_L1, Qt::CaseInsensitive); }, 3000))
         << field.text().toStdString();
     std::printf("[measure] %s %s orvanta toggle → “%s”: toggle to Inserted in %lld ms\n",
                 qPrintable(qEnvironmentVariable("ORVANTA_TEST_WAYLAND")), GetParam().name, qPrintable(field.text()),
@@ -106,10 +102,3 @@ INSTANTIATE_TEST_SUITE_P(NativeFields,
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

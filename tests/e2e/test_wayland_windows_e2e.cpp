@@ -19,6 +19,7 @@
 #include <csignal>
 
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,7 +46,7 @@ public Q_SLOTS:
 // The window of process `pid` in sway's tree of outputs, workspaces and containers.
 QJsonObject swayWindow(const QJsonObject &node, qint64 pid)
 {
-    if (node.value(QLatin1String("pid")).toInteger() == pid)
+    if (node.value("pid"_L1).toInteger() == pid)
         return node;
     for (const char *children : {"nodes", "floating_nodes"})
         for (const QJsonValue &child : node.value(QLatin1String(children)).toArray())
@@ -57,12 +58,11 @@ QJsonObject swayWindow(const QJsonObject &node, qint64 pid)
 QJsonObject swayTree()
 {
     const QDir runtime(qEnvironmentVariable("XDG_RUNTIME_DIR"));
-    const QStringList sockets = runtime.entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+    const QStringList sockets = runtime.entryList({u"sway-ipc.*.sock"_s}, QDir::System);
     if (sockets.isEmpty())
         return {};
     QProcess swaymsg;
-    swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), runtime.filePath(sockets.first()),
-                                              QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")});
+    swaymsg.start(u"swaymsg"_s, {u"-s"_s, runtime.filePath(sockets.first()), u"-r"_s, u"-t"_s, u"get_tree"_s});
     swaymsg.waitForFinished(10000);
     return QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object();
 }
@@ -76,9 +76,9 @@ TEST(WaylandWindows, orvantaOpensItsWindowAndTrayNativelyAndQuitsOnSigterm)
         GTEST_SKIP() << "needs the Wayland desktop of scripts/with-wayland.sh";
     TrayWatcher tray;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    ASSERT_TRUE(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &tray,
+    ASSERT_TRUE(bus.registerObject(u"/StatusNotifierWatcher"_s, &tray,
                                    QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
-    ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(bus.registerService(u"org.kde.StatusNotifierWatcher"_s));
 
     // The platform is the application's own choice: nothing names it, and no session type tells Qt, as with a
     // compositor started by hand from a console.
@@ -92,32 +92,31 @@ TEST(WaylandWindows, orvantaOpensItsWindowAndTrayNativelyAndQuitsOnSigterm)
     ASSERT_TRUE(app) << "orvanta never appeared on the accessibility bus";
     ASSERT_TRUE(waitUntil(
         [&] {
-            const std::optional<AccessibleNode> frame = app->find(QStringLiteral("frame"), QStringLiteral("Orvanta"));
+            const std::optional<AccessibleNode> frame = app->find(u"frame"_s, u"Orvanta"_s);
             return frame && frame->isShowing();
         },
         15000));
-    const std::optional<AccessibleNode> navigation = app->find(QStringLiteral("list"), QStringLiteral("Navigation"));
+    const std::optional<AccessibleNode> navigation = app->find(u"list"_s, u"Navigation"_s);
     ASSERT_TRUE(navigation);
     QStringList pages;
     for (const AccessibleNode &row : navigation->children())
         pages.append(row.name());
-    EXPECT_EQ(pages, (QStringList{QStringLiteral("Overview"), QStringLiteral("History"), QStringLiteral("Dictionary"),
-                                  QStringLiteral("Settings")}));
+    EXPECT_EQ(pages, (QStringList{u"Overview"_s, u"History"_s, u"Dictionary"_s, u"Settings"_s}));
 
     // Qt loads one platform plugin; had it fallen back to X11 (or offscreen) the window would not be on screen.
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    QFile maps(u"/proc/%1/maps"_s.arg(pid));
     ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
     const QByteArray mapped = maps.readAll();
     EXPECT_TRUE(mapped.contains("/platforms/libqwayland-")) << "Qt's Wayland platform plugin is not loaded";
     EXPECT_FALSE(mapped.contains("/platforms/libqxcb")) << "Qt's X11 platform plugin is loaded";
     // sway runs without XWayland and tells which shell a window came through.
-    if (compositor == QLatin1String("sway")) {
+    if (compositor == "sway"_L1) {
         QJsonObject window;
         ASSERT_TRUE(waitUntil([&] { return !(window = swayWindow(swayTree(), pid)).isEmpty(); }, 10000))
             << "sway lists no window of orvanta";
-        EXPECT_EQ(window.value(QLatin1String("shell")).toString(), QStringLiteral("xdg_shell"));
-        EXPECT_EQ(window.value(QLatin1String("app_id")).toString(), QStringLiteral("io.orvanta.Orvanta"));
-        EXPECT_TRUE(window.value(QLatin1String("visible")).toBool());
+        EXPECT_EQ(window.value("shell"_L1).toString(), u"xdg_shell"_s);
+        EXPECT_EQ(window.value("app_id"_L1).toString(), u"io.orvanta.Orvanta"_s);
+        EXPECT_TRUE(window.value("visible"_L1).toBool());
     }
     ASSERT_TRUE(waitUntil([&] { return !tray.senders.isEmpty(); }, 10000)) << "no tray icon registered";
     EXPECT_EQ(bus.interface()->servicePid(tray.senders.first()).value(), pid);

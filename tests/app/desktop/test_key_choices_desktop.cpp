@@ -5,7 +5,6 @@
 #include "library/LinuxSettings.h"
 #include "shortcuts/x11/LiveGlobalShortcut.h"
 #include "tests/core/AppModelHarness.h"
-#include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
 #include "ui/LinuxChoicesCard.h"
 #include "ui/SettingsViewController.h"
@@ -18,6 +17,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,19 +45,10 @@ protected:
         ASSERT_FALSE(model->shortcutRegistrationError().has_value()) << "the default toggle must be free";
         page = std::make_unique<ui::SettingsViewController>(*model, &choices);
         // The first key watch sends its reset; let it pass before keys are pressed.
-        ASSERT_TRUE(waitUntil([&] { return model->fnShortcutStatus().startsWith(QStringLiteral("Hold ")); }));
-    }
-
-    void TearDown() override
-    {
-        page.reset();
-        controller.reset();
-        client.reset();
+        ASSERT_TRUE(waitUntil([&] { return model->fnShortcutStatus().startsWith(u"Hold "_s); }));
     }
 
     ui::LinuxChoicesCard &card() { return *page->linuxChoices(); }
-    // As the recorder reports a pressed combination (one another client grabbed never reaches it).
-    void typeToggle(const QString &name) { card().chooseToggle(name); }
     // Pumps the X connection and the model's virtual time until the phase is reached.
     bool reaches(RecordingPhase phase)
     {
@@ -68,13 +59,10 @@ protected:
     }
     void pressCombination(std::initializer_list<const char *> keys)
     {
-        std::vector<unsigned> codes;
         for (const char *key : keys)
-            codes.push_back(client->keycode(key));
-        for (unsigned code : codes)
-            client->press(code);
-        for (auto code = codes.rbegin(); code != codes.rend(); ++code)
-            client->release(*code);
+            client->press(client->keycode(key));
+        for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
+            client->release(client->keycode(*key));
     }
 
     LiveScheduler live;
@@ -90,21 +78,22 @@ TEST_F(KeyChoicesDesktop, aToggleAnotherProgramHoldsIsRefusedInTheCardAndTheOneB
 {
     ASSERT_EQ(client->grabKey(client->keycode("F8"), controlMask | shiftMask), 0) << "the other client got no grab";
 
-    typeToggle(QStringLiteral("Ctrl+Shift+F8"));
+    // As the recorder reports a pressed combination (one another client grabbed never reaches it).
+    card().chooseToggle(u"Ctrl+Shift+F8"_s);
     EXPECT_TRUE(card().toggleError()->isVisibleTo(page.get()));
-    EXPECT_TRUE(card().toggleError()->text().startsWith(QStringLiteral("Ctrl+Shift+F8 is already used")));
-    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+Space"));
-    EXPECT_EQ(card().toggleField()->text(), QStringLiteral("Ctrl+Alt+Space"));
-    EXPECT_EQ(model->shortcutNames().toggle, QStringLiteral("Ctrl+Alt+Space"));
+    EXPECT_TRUE(card().toggleError()->text().startsWith(u"Ctrl+Shift+F8 is already used"_s));
+    EXPECT_EQ(choices.toggle(), u"Ctrl+Alt+Space"_s);
+    EXPECT_EQ(card().toggleField()->text(), u"Ctrl+Alt+Space"_s);
+    EXPECT_EQ(model->shortcutNames().toggle, u"Ctrl+Alt+Space"_s);
 
     pressCombination({"Control_L", "Alt_L", "space"});
     EXPECT_TRUE(reaches(RecordingPhase::recording)) << "the toggle kept still starts a dictation";
     model->cancelDictation();
 
     // A free combination is taken at once, and the one before no longer acts.
-    typeToggle(QStringLiteral("Ctrl+Alt+K"));
+    card().chooseToggle(u"Ctrl+Alt+K"_s);
     EXPECT_FALSE(card().toggleError()->isVisibleTo(page.get()));
-    EXPECT_EQ(choices.toggle(), QStringLiteral("Ctrl+Alt+K"));
+    EXPECT_EQ(choices.toggle(), u"Ctrl+Alt+K"_s);
     pressCombination({"Control_L", "Alt_L", "space"});
     pressCombination({"Control_L", "Alt_L", "k"});
     EXPECT_TRUE(reaches(RecordingPhase::recording));
@@ -114,12 +103,12 @@ TEST_F(KeyChoicesDesktop, aToggleAnotherProgramHoldsIsRefusedInTheCardAndTheOneB
 
 TEST_F(KeyChoicesDesktop, aChangedHoldKeyIsUsedByTheVeryNextDictation)
 {
-    const int rightAlt = card().holdKeyPopup()->findText(QStringLiteral("Right Alt"));
+    const int rightAlt = card().holdKeyPopup()->findText(u"Right Alt"_s);
     ASSERT_GE(rightAlt, 0);
     card().holdKeyPopup()->setCurrentIndex(rightAlt);
     card().chooseHoldKey(rightAlt);
-    EXPECT_EQ(choices.holdKey(), QStringLiteral("Right Alt"));
-    EXPECT_EQ(page->holdKeyCap()->text(), QStringLiteral("Right Alt"));
+    EXPECT_EQ(choices.holdKey(), u"Right Alt"_s);
+    EXPECT_EQ(page->holdKeyCap()->text(), u"Right Alt"_s);
 
     pressCombination({"Control_R"}); // the hold key before: now only a Control key
     client->press(client->keycode("Alt_R"));
@@ -127,11 +116,11 @@ TEST_F(KeyChoicesDesktop, aChangedHoldKeyIsUsedByTheVeryNextDictation)
     EXPECT_TRUE(model->fnOwnsRecording());
     EXPECT_EQ(speechFake->startCalls.size(), 1);
 
-    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(QStringLiteral("hello from the right alt key"));
+    speechFake->finishAnswer = FakeSpeechEngine::FinishResult(u"hello from the right alt key"_s);
     client->release(client->keycode("Alt_R"));
     EXPECT_TRUE(reaches(RecordingPhase::idle));
     ASSERT_TRUE(model->lastResult().has_value());
-    EXPECT_EQ(model->lastResult()->original, QStringLiteral("hello from the right alt key"));
+    EXPECT_EQ(model->lastResult()->original, u"hello from the right alt key"_s);
 }
 
 int main(int argc, char **argv)

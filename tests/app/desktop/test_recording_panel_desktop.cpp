@@ -2,18 +2,17 @@
 // of another application has the focus; a dictation shows the panel, and the field keeps the active window
 // and the focus during and after it, whether the dictation ends with the hold key or with a click on the
 // panel's Finish button. A screen reader meets the panel as a notification that becomes showing.
-#include "tests/support/AtspiClient.h"
 #include "tests/support/DictationDesktop.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 #include "tests/support/X11TestClient.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -27,33 +26,22 @@ protected:
         orvanta = std::make_unique<RunningOrvanta>(QStringLiteral(ORVANTA_BINARY), home.path(), true);
         app = orvanta->application();
         ASSERT_TRUE(app) << "Orvanta never appeared on the accessibility bus";
-        ASSERT_TRUE(waitUntil(
-            [&] { return app->find(QStringLiteral("push button"), QStringLiteral("Start dictation")).has_value(); },
-            15000));
-        speech = synthesizeSpeech(QStringLiteral("hello world"), home.path());
+        ASSERT_TRUE(waitUntil([&] { return app->find(u"push button"_s, u"Start dictation"_s).has_value(); }, 15000));
+        speech = synthesizeSpeech(u"hello world"_s, home.path());
         ASSERT_FALSE(speech.isEmpty()) << "flite and sox make the test speech";
 
         field = std::make_unique<TestField>(QStringLiteral(ORVANTA_GTK_FIELD));
         ASSERT_TRUE(field->waitReady());
-        const std::optional<AccessibleNode> gtk = waitForApplication(QStringLiteral("orvanta-gtk-field"), 0, 10000);
+        const std::optional<AccessibleNode> gtk = waitForApplication(u"orvanta-gtk-field"_s, 0, 10000);
         ASSERT_TRUE(gtk);
-        entry = gtk->find([](const AccessibleNode &node) { return node.role() == QLatin1String("text"); });
+        entry = gtk->find([](const AccessibleNode &node) { return node.role() == "text"_L1; });
         ASSERT_TRUE(entry);
         ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 5000)) << activeWindowTitle().toStdString();
     }
-    void TearDown() override
-    {
-        field.reset();
-        orvanta.reset();
-    }
-
-    bool fieldHasFocus() const
-    {
-        return activeWindowTitle() == QLatin1String("Orvanta GTK field") && entry->isFocused();
-    }
+    bool fieldHasFocus() const { return activeWindowTitle() == "Orvanta GTK field"_L1 && entry->isFocused(); }
     std::optional<AccessibleNode> panel() const
     {
-        return app->find([](const AccessibleNode &node) { return node.name() == QLatin1String("Orvanta dictation"); });
+        return app->find([](const AccessibleNode &node) { return node.name() == "Orvanta dictation"_L1; });
     }
     bool panelShowing() const
     {
@@ -92,15 +80,14 @@ TEST_F(PanelFocus, aDictationWithTheHoldKeyShowsThePanelAndTheFieldKeepsTheFocus
     keys.press(holdKey);
     ASSERT_TRUE(waitUntil([&] { return panelShowing(); }, 10000)) << "no panel named \"Orvanta dictation\"";
     const AccessibleNode shown = *panel();
-    EXPECT_EQ(shown.role(), QStringLiteral("notification"));
-    EXPECT_TRUE(shown.description().startsWith(QStringLiteral("Orvanta. "))) << shown.description().toStdString();
-    EXPECT_TRUE(shown.find(QStringLiteral("label"), QStringLiteral("Release Right Ctrl to finish")));
+    EXPECT_EQ(shown.role(), u"notification"_s);
+    EXPECT_TRUE(shown.description().startsWith(u"Orvanta. "_s)) << shown.description().toStdString();
+    EXPECT_TRUE(shown.find(u"label"_s, u"Release Right Ctrl to finish"_s));
     EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowTitle().toStdString();
 
     EXPECT_EQ(speakWatchingFocus(), 0) << "the field lost the focus while the panel showed";
     keys.release(holdKey);
-    EXPECT_TRUE(waitUntil([&] { return field->text() == QLatin1String("Hello world."); }, 20000))
-        << field->text().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return field->text() == "Hello world."_L1; }, 20000)) << field->text().toStdString();
     EXPECT_TRUE(waitUntil([&] { return !panelShowing(); }, 5000));
     EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowTitle().toStdString();
 }
@@ -119,21 +106,17 @@ TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField
     EXPECT_EQ(speakWatchingFocus(), 0);
 
     const QRect window = panel()->extents();
-    QProcess::execute(QStringLiteral("xdotool"),
-                      {QStringLiteral("mousemove"), QString::number(window.x() + 8), QString::number(window.y() + 8),
-                       QStringLiteral("click"), QStringLiteral("1")});
+    QProcess::execute(u"xdotool"_s, {u"mousemove"_s, QString::number(window.x() + 8), QString::number(window.y() + 8),
+                                     u"click"_s, u"1"_s});
     waitUntil([] { return false; }, 300);
     EXPECT_TRUE(fieldHasFocus()) << "a click on the background took the focus: " << activeWindowTitle().toStdString();
 
-    const std::optional<AccessibleNode> finish =
-        panel()->find(QStringLiteral("push button"), QStringLiteral("Finish dictation"));
+    const std::optional<AccessibleNode> finish = panel()->find(u"push button"_s, u"Finish dictation"_s);
     ASSERT_TRUE(finish);
     const QPoint centre = finish->extents().center();
-    QProcess::execute(QStringLiteral("xdotool"),
-                      {QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
-                       QStringLiteral("click"), QStringLiteral("1")});
-    EXPECT_TRUE(waitUntil([&] { return field->text() == QLatin1String("Hello world."); }, 20000))
-        << field->text().toStdString();
+    QProcess::execute(u"xdotool"_s,
+                      {u"mousemove"_s, QString::number(centre.x()), QString::number(centre.y()), u"click"_s, u"1"_s});
+    EXPECT_TRUE(waitUntil([&] { return field->text() == "Hello world."_L1; }, 20000)) << field->text().toStdString();
     EXPECT_TRUE(fieldHasFocus()) << "active: " << activeWindowTitle().toStdString();
     EXPECT_TRUE(waitUntil([&] { return !panelShowing(); }, 5000));
 }

@@ -4,7 +4,6 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -13,6 +12,7 @@
 #include <csignal>
 
 using namespace orv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -20,7 +20,7 @@ namespace {
 QString xdotool(const QString &arguments)
 {
     QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments.split(QLatin1Char(' ')));
+    process.start(u"xdotool"_s, arguments.split(' '_L1));
     process.waitForFinished(10000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
@@ -29,11 +29,11 @@ QString xdotool(const QString &arguments)
 QStringList orvantaWindows(bool wide)
 {
     QStringList found;
-    for (const QString &id : xdotool(QStringLiteral("search --onlyvisible --classname ^orvanta$"))
-                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString geometry = xdotool(QStringLiteral("getwindowgeometry ") + id);
-        const qsizetype at = geometry.indexOf(QLatin1String("Geometry: "));
-        const int width = at < 0 ? 0 : geometry.mid(at + 10).section(QLatin1Char('x'), 0, 0).toInt();
+    for (const QString &id :
+         xdotool(u"search --onlyvisible --classname ^orvanta$"_s).split('\n'_L1, Qt::SkipEmptyParts)) {
+        const QString geometry = xdotool(u"getwindowgeometry "_s + id);
+        const qsizetype at = geometry.indexOf("Geometry: "_L1);
+        const int width = at < 0 ? 0 : geometry.mid(at + 10).section('x'_L1, 0, 0).toInt();
         if (width > 0 && (width > 100) == wide)
             found.append(id);
     }
@@ -67,7 +67,7 @@ protected:
     }
     bool mainWindowShowing() const
     {
-        const std::optional<AccessibleNode> frame = app->find(QStringLiteral("frame"), QStringLiteral("Orvanta"));
+        const std::optional<AccessibleNode> frame = app->find(u"frame"_s, u"Orvanta"_s);
         return frame && frame->isShowing();
     }
     bool mainWindowShows(bool showing, int timeoutMs = 5000)
@@ -89,20 +89,18 @@ protected:
     }
     void press(const QString &button) const
     {
-        const std::optional<AccessibleNode> found = showing(QStringLiteral("push button"), button);
+        const std::optional<AccessibleNode> found = showing(u"push button"_s, button);
         ASSERT_TRUE(found) << "no button " << button.toStdString();
         ASSERT_TRUE(found->isEnabled()) << button.toStdString();
-        ASSERT_TRUE(found->doAction(QStringLiteral("Press"))) << button.toStdString();
+        ASSERT_TRUE(found->doAction(u"Press"_s)) << button.toStdString();
     }
     // Every control a screen reader lands on has a name.
     void expectEveryControlNamed(const char *where) const
     {
-        static const QStringList controls{
-            QStringLiteral("push button"),  QStringLiteral("toggle button"), QStringLiteral("check box"),
-            QStringLiteral("radio button"), QStringLiteral("combo box"),     QStringLiteral("text"),
-            QStringLiteral("entry"),        QStringLiteral("password text"), QStringLiteral("spin button"),
-            QStringLiteral("slider"),       QStringLiteral("list"),          QStringLiteral("list box"),
-            QStringLiteral("table"),        QStringLiteral("tree table"),    QStringLiteral("page tab list")};
+        static const QStringList controls{u"push button"_s, u"toggle button"_s, u"check box"_s,    u"radio button"_s,
+                                          u"combo box"_s,   u"text"_s,          u"entry"_s,        u"password text"_s,
+                                          u"spin button"_s, u"slider"_s,        u"list"_s,         u"list box"_s,
+                                          u"table"_s,       u"tree table"_s,    u"page tab list"_s};
         QStringList unnamed;
         int checked = 0;
         app->walk([&](const AccessibleNode &node) {
@@ -110,16 +108,15 @@ protected:
                 return;
             ++checked;
             if (node.name().trimmed().isEmpty())
-                unnamed.append(node.role() +
-                               QStringLiteral(" at %1,%2").arg(node.extents().x()).arg(node.extents().y()));
+                unnamed.append(node.role() + u" at %1,%2"_s.arg(node.extents().x()).arg(node.extents().y()));
         });
         EXPECT_GT(checked, 0) << where;
-        EXPECT_TRUE(unnamed.isEmpty()) << where << ": " << unnamed.join(QStringLiteral("; ")).toStdString();
+        EXPECT_TRUE(unnamed.isEmpty()) << where << ": " << unnamed.join(u"; "_s).toStdString();
     }
     // Alt+F4 to the window manager, which asks the window to close.
     static void closeWithWindowManager(const QString &window)
     {
-        xdotool(QStringLiteral("windowactivate --sync %1 key alt+F4").arg(window));
+        xdotool(u"windowactivate --sync %1 key alt+F4"_s.arg(window));
     }
     // Clicks the tray icon with the button; false when there is no icon.
     static bool clickTray(int button)
@@ -128,7 +125,7 @@ protected:
         waitUntil([&] { return !(tray = orvantaWindows(false)).isEmpty(); }, 10000);
         if (tray.size() != 1)
             return false;
-        xdotool(QStringLiteral("mousemove --window %1 11 11 click %2 sleep 0.5").arg(tray.first()).arg(button));
+        xdotool(u"mousemove --window %1 11 11 click %2 sleep 0.5"_s.arg(tray.first()).arg(button));
         return true;
     }
     // Right-clicks the tray icon and picks the menu's row-th item with the keyboard (a screen reader meets the
@@ -137,8 +134,7 @@ protected:
     {
         if (!clickTray(3))
             return false;
-        xdotool(QStringLiteral("key --delay 80 ") + QStringLiteral("Down ").repeated(row + 1) +
-                QStringLiteral("Return"));
+        xdotool(u"key --delay 80 "_s + u"Down "_s.repeated(row + 1) + u"Return"_s);
         return true;
     }
 
@@ -155,29 +151,28 @@ TEST_F(WindowsDesktop, aFirstRunWalksThroughSetupToThePagesWithEveryControlNamed
     ASSERT_TRUE(mainWindowShows(true, 15000));
     const char *steps[] = {"welcome", "permissions", "keys"};
     for (int step = 0; step < 3; ++step) {
-        ASSERT_TRUE(showing(QStringLiteral("label"), QStringLiteral("%1 of 3").arg(step + 1))) << steps[step];
+        ASSERT_TRUE(showing(u"label"_s, u"%1 of 3"_s.arg(step + 1))) << steps[step];
         expectEveryControlNamed(steps[step]);
-        press(step < 2 ? QStringLiteral("Continue") : QStringLiteral("Open Orvanta"));
+        press(step < 2 ? u"Continue"_s : u"Open Orvanta"_s);
     }
 
-    const std::optional<AccessibleNode> navigation = showing(QStringLiteral("list"), QStringLiteral("Navigation"));
+    const std::optional<AccessibleNode> navigation = showing(u"list"_s, u"Navigation"_s);
     ASSERT_TRUE(navigation);
     QStringList rows;
     for (const AccessibleNode &row : navigation->children())
         rows.append(row.name());
-    EXPECT_EQ(rows, (QStringList{QStringLiteral("Overview"), QStringLiteral("History"), QStringLiteral("Dictionary"),
-                                 QStringLiteral("Settings")}));
-    EXPECT_TRUE(showing(QStringLiteral("push button"), QStringLiteral("Start dictation")));
+    EXPECT_EQ(rows, (QStringList{u"Overview"_s, u"History"_s, u"Dictionary"_s, u"Settings"_s}));
+    EXPECT_TRUE(showing(u"push button"_s, u"Start dictation"_s));
     expectEveryControlNamed("pages");
     // The other pages, reached as a keyboard user does: the sidebar has the focus, Down shows the next page.
     const QString window = mainWindow();
     for (int row = 1; row < rows.size(); ++row) {
-        xdotool(QStringLiteral("windowactivate --sync %1 key Down").arg(window));
-        ASSERT_TRUE(showing(QStringLiteral("label"), rows.at(row))) << rows.at(row).toStdString();
+        xdotool(u"windowactivate --sync %1 key Down"_s.arg(window));
+        ASSERT_TRUE(showing(u"label"_s, rows.at(row))) << rows.at(row).toStdString();
         expectEveryControlNamed(qPrintable(rows.at(row)));
     }
-    EXPECT_TRUE(QSettings(home.filePath(QStringLiteral("config/orvanta/orvanta.conf")), QSettings::IniFormat)
-                    .value(QStringLiteral("orvanta.onboarding.complete"))
+    EXPECT_TRUE(QSettings(home.filePath(u"config/orvanta/orvanta.conf"_s), QSettings::IniFormat)
+                    .value(u"orvanta.onboarding.complete"_s)
                     .toBool());
 }
 
@@ -186,10 +181,10 @@ TEST_F(WindowsDesktop, theTrayRunsADictationAndTheApplicationOutlivesItsWindow)
     ASSERT_TRUE(start(true));
     ASSERT_TRUE(mainWindowShows(true, 15000));
     ASSERT_TRUE(pickFromTrayMenu(0)) << "no tray icon"; // "Start Recording"
-    ASSERT_TRUE(showing(QStringLiteral("push button"), QStringLiteral("Finish dictation"), 20000))
+    ASSERT_TRUE(showing(u"push button"_s, u"Finish dictation"_s, 20000))
         << "the dictation started from the tray did not reach recording";
     ASSERT_TRUE(pickFromTrayMenu(1)); // "Cancel Recording"
-    EXPECT_TRUE(showing(QStringLiteral("push button"), QStringLiteral("Start dictation")));
+    EXPECT_TRUE(showing(u"push button"_s, u"Start dictation"_s));
 
     // Closing the window keeps the process and its tray icon; a click on the icon brings the window back.
     closeWithWindowManager(mainWindow());
@@ -223,7 +218,7 @@ TEST_F(WindowsDesktop, aSecondStartShowsTheFirstWindowAndADeadFirstBlocksNothing
 
 TEST_F(WindowsDesktop, aLoginStartAfterSetupShowsOnlyTheTrayIcon)
 {
-    ASSERT_TRUE(start(true, {QStringLiteral("--autostart")}));
+    ASSERT_TRUE(start(true, {u"--autostart"_s}));
     ASSERT_TRUE(waitUntil([] { return !orvantaWindows(false).isEmpty(); }, 15000)) << "no tray icon";
     EXPECT_FALSE(mainWindowShowing());
     EXPECT_TRUE(orvantaWindows(true).isEmpty());

@@ -98,12 +98,11 @@ protected:
     }
 
     // Delivers and, where `what` names the case, prints the time from the finished text to the outcome.
-    DeliveryResult
-    deliver(const QString &text, bool observe = false, const char *what = nullptr, const QString &dictated = {})
+    DeliveryResult deliver(const QString &text, bool observe = false, const char *what = nullptr)
     {
         QElapsedTimer clock;
         clock.start();
-        auto task = delivery->deliver(text, observe, dictated);
+        auto task = delivery->deliver(text, observe);
         EXPECT_TRUE(spinUntil([&] { return task.isDone(); }, 20000)) << "the delivery never ended";
         const DeliveryResult result = task.isDone() ? task.result() : DeliveryResult{};
         if (what)

@@ -16,10 +16,12 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("OrvantaQtField"));
+    app.setApplicationName(u"OrvantaQtField"_s);
     const QStringList args = app.arguments();
     auto say = [](const QString &line) {
         std::printf("%s\n", line.toUtf8().constData());
@@ -31,29 +33,28 @@ int main(int argc, char **argv)
         return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : 0;
     };
 
-    if (args.contains(QStringLiteral("--set-clipboard"))) {
+    if (args.contains(u"--set-clipboard"_s)) {
         auto *data = new QMimeData;
-        data->setText(QStringLiteral("previous"));
-        data->setHtml(QStringLiteral("<b>previous</b>"));
-        data->setData(QStringLiteral("application/x-orvanta-test"), QByteArray("\x01\x02raw", 5));
+        data->setText(u"previous"_s);
+        data->setHtml(u"<b>previous</b>"_s);
+        data->setData(u"application/x-orvanta-test"_s, "\x01\x02raw"_ba);
         QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
-        say(QStringLiteral("ready"));
+        say(u"ready"_s);
         return app.exec();
     }
 
     QWidget window;
-    window.setWindowTitle(QStringLiteral("Orvanta Qt field"));
+    window.setWindowTitle(u"Orvanta Qt field"_s);
     auto *layout = new QVBoxLayout(&window);
     auto *first = new QLineEdit(&window);
     auto *second = new QLineEdit(&window);
-    first->setAccessibleName(QStringLiteral("first"));
-    second->setAccessibleName(QStringLiteral("second"));
+    first->setAccessibleName(u"first"_s);
+    second->setAccessibleName(u"second"_s);
     layout->addWidget(first);
     layout->addWidget(second);
-    if (args.contains(QStringLiteral("--password")))
+    if (args.contains(u"--password"_s))
         first->setEchoMode(QLineEdit::Password);
-    QObject::connect(first, &QLineEdit::textChanged, first,
-                     [&](const QString &text) { say(QStringLiteral("text:") + text); });
+    QObject::connect(first, &QLineEdit::textChanged, first, [&](const QString &text) { say(u"text:"_s + text); });
 
     // Holds up the paste: no accessibility answer and no clipboard request until it has slept.
     struct PasteStall : QObject
@@ -82,6 +83,6 @@ int main(int argc, char **argv)
     window.show();
     window.activateWindow();
     first->setFocus();
-    QTimer::singleShot(0, &window, [&] { say(QStringLiteral("ready")); });
+    QTimer::singleShot(0, &window, [&] { say(u"ready"_s); });
     return app.exec();
 }

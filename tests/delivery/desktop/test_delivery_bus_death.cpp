@@ -12,6 +12,7 @@
 #include <csignal>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
@@ -20,8 +21,8 @@ namespace {
 qint64 accessibilityBusPid()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+    for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile commandLine(u"/proc/%1/cmdline"_s.arg(entry));
         if (!commandLine.open(QIODevice::ReadOnly))
             continue;
         const QByteArray arguments = commandLine.readAll();
@@ -42,8 +43,8 @@ TEST_F(DeliveryBusDeath, theAccessibilityBusDyingBeforeThePasteLeavesTheWordsOnT
     const qint64 bus = accessibilityBusPid();
     ASSERT_GT(bus, 0);
     ASSERT_EQ(::kill(pid_t(bus), SIGKILL), 0);
-    const DeliveryResult result = deliver(QStringLiteral("the bus is gone"), true, "delivery over a dead bus");
+    const DeliveryResult result = deliver(u"the bus is gone"_s, true, "delivery over a dead bus");
     EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
     EXPECT_FALSE(result.message.isEmpty());
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the bus is gone"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"the bus is gone"_s);
 }

@@ -1,20 +1,13 @@
 // Text delivery into native Wayland GTK 3, GTK 4 and Qt 6 windows on headless compositors: through IBus
 // on mutter, typed through a virtual keyboard on sway, confirmed by AT-SPI read-back; a commit that a
 // stale input context swallows ends on the clipboard. Run under scripts/with-wayland.sh.
-#include "app/SessionPlatform.h"
-#include "delivery/atspi/LiveEnvironment.h"
 #include "tests/delivery/desktop/LiveDelivery.h"
-#include "tests/support/ChildProcess.h"
-
-#include <QGuiApplication>
-#include <QProcess>
 
 using namespace orv;
+using namespace Qt::StringLiterals;
 using Outcome = DeliveryResult::Outcome;
 
 namespace {
-
-std::unique_ptr<test::LiveDelivery> live;
 
 QString compositor()
 {
@@ -29,7 +22,7 @@ bool ibusServes()
 QString clipboardText()
 {
     QProcess paste;
-    paste.start(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline")});
+    paste.start(u"wl-paste"_s, {u"--no-newline"_s});
     paste.waitForFinished(2000);
     return QString::fromUtf8(paste.readAllStandardOutput());
 }
@@ -46,12 +39,12 @@ TEST_P(WaylandDelivery, insertsIntoANativeFieldAndConfirmsIt)
 {
     auto app = launch(QString::fromUtf8(GetParam().program));
     ASSERT_TRUE(capture());
-    const QString text = QStringLiteral("Hello from Wayland ✓ ünï");
+    const QString text = u"Hello from Wayland ✓ ünï"_s;
     const QByteArray what =
         compositor().toUtf8() + ' ' + GetParam().name + (ibusServes() ? " IBus" : " virtual keyboard");
     const DeliveryResult result = deliver(text, false, what.constData());
     EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
-    EXPECT_TRUE(result.message.startsWith(QLatin1String("Inserted into "))) << result.message.toStdString();
+    EXPECT_TRUE(result.message.startsWith("Inserted into "_L1)) << result.message.toStdString();
     EXPECT_TRUE(test::spinUntil([&] { return app->text() == text; }, 3000)) << app->text().toStdString();
 }
 
@@ -72,39 +65,19 @@ TEST_F(WaylandDelivery, aCommitSwallowedByAStaleInputContextIsNeverReportedInser
     auto app = launch(QStringLiteral(ORVANTA_GTK_FIELD));
     ASSERT_TRUE(capture());
     test::ChildProcess stale;
-    ASSERT_TRUE(stale.start(QStringLiteral("python3"), {QStringLiteral(ORVANTA_STALE_CONTEXT)}));
+    ASSERT_TRUE(stale.start(u"python3"_s, {QStringLiteral(ORVANTA_STALE_CONTEXT)}));
     ASSERT_TRUE(test::spinUntil([&] { return stale.canReadLine() && stale.readLine().startsWith("focused"); }, 10000));
 
     const QByteArray what = compositor().toUtf8() + " GTK 3 stale IBus context";
-    const DeliveryResult result = deliver(QStringLiteral("swallowed words"), false, what.constData());
+    const DeliveryResult result = deliver(u"swallowed words"_s, false, what.constData());
     EXPECT_NE(result.outcome, Outcome::inserted) << result.message.toStdString();
     EXPECT_TRUE(app->text().isEmpty()) << app->text().toStdString();
-    if (compositor() == QLatin1String("sway")) {
+    if (compositor() == "sway"_L1) {
         EXPECT_EQ(result.outcome, Outcome::copied) << result.message.toStdString();
-        EXPECT_EQ(clipboardText(), QStringLiteral("swallowed words"));
+        EXPECT_EQ(clipboardText(), u"swallowed words"_s);
     } else {
         EXPECT_EQ(result, (DeliveryResult{Outcome::failed, TextDelivery::clipboardUnavailableMessage()}));
     }
 }
 
 } // namespace
-
-orv::test::LiveDelivery *orv::test::liveDelivery()
-{
-    return live.get();
-}
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    std::unique_ptr<QGuiApplication> application;
-    if (sessionPlatform() == SessionPlatform::wayland && !compositor().isEmpty()) {
-        atspi::LiveEnvironment::configureProcess();
-        application = std::make_unique<QGuiApplication>(argc, argv);
-        live = std::make_unique<test::LiveDelivery>();
-        live->environment = makeWaylandEnvironment(live->scheduler);
-    }
-    const int status = RUN_ALL_TESTS();
-    live.reset();
-    return status;
-}

@@ -10,6 +10,7 @@
 
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
@@ -193,6 +194,20 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
     dictateToggling(75, "Firefox ESR contenteditable");
     EXPECT_TRUE(waitUntil([] { return activeWindowTitle().startsWith("text:Dear Hello world. "_L1); }, 3000))
         << activeWindowTitle().toStdString();
+}
+
+TEST_F(DictationEndToEnd, escapeDuringRecordingCancelsAndNothingIsInsertedOrSaved)
+{
+    TestField field(QStringLiteral(ORVANTA_GTK_FIELD));
+    ASSERT_TRUE(field.waitReady());
+    pressToggle(75);
+    ASSERT_TRUE(waitForPhase(RecordingPhase::recording, 10000)) << model().status().toStdString();
+    keys.tap(keys.keycode("Escape"));
+    ASSERT_TRUE(waitForPhase(RecordingPhase::idle, 5000));
+    EXPECT_EQ(model().status(), u"Cancelled"_s);
+    waitUntil([] { return false; }, 500);
+    EXPECT_TRUE(field.text().isEmpty());
+    EXPECT_FALSE(QFile::exists(libraryPath())) << "nothing was saved";
 }
 
 // Launch at login after setup: the command of the autostart entry, started as the session starts it,

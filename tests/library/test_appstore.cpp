@@ -315,10 +315,10 @@ TEST(AppStore, aFullDiskLeavesTheOldDocumentTheSnapshotAndTheFolderIntact)
     for (const auto &[name, snapshot] :
          {std::pair{"small", snapshotWith(1)}, std::pair{"large", snapshotWith(200, 400)}}) {
         SCOPED_TRACE(name);
-        const auto saved = [&] {
+        const auto saved = [&store](const AppStore::Snapshot &document) {
             const test::FullDisk full;
-            return store.save(snapshot);
-        }();
+            return store.save(document);
+        }(snapshot);
         ASSERT_FALSE(saved);
         EXPECT_EQ(saved.error().description(), u"The file “library.json” could not be written: %1."_s.arg(
                                                    QString::fromLocal8Bit(std::strerror(EFBIG))));

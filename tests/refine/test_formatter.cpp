@@ -57,10 +57,7 @@ protected:
 
 QString dictationOf(qsizetype length)
 {
-    QString text;
-    while (text.size() < length)
-        text += u"lorem ipsum dolor "_s;
-    return text.left(length);
+    return u"lorem ipsum dolor "_s.repeated(length / 18 + 1).left(length);
 }
 
 } // namespace

@@ -92,29 +92,25 @@ TestField::TestField(const QString &program, const QStringList &arguments)
 
 bool TestField::waitReady()
 {
-    const bool ready = m_started && waitUntil(
-                                        [&] {
-                                            read();
-                                            return m_lines.contains(u"ready"_s);
-                                        },
-                                        10000, 2);
+    const bool ready = m_started && waitUntil([&] { return read().contains(u"ready"_s); }, 10000, 2);
     waitUntil([] { return false; }, 500);
     return ready;
 }
 
 QString TestField::text()
 {
-    read();
-    for (qsizetype i = m_lines.size() - 1; i >= 0; --i)
-        if (m_lines.at(i).startsWith(u"text:"_s))
-            return m_lines.at(i).mid(5);
+    const QStringList &lines = read();
+    for (qsizetype i = lines.size() - 1; i >= 0; --i)
+        if (lines.at(i).startsWith(u"text:"_s))
+            return lines.at(i).mid(5);
     return QString();
 }
 
-void TestField::read()
+const QStringList &TestField::read()
 {
     while (m_process.canReadLine())
         m_lines.append(QString::fromUtf8(m_process.readLine()).chopped(1));
+    return m_lines;
 }
 
 } // namespace orv::test

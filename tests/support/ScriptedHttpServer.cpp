@@ -129,12 +129,10 @@ void ScriptedHttpServer::serve(Socket *socket)
                 out += response.body.left(response.closeMidAnswer ? response.body.size() / 2 : response.body.size());
             }
             guarded->write(out);
-            if (response.closeMidAnswer && !response.chunked) {
-                guarded->flush();
-                guarded->abort();
-            } else {
-                closeGently(guarded.data());
-            }
+            if (!response.closeMidAnswer || response.chunked)
+                return closeGently(guarded.data());
+            guarded->flush();
+            guarded->abort();
         };
         if (response.delay.count() > 0)
             QTimer::singleShot(response.delay, socket, reply);

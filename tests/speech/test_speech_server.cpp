@@ -53,21 +53,16 @@ QMap<QByteArray, QByteArray> formFields(const ScriptedHttpServer::Request &reque
     const qsizetype at = request.contentType.indexOf("boundary=");
     if (!request.contentType.startsWith("multipart/form-data") || at < 0)
         return fields;
-    const QByteArray delimiter = "--" + request.contentType.mid(at + 9);
-    qsizetype from = request.body.indexOf(delimiter);
-    while (from >= 0) {
-        const qsizetype start = from + delimiter.size();
-        if (request.body.mid(start, 2) == "--")
-            break;
-        const qsizetype next = request.body.indexOf("\r\n" + delimiter, start);
-        if (next < 0)
-            break;
-        const QByteArray part = request.body.mid(start + 2, next - start - 2);
-        const qsizetype headerEnd = part.indexOf("\r\n\r\n");
-        const QByteArray headers = part.left(headerEnd);
-        const qsizetype nameAt = headers.indexOf("name=\"") + 6;
-        fields.insert(headers.mid(nameAt, headers.indexOf('"', nameAt) - nameAt), part.mid(headerEnd + 4));
-        from = next + 2;
+    // Each part follows a delimiter line: its headers, a blank line, its bytes.
+    const QByteArray body = "\r\n" + request.body;
+    const QByteArray delimiter = "\r\n--" + request.contentType.mid(at + 9) + "\r\n";
+    for (qsizetype from = body.indexOf(delimiter), next = 0; from >= 0; from = next) {
+        from += delimiter.size();
+        next = body.indexOf(delimiter.chopped(2), from);
+        const QByteArray part = body.mid(from, next - from);
+        const qsizetype nameAt = part.indexOf("name=\"") + 6;
+        fields.insert(part.mid(nameAt, part.indexOf('"', nameAt) - nameAt), part.mid(part.indexOf("\r\n\r\n") + 4));
+        next = body.indexOf(delimiter, next);
     }
     return fields;
 }
@@ -290,8 +285,9 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
         ASSERT_EQ(notices.size(), 1);
         EXPECT_TRUE(notices[0].contains(QString::fromUtf8(reason))) << notices[0].toStdString();
         EXPECT_TRUE(notices[0].endsWith(u"PocketSphinx transcribed this dictation instead."_s));
-        if (what == "slow")
+        if (what == "slow") {
             EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() > abandonedBefore; }));
+        }
     }
 }
 

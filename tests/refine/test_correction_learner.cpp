@@ -111,9 +111,7 @@ TEST(Substitution, longDictationsWithManyEntries)
     QList<DictionaryEntry> dictionary;
     for (int i = 0; i < 500; ++i)
         dictionary.append(entry(u"word%1 x"_s.arg(i), u"W%1"_s.arg(i)));
-    QString text;
-    while (text.size() < 20000)
-        text += u"word7 x and word499\nX. "_s;
+    const QString text = u"word7 x and word499\nX. "_s.repeated(870);
     const QString result = apply(dictionary, text);
     EXPECT_FALSE(result.contains(u"word7"_s));
     EXPECT_EQ(result.count(u"W7 and W499. "_s), text.count(u"word7 x and"_s));
@@ -172,10 +170,7 @@ TEST(Learner, learnsSimilarShortReplacementsOnly)
 
 TEST(Learner, longAndInvalidTextsAreHandledWithoutCrashing)
 {
-    QString before;
-    while (before.size() < 19990)
-        before += u"word "_s;
-    before.truncate(19990);
+    QString before = u"word "_s.repeated(3998);
     QString edited = before;
     edited.replace(10000, 4, u"wird"_s);
     before += u" tail"_s;

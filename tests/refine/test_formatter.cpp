@@ -57,10 +57,7 @@ protected:
 
 QString dictationOf(qsizetype length)
 {
-    QString text;
-    while (text.size() < length)
-        text += u"lorem ipsum dolor "_s;
-    return text.left(length);
+    return u"lorem ipsum dolor "_s.repeated(length / 18 + 1).left(length);
 }
 
 } // namespace
@@ -314,9 +311,7 @@ TEST(LanguageModelSelector, usesTheBuiltinRulesWhenTheServerDoesNotAnswer)
     EXPECT_EQ(formatter.statusText(), u"Built-in rules · On this computer"_s);
 
     // Long dictations with invalid UTF-16 go through every piece and check without harm.
-    QString broken;
-    while (broken.size() < 19990)
-        broken += u"um i sent 3 files to ann@example.com "_s + QChar(0xDC00) + u" ok "_s;
+    const QString broken = (u"um i sent 3 files to ann@example.com "_s + QChar(0xDC00) + u" ok "_s).repeated(476);
     auto longTask = formatter.format(broken, DictationMode::structured, {});
     scheduler.runUntilIdle();
     ASSERT_TRUE(longTask.isDone());

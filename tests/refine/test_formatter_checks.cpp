@@ -19,10 +19,7 @@ DictionaryEntry entry(const QString &heard, const QString &replacement)
 
 QString words(int count, const QString &word = u"word"_s)
 {
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list.append(word);
-    return list.join(QLatin1Char(' '));
+    return QStringList(count, word).join(QLatin1Char(' '));
 }
 
 const QString loneHigh = QString(QChar(0xD800));
@@ -163,10 +160,7 @@ TEST(Chunks, cutAtTheLastSpaceBeforeTheLimitCountingUserPerceivedCharacters)
         EXPECT_EQ(F::chunks(QString::fromUtf8(text), limit), pieces) << text;
     EXPECT_EQ(F::chunks(u"ab"_s + loneHigh + u" cd"_s, 3), (QStringList{u"ab"_s + loneHigh, u"cd"_s}));
 
-    QString dictation;
-    while (dictation.size() < 4000)
-        dictation += u"lorem ipsum dolor "_s;
-    dictation = dictation.left(4000).trimmed();
+    const QString dictation = u"lorem ipsum dolor "_s.repeated(223).left(4000).trimmed();
     const QStringList pieces = F::chunks(dictation, 1800);
     ASSERT_EQ(pieces.size(), 3);
     EXPECT_EQ(pieces.join(QLatin1Char(' ')), dictation);

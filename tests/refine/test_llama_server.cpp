@@ -40,14 +40,6 @@ QByteArray chatAnswer(const QString &content)
 class LlamaServerTest : public test::HttpTest
 {
 protected:
-    template <typename T>
-    T await(Task<T> &task)
-    {
-        if (!pumpUntil([&] { return task.isDone(); }))
-            qFatal("a task did not finish within 5 s");
-        return task.result();
-    }
-
     // The model's answer to prompt in a session of its own, with no instructions.
     Expected<QString, ModelError> ask(LanguageModel &model, const QString &prompt)
     {
@@ -59,7 +51,7 @@ protected:
     void refresh(LanguageModel &model)
     {
         auto task = model.refresh();
-        EXPECT_TRUE(pumpUntil([&] { return task.isDone(); }));
+        await(task);
     }
 };
 
@@ -356,7 +348,7 @@ TEST_F(LlamaServerTest, aSlowServerIsAbandonedByTheProbeLimitTheDeadlineAndCance
     auto probe = model.refresh();
     ASSERT_TRUE(pumpUntil([&] { return server.requests().size() == 8; }));
     scheduler.advance(LlamaServerModel::probeTimeLimit);
-    EXPECT_TRUE(pumpUntil([&] { return probe.isDone(); }));
+    await(probe);
     EXPECT_EQ(model.availability().message, u"No local model server answers at "_s + server.url().toString() + u"."_s);
     EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 3; }));
 }

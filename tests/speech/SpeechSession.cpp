@@ -2,6 +2,8 @@
 
 #include "tests/support/SpeechCorpus.h"
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 QCoreApplication &SpeechSession::application()
@@ -31,12 +33,10 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
                                                  WavFileSource::Pace pace,
                                                  std::shared_ptr<PocketSphinxModel> model)
 {
-    Outcome outcome;
     auto audio = WavFile::read(wavPath);
-    if (!audio) {
-        outcome.transcript = unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, audio.error().message});
-        return outcome;
-    }
+    if (!audio)
+        return {unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, audio.error().message}), {}, {}};
+    Outcome outcome;
     auto shared = std::make_shared<const WavAudio>(std::move(audio).value());
     LiveScheduler &live = scheduler();
     AsyncValue<bool> ended;
@@ -47,7 +47,7 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
     engine->onStatus = [&](const QString &text) { outcome.statuses.append(text); };
 
     auto run = [](SpeechEngine *engine, QStringList context, AsyncValue<bool> ended, Outcome *outcome) -> Task<> {
-        auto started = co_await engine->start(QStringLiteral("en-US"), context);
+        auto started = co_await engine->start(u"en-US"_s, context);
         if (!started) {
             outcome->transcript = unexpected(started.error());
             co_return;
@@ -58,8 +58,7 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
     }(engine.get(), contextualStrings, ended, &outcome);
     waitUntil([&] { return run.isDone(); }, 120000);
     if (!run.isDone())
-        outcome.transcript =
-            unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("timeout")});
+        outcome.transcript = unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, u"timeout"_s});
     return outcome;
 }
 

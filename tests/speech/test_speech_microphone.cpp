@@ -1,47 +1,16 @@
 #include "speech/live/SpeechComposition.h"
-#include "speech/wav/WavFile.h"
 #include "tests/speech/SpeechSession.h"
+#include "tests/support/DictationDesktop.h"
 #include "tests/support/SpeechCorpus.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
+#include <algorithm>
 
 using namespace orv;
 using namespace orv::test;
-using namespace std::chrono_literals;
-
-namespace {
-
-// Writes 16 kHz mono audio into the test sound server's microphone FIFO at the pace of speech.
-void playIntoFifo(const QByteArray &fifo, const std::vector<float> &samples, std::atomic<bool> *done)
-{
-    const int fd = ::open(fifo.constData(), O_WRONLY);
-    if (fd >= 0) {
-        const std::size_t chunk = 1600;
-        auto due = std::chrono::steady_clock::now();
-        for (std::size_t i = 0; i < samples.size(); i += chunk) {
-            std::vector<qint16> pcm;
-            for (std::size_t j = i; j < std::min(samples.size(), i + chunk); ++j)
-                pcm.push_back(qint16(std::clamp(samples[j], -1.0f, 1.0f) * 32767));
-            due += 100ms;
-            std::this_thread::sleep_until(due);
-            if (::write(fd, pcm.data(), pcm.size() * sizeof(qint16)) < 0)
-                break;
-        }
-        ::close(fd);
-    }
-    *done = true;
-}
-
-} // namespace
 
 TEST(Microphone, withoutASoundServerTheMicrophoneIsUnavailable)
 {
@@ -80,14 +49,8 @@ TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
 
     QTemporaryDir dir;
     const QString text = QStringLiteral("please send the quarterly report to the finance team by friday");
-    const QString path = dir.filePath(QStringLiteral("speech.wav"));
-    ASSERT_TRUE(speechCorpus::synthesize(text, QStringLiteral("slt"), path));
-    auto audio = WavFile::load(path);
-    ASSERT_TRUE(audio.hasValue());
-    ASSERT_EQ(audio.value().sampleRate, 16000);
-    std::vector<float> samples(4800, 0.0f); // silence, speech, silence
-    samples.insert(samples.end(), audio.value().samples.begin(), audio.value().samples.end());
-    samples.insert(samples.end(), 16000, 0.0f);
+    const QByteArray spoken = synthesizeSpeech(text, dir.path());
+    ASSERT_FALSE(spoken.isEmpty());
 
     auto engine = speech::makeLiveSpeechEngine(SpeechSession::scheduler());
     EXPECT_EQ(engine->permissions().microphoneStatus(), AuthorizationStatus::authorized);
@@ -101,10 +64,11 @@ TEST(Microphone, speechFromTheDefaultSourceIsCapturedMeteredAndRecognized)
     ASSERT_TRUE(started.result().hasValue()) << started.result().error().description().toStdString();
     EXPECT_EQ(statuses.back(), QStringLiteral("Listening…"));
 
-    std::atomic<bool> played{false};
-    std::thread player(playIntoFifo, fifo, samples, &played);
-    waitUntil([&] { return played.load(); }, 60000);
-    player.join();
+    {
+        const Speaker speaker(spoken, 0.3, 1.0); // silence, speech, silence
+        waitUntil([&] { return speaker.done(); }, 60000);
+        ASSERT_TRUE(speaker.delivered());
+    }
     waitUntil([] { return false; }, 300); // the server's last fragment
     engine->stopAudio();
     auto finished = engine->finish();

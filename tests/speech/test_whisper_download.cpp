@@ -50,8 +50,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
     cut.closeMidAnswer = true;
     server.script(u"/model"_s, cut);
     Task<Result> first = fetch(model);
-    ASSERT_TRUE(pumpUntil([&] { return first.isDone(); }, 20000));
-    ASSERT_FALSE(first.result());
+    ASSERT_FALSE(await(first, 20000));
     EXPECT_TRUE(first.result().error().sentence.contains(u"broke off"));
     EXPECT_FALSE(QFile::exists(file()));
     const qint64 kept = QFileInfo(file(".part")).size();
@@ -61,8 +60,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
     whole.ranges = true;
     server.script(u"/model"_s, whole);
     Task<Result> second = fetch(model);
-    ASSERT_TRUE(pumpUntil([&] { return second.isDone(); }, 20000));
-    ASSERT_TRUE(second.result()) << second.result().error().sentence.toStdString();
+    ASSERT_TRUE(await(second, 20000)) << second.result().error().sentence.toStdString();
     EXPECT_EQ(server.requests().last().rangeStart, kept);
     EXPECT_EQ(progress, std::make_pair(body.size(), body.size()));
     EXPECT_EQ(test::readFile(second.result().value()), body);
@@ -73,8 +71,7 @@ TEST_F(WhisperDownloadTest, ABrokenDownloadResumesAndOnlyACheckedFileTakesTheMod
     WhisperModelInfo wrong = model;
     wrong.sha1 = QByteArray(40, '0');
     Task<Result> third = fetch(wrong);
-    ASSERT_TRUE(pumpUntil([&] { return third.isDone(); }, 20000));
-    ASSERT_FALSE(third.result());
+    ASSERT_FALSE(await(third, 20000));
     EXPECT_TRUE(third.result().error().sentence.contains(u"checksum"));
     EXPECT_FALSE(QFile::exists(file()) || QFile::exists(file(".part")));
 }
@@ -98,8 +95,7 @@ TEST_F(WhisperDownloadTest, EachFailureEndsWithASentenceAndInstallsNothing)
             else
                 scheduler.advance(WhisperModelDownloader::idleLimit);
         }
-        ASSERT_TRUE(pumpUntil([&] { return task.isDone(); }, 20000));
-        ASSERT_FALSE(task.result());
+        ASSERT_FALSE(await(task, 20000));
         const WhisperModelDownloader::Failure &failure = task.result().error();
         EXPECT_EQ(failure.cancelled, c == "cancelled");
         EXPECT_EQ(failure.sentence.isEmpty(), c == "cancelled") << failure.sentence.toStdString();

@@ -90,10 +90,9 @@ QList<AccessibleNode> AccessibleNode::children() const
     if (!m_node)
         return result;
     const gint count = atspi_accessible_get_child_count(m_node.get(), nullptr);
-    for (gint i = 0; i < count; ++i) {
+    for (gint i = 0; i < count; ++i)
         if (AtspiAccessible *child = atspi_accessible_get_child_at_index(m_node.get(), i, nullptr))
             result.append(AccessibleNode(child));
-    }
     return result;
 }
 
@@ -104,10 +103,9 @@ bool AccessibleNode::doAction(const QString &action) const
         return false;
     bool done = false;
     const gint count = atspi_action_get_n_actions(actions, nullptr);
-    for (gint i = 0; i < count && !done; ++i) {
+    for (gint i = 0; i < count && !done; ++i)
         if (taken(atspi_action_get_action_name(actions, i, nullptr)) == action)
             done = atspi_action_do_action(actions, i, nullptr);
-    }
     g_object_unref(actions);
     return done;
 }
@@ -126,10 +124,9 @@ std::optional<AccessibleNode> AccessibleNode::find(const std::function<bool(cons
         return std::nullopt;
     if (match(*this))
         return *this;
-    for (const AccessibleNode &child : children()) {
+    for (const AccessibleNode &child : children())
         if (std::optional<AccessibleNode> found = child.find(match))
             return found;
-    }
     return std::nullopt;
 }
 

@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 namespace {
@@ -19,9 +21,9 @@ constexpr int bytesPerSecond = 16000 * 2;
 
 QByteArray synthesizeSpeech(const QString &text, const QString &workDir, const QString &voice)
 {
-    const QString wav = QDir(workDir).filePath(QStringLiteral("speech.wav"));
-    const QString raw = QDir(workDir).filePath(QStringLiteral("speech.raw"));
-    const QStringList toRaw = QStringLiteral("-r 16000 -c 1 -b 16 -e signed -t raw").split(QLatin1Char(' '));
+    const QString wav = QDir(workDir).filePath(u"speech.wav"_s);
+    const QString raw = QDir(workDir).filePath(u"speech.raw"_s);
+    const QStringList toRaw = u"-r 16000 -c 1 -b 16 -e signed -t raw"_s.split(QLatin1Char(' '));
     if (!speechCorpus::synthesize(text, voice, wav) || !speechCorpus::convert(wav, raw, toRaw))
         return {};
     return readFile(raw);
@@ -75,7 +77,7 @@ void Speaker::play()
 
 bool writeQuietFirefoxProfile(const QString &profileDir)
 {
-    QFile prefs(QDir(profileDir).filePath(QStringLiteral("user.js")));
+    QFile prefs(QDir(profileDir).filePath(u"user.js"_s));
     return prefs.open(QIODevice::WriteOnly) &&
            prefs.write("user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
                        "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
@@ -90,29 +92,25 @@ TestField::TestField(const QString &program, const QStringList &arguments)
 
 bool TestField::waitReady()
 {
-    const bool ready = m_started && waitUntil(
-                                        [&] {
-                                            read();
-                                            return m_lines.contains(QStringLiteral("ready"));
-                                        },
-                                        10000, 2);
+    const bool ready = m_started && waitUntil([&] { return read().contains(u"ready"_s); }, 10000, 2);
     waitUntil([] { return false; }, 500);
     return ready;
 }
 
 QString TestField::text()
 {
-    read();
-    for (qsizetype i = m_lines.size() - 1; i >= 0; --i)
-        if (m_lines.at(i).startsWith(QLatin1String("text:")))
-            return m_lines.at(i).mid(5);
+    const QStringList &lines = read();
+    for (qsizetype i = lines.size() - 1; i >= 0; --i)
+        if (lines.at(i).startsWith(u"text:"_s))
+            return lines.at(i).mid(5);
     return QString();
 }
 
-void TestField::read()
+const QStringList &TestField::read()
 {
     while (m_process.canReadLine())
         m_lines.append(QString::fromUtf8(m_process.readLine()).chopped(1));
+    return m_lines;
 }
 
 } // namespace orv::test

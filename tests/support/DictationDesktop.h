@@ -63,7 +63,7 @@ public:
     bool waitForFinished(int timeoutMs) { return m_process.waitForFinished(timeoutMs); }
 
 private:
-    void read();
+    const QStringList &read();
     ChildProcess m_process;
     bool m_started = false;
     QStringList m_lines;

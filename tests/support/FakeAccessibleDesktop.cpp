@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 class FakeAccessibleDesktop::Handle final : public AccessibleElement
@@ -42,7 +44,7 @@ public:
     Task<bool> addNotification(Element element, QString name) override
     {
         return m_desktop.later([&desktop = m_desktop, element, name] {
-            return element && !(desktop.observerRegistrationFails && name == QLatin1String("AXValueChanged"));
+            return element && !(desktop.observerRegistrationFails && name == u"AXValueChanged"_s);
         });
     }
 
@@ -102,9 +104,9 @@ int FakeAccessibleDesktop::addNode(int parent, const QString &role, qint64 proce
     Node &node = m_nodes[id];
     node.parent = parent;
     node.processID = processID;
-    node.attributes.insert(QStringLiteral("AXRole"), role);
+    node.attributes.insert(u"AXRole"_s, role);
     if (parent)
-        node.attributes.insert(QStringLiteral("AXParent"), handle(parent));
+        node.attributes.insert(u"AXParent"_s, handle(parent));
     return id;
 }
 
@@ -160,10 +162,10 @@ std::optional<AttributeValue> FakeAccessibleDesktop::read(const Element &element
     if (id < 0) { // an application element
         // A process that shows nothing on the accessibility bus has no application object to ask.
         const auto shown = [&](const auto &entry) { return entry.second.processID == -id; };
-        if (name == QLatin1String("AXRole") && std::any_of(m_nodes.begin(), m_nodes.end(), shown))
-            return AttributeValue(QStringLiteral("AXApplication"));
+        if (name == u"AXRole"_s && std::any_of(m_nodes.begin(), m_nodes.end(), shown))
+            return AttributeValue(u"AXApplication"_s);
         const auto it = m_focusedWindows.find(-id);
-        if (name != QLatin1String("AXFocusedWindow") || it == m_focusedWindows.end())
+        if (name != u"AXFocusedWindow"_s || it == m_focusedWindows.end())
             return std::nullopt;
         return AttributeValue(handle(it->second));
     }
@@ -173,17 +175,16 @@ std::optional<AttributeValue> FakeAccessibleDesktop::read(const Element &element
     Node &node = found->second;
     if (node.missing.contains(name))
         return std::nullopt;
-    const bool textual = name == QLatin1String("AXValue") || name == QLatin1String("AXNumberOfCharacters") ||
-                         name == QLatin1String("AXSelectedTextRange");
+    const bool textual = name == u"AXValue"_s || name == u"AXNumberOfCharacters"_s || name == u"AXSelectedTextRange"_s;
     if (textual)
         ++node.textReads;
     if (const auto it = node.attributes.constFind(name); it != node.attributes.constEnd())
         return *it;
     if (!node.hasText || !textual)
         return std::nullopt;
-    if (name == QLatin1String("AXValue"))
+    if (name == u"AXValue"_s)
         return AttributeValue(node.text);
-    if (name == QLatin1String("AXNumberOfCharacters"))
+    if (name == u"AXNumberOfCharacters"_s)
         return AttributeValue(qint64(node.text.size()));
     return AttributeValue(node.selection);
 }

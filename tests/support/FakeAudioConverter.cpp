@@ -1,13 +1,14 @@
 #include "tests/support/FakeAudioConverter.h"
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 Expected<std::vector<AnalyzerInput>, SpeechEngineError> FakeAudioConverter::convert(const AudioBuffer &buffer, Duration)
 {
     ++m_log->conversions;
     if (m_log->failOnConversion && *m_log->failOnConversion == m_log->conversions)
-        return unexpected(
-            SpeechEngineError{SpeechEngineError::Kind::platform, QStringLiteral("Conversion failed."), {}});
+        return unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, u"Conversion failed."_s, {}});
     AnalyzerInput input;
     const int stride = std::max(buffer.format.channels, 1);
     for (qint64 i = 0; i < buffer.frameCount; ++i) {

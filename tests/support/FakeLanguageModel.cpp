@@ -1,5 +1,7 @@
 #include "tests/support/FakeLanguageModel.h"
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 namespace {
@@ -44,8 +46,8 @@ FakeLanguageModel::FakeLanguageModel(Scheduler &scheduler) : m_scheduler(schedul
 
 QString FakeLanguageModel::dictationOf(const QString &prompt)
 {
-    const QString open = QStringLiteral("<dictation>\n");
-    const QString close = QStringLiteral("\n</dictation>");
+    const QString open = u"<dictation>\n"_s;
+    const QString close = u"\n</dictation>"_s;
     const qsizetype start = prompt.indexOf(open) + open.size();
     return prompt.mid(start, prompt.lastIndexOf(close) - start);
 }

@@ -1,15 +1,17 @@
 #include "tests/support/FakeShortcutPlatform.h"
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 GlobalShortcut::Operations FakeShortcutPlatform::operations()
 {
     static const auto keyName = [](GlobalShortcut::HotKey key) {
-        return key == GlobalShortcut::HotKey::toggle ? QStringLiteral("toggle") : QStringLiteral("escape");
+        return key == GlobalShortcut::HotKey::toggle ? u"toggle"_s : u"escape"_s;
     };
     GlobalShortcut::Operations ops;
     ops.createTap = [this](auto onEvent, auto onDisabled) {
-        calls << QStringLiteral("createTap");
+        calls << u"createTap"_s;
         if (!tapCreation)
             return false;
         tapExists = true;
@@ -18,11 +20,11 @@ GlobalShortcut::Operations FakeShortcutPlatform::operations()
         return true;
     };
     ops.enableTap = [this](bool enabled) {
-        calls << (enabled ? QStringLiteral("enableTap") : QStringLiteral("disableTap"));
+        calls << (enabled ? u"enableTap"_s : u"disableTap"_s);
         tapEnabled = enabled;
     };
     ops.removeTap = [this] {
-        calls << QStringLiteral("removeTap");
+        calls << u"removeTap"_s;
         tapExists = tapEnabled = false;
         m_onEvent = nullptr;
         m_onDisabled = nullptr;
@@ -31,7 +33,7 @@ GlobalShortcut::Operations FakeShortcutPlatform::operations()
     ops.isTrusted = [this] { return trusted; };
     ops.isSecureInput = [this] { return secureInput; };
     ops.installHotKeyHandler = [this](auto handler) {
-        calls << QStringLiteral("installHandler");
+        calls << u"installHandler"_s;
         if (handlerStatus != 0)
             return handlerStatus;
         handlerInstalled = true;
@@ -39,12 +41,12 @@ GlobalShortcut::Operations FakeShortcutPlatform::operations()
         return std::int32_t(0);
     };
     ops.removeHotKeyHandler = [this] {
-        calls << QStringLiteral("removeHandler");
+        calls << u"removeHandler"_s;
         handlerInstalled = false;
         m_handler = nullptr;
     };
     ops.registerHotKey = [this](GlobalShortcut::HotKey key) {
-        calls << QStringLiteral("register ") + keyName(key);
+        calls << u"register "_s + keyName(key);
         std::int32_t status = hotKeyStatus.count(key) ? hotKeyStatus[key] : 0;
         const bool toggle = key == GlobalShortcut::HotKey::toggle;
         if (toggle && keys && heldByOthers.contains(keys->toggle()))
@@ -57,7 +59,7 @@ GlobalShortcut::Operations FakeShortcutPlatform::operations()
         return status;
     };
     ops.unregisterHotKey = [this](GlobalShortcut::HotKey key) {
-        calls << QStringLiteral("unregister ") + keyName(key);
+        calls << u"unregister "_s + keyName(key);
         --registered[key];
     };
     ops.observeSession = [this](auto onSuspend, auto onResume) {

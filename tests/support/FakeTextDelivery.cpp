@@ -1,5 +1,7 @@
 #include "tests/support/FakeTextDelivery.h"
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 FakeTextDelivery::~FakeTextDelivery()
@@ -10,14 +12,14 @@ FakeTextDelivery::~FakeTextDelivery()
 
 bool FakeTextDelivery::prepare()
 {
-    calls.append(QStringLiteral("prepare"));
+    calls.append(u"prepare"_s);
     capturedName = focusedName;
     return !focusedName.isEmpty();
 }
 
 Task<DeliveryResult> FakeTextDelivery::deliver(QString text, bool observe, QString dictated)
 {
-    calls.append(QStringLiteral("deliver"));
+    calls.append(u"deliver"_s);
     deliverCalls.append(DeliverCall{text, observe, dictated});
     return answerOrWait(answer, replies);
 }

@@ -40,13 +40,11 @@ Expected<void, SpeechEngineError> FakeTranscriber::start(std::shared_ptr<Analyze
 
 Task<Expected<void, SpeechEngineError>> FakeTranscriber::finalizeAndFinishThroughEndOfInput()
 {
-    if (holdFinalize) {
-        auto outcome = co_await finalized;
-        m_results->finish();
-        co_return outcome;
-    }
+    Expected<void, SpeechEngineError> outcome;
+    if (holdFinalize)
+        outcome = co_await finalized;
     m_results->finish();
-    co_return Expected<void, SpeechEngineError>();
+    co_return outcome;
 }
 
 Task<void> FakeTranscriber::cancelAndFinishNow()

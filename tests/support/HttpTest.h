@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Task.h"
 #include "tests/support/EventLoopWait.h"
 #include "tests/support/OtherAccount.h"
 #include "tests/support/ScriptedHttpServer.h"
@@ -33,6 +34,16 @@ protected:
                 return done();
             },
             limitMs, 5);
+    }
+
+    // The task's result; a task that never ends stops the run at once instead of hanging the tests after it.
+    template <typename T>
+    decltype(auto) await(Task<T> &task, int limitMs = 5000)
+    {
+        if (!pumpUntil([&] { return task.isDone(); }, limitMs))
+            qFatal("a task did not finish in time");
+        if constexpr (!std::is_void_v<T>)
+            return task.result();
     }
 
     // `theirs` listening as a second account on this computer; none (with the reason) where none can be made.

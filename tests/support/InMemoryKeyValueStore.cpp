@@ -1,5 +1,7 @@
 #include "tests/support/InMemoryKeyValueStore.h"
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 void InMemoryKeyValueStore::setInteger(const QString &key, qint64 value)
@@ -9,7 +11,7 @@ void InMemoryKeyValueStore::setInteger(const QString &key, qint64 value)
 
 void InMemoryKeyValueStore::setBoolean(const QString &key, bool value)
 {
-    record(key, value, value ? QStringLiteral("true") : QStringLiteral("false"));
+    record(key, value, value ? u"true"_s : u"false"_s);
 }
 
 bool InMemoryKeyValueStore::setText(const QString &key, const QString &value)

@@ -7,6 +7,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 namespace {
@@ -30,17 +32,17 @@ std::optional<OtherAccount> OtherAccount::get(QString *whyNot)
     if (auto account = lookUp())
         return account;
     if (geteuid() != 0) {
-        *whyNot = QStringLiteral("needs a second account: run as root to create one");
+        *whyNot = u"needs a second account: run as root to create one"_s;
         return std::nullopt;
     }
-    const QStringList arguments = QStringLiteral("--system --no-create-home --user-group --shell /usr/sbin/nologin %1")
-                                      .arg(QLatin1String(accountName))
-                                      .split(QLatin1Char(' '));
+    const QStringList arguments =
+        u"--system --no-create-home --user-group --shell /usr/sbin/nologin %1"_s.arg(QLatin1String(accountName))
+            .split(QLatin1Char(' '));
     // Another test program may be creating it at the same moment: look again whatever useradd says.
-    ChildProcess::execute(QStringLiteral("/usr/sbin/useradd"), arguments, 30000);
+    ChildProcess::execute(u"/usr/sbin/useradd"_s, arguments, 30000);
     if (auto account = lookUp())
         return account;
-    *whyNot = QStringLiteral("useradd could not create the second account");
+    *whyNot = u"useradd could not create the second account"_s;
     return std::nullopt;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 bool privateDesktopReady(bool withSound)
@@ -17,13 +19,13 @@ RunningOrvanta::RunningOrvanta(const QString &program,
                                const QStringList &arguments)
 {
     if (setupDone) {
-        QSettings settings(home + QStringLiteral("/config/orvanta/orvanta.conf"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("orvanta.onboarding.complete"), true);
-        settings.setValue(QStringLiteral("orvanta.onboarding.step"), 2);
+        QSettings settings(home + u"/config/orvanta/orvanta.conf"_s, QSettings::IniFormat);
+        settings.setValue(u"orvanta.onboarding.complete"_s, true);
+        settings.setValue(u"orvanta.onboarding.step"_s, 2);
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/config"_s);
+    environment.insert(u"XDG_DATA_HOME"_s, home + u"/data"_s);
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(program, arguments);
@@ -42,7 +44,7 @@ RunningOrvanta::~RunningOrvanta()
 
 std::optional<AccessibleNode> RunningOrvanta::application()
 {
-    return waitForApplication(QStringLiteral("Orvanta"), m_process.processId(), 20000);
+    return waitForApplication(u"Orvanta"_s, m_process.processId(), 20000);
 }
 
 } // namespace orv::test

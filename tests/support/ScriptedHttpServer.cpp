@@ -8,6 +8,8 @@
 #include <memory>
 #include <type_traits>
 
+using namespace Qt::StringLiterals;
+
 namespace orv::test {
 
 namespace {
@@ -48,8 +50,8 @@ bool ScriptedHttpServer::listen()
 QUrl ScriptedHttpServer::url() const
 {
     if (m_local.isListening())
-        return QUrl(QStringLiteral("unix:") + m_local.fullServerName());
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
+        return QUrl(u"unix:"_s + m_local.fullServerName());
+    return QUrl(u"http://127.0.0.1:%1"_s.arg(m_server.serverPort()));
 }
 
 template <typename Socket>
@@ -88,7 +90,7 @@ void ScriptedHttpServer::serve(Socket *socket)
         Request request{requestLine.value(0), QString::fromUtf8(requestLine.value(1)),
                         buffer->mid(headerEnd + 4, length), contentType, rangeStart};
         m_requests.append(request);
-        Response response = m_script.value(request.path, Response{404, QByteArrayLiteral("{}"), {}});
+        Response response = m_script.value(request.path, Response{404, "{}"_ba, {}});
         if (response.ranges && rangeStart > 0 && response.status == 200) {
             response.status = 206;
             response.body = response.body.mid(rangeStart);
@@ -127,12 +129,10 @@ void ScriptedHttpServer::serve(Socket *socket)
                 out += response.body.left(response.closeMidAnswer ? response.body.size() / 2 : response.body.size());
             }
             guarded->write(out);
-            if (response.closeMidAnswer && !response.chunked) {
-                guarded->flush();
-                guarded->abort();
-            } else {
-                closeGently(guarded.data());
-            }
+            if (!response.closeMidAnswer || response.chunked)
+                return closeGently(guarded.data());
+            guarded->flush();
+            guarded->abort();
         };
         if (response.delay.count() > 0)
             QTimer::singleShot(response.delay, socket, reply);

@@ -138,10 +138,7 @@ void X11TestClient::setModifierOf(const char *keysymName, int modifierIndex)
     if (!m_savedModifiers)
         m_savedModifiers = XGetModifierMapping(m_display);
     const KeyCode code = XKeysymToKeycode(m_display, XStringToKeysym(keysymName));
-    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-        if (map->modifiermap[i] == code)
-            map->modifiermap[i] = 0;
-    }
+    std::replace(map->modifiermap, map->modifiermap + 8 * map->max_keypermod, code, KeyCode(0));
     map = XInsertModifiermapEntry(map, code, modifierIndex);
     XSetModifierMapping(m_display, map);
     XFreeModifiermap(map);
@@ -150,9 +147,8 @@ void X11TestClient::setModifierOf(const char *keysymName, int modifierIndex)
 
 void X11TestClient::restoreKeymap()
 {
-    for (auto it = m_savedKeysyms.rbegin(); it != m_savedKeysyms.rend(); ++it) {
+    for (auto it = m_savedKeysyms.rbegin(); it != m_savedKeysyms.rend(); ++it)
         XChangeKeyboardMapping(m_display, int(it->first), int(it->second.size()), it->second.data(), 1);
-    }
     m_savedKeysyms.clear();
     if (m_savedModifiers) {
         auto *saved = static_cast<XModifierKeymap *>(m_savedModifiers);

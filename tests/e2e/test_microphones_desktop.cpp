@@ -5,6 +5,8 @@
 #include "tests/e2e/LiveDesktopMain.h"
 #include "tests/support/QtPrinters.h"
 
+#include <QProcess>
+
 using namespace orv;
 using namespace orv::test;
 using namespace Qt::StringLiterals;

@@ -5,6 +5,7 @@
 #include "tests/support/X11TestClient.h"
 
 #include <QFile>
+#include <QProcess>
 
 using namespace orv;
 using namespace orv::test;

@@ -7,6 +7,7 @@
 #include "tests/support/RunningOrvanta.h"
 #include "tests/support/X11TestClient.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "tests/support/QtPrinters.h"
 #include "tests/support/RunningOrvanta.h"
 
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 

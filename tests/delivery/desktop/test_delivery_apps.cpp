@@ -7,6 +7,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/X11TestClient.h"
 
+#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>

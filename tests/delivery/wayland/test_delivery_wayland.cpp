@@ -3,6 +3,8 @@
 // stale input context swallows ends on the clipboard. Run under scripts/with-wayland.sh.
 #include "tests/delivery/desktop/LiveDelivery.h"
 
+#include <QProcess>
+
 using namespace orv;
 using namespace Qt::StringLiterals;
 using Outcome = DeliveryResult::Outcome;

@@ -318,8 +318,12 @@ void OnboardingViewController::buildPermissions(QVBoxLayout *layout)
     connect(m_controls.accessibilityButton, &QPushButton::clicked, this,
             &OnboardingViewController::enableAccessibility);
     accessLayout->addWidget(m_controls.accessibilityButton, 0, Qt::AlignLeft);
-    accessLayout->addWidget(label(QStringLiteral("Hold %1 to speak and insert text in other apps.").arg(keys.holdKey),
-                                  12, QFont::Normal, Tone::secondary, true));
+    // On Wayland the keys depend on what the desktop allows; the next page says how dictations start there.
+    const bool wayland = m_choices && m_choices->sessionKeys().wayland();
+    accessLayout->addWidget(
+        label(wayland ? QStringLiteral("Lets Orvanta insert your dictations into other apps.")
+                      : QStringLiteral("Hold %1 to speak and insert text in other apps.").arg(keys.holdKey),
+              12, QFont::Normal, Tone::secondary, true));
     layout->addWidget(card(access, 18));
 
     m_controls.permissionError = label(QString(), 12, QFont::Normal, Tone::error, true);

@@ -6,16 +6,24 @@ namespace orv {
 
 QString ToggleShortcut::name() const
 {
+    return spelled({QStringLiteral("Ctrl"), QStringLiteral("Alt"), QStringLiteral("Shift"), QStringLiteral("Super")},
+                   key);
+}
+
+QString ToggleShortcut::keysymName() const
+{
+    return key.size() == 1 || key == u"Space" ? key.toLower() : key;
+}
+
+QString ToggleShortcut::spelled(const std::array<QString, 4> &modifierNames, const QString &keyName) const
+{
     QStringList parts;
-    if (control)
-        parts << QStringLiteral("Ctrl");
-    if (alt)
-        parts << QStringLiteral("Alt");
-    if (shift)
-        parts << QStringLiteral("Shift");
-    if (super)
-        parts << QStringLiteral("Super");
-    parts << key;
+    const bool held[] = {control, alt, shift, super};
+    for (std::size_t i = 0; i < modifierNames.size(); ++i) {
+        if (held[i])
+            parts << modifierNames[i];
+    }
+    parts << keyName;
     return parts.join(QLatin1Char('+'));
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
 namespace orv {
 
 // The user's key choices in a platform-neutral form: the hold key by name, the toggle as modifiers
@@ -19,6 +21,12 @@ struct ToggleShortcut
 
     // The canonical spelling, modifiers first: "Ctrl+Alt+Space".
     QString name() const;
+    // The key as xkb names its keysym, as desktops' key bindings take it: letters and Space in lower case
+    // ("d", "space"), the others as written ("F9", "Pause").
+    QString keysymName() const;
+    // The modifiers in the words of a desktop's configuration (for Ctrl, Alt, Shift and Super, in that
+    // order), then `keyName`, joined by "+".
+    QString spelled(const std::array<QString, 4> &modifierNames, const QString &keyName) const;
     bool operator==(const ToggleShortcut &) const = default;
 };
 

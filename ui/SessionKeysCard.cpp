@@ -45,24 +45,15 @@ QString mechanismText(const SessionKeysStatus::State &state, const QString &hold
                           "the desktop's keyboard settings: one press starts a dictation, the next finishes it.");
 }
 
-// The toggle as sway's bindsym writes it: xkb's key names ("space", "d") and Mod4 for Super.
+// The toggle as sway's bindsym writes it: xkb's key names and Mod4 for Super.
 QString swayKeys(const QString &toggle)
 {
     const auto parsed = shortcutkeys::parseToggle(toggle);
     if (!parsed)
         return QStringLiteral("Ctrl+Alt+space");
-    const ToggleShortcut &keys = parsed.value();
-    QStringList parts;
-    if (keys.control)
-        parts << QStringLiteral("Ctrl");
-    if (keys.alt)
-        parts << QStringLiteral("Alt");
-    if (keys.shift)
-        parts << QStringLiteral("Shift");
-    if (keys.super)
-        parts << QStringLiteral("Mod4");
-    parts << (keys.key.size() == 1 || keys.key == QLatin1String("Space") ? keys.key.toLower() : keys.key);
-    return parts.join(u'+');
+    return parsed.value().spelled(
+        {QStringLiteral("Ctrl"), QStringLiteral("Alt"), QStringLiteral("Shift"), QStringLiteral("Mod4")},
+        parsed.value().keysymName());
 }
 
 // Where the desktop's own configuration takes the command.

@@ -35,13 +35,24 @@ QGridLayout *grid()
     return layout;
 }
 
+namespace {
+
+// The title of a new row of `grid`, right-aligned, naming `buddy`.
+QLabel *addTitle(QGridLayout *grid, int row, const QString &title, QWidget *buddy)
+{
+    QLabel *name = label(title, 13);
+    name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    name->setBuddy(buddy);
+    grid->addWidget(name, row, 0);
+    return name;
+}
+
+} // namespace
+
 QLabel *addRow(QGridLayout *grid, const QString &title, QWidget *field)
 {
     const int row = grid->rowCount();
-    QLabel *name = label(title, 13);
-    name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    name->setBuddy(field);
-    grid->addWidget(name, row, 0);
+    QLabel *name = addTitle(grid, row, title, field);
     // A list keeps its natural width. It sits in the grid itself, beside its label: screen readers name a
     // list by the label whose buddy it is only when the two share a parent (its own name is its value).
     if (qobject_cast<QComboBox *>(field))
@@ -54,10 +65,7 @@ QLabel *addRow(QGridLayout *grid, const QString &title, QWidget *field)
 QLabel *addRow(QGridLayout *grid, const QString &title, std::initializer_list<QWidget *> fields)
 {
     const int row = grid->rowCount();
-    QLabel *name = label(title, 13);
-    name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    name->setBuddy(*fields.begin());
-    grid->addWidget(name, row, 0);
+    QLabel *name = addTitle(grid, row, title, *fields.begin());
     auto *line = new QHBoxLayout;
     line->setSpacing(pixelsForPoints(8));
     for (QWidget *field : fields)

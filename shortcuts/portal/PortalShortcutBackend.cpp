@@ -64,18 +64,9 @@ QString preferredTrigger(const QString &toggle)
     const auto parsed = shortcutkeys::parseToggle(toggle);
     if (!parsed)
         return {};
-    QStringList parts;
-    if (parsed.value().control)
-        parts << QStringLiteral("CTRL");
-    if (parsed.value().alt)
-        parts << QStringLiteral("ALT");
-    if (parsed.value().shift)
-        parts << QStringLiteral("SHIFT");
-    if (parsed.value().super)
-        parts << QStringLiteral("LOGO");
-    const QString key = parsed.value().key;
-    parts << (key.size() > 1 && key.startsWith(QLatin1Char('F')) ? key : key.toLower());
-    return parts.join(QLatin1Char('+'));
+    return parsed.value().spelled(
+        {QStringLiteral("CTRL"), QStringLiteral("ALT"), QStringLiteral("SHIFT"), QStringLiteral("LOGO")},
+        parsed.value().keysymName());
 }
 
 } // namespace

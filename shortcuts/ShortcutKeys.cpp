@@ -1,5 +1,6 @@
 #include "shortcuts/ShortcutKeys.h"
 
+#include "base/CleanText.h"
 #include "base/PlatformText.h"
 
 namespace orv {
@@ -59,8 +60,13 @@ bool isHoldKeyName(const QString &name)
     return holdKeyNames().contains(name);
 }
 
-Expected<ToggleShortcut, QString> parseToggle(const QString &text)
+Expected<ToggleShortcut, QString> parseToggle(const QString &stored)
 {
+    // A key name holds nothing a keyboard cannot name: no control or hidden characters reach a grab, a
+    // printed status line or a desktop's configuration. Sentences quote what was written without them.
+    const QString text = cleanText(stored, false);
+    if (text != stored)
+        return unexpected(QStringLiteral("“%1” is not a shortcut: it holds characters no key is named by.").arg(text));
     const QStringList parts = text.split(QLatin1Char('+'));
     ToggleShortcut toggle;
     for (qsizetype i = 0; i < parts.size(); ++i) {

@@ -30,6 +30,10 @@ TEST(ShortcutKeys, TogglesParseToOneCanonicalSpellingAndBadOnesSayWhy)
         ASSERT_FALSE(result) << bad;
         EXPECT_TRUE(result.error().endsWith(u'.')) << bad;
     }
+    // A hand-edited or planted settings file: nothing of it may reach a terminal or a label as it stands.
+    const auto planted = shortcutkeys::parseToggle(u"Ctrl+\x1b]2;pwned\x07D\u202e"_s);
+    ASSERT_FALSE(planted);
+    EXPECT_FALSE(planted.error().contains(QChar(0x1b)) || planted.error().contains(QChar(0x202e)));
 }
 
 class TranslatorTest : public ::testing::Test

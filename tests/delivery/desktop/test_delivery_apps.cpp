@@ -185,9 +185,9 @@ TEST_F(DeliveryApps, editorsWithoutReadableTextGetTheTextUnconfirmedAndQuickly)
     }
 }
 
-// KDE's editor (Qt 5) exposes only a focused filler for its text: the paste goes in at once, "Sent", and
-// the words are in the file it saves.
-TEST_F(DeliveryApps, kwriteGetsTheTextUnconfirmed)
+// KDE's editor (Qt 5) often exposes only a focused filler for its text: the paste goes in at once, "Sent";
+// either way the words are in the file it saves.
+TEST_F(DeliveryApps, kwriteGetsTheText)
 {
     const QString kwrite = QStandardPaths::findExecutable(u"kwrite"_s);
     if (kwrite.isEmpty())
@@ -201,7 +201,13 @@ TEST_F(DeliveryApps, kwriteGetsTheTextUnconfirmed)
     test::spinUntil([] { return false; }, 1000); // the editor takes the focus after its window shows
     std::cout << "figure: KWrite captured in " << captureNow() << " ms\n";
     ASSERT_TRUE(delivery->target());
-    EXPECT_EQ(deliver(u"written in KWrite"_s, false, "KWrite (Qt 5)"), sentUnverifiable());
+    // Whether KWrite publishes its text view or only the filler is its own race at start-up: a confirmation
+    // is right where the view is readable, and the saved file below holds either outcome to its word.
+    const DeliveryResult result = deliver(u"written in KWrite"_s, false, "KWrite (Qt 5)");
+    if (result.outcome == Outcome::inserted)
+        EXPECT_EQ(result.message, TextDelivery::insertedMessage(u"KWrite"_s));
+    else
+        EXPECT_EQ(result, sentUnverifiable());
     QProcess::execute(u"xdotool"_s, {u"key"_s, u"ctrl+s"_s});
     EXPECT_TRUE(test::spinUntil([&] { return test::readFile(file).contains("written in KWrite"); }, 5000));
 }

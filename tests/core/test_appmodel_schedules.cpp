@@ -21,6 +21,8 @@ using namespace orv::test;
 using namespace Qt::StringLiterals;
 using Phase = RecordingPhase;
 using Outcome = DeliveryResult::Outcome;
+using Kind = SpeechEngineError::Kind;
+using StartResult = FakeSpeechEngine::StartResult;
 
 namespace {
 
@@ -76,12 +78,6 @@ public:
         varyServices();
     }
 
-    ~Schedule()
-    {
-        m_model.reset();
-        QFile::remove(m_libraryPath);
-    }
-
     // What the schedules went through, for the figures printed at the end.
     struct Tally
     {
@@ -120,13 +116,9 @@ private:
     void varyServices()
     {
         const int start = pick(6);
-        if (start < 4)
-            speechFake->startAnswer = FakeSpeechEngine::StartResult();
-        else if (start == 4)
-            speechFake->startAnswer.reset();
-        else
-            speechFake->startAnswer = FakeSpeechEngine::StartResult(
-                unexpected(SpeechEngineError{SpeechEngineError::Kind::microphoneUnavailable, {}}));
+        const StartResult started =
+            start < 4 ? StartResult() : unexpected(SpeechEngineError{Kind::microphoneUnavailable, {}});
+        speechFake->startAnswer = start == 4 ? std::nullopt : std::optional(started);
         formatterFake->echo = pick(2) == 0;
         deliveryFake->answer =
             pick(2) ? std::optional(DeliveryResult{Outcome(pick(4)), u"Delivered."_s}) : std::nullopt;
@@ -154,16 +146,13 @@ private:
     void noteNewReplies()
     {
         const int current = serial(m_model->sessionID());
-        while (m_startTags.size() < speechFake->startReplies.size())
-            m_startTags.append(current);
-        while (m_finishTags.size() < speechFake->finishReplies.size())
-            m_finishTags.append(current);
+        m_startTags.resize(speechFake->startReplies.size(), current);
+        m_finishTags.resize(speechFake->finishReplies.size(), current);
+        m_deliverTags.resize(deliveryFake->replies.size(), current);
         while (m_formatTags.size() < formatterFake->replies.size()) {
             m_formatTags.append(current);
             m_formatTexts.append(formatterFake->calls.last().text);
         }
-        while (m_deliverTags.size() < deliveryFake->replies.size())
-            m_deliverTags.append(current);
     }
 
     Observed observe()
@@ -209,10 +198,9 @@ private:
         // Mostly the current session's, so that dictations get through; sometimes one of a session over.
         const int current = serial(m_model->sessionID());
         QList<qsizetype> open[2];
-        for (qsizetype i = 0; i < replies.size(); ++i) {
+        for (qsizetype i = 0; i < replies.size(); ++i)
             if (!replies[i].isResolved())
                 open[tags.value(i, -1) != current].append(i);
-        }
         const int side = open[0].isEmpty() ? 1 : open[1].isEmpty() ? 0 : int(pick(4) == 0);
         if (open[side].isEmpty())
             return std::nullopt;
@@ -252,10 +240,8 @@ private:
         case 0:
             return act("toggle", [&m] { m.toggle(); });
         case 2:
-            if (m.phase() == Phase::idle) {
-                m_log << "start\n";
-                m.startDictation();
-            }
+            if (m.phase() == Phase::idle)
+                act("start", [&m] { m.startDictation(); });
             return false;
         case 3:
             return act("finish", [&m] { m.finishDictation(); });
@@ -267,44 +253,36 @@ private:
         case 6:
             return act("hold-key finish", [&m] { m.fnFinish(); });
         case 7:
-            m_log << "hold-key cancel\n";
             if (m.fnOwnsRecording())
                 cancelled(current);
-            m.fnCancel();
-            return false;
+            return act("hold-key cancel", [&m] { m.fnCancel(); });
         case 8:
-            m_log << "speech failure\n";
             if (m.phase() == Phase::preparing || m.phase() == Phase::recording)
                 cancelled(current);
-            speechFake->reportFailure(SpeechEngineError{SpeechEngineError::Kind::platform, u"Gone."_s});
-            return false;
+            return act("speech failure", [this] {
+                speechFake->reportFailure(SpeechEngineError{Kind::platform, u"Gone."_s});
+            });
         case 9:
             if (auto reply = pendingReply(speechFake->startReplies, m_startTags)) {
                 const int how = pick(3);
                 m_log << "start answers " << std::array{"ok", "failure", "cancelled"}[how]
                       << (reply->stale ? " (stale)" : "") << '\n';
+                const Kind kind = how == 1 ? Kind::platform : Kind::cancelled;
                 speechFake->startReplies[reply->index].resolve(
-                    how == 0 ? FakeSpeechEngine::StartResult()
-                             : FakeSpeechEngine::StartResult(unexpected(SpeechEngineError{
-                                   how == 1 ? SpeechEngineError::Kind::platform : SpeechEngineError::Kind::cancelled,
-                                   u"No microphone."_s})));
+                    how == 0 ? StartResult() : unexpected(SpeechEngineError{kind, u"No microphone."_s}));
                 return reply->stale;
             }
             return false;
         case 11:
             if (auto reply = pendingReply(speechFake->finishReplies, m_finishTags)) {
                 const int how = pick(5);
-                const int tag = m_finishTags[reply->index];
                 const AsyncValue<FakeSpeechEngine::FinishResult> answer = speechFake->finishReplies[reply->index];
-                m_log << "finish answers "
-                      << (how == 0   ? "nothing"
-                          : how == 1 ? "failure"
-                                     : "words")
+                m_log << "finish answers " << std::array{"nothing", "failure", "words", "words", "words"}[how]
                       << (reply->stale ? " (stale)" : "") << '\n';
                 if (how == 1)
-                    answer.resolve(unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, {}}));
+                    answer.resolve(unexpected(SpeechEngineError{Kind::platform, {}}));
                 else
-                    answer.resolve(how == 0 ? QString() : u"teh note s%1x"_s.arg(tag));
+                    answer.resolve(how == 0 ? QString() : u"teh note s%1x"_s.arg(m_finishTags[reply->index]));
                 return reply->stale;
             }
             return false;
@@ -387,15 +365,15 @@ private:
         case 0:
             return act("add dictionary entry", [&m] { m.addDictionaryEntry(u"jon"_s, u"John"_s); });
         case 1:
-            m_log << "delete dictionary entry\n";
-            if (!m.dictionary().isEmpty())
-                m.deleteDictionaryEntry(m.dictionary()[pick(int(m.dictionary().size()))].id);
-            return false;
+            return act("delete dictionary entry", [&] {
+                if (!m.dictionary().isEmpty())
+                    m.deleteDictionaryEntry(m.dictionary()[pick(int(m.dictionary().size()))].id);
+            });
         case 2:
-            m_log << "delete record\n";
-            if (!m.history().isEmpty())
-                m.deleteRecord(m.history()[pick(int(m.history().size()))].id);
-            return false;
+            return act("delete record", [&] {
+                if (!m.history().isEmpty())
+                    m.deleteRecord(m.history()[pick(int(m.history().size()))].id);
+            });
         case 3:
             return act("clear history", [&m] { m.clearHistory(); });
         case 4:
@@ -418,27 +396,23 @@ private:
 
     std::optional<std::string> check(const Observed &before, const Observed &after, bool mustStayStill)
     {
-        std::ostringstream why;
         if (!statusFits(after.phase, after.status))
-            why << "status \"" << after.status.toStdString() << "\" in phase " << int(after.phase);
-        else if (after.timer != (after.phase == Phase::recording))
-            why << "the recording timer runs " << (after.timer ? "outside" : "not in") << " recording";
-        else if (after.fnOwns && after.phase == Phase::idle)
-            why << "the hold key owns no session";
-        else if (mustStayStill && !(after == before))
-            why << "an answer for a session that is over changed what the user sees";
-        if (!why.str().empty())
-            return why.str();
+            return "status \"" + after.status.toStdString() + "\" in phase " + std::to_string(int(after.phase));
+        if (after.timer != (after.phase == Phase::recording))
+            return std::string("the recording timer runs ") + (after.timer ? "outside" : "not in") + " recording";
+        if (after.fnOwns && after.phase == Phase::idle)
+            return "the hold key owns no session";
+        if (mustStayStill && !(after == before))
+            return "an answer for a session that is over changed what the user sees";
 
         // Baselines for learning from edits are kept only for what can still be edited.
-        for (auto it = m_model->correctionBaselines().cbegin(); it != m_model->correctionBaselines().cend(); ++it) {
+        for (auto it = m_model->correctionBaselines().cbegin(); it != m_model->correctionBaselines().cend(); ++it)
             if (!after.history.contains(it.key()) && after.lastResult != it.key())
-                return std::string("an edit baseline outlives its record");
-        }
+                return "an edit baseline outlives its record";
 
         if (after.library != m_decodedLibrary) {
             if (!after.library.isEmpty() && !AppStore::decode(after.library))
-                return std::string("the library no longer decodes");
+                return "the library no longer decodes";
             m_decodedLibrary = after.library;
         }
 
@@ -461,7 +435,7 @@ private:
             const auto &last = m_model->lastResult();
             const bool kept = last && (!m_model->preferences().retainHistory || after.history.contains(last->id));
             if (!placed && !kept)
-                return std::string("a finished dictation is nowhere");
+                return "a finished dictation is nowhere";
         }
         if (before.phase == Phase::idle && after.phase != Phase::idle)
             m_erased = false;

@@ -245,20 +245,6 @@ TEST_F(AppModelTest, requestingPermissionsOpensSettingsForRefusalsAndAsksOnlyWha
     EXPECT_EQ(desktopFake->openedUrls.size(), 2) << "local recognition has no settings page to open";
 }
 
-TEST_F(AppModelTest, activatingOurselvesOrWithoutTrustPreparesNothing)
-{
-    delivery->frontmost = ApplicationInfo{1000, u"Orvanta"_s};
-    AppModel &m = make();
-    EXPECT_TRUE(deliveryFake->preparedProcesses.isEmpty());
-    deliveryFake->frontmost = ApplicationInfo{77, u"Terminal"_s};
-    deliveryFake->trusted = false;
-    m.prepareActivatedApplication();
-    EXPECT_TRUE(deliveryFake->preparedProcesses.isEmpty());
-    deliveryFake->trusted = true;
-    m.prepareActivatedApplication();
-    EXPECT_EQ(deliveryFake->preparedProcesses, QList<qint64>{77});
-}
-
 TEST(LocaleResolution, exactThenUsEnglishThenSameLanguageThenFirst)
 {
     const QStringList english{u"de-DE"_s, u"en-GB"_s, u"en-US"_s};

@@ -416,6 +416,11 @@ private:
             m_decodedLibrary = after.library;
         }
 
+        // Records go only when the user erases them.
+        for (const QUuid &id : before.history)
+            if (!m_erased && !after.history.contains(id))
+                return "a record went without the user erasing it";
+
         // Nothing of a cancelled session is delivered or recorded after its cancel.
         for (qsizetype i = before.delivered; i < after.delivered; ++i) {
             const std::optional<int> tag = tagOf(deliveryFake->deliverCalls[i].text);

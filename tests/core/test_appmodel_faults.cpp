@@ -41,11 +41,10 @@ protected:
         EXPECT_EQ(m.errorMessage().value_or(QString()).startsWith(u"Your saved library could not"_s), unreadable);
         const QString words = u"words that must survive "_s.repeated(200).trimmed();
         dictate(words);
-        ASSERT_TRUE(m.errorMessage());
-        EXPECT_TRUE(m.errorMessage()->startsWith(u"Could not save your local library: "_s))
-            << m.errorMessage()->toStdString();
+        const QString error = m.errorMessage().value_or(QString());
         const QString reason = unreadable ? u"could not be read when Orvanta started"_s : u"could not be written"_s;
-        EXPECT_TRUE(m.errorMessage()->contains(reason)) << m.errorMessage()->toStdString();
+        EXPECT_TRUE(error.startsWith(u"Could not save your local library: "_s) && error.contains(reason))
+            << error.toStdString();
         EXPECT_EQ(m.status(), u"Inserted"_s);
         ASSERT_FALSE(deliveryFake->deliverCalls.isEmpty());
         EXPECT_EQ(deliveryFake->deliverCalls.last().text, words);
@@ -72,14 +71,10 @@ TEST_F(BrokenLibraryTest, aFullDiskShowsTheErrorKeepsTheWordsAndLeavesTheOldDocu
     const QByteArray before = saveOldLibrary();
 
     std::optional<FullDisk> limit;
-    if (mounted) {
-        QFile filler(folder() + u"/filler"_s);
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
-        }
-    } else {
+    if (mounted)
+        writeFile(folder() + u"/filler"_s, QByteArray(64 * 1024, 'x')); // fails once the last byte is taken
+    else
         limit.emplace();
-    }
     std::printf("full disk: %s\n", mounted ? "a 64 KiB memory filesystem" : "a file-size limit (mounting needs root)");
     dictateAndCheck(mounted ? "full memory filesystem" : "file-size limit", before, false);
 }

@@ -21,12 +21,10 @@ TEST_F(AppModelTest, aFullHistoryDropsItsOldestRecordAndRetentionOffKeepsOnlyThe
 
     m.setRetainHistory(false);
     EXPECT_TRUE(m.history().isEmpty());
-    EXPECT_TRUE(m.correctionBaselines().isEmpty());
     ASSERT_TRUE(m.lastResult()) << "the last result is kept";
     dictate(u"not kept"_s);
     EXPECT_TRUE(m.history().isEmpty());
     EXPECT_EQ(m.lastResult()->original, u"not kept"_s);
-    EXPECT_TRUE(m.correctionBaselines().contains(m.lastResult()->id));
     EXPECT_TRUE(savedLibrary().history.isEmpty());
     EXPECT_FALSE(savedLibrary().preferences.retainHistory);
 
@@ -95,10 +93,8 @@ TEST_F(AppModelTest, editingAResultLearnsFromTheBaselineOnceAndMovesItAndDeliver
     EXPECT_EQ(m.history()[0].output, u"Call Joan now."_s);
     EXPECT_EQ(m.correctionBaselines().value(id), u"Call Joan now."_s);
 
-    const QUuid unknown = QUuid::createUuid();
     m.setPreferences(Preferences{});
-    m.editTranscript(unknown, u"Call Jan now."_s);
-    EXPECT_EQ(m.correctionBaselines().value(unknown), u"Call Jan now."_s);
+    m.editTranscript(QUuid::createUuid(), u"Call Jan now."_s);
     EXPECT_EQ(m.dictionary().size(), 1) << "no baseline, nothing learned";
 
     // A correction delivery saw in the field teaches too, and changes nothing but the dictionary and status.
@@ -232,11 +228,9 @@ TEST_F(AppModelTest, requestingPermissionsOpensSettingsForRefusalsAndAsksOnlyWha
     EXPECT_EQ(permissionsFake->speechRequests, 0) << "asked in turn";
     permissionsFake->answerMicrophone(true);
     ASSERT_EQ(permissionsFake->speechRequests, 1);
-    notifications = 0;
     permissionsFake->answerSpeech(AuthorizationStatus::denied);
     EXPECT_EQ(m.errorMessage(), u"Speech recognition is not allowed for Orvanta on this computer."_s);
     EXPECT_EQ(m.speechStatus(), u"Denied — open your desktop settings"_s);
-    EXPECT_EQ(notifications, 2) << "authorizeRecording refreshes, then the request task refreshes";
 
     m.openPrivacySettings(privacyAnchor::speechRecognition());
     m.openPrivacySettings(u"Privacy_Unknown"_s);
@@ -249,11 +243,9 @@ TEST(LocaleResolution, exactThenUsEnglishThenSameLanguageThenFirst)
 {
     const QStringList english{u"de-DE"_s, u"en-GB"_s, u"en-US"_s};
     EXPECT_EQ(resolveLocaleIdentifier(u"en_GB"_s, english), u"en-GB"_s);
-    EXPECT_EQ(resolveLocaleIdentifier(u"en-AU"_s, english), u"en-US"_s);
-    const QStringList european{u"de-DE"_s, u"fr-FR"_s};
-    EXPECT_EQ(resolveLocaleIdentifier(u"de-AT"_s, european), u"de-DE"_s);
-    EXPECT_EQ(resolveLocaleIdentifier(u"xx"_s, {u"fr-FR"_s, u"it-IT"_s}), u"fr-FR"_s);
     EXPECT_EQ(resolveLocaleIdentifier(u"EN-au"_s, english), u"en-US"_s);
+    EXPECT_EQ(resolveLocaleIdentifier(u"de-AT"_s, {u"de-DE"_s, u"fr-FR"_s}), u"de-DE"_s);
+    EXPECT_EQ(resolveLocaleIdentifier(u"xx"_s, {u"fr-FR"_s, u"it-IT"_s}), u"fr-FR"_s);
     EXPECT_EQ(resolveLocaleIdentifier(u"pt-BR"_s, {}), u"pt-BR"_s);
 }
 

@@ -321,8 +321,7 @@ private:
         case 16:
             if (permissionsFake->microphonePrompt.isResolved() && permissionsFake->speechPrompt.isResolved()) {
                 m_log << "permissions undetermined again\n";
-                permissionsFake->microphone = AuthorizationStatus::notDetermined;
-                permissionsFake->speech = AuthorizationStatus::notDetermined;
+                permissionsFake->microphone = permissionsFake->speech = AuthorizationStatus::notDetermined;
                 permissionsFake->microphonePrompt = {};
                 permissionsFake->speechPrompt = {};
             }

@@ -9,21 +9,11 @@ using namespace orv::test;
 using namespace Qt::StringLiterals;
 using Phase = RecordingPhase;
 
-namespace {
-
-SpeechEngineError platformError(const char *text)
-{
-    return SpeechEngineError{SpeechEngineError::Kind::platform, QString::fromUtf8(text)};
-}
-
-} // namespace
-
 TEST_F(AppModelTest, constructionReadsTheLibraryAndEveryStatusWithoutOpeningAnything)
 {
     delivery->frontmost = ApplicationInfo{4242, u"Editor"_s};
     permissions->speech = AuthorizationStatus::notDetermined;
     AppModel &m = make();
-    EXPECT_EQ(m.phase(), Phase::idle);
     EXPECT_EQ(m.status(), u"Ready"_s);
     EXPECT_EQ(m.fnShortcutStatus(), u"Enable Accessibility to use Right Ctrl in other apps."_s);
     EXPECT_EQ(m.microphoneStatus(), u"Allowed"_s);
@@ -193,6 +183,9 @@ TEST_F(AppModelTest, aPermissionRefusedDuringStartShowsWhy)
 
 TEST_F(AppModelTest, engineFailuresEndTheSessionWithTheirTextExceptWhileProcessing)
 {
+    const auto platformError = [](const char *text) {
+        return SpeechEngineError{SpeechEngineError::Kind::platform, QString::fromUtf8(text)};
+    };
     AppModel &m = make();
     speechFake->startAnswer = unexpected(platformError("No input device."));
     m.fnBegin();

@@ -32,17 +32,10 @@ QByteArray textAnswer(const QString &text)
     return QJsonDocument(QJsonObject{{u"text"_s, text}}).toJson();
 }
 
-ScriptedHttpServer::Response closedMidAnswer()
+// A scripted answer with one of its fields changed.
+ScriptedHttpServer::Response with(ScriptedHttpServer::Response response, auto change)
 {
-    ScriptedHttpServer::Response response(200, textAnswer(u"lost words"_s));
-    response.closeMidAnswer = true;
-    return response;
-}
-
-ScriptedHttpServer::Response redirectElsewhere()
-{
-    ScriptedHttpServer::Response response(302);
-    response.location = "http://example.com/inference"_ba;
+    change(response);
     return response;
 }
 
@@ -253,8 +246,9 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
         {"error 500", {500, R"({"error":"model not loaded"})"_ba, 0ms}, "answered with error 500: model not loaded."},
         {"malformed JSON", {200, "{\"text\": \"unterminated"_ba, 0ms}, "cannot read"},
         {"no text", {200, R"({"segments":[]})"_ba, 0ms}, "without a transcript"},
-        {"closed mid-answer", closedMidAnswer(), "broke off its answer"},
-        {"redirect", redirectElsewhere(), "error 302"},
+        {"closed mid-answer", with({200, textAnswer(u"words"_s)}, [](auto &r) { r.closeMidAnswer = true; }),
+         "broke off its answer"},
+        {"redirect", with(302, [](auto &r) { r.location = "http://example.com/inference"_ba; }), "error 302"},
         {"slow", {200, textAnswer(u"too late"_s), 60s}, "did not answer in time"},
         {"longer than speech",
          {200, textAnswer(u"word "_s.repeated(2000)), 0ms},

@@ -202,8 +202,17 @@ TEST(SpeechEngineText, theAnalysisContextKeepsTheFirstHundredDistinctTrimmedStri
     EXPECT_EQ(SpeechEngine::analysisContext({u"b"_s, u"B"_s, u"a"_s}), (QStringList{u"B"_s, u"a"_s, u"b"_s}));
 }
 
-TEST_F(EngineFixture, aSecondStartIsRefusedWithoutTouchingTheRunningSession)
+// Calls out of turn: a finish or a cancel without a session says nothing; a second start is refused without
+// touching the running session.
+TEST_F(EngineFixture, callsOutOfTurnChangeNothing)
 {
+    auto result = finishNow();
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result.value().isEmpty());
+    EXPECT_TRUE(statuses.isEmpty());
+    engine->cancel();
+    EXPECT_EQ(levels, std::vector<float>{0.0f}) << "cancel without a session only reports silence";
+
     startListening();
     const auto id = engine->sessionID();
     auto second = start();
@@ -212,16 +221,6 @@ TEST_F(EngineFixture, aSecondStartIsRefusedWithoutTouchingTheRunningSession)
     EXPECT_EQ(second.result().error().kind, Kind::alreadyRecording);
     EXPECT_EQ(engine->sessionID(), id);
     EXPECT_TRUE(audio->running);
-}
-
-TEST_F(EngineFixture, finishWithoutASessionReturnsNothingAndSaysNothing)
-{
-    auto result = finishNow();
-    ASSERT_TRUE(result);
-    EXPECT_TRUE(result.value().isEmpty());
-    EXPECT_TRUE(statuses.isEmpty());
-    engine->cancel();
-    EXPECT_EQ(levels, std::vector<float>{0.0f}) << "cancel without a session only reports silence";
 }
 
 // A finalization that never ends is cut off by the watchdog after twelve seconds, or at once by a cancel;

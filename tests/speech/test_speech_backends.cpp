@@ -83,9 +83,7 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
               (std::vector<float>{0.0f, 32767.0f / 32768.0f}));
 
     // A truncated data chunk keeps the whole frames it has.
-    QByteArray truncated = header(1, 1, 16000, 16, 1000, false);
-    truncated.append(5, '\1');
-    const auto cut = WavFile::decode(truncated, u"cut.wav"_s);
+    const auto cut = WavFile::decode(header(1, 1, 16000, 16, 1000, false) + QByteArray(5, '\1'), u"cut.wav"_s);
     ASSERT_TRUE(cut.hasValue());
     EXPECT_EQ(cut.value().frameCount(), 2);
     EXPECT_TRUE(cut.value().truncationNotice(u"cut.wav"_s).contains(u"cut short: its header promises 995 bytes more"));

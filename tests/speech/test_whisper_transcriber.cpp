@@ -75,16 +75,11 @@ public:
         ASSERT_TRUE(transcriber->start(input));
         collecting = [](std::shared_ptr<TranscriptionResultStream> stream, std::vector<TranscriptionResult> *into,
                         std::optional<SpeechEngineError> *error) -> Task<> {
-            for (;;) {
-                auto next = co_await stream->next();
-                if (!next) {
-                    *error = next.error();
-                    co_return;
-                }
-                if (!next.value())
-                    co_return;
+            auto next = co_await stream->next();
+            for (; next && next.value(); next = co_await stream->next())
                 into->push_back(*next.value());
-            }
+            if (!next)
+                *error = next.error();
         }(transcriber->results(), &results, &error);
     }
 

@@ -315,8 +315,7 @@ TEST(Languages, aMissingModelNamesItsPackageAndIdentifiersMapToTheModel)
     EXPECT_EQ(inventory.supportedLocale(u"en"_s), u"en-US"_s);
     EXPECT_FALSE(inventory.supportedLocale(u"en-GB"_s));
     EXPECT_FALSE(inventory.supportedLocale(u"de"_s));
-    auto status = inventory.status(u"en-US"_s);
-    EXPECT_EQ(status.result(), AbstractAssetInventory::Status::notInstalled);
+    EXPECT_EQ(inventory.status(u"en-US"_s).result(), AbstractAssetInventory::Status::notInstalled);
     auto install = inventory.install(u"en-US"_s);
     ASSERT_FALSE(install.result());
     EXPECT_TRUE(install.result().error().description().contains(u"pocketsphinx-en-us"_s));

@@ -151,8 +151,7 @@ struct ServerRig : test::HttpTest
     std::vector<std::shared_ptr<test::FakeTranscriber>> fallbacks;
     std::unique_ptr<SpeechEngine> engine;
     qint64 spoken = 0;
-    QStringList partials;
-    QStringList notices;
+    QStringList partials, notices;
 };
 
 } // namespace
@@ -160,10 +159,9 @@ struct ServerRig : test::HttpTest
 TEST_F(ServerRig, bothApisReceiveTheSessionAudioAsAWavWithTheNewestSpellingsAndTheLanguage)
 {
     // 120 spellings, newest first: the prompt keeps the newest that fit in 800 characters.
-    QStringList newestFirst;
+    QStringList newestFirst{u"Zyxel"_s}; // newest, though last in sorted order
     for (int i = 0; i < 120; ++i)
         newestFirst.append(u"Spelling%1"_s.arg(i, 3, 10, QLatin1Char('0')));
-    newestFirst.prepend(u"Zyxel"_s); // newest, though last in sorted order
 
     server.script(u"/inference"_s, {200, textAnswer(u" Hello from whisper. "_s), 0ms});
     server.script(u"/v1/models"_s, {200, R"({"data":[{"id":"Systran/faster-whisper-small"}]})"_ba, 0ms});
@@ -185,9 +183,8 @@ TEST_F(ServerRig, bothApisReceiveTheSessionAudioAsAWavWithTheNewestSpellingsAndT
         ASSERT_EQ(requests.size(), before + 2) << "a probe, then the audio";
         EXPECT_EQ(requests[before].method, "GET"_ba);
         EXPECT_EQ(requests[before].path, whisperCpp ? u"/"_s : u"/v1/models"_s);
-        const auto &post = requests[before + 1];
-        EXPECT_EQ(post.path, path);
-        const auto fields = formFields(post);
+        EXPECT_EQ(requests[before + 1].path, path);
+        const auto fields = formFields(requests[before + 1]);
         const auto wav = WavFile::decode(fields.value("file"), u"upload"_s);
         ASSERT_TRUE(wav.hasValue()) << wav.error().message.toStdString();
         EXPECT_EQ(wav.value().sampleRate, 16000);

@@ -68,8 +68,7 @@ public:
 
     void start()
     {
-        Task<Expected<void, SpeechEngineError>> prepared =
-            transcriber->prepare(AudioFormat{16000, 1, AudioFormat::SampleType::int16});
+        auto prepared = transcriber->prepare(AudioFormat{16000, 1, AudioFormat::SampleType::int16});
         ASSERT_TRUE(pumpUntil([&] { return prepared.isDone(); }));
         ASSERT_TRUE(prepared.result());
         ASSERT_TRUE(transcriber->start(input));

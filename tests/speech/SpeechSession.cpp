@@ -1,7 +1,5 @@
 #include "tests/speech/SpeechSession.h"
 
-#include "tests/support/SpeechCorpus.h"
-
 using namespace Qt::StringLiterals;
 
 namespace orv::test {
@@ -22,16 +20,15 @@ LiveScheduler &SpeechSession::scheduler()
     return scheduler;
 }
 
-std::shared_ptr<PocketSphinxModel> SpeechSession::model()
+static std::shared_ptr<PocketSphinxModel> sharedModel()
 {
-    static auto shared = std::make_shared<PocketSphinxModel>(scheduler(), PocketSphinxModel::debianEnglish());
+    static auto shared =
+        std::make_shared<PocketSphinxModel>(SpeechSession::scheduler(), PocketSphinxModel::debianEnglish());
     return shared;
 }
 
-SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
-                                                 const QStringList &contextualStrings,
-                                                 WavFileSource::Pace pace,
-                                                 std::shared_ptr<PocketSphinxModel> model)
+SpeechSession::Outcome
+SpeechSession::transcribe(const QString &wavPath, const QStringList &contextualStrings, bool freshModel)
 {
     auto audio = WavFile::read(wavPath);
     if (!audio)
@@ -41,8 +38,9 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
     LiveScheduler &live = scheduler();
     AsyncValue<bool> ended;
     auto engine = speech::makeFileSpeechEngine(
-        live, shared, pace, [&live, ended] { live.post([ended] { ended.resolve(true); }); },
-        model ? std::move(model) : SpeechSession::model());
+        live, shared, WavFileSource::Pace::asFastAsPossible,
+        [&live, ended] { live.post([ended] { ended.resolve(true); }); },
+        freshModel ? std::make_shared<PocketSphinxModel>(live, PocketSphinxModel::debianEnglish()) : sharedModel());
     engine->onPartial = [&](const QString &text) { outcome.partials.append(text); };
     engine->onStatus = [&](const QString &text) { outcome.statuses.append(text); };
 
@@ -56,8 +54,7 @@ SpeechSession::Outcome SpeechSession::transcribe(const QString &wavPath,
         engine->stopAudio();
         outcome->transcript = co_await engine->finish();
     }(engine.get(), contextualStrings, ended, &outcome);
-    waitUntil([&] { return run.isDone(); }, 120000);
-    if (!run.isDone())
+    if (!waitUntil([&] { return run.isDone(); }, 120000))
         outcome.transcript = unexpected(SpeechEngineError{SpeechEngineError::Kind::platform, u"timeout"_s});
     return outcome;
 }

@@ -20,19 +20,16 @@ class SpeechSession
 public:
     static QCoreApplication &application();
     static LiveScheduler &scheduler();
-    static std::shared_ptr<PocketSphinxModel> model();
 
     struct Outcome
     {
         Expected<QString, SpeechEngineError> transcript = QString();
-        QStringList partials;
-        QStringList statuses;
+        QStringList partials, statuses;
     };
-    // With the shared model, or with the one given (a fresh model hears a file as `orvanta transcribe` does).
-    static Outcome transcribe(const QString &wavPath,
-                              const QStringList &contextualStrings = {},
-                              WavFileSource::Pace pace = WavFileSource::Pace::asFastAsPossible,
-                              std::shared_ptr<PocketSphinxModel> model = nullptr);
+    // As fast as the recognizer goes, with the shared model or a fresh one (which hears a file as `orvanta
+    // transcribe` does).
+    static Outcome
+    transcribe(const QString &wavPath, const QStringList &contextualStrings = {}, bool freshModel = false);
 };
 
 // Tests that speak corpus sentences with flite; they skip when flite or sox is missing.

@@ -58,14 +58,12 @@ TEST_F(BridgeFixture, levelsAreThrottledTo80msButEveryNonEmptyBufferIsConverted)
 {
     bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 0, 0.5f), {});
     EXPECT_TRUE(levels.empty()) << "an empty buffer is neither converted nor metered";
-    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.01f), {});
-    ASSERT_EQ(levels.size(), 1u) << "the first buffer always reports a level";
-    clock.advance(50ms);
-    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.01f), {});
-    EXPECT_EQ(levels.size(), 1u);
-    clock.advance(30ms);
-    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.01f), {});
-    EXPECT_EQ(levels.size(), 2u) << "80 ms after the last level a new one is due";
+    // The first buffer always reports a level; 80 ms after the last level a new one is due.
+    for (const auto &[after, reported] : {std::pair{0ms, 1u}, {50ms, 1u}, {30ms, 2u}}) {
+        clock.advance(after);
+        bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.01f), {});
+        EXPECT_EQ(levels.size(), reported) << after.count() << " ms later";
+    }
     EXPECT_EQ(converterLog->conversions, 3);
     EXPECT_EQ(queued(), 3);
 }
@@ -134,11 +132,8 @@ TEST_F(BridgeFixture, closeThenFlushNeverFlushesAndAFailingFlushEndsTheStream)
 TEST_F(BridgeFixture, aConversionFailureIsReportedOnceAndEndsEverything)
 {
     converterLog->failOnConversion = 2;
-    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
-    clock.advance(100ms);
-    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
-    clock.advance(100ms);
-    bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
+    for (int i = 0; i < 3; ++i, clock.advance(100ms))
+        bridge->handleBuffer(FakeAudioSource::constantBuffer(mono, 1600, 0.1f), {});
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].detail, u"Conversion failed."_s);
     EXPECT_EQ(levels.size(), 1u);

@@ -83,9 +83,7 @@ TEST(WavFiles, sixteenBitFloatAndExtensibleFilesDecodeToTheSameSamples)
               (std::vector<float>{0.0f, 32767.0f / 32768.0f}));
 
     // A truncated data chunk keeps the whole frames it has.
-    QByteArray truncated = header(1, 1, 16000, 16, 1000, false);
-    truncated.append(5, '\1');
-    const auto cut = WavFile::decode(truncated, u"cut.wav"_s);
+    const auto cut = WavFile::decode(header(1, 1, 16000, 16, 1000, false) + QByteArray(5, '\1'), u"cut.wav"_s);
     ASSERT_TRUE(cut.hasValue());
     EXPECT_EQ(cut.value().frameCount(), 2);
     EXPECT_TRUE(cut.value().truncationNotice(u"cut.wav"_s).contains(u"cut short: its header promises 995 bytes more"));
@@ -299,9 +297,6 @@ TEST(Conversion, resamplingDownmixesAndKeepsTheDurationAndLoudness)
 
 TEST(Vocabulary, flitePhonesAreWrittenInTheRecognizersPhoneSet)
 {
-    EXPECT_EQ(FlitePronouncer::recognizerPhone(u"ax"_s), u"AH"_s);
-    EXPECT_EQ(FlitePronouncer::recognizerPhone(u"axr"_s), u"ER"_s);
-    EXPECT_EQ(FlitePronouncer::recognizerPhone(u"iy1"_s), u"IY"_s);
     EXPECT_EQ(FlitePronouncer::phones(u"Kubernetes"_s), u"K AH B ER N IY T S"_s);
     EXPECT_EQ(FlitePronouncer::phones(u"hello"_s), u"HH AH L OW"_s);
     EXPECT_FALSE(FlitePronouncer::phones(u"R2D2"_s));
@@ -320,8 +315,7 @@ TEST(Languages, aMissingModelNamesItsPackageAndIdentifiersMapToTheModel)
     EXPECT_EQ(inventory.supportedLocale(u"en"_s), u"en-US"_s);
     EXPECT_FALSE(inventory.supportedLocale(u"en-GB"_s));
     EXPECT_FALSE(inventory.supportedLocale(u"de"_s));
-    auto status = inventory.status(u"en-US"_s);
-    EXPECT_EQ(status.result(), AbstractAssetInventory::Status::notInstalled);
+    EXPECT_EQ(inventory.status(u"en-US"_s).result(), AbstractAssetInventory::Status::notInstalled);
     auto install = inventory.install(u"en-US"_s);
     ASSERT_FALSE(install.result());
     EXPECT_TRUE(install.result().error().description().contains(u"pocketsphinx-en-us"_s));

@@ -27,8 +27,7 @@ struct EngineRig
     std::vector<std::shared_ptr<test::FakeTranscriber>> transcribers;
     std::unique_ptr<SpeechEngine> engine;
 
-    QStringList statuses;
-    QStringList partials;
+    QStringList statuses, partials;
     std::vector<float> levels;
     std::vector<SpeechEngineError> failures;
 
@@ -80,8 +79,7 @@ struct EngineRig
     {
         EXPECT_FALSE(engine->sessionID().has_value());
         transcriber->finalized = AsyncValue<Expected<void, SpeechEngineError>>();
-        auto again = engine->start(u"en-US"_s, {});
-        scheduler.runPending();
+        auto again = start();
         ASSERT_TRUE(again.isDone());
         EXPECT_TRUE(again.result().hasValue()) << "a new start works";
         engine->cancel();
@@ -97,11 +95,16 @@ using Arrange = std::function<void(EngineRig &)>;
 
 } // namespace
 
+// Spoken punctuation reaches the live and the final text whatever recognizer heard the words, also when
+// a command is split across results; prompt-taking recognizers are told to expect the command words.
 TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
 {
     startListening({u"  Kubernetes "_s, u"Anthropic"_s, u"Kubernetes"_s, u" "_s});
     EXPECT_EQ(statuses, (QStringList{u"Checking access…"_s, u"Preparing…"_s, u"Listening…"_s}));
     EXPECT_EQ(transcriber->contextualStrings, (QStringList{u"Anthropic"_s, u"Kubernetes"_s}));
+    ASSERT_FALSE(transcriber->recentContext.isEmpty());
+    EXPECT_EQ(transcriber->recentContext.front(), u"Kubernetes"_s) << "the user's words first";
+    EXPECT_TRUE(transcriber->recentContext.contains(u"question mark"_s));
     EXPECT_EQ(audio->framesPerBuffer, 1600u) << "a tenth of a second per buffer";
     EXPECT_TRUE(audio->running);
     ASSERT_TRUE(transcriber->preparedFormat);
@@ -113,17 +116,18 @@ TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
     EXPECT_EQ(levels, std::vector<float>{1.0f});
     EXPECT_TRUE(transcriber->input->tryNext().has_value()) << "audio flows into the recognizer";
 
-    transcriber->emitResult(u"hello wor"_s, 0, 1, false);
-    transcriber->emitResult(u"hello world"_s, 0, 1.2, true);
-    transcriber->emitResult(u", again"_s, 1.2, 2, false);
-    EXPECT_EQ(partials.back(), u"hello world, again"_s);
+    transcriber->emitResult(u"is it noon question"_s, 0, 1, true);
+    transcriber->emitResult(u"mark new"_s, 1, 2, false);
+    EXPECT_EQ(partials.back(), u"is it noon? New"_s);
+    transcriber->emitResult(u"mark new paragraph yes."_s, 1, 2.5, true);
+    EXPECT_EQ(partials.back(), u"is it noon?\n\nYes."_s);
 
     engine->stopAudio();
     EXPECT_FALSE(audio->running);
     EXPECT_EQ(audio->tapsRemoved, 1);
     auto result = finishNow();
     ASSERT_TRUE(result.hasValue());
-    EXPECT_EQ(result.value(), u"hello world, again"_s);
+    EXPECT_EQ(result.value(), u"is it noon?\n\nYes."_s);
     EXPECT_EQ(converter->flushes, 1);
     EXPECT_TRUE(transcriber->input->isFinished());
     EXPECT_EQ(statuses.mid(3), (QStringList{u"Finishing…"_s, u"Ready"_s}));
@@ -132,68 +136,39 @@ TEST_F(EngineFixture, aDictationRunsFromStartToTheFinalTranscript)
     EXPECT_EQ(scheduler.pendingTimers(), 0u) << "the watchdog is gone";
 }
 
-// Spoken punctuation reaches the live and the final text whatever recognizer heard the words, also when
-// a command is split across results; prompt-taking recognizers are told to expect the command words.
-TEST_F(EngineFixture, spokenPunctuationShowsInTheLiveAndFinalText)
-{
-    startListening({u"Kubernetes"_s});
-    ASSERT_FALSE(transcriber->recentContext.isEmpty());
-    EXPECT_EQ(transcriber->recentContext.front(), u"Kubernetes"_s) << "the user's words first";
-    EXPECT_TRUE(transcriber->recentContext.contains(u"question mark"_s));
-    transcriber->emitResult(u"is it noon question"_s, 0, 1, true);
-    transcriber->emitResult(u"mark new"_s, 1, 2, false);
-    EXPECT_EQ(partials.back(), u"is it noon? New"_s);
-    transcriber->emitResult(u"mark new paragraph yes."_s, 1, 2.5, true);
-    EXPECT_EQ(partials.back(), u"is it noon?\n\nYes."_s);
-    engine->stopAudio();
-    auto result = finishNow();
-    ASSERT_TRUE(result.hasValue());
-    EXPECT_EQ(result.value(), u"is it noon?\n\nYes."_s);
-}
-
 TEST_F(EngineFixture, resultsReplaceVolatileTextButNeverFinalText)
 {
     startListening();
-    auto texts = [&] {
-        QStringList list;
-        for (const auto &segment : engine->segments())
-            list.append(segment.text);
-        return list;
+    // Each result, the segments after it, and whether it changes nothing at all (not even a resent text):
+    // blank results are ignored, also over final text.
+    const std::tuple<QString, double, double, bool, QStringList, bool> steps[] = {
+        {u"hello wor"_s, 0, 1, false, {u"hello wor"_s}, false},
+        {u"hello world"_s, 0, 1.2, false, {u"hello world"_s}, false},
+        {u"hello world"_s, 0, 1.2, true, {u"hello world"_s}, false},
+        // A volatile revision never displaces final text; the live transcript is sent again.
+        {u"world"_s, 0.8, 1.5, false, {u"hello world"_s}, false},
+        {u"hello there"_s, 0, 1.5, true, {u"hello there"_s}, false},
+        {u"wor"_s, 1.5, 1.9, false, {u"hello there"_s, u"wor"_s}, false},
+        {u"lo world"_s, 1.3, 2.0, false, {u"hello there"_s}, false},
+        {u" \n\t"_s, 3, 4, true, {u"hello there"_s}, true},
+        {QString(), 0, 1.5, true, {u"hello there"_s}, true},
+        // An utterance whose final result has no words takes its provisional words back.
+        {u"um"_s, 2.0, 2.4, false, {u"hello there"_s, u"um"_s}, false},
+        {u" "_s, 2.0, 2.6, false, {u"hello there"_s, u"um"_s}, true},
+        {QString(), 2.0, 2.6, true, {u"hello there"_s}, false},
+        {u"  early  "_s, -1, -0.5, true, {u"early"_s, u"hello there"_s}, false},
     };
-    transcriber->emitResult(u"hello wor"_s, 0, 1, false);
-    transcriber->emitResult(u"hello world"_s, 0, 1.2, false);
-    EXPECT_EQ(texts(), QStringList{u"hello world"_s});
-
-    transcriber->emitResult(u"hello world"_s, 0, 1.2, true);
-    transcriber->emitResult(u"world"_s, 0.8, 1.5, false);
-    EXPECT_EQ(texts(), QStringList{u"hello world"_s}) << "a volatile revision never displaces final text";
-    EXPECT_EQ(partials.back(), u"hello world"_s) << "the live transcript is sent again";
-
-    transcriber->emitResult(u"hello there"_s, 0, 1.5, true);
-    EXPECT_EQ(texts(), QStringList{u"hello there"_s}) << "a final result replaces a final one";
-
-    transcriber->emitResult(u"wor"_s, 1.5, 1.9, false);
-    EXPECT_EQ(texts(), (QStringList{u"hello there"_s, u"wor"_s})) << "touching ranges";
-    transcriber->emitResult(u"lo world"_s, 1.3, 2.0, false);
-    EXPECT_EQ(texts(), QStringList{u"hello there"_s}) << "removed volatile, blocked by final";
-    EXPECT_EQ(partials.back(), u"hello there"_s);
-
-    const auto sent = partials.size();
-    transcriber->emitResult(u" \n\t"_s, 3, 4, true);
-    transcriber->emitResult(QString(), 0, 1.5, true);
-    EXPECT_EQ(partials.size(), sent) << "blank results change nothing, also over final text";
-    EXPECT_EQ(texts(), QStringList{u"hello there"_s});
-
-    // An utterance whose final result has no words takes its provisional words back.
-    transcriber->emitResult(u"um"_s, 2.0, 2.4, false);
-    transcriber->emitResult(u" "_s, 2.0, 2.6, false);
-    EXPECT_EQ(texts(), (QStringList{u"hello there"_s, u"um"_s}));
-    transcriber->emitResult(QString(), 2.0, 2.6, true);
-    EXPECT_EQ(texts(), QStringList{u"hello there"_s});
-    EXPECT_EQ(partials.back(), u"hello there"_s);
-
-    transcriber->emitResult(u"  early  "_s, -1, -0.5, true);
-    EXPECT_EQ(texts().front(), u"early"_s) << "segments stay in time order, trimmed";
+    for (const auto &[text, from, to, isFinal, segments, quiet] : steps) {
+        SCOPED_TRACE((u"“%1” %2–%3"_s.arg(text).arg(from).arg(to)).toStdString());
+        const auto sent = partials.size();
+        transcriber->emitResult(text, from, to, isFinal);
+        QStringList texts;
+        for (const auto &segment : engine->segments())
+            texts.append(segment.text);
+        EXPECT_EQ(texts, segments);
+        EXPECT_EQ(partials.size() == sent, quiet);
+        EXPECT_EQ(partials.value(partials.size() - 1), segments.join(u' ')) << "the live transcript";
+    }
 }
 
 TEST(SpeechEngineText, segmentsJoinWithSpacesExceptBeforeClosingPunctuation)
@@ -225,20 +200,9 @@ TEST(SpeechEngineText, theAnalysisContextKeepsTheFirstHundredDistinctTrimmedStri
     EXPECT_EQ(SpeechEngine::analysisContext({u"b"_s, u"B"_s, u"a"_s}), (QStringList{u"B"_s, u"a"_s, u"b"_s}));
 }
 
-TEST_F(EngineFixture, aSecondStartIsRefusedWithoutTouchingTheRunningSession)
-{
-    startListening();
-    const auto id = engine->sessionID();
-    auto second = start();
-    ASSERT_TRUE(second.isDone());
-    ASSERT_FALSE(second.result());
-    EXPECT_EQ(second.result().error().kind, Kind::alreadyRecording);
-    EXPECT_EQ(second.result().error().description(), u"A dictation is already running."_s);
-    EXPECT_EQ(engine->sessionID(), id);
-    EXPECT_TRUE(audio->running);
-}
-
-TEST_F(EngineFixture, finishWithoutASessionReturnsNothingAndSaysNothing)
+// Calls out of turn: a finish or a cancel without a session says nothing; a second start is refused without
+// touching the running session.
+TEST_F(EngineFixture, callsOutOfTurnChangeNothing)
 {
     auto result = finishNow();
     ASSERT_TRUE(result);
@@ -246,25 +210,40 @@ TEST_F(EngineFixture, finishWithoutASessionReturnsNothingAndSaysNothing)
     EXPECT_TRUE(statuses.isEmpty());
     engine->cancel();
     EXPECT_EQ(levels, std::vector<float>{0.0f}) << "cancel without a session only reports silence";
+
+    startListening();
+    const auto id = engine->sessionID();
+    auto second = start();
+    ASSERT_TRUE(second.isDone());
+    ASSERT_FALSE(second.result());
+    EXPECT_EQ(second.result().error().kind, Kind::alreadyRecording);
+    EXPECT_EQ(engine->sessionID(), id);
+    EXPECT_TRUE(audio->running);
 }
 
-TEST_F(EngineFixture, aHangingFinalizationEndsAfterTwelveSeconds)
+// A finalization that never ends is cut off by the watchdog after twelve seconds, or at once by a cancel;
+// the live transcript stays.
+TEST(SpeechEngineFinish, aHangingFinalizationEndsAtTheWatchdogOrACancel)
 {
-    startListening();
-    transcriber->emitResult(u"partial words"_s, 0, 1, false);
-    transcriber->holdFinalize = true;
-    auto finishing = engine->finish();
-    scheduler.advance(11900ms);
-    EXPECT_FALSE(finishing.isDone());
-    scheduler.advance(100ms);
-    ASSERT_TRUE(finishing.isDone());
-    ASSERT_FALSE(finishing.result());
-    EXPECT_EQ(finishing.result().error().kind, Kind::finalizationTimedOut);
-    EXPECT_EQ(finishing.result().error().description(),
-              u"PocketSphinx took too long to finish. Your live transcript remains available."_s);
-    EXPECT_GE(transcriber->cancels, 1);
-    EXPECT_EQ(partials.back(), u"partial words"_s);
-    expectIdleAndReusable();
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "watchdog");
+        EngineRig f;
+        f.startListening();
+        f.transcriber->emitResult(u"partial words"_s, 0, 1, false);
+        f.transcriber->holdFinalize = true;
+        auto finishing = f.engine->finish();
+        f.scheduler.advance(11900ms);
+        EXPECT_FALSE(finishing.isDone());
+        if (cancel)
+            f.engine->cancel();
+        f.scheduler.advance(100ms);
+        ASSERT_TRUE(finishing.isDone());
+        ASSERT_FALSE(finishing.result());
+        EXPECT_EQ(finishing.result().error().kind, cancel ? Kind::cancelled : Kind::finalizationTimedOut);
+        EXPECT_GE(f.transcriber->cancels, 1);
+        EXPECT_EQ(f.partials.back(), u"partial words"_s);
+        f.expectIdleAndReusable();
+    }
 }
 
 TEST_F(EngineFixture, aCancelDuringAnyWaitOfStartLeavesTheEngineIdle)
@@ -335,21 +314,6 @@ TEST_F(EngineFixture, aStaleStartNeverTouchesTheSessionThatReplacedIt)
     startListening(); // runs the stale level while the new session is current
     EXPECT_TRUE(engine->sessionID());
     EXPECT_TRUE(levels.empty()) << "the replaced session's level reached the new one";
-}
-
-TEST_F(EngineFixture, aCancelDuringFinalizationEndsTheFinishQuietly)
-{
-    startListening();
-    transcriber->holdFinalize = true;
-    auto finishing = engine->finish();
-    scheduler.runPending();
-    engine->cancel();
-    scheduler.runPending();
-    ASSERT_TRUE(finishing.isDone());
-    ASSERT_FALSE(finishing.result());
-    EXPECT_TRUE(finishing.result().error().isCancellation());
-    EXPECT_GE(transcriber->cancels, 1);
-    expectIdleAndReusable();
 }
 
 TEST(SpeechEngineStart, permissionLanguageAndDeviceProblemsEndTheStartWithTheirKind)

@@ -28,14 +28,10 @@ TEST_F(Recognition, wordErrorsAreNoMoreThanPocketSphinxsOwnDecoderMakesOnTheSame
     // Each file is heard by a fresh model, as `orvanta transcribe` and the reference decoder hear it.
     const auto sentences = speechCorpus::everydaySentences();
     const bool compare = speechCorpus::referenceDecoderInstalled();
-    int errors = 0;
-    int referenceErrors = 0;
-    int words = 0;
+    int errors = 0, referenceErrors = 0, words = 0;
     for (int i = 0; i < sentences.size(); ++i) {
         const QString path = speak(sentences[i], i);
-        const auto outcome = SpeechSession::transcribe(
-            path, {}, WavFileSource::Pace::asFastAsPossible,
-            std::make_shared<PocketSphinxModel>(SpeechSession::scheduler(), PocketSphinxModel::debianEnglish()));
+        const auto outcome = SpeechSession::transcribe(path, {}, true);
         ASSERT_TRUE(outcome.transcript.hasValue()) << outcome.transcript.error().description().toStdString();
         errors += speechCorpus::wordErrors(sentences[i].text, outcome.transcript.value());
         words += int(speechCorpus::words(sentences[i].text).size());
@@ -47,23 +43,16 @@ TEST_F(Recognition, wordErrorsAreNoMoreThanPocketSphinxsOwnDecoderMakesOnTheSame
         if (i == 0) {
             EXPECT_FALSE(outcome.partials.isEmpty()) << "the live transcript grows while the audio streams";
             EXPECT_EQ(outcome.statuses.back(), u"Ready"_s);
-            EXPECT_TRUE(outcome.transcript.value().front().isUpper()) << outcome.transcript.value().toStdString();
-            EXPECT_TRUE(outcome.transcript.value().endsWith(QLatin1Char('.')));
         }
     }
     const double rate = double(errors) / words;
-    RecordProperty("word_error_rate", QString::number(rate, 'f', 3).toStdString());
-    EXPECT_LE(rate, maxWordErrorRate) << errors << " errors in " << words << " words";
-    if (!compare) {
-        std::cout << "pocketsphinx_continuous is not installed: no comparison (apt-get install pocketsphinx)\n";
-        return;
-    }
-    const double referenceRate = double(referenceErrors) / words;
-    RecordProperty("reference_word_error_rate", QString::number(referenceRate, 'f', 3).toStdString());
     std::cout << "word errors in " << words << " words: ours " << errors << ", pocketsphinx_continuous "
-              << referenceErrors << "\n";
-    EXPECT_LE(rate, referenceRate + toleranceOverReference)
-        << errors << " errors against the reference's " << referenceErrors << " in " << words << " words";
+              << (compare ? std::to_string(referenceErrors) : "not installed (apt-get install pocketsphinx)") << "\n";
+    EXPECT_LE(rate, maxWordErrorRate) << errors << " errors in " << words << " words";
+    if (compare) {
+        EXPECT_LE(rate, double(referenceErrors) / words + toleranceOverReference)
+            << errors << " errors against the reference's " << referenceErrors << " in " << words << " words";
+    }
 }
 
 TEST_F(Recognition, anyRateChannelCountAndSampleTypeIsConvertedForTheRecognizer)
@@ -104,8 +93,6 @@ public:
 
     std::atomic<bool> gone{false};
     std::atomic<int> latePosts{0};
-
-private:
     Scheduler &m_inner;
 };
 

@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -32,17 +31,10 @@ QByteArray textAnswer(const QString &text)
     return QJsonDocument(QJsonObject{{u"text"_s, text}}).toJson();
 }
 
-ScriptedHttpServer::Response closedMidAnswer()
+// A scripted answer with one of its fields changed.
+ScriptedHttpServer::Response with(ScriptedHttpServer::Response response, auto change)
 {
-    ScriptedHttpServer::Response response(200, textAnswer(u"lost words"_s));
-    response.closeMidAnswer = true;
-    return response;
-}
-
-ScriptedHttpServer::Response redirectElsewhere()
-{
-    ScriptedHttpServer::Response response(302);
-    response.location = "http://example.com/inference"_ba;
+    change(response);
     return response;
 }
 
@@ -152,14 +144,6 @@ struct ServerRig : test::HttpTest
         return samples;
     }
 
-    std::vector<qint16> fallbackAudio(test::FakeTranscriber &fallback)
-    {
-        std::vector<qint16> samples;
-        while (auto chunk = fallback.input->tryNext())
-            samples.insert(samples.end(), chunk->samples.begin(), chunk->samples.end());
-        return samples;
-    }
-
     std::shared_ptr<test::FakeAudioSource::Log> audio = std::make_shared<test::FakeAudioSource::Log>();
     std::shared_ptr<test::FakeAudioConverter::Log> converter = std::make_shared<test::FakeAudioConverter::Log>();
     std::shared_ptr<SpeechServer> speechServer;
@@ -167,8 +151,7 @@ struct ServerRig : test::HttpTest
     std::vector<std::shared_ptr<test::FakeTranscriber>> fallbacks;
     std::unique_ptr<SpeechEngine> engine;
     qint64 spoken = 0;
-    QStringList partials;
-    QStringList notices;
+    QStringList partials, notices;
 };
 
 } // namespace
@@ -176,10 +159,9 @@ struct ServerRig : test::HttpTest
 TEST_F(ServerRig, bothApisReceiveTheSessionAudioAsAWavWithTheNewestSpellingsAndTheLanguage)
 {
     // 120 spellings, newest first: the prompt keeps the newest that fit in 800 characters.
-    QStringList newestFirst;
+    QStringList newestFirst{u"Zyxel"_s}; // newest, though last in sorted order
     for (int i = 0; i < 120; ++i)
         newestFirst.append(u"Spelling%1"_s.arg(i, 3, 10, QLatin1Char('0')));
-    newestFirst.prepend(u"Zyxel"_s); // newest, though last in sorted order
 
     server.script(u"/inference"_s, {200, textAnswer(u" Hello from whisper. "_s), 0ms});
     server.script(u"/v1/models"_s, {200, R"({"data":[{"id":"Systran/faster-whisper-small"}]})"_ba, 0ms});
@@ -201,9 +183,8 @@ TEST_F(ServerRig, bothApisReceiveTheSessionAudioAsAWavWithTheNewestSpellingsAndT
         ASSERT_EQ(requests.size(), before + 2) << "a probe, then the audio";
         EXPECT_EQ(requests[before].method, "GET"_ba);
         EXPECT_EQ(requests[before].path, whisperCpp ? u"/"_s : u"/v1/models"_s);
-        const auto &post = requests[before + 1];
-        EXPECT_EQ(post.path, path);
-        const auto fields = formFields(post);
+        EXPECT_EQ(requests[before + 1].path, path);
+        const auto fields = formFields(requests[before + 1]);
         const auto wav = WavFile::decode(fields.value("file"), u"upload"_s);
         ASSERT_TRUE(wav.hasValue()) << wav.error().message.toStdString();
         EXPECT_EQ(wav.value().sampleRate, 16000);
@@ -253,8 +234,9 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
         {"error 500", {500, R"({"error":"model not loaded"})"_ba, 0ms}, "answered with error 500: model not loaded."},
         {"malformed JSON", {200, "{\"text\": \"unterminated"_ba, 0ms}, "cannot read"},
         {"no text", {200, R"({"segments":[]})"_ba, 0ms}, "without a transcript"},
-        {"closed mid-answer", closedMidAnswer(), "broke off its answer"},
-        {"redirect", redirectElsewhere(), "error 302"},
+        {"closed mid-answer", with({200, textAnswer(u"words"_s)}, [](auto &r) { r.closeMidAnswer = true; }),
+         "broke off its answer"},
+        {"redirect", with(302, [](auto &r) { r.location = "http://example.com/inference"_ba; }), "error 302"},
         {"slow", {200, textAnswer(u"too late"_s), 60s}, "did not answer in time"},
         {"longer than speech",
          {200, textAnswer(u"word "_s.repeated(2000)), 0ms},
@@ -278,7 +260,10 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
         ASSERT_TRUE(pumpUntil([&] { return !fallbacks.empty() && fallbacks.back()->input; }));
         auto &fallback = *fallbacks.back();
         EXPECT_EQ(fallback.contextualStrings, QStringList{u"Orvanta"_s});
-        EXPECT_EQ(fallbackAudio(fallback), keptSamples()) << "the kept audio, all of it";
+        std::vector<qint16> heard;
+        while (auto chunk = fallback.input->tryNext())
+            heard.insert(heard.end(), chunk->samples.begin(), chunk->samples.end());
+        EXPECT_EQ(heard, keptSamples()) << "the kept audio, all of it";
         fallback.emitResult(u"words kept"_s, 0, 1.0, true);
         fallback.finalized.resolve({});
         EXPECT_EQ(finishedText(finished), u"words kept"_s);
@@ -293,11 +278,7 @@ TEST_F(ServerRig, aFailedOrSlowFinalAnswerHandsTheKeptAudioToTheFallback)
 
 TEST_F(ServerRig, aServerNotAnsweringAtTheStartLeavesTheWholeSessionToTheFallback)
 {
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = closed.serverPort();
-    closed.close(); // connections to it are refused
-    makeEngine(u"http://127.0.0.1:%1/inference"_s.arg(port));
+    makeEngine(u"http://127.0.0.1:1/inference"_s); // connections to it are refused
     startListening({u"Orvanta"_s});
     EXPECT_EQ(notices, QStringList{u"Speech server not answering — using PocketSphinx"_s});
     ASSERT_EQ(fallbacks.size(), 1u);

@@ -30,22 +30,17 @@ TEST_F(Vocabulary, namesTheModelLacksAreRecognizedOnceGivenAsContextualStrings)
     ASSERT_TRUE(before.transcript.hasValue());
     EXPECT_FALSE(heard(before.transcript.value(), names[0])) << before.transcript.value().toStdString();
 
-    int found = 0;
-    int errors = 0;
-    int words = 0;
+    int errors = 0, words = 0;
     for (int i = 0; i < sentences.size(); ++i) {
         const auto outcome = SpeechSession::transcribe(speak(sentences[i], i), names);
         ASSERT_TRUE(outcome.transcript.hasValue()) << outcome.transcript.error().description().toStdString();
         const QString text = outcome.transcript.value();
-        found += heard(text, names[i % names.size()]);
+        EXPECT_TRUE(heard(text, names[i % names.size()])) << text.toStdString();
         errors += speechCorpus::wordErrors(sentences[i].text, text);
         words += int(speechCorpus::words(sentences[i].text).size());
-        if (!heard(text, names[i % names.size()]))
-            ADD_FAILURE() << "missed " << names[i % names.size()].toStdString() << ": " << text.toStdString();
     }
     // Measured: 10 of 10 names, 8.6 % WER (docs/speech.md); the bound allows for other machines.
     EXPECT_LE(double(errors) / words, 0.20) << errors << " errors in " << words << " words";
-    EXPECT_GE(found, 9);
 }
 
 TEST_F(Vocabulary, sessionsWithChangingWordSetsKeepDecoding)

@@ -7,11 +7,6 @@
 #include "tests/support/SyntheticWhisperModel.h"
 #endif
 
-#include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -26,8 +21,7 @@ namespace {
 struct Result
 {
     int exitCode = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 // The command in a private data and settings folder (the user's own library is never read here), while
@@ -41,19 +35,9 @@ Result orvanta(const QStringList &arguments)
     environment.insert(u"XDG_CONFIG_HOME"_s, home.path());
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(ORVANTA_BINARY), QStringList{u"transcribe"_s} + arguments);
-    QElapsedTimer clock;
-    clock.start();
-    while (process.state() != QProcess::NotRunning && clock.elapsed() < 120000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        process.waitForFinished(10);
-    }
+    waitUntil([&] { return process.state() == QProcess::NotRunning; }, 120000);
     return Result{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
                   QString::fromUtf8(process.readAllStandardError()).trimmed()};
-}
-
-QByteArray fileHash(const QString &path)
-{
-    return QCryptographicHash::hash(test::readFile(path), QCryptographicHash::Sha256);
 }
 
 // The sentence the engine tests speak, in flite's slt voice, as speech.wav in dir; empty when flite failed.
@@ -69,16 +53,12 @@ QString spokenReport(const QTemporaryDir &dir)
 TEST(TranscribeCommand, badInputsExitWithAClearSentence)
 {
     QTemporaryDir dir;
-    const Result missing = orvanta({dir.filePath(u"none.wav"_s)});
-    EXPECT_EQ(missing.exitCode, 3);
-    EXPECT_TRUE(missing.err.contains(u"does not exist"_s)) << missing.err.toStdString();
-    EXPECT_TRUE(missing.out.isEmpty());
-
     const QString text = dir.filePath(u"notes.wav"_s);
     ASSERT_TRUE(test::writeFile(text, "just some text"));
     const Result notWav = orvanta({text});
     EXPECT_EQ(notWav.exitCode, 3);
     EXPECT_TRUE(notWav.err.contains(u"is not a WAV file"_s));
+    EXPECT_TRUE(notWav.out.isEmpty());
 
     EXPECT_EQ(orvanta({}).exitCode, 2);
     EXPECT_EQ(orvanta({u"--mode"_s, u"poetic"_s, text}).exitCode, 2);
@@ -102,7 +82,7 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
                            {id, u"finance team"_s, u"money people"_s, 1, modified.addDays(1), false}};
     const QString library = dir.filePath(u"library.json"_s);
     ASSERT_TRUE(test::writeFile(library, AppStore::encode(snapshot)));
-    const QByteArray before = fileHash(library);
+    const QByteArray before = test::readFile(library);
 
     const Result clean = orvanta({u"--library"_s, library, speech});
     ASSERT_EQ(clean.exitCode, 0) << clean.err.toStdString();
@@ -115,7 +95,7 @@ TEST(TranscribeCommand, aDictationRoadFromFileToFormattedTextThatNeverWritesTheL
     ASSERT_EQ(verbatim.exitCode, 0);
     EXPECT_TRUE(verbatim.out.startsWith(u"Please send the Q3 report"_s)) << verbatim.out.toStdString();
     EXPECT_TRUE(verbatim.out.endsWith(QLatin1Char('.'))) << "the recognizer's light punctuation";
-    EXPECT_EQ(fileHash(library), before) << "the library is only read";
+    EXPECT_EQ(test::readFile(library), before) << "the library is only read";
 
     const Result language = orvanta({u"--language"_s, u"de-CH"_s, u"--library"_s, library, speech});
     EXPECT_EQ(language.exitCode, 4);
@@ -191,7 +171,7 @@ TEST(TranscribeCommand, aSpeechServerTranscribesAndPocketSphinxKeepsTheTextWhenI
     test::ScriptedHttpServer server;
     ASSERT_TRUE(server.listen());
     const QString endpoint = server.url().toString() + u"/inference"_s;
-    server.script(u"/inference"_s, {200, QJsonDocument(QJsonObject{{u"text"_s, u" Server words."_s}}).toJson()});
+    server.script(u"/inference"_s, {200, R"({"text": " Server words."})"_ba});
     const Result served = orvanta(verbatim + QStringList{endpoint, wav});
     EXPECT_EQ(served.exitCode, 0) << served.err.toStdString();
     EXPECT_EQ(served.out, u"Server words."_s);

@@ -29,10 +29,8 @@ protected:
 
     Task<Result> fetch(const WhisperModelInfo &info)
     {
-        return downloader.download(info, server.url().resolved(QUrl(u"/model"_s)),
-                                   [this](qint64 received, qint64 total) {
-                                       progress = {received, total};
-                                   });
+        const auto onProgress = [this](qint64 received, qint64 total) { progress = {received, total}; };
+        return downloader.download(info, server.url().resolved(QUrl(u"/model"_s)), onProgress);
     }
 
     QString file(const char *suffix = "") const { return folder.filePath(u"ggml-test.bin"_s + QLatin1String(suffix)); }

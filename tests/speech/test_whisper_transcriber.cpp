@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -67,23 +68,17 @@ public:
 
     void start()
     {
-        Task<Expected<void, SpeechEngineError>> prepared =
-            transcriber->prepare(AudioFormat{16000, 1, AudioFormat::SampleType::int16});
+        auto prepared = transcriber->prepare(AudioFormat{16000, 1, AudioFormat::SampleType::int16});
         ASSERT_TRUE(pumpUntil([&] { return prepared.isDone(); }));
         ASSERT_TRUE(prepared.result());
         ASSERT_TRUE(transcriber->start(input));
         collecting = [](std::shared_ptr<TranscriptionResultStream> stream, std::vector<TranscriptionResult> *into,
                         std::optional<SpeechEngineError> *error) -> Task<> {
-            for (;;) {
-                auto next = co_await stream->next();
-                if (!next) {
-                    *error = next.error();
-                    co_return;
-                }
-                if (!next.value())
-                    co_return;
+            auto next = co_await stream->next();
+            for (; next && next.value(); next = co_await stream->next())
                 into->push_back(*next.value());
-            }
+            if (!next)
+                *error = next.error();
         }(transcriber->results(), &results, &error);
     }
 
@@ -97,9 +92,7 @@ public:
     std::vector<TranscriptionResult> finals() const
     {
         std::vector<TranscriptionResult> out;
-        for (const TranscriptionResult &result : results)
-            if (result.isFinal)
-                out.push_back(result);
+        std::copy_if(results.begin(), results.end(), std::back_inserter(out), [](auto &r) { return r.isFinal; });
         return out;
     }
 
@@ -114,21 +107,17 @@ public:
     Task<> collecting;
 };
 
-class WhisperTranscriberTest : public testing::Test
+// One model file, written for the first test that needs it.
+QString modelPath()
 {
-protected:
-    static void SetUpTestSuite()
-    {
-        folder = new QTemporaryDir;
-        ASSERT_TRUE(test::writeSyntheticWhisperModel(folder->filePath(u"ggml-test.bin"_s),
-                                                     test::WhisperDimensions::testSized()));
-    }
-    static void TearDownTestSuite() { delete folder; }
-    static QString modelPath() { return folder->filePath(u"ggml-test.bin"_s); }
-    static inline QTemporaryDir *folder = nullptr;
-};
+    static QTemporaryDir folder;
+    static const QString path = folder.filePath(u"ggml-test.bin"_s);
+    static const bool written = test::writeSyntheticWhisperModel(path, test::WhisperDimensions::testSized());
+    EXPECT_TRUE(written);
+    return path;
+}
 
-TEST_F(WhisperTranscriberTest, UtterancesAreDecodedWhileSpeakingAndOnlyTheTailAtTheEnd)
+TEST(WhisperTranscriber, UtterancesAreDecodedWhileSpeakingAndOnlyTheTailAtTheEnd)
 {
     WhisperSession session(modelPath());
     session.start();
@@ -158,7 +147,7 @@ TEST_F(WhisperTranscriberTest, UtterancesAreDecodedWhileSpeakingAndOnlyTheTailAt
     EXPECT_FALSE(session.error);
 }
 
-TEST_F(WhisperTranscriberTest, ASlowDecodingEndsWithTheLiveTextBeforeTheWatchdogAndACancelStopsIt)
+TEST(WhisperTranscriber, ASlowDecodingEndsWithTheLiveTextBeforeTheWatchdogAndACancelStopsIt)
 {
     for (const bool cancel : {false, true}) {
         SCOPED_TRACE(cancel ? "cancelled" : "too slow");
@@ -200,7 +189,7 @@ TEST_F(WhisperTranscriberTest, ASlowDecodingEndsWithTheLiveTextBeforeTheWatchdog
     }
 }
 
-TEST_F(WhisperTranscriberTest, AModelThatCannotBeUsedLeavesTheDictationToTheLiveRecognizer)
+TEST(WhisperTranscriber, AModelThatCannotBeUsedLeavesTheDictationToTheLiveRecognizer)
 {
     QTemporaryDir dir;
     const QString notAModel = dir.filePath(u"ggml-base.en.bin"_s);

@@ -28,8 +28,7 @@ namespace {
 struct Outcome
 {
     int exitCode = -1; // -2: it crashed
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 // The environment of a session that names no display but the ones given.
@@ -58,11 +57,8 @@ Outcome orvanta(const QStringList &arguments,
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(ORVANTA_BINARY), arguments);
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, {}, u"did not exit"_s};
-    }
+    if (!process.waitForFinished(30000))
+        return {-1, {}, u"did not exit"_s}; // killed as the process goes
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
@@ -81,7 +77,7 @@ TEST(CommandLine, transcribeExplainsItselfOnRequest)
 
 // A path the system refuses (here 120 kB long) is no missing file: the real reason is said, and the
 // sentence stays readable.
-TEST(CommandLine, aPathTheSystemRefusesIsReportedWithTheRealReason)
+TEST(CommandLine, aPathTheSystemRefusesIsReportedWithTheRealReasonAndANamedPipeIsNeitherWaitedOnNorRead)
 {
     const QString endless = u"/tmp/"_s + u"x"_s.repeated(120 * 1024) + u".wav"_s;
     const QString tooLong = QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
@@ -96,12 +92,9 @@ TEST(CommandLine, aPathTheSystemRefusesIsReportedWithTheRealReason)
     EXPECT_TRUE(library.err.contains(tooLong)) << library.err.left(300).toStdString();
     EXPECT_FALSE(library.err.contains(u"does not exist"_s));
     EXPECT_LT(library.err.size(), 1000) << "the path is shortened in the sentence";
-}
 
-// A named pipe in place of the settings file is left alone without waiting on it: the command says so
-// and goes on with the default choices.
-TEST(CommandLine, aNamedPipeAsTheSettingsFileNeitherBlocksNorIsRead)
-{
+    // A named pipe in place of the settings file is left alone without waiting on it: the command says so
+    // and goes on with the default choices.
     QTemporaryDir home;
     ASSERT_TRUE(QDir().mkpath(home.filePath(u"config/orvanta"_s)));
     ASSERT_EQ(::mkfifo(QFile::encodeName(home.filePath(u"config/orvanta/orvanta.conf"_s)).constData(), 0600), 0);
@@ -137,7 +130,9 @@ TEST(Launch, withoutAReachableDisplayTheWindowsExplainInOneLineAndExitWith2)
     EXPECT_EQ(unreachable.err, u"Orvanta cannot reach the X display \":4242\" named by DISPLAY.\n"_s);
 }
 
-TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
+// Another Qt platform chosen on purpose is not checked for X11; a Wayland session's windows need only the
+// compositor's socket, named or given as a path.
+TEST(Launch, aChosenQtPlatformIsNotCheckedForX11AndAWaylandSessionNeedsOnlyTheCompositorsSocket)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qunsetenv("DISPLAY");
@@ -146,11 +141,7 @@ TEST(Launch, anotherQtPlatformChosenOnPurposeIsNotCheckedForX11)
     qputenv("QT_QPA_PLATFORM", "xcb");
     EXPECT_NE(orv::displayProblem(false), std::nullopt);
     EXPECT_NE(orv::displayProblem(true), std::nullopt) << "XWayland chosen on purpose needs its DISPLAY";
-}
 
-// A Wayland session's windows need only the compositor's socket, named or given as a path.
-TEST(Launch, aWaylandSessionNeedsOnlyTheCompositorsSocket)
-{
     QTemporaryDir runtime;
     const QByteArray path = QFile::encodeName(runtime.filePath(u"wayland-7"_s));
     sockaddr_un address{};
@@ -160,7 +151,6 @@ TEST(Launch, aWaylandSessionNeedsOnlyTheCompositorsSocket)
     ASSERT_EQ(::bind(compositor, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(compositor, 4), 0);
     qunsetenv("QT_QPA_PLATFORM");
-    qunsetenv("DISPLAY");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     qputenv("WAYLAND_DISPLAY", "wayland-7");
     EXPECT_EQ(orv::displayProblem(true), std::nullopt);

@@ -36,13 +36,6 @@ protected:
     FakeShortcutPlatform platform;
     LinuxSettings choices{std::make_unique<InMemoryKeyValueStore>()};
     std::unique_ptr<ShortcutController> controller;
-
-    void startRecordingWithToggle()
-    {
-        platform.pressHotKey(HotKey::toggle);
-        scheduler.runPending();
-        ASSERT_EQ(model->phase(), RecordingPhase::recording);
-    }
 };
 
 } // namespace
@@ -81,7 +74,9 @@ TEST_F(ShortcutControllerTest, holdKeyAndToggleDriveADictationAndEscapeIsGrabbed
     EXPECT_EQ(model->lastResult()->original, u"hello there"_s);
     EXPECT_EQ(platform.registered[HotKey::escape], 0);
 
-    startRecordingWithToggle();
+    platform.pressHotKey(HotKey::toggle);
+    scheduler.runPending();
+    ASSERT_EQ(model->phase(), RecordingPhase::recording);
     EXPECT_FALSE(model->fnOwnsRecording());
     platform.pressHotKey(HotKey::escape);
     scheduler.runPending();
@@ -116,7 +111,9 @@ TEST_F(ShortcutControllerTest, aChangedChoiceTakesEffectAtOnceAndATakenToggleKee
 
     // Another program holds the next one: refused, and the working one stays registered and stored.
     platform.heldByOthers = {u"Super+K"_s};
-    startRecordingWithToggle();
+    platform.pressHotKey(HotKey::toggle);
+    scheduler.runPending();
+    ASSERT_EQ(model->phase(), RecordingPhase::recording);
     ASSERT_TRUE(choices.setToggle(u"super+k"_s));
     EXPECT_TRUE(model->shortcutRegistrationError().value_or(QString()).startsWith(u"Super+K "_s));
     EXPECT_EQ(platform.registeredToggle, u"Ctrl+Shift+D"_s);

@@ -76,8 +76,7 @@ TEST_F(SingleInstanceTest, commandsReachTheRunningInstanceAndASecondDictateIsRef
     QThread loop;
     auto first = std::make_unique<SingleInstance>(connection(u"first"_s));
     ASSERT_EQ(first->claim(), SingleInstance::Claim::first);
-    std::atomic<int> toggles = 0;
-    std::atomic<int> cancels = 0;
+    std::atomic<int> toggles = 0, cancels = 0;
     QObject::connect(
         first.get(), &SingleInstance::toggleRequested, first.get(), [&] { ++toggles; }, Qt::DirectConnection);
     QObject::connect(

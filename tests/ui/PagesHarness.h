@@ -10,9 +10,9 @@ namespace orv::test {
 class PagesTest : public WindowsTest
 {
 protected:
-    static DictionaryEntry entry(const QString &heard, const QString &replacement, bool automatic, qint64 count = 1)
+    static DictionaryEntry entry(const QString &heard, const QString &replacement, bool automatic)
     {
-        return {QUuid::createUuid(), heard, replacement, count, dateFromReferenceSeconds(790000000), automatic};
+        return {QUuid::createUuid(), heard, replacement, 1, dateFromReferenceSeconds(790000000), automatic};
     }
 
     // `outputs` newest first; the model then starts over this library.

@@ -20,7 +20,6 @@ protected:
         permissions->holdMicrophonePrompt = false;
         permissions->holdSpeechPrompt = false;
     }
-    ~WindowsTest() override { delegate.reset(); }
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("orvanta.conf")); }
 

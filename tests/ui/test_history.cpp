@@ -43,7 +43,6 @@ TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
     ASSERT_EQ(model->history().size(), 1);
     EXPECT_EQ(page().countLabel()->text(), u"1 dictation"_s);
     EXPECT_FALSE(page().emptyLabel()->isVisible());
-    EXPECT_TRUE(page().clearButton()->isEnabled());
     EXPECT_EQ(selectedRow(), 0);
     EXPECT_EQ(page().editor()->toPlainText(), u"first line\nsecond line"_s);
     EXPECT_FALSE(page().editor()->isReadOnly());
@@ -53,8 +52,8 @@ TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
     EXPECT_EQ(page().table()->model()->index(0, 0).data().toString(), u"first line second line"_s)
         << "the row shows the text on one line";
     EXPECT_FALSE(page().saveButton()->isEnabled());
-    EXPECT_TRUE(page().copyButton()->isEnabled());
-    EXPECT_TRUE(page().deleteButton()->isEnabled());
+    for (QPushButton *button : {page().copyButton(), page().deleteButton(), page().clearButton()})
+        EXPECT_TRUE(button->isEnabled()) << button->text().toStdString();
 
     dictate(u"another"_s);
     EXPECT_EQ(page().countLabel()->text(), u"2 dictations"_s);
@@ -62,7 +61,6 @@ TEST_F(HistoryPageTest, theCountTheEmptyListAndTheButtonsFollowTheHistory)
     page().deleteRecord();
     EXPECT_FALSE(page().countLabel()->isVisible());
     EXPECT_TRUE(page().emptyLabel()->isVisible());
-    EXPECT_EQ(page().emptyLabel()->text(), u"No dictations"_s);
     EXPECT_TRUE(page().editor()->toPlainText().isEmpty());
     EXPECT_TRUE(page().editor()->isReadOnly());
     EXPECT_FALSE(page().selectedID().has_value());
@@ -97,9 +95,9 @@ TEST_F(HistoryPageTest, anEditSurvivesEveryOtherNotificationAndLeavingTheDictati
     EXPECT_EQ(model->dictionary().size(), 1) << "and learns from it (what: the model's test)";
 }
 
-TEST_F(HistoryPageTest, saveRefusesBlankTextAndCopyTakesTheTextAsItStands)
+TEST_F(HistoryPageTest, saveRefusesBlankTextCopyTakesTheTextAsItStandsDeleteSelectsTheFirstRemainingAndClearingAsks)
 {
-    seed({u"send it to Jon"_s});
+    seed({u"send it to Jon"_s, u"two"_s, u"three"_s}, {entry(u"teh"_s, u"the"_s, true)});
     type(u"  \n  "_s);
     page().saveCorrection();
     EXPECT_EQ(output(0), u"send it to Jon"_s);
@@ -118,16 +116,12 @@ TEST_F(HistoryPageTest, saveRefusesBlankTextAndCopyTakesTheTextAsItStands)
     type(u"send it to Johnny"_s);
     page().saveCorrection();
     EXPECT_EQ(page().changeLabel()->accessibleDescription(), u"Automatic learning is off"_s);
-}
 
-TEST_F(HistoryPageTest, deleteSelectsTheFirstRemainingAndClearingAsksFirstInTheWindow)
-{
-    seed({u"one"_s, u"two"_s, u"three"_s}, {entry(u"teh"_s, u"the"_s, true)});
     choose(2);
     page().deleteRecord();
     EXPECT_EQ(model->history().size(), 2);
     EXPECT_EQ(selectedRow(), 0);
-    EXPECT_EQ(page().editor()->toPlainText(), u"one"_s);
+    EXPECT_EQ(page().editor()->toPlainText(), u"send it to Johnny"_s);
 
     page().clearHistory();
     auto *confirmation = page().findChild<QMessageBox *>(u"OrvantaClearHistory"_s);
@@ -144,7 +138,7 @@ TEST_F(HistoryPageTest, deleteSelectsTheFirstRemainingAndClearingAsksFirstInTheW
     ASSERT_NE(confirmation, nullptr);
     confirmation->buttons().last()->click();
     EXPECT_TRUE(model->history().isEmpty());
-    EXPECT_EQ(model->dictionary().size(), 1);
+    EXPECT_EQ(model->dictionary().size(), 2) << "the dictionary is kept";
     EXPECT_TRUE(page().emptyLabel()->isVisible());
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

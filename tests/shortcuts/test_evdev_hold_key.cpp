@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <fcntl.h>
 #include <set>
 #include <unistd.h>
@@ -58,6 +59,8 @@ private:
 // The writing end of one recorded keyboard.
 struct Recording
 {
+    explicit Recording(int fd) : fd(fd) {}
+    ~Recording() { ::close(fd); }
     int fd = -1;
 
     void key(unsigned code, int value) const
@@ -74,31 +77,19 @@ struct Recording
         press(code);
         release(code);
     }
-    void unplug()
-    {
-        ::close(fd);
-        fd = -1;
-    }
+    void unplug() { ::close(std::exchange(fd, -1)); }
 };
 
 class EvdevHoldKeyTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        shortcut.reset();
-        for (Recording &recording : recordings)
-            if (recording.fd >= 0)
-                recording.unplug();
-    }
-
     // The next open finds these keyboards, each with the keys held at that moment.
     void plugIn(std::vector<std::set<unsigned>> keyboards)
     {
         for (std::set<unsigned> &down : keyboards) {
             int ends[2];
             ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
-            recordings.push_back({ends[1]});
+            recordings.emplace_back(ends[1]);
             plugged.push_back(std::make_unique<RecordedKeyboard>(ends[0], std::move(down)));
         }
     }
@@ -142,7 +133,7 @@ protected:
 
     test::VirtualScheduler scheduler;
     test::FixedShortcutSettings keys;
-    std::vector<Recording> recordings;
+    std::deque<Recording> recordings; // never moved: each closes its pipe once
     std::vector<std::unique_ptr<EvdevKeyboard>> plugged;
     std::unique_ptr<GlobalShortcut> shortcut;
     QStringList log;

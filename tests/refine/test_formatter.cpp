@@ -162,7 +162,6 @@ TEST_F(FormatterTest, piecesGoToFreshSessionsAndAreJoinedByMode)
     const QStringList pieces = IntelligenceFormatter::chunks(dictation, 1800);
     ASSERT_EQ(pieces.size(), 3);
     EXPECT_EQ(structured.text, pieces.join(u".\n\n"_s) + u"."_s);
-    EXPECT_EQ(structured.formatter, u"Test model"_s);
     EXPECT_EQ(fake->record().instructions.size(), 3);
     EXPECT_TRUE(fake->record().instructions.first().contains(u"Add readable paragraphs."_s));
 

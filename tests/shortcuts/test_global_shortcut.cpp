@@ -239,9 +239,7 @@ TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatusAndWay
 {
     platform.handlerStatus = 7;
     make();
-    const auto result = shortcut->start();
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().status, 7);
+    EXPECT_EQ(shortcut->start().error().status, 7);
     EXPECT_EQ(platform.count(u"register toggle"_s), 0);
     shortcut->setCancelEnabled(true);
     EXPECT_EQ(platform.count(u"register escape"_s), 0);
@@ -250,9 +248,7 @@ TEST_F(GlobalShortcutTest, AFailedHandlerSkipsTheToggleAndReportsItsStatusAndWay
     platform.trusted = false;
     platform.handlerStatus = -1;
     make();
-    const auto onWayland = shortcut->start();
-    ASSERT_FALSE(onWayland);
-    EXPECT_TRUE(onWayland.error().description().contains(u"bind the command “orvanta toggle”"_s));
+    EXPECT_TRUE(shortcut->start().error().description().contains(u"bind the command “orvanta toggle”"_s));
     EXPECT_EQ(shortcut->fnStatus(), texts().wayland);
 }
 

@@ -10,15 +10,7 @@ namespace {
 // selection given), the formatter turned `dictated` into `text`.
 TEST_F(TextDeliveryTest, dictationsJoinTheTextBeforeTheCaretWithSpacingAndCapitals)
 {
-    struct Case
-    {
-        const char *before;
-        TextRange selection;
-        const char *dictated;
-        const char *text;
-        const char *field;
-    };
-    const std::vector<Case> cases{
+    const std::vector<std::tuple<const char *, TextRange, const char *, const char *, const char *>> cases{
         {"by friday.", {10, 0}, "hello from the team", "Hello from the team.", "by friday. Hello from the team."},
         {"Testing this", {12, 0}, "case works", "Case works.", "Testing this case works."},
         {"", {0, 0}, "hello", "Hello.", "Hello."},
@@ -34,14 +26,14 @@ TEST_F(TextDeliveryTest, dictationsJoinTheTextBeforeTheCaretWithSpacingAndCapita
         {"hello world", {6, 5}, "there", "There", "hello there"},
         {"a word before the end", {6, 0}, "little", "Little", "a word little before the end"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.before);
-        const int field = focusField(QString::fromUtf8(c.before), c.selection);
+    for (const auto &[before, selection, dictated, text, inField] : cases) {
+        SCOPED_TRACE(before);
+        const int field = focusField(QString::fromUtf8(before), selection);
         delivery.prepare();
         const DeliveryResult result =
-            finish(delivery.deliver(QString::fromUtf8(c.text), false, QString::fromUtf8(c.dictated)));
+            finish(delivery.deliver(QString::fromUtf8(text), false, QString::fromUtf8(dictated)));
         EXPECT_EQ(result.outcome, Outcome::inserted) << result.message.toStdString();
-        EXPECT_EQ(desktop.text(field), QString::fromUtf8(c.field));
+        EXPECT_EQ(desktop.text(field), QString::fromUtf8(inField));
     }
 
     // Where the text before the caret cannot be read, the text goes in as it is (and the clipboard keeps

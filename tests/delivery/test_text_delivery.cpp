@@ -10,13 +10,7 @@ namespace {
 
 TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsOurOwnWindowsAndAnUntrustedDesktopAreNeverTargeted)
 {
-    const struct
-    {
-        const char *name;
-        bool onContainer;
-        QString attribute;
-        AttributeValue value;
-    } cases[] = {
+    const std::tuple<const char *, bool, QString, AttributeValue> cases[] = {
         {"secure subrole", false, u"AXSubrole"_s, u"AXSecureTextField"_s},
         {"lower-case secure role of an ancestor", true, u"AXRole"_s, u"passwordsecurepane"_s},
         {"secure in a subrole", true, u"AXSubrole"_s, u"MySECUREBox"_s},
@@ -24,13 +18,13 @@ TEST_F(TextDeliveryTest, secureDisabledAndProtectedFieldsOurOwnWindowsAndAnUntru
         {"protected content", false, u"AXProtectedContent"_s, true},
         {"AXSecure", true, u"AXSecure"_s, true},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, onContainer, attribute, value] : cases) {
+        SCOPED_TRACE(name);
         const int container = desktop.addNode(window, u"AXGroup"_s, notesProcess);
         const int field = desktop.addNode(container, u"AXTextField"_s, notesProcess);
         desktop.setText(field, u"hunter2"_s, {7, 0});
         desktop.focus(field);
-        desktop.setAttribute(c.onContainer ? container : field, c.attribute, c.value);
+        desktop.setAttribute(onContainer ? container : field, attribute, value);
         desktop.enableAccessibilityResult = false;
         EXPECT_FALSE(delivery.prepare());
         EXPECT_FALSE(delivery.target());
@@ -65,38 +59,27 @@ TEST_F(TextDeliveryTest, editableAncestorGroupIsAcceptedButAPlainGroupIsNot)
     ASSERT_TRUE(delivery.prepare());
     ASSERT_TRUE(delivery.target());
     EXPECT_TRUE(sameElement(delivery.target()->element, desktop.handle(group)));
-    EXPECT_EQ(delivery.targetApplicationName(), u"Notes"_s);
 }
 
 TEST_F(TextDeliveryTest, anchorTakesUpTo64UnitsOfContextAndDropsHugeSelections)
 {
     const QString hundred = u"abcdefghijklmnopqrstuvwxyz"_s.repeated(4).left(100);
+    const auto anchor = [&] {
+        delivery.prepare();
+        return delivery.target() ? delivery.target()->anchor : std::nullopt;
+    };
     const int field = focusField(hundred, {10, 0});
-    ASSERT_TRUE(delivery.prepare());
-    auto anchor = delivery.target()->anchor;
-    ASSERT_TRUE(anchor);
-    EXPECT_EQ(anchor->prefix, hundred.left(10));
-    EXPECT_EQ(anchor->suffix, hundred.mid(10, 64));
-    EXPECT_FALSE(anchor->wasAtEnd);
-    EXPECT_EQ(anchor->originalCount, 100);
-
+    EXPECT_EQ(anchor(), (TextDelivery::Anchor{{10, 0}, 100, hundred.left(10), hundred.mid(10, 64), false}));
     desktop.setSelection(field, {100, 0});
-    ASSERT_TRUE(delivery.prepare());
-    anchor = delivery.target()->anchor;
-    ASSERT_TRUE(anchor);
-    EXPECT_EQ(anchor->prefix, hundred.right(64));
-    EXPECT_TRUE(anchor->suffix.isEmpty());
-    EXPECT_TRUE(anchor->wasAtEnd);
+    EXPECT_EQ(anchor(), (TextDelivery::Anchor{{100, 0}, 100, hundred.right(64), QString(), true}));
 
     // A failing range read falls back to the value string.
     desktop.stringForRangeWorks = false;
-    ASSERT_TRUE(delivery.prepare());
-    EXPECT_TRUE(delivery.target()->anchor);
+    EXPECT_TRUE(anchor());
 
     const QString big(9000, 'x'_L1);
     desktop.setText(field, big, {0, 8192});
-    ASSERT_TRUE(delivery.prepare());
-    EXPECT_TRUE(delivery.target()->anchor);
+    EXPECT_TRUE(anchor());
     desktop.setSelection(field, {0, 8193});
     ASSERT_TRUE(delivery.prepare());
     ASSERT_TRUE(delivery.target());
@@ -105,9 +88,7 @@ TEST_F(TextDeliveryTest, anchorTakesUpTo64UnitsOfContextAndDropsHugeSelections)
 
     // Text with characters outside the basic plane is counted in UTF-16 units.
     desktop.setText(field, u"ab😀cd"_s, {4, 0});
-    ASSERT_TRUE(delivery.prepare());
-    EXPECT_EQ(delivery.target()->anchor->prefix, u"ab😀"_s);
-    EXPECT_EQ(delivery.target()->anchor->suffix, u"cd"_s);
+    EXPECT_EQ(anchor(), (TextDelivery::Anchor{{4, 0}, 6, u"ab😀"_s, u"cd"_s, false}));
 }
 
 TEST_F(TextDeliveryTest, deferredCaptureRetriesAfterSwitchingAccessibilityOnAndStopsWhenFocusMoves)
@@ -200,9 +181,7 @@ TEST_F(TextDeliveryTest, confirmedInsertionRestoresTheReadableClipboardUnlessAno
     pasteboard.writeFromElsewhere(previousClipboard());
     pasteboard.unreadableTypes = {u"image/png"_s};
     EXPECT_EQ(dictate(u"!"_s, false).outcome, Outcome::inserted);
-    const QList<Pasteboard::Item> readable{{{u"text/html"_s, "<b>old</b>"}, {test::FakePasteboard::plainType(), "old"}},
-                                           {}};
-    EXPECT_EQ(pasteboard.contents(), readable);
+    EXPECT_EQ(pasteboard.contents(), (QList<Pasteboard::Item>{previousClipboard().first(), {}}));
 
     // What another writer put there during the verification stays.
     delivery.prepare();
@@ -306,18 +285,6 @@ TEST_F(TextDeliveryTest, everyFallbackOfTheFailureTable)
     ASSERT_TRUE(delivery.target());
     EXPECT_EQ(send(u"t6"_s), (DeliveryResult{Outcome::sent, TextDelivery::sentUnverifiableMessage(u"No tes"_s)}));
     EXPECT_EQ(pasteboard.string(), u"t6"_s);
-}
-
-TEST_F(TextDeliveryTest, slowAccessibilityAnswersStillConfirm)
-{
-    const int field = focusField(u"slow "_s, {5, 0});
-    desktop.replyDelay = 30ms;
-    EXPECT_TRUE(delivery.prepare());
-    scheduler.advance(2s);
-    ASSERT_TRUE(delivery.target());
-    EXPECT_EQ(finish(delivery.deliver(u"reply"_s, false), 30s).outcome, Outcome::inserted);
-    EXPECT_EQ(desktop.text(field), u"slow reply"_s);
-    EXPECT_EQ(pasteboard.contents(), previousClipboard());
 }
 
 // Observation ------------------------------------------------------------------------------------

@@ -10,18 +10,9 @@ namespace {
 // focusable editor of a main window; elsewhere what holds the focus is no place to write.
 TEST_F(TextDeliveryTest, aCustomDrawnEditorGetsThePasteButListsDialogsAndUnfocusableObjectsDoNot)
 {
-    struct Case
-    {
-        const char *name;
-        QString role;
-        bool focusable;
-        QString windowKind;
-        QString containerRole;
-        bool pasted;
-    };
     const QString canvas = u"AXCanvas"_s;
     const QString standard = u"AXStandardWindow"_s;
-    const std::vector<Case> cases{
+    const std::vector<std::tuple<const char *, QString, bool, QString, QString, bool>> cases{
         {"drawing area", canvas, true, standard, u"AXGroup"_s, true},
         {"filler", u"AXGroup"_s, true, standard, u"AXGroup"_s, true},
         {"in an icon view", canvas, true, standard, u"AXList"_s, false},
@@ -31,20 +22,20 @@ TEST_F(TextDeliveryTest, aCustomDrawnEditorGetsThePasteButListsDialogsAndUnfocus
     };
     desktop.enableAccessibilityResult = false;
     desktop.setAttribute(window, u"AXRole"_s, u"AXWindow"_s);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        desktop.setAttribute(window, u"AXSubrole"_s, c.windowKind);
-        const int container = desktop.addNode(window, c.containerRole, notesProcess);
-        const int editor = desktop.addNode(container, c.role, notesProcess);
-        desktop.setAttribute(editor, u"AXFocusable"_s, c.focusable);
+    for (const auto &[name, role, focusable, windowKind, containerRole, pasted] : cases) {
+        SCOPED_TRACE(name);
+        desktop.setAttribute(window, u"AXSubrole"_s, windowKind);
+        const int container = desktop.addNode(window, containerRole, notesProcess);
+        const int editor = desktop.addNode(container, role, notesProcess);
+        desktop.setAttribute(editor, u"AXFocusable"_s, focusable);
         desktop.setAttribute(editor, u"AXWindow"_s, desktop.handle(window));
         desktop.focus(editor);
         const int pastes = desktop.pasteCount;
-        EXPECT_EQ(delivery.prepare(), c.pasted);
+        EXPECT_EQ(delivery.prepare(), pasted);
         EXPECT_FALSE(delivery.isCapturing());
         const DeliveryResult result = send(u"drawn"_s);
-        EXPECT_EQ(result.outcome, c.pasted ? Outcome::sent : Outcome::copied) << result.message.toStdString();
-        EXPECT_EQ(desktop.pasteCount - pastes, c.pasted ? 1 : 0);
+        EXPECT_EQ(result.outcome, pasted ? Outcome::sent : Outcome::copied) << result.message.toStdString();
+        EXPECT_EQ(desktop.pasteCount - pastes, pasted ? 1 : 0);
         EXPECT_EQ(pasteboard.string(), u"drawn"_s);
     }
 }

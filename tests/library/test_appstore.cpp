@@ -62,10 +62,8 @@ TEST(AppStore, firstRunStartsFromDefaultsWithoutWritingAnythingAndAFolderThatCan
     const QString blocker = dir.filePath(u"blocker"_s);
     ASSERT_TRUE(test::writeFile(blocker, "a file, not a folder"));
     AppStore blocked(blocker + u"/orvanta/library.json"_s);
-    const auto saved = blocked.save(snapshotWith(1));
-    ASSERT_FALSE(saved);
-    EXPECT_EQ(saved.error().kind, StoreError::Kind::folder);
-    EXPECT_EQ(saved.error().description(), u"The folder “%1/orvanta” could not be created."_s.arg(blocker));
+    EXPECT_EQ(blocked.save(snapshotWith(1)).error().description(),
+              u"The folder “%1/orvanta” could not be created."_s.arg(blocker));
     EXPECT_EQ(blocked.snapshot(), AppStore::Snapshot{});
 }
 
@@ -141,8 +139,7 @@ TEST(AppStore, anUnreadableLibraryIsKeptByteForByteAndEverySaveOfTheRunFails)
 
         for (int attempt = 0; attempt < 2; ++attempt) {
             const auto saved = store.save(snapshotWith(1));
-            ASSERT_FALSE(saved);
-            EXPECT_EQ(saved.error().kind, StoreError::Kind::unreadableLibrary);
+            EXPECT_TRUE(!saved && saved.error().kind == StoreError::Kind::unreadableLibrary);
         }
         EXPECT_EQ(test::readFile(path), document);
         EXPECT_EQ(mode(path), 0640u);

@@ -46,9 +46,7 @@ TEST(LinuxSettings, choicesRoundTripThroughTheFileAndUnusableStoredValuesReadAsD
         EXPECT_EQ(again.speechServerEndpoint(), u"http://localhost:9000/v1/audio/transcriptions"_s);
     }
 
-    const auto refused = settings.setHoldKey(u"Left Pinky"_s);
-    ASSERT_FALSE(refused);
-    EXPECT_TRUE(refused.error().contains(u"Right Ctrl"_s));
+    EXPECT_TRUE(settings.setHoldKey(u"Left Pinky"_s).error().contains(u"Right Ctrl"_s));
     EXPECT_FALSE(settings.setToggle(u"Ctrl+"_s));
     EXPECT_FALSE(settings.setLanguageModelEndpoint(u"http://192.168.1.20:8080"_s)); // its reason: LoopbackAddress tests
     EXPECT_EQ(settings.holdKey(), u"Menu"_s) << "a refused choice must not replace the stored one";
@@ -94,9 +92,7 @@ TEST(LinuxSettings, changedIsSignalledOnlyForAStoredChangeAndAnUnwritableFileCha
         << "an emptied address is the default";
 
     store.writable = false;
-    const auto failed = settings.setHoldKey(u"Right Alt"_s);
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error(), u"The settings file memory could not be written."_s);
+    EXPECT_EQ(settings.setHoldKey(u"Right Alt"_s).error(), u"The settings file memory could not be written."_s);
     EXPECT_EQ(settings.holdKey(), u"Right Ctrl"_s);
     EXPECT_EQ(changes, 2);
 }

@@ -38,23 +38,14 @@ TEST(Records, unknownMembersAndOddButWellFormedValuesDecodeAndEveryMalformedMemb
     object.insert(u"futureMember"_s, 42);
     object[u"duration"_s] = -4;
     object[u"output"_s] = QString();
-    const auto record = transcriptRecordFromJson(object);
-    ASSERT_TRUE(record) << record.error().message.toStdString();
-    EXPECT_EQ(record.value().date, QDateTime(QDate(2001, 1, 1), QTime(0, 0, 12, 500), Qt::UTC));
+    EXPECT_EQ(transcriptRecordFromJson(object).value().date,
+              QDateTime(QDate(2001, 1, 1), QTime(0, 0, 12, 500), Qt::UTC));
     EXPECT_TRUE(dictionaryEntryFromJson(parse(validEntry)));
-    const auto preferences = preferencesFromJson(parse(validPreferences));
-    ASSERT_TRUE(preferences);
-    EXPECT_EQ(preferences.value(), (Preferences{u"de-DE"_s, DictationMode::structured, false, true}));
+    EXPECT_EQ(preferencesFromJson(parse(validPreferences)).value(),
+              (Preferences{u"de-DE"_s, DictationMode::structured, false, true}));
 
-    struct Case
-    {
-        const char *base;
-        const char *member;
-        QJsonValue value; // Undefined removes the member
-        const char *expected;
-    };
-    const QJsonValue missing(QJsonValue::Undefined);
-    const std::vector<Case> cases{
+    const QJsonValue missing(QJsonValue::Undefined); // removes the member
+    const std::vector<std::tuple<const char *, const char *, QJsonValue, const char *>> cases{
         {validPreferences, "retainHistory", missing, "the member “retainHistory” of the preferences is missing"},
         {validPreferences, "mode", u"clean"_s, "is not one of “Verbatim”, “Clean” or “Structured”"},
         {validPreferences, "autoLearn", 1, "is not true or false"},
@@ -73,17 +64,17 @@ TEST(Records, unknownMembersAndOddButWellFormedValuesDecodeAndEveryMalformedMemb
         {validEntry, "heard", missing, "is missing"},
     };
     const auto errorOf = [](const auto &decoded) { return decoded ? QString() : decoded.error().message; };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.member);
-        QJsonObject object = parse(c.base);
-        if (c.value.isUndefined())
-            object.remove(QString::fromUtf8(c.member));
+    for (const auto &[base, member, value, expected] : cases) {
+        SCOPED_TRACE(member);
+        QJsonObject object = parse(base);
+        if (value.isUndefined())
+            object.remove(QString::fromUtf8(member));
         else
-            object[QString::fromUtf8(c.member)] = c.value;
-        const QString error = c.base == validPreferences ? errorOf(preferencesFromJson(object))
-                              : c.base == validRecord    ? errorOf(transcriptRecordFromJson(object))
-                                                         : errorOf(dictionaryEntryFromJson(object));
-        EXPECT_TRUE(error.contains(QString::fromUtf8(c.expected))) << error.toStdString();
+            object[QString::fromUtf8(member)] = value;
+        const QString error = base == validPreferences ? errorOf(preferencesFromJson(object))
+                              : base == validRecord    ? errorOf(transcriptRecordFromJson(object))
+                                                       : errorOf(dictionaryEntryFromJson(object));
+        EXPECT_TRUE(error.contains(QString::fromUtf8(expected))) << error.toStdString();
     }
 }
 

@@ -4,23 +4,13 @@
 
 using namespace orv;
 using namespace Qt::StringLiterals;
-using orv::CorrectionLearner::Correction;
+using namespace orv::CorrectionLearner;
 
 namespace {
 
 DictionaryEntry entry(const QString &heard, const QString &replacement)
 {
     return DictionaryEntry{QUuid::createUuid(), heard, replacement, 1, {}, false};
-}
-
-QString apply(const QList<DictionaryEntry> &dictionary, const QString &text)
-{
-    return CorrectionLearner::apply(dictionary, text);
-}
-
-QList<Correction> learn(const QString &before, const QString &after)
-{
-    return CorrectionLearner::corrections(before, after);
 }
 
 QList<Correction> one(const QString &heard, const QString &replacement)
@@ -119,21 +109,20 @@ TEST(Substitution, longDictationsWithManyEntries)
 
 TEST(Learner, wordsAreLettersJoinedByApostrophes)
 {
-    EXPECT_EQ(CorrectionLearner::words(u"Don't tell O’Neil: 3 cats, e-mail me_now!"_s),
+    EXPECT_EQ(words(u"Don't tell O’Neil: 3 cats, e-mail me_now!"_s),
               (QStringList{u"Don't"_s, u"tell"_s, u"O’Neil"_s, u"cats"_s, u"e"_s, u"mail"_s, u"me"_s, u"now"_s}));
-    EXPECT_EQ(CorrectionLearner::words(u"café\u0301 naïve 'quoted'"_s),
-              (QStringList{u"café\u0301"_s, u"naïve"_s, u"quoted"_s}));
-    EXPECT_EQ(CorrectionLearner::words(u"ab"_s + loneHigh + u"cd"_s), (QStringList{u"ab"_s, u"cd"_s}));
+    EXPECT_EQ(words(u"café\u0301 naïve 'quoted'"_s), (QStringList{u"café\u0301"_s, u"naïve"_s, u"quoted"_s}));
+    EXPECT_EQ(words(u"ab"_s + loneHigh + u"cd"_s), (QStringList{u"ab"_s, u"cd"_s}));
 }
 
 TEST(Learner, editDistanceCountsUserPerceivedCharactersUpToCanonicalEquivalence)
 {
-    EXPECT_EQ(CorrectionLearner::editDistance(u"kitten"_s, u"sitting"_s), 3);
-    EXPECT_EQ(CorrectionLearner::editDistance(QString(), u"abc"_s), 3);
-    EXPECT_EQ(CorrectionLearner::editDistance(u"café"_s, u"cafe\u0301"_s), 0);
-    EXPECT_EQ(CorrectionLearner::editDistance(u"Abc"_s, u"abc"_s), 1);
-    EXPECT_EQ(CorrectionLearner::editDistance(u"👍🏽x"_s, u"x"_s), 1);
-    EXPECT_EQ(CorrectionLearner::editDistance(loneHigh + u"a"_s, u"a"_s), 1);
+    EXPECT_EQ(editDistance(u"kitten"_s, u"sitting"_s), 3);
+    EXPECT_EQ(editDistance(QString(), u"abc"_s), 3);
+    EXPECT_EQ(editDistance(u"café"_s, u"cafe\u0301"_s), 0);
+    EXPECT_EQ(editDistance(u"Abc"_s, u"abc"_s), 1);
+    EXPECT_EQ(editDistance(u"👍🏽x"_s, u"x"_s), 1);
+    EXPECT_EQ(editDistance(loneHigh + u"a"_s, u"a"_s), 1);
 }
 
 TEST(Learner, learnsSimilarShortReplacementsOnly)
@@ -160,11 +149,11 @@ TEST(Learner, learnsSimilarShortReplacementsOnly)
     };
     for (const auto &[before, after, heard, replacement] : cases) {
         SCOPED_TRACE(before);
-        const QList<Correction> learnt = learn(QString::fromUtf8(before), QString::fromUtf8(after));
+        const QList<Correction> learnt = corrections(QString::fromUtf8(before), QString::fromUtf8(after));
         EXPECT_EQ(learnt, *heard ? one(QString::fromUtf8(heard), QString::fromUtf8(replacement)) : QList<Correction>());
     }
-    EXPECT_TRUE(
-        learn(u"x "_s + QString(61, QLatin1Char('a')), u"x "_s + QString(60, QLatin1Char('a')) + u"b"_s).isEmpty())
+    EXPECT_TRUE(corrections(u"x "_s + QString(61, QLatin1Char('a')), u"x "_s + QString(60, QLatin1Char('a')) + u"b"_s)
+                    .isEmpty())
         << "folded forms over 60 characters";
 }
 
@@ -178,10 +167,10 @@ TEST(Learner, longAndInvalidTextsAreHandledWithoutCrashing)
     before += QString(20000 - before.size(), QLatin1Char(' '));
     edited += QString(20000 - edited.size(), QLatin1Char('\n'));
     ASSERT_EQ(before.size(), 20000);
-    EXPECT_EQ(learn(before, edited), one(u"word"_s, u"wird"_s));
-    EXPECT_TRUE(learn(before + u" "_s, edited).isEmpty()) << "over 20000 UTF-16 units is refused";
+    EXPECT_EQ(corrections(before, edited), one(u"word"_s, u"wird"_s));
+    EXPECT_TRUE(corrections(before + u" "_s, edited).isEmpty()) << "over 20000 UTF-16 units is refused";
 
-    EXPECT_EQ(learn(u"hello "_s + loneHigh + u" wurld"_s, u"hello "_s + loneLow + u" world"_s),
+    EXPECT_EQ(corrections(u"hello "_s + loneHigh + u" wurld"_s, u"hello "_s + loneLow + u" world"_s),
               one(u"wurld"_s, u"world"_s));
-    EXPECT_TRUE(learn(loneHigh, loneLow).isEmpty());
+    EXPECT_TRUE(corrections(loneHigh, loneLow).isEmpty());
 }

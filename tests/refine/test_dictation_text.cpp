@@ -33,9 +33,7 @@ TEST(DictationText, aRepeatedIdKeepsItsFirstEntryAndTheOrderStays)
     const QList<DictionaryEntry> stored{entry(u"finance team"_s, u"Finance"_s, 1, shared),
                                         entry(u"report"_s, u"memo"_s, 2), entry(u"friday"_s, u"Monday"_s, 3, shared)};
     const QList<DictionaryEntry> used = DictationText::dictionaryInUse(stored);
-    ASSERT_EQ(used.size(), 2);
-    EXPECT_EQ(used[0].heard, u"finance team"_s);
-    EXPECT_EQ(used[1].heard, u"report"_s);
+    EXPECT_EQ(used, stored.first(2));
     EXPECT_EQ(DictationText::substitute(u"the report to the finance team by friday"_s, used).text,
               u"the memo to the Finance by friday"_s);
 }

@@ -37,13 +37,21 @@ QByteArray chatAnswer(const QString &content)
     return QJsonDocument(QJsonObject{{u"choices"_s, QJsonArray{choice}}}).toJson();
 }
 
+// A model server that counts three tokens in every text and answers every chat with answer, after delay.
+void serveModel(ScriptedHttpServer &server, const QString &answer, std::chrono::milliseconds delay = 0ms)
+{
+    server.script(u"/props"_s, {200, props, 0ms});
+    server.script(u"/tokenize"_s, {200, R"({"tokens":[1,2,3]})"_ba, 0ms});
+    server.script(u"/v1/chat/completions"_s, {200, chatAnswer(answer), delay});
+}
+
 class LlamaServerTest : public test::HttpTest
 {
 protected:
-    // The model's answer to prompt in a session of its own, with no instructions.
-    Expected<QString, ModelError> ask(LanguageModel &model, const QString &prompt)
+    // The model's answer to prompt in a session of its own.
+    Expected<QString, ModelError> ask(LanguageModel &model, const QString &prompt, const QString &instructions = {})
     {
-        auto session = model.makeSession(QString());
+        auto session = model.makeSession(instructions);
         auto respond = session->respond(prompt, GenerationOptions{});
         return await(respond);
     }
@@ -59,9 +67,7 @@ protected:
 
 TEST_F(LlamaServerTest, readsTheModelCountsTokensAndAnswersGreedily)
 {
-    server.script(u"/props"_s, {200, props, 0ms});
-    server.script(u"/tokenize"_s, {200, R"({"tokens":[9906,1917,13]})"_ba, 0ms});
-    server.script(u"/v1/chat/completions"_s, {200, chatAnswer(u"Hello, world."_s), 0ms});
+    serveModel(server, u"Hello, world."_s);
 
     LlamaServerModel model(scheduler, server.url().toString());
     EXPECT_FALSE(model.availability().available) << "unknown until asked";
@@ -71,15 +77,8 @@ TEST_F(LlamaServerTest, readsTheModelCountsTokensAndAnswersGreedily)
     EXPECT_EQ(model.contextSize(), 8192);
 
     auto count = model.tokenCount(u"hello world."_s);
-    const Expected<int, ModelError> tokens = await(count);
-    ASSERT_TRUE(tokens.hasValue());
-    EXPECT_EQ(tokens.value(), 3);
-
-    auto session = model.makeSession(u"Be brief."_s);
-    auto respond = session->respond(u"hello world"_s, GenerationOptions{});
-    const Expected<QString, ModelError> answer = await(respond);
-    ASSERT_TRUE(answer.hasValue());
-    EXPECT_EQ(answer.value(), u"Hello, world."_s);
+    EXPECT_EQ(await(count).value(), 3);
+    EXPECT_EQ(ask(model, u"hello world"_s, u"Be brief."_s).value(), u"Hello, world."_s);
 
     const auto &requests = server.requests();
     ASSERT_EQ(requests.size(), 3);
@@ -96,9 +95,7 @@ TEST_F(LlamaServerTest, readsTheModelCountsTokensAndAnswersGreedily)
 
 TEST_F(LlamaServerTest, theFormatterUsesTheServerWhenItAnswers)
 {
-    server.script(u"/props"_s, {200, props, 0ms});
-    server.script(u"/tokenize"_s, {200, R"({"tokens":[1,2,3,4]})"_ba, 0ms});
-    server.script(u"/v1/chat/completions"_s, {200, chatAnswer(u" I don't know. \n"_s), 150ms});
+    serveModel(server, u" I don't know. \n"_s, 150ms);
     IntelligenceFormatter formatter(scheduler, makeLocalLanguageModel(scheduler, server.url().toString()),
                                     u"PocketSphinx"_s);
     auto task = formatter.format(u"i don't know"_s, DictationMode::clean, {});
@@ -119,9 +116,7 @@ TEST_F(LlamaServerTest, aServerLoadingItsModelIsNotReady)
     EXPECT_EQ(formatter.statusText(), u"Local model server is downloading or preparing its model."_s);
 
     LlamaServerModel model(scheduler, server.url().toString());
-    const auto answer = ask(model, u"hi"_s);
-    ASSERT_FALSE(answer.hasValue());
-    EXPECT_EQ(answer.error().description, u"Local model server is still loading its model."_s);
+    EXPECT_EQ(ask(model, u"hi"_s).error().description, u"Local model server is still loading its model."_s);
 }
 
 TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
@@ -137,12 +132,8 @@ TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
     EXPECT_EQ(model.availability().message, unreadable);
 
     auto count = model.tokenCount(u"x"_s);
-    const auto tokens = await(count);
-    ASSERT_FALSE(tokens.hasValue());
-    EXPECT_EQ(tokens.error().description, unreadable);
-    const auto answer = ask(model, u"hi"_s);
-    ASSERT_FALSE(answer.hasValue());
-    EXPECT_EQ(answer.error().description, unreadable);
+    EXPECT_EQ(await(count).error().description, unreadable);
+    EXPECT_EQ(ask(model, u"hi"_s).error().description, unreadable);
 
     server.script(u"/props"_s, {404, "{}"_ba, 0ms});
     refresh(model);
@@ -155,13 +146,12 @@ TEST_F(LlamaServerTest, malformedAnswersAreReportedNotTrusted)
 // The model's name is shown without what its server put in it.
 TEST_F(LlamaServerTest, anAnswerHidingCharactersIsChangedTextAndTheNameIsShownClean)
 {
-    server.script(u"/props"_s, {200, R"({"n_ctx":8192,"model_alias":"qwen\u001b]2;pwned\u0007\u202e"})"_ba, 0ms});
-    server.script(u"/tokenize"_s, {200, R"({"tokens":[1,2,3]})"_ba, 0ms});
     const QString hostile[] = {u"Pay by \u202eyadirf\u202c."_s, u"Pay by fri\u200bday."_s, u"Pay by fri\u00adday."_s,
                                u"Pay by friday.\x1b[2J"_s};
     for (const QString &answer : hostile) {
         SCOPED_TRACE(answer.toUtf8().toPercentEncoding().toStdString());
-        server.script(u"/v1/chat/completions"_s, {200, chatAnswer(answer), 0ms});
+        serveModel(server, answer);
+        server.script(u"/props"_s, {200, R"({"n_ctx":8192,"model_alias":"qwen\u001b]2;pwned\u0007\u202e"})"_ba, 0ms});
         IntelligenceFormatter formatter(scheduler, makeLocalLanguageModel(scheduler, server.url().toString()),
                                         u"PocketSphinx"_s);
         auto task = formatter.format(u"pay by friday"_s, DictationMode::clean, {});
@@ -183,10 +173,8 @@ TEST_F(LlamaServerTest, anEndlessAnswerIsCutOffAtTheLargestAnswerPossible)
     server.script(u"/v1/chat/completions"_s, {200, {}, 0ms, true});
     LlamaServerModel model(scheduler, server.url().toString());
     refresh(model);
-    const auto answer = ask(model, u"hi"_s);
-    ASSERT_FALSE(answer.hasValue());
-    EXPECT_EQ(answer.error().description, u"The model server at "_s + server.url().toString() +
-                                              u" sent an answer longer than 1200 tokens can be."_s);
+    EXPECT_EQ(ask(model, u"hi"_s).error().description, u"The model server at "_s + server.url().toString() +
+                                                           u" sent an answer longer than 1200 tokens can be."_s);
     EXPECT_TRUE(pumpUntil([&] { return server.abandonedByClient() == 1; })) << "the connection is closed";
     EXPECT_LT(server.endlessBytesSent(), 8 * LoopbackHttpClient::largestAnswer) << "sent before the close";
 }
@@ -219,9 +207,7 @@ TEST_F(LlamaServerTest, anotherAccountsServerHearsNothingUntilItsAccountIsAllowe
     if (!other)
         GTEST_SKIP() << qPrintable(whyNot);
     for (ScriptedHttpServer *theirs : {&onLoopback, &onSocket}) {
-        theirs->script(u"/props"_s, {200, props, 0ms});
-        theirs->script(u"/tokenize"_s, {200, R"({"tokens":[1,2,3]})"_ba, 0ms});
-        theirs->script(u"/v1/chat/completions"_s, {200, chatAnswer(u"Send a report."_s), 0ms});
+        serveModel(*theirs, u"Send a report."_s);
         for (const QStringList &allowed : {QStringList(), QStringList{u"nobody"_s}, QStringList{other->name}}) {
             SCOPED_TRACE(qPrintable(theirs->url().toString() + u' ' + allowed.join(QLatin1Char(','))));
             const qsizetype heard = theirs->requests().size();
@@ -320,9 +306,7 @@ TEST_F(LlamaServerTest, anAddressOffThisComputerIsNeverAskedAndAnotherChosenWhil
 
 TEST_F(LlamaServerTest, aSlowServerIsAbandonedByTheProbeLimitTheDeadlineAndCancellation)
 {
-    server.script(u"/props"_s, {200, props, 0ms});
-    server.script(u"/tokenize"_s, {200, R"({"tokens":[1]})"_ba, 0ms});
-    server.script(u"/v1/chat/completions"_s, {200, chatAnswer(u"Late."_s), 60000ms});
+    serveModel(server, u"Late."_s, 60000ms);
     IntelligenceFormatter formatter(scheduler, makeLocalLanguageModel(scheduler, server.url().toString()),
                                     u"PocketSphinx"_s);
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <fcntl.h>
 #include <set>
 #include <unistd.h>
@@ -58,6 +59,8 @@ private:
 // The writing end of one recorded keyboard.
 struct Recording
 {
+    explicit Recording(int fd) : fd(fd) {}
+    ~Recording() { ::close(fd); }
     int fd = -1;
 
     void key(unsigned code, int value) const
@@ -69,31 +72,24 @@ struct Recording
     }
     void press(unsigned code) const { key(code, 1); }
     void release(unsigned code) const { key(code, 0); }
-    void unplug()
+    void tap(unsigned code) const
     {
-        ::close(fd);
-        fd = -1;
+        press(code);
+        release(code);
     }
+    void unplug() { ::close(std::exchange(fd, -1)); }
 };
 
 class EvdevHoldKeyTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        shortcut.reset();
-        for (Recording &recording : recordings)
-            if (recording.fd >= 0)
-                recording.unplug();
-    }
-
     // The next open finds these keyboards, each with the keys held at that moment.
     void plugIn(std::vector<std::set<unsigned>> keyboards)
     {
         for (std::set<unsigned> &down : keyboards) {
             int ends[2];
             ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
-            recordings.push_back({ends[1]});
+            recordings.emplace_back(ends[1]);
             plugged.push_back(std::make_unique<RecordedKeyboard>(ends[0], std::move(down)));
         }
     }
@@ -137,7 +133,7 @@ protected:
 
     test::VirtualScheduler scheduler;
     test::FixedShortcutSettings keys;
-    std::vector<Recording> recordings;
+    std::deque<Recording> recordings; // never moved: each closes its pipe once
     std::vector<std::unique_ptr<EvdevKeyboard>> plugged;
     std::unique_ptr<GlobalShortcut> shortcut;
     QStringList log;
@@ -154,8 +150,7 @@ TEST_F(EvdevHoldKeyTest, recordedHoldsBeginFinishAndCancelAsOnX11)
     const Recording &keyboard = recordings[0];
     const Recording &other = recordings[1];
 
-    keyboard.press(KEY_RIGHTCTRL);
-    keyboard.release(KEY_RIGHTCTRL);
+    keyboard.tap(KEY_RIGHTCTRL);
     settle();
     other.release(KEY_RIGHTCTRL);
     settle();
@@ -168,15 +163,13 @@ TEST_F(EvdevHoldKeyTest, recordedHoldsBeginFinishAndCancelAsOnX11)
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
 
     keyboard.press(KEY_RIGHTCTRL);
-    keyboard.press(KEY_A);
-    keyboard.release(KEY_A);
+    keyboard.tap(KEY_A);
     keyboard.release(KEY_RIGHTCTRL);
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn cancel"_s}));
 
     other.press(KEY_LEFTSHIFT);
     settle();
-    keyboard.press(KEY_RIGHTCTRL);
-    keyboard.release(KEY_RIGHTCTRL);
+    keyboard.tap(KEY_RIGHTCTRL);
     settle();
     other.release(KEY_LEFTSHIFT);
     settle();
@@ -190,10 +183,8 @@ TEST_F(EvdevHoldKeyTest, theChosenHoldKeyIsReadByItsPosition)
     keys.hold = u"Menu"_s;
     plugIn({{}});
     start();
-    recordings[0].press(KEY_RIGHTCTRL);
-    recordings[0].release(KEY_RIGHTCTRL);
-    recordings[0].press(KEY_COMPOSE);
-    recordings[0].release(KEY_COMPOSE);
+    recordings[0].tap(KEY_RIGHTCTRL);
+    recordings[0].tap(KEY_COMPOSE);
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
     EXPECT_EQ(EvdevHoldKey::holdKeyCode(u"Right Alt"_s), unsigned{KEY_RIGHTALT});
     EXPECT_EQ(EvdevHoldKey::holdKeyCode(u"Caps Lock"_s), 0u);
@@ -214,8 +205,7 @@ TEST_F(EvdevHoldKeyTest, anUnpluggedKeyboardCancelsAndIsFoundAgain)
     plugIn({{}});
     scheduler.advance(GlobalShortcut::tapRetryDelay);
     EXPECT_EQ(status, GlobalShortcut::statusTexts(keys.hold).ready);
-    recordings[1].press(KEY_RIGHTCTRL);
-    recordings[1].release(KEY_RIGHTCTRL);
+    recordings[1].tap(KEY_RIGHTCTRL);
     EXPECT_EQ(seen(2), QStringList({u"fn begin"_s, u"fn finish"_s}));
 }
 

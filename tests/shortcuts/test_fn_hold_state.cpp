@@ -50,15 +50,7 @@ std::string bitsOf(const FnHoldState &s)
 // The rows where the hold key's rules are decided; bits are isDown, isActive, consumedPress.
 TEST(FnHoldState, TheDecidingTransitions)
 {
-    struct Row
-    {
-        const char *before;
-        Event event;
-        const char *after;
-        std::optional<Action> action;
-        bool swallow;
-    };
-    const Row rows[] = {
+    const std::tuple<const char *, Event, const char *, std::optional<Action>, bool> rows[] = {
         {"000", fnDown, "111", Action::begin, true},
         {"000", fnDownCaps, "111", Action::begin, true}, // Caps Lock is no modifier
         {"000", fnDownShift, "100", none, false},        // a chord belongs to the application
@@ -73,12 +65,12 @@ TEST(FnHoldState, TheDecidingTransitions)
         {"101", fnUp, "000", none, true}, // the cancelled press's release is still swallowed
         {"101", keyDown, "101", none, false},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(std::string(row.before) + " + " + row.event.name);
-        FnHoldState s = state(row.before);
-        const auto result = s.handle(row.event.type, row.event.keyCode, row.event.flags);
-        EXPECT_EQ(bitsOf(s), row.after);
-        EXPECT_EQ(result, (FnHoldState::Result{row.action, row.swallow}));
+    for (const auto &[before, event, after, action, swallow] : rows) {
+        SCOPED_TRACE(std::string(before) + " + " + event.name);
+        FnHoldState s = state(before);
+        const auto result = s.handle(event.type, event.keyCode, event.flags);
+        EXPECT_EQ(bitsOf(s), after);
+        EXPECT_EQ(result, (FnHoldState::Result{action, swallow}));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "shortcuts/GlobalShortcut.h"
 #include "shortcuts/portal/PortalShortcutBackend.h"
 #include "tests/support/EventLoopWait.h"
+#include "tests/support/Files.h"
 
 #include "tests/support/FakeShortcutPlatform.h"
 
@@ -114,13 +115,12 @@ protected:
     void SetUp() override
     {
         // No activatable services: the installed portal must not start in place of the scripted one.
-        QFile config(folder.filePath(u"bus.conf"_s));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write("<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(folder.path()) +
-                     "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
-        config.close();
-        bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
+        const QString config = folder.filePath(u"bus.conf"_s);
+        ASSERT_TRUE(test::writeFile(
+            config, "<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(folder.path()) +
+                        "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"));
+        bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config, u"--nofork"_s, u"--print-address=1"_s});
         if (!bus.waitForReadyRead(5000))
             GTEST_SKIP() << "dbus-daemon did not start";
         address = QString::fromUtf8(bus.readLine()).trimmed();

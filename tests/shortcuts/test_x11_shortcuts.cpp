@@ -52,12 +52,6 @@ protected:
                                           test::loggingCallbacks(log, [this](const QString &text) { status = text; }));
     }
 
-    void TearDown() override
-    {
-        shortcut.reset();
-        client.reset();
-    }
-
     // Started with a focused window to type into, the first key watch's reset let pass.
     void startCleanly()
     {

@@ -13,6 +13,13 @@ QString taken(gchar *text)
     return result;
 }
 
+// libatspi's interface objects, released when done with.
+template <typename T>
+std::unique_ptr<T, void (*)(gpointer)> owned(T *object)
+{
+    return {object, g_object_unref};
+}
+
 } // namespace
 
 AccessibleNode::AccessibleNode(AtspiAccessible *adopted)
@@ -55,32 +62,23 @@ qint64 AccessibleNode::processID() const
 
 bool AccessibleNode::hasState(AtspiStateType state) const
 {
-    AtspiStateSet *states = m_node ? atspi_accessible_get_state_set(m_node.get()) : nullptr;
-    const bool contained = states && atspi_state_set_contains(states, state);
-    if (states)
-        g_object_unref(states);
-    return contained;
+    const auto states = owned(m_node ? atspi_accessible_get_state_set(m_node.get()) : nullptr);
+    return states && atspi_state_set_contains(states.get(), state);
 }
 
 QString AccessibleNode::text() const
 {
-    AtspiText *text = m_node ? atspi_accessible_get_text_iface(m_node.get()) : nullptr;
-    if (!text)
-        return {};
-    const QString result = taken(atspi_text_get_text(text, 0, -1, nullptr));
-    g_object_unref(text);
-    return result;
+    const auto text = owned(m_node ? atspi_accessible_get_text_iface(m_node.get()) : nullptr);
+    return text ? taken(atspi_text_get_text(text.get(), 0, -1, nullptr)) : QString();
 }
 
 QRect AccessibleNode::extents() const
 {
-    AtspiComponent *component = m_node ? atspi_accessible_get_component_iface(m_node.get()) : nullptr;
-    if (!component)
-        return {};
-    AtspiRect *rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    const auto component = owned(m_node ? atspi_accessible_get_component_iface(m_node.get()) : nullptr);
+    AtspiRect *rect =
+        component ? atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr) : nullptr;
     const QRect result = rect ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
     g_free(rect);
-    g_object_unref(component);
     return result;
 }
 
@@ -98,16 +96,12 @@ QList<AccessibleNode> AccessibleNode::children() const
 
 bool AccessibleNode::doAction(const QString &action) const
 {
-    AtspiAction *actions = m_node ? atspi_accessible_get_action_iface(m_node.get()) : nullptr;
-    if (!actions)
-        return false;
-    bool done = false;
-    const gint count = atspi_action_get_n_actions(actions, nullptr);
-    for (gint i = 0; i < count && !done; ++i)
-        if (taken(atspi_action_get_action_name(actions, i, nullptr)) == action)
-            done = atspi_action_do_action(actions, i, nullptr);
-    g_object_unref(actions);
-    return done;
+    const auto actions = owned(m_node ? atspi_accessible_get_action_iface(m_node.get()) : nullptr);
+    const gint count = actions ? atspi_action_get_n_actions(actions.get(), nullptr) : 0;
+    for (gint i = 0; i < count; ++i)
+        if (taken(atspi_action_get_action_name(actions.get(), i, nullptr)) == action)
+            return atspi_action_do_action(actions.get(), i, nullptr);
+    return false;
 }
 
 void AccessibleNode::walk(const std::function<void(const AccessibleNode &)> &visit) const

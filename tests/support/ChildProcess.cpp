@@ -133,11 +133,9 @@ bool ChildProcess::canReadLine()
 QByteArray ChildProcess::readLine()
 {
     readAvailable();
-    const qsizetype end = m_buffer.indexOf('\n');
-    if (end < 0)
-        return {};
-    QByteArray line = m_buffer.left(end + 1);
-    m_buffer.remove(0, end + 1);
+    const qsizetype length = m_buffer.indexOf('\n') + 1; // none without a newline
+    QByteArray line = m_buffer.left(length);
+    m_buffer.remove(0, length);
     return line;
 }
 

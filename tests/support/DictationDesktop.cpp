@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -100,10 +101,9 @@ bool TestField::waitReady()
 QString TestField::text()
 {
     const QStringList &lines = read();
-    for (qsizetype i = lines.size() - 1; i >= 0; --i)
-        if (lines.at(i).startsWith(u"text:"_s))
-            return lines.at(i).mid(5);
-    return QString();
+    const auto last =
+        std::find_if(lines.rbegin(), lines.rend(), [](const QString &line) { return line.startsWith(u"text:"_s); });
+    return last == lines.rend() ? QString() : last->mid(5);
 }
 
 const QStringList &TestField::read()

@@ -135,18 +135,10 @@ Element FakeAccessibleDesktop::handle(int node) const
     return std::make_shared<Handle>(node);
 }
 
-void FakeAccessibleDesktop::setFocusedWindow(qint64 processID, std::optional<int> window)
-{
-    if (window)
-        m_focusedWindows[processID] = *window;
-    else
-        m_focusedWindows.erase(processID);
-}
-
 void FakeAccessibleDesktop::userEdit(int node, const QString &text, TextRange selection)
 {
     setText(node, text, selection);
-    fireValueChanged();
+    fire(u"AXValueChanged"_s);
 }
 
 void FakeAccessibleDesktop::fire(const QString &notification)
@@ -165,9 +157,9 @@ std::optional<AttributeValue> FakeAccessibleDesktop::read(const Element &element
         if (name == u"AXRole"_s && std::any_of(m_nodes.begin(), m_nodes.end(), shown))
             return AttributeValue(u"AXApplication"_s);
         const auto it = m_focusedWindows.find(-id);
-        if (name != u"AXFocusedWindow"_s || it == m_focusedWindows.end())
+        if (name != u"AXFocusedWindow"_s || it == m_focusedWindows.end() || !it->second)
             return std::nullopt;
-        return AttributeValue(handle(it->second));
+        return AttributeValue(handle(*it->second));
     }
     const auto found = m_nodes.find(id);
     if (found == m_nodes.end())

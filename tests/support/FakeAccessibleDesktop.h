@@ -39,7 +39,7 @@ public:
     QString text(int node) const { return m_nodes.at(node).text; }
     Element handle(int node) const;
     void focus(int node) { m_focused = node; }
-    void setFocusedWindow(qint64 processID, std::optional<int> window);
+    void setFocusedWindow(qint64 processID, std::optional<int> window) { m_focusedWindows[processID] = window; }
     void setApplication(qint64 processID, const QString &name, bool terminal = false)
     {
         m_application = ApplicationInfo{processID, name, terminal};
@@ -47,7 +47,6 @@ public:
 
     // The user types: new text and caret, then a value-changed notification.
     void userEdit(int node, const QString &text, TextRange selection);
-    void fireValueChanged() { fire(QStringLiteral("AXValueChanged")); }
     void fireDestroyed() { fire(QStringLiteral("AXUIElementDestroyed")); }
 
     // What a paste, a commit or typed keys do to the focused field: the text replaces its selection.
@@ -103,7 +102,7 @@ private:
     std::map<int, Node> m_nodes;
     int m_nextId = 1;
     int m_focused = 0;
-    std::map<qint64, int> m_focusedWindows;
+    std::map<qint64, std::optional<int>> m_focusedWindows;
     std::optional<ApplicationInfo> m_application;
     std::vector<std::function<void(QString)>> m_callbacks;
     int m_liveObservers = 0;

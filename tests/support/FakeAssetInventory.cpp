@@ -8,11 +8,6 @@ FakeAssetInventory::~FakeAssetInventory()
     heldInstall.abandon();
 }
 
-QStringList FakeAssetInventory::installedLocales() const
-{
-    return statuses.keys(Status::installed);
-}
-
 std::optional<QString> FakeAssetInventory::supportedLocale(const QString &identifier) const
 {
     QString normalized = identifier;

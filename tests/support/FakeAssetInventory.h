@@ -21,7 +21,7 @@ public:
     AsyncValue<Expected<void, SpeechEngineError>> heldInstall;
     int installs = 0;
 
-    QStringList installedLocales() const override;
+    QStringList installedLocales() const override { return statuses.keys(Status::installed); }
     std::optional<QString> supportedLocale(const QString &identifier) const override;
     Task<Status> status(QString locale) override;
     Task<Expected<void, SpeechEngineError>> install(QString locale) override;

@@ -10,9 +10,19 @@ namespace orv::test {
 class FakeDesktop final : public Desktop
 {
 public:
-    bool openUrl(const QUrl &url) override;
+    bool openUrl(const QUrl &url) override
+    {
+        openedUrls.append(url);
+        return opens;
+    }
     std::optional<bool> sessionAccessibility() override { return accessibility; }
-    bool enableSessionAccessibility() override;
+    bool enableSessionAccessibility() override
+    {
+        ++enableCalls;
+        if (accessibility)
+            accessibility = true;
+        return accessibility.has_value();
+    }
 
     bool opens = true;
     QList<QUrl> openedUrls;

@@ -12,8 +12,16 @@ class FakeLoginItemController final : public AbstractLoginItemController
 public:
     Status status() const override { return m_status; }
     std::optional<QString> errorMessage() const override { return error; }
-    void setEnabled(bool enable) override;
-    void refresh() override;
+    void setEnabled(bool enable) override
+    {
+        setEnabledCalls.append(enable);
+        m_status = registration = enable ? Status::enabled : Status::notRegistered;
+    }
+    void refresh() override
+    {
+        ++refreshCalls;
+        m_status = registration;
+    }
     void openSettings() override {}
 
     // What the platform reports on the next refresh().

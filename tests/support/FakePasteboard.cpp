@@ -4,14 +4,9 @@ namespace orv::test {
 
 QList<Pasteboard::Item> FakePasteboard::items() const
 {
-    QList<Item> readable;
-    for (const Item &item : m_items) {
-        Item entry;
-        for (const auto &pair : item)
-            if (!unreadableTypes.contains(pair.first))
-                entry.append(pair);
-        readable.append(entry);
-    }
+    QList<Item> readable = m_items;
+    for (Item &item : readable)
+        item.removeIf([this](const auto &pair) { return unreadableTypes.contains(pair.first); });
     return readable;
 }
 

@@ -15,7 +15,11 @@ class FakeTextDelivery final : public AbstractTextDelivery
 {
 public:
     // Answers still held end their waiters, as a platform's pending answers do when it goes.
-    ~FakeTextDelivery() override;
+    ~FakeTextDelivery() override
+    {
+        for (const auto &reply : std::as_const(replies))
+            reply.abandon();
+    }
 
     struct DeliverCall
     {
@@ -24,11 +28,21 @@ public:
         QString dictated;
     };
 
-    bool prepare() override;
+    bool prepare() override
+    {
+        calls.append(QStringLiteral("prepare"));
+        capturedName = focusedName;
+        return !focusedName.isEmpty();
+    }
     void cancelCapture() override { calls.append(QStringLiteral("cancelCapture")); }
     void stopObservation() override { calls.append(QStringLiteral("stopObservation")); }
     QString targetApplicationName() const override { return capturedName; }
-    Task<DeliveryResult> deliver(QString text, bool observe, QString dictated = {}) override;
+    Task<DeliveryResult> deliver(QString text, bool observe, QString dictated = {}) override
+    {
+        calls.append(QStringLiteral("deliver"));
+        deliverCalls.append(DeliverCall{text, observe, dictated});
+        return answerOrWait(answer, replies);
+    }
     bool copyToClipboard(const QString &text) override
     {
         copied.append(text);
@@ -41,7 +55,7 @@ public:
         preparedProcesses.append(processID);
         return true;
     }
-    qint64 ownProcessID() const override { return ownPid; }
+    qint64 ownProcessID() const override { return 1000; }
 
     void reportCorrection(const QString &previous, const QString &edited) const
     {
@@ -53,7 +67,6 @@ public:
     QString capturedName;
     bool trusted = true;
     std::optional<ApplicationInfo> frontmost;
-    qint64 ownPid = 1000;
     std::optional<DeliveryResult> answer =
         DeliveryResult{DeliveryResult::Outcome::inserted, QStringLiteral("Inserted.")};
     QList<AsyncValue<DeliveryResult>> replies;

@@ -50,14 +50,13 @@ protected:
     static std::optional<OtherAccount> listenAsOtherAccount(ScriptedHttpServer &theirs, QString *whyNot)
     {
         auto other = OtherAccount::get(whyNot);
-        if (other) {
-            const ActingAs acting(*other);
-            if (!theirs.listen()) {
-                *whyNot = QStringLiteral("the second account could not listen on loopback");
-                return std::nullopt;
-            }
-        }
-        return other;
+        if (!other)
+            return other;
+        const ActingAs acting(*other);
+        if (theirs.listen())
+            return other;
+        *whyNot = QStringLiteral("the second account could not listen on loopback");
+        return std::nullopt;
     }
 
     // The same on a Unix socket at path, whose folder is given to the account so that it can make it there.
@@ -69,11 +68,10 @@ protected:
             return other;
         const bool given = chown(QFile::encodeName(QFileInfo(path).path()).constData(), other->uid, other->gid) == 0;
         const RunningAs running(*other);
-        if (!given || !theirs.listenAt(path)) {
-            *whyNot = QStringLiteral("the second account could not listen on a Unix socket");
-            return std::nullopt;
-        }
-        return other;
+        if (given && theirs.listenAt(path))
+            return other;
+        *whyNot = QStringLiteral("the second account could not listen on a Unix socket");
+        return std::nullopt;
     }
 
     VirtualScheduler scheduler;

@@ -15,8 +15,8 @@ public:
     std::optional<qint64> integer(const QString &key) const override { return read<qint64>(key); }
     std::optional<bool> boolean(const QString &key) const override { return read<bool>(key); }
     std::optional<QString> text(const QString &key) const override { return read<QString>(key); }
-    void setInteger(const QString &key, qint64 value) override;
-    void setBoolean(const QString &key, bool value) override;
+    void setInteger(const QString &key, qint64 value) override { record(key, value); }
+    void setBoolean(const QString &key, bool value) override { record(key, value); }
     bool setText(const QString &key, const QString &value) override;
     QString location() const override { return QStringLiteral("memory"); }
 
@@ -31,7 +31,7 @@ private:
     {
         return values.contains(key) ? std::optional<T>(values.value(key).value<T>()) : std::nullopt;
     }
-    void record(const QString &key, const QVariant &value, const QString &shown);
+    void record(const QString &key, const QVariant &value);
 };
 
 } // namespace orv::test

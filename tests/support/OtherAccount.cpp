@@ -46,29 +46,28 @@ std::optional<OtherAccount> OtherAccount::get(QString *whyNot)
     return std::nullopt;
 }
 
-ActingAs::ActingAs(const OtherAccount &account) : m_uid(geteuid()), m_gid(getegid())
+// The system calls themselves for effective ids: the C library's wrappers change every thread of the test.
+ActingAs::ActingAs(const OtherAccount &account, bool effective)
+    : m_uid(geteuid()), m_gid(getegid()), m_effective(effective)
 {
-    setfsgid(account.gid);
-    setfsuid(account.uid);
+    if (effective) {
+        syscall(SYS_setresgid, -1, account.gid, -1);
+        syscall(SYS_setresuid, -1, account.uid, -1);
+    } else {
+        setfsgid(account.gid);
+        setfsuid(account.uid);
+    }
 }
 
 ActingAs::~ActingAs()
 {
-    setfsuid(m_uid);
-    setfsgid(m_gid);
-}
-
-// The system calls themselves: the C library's wrappers change every thread of the test.
-RunningAs::RunningAs(const OtherAccount &account) : m_uid(geteuid()), m_gid(getegid())
-{
-    syscall(SYS_setresgid, -1, account.gid, -1);
-    syscall(SYS_setresuid, -1, account.uid, -1);
-}
-
-RunningAs::~RunningAs()
-{
-    syscall(SYS_setresuid, -1, m_uid, -1);
-    syscall(SYS_setresgid, -1, m_gid, -1);
+    if (m_effective) {
+        syscall(SYS_setresuid, -1, m_uid, -1);
+        syscall(SYS_setresgid, -1, m_gid, -1);
+    } else {
+        setfsuid(m_uid);
+        setfsgid(m_gid);
+    }
 }
 
 } // namespace orv::test

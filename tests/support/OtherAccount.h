@@ -23,29 +23,26 @@ struct OtherAccount
 class ActingAs
 {
 public:
-    explicit ActingAs(const OtherAccount &account);
+    explicit ActingAs(const OtherAccount &account) : ActingAs(account, false) {}
     ~ActingAs();
     ActingAs(const ActingAs &) = delete;
     ActingAs &operator=(const ActingAs &) = delete;
 
+protected:
+    ActingAs(const OtherAccount &account, bool effective);
+
 private:
     uid_t m_uid;
     gid_t m_gid;
+    bool m_effective;
 };
 
 // While it lives, this thread runs as the account (its effective ids, which the kernel records for a Unix
 // socket's listener); the directory where it makes sockets must let the account write.
-class RunningAs
+class RunningAs : public ActingAs
 {
 public:
-    explicit RunningAs(const OtherAccount &account);
-    ~RunningAs();
-    RunningAs(const RunningAs &) = delete;
-    RunningAs &operator=(const RunningAs &) = delete;
-
-private:
-    uid_t m_uid;
-    gid_t m_gid;
+    explicit RunningAs(const OtherAccount &account) : ActingAs(account, true) {}
 };
 
 } // namespace orv::test

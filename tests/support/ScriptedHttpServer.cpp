@@ -6,45 +6,21 @@
 #include <QTimer>
 
 #include <memory>
-#include <type_traits>
 
 using namespace Qt::StringLiterals;
 
 namespace orv::test {
 
-namespace {
-
-template <typename Socket>
-void closeGently(Socket *socket)
-{
-    if constexpr (std::is_same_v<Socket, QTcpSocket>)
-        socket->disconnectFromHost();
-    else
-        socket->disconnectFromServer();
-}
-
-} // namespace
-
 ScriptedHttpServer::ScriptedHttpServer()
 {
-    QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket *socket = m_server.nextPendingConnection())
-            serve(socket);
-    });
-    QObject::connect(&m_local, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_local.nextPendingConnection())
-            serve(socket);
-    });
-}
-
-bool ScriptedHttpServer::listenAt(const QString &path)
-{
-    return m_local.listen(path);
-}
-
-bool ScriptedHttpServer::listen()
-{
-    return m_server.listen(QHostAddress::LocalHost, 0);
+    const auto accept = [this](auto &server) {
+        return [this, &server] {
+            while (auto *socket = server.nextPendingConnection())
+                serve(socket);
+        };
+    };
+    QObject::connect(&m_server, &QTcpServer::newConnection, this, accept(m_server));
+    QObject::connect(&m_local, &QLocalServer::newConnection, this, accept(m_local));
 }
 
 QUrl ScriptedHttpServer::url() const
@@ -72,17 +48,16 @@ void ScriptedHttpServer::serve(Socket *socket)
         if (headerEnd < 0 || *handled)
             return;
         const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
-        qsizetype length = 0;
-        QByteArray contentType;
-        qint64 rangeStart = -1;
-        for (const QByteArray &line : lines) {
-            if (line.toLower().startsWith("range: bytes="))
-                rangeStart = line.mid(13).trimmed().split('-').value(0).toLongLong();
-            if (line.toLower().startsWith("content-length:"))
-                length = line.mid(15).trimmed().toLongLong();
-            if (line.toLower().startsWith("content-type:"))
-                contentType = line.mid(13).trimmed();
-        }
+        const auto header = [&](const QByteArray &name) {
+            for (const QByteArray &line : lines)
+                if (line.toLower().startsWith(name))
+                    return line.mid(name.size()).trimmed();
+            return QByteArray();
+        };
+        const qsizetype length = header("content-length:").toLongLong();
+        const QByteArray contentType = header("content-type:");
+        const QByteArray range = header("range: bytes=");
+        const qint64 rangeStart = range.isNull() ? -1 : range.split('-').value(0).toLongLong();
         if (buffer->size() < headerEnd + 4 + length)
             return;
         *handled = true;
@@ -96,9 +71,12 @@ void ScriptedHttpServer::serve(Socket *socket)
             response.body = response.body.mid(rangeStart);
         }
         QPointer<Socket> guarded = socket;
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
+        if (!response.location.isEmpty())
+            head += "Location: " + response.location + "\r\n";
+        head += "Content-Type: application/json\r\nConnection: close\r\n";
         if (response.endless) { // never answered in full: the client's close counts as giving up
-            guarded->write("HTTP/1.1 " + QByteArray::number(response.status) +
-                           " Scripted\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n{\"content\": \"");
+            guarded->write(head + "\r\n{\"content\": \"");
             const QByteArray chunk(64 * 1024, 'a');
             const auto more = [this, guarded, chunk] {
                 if (guarded && guarded->state() == Socket::ConnectedState && guarded->bytesToWrite() < 1) {
@@ -110,14 +88,11 @@ void ScriptedHttpServer::serve(Socket *socket)
             more();
             return;
         }
-        auto reply = [guarded, response, answered] {
+        auto reply = [guarded, response, answered, head] {
             if (!guarded || guarded->state() != Socket::ConnectedState)
                 return;
             *answered = true;
-            QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
-            if (!response.location.isEmpty())
-                out += "Location: " + response.location + "\r\n";
-            out += "Content-Type: application/json\r\nConnection: close\r\n";
+            QByteArray out = head;
             if (response.chunked) {
                 out += "Transfer-Encoding: chunked\r\n\r\n";
                 for (qsizetype at = 0; at < response.body.size(); at += 5)
@@ -130,7 +105,7 @@ void ScriptedHttpServer::serve(Socket *socket)
             }
             guarded->write(out);
             if (!response.closeMidAnswer || response.chunked)
-                return closeGently(guarded.data());
+                return guarded->close(); // after what is written
             guarded->flush();
             guarded->abort();
         };

@@ -47,9 +47,9 @@ public:
 
     ScriptedHttpServer();
 
-    bool listen();
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
     // On the Unix socket at path instead; url() is then its unix: address.
-    bool listenAt(const QString &path);
+    bool listenAt(const QString &path) { return m_local.listen(path); }
     QUrl url() const;
     void script(const QString &path, Response response) { m_script.insert(path, std::move(response)); }
 

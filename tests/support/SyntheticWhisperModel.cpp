@@ -10,12 +10,6 @@ namespace orv::test {
 
 namespace {
 
-enum class Type : std::int32_t
-{
-    f32 = 0,
-    f16 = 1,
-};
-
 class Writer
 {
 public:
@@ -34,25 +28,28 @@ public:
         m_state ^= m_state << 5;
         return (float(m_state % 20001) - 10000.0f) * 5e-6f;
     }
-    void tensor(const char *name, Type type, std::vector<std::int32_t> shape)
+    // 32-bit floats, or 16-bit ones (ggml's types 0 and 1).
+    void f32(const QByteArray &name, std::vector<std::int32_t> shape) { tensor(name, false, std::move(shape)); }
+    void f16(const QByteArray &name, std::vector<std::int32_t> shape) { tensor(name, true, std::move(shape)); }
+    void tensor(const QByteArray &name, bool halves, std::vector<std::int32_t> shape)
     {
         i32(std::int32_t(shape.size()));
-        i32(std::int32_t(std::strlen(name)));
-        i32(std::int32_t(type));
+        i32(std::int32_t(name.size()));
+        i32(halves ? 1 : 0);
         std::size_t count = 1;
         for (std::int32_t n : shape) {
             i32(n);
             count *= std::size_t(n);
         }
-        raw(name, std::strlen(name));
+        raw(name.constData(), std::size_t(name.size()));
         std::vector<float> values(count);
         for (float &value : values)
             value = next();
-        if (type == Type::f32)
+        if (!halves)
             return raw(values.data(), count * sizeof(float));
-        std::vector<std::uint16_t> halves(count);
-        std::transform(values.begin(), values.end(), halves.begin(), half);
-        raw(halves.data(), count * sizeof(std::uint16_t));
+        std::vector<std::uint16_t> converted(count);
+        std::transform(values.begin(), values.end(), converted.begin(), half);
+        raw(converted.data(), count * sizeof(std::uint16_t));
     }
     bool ok() const { return m_ok; }
 
@@ -76,28 +73,24 @@ private:
 
 void block(Writer &out, const QByteArray &prefix, int s, bool cross)
 {
-    const auto name = [&](const QByteArray &part) { return prefix + part; };
-    const auto vector = [&](const QByteArray &part, int n) { out.tensor(name(part).constData(), Type::f32, {n}); };
-    const auto matrix = [&](const QByteArray &part, int columns, int rows) {
-        out.tensor(name(part).constData(), Type::f16, {columns, rows});
-    };
     const auto attention = [&](const QByteArray &kind) {
-        vector(kind + "_ln.weight", s);
-        vector(kind + "_ln.bias", s);
-        matrix(kind + ".query.weight", s, s);
-        vector(kind + ".query.bias", s);
-        matrix(kind + ".key.weight", s, s);
-        matrix(kind + ".value.weight", s, s);
-        vector(kind + ".value.bias", s);
-        matrix(kind + ".out.weight", s, s);
-        vector(kind + ".out.bias", s);
+        const QByteArray at = prefix + kind;
+        out.f32(at + "_ln.weight", {s});
+        out.f32(at + "_ln.bias", {s});
+        out.f16(at + ".query.weight", {s, s});
+        out.f32(at + ".query.bias", {s});
+        out.f16(at + ".key.weight", {s, s});
+        out.f16(at + ".value.weight", {s, s});
+        out.f32(at + ".value.bias", {s});
+        out.f16(at + ".out.weight", {s, s});
+        out.f32(at + ".out.bias", {s});
     };
-    vector("mlp_ln.weight", s);
-    vector("mlp_ln.bias", s);
-    matrix("mlp.0.weight", s, 4 * s);
-    vector("mlp.0.bias", 4 * s);
-    matrix("mlp.2.weight", 4 * s, s);
-    vector("mlp.2.bias", s);
+    out.f32(prefix + "mlp_ln.weight", {s});
+    out.f32(prefix + "mlp_ln.bias", {s});
+    out.f16(prefix + "mlp.0.weight", {s, 4 * s});
+    out.f32(prefix + "mlp.0.bias", {4 * s});
+    out.f16(prefix + "mlp.2.weight", {4 * s, s});
+    out.f32(prefix + "mlp.2.bias", {s});
     attention("attn");
     if (cross)
         attention("cross_attn");
@@ -132,19 +125,19 @@ bool writeSyntheticWhisperModel(const QString &path, const WhisperDimensions &d,
     }
 
     const int s = d.state;
-    out.tensor("encoder.positional_embedding", Type::f32, {s, d.audioContext});
-    out.tensor("encoder.conv1.weight", Type::f16, {3, d.mels, s});
-    out.tensor("encoder.conv1.bias", Type::f32, {1, s});
-    out.tensor("encoder.conv2.weight", Type::f16, {3, s, s});
-    out.tensor("encoder.conv2.bias", Type::f32, {1, s});
-    out.tensor("encoder.ln_post.weight", Type::f32, {s});
-    out.tensor("encoder.ln_post.bias", Type::f32, {s});
+    out.f32("encoder.positional_embedding", {s, d.audioContext});
+    out.f16("encoder.conv1.weight", {3, d.mels, s});
+    out.f32("encoder.conv1.bias", {1, s});
+    out.f16("encoder.conv2.weight", {3, s, s});
+    out.f32("encoder.conv2.bias", {1, s});
+    out.f32("encoder.ln_post.weight", {s});
+    out.f32("encoder.ln_post.bias", {s});
     for (int i = 0; i < d.audioLayers; ++i)
         block(out, "encoder.blocks." + QByteArray::number(i) + '.', s, false);
-    out.tensor("decoder.positional_embedding", Type::f32, {s, d.textContext});
-    out.tensor("decoder.token_embedding.weight", Type::f16, {s, d.vocabulary});
-    out.tensor("decoder.ln.weight", Type::f32, {s});
-    out.tensor("decoder.ln.bias", Type::f32, {s});
+    out.f32("decoder.positional_embedding", {s, d.textContext});
+    out.f16("decoder.token_embedding.weight", {s, d.vocabulary});
+    out.f32("decoder.ln.weight", {s});
+    out.f32("decoder.ln.bias", {s});
     for (int i = 0; i < d.textLayers; ++i)
         block(out, "decoder.blocks." + QByteArray::number(i) + '.', s, true);
     return out.ok() && file.flush();

@@ -2,10 +2,6 @@
 
 namespace orv::test {
 
-VirtualScheduler::VirtualScheduler()
-    : m_now(TimePoint(std::chrono::hours(1000))), m_wallBase(QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC))
-{}
-
 VirtualScheduler::~VirtualScheduler()
 {
     // Dropping a wake-up can end a task whose locals cancel or schedule work here: the tables stay whole
@@ -23,7 +19,7 @@ VirtualScheduler::~VirtualScheduler()
 QDateTime VirtualScheduler::wallNow() const
 {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(m_now - TimePoint(std::chrono::hours(1000)));
-    return m_wallBase.addMSecs(ms.count());
+    return QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC).addMSecs(ms.count());
 }
 
 Scheduler::TimerId VirtualScheduler::schedule(Duration delay, std::function<void()> fn)

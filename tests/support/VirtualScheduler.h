@@ -13,7 +13,6 @@ namespace orv::test {
 class VirtualScheduler final : public Scheduler
 {
 public:
-    VirtualScheduler();
     // Work still scheduled is dropped unrun; a task sleeping on it ends without resuming.
     ~VirtualScheduler() override;
 
@@ -40,8 +39,7 @@ private:
     bool runOneDue();
     bool drainPosted();
 
-    TimePoint m_now;
-    QDateTime m_wallBase;
+    TimePoint m_now{std::chrono::hours(1000)};
     std::uint64_t m_sequence = 0;
     TimerId m_nextId = 1;
     std::map<Key, std::pair<TimerId, std::function<void()>>> m_timers;

@@ -18,10 +18,7 @@ int recordError(Display *, XErrorEvent *event)
 }
 } // namespace
 
-X11TestClient::X11TestClient()
-{
-    m_display = XOpenDisplay(nullptr);
-}
+X11TestClient::X11TestClient() : m_display(XOpenDisplay(nullptr)) {}
 
 X11TestClient::~X11TestClient()
 {
@@ -49,12 +46,6 @@ void X11TestClient::fakeKey(unsigned keycode, bool down)
         m_held.push_back(keycode);
     else
         std::erase(m_held, keycode);
-}
-
-void X11TestClient::tap(unsigned keycode)
-{
-    press(keycode);
-    release(keycode);
 }
 
 bool X11TestClient::showFocusedWindow(int timeoutMs)
@@ -88,10 +79,8 @@ void X11TestClient::readEvents()
     while (XPending(m_display)) {
         XEvent event;
         XNextEvent(m_display, &event);
-        if (event.type == FocusIn && event.xfocus.window == m_window)
-            m_focused = true;
-        else if (event.type == FocusOut && event.xfocus.window == m_window)
-            m_focused = false;
+        if ((event.type == FocusIn || event.type == FocusOut) && event.xfocus.window == m_window)
+            m_focused = event.type == FocusIn;
         else if (event.type == KeyPress && event.xkey.window == m_window)
             m_presses.push_back(event.xkey.keycode);
     }
@@ -126,8 +115,7 @@ void X11TestClient::moveKeysym(unsigned keycode, const char *keysymName)
     m_savedKeysyms.emplace_back(keycode, std::vector<unsigned long>(old, old + perCode));
     XFree(old);
     std::vector<KeySym> now(std::max(perCode, 2), NoSymbol);
-    now[0] = XStringToKeysym(keysymName);
-    now[1] = now[0];
+    now[0] = now[1] = XStringToKeysym(keysymName);
     XChangeKeyboardMapping(m_display, int(keycode), int(now.size()), now.data(), 1);
     XSync(m_display, False);
 }

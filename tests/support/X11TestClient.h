@@ -25,7 +25,11 @@ public:
 
     void press(unsigned keycode) { fakeKey(keycode, true); }
     void release(unsigned keycode) { fakeKey(keycode, false); }
-    void tap(unsigned keycode);
+    void tap(unsigned keycode)
+    {
+        press(keycode);
+        release(keycode);
+    }
 
     // Maps the test window and gives it the focus; false when that did not happen in time.
     bool showFocusedWindow(int timeoutMs = 3000);

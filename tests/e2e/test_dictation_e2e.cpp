@@ -4,6 +4,7 @@
 #include "desktop/xdg/XdgAutostart.h"
 #include "library/AppStore.h"
 #include "tests/e2e/LiveDesktopMain.h"
+#include "tests/support/AtspiClient.h"
 #include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/X11TestClient.h"
@@ -189,9 +190,15 @@ TEST_F(DictationEndToEnd, toggleWithHumanTimingInsertsIntoAFirefoxWebEditor)
     ASSERT_TRUE(waitUntil([] { return activeWindowTitle().startsWith("ready"_L1); }, 60000))
         << activeWindowTitle().toStdString();
 
-    // The page's title says "ready" a moment before Firefox has published the focused editor over
-    // AT-SPI; a dictation begun in that moment goes to the clipboard instead.
-    waitUntil([] { return false; }, 3000);
+    // The page's title says "ready" before Firefox has published the focused editor over AT-SPI (seconds
+    // later on a busy machine); a dictation begun before that goes to the clipboard instead.
+    const std::optional<test::AccessibleNode> app = test::waitForApplication(u"Firefox"_s, 0, 30000);
+    ASSERT_TRUE(app);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return app->find([](const test::AccessibleNode &n) { return n.isFocused() && n.isEditable(); }).has_value();
+        },
+        30000));
     dictateToggling(75, "Firefox ESR contenteditable");
     EXPECT_TRUE(waitUntil([] { return activeWindowTitle().startsWith("text:Dear Hello world. "_L1); }, 3000))
         << activeWindowTitle().toStdString();

@@ -37,6 +37,7 @@ public:
     bool isShowing() const { return hasState(ATSPI_STATE_SHOWING); }
     bool isEnabled() const { return hasState(ATSPI_STATE_ENABLED); }
     bool isFocused() const { return hasState(ATSPI_STATE_FOCUSED); }
+    bool isEditable() const { return hasState(ATSPI_STATE_EDITABLE); }
     // The Text interface's whole text; empty when there is none.
     QString text() const;
     QRect extents() const;

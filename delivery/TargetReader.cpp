@@ -140,6 +140,16 @@ Task<Element> editableElement(Env env, qint64 processID)
     co_return nullptr;
 }
 
+Task<bool> isBareContainer(Env env, Element element)
+{
+    const std::optional<QString> role = attributeAs<QString>(co_await attribute(env, element, axRole));
+    if (role != QLatin1String("AXGroup") && role != QLatin1String("AXWindow"))
+        co_return false;
+    if (elementOf(co_await attribute(env, element, QStringLiteral("AXEditableAncestor"))))
+        co_return false;
+    co_return !(co_await characterCount(env, element)).has_value();
+}
+
 Task<std::optional<TextRange>> selectedRange(Env env, Element element)
 {
     co_return attributeAs<TextRange>(co_await attribute(env, element, QStringLiteral("AXSelectedTextRange")));

@@ -14,6 +14,8 @@ Task<std::optional<AttributeValue>> attribute(Env env, Element element, QString 
 Task<std::optional<Element>> focused(Env env);
 Task<bool> isInsertable(Env env, Element element);
 Task<Element> editableElement(Env env, qint64 processID);
+// A group or window with no text of its own and outside any editor: no place to write.
+Task<bool> isBareContainer(Env env, Element element);
 Task<std::optional<TextRange>> selectedRange(Env env, Element element);
 Task<std::optional<qint64>> characterCount(Env env, Element element);
 Task<std::optional<QString>> readText(Env env, Element element, qint64 location, qint64 length);

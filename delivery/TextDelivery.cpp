@@ -245,6 +245,12 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
     if (superseded())
         co_return false;
     bool focusSeen = startFocus != nullptr;
+    // Only a move away from a place that may take text is the user moving on: while our toggle's key
+    // grab deactivates its window, Firefox names a bare container of its own as focused and gives the
+    // focus back to the field a moment later.
+    const bool startIsContainer = startFocus && co_await reads::isBareContainer(env, startFocus);
+    if (superseded())
+        co_return false;
     const Element applicationElement = env->applicationElement(process);
     const Element startWindow = elementOf(co_await reads::attribute(env, applicationElement, axFocusedWindow));
     if (superseded())
@@ -262,7 +268,7 @@ Task<bool> TextDelivery::capture(quint64 revision, Application application)
         const Element focus = co_await reads::focusedIn(env, process);
         if (superseded())
             co_return true;
-        if (startFocus && focus && !sameElement(focus, startFocus))
+        if (startFocus && !startIsContainer && focus && !sameElement(focus, startFocus))
             co_return true; // the user moved on
         focusSeen = focusSeen || focus;
         const Element window = elementOf(co_await reads::attribute(env, applicationElement, axFocusedWindow));

@@ -116,6 +116,18 @@ TEST_F(TextDeliveryTest, deferredCaptureRetriesAfterSwitchingAccessibilityOnAndS
     desktop.setAttribute(field, u"AXRole"_s, u"AXTextArea"_s);
     EXPECT_FALSE(delivery.target());
 
+    // A bare container named as focused while the window is deactivated (Firefox under the toggle's key
+    // grab) is no place the user moved on from: the field the focus comes back to is captured.
+    const int chrome = desktop.addNode(window, u"AXGroup"_s, notesProcess);
+    desktop.focus(chrome);
+    ASSERT_TRUE(delivery.prepare());
+    scheduler.advance(150ms);
+    EXPECT_TRUE(delivery.isCapturing());
+    desktop.focus(field);
+    scheduler.advance(100ms);
+    ASSERT_TRUE(delivery.target());
+    EXPECT_TRUE(sameElement(delivery.target()->element, desktop.handle(field)));
+
     // Without a change the attempts end after 27 pauses.
     desktop.focus(field);
     desktop.removeAttribute(field, u"AXRole"_s);
